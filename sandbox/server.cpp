@@ -1,0 +1,87 @@
+#include "server.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sandbox {
+
+Server::Server(Store& store, Credentials credentials) : store_(store), credentials_(std::move(credentials)) {
+    if (::pipe(wake_) != 0) throw std::runtime_error("cannot create a pipe");
+    ::fcntl(wake_[1], F_SETFL, O_NONBLOCK);
+}
+
+Server::~Server() {
+    reap(true);
+    if (listenFd_ >= 0) ::close(listenFd_);
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+}
+
+int Server::listen(int port) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 64) != 0)
+        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    return ntohs(addr.sin_port);
+}
+
+void Server::stop() {
+    char c = 1;
+    [[maybe_unused]] auto r = ::write(wake_[1], &c, 1); // async-signal-safe
+}
+
+void Server::reap(bool all) {
+    std::lock_guard lock(mutex_);
+    for (auto it = clients_.begin(); it != clients_.end();) {
+        if (all && !it->finished) ::shutdown(it->fd, SHUT_RDWR);
+        if (all || it->finished) {
+            it->thread.join();
+            ::close(it->fd);
+            it = clients_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void Server::serve() {
+    for (;;) {
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (::poll(fds, 2, 1000) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[1].revents) break;
+        reap(false);
+        if (!(fds[0].revents & POLLIN)) continue;
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::lock_guard lock(mutex_);
+        Client& c = clients_.emplace_back();
+        c.fd = fd;
+        c.thread = std::thread([this, &c] {
+            Session(c.fd, store_, credentials_).run();
+            c.finished = true;
+        });
+    }
+    reap(true);
+}
+
+} // namespace sandbox

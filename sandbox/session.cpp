@@ -1,0 +1,316 @@
+#include "session.h"
+
+#include "tds/envchange.h"
+#include "tds/login7.h"
+#include "tds/loginack.h"
+#include "tds/message.h"
+#include "tds/prelogin.h"
+#include "tds/request.h"
+#include "tds/returnstatus.h"
+#include "tds/tokens.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sandbox {
+namespace {
+
+constexpr std::uint16_t kSpid = 51;
+
+struct Disconnected {};
+
+std::string lowerAscii(std::u16string_view s) {
+    std::string out;
+    for (char16_t c : s) out.push_back(c < 128 ? static_cast<char>(std::tolower(static_cast<int>(c))) : '?');
+    return out;
+}
+
+} // namespace
+
+Session::Session(int fd, Store& store, const Credentials& credentials)
+    : fd_(fd), store_(store), credentials_(credentials),
+      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }) {}
+
+bool Session::readExact(std::uint8_t* into, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::recv(fd_, into + got, n - got, 0);
+        if (r == 0) {
+            if (got == 0) return false;
+            throw tds::ProtocolError("connection closed inside a read");
+        }
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw Disconnected{};
+        }
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+void Session::writeAll(const std::uint8_t* data, std::size_t n) {
+    while (n) {
+        ssize_t w = ::send(fd_, data, n, MSG_NOSIGNAL);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            throw Disconnected{};
+        }
+        data += w;
+        n -= static_cast<std::size_t>(w);
+    }
+}
+
+void Session::flushFullPackets() {
+    const std::size_t room = packetSize_ - tds::kHeaderSize;
+    if (out_.size() < room) return;
+    std::size_t at = 0;
+    tds::Writer packet;
+    while (out_.size() - at >= room) {
+        packet.clear();
+        tds::PacketHeader h{tds::kReply, 0, static_cast<std::uint16_t>(packetSize_), kSpid, packetId_++, 0};
+        h.encode(packet);
+        packet.raw(out_.bytes().data() + at, room);
+        writeAll(packet.bytes().data(), packet.size());
+        at += room;
+    }
+    out_.bytes().erase(out_.bytes().begin(), out_.bytes().begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void Session::endMessage() {
+    flushFullPackets();
+    tds::Writer packet;
+    tds::PacketHeader h{tds::kReply, tds::kStatusEom, static_cast<std::uint16_t>(out_.size() + tds::kHeaderSize),
+                        kSpid, packetId_++, 0};
+    h.encode(packet);
+    packet.raw(out_.bytes());
+    writeAll(packet.bytes().data(), packet.size());
+    out_.clear();
+    packetId_ = 1;
+}
+
+void Session::queueDone(std::uint16_t status, std::uint64_t count) {
+    if (hasPending_) {
+        pending_.status |= tds::kDoneMore;
+        pending_.encode(out_);
+    }
+    pending_ = tds::Done{inProc_ ? tds::kTokDoneInProc : tds::kTokDone, status, 0xC1, count};
+    if (engine_ && engine_->inTransaction()) pending_.status |= tds::kDoneInXact;
+    hasPending_ = true;
+    flushFullPackets();
+}
+
+tds::ServerMessage Session::message(int number, int severity, int state, const std::string& text,
+                                    bool isError) const {
+    tds::ServerMessage m;
+    m.isError = isError;
+    m.number = number;
+    m.severity = static_cast<std::uint8_t>(severity);
+    m.state = static_cast<std::uint8_t>(state);
+    m.text = tds::utf16(text);
+    m.server = u"ROWLARK-SANDBOX";
+    return m;
+}
+
+void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
+    columns_ = columns;
+    tds::encodeColMetadata(out_, columns_);
+}
+
+bool Session::row(const std::vector<tds::Value>& values) {
+    if (cancelled()) return false;
+    const std::size_t start = out_.size();
+    out_.u8(tds::kTokRow);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        try {
+            tds::encodeValue(out_, columns_[i].type, values[i]);
+        } catch (const std::invalid_argument& e) {
+            out_.bytes().resize(start); // no half row on the wire
+            throw SqlError{8152, 16, 1, e.what()};
+        }
+    }
+    flushFullPackets();
+    return true;
+}
+
+void Session::done(bool hasCount, std::uint64_t count) { queueDone(hasCount ? tds::kDoneCount : 0, count); }
+
+void Session::error(const SqlError& e) {
+    tds::ServerMessage m = message(e.number, e.severity, e.state, e.message, true);
+    m.line = e.line;
+    m.encode(out_);
+    queueDone(tds::kDoneError, 0);
+}
+
+void Session::info(int number, const std::string& text) { message(number, 0, 1, text, false).encode(out_); }
+
+void Session::envChange(const tds::EnvChange& change) { change.encode(out_); }
+
+bool Session::cancelled() {
+    if (attention_) return true;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) return false;
+    tds::Message m;
+    if (!reader_.next(m)) throw Disconnected{};
+    if (m.type != tds::kAttention) throw tds::ProtocolError("request while a reply was under way");
+    attention_ = true;
+    return true;
+}
+
+void Session::finishRequest(bool completed) {
+    if (!completed || attention_) {
+        // The client drops everything up to the DONE that acknowledges its cancel.
+        hasPending_ = false;
+        tds::Done{tds::kTokDone, tds::kDoneAttn, 0, 0}.encode(out_);
+        attention_ = false;
+        inProc_ = false;
+        return endMessage();
+    }
+    if (inProc_) {
+        if (hasPending_) {
+            pending_.status |= tds::kDoneMore;
+            pending_.encode(out_);
+        }
+        tds::encodeReturnStatus(out_, 0);
+        tds::Done{tds::kTokDoneProc, 0, 0, 0}.encode(out_);
+    } else if (hasPending_) {
+        pending_.encode(out_);
+    } else {
+        tds::Done{}.encode(out_);
+    }
+    hasPending_ = false;
+    inProc_ = false;
+    endMessage();
+}
+
+void Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
+    for (const auto& m : messages) m.encode(out_);
+    tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_);
+    endMessage();
+}
+
+bool Session::login() {
+    tds::Message m;
+    if (!reader_.next(m)) return false;
+    if (m.type == tds::kPrelogin) {
+        tds::Prelogin::decode(m.payload);
+        out_.raw(tds::Prelogin::serverReply().encode());
+        endMessage();
+        if (!reader_.next(m)) return false;
+    }
+    if (m.type != tds::kLogin7) throw tds::ProtocolError("expected a login");
+    tds::Login7 login = tds::Login7::decode(m.payload);
+    if (login.packetSize >= 512 && login.packetSize <= 32767) packetSize_ = login.packetSize;
+    reader_.setMaxPacketSize(std::max<std::size_t>(packetSize_, 4096));
+
+    const std::string user = tds::utf8(login.userName);
+    if (user != credentials_.user || tds::utf8(login.password) != credentials_.password) {
+        loginFailed({message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
+        return false;
+    }
+    std::string database = login.database.empty() ? "master" : tds::utf8(login.database);
+    try {
+        engine_ = std::make_unique<Engine>(store_, database);
+    } catch (const SqlError& e) {
+        loginFailed({message(4060, 11, 1, "Cannot open database \"" + database +
+                                              "\" requested by the login. The login failed.", true),
+                     message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
+        return false;
+    }
+    tds::EnvChange db;
+    db.type = tds::kEnvDatabase;
+    db.newText = tds::utf16(engine_->database());
+    db.oldText = u"master";
+    db.encode(out_);
+    info(5701, "Changed database context to '" + engine_->database() + "'.");
+    tds::EnvChange collation;
+    collation.type = tds::kEnvCollation;
+    collation.newBytes.assign(std::begin(tds::kCollation), std::end(tds::kCollation));
+    collation.encode(out_);
+    tds::EnvChange language;
+    language.type = tds::kEnvLanguage;
+    language.newText = u"us_english";
+    language.encode(out_);
+    info(5703, "Changed language setting to us_english.");
+    tds::LoginAck ack;
+    static const std::uint32_t kKnown[] = {0x71000001, 0x72090002, 0x730B0003, 0x74000004};
+    for (std::uint32_t v : kKnown)
+        if (v == login.tdsVersion) ack.tdsVersion = v;
+    ack.encode(out_);
+    tds::EnvChange size;
+    size.type = tds::kEnvPacketSize;
+    size.newText = tds::utf16(std::to_string(packetSize_));
+    size.oldText = u"4096";
+    size.encode(out_);
+    tds::Done{}.encode(out_);
+    endMessage();
+    return true;
+}
+
+void Session::batch(const tds::Message& m) {
+    auto text = tds::SqlBatch::decode(m.payload).text;
+    bool completed = engine_->executeBatch(tds::utf8(text), *this);
+    finishRequest(completed);
+}
+
+void Session::rpc(const tds::Message& m) {
+    tds::RpcRequest request = tds::RpcRequest::decode(m.payload);
+    inProc_ = true;
+    std::string proc = lowerAscii(request.procName);
+    if (auto dot = proc.rfind('.'); dot != std::string::npos) proc = proc.substr(dot + 1);
+    if (proc == "sp_tables") {
+        TableFilter f;
+        auto get = [&](const char16_t* name) -> std::optional<std::string> {
+            auto v = request.text(name);
+            if (!v) return std::nullopt;
+            return tds::utf8(*v);
+        };
+        f.name = get(u"@table_name");
+        f.owner = get(u"@table_owner");
+        f.qualifier = get(u"@table_qualifier");
+        f.types = get(u"@table_type");
+        try {
+            engine_->listTables(f, *this);
+        } catch (const SqlError& e) {
+            error(e);
+        }
+    } else {
+        std::string name = request.procName.empty() ? "#" + std::to_string(request.procId) : tds::utf8(request.procName);
+        error(SqlError{2812, 16, 62, "Could not find stored procedure '" + name + "'. The sandbox answers only sp_tables."});
+    }
+    finishRequest(!attention_);
+}
+
+void Session::transaction(const tds::Message& m) {
+    auto request = tds::TransactionManager::decode(m.payload);
+    try {
+        if (request.request == tds::kTmBegin) engine_->beginTransaction(*this);
+        else if (request.request == tds::kTmCommit) engine_->commit(*this);
+        else if (request.request == tds::kTmRollback) engine_->rollback(*this);
+        else throw unsupported("this transaction request");
+    } catch (const SqlError& e) {
+        error(e);
+    }
+    finishRequest(true);
+}
+
+void Session::run() {
+    try {
+        if (!login()) return;
+        tds::Message m;
+        while (reader_.next(m)) {
+            switch (m.type) {
+            case tds::kSqlBatch: batch(m); break;
+            case tds::kRpc: rpc(m); break;
+            case tds::kTransactionManager: transaction(m); break;
+            case tds::kAttention: finishRequest(false); break;
+            default: throw tds::ProtocolError("unexpected packet type");
+            }
+        }
+    } catch (const tds::ProtocolError&) {
+    } catch (const Disconnected&) {
+    }
+}
+
+} // namespace sandbox

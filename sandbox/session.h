@@ -1,0 +1,63 @@
+// One client connection: login, then requests answered through the engine.
+#pragma once
+
+#include "sql/engine.h"
+#include "tds/done.h"
+#include "tds/message.h"
+#include "tds/packet.h"
+
+#include <memory>
+#include <string>
+
+namespace sandbox {
+
+struct Credentials {
+    std::string user = "sa";
+    std::string password;
+};
+
+class Session : public ResultSink {
+public:
+    Session(int fd, Store& store, const Credentials& credentials);
+    // Serves the connection until the client leaves; throws nothing.
+    void run();
+
+    void columns(const std::vector<tds::ColumnInfo>& columns) override;
+    bool row(const std::vector<tds::Value>& values) override;
+    void done(bool hasCount, std::uint64_t count) override;
+    void error(const SqlError& e) override;
+    void info(int number, const std::string& text) override;
+    void envChange(const tds::EnvChange& change) override;
+    bool cancelled() override;
+
+private:
+    bool readExact(std::uint8_t* into, std::size_t n);
+    void writeAll(const std::uint8_t* data, std::size_t n);
+    void flushFullPackets();
+    void endMessage();
+    void queueDone(std::uint16_t status, std::uint64_t count);
+
+    bool login();
+    void loginFailed(const std::vector<tds::ServerMessage>& messages);
+    void batch(const tds::Message& m);
+    void rpc(const tds::Message& m);
+    void transaction(const tds::Message& m);
+    void finishRequest(bool completed);
+    tds::ServerMessage message(int number, int severity, int state, const std::string& text, bool isError) const;
+
+    int fd_;
+    Store& store_;
+    const Credentials& credentials_;
+    tds::MessageReader reader_;
+    std::unique_ptr<Engine> engine_;
+    std::size_t packetSize_ = 4096;
+    std::uint8_t packetId_ = 1;
+    tds::Writer out_;
+    tds::Done pending_;
+    bool hasPending_ = false;
+    bool inProc_ = false;
+    bool attention_ = false;
+    std::vector<tds::ColumnInfo> columns_;
+};
+
+} // namespace sandbox

@@ -1,0 +1,329 @@
+#include "database.h"
+
+#include "text.h"
+
+#include <sqlite3.h>
+#include <unordered_map>
+
+namespace sandbox {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kExt = ".sqlite";
+constexpr const char* kIdentityFn = "rowlark_identity";
+
+struct Counter {
+    std::int64_t next;
+};
+
+std::mutex gIdentityMutex;
+std::unordered_map<std::string, Counter> gIdentity;
+
+std::string identityKey(const std::string& file, std::string_view table) {
+    return file + '\0' + toLower(table);
+}
+
+// rowlark_identity(table, column, seed, increment): the next identity value of the table.
+void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    std::string table(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+    std::string column(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])));
+    std::int64_t seed = sqlite3_value_int64(argv[2]);
+    std::int64_t inc = sqlite3_value_int64(argv[3]);
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    std::string key = identityKey(sqlite3_db_filename(db, "main"), table);
+    std::lock_guard lock(gIdentityMutex);
+    auto it = gIdentity.find(key);
+    if (it == gIdentity.end()) {
+        // First use since start: continue after the values the table holds.
+        std::int64_t next = seed;
+        std::string sql = std::string("SELECT ") + (inc > 0 ? "max(" : "min(") + quoteIdent(column) +
+                          ") FROM " + quoteIdent(table);
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL)
+            next = sqlite3_column_int64(st, 0) + inc;
+        sqlite3_finalize(st);
+        it = gIdentity.emplace(key, Counter{next}).first;
+    }
+    sqlite3_result_int64(ctx, it->second.next);
+    it->second.next += inc;
+}
+
+// rowlark_object_id('name'): an id for a table or view of that name, else NULL.
+void objectIdFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    if (!p) return sqlite3_result_null(ctx);
+    // The last part of a name such as [dbo].[t] or Demo.dbo.t, brackets removed.
+    std::string_view s(p);
+    std::string last, part;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '[') {
+            for (++i; i < s.size(); ++i) {
+                if (s[i] == ']') {
+                    if (i + 1 < s.size() && s[i + 1] == ']') {
+                        part.push_back(']'), ++i;
+                        continue;
+                    }
+                    break;
+                }
+                part.push_back(s[i]);
+            }
+        } else if (s[i] == '.') {
+            last = part, part.clear();
+            continue;
+        } else {
+            part.push_back(s[i]);
+        }
+    }
+    last = part;
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT rowid FROM main.sqlite_master WHERE type IN ('table','view') AND "
+                       "name = ?1 COLLATE NOCASE",
+                       -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, last.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) sqlite3_result_int64(ctx, 1000 + sqlite3_column_int64(st, 0));
+    else sqlite3_result_null(ctx);
+    sqlite3_finalize(st);
+}
+
+// The catalogue views' helpers, reading the declared type of a column.
+void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    auto t = p ? SqlType::fromDeclared(p) : std::nullopt;
+    const int what = *static_cast<int*>(sqlite3_user_data(ctx));
+    if (!t) return sqlite3_result_null(ctx);
+    switch (what) {
+    case 0: {
+        std::string n = t->tsqlName();
+        n = n.substr(0, n.find('('));
+        return sqlite3_result_text(ctx, n.c_str(), -1, SQLITE_TRANSIENT);
+    }
+    case 1:
+        if (!t->isText() && t->base != BaseType::Binary && t->base != BaseType::VarBinary)
+            return sqlite3_result_null(ctx);
+        return sqlite3_result_int(ctx, t->base == BaseType::Text || t->base == BaseType::NText
+                                           ? 2147483647
+                                           : t->length);
+    case 2:
+        if (t->isInteger()) {
+            static const int kPrec[] = {3, 5, 10, 19};
+            return sqlite3_result_int(ctx, kPrec[static_cast<int>(t->base)]);
+        }
+        if (!t->isExactNumber() && t->base != BaseType::Float && t->base != BaseType::Real)
+            return sqlite3_result_null(ctx);
+        return sqlite3_result_int(ctx, t->base == BaseType::Real ? 24 : t->precision);
+    default:
+        if (!t->isExactNumber() && !t->isInteger()) return sqlite3_result_null(ctx);
+        return sqlite3_result_int(ctx, t->scale);
+    }
+}
+
+void lenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    auto p = static_cast<const char16_t*>(sqlite3_value_text16(argv[0]));
+    int n = sqlite3_value_bytes16(argv[0]) / 2;
+    while (n > 0 && p[n - 1] == u' ') --n; // LEN ignores trailing blanks
+    sqlite3_result_int(ctx, n);
+}
+
+void datalengthFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    int type = sqlite3_value_type(argv[0]);
+    if (type == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (type == SQLITE_TEXT) return sqlite3_result_int(ctx, sqlite3_value_bytes16(argv[0]));
+    sqlite3_result_int(ctx, sqlite3_value_bytes(argv[0]));
+}
+
+void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    std::u16string needle(static_cast<const char16_t*>(sqlite3_value_text16(argv[0])),
+                          sqlite3_value_bytes16(argv[0]) / 2);
+    std::u16string hay(static_cast<const char16_t*>(sqlite3_value_text16(argv[1])),
+                       sqlite3_value_bytes16(argv[1]) / 2);
+    std::size_t from = argc > 2 ? std::max<sqlite3_int64>(1, sqlite3_value_int64(argv[2])) - 1 : 0;
+    auto at = hay.find(needle, from);
+    sqlite3_result_int64(ctx, at == std::u16string::npos ? 0 : sqlite3_int64(at) + 1);
+}
+
+const int kTypeName = 0, kCharLength = 1, kPrecision = 2, kScale = 3;
+
+void registerFunctions(sqlite3* db) {
+    const int flags = SQLITE_UTF8;
+    sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_object_id", 2, flags, nullptr, objectIdFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_type_name", 1, flags | SQLITE_DETERMINISTIC,
+                            const_cast<int*>(&kTypeName), typeFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_char_length", 1, flags | SQLITE_DETERMINISTIC,
+                            const_cast<int*>(&kCharLength), typeFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_precision", 1, flags | SQLITE_DETERMINISTIC,
+                            const_cast<int*>(&kPrecision), typeFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_scale", 1, flags | SQLITE_DETERMINISTIC,
+                            const_cast<int*>(&kScale), typeFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_datalength", 1, flags | SQLITE_DETERMINISTIC, nullptr,
+                            datalengthFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_charindex", 2, flags | SQLITE_DETERMINISTIC, nullptr,
+                            charindexFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_charindex", 3, flags | SQLITE_DETERMINISTIC, nullptr,
+                            charindexFn, nullptr, nullptr);
+}
+
+std::string catalogueViews(const std::string& database) {
+    const std::string userObjects =
+        " FROM main.sqlite_master m WHERE m.type IN ('table','view') AND m.name NOT LIKE "
+        "'sqlite!_%' ESCAPE '!'";
+    const std::string db = quoteString(database);
+    return "CREATE TEMP VIEW \"information_schema.tables\" AS SELECT " + db +
+           " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, m.name COLLATE NOCASE AS TABLE_NAME, "
+           "CASE m.type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END AS TABLE_TYPE" +
+           userObjects +
+           ";"
+           "CREATE TEMP VIEW \"information_schema.columns\" AS SELECT " +
+           db +
+           " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, m.name COLLATE NOCASE AS TABLE_NAME, "
+           "p.name COLLATE NOCASE AS COLUMN_NAME, p.cid + 1 AS ORDINAL_POSITION, "
+           "CASE WHEN p.dflt_value LIKE 'rowlark!_identity(%' ESCAPE '!' THEN NULL ELSE "
+           "p.dflt_value END AS COLUMN_DEFAULT, "
+           "CASE WHEN p.\"notnull\" THEN 'NO' ELSE 'YES' END AS IS_NULLABLE, "
+           "rowlark_type_name(p.type) AS DATA_TYPE, "
+           "rowlark_char_length(p.type) AS CHARACTER_MAXIMUM_LENGTH, "
+           "rowlark_precision(p.type) AS NUMERIC_PRECISION, rowlark_scale(p.type) AS "
+           "NUMERIC_SCALE FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
+           "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';";
+}
+
+} // namespace
+
+Store::Store(fs::path dir) : dir_(std::move(dir)) {
+    fs::create_directories(dir_);
+    if (!find("master")) create("master");
+}
+
+std::optional<std::string> Store::find(std::string_view name) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& e : fs::directory_iterator(dir_)) {
+        if (e.path().extension() != kExt) continue;
+        std::string stem = e.path().stem().string();
+        if (iequals(stem, name)) return stem;
+    }
+    return std::nullopt;
+}
+
+fs::path Store::path(std::string_view name) const { return dir_ / (std::string(name) + kExt); }
+
+void Store::create(std::string_view name) {
+    if (name.empty() || name.find('/') != std::string_view::npos || name.find('\0') != std::string_view::npos ||
+        name == "." || name == "..")
+        throw SqlError{102, 15, 1, "Incorrect syntax near '" + std::string(name) + "'.", true};
+    if (find(name))
+        throw SqlError{1801, 16, 3, "Database '" + std::string(name) + "' already exists. Choose a different database name."};
+    std::lock_guard lock(mutex_);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path(name).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        throw SqlError{1802, 16, 1, "CREATE DATABASE failed for '" + std::string(name) + "'."};
+}
+
+void Store::drop(std::string_view name) {
+    auto found = find(name);
+    if (!found)
+        throw SqlError{3701, 11, 1, "Cannot drop the database '" + std::string(name) +
+                                        "', because it does not exist or you do not have permission."};
+    std::lock_guard lock(mutex_);
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path(*found).string() + suffix);
+}
+
+std::vector<std::string> Store::names() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir_))
+        if (e.path().extension() == kExt) out.push_back(e.path().stem().string());
+    return out;
+}
+
+Database::Database(const Store& store, const std::string& name) : name_(name) {
+    file_ = fs::absolute(store.path(name)).string();
+    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+        std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        throw SqlError{4060, 11, 1, "Cannot open database \"" + name + "\" requested by the login. The login failed. (" + msg + ")"};
+    }
+    sqlite3_busy_timeout(db_, 30000);
+    sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;", nullptr, nullptr, nullptr);
+    registerFunctions(db_);
+    exec(catalogueViews(name));
+}
+
+Database::~Database() { sqlite3_close_v2(db_); }
+
+void Database::exec(const std::string& sql, const std::string& table) {
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "unknown error";
+        sqlite3_free(err);
+        throw fromStore(msg, table);
+    }
+}
+
+const TableDef* Database::table(std::string_view name) {
+    std::string key = toLower(name);
+    if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db_,
+                       "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') "
+                       "AND name = ?1 COLLATE NOCASE",
+                       -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, std::string(name).c_str(), -1, SQLITE_TRANSIENT);
+    std::unique_ptr<TableDef> def;
+    if (sqlite3_step(st) == SQLITE_ROW) {
+        def = std::make_unique<TableDef>();
+        def->name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        def->isView = std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) == "view";
+    }
+    sqlite3_finalize(st);
+    if (!def) return nullptr;
+    sqlite3_prepare_v2(db_, ("PRAGMA main.table_info(" + quoteIdent(def->name) + ")").c_str(), -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        ColumnDef c;
+        c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        auto decl = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+        c.declared = decl ? decl : "";
+        c.type = SqlType::fromDeclared(c.declared).value_or(SqlType{BaseType::NVarChar, 4000});
+        c.notNull = sqlite3_column_int(st, 3) != 0;
+        auto dflt = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
+        c.identity = dflt && isIdentityDefault(dflt);
+        if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
+        def->columns.push_back(std::move(c));
+    }
+    sqlite3_finalize(st);
+    return tables_.emplace(key, std::move(def)).first->second.get();
+}
+
+void forgetIdentity(const std::string& file, std::string_view table) {
+    std::lock_guard lock(gIdentityMutex);
+    gIdentity.erase(identityKey(file, table));
+}
+
+void setNextIdentity(const std::string& file, std::string_view table, std::int64_t next) {
+    std::lock_guard lock(gIdentityMutex);
+    gIdentity[identityKey(file, table)] = Counter{next};
+}
+
+std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,
+                            std::int64_t increment) {
+    return std::string(kIdentityFn) + "(" + quoteString(table) + ", " + quoteString(column) + ", " +
+           std::to_string(seed) + ", " + std::to_string(increment) + ")";
+}
+
+bool isIdentityDefault(std::string_view d) {
+    while (!d.empty() && d.front() == '(') d.remove_prefix(1);
+    return d.rfind(kIdentityFn, 0) == 0;
+}
+
+} // namespace sandbox

@@ -1,0 +1,83 @@
+// The data folder (one store file per database) and one open connection to a database.
+#pragma once
+
+#include "error.h"
+#include "types.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+namespace sandbox {
+
+class Store {
+public:
+    explicit Store(std::filesystem::path dir); // creates master when missing
+    // The database's name as created, when one of that name (in any case) exists.
+    std::optional<std::string> find(std::string_view name) const;
+    std::filesystem::path path(std::string_view canonicalName) const;
+    void create(std::string_view name); // throws SqlError 1801 when it exists
+    void drop(std::string_view name);   // throws SqlError 3701 when it does not
+    std::vector<std::string> names() const;
+
+private:
+    std::filesystem::path dir_;
+    mutable std::mutex mutex_;
+};
+
+struct ColumnDef {
+    std::string name;
+    SqlType type;
+    std::string declared;
+    bool notNull = false;
+    bool identity = false;
+};
+
+struct TableDef {
+    std::string name; // as created
+    bool isView = false;
+    std::vector<ColumnDef> columns;
+    int identityIndex = -1;
+};
+
+// One connection to one database file, with the functions and catalogue views that statements
+// translated for the store rely on.
+class Database {
+public:
+    Database(const Store& store, const std::string& name);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    sqlite3* handle() const { return db_; }
+    const std::string& name() const { return name_; }
+    const std::string& file() const { return file_; }
+
+    // Runs SQL that returns no rows; throws SqlError.
+    void exec(const std::string& sql, const std::string& table = {});
+    // The table or view of that name (in any case), from a cache that forgetSchema() clears.
+    const TableDef* table(std::string_view name);
+    void forgetSchema() { tables_.clear(); }
+
+private:
+    sqlite3* db_ = nullptr;
+    std::string name_;
+    std::string file_;
+    std::map<std::string, std::unique_ptr<TableDef>> tables_;
+};
+
+// Identity values: one counter per table, shared by every connection of the process, as a
+// server's identity values are shared by its sessions and not rolled back.
+void forgetIdentity(const std::string& file, std::string_view table);
+void setNextIdentity(const std::string& file, std::string_view table, std::int64_t next);
+// The DEFAULT expression that draws the next value for an identity column.
+std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,
+                            std::int64_t increment);
+bool isIdentityDefault(std::string_view dflt);
+
+} // namespace sandbox

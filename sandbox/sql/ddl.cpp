@@ -1,0 +1,405 @@
+// CREATE, DROP and ALTER.
+#include "engine.h"
+
+#include "statement.h"
+#include "text.h"
+#include "translate.h"
+
+namespace sandbox {
+namespace {
+
+struct ColumnSpec {
+    std::string name;
+    SqlType type;
+    bool notNull = false;
+    bool identity = false;
+    std::int64_t seed = 1, increment = 1;
+    std::string defaultSql;
+    bool primaryKey = false, unique = false;
+};
+
+void expectSymbol(TokenIt& p, TokenIt end, std::string_view s) {
+    if (p == end || !p->isSymbol(s)) throw syntaxNear(p == end ? "end of statement" : p->text);
+    ++p;
+}
+
+std::int64_t readInteger(TokenIt& p, TokenIt end) {
+    bool neg = false;
+    if (p != end && (p->isSymbol("-") || p->isSymbol("+"))) neg = (p++)->text == "-";
+    if (p == end || p->kind != Token::Number) throw syntaxNear(p == end ? "end of statement" : p->text);
+    std::int64_t v = std::stoll((p++)->text);
+    return neg ? -v : v;
+}
+
+// Skips a parenthesised group starting at p.
+void skipGroup(TokenIt& p, TokenIt end) {
+    int depth = 0;
+    do {
+        if (p == end) throw syntaxNear("end of statement");
+        if (p->isSymbol("(")) ++depth;
+        if (p->isSymbol(")")) --depth;
+        ++p;
+    } while (depth > 0);
+}
+
+bool endsElement(TokenIt p, TokenIt end) { return p == end || p->isSymbol(",") || p->isSymbol(")"); }
+
+ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& table, const std::string& db) {
+    ColumnSpec c;
+    if (p == end || !p->isName()) throw syntaxNear(p == end ? "end of statement" : p->text);
+    c.name = (p++)->text;
+    c.type = readType(p, end);
+    bool explicitNull = false;
+    while (!endsElement(p, end)) {
+        if (p->is("identity")) {
+            ++p;
+            if (p != end && p->isSymbol("(")) {
+                ++p;
+                c.seed = readInteger(p, end);
+                expectSymbol(p, end, ",");
+                c.increment = readInteger(p, end);
+                expectSymbol(p, end, ")");
+            }
+            c.identity = true;
+        } else if (p->is("not") && p + 1 != end && (p + 1)->is("null")) {
+            c.notNull = true;
+            p += 2;
+        } else if (p->is("null")) {
+            explicitNull = true;
+            ++p;
+        } else if (p->is("primary") && p + 1 != end && (p + 1)->is("key")) {
+            c.primaryKey = true;
+            p += 2;
+        } else if (p->is("unique")) {
+            c.unique = true;
+            ++p;
+        } else if (p->is("clustered") || p->is("nonclustered")) {
+            ++p;
+        } else if (p->is("constraint")) {
+            p += 2;
+        } else if (p->is("default")) {
+            TokenIt start = ++p;
+            int depth = 0;
+            while (p != end && !(depth == 0 && (endsElement(p, end) || p->is("not") || p->is("null") ||
+                                                 p->is("primary") || p->is("unique") || p->is("constraint")))) {
+                if (p->isSymbol("(")) ++depth;
+                if (p->isSymbol(")")) --depth;
+                ++p;
+            }
+            c.defaultSql = translate(start, p, db);
+        } else if (p->is("collate")) {
+            p += 2;
+        } else {
+            throw unsupported("the column option " + p->text);
+        }
+    }
+    if (c.identity) {
+        bool integral = c.type.isInteger() ||
+                        ((c.type.base == BaseType::Decimal || c.type.base == BaseType::Numeric) && c.type.scale == 0);
+        if (!integral || explicitNull)
+            throw SqlError{2749, 16, 2, "Identity column '" + c.name + "' must be of data type int, bigint, smallint, "
+                                        "tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable."};
+        c.notNull = true;
+    }
+    if (c.primaryKey) c.notNull = true;
+    (void)table;
+    return c;
+}
+
+std::string columnSql(const ColumnSpec& c, const std::string& table) {
+    std::string s = quoteIdent(c.name) + " " + c.type.declared();
+    if (c.notNull) s += " NOT NULL";
+    if (c.identity) s += " DEFAULT (" + identityDefault(table, c.name, c.seed, c.increment) + ")";
+    else if (!c.defaultSql.empty()) s += " DEFAULT (" + c.defaultSql + ")";
+    return s;
+}
+
+std::string indexSql(const std::string& table, const std::string& index, const std::string& columns, bool unique) {
+    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + quoteIdent(table + "." + index) +
+           " ON " + quoteIdent(table) + " (" + columns + ")";
+}
+
+} // namespace
+
+void Engine::create(const Tokens& t, ResultSink& sink) {
+    TokenIt p = t.begin() + 1;
+    if (p == t.end()) throw syntaxNear("CREATE");
+    if (p->is("table")) {
+        createTable(p + 1, t.end());
+    } else if (p->is("view")) {
+        ++p;
+        std::string name = readObjectName(p, t.end(), database());
+        if (db_->table(name)) throw alreadyExists(name);
+        std::string columns;
+        if (p != t.end() && p->isSymbol("(")) {
+            TokenIt start = p;
+            skipGroup(p, t.end());
+            columns = " " + translate(start, p, database());
+        }
+        if (p == t.end() || !p->is("as")) throw syntaxNear(p == t.end() ? name : p->text);
+        ++p;
+        std::string select = translate(p, t.end(), database());
+        inSavepoint([&] {
+            db_->exec("CREATE VIEW " + quoteIdent(name) + columns + " AS " + select, name);
+            // a view over missing objects fails now, as the server checks it at creation
+            Prepared check(db_->handle(), "SELECT * FROM " + quoteIdent(name) + " LIMIT 0");
+        });
+    } else if (p->is("database")) {
+        ++p;
+        if (p == t.end() || !p->isName() || p + 1 != t.end()) throw syntaxNear("DATABASE");
+        store_.create(p->text);
+    } else {
+        bool unique = false;
+        if (p->is("unique")) unique = true, ++p;
+        if (p != t.end() && (p->is("clustered") || p->is("nonclustered"))) ++p;
+        if (p == t.end() || !p->is("index")) throw unsupported("CREATE " + (p == t.end() ? std::string() : p->text));
+        createIndex(p + 1, t.end(), unique);
+    }
+    sink.done(false, 0);
+}
+
+void Engine::createTable(TokenIt p, TokenIt end) {
+    std::string name = readObjectName(p, end, database());
+    if (!name.empty() && name[0] == '#') throw unsupported("temporary tables");
+    if (db_->table(name)) throw alreadyExists(name);
+    expectSymbol(p, end, "(");
+    std::vector<std::string> columns, indexes;
+    std::vector<ColumnSpec> specs;
+    int identities = 0;
+    for (;;) {
+        std::string constraint;
+        if (p != end && p->is("constraint")) {
+            ++p;
+            if (p == end) throw syntaxNear("CONSTRAINT");
+            constraint = (p++)->text;
+        }
+        bool pk = p != end && p->is("primary");
+        if (pk || (p != end && p->is("unique"))) {
+            p += pk ? 2 : 1;
+            if (p != end && (p->is("clustered") || p->is("nonclustered"))) ++p;
+            TokenIt start = p;
+            skipGroup(p, end);
+            std::vector<std::string> cols;
+            for (TokenIt c = start; c != p; ++c)
+                if (c->isName() && !c->is("asc") && !c->is("desc")) cols.push_back(c->text);
+            std::string list;
+            for (const auto& c : cols) list += (list.empty() ? "" : ", ") + quoteIdent(c);
+            if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
+            indexes.push_back(indexSql(name, constraint, list, true));
+            if (pk)
+                for (auto& s : specs)
+                    for (const auto& c : cols)
+                        if (iequals(s.name, c)) s.notNull = true;
+        } else if (p != end && (p->is("foreign") || p->is("check"))) {
+            throw unsupported(p->text + " constraints");
+        } else {
+            specs.push_back(readColumn(p, end, name, database()));
+            const ColumnSpec& c = specs.back();
+            if (c.identity && ++identities > 1)
+                throw SqlError{2744, 16, 2, "Multiple identity columns specified for table '" + name +
+                                                "'. Only one identity column per table is allowed."};
+            if (c.primaryKey || c.unique)
+                indexes.push_back(indexSql(name, (c.primaryKey ? "PK_" : "UQ_") + name + "_" + c.name,
+                                           quoteIdent(c.name), true));
+        }
+        if (p != end && p->isSymbol(",")) {
+            ++p;
+            continue;
+        }
+        expectSymbol(p, end, ")");
+        break;
+    }
+    if (p != end && p->is("on")) p += 2; // filegroup
+    if (p != end) throw syntaxNear(p->text);
+    for (const auto& s : specs) columns.push_back(columnSql(s, name));
+    std::string sql = "CREATE TABLE " + quoteIdent(name) + " (";
+    for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? ", " : "") + columns[i];
+    sql += ")";
+    inSavepoint([&] {
+        db_->exec(sql, name);
+        for (const auto& ix : indexes) db_->exec(ix, name);
+    });
+    forgetIdentity(db_->file(), name);
+}
+
+void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
+    if (p == end || !p->isName()) throw syntaxNear("INDEX");
+    std::string index = (p++)->text;
+    if (p == end || !p->is("on")) throw syntaxNear(index);
+    ++p;
+    std::string table = readObjectName(p, end, database());
+    const TableDef* def = db_->table(table);
+    if (!def) throw invalidObject(table);
+    if (p == end || !p->isSymbol("(")) throw syntaxNear(table);
+    TokenIt start = p + 1;
+    skipGroup(p, end);
+    std::string columns = translate(start, p - 1, database());
+    if (p != end && p->is("include")) {
+        ++p;
+        skipGroup(p, end);
+    }
+    std::string where;
+    if (p != end && p->is("where")) {
+        TokenIt w = p;
+        while (p != end && !p->is("with")) ++p;
+        where = " " + translate(w, p, database());
+    }
+    if (p != end && p->is("with")) {
+        ++p;
+        skipGroup(p, end);
+    }
+    if (p != end && p->is("on")) p += 2;
+    if (p != end) throw syntaxNear(p->text);
+    Prepared exists(db_->handle(), "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = " +
+                                       quoteString(def->name + "." + index) + " COLLATE NOCASE");
+    if (exists.step())
+        throw SqlError{1913, 16, 1, "The operation failed because an index or statistics with name '" + index +
+                                        "' already exists on table '" + def->name + "'."};
+    db_->exec(indexSql(def->name, index, columns, unique) + where, def->name);
+}
+
+void Engine::drop(const Tokens& t, ResultSink& sink) {
+    TokenIt p = t.begin() + 1;
+    if (p == t.end()) throw syntaxNear("DROP");
+    const bool table = p->is("table"), view = p->is("view");
+    if (p->is("database")) {
+        ++p;
+        if (p == t.end() || !p->isName()) throw syntaxNear("DATABASE");
+        if (iequals(p->text, database()) || iequals(p->text, "master"))
+            throw SqlError{3702, 16, 4, "Cannot drop database \"" + p->text + "\" because it is currently in use."};
+        store_.drop(p->text);
+        return sink.done(false, 0);
+    }
+    if (p->is("index")) {
+        ++p;
+        if (p == t.end() || !p->isName()) throw syntaxNear("INDEX");
+        std::string first = (p++)->text, tableName, index;
+        if (p != t.end() && p->isSymbol(".")) {
+            ++p;
+            if (p == t.end()) throw syntaxNear(first);
+            tableName = first, index = (p++)->text;
+        } else if (p != t.end() && p->is("on")) {
+            ++p;
+            index = first;
+            tableName = readObjectName(p, t.end(), database());
+        } else {
+            throw syntaxNear(first);
+        }
+        Prepared find(db_->handle(), "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
+                                         quoteString(tableName + "." + index) + " COLLATE NOCASE");
+        if (!find.step())
+            throw SqlError{3701, 11, 7, "Cannot drop the index '" + tableName + "." + index +
+                                            "', because it does not exist or you do not have permission."};
+        db_->exec("DROP INDEX " + quoteIdent(reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0))));
+        return sink.done(false, 0);
+    }
+    if (!table && !view) throw unsupported("DROP " + p->text);
+    ++p;
+    bool ifExists = false;
+    if (p != t.end() && p->is("if") && p + 1 != t.end() && (p + 1)->is("exists")) ifExists = true, p += 2;
+    for (;;) {
+        std::string name = readObjectName(p, t.end(), database());
+        const TableDef* def = db_->table(name);
+        if (!def || def->isView != view) {
+            if (def && table)
+                throw SqlError{3705, 16, 1, "Cannot use DROP TABLE with '" + name +
+                                                "' because '" + name + "' is a view. Use DROP VIEW."};
+            if (def)
+                throw SqlError{3705, 16, 1, "Cannot use DROP VIEW with '" + name + "' because '" + name +
+                                                "' is a table. Use DROP TABLE."};
+            if (!ifExists)
+                throw SqlError{3701, 11, 5, std::string("Cannot drop the ") + (table ? "table" : "view") + " '" +
+                                                name + "', because it does not exist or you do not have permission."};
+        } else {
+            db_->exec(std::string("DROP ") + (table ? "TABLE " : "VIEW ") + quoteIdent(def->name), def->name);
+            forgetIdentity(db_->file(), def->name);
+            db_->forgetSchema();
+        }
+        if (p == t.end()) break;
+        expectSymbol(p, t.end(), ",");
+    }
+    sink.done(false, 0);
+}
+
+void Engine::alter(const Tokens& t, ResultSink& sink) {
+    TokenIt p = t.begin() + 1;
+    if (p == t.end() || !p->is("table")) throw unsupported("ALTER " + (p == t.end() ? std::string() : p->text));
+    ++p;
+    std::string name = readObjectName(p, t.end(), database());
+    const TableDef* def = db_->table(name);
+    if (!def || def->isView) throw invalidObject(name);
+    if (p != t.end() && p->is("drop")) {
+        ++p;
+        if (p != t.end() && p->is("column")) ++p;
+        if (p == t.end() || !p->isName()) throw syntaxNear("DROP");
+        db_->exec("ALTER TABLE " + quoteIdent(def->name) + " DROP COLUMN " + quoteIdent(p->text), def->name);
+        return sink.done(false, 0);
+    }
+    if (p == t.end() || !p->is("add")) throw unsupported("this form of ALTER TABLE");
+    ++p;
+    if (p != t.end() && p->is("column")) ++p;
+    std::vector<ColumnSpec> specs;
+    for (;;) {
+        specs.push_back(readColumn(p, t.end(), def->name, database()));
+        if (p == t.end()) break;
+        expectSymbol(p, t.end(), ",");
+    }
+    const std::string tableName = def->name;
+    const bool hasIdentity = def->identityIndex >= 0;
+    inSavepoint([&] {
+        for (const auto& c : specs) {
+            if (c.identity) {
+                if (hasIdentity)
+                    throw SqlError{2744, 16, 2, "Multiple identity columns specified for table '" + tableName +
+                                                    "'. Only one identity column per table is allowed."};
+                db_->forgetSchema();
+                addIdentityColumn(*db_->table(tableName), columnSql(c, tableName), c.name, c.seed);
+                continue;
+            }
+            if (c.primaryKey || c.unique) throw unsupported("adding a key with ALTER TABLE");
+            db_->exec("ALTER TABLE " + quoteIdent(tableName) + " ADD COLUMN " + columnSql(c, tableName), tableName);
+        }
+    });
+    sink.done(false, 0);
+}
+
+// The store cannot add a column whose default draws identity values, so the table is rebuilt with
+// it, copying the rows in storage order: they are numbered 1, 2, 3 ... in that order.
+void Engine::addIdentityColumn(const TableDef& table, const std::string& columnSql, const std::string& column,
+                               std::int64_t seed) {
+    const std::string name = table.name;
+    std::string createSql, indexes;
+    std::vector<std::string> indexSqls;
+    {
+        Prepared st(db_->handle(), "SELECT type, sql FROM sqlite_master WHERE tbl_name = " + quoteString(name) +
+                                       " AND sql IS NOT NULL ORDER BY type DESC");
+        while (st.step()) {
+            std::string type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+            std::string sql = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));
+            if (type == "table") createSql = sql;
+            else if (type == "index") indexSqls.push_back(sql);
+        }
+    }
+    for (const auto& c : table.columns)
+        if (iequals(c.name, column))
+            throw SqlError{2705, 16, 4, "Column names in each table must be unique. Column name '" + column +
+                                            "' in table '" + name + "' is specified more than once."};
+    const std::string work = name + "$rowlark_rebuild";
+    std::string body = createSql.substr(createSql.find('('));
+    body.insert(body.rfind(')'), ", " + columnSql);
+    std::string list;
+    for (const auto& c : table.columns) list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
+    db_->exec("CREATE TABLE " + quoteIdent(work) + " " + body, name);
+    setNextIdentity(db_->file(), name, seed);
+    db_->exec("INSERT INTO " + quoteIdent(work) + " (" + list + ") SELECT " + list + " FROM " + quoteIdent(name) +
+                  " ORDER BY rowid",
+              name);
+    db_->exec("PRAGMA legacy_alter_table = ON");
+    db_->exec("DROP TABLE " + quoteIdent(name), name);
+    db_->exec("ALTER TABLE " + quoteIdent(work) + " RENAME TO " + quoteIdent(name), name);
+    db_->exec("PRAGMA legacy_alter_table = OFF");
+    for (const auto& ix : indexSqls) db_->exec(ix, name);
+    db_->forgetSchema();
+}
+
+} // namespace sandbox

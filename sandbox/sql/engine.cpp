@@ -1,0 +1,366 @@
+#include "engine.h"
+
+#include "statement.h"
+#include "text.h"
+#include "translate.h"
+
+namespace sandbox {
+namespace {
+
+struct ResultColumn {
+    tds::ColumnInfo info;
+    SqlType type;
+    bool typed = false;
+};
+
+// Describes the result columns of a prepared query from the store's column metadata.
+std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db) {
+    int n = sqlite3_column_count(st);
+    std::vector<ResultColumn> cols(n);
+    for (int i = 0; i < n; ++i) {
+        ResultColumn& c = cols[i];
+        c.info.name = tds::utf16(sqlite3_column_name(st, i));
+        c.info.flags = tds::kFlagNullable;
+        const char* decl = sqlite3_column_decltype(st, i);
+        if (decl) {
+            if (auto t = SqlType::fromDeclared(decl)) c.type = *t, c.typed = true;
+        }
+        const char* table = sqlite3_column_table_name(st, i);
+        const char* origin = sqlite3_column_origin_name(st, i);
+        const char* schema = sqlite3_column_database_name(st, i);
+        if (table && origin && schema && std::string_view(schema) == "main") {
+            if (const TableDef* def = db.table(table)) {
+                for (const auto& col : def->columns) {
+                    if (!iequals(col.name, origin)) continue;
+                    std::uint16_t flags = col.notNull ? 0 : tds::kFlagNullable;
+                    flags |= col.identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
+                    c.info.flags = flags;
+                }
+            }
+        }
+    }
+    return cols;
+}
+
+void settleTypes(std::vector<ResultColumn>& cols, sqlite3_stmt* st, bool haveRow) {
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        if (!cols[i].typed)
+            cols[i].type = inferType(haveRow ? sqlite3_column_type(st, static_cast<int>(i)) : SQLITE_TEXT);
+        cols[i].info.type = cols[i].type.wire();
+    }
+}
+
+tds::Bytes transactionDescriptor(std::uint64_t id) {
+    tds::Bytes b(8);
+    for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(id >> (8 * i));
+    return b;
+}
+
+} // namespace
+
+Engine::Engine(Store& store, const std::string& database) : store_(store) {
+    auto found = store.find(database.empty() ? "master" : database);
+    if (!found)
+        throw SqlError{4060, 11, 1, "Cannot open database \"" + database +
+                                        "\" requested by the login. The login failed."};
+    db_ = std::make_unique<Database>(store, *found);
+}
+
+Engine::~Engine() {
+    if (tranCount_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool Engine::executeBatch(std::string_view sql, ResultSink& sink) {
+    std::vector<Statement> statements;
+    try {
+        statements = splitStatements(tokenize(sql));
+    } catch (const LexError& e) {
+        sink.error(SqlError{e.number, 15, 1, e.message, true, static_cast<int>(e.line)});
+        return true;
+    }
+    try {
+        for (const auto& s : statements)
+            if (!run(s, sink)) break;
+    } catch (const Cancelled&) {
+        return false;
+    }
+    return true;
+}
+
+bool Engine::run(const Statement& s, ResultSink& sink) {
+    if (sink.cancelled()) throw Cancelled{};
+    try {
+        db_->forgetSchema();
+        switch (s.kind) {
+        case Statement::Block:
+            for (const auto& c : s.children)
+                if (!run(c, sink)) return false;
+            return true;
+        case Statement::If:
+            if (condition(s.tokens)) return run(s.children[0], sink);
+            if (s.children.size() > 1) return run(s.children[1], sink);
+            return true;
+        case Statement::Simple:
+            simple(s.tokens, sink);
+            return true;
+        }
+    } catch (SqlError& e) {
+        if (!s.tokens.empty() && e.line == 1) e.line = static_cast<int>(s.tokens.front().line);
+        sink.error(e);
+        return !e.abortsBatch;
+    }
+    return true;
+}
+
+bool Engine::condition(const Tokens& t) {
+    Prepared st(db_->handle(), "SELECT CASE WHEN " + translate(t.begin(), t.end(), database()) +
+                                   " THEN 1 ELSE 0 END");
+    return st.step() && sqlite3_column_int(st.get(), 0) == 1;
+}
+
+void Engine::simple(const Tokens& t, ResultSink& sink) {
+    const Token& k = t.front();
+    if (k.is("select")) return selectStatement(t, sink);
+    if (k.is("with")) return query(translate(t.begin(), t.end(), database()), sink);
+    if (k.is("insert")) return insertStatement(t, sink);
+    if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
+    if (k.is("create")) return create(t, sink);
+    if (k.is("drop")) return drop(t, sink);
+    if (k.is("alter")) return alter(t, sink);
+    if (k.is("truncate")) {
+        auto p = t.begin() + 1;
+        if (p == t.end() || !p->is("table")) throw syntaxNear(k.text);
+        ++p;
+        std::string name = readObjectName(p, t.end(), database());
+        const TableDef* def = db_->table(name);
+        if (!def || def->isView)
+            throw SqlError{4701, 16, 1, "Cannot find the object \"" + name + "\" because it does not exist or you do not have permissions."};
+        change("DELETE FROM " + quoteIdent(def->name), def->name);
+        forgetIdentity(db_->file(), def->name);
+        return sink.done(false, 0);
+    }
+    if (k.is("begin") && t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction")))
+        return beginTransaction(sink);
+    if (k.is("commit")) return commit(sink);
+    if (k.is("rollback")) return rollback(sink);
+    if (k.is("set")) {
+        if (t.size() > 1 && t[1].is("identity_insert")) throw unsupported("SET IDENTITY_INSERT");
+        return sink.done(false, 0); // session options (NOCOUNT, TEXTSIZE, ...) change nothing here
+    }
+    if (k.is("use")) {
+        if (t.size() != 2 || !t[1].isName()) throw syntaxNear(k.text);
+        return use(t[1].text, sink);
+    }
+    throw unsupported("the statement " + k.text);
+}
+
+void Engine::query(const std::string& sql, ResultSink& sink) {
+    Prepared st(db_->handle(), sql);
+    auto cols = describe(st.get(), *db_);
+    bool haveRow = st.step();
+    settleTypes(cols, st.get(), haveRow);
+    std::vector<tds::ColumnInfo> infos;
+    for (const auto& c : cols) infos.push_back(c.info);
+    sink.columns(infos);
+    std::vector<tds::Value> values(cols.size());
+    std::uint64_t count = 0;
+    ConversionError err;
+    while (haveRow) {
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            if (!readValue(st.get(), static_cast<int>(i), cols[i].type, values[i], err))
+                throw SqlError{err.number, 16, 1, err.message};
+        if (!sink.row(values)) throw Cancelled{};
+        ++count;
+        haveRow = st.step();
+    }
+    sink.done(true, count);
+}
+
+void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
+    TokenIt from = findTopLevel(t.begin(), t.end(), "from");
+    TokenIt into = findTopLevel(t.begin(), from, "into");
+    if (into != from) return selectInto(t, into, sink);
+    query(translate(t.begin(), t.end(), database()), sink);
+}
+
+void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
+    TokenIt p = into + 1;
+    if (p != t.end() && p->kind == Token::Word && !p->text.empty() && p->text[0] == '#')
+        throw unsupported("temporary tables");
+    std::string target = readObjectName(p, t.end(), database());
+    Tokens select(t.begin(), into);
+    select.insert(select.end(), p, t.end());
+    if (db_->table(target)) throw alreadyExists(target);
+    std::string sql = translate(select.begin(), select.end(), database());
+
+    // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
+    bool keepsIdentity = true;
+    for (const char* w : {"join", "group", "distinct", "union", "except", "intersect"})
+        if (findTopLevel(select.begin(), select.end(), w) != select.end()) keepsIdentity = false;
+
+    std::vector<std::string> defs;
+    {
+        Prepared st(db_->handle(), sql);
+        auto cols = describe(st.get(), *db_);
+        settleTypes(cols, st.get(), st.step());
+        std::vector<std::string> seen;
+        bool identityTaken = false;
+        for (auto& c : cols) {
+            std::string name = tds::utf8(c.info.name);
+            if (name.empty())
+                throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
+            for (const auto& s : seen)
+                if (iequals(s, name))
+                    throw SqlError{2705, 16, 3, "Column names in each table must be unique. Column name '" +
+                                                     name + "' in table '" + target + "' is specified more than once."};
+            seen.push_back(name);
+            std::string def = quoteIdent(name) + " " + c.type.declared();
+            if (!(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
+            if ((c.info.flags & tds::kFlagIdentity) && keepsIdentity && !identityTaken) {
+                def += " DEFAULT (" + identityDefault(target, name, 1, 1) + ")";
+                identityTaken = true;
+            }
+            defs.push_back(def);
+        }
+    }
+    std::string create = "CREATE TABLE " + quoteIdent(target) + " (";
+    for (std::size_t i = 0; i < defs.size(); ++i) create += (i ? ", " : "") + defs[i];
+    create += ")";
+    std::uint64_t rows = 0;
+    inSavepoint([&] {
+        db_->exec(create, target);
+        rows = change("INSERT INTO " + quoteIdent(target) + " " + sql, target);
+    });
+    forgetIdentity(db_->file(), target);
+    sink.done(true, rows);
+}
+
+void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
+    TokenIt p = t.begin() + 1;
+    if (p != t.end() && p->is("into")) ++p;
+    std::string name = readObjectName(p, t.end(), database());
+    const TableDef* def = db_->table(name);
+    if (!def) throw invalidObject(name);
+    std::string head = "INSERT INTO " + quoteIdent(def->name);
+    if (p != t.end() && p->isSymbol("(")) {
+        TokenIt close = p;
+        int depth = 0;
+        for (; close != t.end(); ++close) {
+            if (close->isSymbol("(")) ++depth;
+            if (close->isSymbol(")") && --depth == 0) break;
+        }
+        if (close == t.end()) throw syntaxNear(name);
+        if (def->identityIndex >= 0)
+            for (TokenIt c = p + 1; c != close; ++c)
+                if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name))
+                    throw SqlError{544, 16, 1, "Cannot insert explicit value for identity column in table '" +
+                                                   def->name + "' when IDENTITY_INSERT is set to OFF."};
+        head += " " + translate(p, close + 1, database());
+        p = close + 1;
+    } else if (def->identityIndex >= 0 && p != t.end() && !p->is("default")) {
+        // Without a column list the values go to every column but the identity.
+        std::string list;
+        for (const auto& c : def->columns)
+            if (!c.identity) list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
+        head += " (" + list + ")";
+    }
+    std::uint64_t rows = change(head + " " + translate(p, t.end(), database()), def->name);
+    sink.done(true, rows);
+}
+
+void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
+    TokenIt p = t.begin() + 1;
+    bool isDelete = t.front().is("delete");
+    if (isDelete && p != t.end() && p->is("from")) ++p;
+    TokenIt nameAt = p;
+    std::string name = readObjectName(p, t.end(), database());
+    const TableDef* def = db_->table(name);
+    if (!def) throw invalidObject(name);
+    if (isDelete && p != t.end() && p->is("from")) throw unsupported("DELETE with a second FROM");
+    if (!isDelete) {
+        TokenIt set = findTopLevel(p, t.end(), "set");
+        TokenIt where = findTopLevel(set, t.end(), "where");
+        if (def->identityIndex >= 0 && set != t.end())
+            for (TokenIt c = set; c != where; ++c)
+                if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name) &&
+                    c + 1 != t.end() && (c + 1)->isSymbol("="))
+                    throw SqlError{8102, 16, 1, "Cannot update identity column '" + c->text + "'."};
+    }
+    std::string sql = isDelete ? "DELETE FROM " : "UPDATE ";
+    sql += quoteIdent(def->name) + " " + translate(p, t.end(), database());
+    (void)nameAt;
+    sink.done(true, change(sql, def->name));
+}
+
+std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
+    Prepared st(db_->handle(), sql, table);
+    while (st.step()) {
+    }
+    return static_cast<std::uint64_t>(sqlite3_changes64(db_->handle()));
+}
+
+void Engine::inSavepoint(const std::function<void()>& work) {
+    db_->exec("SAVEPOINT rowlark_statement");
+    try {
+        work();
+    } catch (...) {
+        sqlite3_exec(db_->handle(), "ROLLBACK TO rowlark_statement; RELEASE rowlark_statement", nullptr,
+                     nullptr, nullptr);
+        throw;
+    }
+    db_->exec("RELEASE rowlark_statement");
+}
+
+void Engine::use(const std::string& name, ResultSink& sink) {
+    auto found = store_.find(name);
+    if (!found)
+        throw SqlError{911, 16, 1, "Database '" + name + "' does not exist. Make sure that the name is entered correctly.", true};
+    if (tranCount_) throw unsupported("USE inside a transaction");
+    std::string old = database();
+    db_ = std::make_unique<Database>(store_, *found);
+    tds::EnvChange e;
+    e.type = tds::kEnvDatabase;
+    e.newText = tds::utf16(*found);
+    e.oldText = tds::utf16(old);
+    sink.envChange(e);
+    sink.info(5701, "Changed database context to '" + *found + "'.");
+    sink.done(false, 0);
+}
+
+void Engine::beginTransaction(ResultSink& sink) {
+    if (tranCount_++ == 0) {
+        db_->exec("BEGIN IMMEDIATE");
+        tds::EnvChange e;
+        e.type = tds::kEnvBeginTran;
+        e.newBytes = transactionDescriptor(++tranId_);
+        sink.envChange(e);
+    }
+    sink.done(false, 0);
+}
+
+void Engine::commit(ResultSink& sink) {
+    if (tranCount_ == 0)
+        throw SqlError{3902, 16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+    if (--tranCount_ == 0) {
+        db_->exec("COMMIT");
+        tds::EnvChange e;
+        e.type = tds::kEnvCommitTran;
+        e.oldBytes = transactionDescriptor(tranId_);
+        sink.envChange(e);
+    }
+    sink.done(false, 0);
+}
+
+void Engine::rollback(ResultSink& sink) {
+    if (tranCount_ == 0)
+        throw SqlError{3903, 16, 1, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+    tranCount_ = 0;
+    db_->exec("ROLLBACK");
+    tds::EnvChange e;
+    e.type = tds::kEnvRollbackTran;
+    e.oldBytes = transactionDescriptor(tranId_);
+    sink.envChange(e);
+    sink.done(false, 0);
+}
+
+} // namespace sandbox

@@ -1,0 +1,78 @@
+// Runs T-SQL batches for one session against the store, reporting results to a sink.
+#pragma once
+
+#include "database.h"
+#include "lexer.h"
+#include "tds/envchange.h"
+#include "tds/row.h"
+
+#include <functional>
+#include <optional>
+
+namespace sandbox {
+
+// What a session does with the results; the calls for one statement are
+// columns, row... , done — or error, which also ends the statement.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual void columns(const std::vector<tds::ColumnInfo>& columns) = 0;
+    // False when the client cancelled: the engine stops at once.
+    virtual bool row(const std::vector<tds::Value>& values) = 0;
+    virtual void done(bool hasCount, std::uint64_t count) = 0;
+    virtual void error(const SqlError& e) = 0;
+    virtual void info(int number, const std::string& text) = 0;
+    virtual void envChange(const tds::EnvChange& change) = 0;
+    virtual bool cancelled() = 0;
+};
+
+struct TableFilter {
+    std::optional<std::string> name, owner, qualifier, types;
+};
+
+class Engine {
+public:
+    // Throws SqlError 4060 when the database does not exist.
+    Engine(Store& store, const std::string& database);
+    ~Engine();
+
+    const std::string& database() const { return db_->name(); }
+    // Runs every statement of the batch; false when the client cancelled it.
+    bool executeBatch(std::string_view sql, ResultSink& sink);
+    // The tables catalogue that ODBC's SQLTables asks for.
+    void listTables(const TableFilter& filter, ResultSink& sink);
+    // Transaction requests outside SQL text: begin, commit, rollback.
+    void beginTransaction(ResultSink& sink);
+    void commit(ResultSink& sink);
+    void rollback(ResultSink& sink);
+    bool inTransaction() const { return tranCount_ > 0; }
+
+private:
+    struct Cancelled {};
+    bool run(const Statement& s, ResultSink& sink);
+    void simple(const Tokens& t, ResultSink& sink);
+    bool condition(const Tokens& t);
+
+    void query(const std::string& sql, ResultSink& sink);
+    void selectStatement(const Tokens& t, ResultSink& sink);
+    void selectInto(const Tokens& t, TokenIt into, ResultSink& sink);
+    void insertStatement(const Tokens& t, ResultSink& sink);
+    void changeStatement(const Tokens& t, ResultSink& sink);
+    void create(const Tokens& t, ResultSink& sink);
+    void createTable(TokenIt p, TokenIt end);
+    void createIndex(TokenIt p, TokenIt end, bool unique);
+    void drop(const Tokens& t, ResultSink& sink);
+    void alter(const Tokens& t, ResultSink& sink);
+    void addIdentityColumn(const TableDef& table, const std::string& columnSql, const std::string& column,
+                           std::int64_t seed);
+    void use(const std::string& name, ResultSink& sink);
+    std::uint64_t change(const std::string& sql, const std::string& table);
+    void inSavepoint(const std::function<void()>& work);
+
+    Store& store_;
+    std::unique_ptr<Database> db_;
+    int tranCount_ = 0;
+    std::uint64_t tranId_ = 0;
+};
+
+} // namespace sandbox

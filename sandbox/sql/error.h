@@ -1,0 +1,33 @@
+// A server error as a client sees it: number, severity, message, and whether it ends the batch.
+#pragma once
+
+#include <string>
+
+namespace sandbox {
+
+struct SqlError {
+    int number = 50000;
+    int severity = 16;
+    int state = 1;
+    std::string message;
+    bool abortsBatch = false;
+    int line = 1;
+};
+
+inline SqlError unsupported(const std::string& what) {
+    return {40000, 16, 1, "The sandbox does not support " + what + ".", true};
+}
+inline SqlError invalidObject(const std::string& name) {
+    return {208, 16, 1, "Invalid object name '" + name + "'.", true};
+}
+inline SqlError syntaxNear(const std::string& text) {
+    return {102, 15, 1, "Incorrect syntax near '" + text + "'.", true};
+}
+inline SqlError alreadyExists(const std::string& name) {
+    return {2714, 16, 6, "There is already an object named '" + name + "' in the database."};
+}
+
+// Turns a message of the store into the error the server would give.
+SqlError fromStore(const std::string& message, const std::string& table);
+
+} // namespace sandbox

@@ -1,0 +1,268 @@
+#include "lexer.h"
+
+#include "text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace sandbox {
+namespace {
+
+bool isWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }
+bool isWordChar(unsigned char c) { return isWordStart(c) || std::isdigit(c) || c == '$' || c == '@'; }
+
+const char* const kStatementWords[] = {"select", "insert", "update", "delete", "create", "drop",
+                                       "alter", "if", "begin", "commit", "rollback", "set", "use",
+                                       "truncate", "declare", "exec", "execute", "print", "else",
+                                       "end", "save", "while", "return", "merge", "grant"};
+
+bool startsStatement(const Token& t) {
+    if (t.kind != Token::Word) return false;
+    return std::any_of(std::begin(kStatementWords), std::end(kStatementWords),
+                       [&](const char* w) { return t.is(w); });
+}
+
+class Splitter {
+public:
+    explicit Splitter(const Tokens& t) : t_(t) {}
+
+    std::vector<Statement> all() {
+        std::vector<Statement> out;
+        while (skipSemicolons() < t_.size()) out.push_back(statement(false));
+        return out;
+    }
+
+private:
+    std::size_t skipSemicolons() {
+        while (pos_ < t_.size() && t_[pos_].isSymbol(";")) ++pos_;
+        return pos_;
+    }
+
+    [[noreturn]] void syntax(std::size_t at) {
+        const Token& tok = at < t_.size() ? t_[at] : t_.back();
+        throw LexError{102, "Incorrect syntax near '" + tok.text + "'.", tok.line};
+    }
+
+    Statement statement(bool inBlock) {
+        skipSemicolons();
+        if (pos_ >= t_.size()) syntax(t_.size() - 1);
+        const Token& first = t_[pos_];
+        if (first.is("if")) return ifStatement(inBlock);
+        if (first.is("begin") && pos_ + 1 < t_.size() && !t_[pos_ + 1].is("tran") &&
+            !t_[pos_ + 1].is("transaction"))
+            return block();
+        return simple(inBlock);
+    }
+
+    Statement ifStatement(bool inBlock) {
+        Statement s;
+        s.kind = Statement::If;
+        ++pos_;
+        int depth = 0;
+        while (pos_ < t_.size()) {
+            const Token& t = t_[pos_];
+            if (t.isSymbol("(")) ++depth;
+            else if (t.isSymbol(")")) --depth;
+            else if (depth == 0 && startsStatement(t)) break;
+            s.tokens.push_back(t);
+            ++pos_;
+        }
+        if (s.tokens.empty() || pos_ >= t_.size()) syntax(pos_ - 1);
+        s.children.push_back(statement(inBlock));
+        std::size_t save = pos_;
+        skipSemicolons();
+        if (pos_ < t_.size() && t_[pos_].is("else")) {
+            ++pos_;
+            s.children.push_back(statement(inBlock));
+        } else {
+            pos_ = save;
+        }
+        return s;
+    }
+
+    Statement block() {
+        Statement s;
+        s.kind = Statement::Block;
+        ++pos_;
+        for (;;) {
+            skipSemicolons();
+            if (pos_ >= t_.size()) syntax(t_.size() - 1);
+            if (t_[pos_].is("end")) {
+                ++pos_;
+                return s;
+            }
+            s.children.push_back(statement(true));
+        }
+    }
+
+    bool continues(const Tokens& cur, const Token& t) const {
+        const Token& head = cur.front();
+        const Token& prev = cur.back();
+        if (t.is("select"))
+            return head.is("insert") || head.is("with") || prev.is("union") || prev.is("all") ||
+                   prev.is("except") || prev.is("intersect") || prev.is("as");
+        if (t.is("set")) return head.is("update");
+        if (t.is("if")) return prev.is("table") || prev.is("view") || prev.is("index");
+        if (t.is("delete") || t.is("update")) return prev.is("on") || head.is("with");
+        if (t.is("insert")) return head.is("with");
+        return false;
+    }
+
+    Statement simple(bool inBlock) {
+        Statement s;
+        int depth = 0;
+        while (pos_ < t_.size()) {
+            const Token& t = t_[pos_];
+            if (depth == 0) {
+                if (t.isSymbol(";")) break;
+                if (!s.tokens.empty() && startsStatement(t) && !continues(s.tokens, t)) break;
+                if (t.is("end") && inBlock) break;
+            }
+            if (t.isSymbol("(")) ++depth;
+            else if (t.isSymbol(")") && --depth < 0) syntax(pos_);
+            s.tokens.push_back(t);
+            ++pos_;
+        }
+        return s;
+    }
+
+    const Tokens& t_;
+    std::size_t pos_ = 0;
+};
+
+} // namespace
+
+bool Token::is(std::string_view keyword) const { return kind == Word && iequals(text, keyword); }
+
+Tokens tokenize(std::string_view s) {
+    Tokens out;
+    std::size_t i = 0, line = 1;
+    auto push = [&](Token::Kind k, std::string text) {
+        Token t;
+        t.kind = k;
+        t.text = std::move(text);
+        t.line = line;
+        out.push_back(std::move(t));
+    };
+    while (i < s.size()) {
+        unsigned char c = s[i];
+        if (c == '\n') {
+            ++line, ++i;
+            continue;
+        }
+        if (std::isspace(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+            while (i < s.size() && s[i] != '\n') ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            int nest = 0;
+            std::size_t start = line;
+            do {
+                if (i + 1 >= s.size()) throw LexError{113, "Missing end comment mark '*/'.", start};
+                if (s[i] == '/' && s[i + 1] == '*') ++nest, i += 2;
+                else if (s[i] == '*' && s[i + 1] == '/') --nest, i += 2;
+                else line += s[i++] == '\n';
+            } while (nest > 0);
+            continue;
+        }
+        bool unicode = (c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'';
+        if (c == '\'' || unicode) {
+            std::size_t start = i + (unicode ? 2 : 1);
+            std::string text;
+            std::size_t j = start;
+            for (;;) {
+                if (j >= s.size())
+                    throw LexError{105, "Unclosed quotation mark after the character string '" +
+                                            std::string(s.substr(start)) + "'.", line};
+                if (s[j] == '\'') {
+                    if (j + 1 < s.size() && s[j + 1] == '\'') {
+                        text.push_back('\''), j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                if (s[j] == '\n') ++line;
+                text.push_back(s[j++]);
+            }
+            push(Token::String, std::move(text));
+            out.back().unicode = unicode;
+            i = j + 1;
+            continue;
+        }
+        if (c == '[' || c == '"') {
+            char close = c == '[' ? ']' : '"';
+            std::string text;
+            std::size_t j = i + 1;
+            for (;;) {
+                if (j >= s.size())
+                    throw LexError{105, "Unclosed quotation mark after the character string '" +
+                                            std::string(s.substr(i + 1)) + "'.", line};
+                if (s[j] == close) {
+                    if (j + 1 < s.size() && s[j + 1] == close) {
+                        text.push_back(close), j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                text.push_back(s[j++]);
+            }
+            push(Token::QuotedName, std::move(text));
+            i = j + 1;
+            continue;
+        }
+        if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+            std::size_t j = i + 2;
+            while (j < s.size() && std::isxdigit(static_cast<unsigned char>(s[j]))) ++j;
+            push(Token::Binary, std::string(s.substr(i + 2, j - i - 2)));
+            i = j;
+            continue;
+        }
+        if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+            std::size_t j = i;
+            while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
+            if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
+                std::size_t k = j + 1;
+                if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+                if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+                    j = k;
+                    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+                }
+            }
+            push(Token::Number, std::string(s.substr(i, j - i)));
+            i = j;
+            continue;
+        }
+        if (c == '@') {
+            std::size_t j = i + 1;
+            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j]))) ++j;
+            push(Token::Variable, std::string(s.substr(i, j - i)));
+            i = j;
+            continue;
+        }
+        if (isWordStart(c)) {
+            std::size_t j = i;
+            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j]))) ++j;
+            push(Token::Word, std::string(s.substr(i, j - i)));
+            i = j;
+            continue;
+        }
+        static const char* const kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>", "||", "+=", "-=", "*=", "/="};
+        std::string sym(1, static_cast<char>(c));
+        if (i + 1 < s.size()) {
+            std::string two(s.substr(i, 2));
+            for (const char* t : kTwo)
+                if (two == t) sym = two;
+        }
+        push(Token::Symbol, sym);
+        i += sym.size();
+    }
+    return out;
+}
+
+std::vector<Statement> splitStatements(const Tokens& tokens) { return Splitter(tokens).all(); }
+
+} // namespace sandbox

@@ -1,0 +1,337 @@
+#include "translate.h"
+
+#include "text.h"
+#include "types.h"
+
+#include <map>
+
+namespace sandbox {
+namespace {
+
+// Plain renames of built-in functions.
+const std::map<std::string, std::string> kFunctions = {
+    {"isnull", "ifnull"},         {"len", "rowlark_len"},
+    {"datalength", "rowlark_datalength"}, {"substring", "substr"},
+    {"charindex", "rowlark_charindex"},   {"count_big", "count"},
+    {"object_id", "rowlark_object_id"},   {"ceiling", "ceil"},
+};
+
+class Translator {
+public:
+    Translator(TokenIt b, TokenIt e, const std::string& db) : p_(b), end_(e), db_(db) {}
+
+    std::string run() {
+        while (p_ != end_) step();
+        flushLimit(0);
+        return out_;
+    }
+
+private:
+    void emit(const std::string& s) {
+        if (!out_.empty()) out_.push_back(' ');
+        out_ += s;
+    }
+
+    void flushLimit(int depth) {
+        auto it = limits_.find(depth);
+        if (it == limits_.end()) return;
+        emit("LIMIT " + it->second);
+        limits_.erase(it);
+    }
+
+    // The text of a parenthesised argument list's part up to the next top-level comma or ')'.
+    std::string argument() {
+        TokenIt start = p_;
+        int depth = 0;
+        while (p_ != end_) {
+            if (p_->isSymbol("(")) ++depth;
+            else if (p_->isSymbol(")")) {
+                if (depth == 0) break;
+                --depth;
+            } else if (p_->isSymbol(",") && depth == 0) break;
+            ++p_;
+        }
+        return Translator(start, p_, db_).run();
+    }
+
+    void expect(std::string_view sym) {
+        if (p_ == end_ || !p_->isSymbol(sym)) throw syntaxNear(p_ == end_ ? "end of statement" : p_->text);
+        ++p_;
+    }
+
+    void name() {
+        // Multi-part names: drop database and dbo qualifiers, map the catalogue views.
+        std::vector<std::string> parts{p_->text};
+        std::vector<bool> quoted{p_->kind == Token::QuotedName};
+        ++p_;
+        while (p_ != end_ && p_->isSymbol(".")) {
+            TokenIt next = p_ + 1;
+            if (next != end_ && next->isSymbol(".")) { // db..t
+                parts.push_back("dbo");
+                quoted.push_back(false);
+                p_ = next;
+                continue;
+            }
+            if (next == end_ || !(next->isName() || next->isSymbol("*"))) break;
+            parts.push_back(next->text);
+            quoted.push_back(next->kind == Token::QuotedName);
+            p_ = next + 1;
+        }
+        if (parts.size() >= 2 && iequals(parts[parts.size() - 2], "information_schema")) {
+            emit("temp." + quoteIdent("information_schema." + toLower(parts.back())));
+            return;
+        }
+        if (parts.size() >= 2 && iequals(parts[0], "sys"))
+            throw unsupported("the system catalogue view sys." + parts[1]);
+        std::size_t skip = 0;
+        if (parts.size() >= 2 && iequals(parts[0], "dbo")) skip = 1;                 // dbo.t, dbo.t.c
+        else if (parts.size() >= 3 && iequals(parts[1], "dbo")) skip = 2;            // db.dbo.t
+        std::string s;
+        for (std::size_t i = skip; i < parts.size(); ++i) {
+            if (!s.empty()) s += ".";
+            s += parts[i] == "*" && !quoted[i] ? "*" : quoteIdent(parts[i]);
+        }
+        emit(s);
+    }
+
+    void function(const std::string& lower) {
+        if (lower == "convert") {
+            ++p_;
+            expect("(");
+            SqlType t = readType(p_, end_);
+            expect(",");
+            std::string value = argument();
+            if (p_ != end_ && p_->isSymbol(",")) { // style: ignored
+                ++p_;
+                argument();
+            }
+            expect(")");
+            emit("CAST(" + value + " AS " + t.castTarget() + ")");
+            return;
+        }
+        if (lower == "cast") {
+            ++p_;
+            expect("(");
+            int depth = 0;
+            TokenIt start = p_;
+            while (p_ != end_ && !(depth == 0 && p_->is("as"))) {
+                if (p_->isSymbol("(")) ++depth;
+                else if (p_->isSymbol(")")) --depth;
+                ++p_;
+            }
+            std::string value = Translator(start, p_, db_).run();
+            if (p_ == end_) throw syntaxNear("CAST");
+            ++p_;
+            SqlType t = readType(p_, end_);
+            expect(")");
+            emit("CAST(" + value + " AS " + t.castTarget() + ")");
+            return;
+        }
+        if (lower == "getdate" || lower == "sysdatetime" || lower == "getutcdate") {
+            ++p_;
+            expect("(");
+            expect(")");
+            emit("strftime('%Y-%m-%d %H:%M:%f', 'now')");
+            return;
+        }
+        if (lower == "newid") {
+            ++p_;
+            expect("(");
+            expect(")");
+            emit("lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) "
+                 "|| '-a' || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))");
+            return;
+        }
+        auto it = kFunctions.find(lower);
+        emit(it == kFunctions.end() ? p_->text : it->second);
+        ++p_;
+    }
+
+    void step() {
+        const Token& t = *p_;
+        const bool afterString = lastWasString_;
+        lastWasString_ = false;
+        switch (t.kind) {
+        case Token::String:
+            emit(quoteString(t.text));
+            ++p_;
+            lastWasString_ = true;
+            return;
+        case Token::Binary:
+            emit("X'" + std::string(t.text.size() % 2 ? "0" : "") + t.text + "'");
+            ++p_;
+            return;
+        case Token::Number:
+            emit(t.text);
+            ++p_;
+            return;
+        case Token::Variable: {
+            std::string v = toLower(t.text);
+            ++p_;
+            if (v == "@@spid") return emit("51");
+            if (v == "@@version") return emit("'Microsoft SQL Server (Rowlark sandbox)'");
+            if (v == "@@trancount") return emit("0");
+            throw unsupported("the variable " + t.text);
+        }
+        case Token::Symbol:
+            if (t.text == "(") ++depth_;
+            if (t.text == ")") {
+                flushLimit(depth_);
+                --depth_;
+            }
+            if (t.text == "+" ) {
+                // T-SQL joins strings with +: do so where a string literal stands on either side.
+                bool text = (p_ + 1 != end_ && (p_ + 1)->kind == Token::String) || afterString;
+                emit(text ? "||" : "+");
+                ++p_;
+                return;
+            }
+            emit(t.text);
+            ++p_;
+            return;
+        case Token::QuotedName:
+            name();
+            return;
+        case Token::Word:
+            break;
+        }
+        std::string lower = toLower(t.text);
+        if (lower == "top" && prevSelect_) {
+            ++p_;
+            std::string n;
+            if (p_ != end_ && p_->isSymbol("(")) {
+                ++p_;
+                n = argument();
+                expect(")");
+            } else if (p_ != end_ && p_->kind == Token::Number) {
+                n = (p_++)->text;
+            } else {
+                throw syntaxNear("TOP");
+            }
+            if (p_ != end_ && (p_->is("percent") || p_->is("with"))) throw unsupported("TOP ... " + p_->text);
+            limits_[depth_] = n;
+            prevSelect_ = false;
+            return;
+        }
+        prevSelect_ = lower == "select" || ((lower == "distinct" || lower == "all") && prevSelect_);
+        if ((lower == "union" || lower == "except" || lower == "intersect") && limits_.count(depth_))
+            throw unsupported("TOP in a branch of " + t.text);
+        if (lower == "with" && p_ + 1 != end_ && (p_ + 1)->isSymbol("(") && !out_.empty()) {
+            // table hints such as WITH (NOLOCK) mean nothing here
+            ++p_;
+            ++p_;
+            int depth = 1;
+            while (p_ != end_ && depth) {
+                if (p_->isSymbol("(")) ++depth;
+                if (p_->isSymbol(")")) --depth;
+                ++p_;
+            }
+            return;
+        }
+        if (lower == "collate") {
+            ++p_;
+            if (p_ == end_) throw syntaxNear("COLLATE");
+            std::string c = toLower((p_++)->text);
+            emit(c.find("_ci") != std::string::npos ? "COLLATE NOCASE" : "COLLATE BINARY");
+            return;
+        }
+        if (p_ + 1 != end_ && (p_ + 1)->isSymbol("(") && !isKeyword(lower)) {
+            function(lower);
+            return;
+        }
+        if (isKeyword(lower)) {
+            emit(t.text);
+            ++p_;
+            return;
+        }
+        name();
+    }
+
+    static bool isKeyword(const std::string& w) {
+        static const char* const kWords[] = {
+            "select", "from", "where", "and", "or", "not", "in", "is", "null", "as", "on", "join",
+            "inner", "left", "right", "outer", "cross", "full", "group", "by", "order", "having",
+            "union", "all", "distinct", "insert", "into", "values", "update", "set", "delete",
+            "asc", "desc", "case", "when", "then", "else", "end", "between", "like", "exists",
+            "over", "partition", "rows", "range", "escape", "except", "intersect", "default",
+            "primary", "key", "unique", "check", "references", "create", "table", "view", "index",
+            "drop", "alter", "add", "column", "if", "collate", "cast", "convert", "top", "with",
+            "current_timestamp", "unbounded", "preceding", "following", "current", "row", "first",
+            "last", "nulls", "true", "false"};
+        for (const char* k : kWords)
+            if (w == k) return true;
+        return false;
+    }
+
+    TokenIt p_, end_;
+    const std::string& db_;
+    std::string out_;
+    std::map<int, std::string> limits_;
+    int depth_ = 0;
+    bool prevSelect_ = false;
+    bool lastWasString_ = false;
+};
+
+} // namespace
+
+std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database) {
+    std::vector<std::string> parts;
+    while (p != end) {
+        if (p->isSymbol(".")) { // db..t
+            parts.push_back("dbo");
+            ++p;
+            continue;
+        }
+        if (!p->isName()) break;
+        parts.push_back(p->text);
+        ++p;
+        if (p == end || !p->isSymbol(".")) break;
+        ++p;
+    }
+    if (parts.empty()) throw syntaxNear(p == end ? "end of statement" : p->text);
+    if (parts.size() > 3) throw unsupported("a four-part name");
+    if (parts.size() >= 2 && !iequals(parts[parts.size() - 2], "dbo") && !parts[parts.size() - 2].empty())
+        throw unsupported("the schema '" + parts[parts.size() - 2] + "' (only dbo)");
+    if (parts.size() == 3 && !iequals(parts[0], database))
+        throw unsupported("a name in another database ('" + parts[0] + "')");
+    return parts.back();
+}
+
+std::string translate(TokenIt b, TokenIt e, const std::string& database) {
+    return Translator(b, e, database).run();
+}
+
+SqlType readType(TokenIt& p, TokenIt end) {
+    if (p == end || !p->isName()) throw syntaxNear(p == end ? "end of statement" : p->text);
+    std::string name = p->text;
+    ++p;
+    if (iequals(name, "double") && p != end && p->is("precision")) ++p;
+    std::vector<std::string> args;
+    if (p != end && p->isSymbol("(")) {
+        ++p;
+        while (p != end && !p->isSymbol(")")) {
+            if (!p->isSymbol(",")) args.push_back(p->text);
+            ++p;
+        }
+        if (p == end) throw syntaxNear(name);
+        ++p;
+    }
+    auto t = SqlType::fromTsql(name, args);
+    if (!t) {
+        if (SqlType::fromTsql(name, {})) throw SqlError{131, 15, 2, "The size given to the type '" + name + "' is not valid.", true};
+        throw SqlError{2715, 16, 6, "Column, parameter, or variable #1: Cannot find data type " + name + ".", true};
+    }
+    return *t;
+}
+
+TokenIt findTopLevel(TokenIt b, TokenIt e, std::string_view keyword) {
+    int depth = 0;
+    for (TokenIt p = b; p != e; ++p) {
+        if (p->isSymbol("(")) ++depth;
+        else if (p->isSymbol(")")) --depth;
+        else if (depth == 0 && p->is(keyword)) return p;
+    }
+    return e;
+}
+
+} // namespace sandbox

@@ -1,0 +1,23 @@
+// Rewrites T-SQL tokens into the store's SQL dialect.
+#pragma once
+
+#include "error.h"
+#include "lexer.h"
+
+namespace sandbox {
+
+// Reads an object name such as t, [t], dbo.t or Demo.dbo.t at p and returns the object's own
+// name; p moves past it. Throws SqlError for a schema other than dbo or a name that is missing.
+std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database);
+
+// The store's SQL for the tokens [b, e). Throws SqlError for what the sandbox does not support.
+std::string translate(TokenIt b, TokenIt e, const std::string& database);
+
+// The T-SQL type named at p (nvarchar(50), decimal(10, 2), varchar(max)); p moves past it.
+struct SqlType;
+SqlType readType(TokenIt& p, TokenIt end);
+
+// Finds the first token at parenthesis depth 0 in [b, e) that is the keyword; e when none.
+TokenIt findTopLevel(TokenIt b, TokenIt e, std::string_view keyword);
+
+} // namespace sandbox

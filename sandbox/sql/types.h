@@ -1,0 +1,65 @@
+// The server's column types: how each is declared in the store, described on the wire, and read back.
+#pragma once
+
+#include "tds/colmetadata.h"
+#include "tds/row.h"
+
+#include <optional>
+#include <string>
+
+struct sqlite3_stmt;
+
+namespace sandbox {
+
+enum class BaseType {
+    TinyInt, SmallInt, Int, BigInt, Bit, Decimal, Numeric, Money, SmallMoney, Float, Real,
+    Char, VarChar, NChar, NVarChar, Text, NText, Binary, VarBinary,
+    Date, Time, DateTime, DateTime2, SmallDateTime, UniqueIdentifier,
+};
+
+struct SqlType {
+    BaseType base = BaseType::Int;
+    int length = 0; // characters or bytes; kMax for (max)
+    int precision = 0;
+    int scale = 0;
+
+    static constexpr int kMax = -1;
+
+    // From T-SQL words such as "nvarchar", "50" or "decimal", "10", "2"; nullopt for an unknown name.
+    static std::optional<SqlType> fromTsql(std::string_view name, const std::vector<std::string>& args);
+    // From the type text this sandbox declares in the store (see declared()).
+    static std::optional<SqlType> fromDeclared(std::string_view declared);
+
+    // The type as the store declares it: the T-SQL name, a word that gives the store the right
+    // affinity where the name alone would not, and the arguments.
+    std::string declared() const;
+    // The type as a server would name it: nvarchar(50), decimal(10,2), varbinary(max).
+    std::string tsqlName() const;
+    // The store's affinity word for CAST.
+    const char* castTarget() const;
+    tds::TypeInfo wire() const;
+
+    bool isInteger() const;
+    bool isText() const;
+    bool isExactNumber() const;
+    bool isDateTime() const;
+};
+
+// A failed conversion of a stored value to its column type.
+struct ConversionError {
+    int number;
+    std::string message;
+};
+
+// Reads column i of the current row as a value of the given type.
+// Returns false and fills err when the stored value does not convert.
+bool readValue(sqlite3_stmt* st, int i, const SqlType& type, tds::Value& out, ConversionError& err);
+
+// The type a column without a declared type gets, from the store's type of its first value.
+SqlType inferType(int sqliteType);
+
+// Text forms used to store dates and times, and their parsers.
+bool parseDateTime(std::string_view text, BaseType base, tds::DateTime& out);
+bool parseDecimal(std::string_view text, int scale, __int128& out);
+
+} // namespace sandbox

@@ -1,0 +1,115 @@
+#include "colmetadata.h"
+
+#include "tokens.h"
+
+namespace tds {
+
+bool TypeInfo::isPlp() const {
+    return maxLen == kPlpMaxLen && (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
+}
+
+bool TypeInfo::hasCollation() const {
+    return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar;
+}
+
+void encodeTypeInfo(Writer& w, const TypeInfo& t) {
+    w.u8(t.type);
+    switch (t.type) {
+    case kIntN:
+    case kBitN:
+    case kFltN:
+    case kMoneyN:
+    case kDateTimN:
+    case kGuid:
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        break;
+    case kDecimalN:
+    case kNumericN:
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        w.u8(t.precision);
+        w.u8(t.scale);
+        break;
+    case kDateN:
+        break;
+    case kTimeN:
+    case kDateTime2N:
+        w.u8(t.scale);
+        break;
+    default:
+        w.u16le(t.maxLen);
+        if (t.hasCollation()) w.raw(kCollation, sizeof kCollation);
+    }
+}
+
+TypeInfo decodeTypeInfo(Reader& r) {
+    TypeInfo t;
+    t.type = r.u8();
+    switch (t.type) {
+    case kIntN:
+    case kBitN:
+    case kFltN:
+    case kMoneyN:
+    case kDateTimN:
+    case kGuid:
+        t.maxLen = r.u8();
+        break;
+    case kDecimalN:
+    case kNumericN:
+        t.maxLen = r.u8();
+        t.precision = r.u8();
+        t.scale = r.u8();
+        break;
+    case kDateN:
+        t.maxLen = 3;
+        break;
+    case kTimeN:
+    case kDateTime2N:
+        t.scale = r.u8();
+        t.maxLen = 0;
+        break;
+    case kBigVarChar:
+    case kBigChar:
+    case kNVarChar:
+    case kNChar:
+    case kBigVarBinary:
+    case kBigBinary:
+        t.maxLen = r.u16le();
+        if (t.hasCollation()) r.skip(sizeof kCollation);
+        break;
+    default:
+        throw ProtocolError("unknown data type");
+    }
+    return t;
+}
+
+void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns) {
+    w.u8(kTokColMetadata);
+    if (columns.empty()) {
+        w.u16le(0xFFFF);
+        return;
+    }
+    w.u16le(static_cast<std::uint16_t>(columns.size()));
+    for (const auto& c : columns) {
+        w.u32le(0); // user type
+        w.u16le(c.flags);
+        encodeTypeInfo(w, c.type);
+        w.bVarchar(c.name);
+    }
+}
+
+std::vector<ColumnInfo> decodeColMetadata(Reader& r) {
+    std::uint16_t n = r.u16le();
+    std::vector<ColumnInfo> columns;
+    if (n == 0xFFFF) return columns;
+    for (std::uint16_t i = 0; i < n; ++i) {
+        ColumnInfo c;
+        r.u32le();
+        c.flags = r.u16le();
+        c.type = decodeTypeInfo(r);
+        c.name = r.bVarchar();
+        columns.push_back(std::move(c));
+    }
+    return columns;
+}
+
+} // namespace tds

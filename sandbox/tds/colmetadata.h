@@ -1,0 +1,61 @@
+// COLMETADATA: the description of a result's columns.
+#pragma once
+
+#include "wire.h"
+
+namespace tds {
+
+enum WireType : std::uint8_t {
+    kGuid = 0x24,
+    kIntN = 0x26,
+    kDateN = 0x28,
+    kTimeN = 0x29,
+    kDateTime2N = 0x2A,
+    kBitN = 0x68,
+    kDecimalN = 0x6A,
+    kNumericN = 0x6C,
+    kFltN = 0x6D,
+    kMoneyN = 0x6E,
+    kDateTimN = 0x6F,
+    kBigVarBinary = 0xA5,
+    kBigVarChar = 0xA7,
+    kBigBinary = 0xAD,
+    kBigChar = 0xAF,
+    kNVarChar = 0xE7,
+    kNChar = 0xEF,
+};
+
+enum ColumnFlags : std::uint16_t {
+    kFlagNullable = 0x0001,
+    kFlagUpdatable = 0x0008,
+    kFlagIdentity = 0x0010,
+};
+
+constexpr std::uint16_t kPlpMaxLen = 0xFFFF;
+
+struct TypeInfo {
+    std::uint8_t type = kIntN;
+    std::uint16_t maxLen = 4; // bytes; kPlpMaxLen for the (max) types
+    std::uint8_t precision = 0;
+    std::uint8_t scale = 0;
+
+    bool isPlp() const;
+    bool hasCollation() const;
+    friend bool operator==(const TypeInfo&, const TypeInfo&) = default;
+};
+
+struct ColumnInfo {
+    TypeInfo type;
+    std::uint16_t flags = kFlagNullable | kFlagUpdatable;
+    std::u16string name;
+    friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
+};
+
+void encodeTypeInfo(Writer& w, const TypeInfo& t);
+TypeInfo decodeTypeInfo(Reader& r);
+
+void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns);
+// Reads after the token byte.
+std::vector<ColumnInfo> decodeColMetadata(Reader& r);
+
+} // namespace tds

@@ -1,0 +1,30 @@
+// DONE, DONEPROC and DONEINPROC: the end of one statement's results.
+#pragma once
+
+#include "wire.h"
+
+namespace tds {
+
+enum DoneStatus : std::uint16_t {
+    kDoneFinal = 0x0000,
+    kDoneMore = 0x0001,
+    kDoneError = 0x0002,
+    kDoneInXact = 0x0004,
+    kDoneCount = 0x0010,
+    kDoneAttn = 0x0020,
+    kDoneSrvError = 0x0100,
+};
+
+struct Done {
+    std::uint8_t token = 0xFD; // kTokDone, kTokDoneProc or kTokDoneInProc
+    std::uint16_t status = kDoneFinal;
+    std::uint16_t curCmd = 0;
+    std::uint64_t rowCount = 0;
+
+    void encode(Writer& w) const;
+    // Reads after the token byte.
+    static Done decode(Reader& r, std::uint8_t token);
+    friend bool operator==(const Done&, const Done&) = default;
+};
+
+} // namespace tds

@@ -1,0 +1,23 @@
+// LOGIN7: the client's login record.
+#pragma once
+
+#include "wire.h"
+
+namespace tds {
+
+struct Login7 {
+    std::uint32_t tdsVersion = 0x74000004;
+    std::uint32_t packetSize = 4096;
+    std::uint8_t optionFlags1 = 0;
+    std::u16string hostName, userName, password, appName, serverName, libraryName, language,
+        database;
+
+    Bytes encode() const;
+    static Login7 decode(const Bytes& payload);
+};
+
+// The password scramble of LOGIN7: a nibble swap and an XOR with 0xA5 on every byte.
+void scramblePassword(Bytes& ucs2);
+void unscramblePassword(Bytes& ucs2);
+
+} // namespace tds

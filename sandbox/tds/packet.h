@@ -1,0 +1,62 @@
+// TDS packet framing: the 8-byte header, splitting a message into packets and joining them again.
+#pragma once
+
+#include "wire.h"
+
+#include <functional>
+
+namespace tds {
+
+enum PacketType : std::uint8_t {
+    kSqlBatch = 0x01,
+    kRpc = 0x03,
+    kReply = 0x04,
+    kAttention = 0x06,
+    kBulkLoad = 0x07,
+    kTransactionManager = 0x0E,
+    kLogin7 = 0x10,
+    kPrelogin = 0x12,
+};
+
+constexpr std::size_t kHeaderSize = 8;
+constexpr std::uint8_t kStatusEom = 0x01;
+
+struct PacketHeader {
+    std::uint8_t type = 0;
+    std::uint8_t status = 0;
+    std::uint16_t length = 0; // header included
+    std::uint16_t spid = 0;
+    std::uint8_t packetId = 0;
+    std::uint8_t window = 0;
+
+    void encode(Writer& w) const;
+    static PacketHeader decode(Reader& r);
+};
+
+struct Message {
+    std::uint8_t type = 0;
+    Bytes payload;
+};
+
+// Splits a payload into packets of at most packetSize bytes each, the last one marked end of message.
+std::vector<Bytes> splitMessage(std::uint8_t type, const Bytes& payload, std::size_t packetSize,
+                                std::uint16_t spid);
+
+// Joins packets read from a source into messages. The source fills exactly n bytes or returns false
+// at end of stream. A packet whose type changes within one message, or whose length is smaller than
+// its header or larger than the negotiated size, is a protocol error.
+class MessageReader {
+public:
+    using Source = std::function<bool(std::uint8_t* into, std::size_t n)>;
+    explicit MessageReader(Source source) : source_(std::move(source)) {}
+
+    void setMaxPacketSize(std::size_t n) { maxPacket_ = n; }
+    // False at a clean end of stream before a new message begins.
+    bool next(Message& out);
+
+private:
+    Source source_;
+    std::size_t maxPacket_ = 32767;
+};
+
+} // namespace tds

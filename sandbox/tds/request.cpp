@@ -1,0 +1,106 @@
+#include "request.h"
+
+#include <algorithm>
+
+namespace tds {
+
+void encodeAllHeaders(Writer& w, std::uint64_t transaction) {
+    w.u32le(22);
+    w.u32le(18);
+    w.u16le(2); // transaction descriptor
+    w.u64le(transaction);
+    w.u32le(1); // outstanding requests
+}
+
+void skipAllHeaders(Reader& r) {
+    if (r.remaining() < 4) return;
+    std::size_t start = r.pos();
+    std::uint32_t total = r.u32le();
+    if (total < 4 || total > r.remaining() + 4) {
+        r.seek(start); // no headers: text starts at once
+        return;
+    }
+    r.seek(start + total);
+}
+
+Bytes SqlBatch::encode() const {
+    Writer w;
+    encodeAllHeaders(w);
+    w.ucs2(text);
+    return std::move(w.bytes());
+}
+
+SqlBatch SqlBatch::decode(const Bytes& payload) {
+    Reader r(payload);
+    skipAllHeaders(r);
+    if (r.remaining() % 2) throw ProtocolError("odd byte count in a batch text");
+    return {r.ucs2(r.remaining() / 2)};
+}
+
+Bytes RpcRequest::encode() const {
+    Writer w;
+    encodeAllHeaders(w);
+    if (procName.empty()) {
+        w.u16le(0xFFFF);
+        w.u16le(procId);
+    } else {
+        w.usVarchar(procName);
+    }
+    w.u16le(options);
+    for (const auto& p : params) {
+        w.bVarchar(p.name);
+        w.u8(p.status);
+        encodeTypeInfo(w, p.type);
+        encodeValue(w, p.type, p.value);
+    }
+    return std::move(w.bytes());
+}
+
+RpcRequest RpcRequest::decode(const Bytes& payload) {
+    Reader r(payload);
+    skipAllHeaders(r);
+    RpcRequest rpc;
+    std::uint16_t n = r.u16le();
+    if (n == 0xFFFF) rpc.procId = r.u16le();
+    else rpc.procName = r.ucs2(n);
+    rpc.options = r.u16le();
+    while (!r.atEnd()) {
+        RpcParam p;
+        p.name = r.bVarchar();
+        p.status = r.u8();
+        p.type = decodeTypeInfo(r);
+        p.value = decodeValue(r, p.type);
+        rpc.params.push_back(std::move(p));
+    }
+    return rpc;
+}
+
+std::optional<std::u16string> RpcRequest::text(std::u16string_view name) const {
+    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    for (const auto& p : params) {
+        if (p.name.size() != name.size() ||
+            !std::equal(p.name.begin(), p.name.end(), name.begin(),
+                        [&](char16_t a, char16_t b) { return lower(a) == lower(b); }))
+            continue;
+        if (auto s = std::get_if<std::u16string>(&p.value)) return *s;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+Bytes TransactionManager::encode() const {
+    Writer w;
+    encodeAllHeaders(w);
+    w.u16le(request);
+    if (request == kTmBegin) w.u8(0); // isolation level: unchanged
+    else w.u16le(0);                  // no name, no new transaction
+    return std::move(w.bytes());
+}
+
+TransactionManager TransactionManager::decode(const Bytes& payload) {
+    Reader r(payload);
+    skipAllHeaders(r);
+    return {r.u16le()};
+}
+
+} // namespace tds

@@ -1,0 +1,52 @@
+// Client requests after login: SQL batch, RPC and transaction manager, each behind ALL_HEADERS.
+#pragma once
+
+#include "row.h"
+
+#include <optional>
+
+namespace tds {
+
+// ALL_HEADERS with the one transaction descriptor header that TDS 7.2 and later require.
+void encodeAllHeaders(Writer& w, std::uint64_t transaction = 0);
+// Skips ALL_HEADERS when the message carries it.
+void skipAllHeaders(Reader& r);
+
+struct SqlBatch {
+    std::u16string text;
+    Bytes encode() const;
+    static SqlBatch decode(const Bytes& payload);
+};
+
+struct RpcParam {
+    std::u16string name;
+    std::uint8_t status = 0;
+    TypeInfo type;
+    Value value;
+};
+
+struct RpcRequest {
+    std::u16string procName;      // empty when the call names a procedure by id
+    std::uint16_t procId = 0;
+    std::uint16_t options = 0;
+    std::vector<RpcParam> params;
+
+    Bytes encode() const;
+    static RpcRequest decode(const Bytes& payload);
+    // The parameter's text, when it was sent; names compare without regard to case.
+    std::optional<std::u16string> text(std::u16string_view name) const;
+};
+
+enum TransactionRequest : std::uint16_t {
+    kTmBegin = 5,
+    kTmCommit = 7,
+    kTmRollback = 8,
+};
+
+struct TransactionManager {
+    std::uint16_t request = kTmBegin;
+    Bytes encode() const;
+    static TransactionManager decode(const Bytes& payload);
+};
+
+} // namespace tds

@@ -1,0 +1,14 @@
+#include "returnstatus.h"
+
+#include "tokens.h"
+
+namespace tds {
+
+void encodeReturnStatus(Writer& w, std::int32_t status) {
+    w.u8(kTokReturnStatus);
+    w.u32le(static_cast<std::uint32_t>(status));
+}
+
+std::int32_t decodeReturnStatus(Reader& r) { return static_cast<std::int32_t>(r.u32le()); }
+
+} // namespace tds

@@ -1,0 +1,299 @@
+#include "row.h"
+
+#include "tokens.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace tds {
+namespace {
+
+// The characters 0x80..0x9F of Windows-1252; 0 where the code page has a hole.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+std::uint8_t cp1252Byte(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<std::uint8_t>(c);
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == c && c) return static_cast<std::uint8_t>(0x80 + i);
+    return '?';
+}
+
+int decimalBytes(std::uint8_t precision) {
+    return precision <= 9 ? 4 : precision <= 19 ? 8 : precision <= 28 ? 12 : 16;
+}
+
+int timeBytes(std::uint8_t scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
+
+std::int64_t pow10(int n) {
+    std::int64_t p = 1;
+    while (n-- > 0) p *= 10;
+    return p;
+}
+
+template <class T> const T& need(const Value& v, const char* what) {
+    if (auto p = std::get_if<T>(&v)) return *p;
+    throw std::invalid_argument(std::string("value does not fit a ") + what + " column");
+}
+
+void putLe(Writer& w, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) w.u8(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+std::uint64_t getLe(Reader& r, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= std::uint64_t(r.u8()) << (8 * i);
+    return v;
+}
+
+Bytes textBytes(const TypeInfo& t, const Value& v) {
+    Writer w;
+    if (t.type == kBigVarBinary || t.type == kBigBinary) return need<Bytes>(v, "binary");
+    const auto& s = need<std::u16string>(v, "text");
+    if (t.type == kNVarChar || t.type == kNChar) w.ucs2(s);
+    else appendCp1252(w, s);
+    return std::move(w.bytes());
+}
+
+Value textValue(const TypeInfo& t, Bytes b) {
+    if (t.type == kBigVarBinary || t.type == kBigBinary) return b;
+    if (t.type == kNVarChar || t.type == kNChar) {
+        if (b.size() % 2) throw ProtocolError("odd byte count in a Unicode value");
+        Reader r(b);
+        return r.ucs2(b.size() / 2);
+    }
+    return fromCp1252(b);
+}
+
+} // namespace
+
+void appendCp1252(Writer& w, std::u16string_view s) {
+    for (char16_t c : s) w.u8(cp1252Byte(c));
+}
+
+std::u16string fromCp1252(const Bytes& b) {
+    std::u16string s;
+    s.reserve(b.size());
+    for (std::uint8_t c : b) {
+        char16_t u = (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
+        s.push_back(u ? u : u'\uFFFD');
+    }
+    return s;
+}
+
+void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
+    const bool null = std::holds_alternative<std::monostate>(v);
+    if (t.isPlp()) {
+        if (null) {
+            w.u64le(~0ull);
+            return;
+        }
+        Bytes b = textBytes(t, v);
+        w.u64le(b.size());
+        if (!b.empty()) {
+            w.u32le(static_cast<std::uint32_t>(b.size()));
+            w.raw(b);
+        }
+        w.u32le(0);
+        return;
+    }
+    switch (t.type) {
+    case kIntN:
+    case kBitN:
+        if (null) return w.u8(0);
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        putLe(w, static_cast<std::uint64_t>(need<std::int64_t>(v, "integer")), t.maxLen);
+        return;
+    case kFltN: {
+        if (null) return w.u8(0);
+        double d = need<double>(v, "float");
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        if (t.maxLen == 4) {
+            float f = static_cast<float>(d);
+            std::uint32_t bits;
+            std::memcpy(&bits, &f, 4);
+            w.u32le(bits);
+        } else {
+            std::uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            w.u64le(bits);
+        }
+        return;
+    }
+    case kMoneyN: {
+        if (null) return w.u8(0);
+        auto m = static_cast<std::int64_t>(need<Decimal>(v, "money").scaled);
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        if (t.maxLen == 4) {
+            w.u32le(static_cast<std::uint32_t>(m));
+        } else {
+            w.u32le(static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) >> 32));
+            w.u32le(static_cast<std::uint32_t>(m));
+        }
+        return;
+    }
+    case kDecimalN:
+    case kNumericN: {
+        if (null) return w.u8(0);
+        __int128 s = need<Decimal>(v, "decimal").scaled;
+        int n = decimalBytes(t.precision);
+        w.u8(static_cast<std::uint8_t>(n + 1));
+        w.u8(s < 0 ? 0 : 1);
+        unsigned __int128 mag = s < 0 ? -static_cast<unsigned __int128>(s) : s;
+        for (int i = 0; i < n; ++i) w.u8(static_cast<std::uint8_t>(mag >> (8 * i)));
+        return;
+    }
+    case kDateTimN: {
+        if (null) return w.u8(0);
+        const auto& dt = need<DateTime>(v, "datetime");
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        if (t.maxLen == 4) {
+            w.u16le(static_cast<std::uint16_t>(dt.days - kDays1900));
+            w.u16le(static_cast<std::uint16_t>(dt.nanos / 60'000'000'000));
+        } else {
+            // 1/300 s ticks, rounded as the server rounds
+            std::int64_t ticks = (dt.nanos * 3 + 5'000'000) / 10'000'000;
+            std::int32_t days = dt.days - kDays1900;
+            if (ticks >= 300ll * 86400) ticks -= 300ll * 86400, ++days;
+            w.u32le(static_cast<std::uint32_t>(days));
+            w.u32le(static_cast<std::uint32_t>(ticks));
+        }
+        return;
+    }
+    case kDateN:
+        if (null) return w.u8(0);
+        w.u8(3);
+        putLe(w, static_cast<std::uint32_t>(need<DateTime>(v, "date").days), 3);
+        return;
+    case kTimeN:
+    case kDateTime2N: {
+        if (null) return w.u8(0);
+        const auto& dt = need<DateTime>(v, "time");
+        int tb = timeBytes(t.scale);
+        w.u8(static_cast<std::uint8_t>(tb + (t.type == kDateTime2N ? 3 : 0)));
+        putLe(w, static_cast<std::uint64_t>(dt.nanos / pow10(9 - t.scale)), tb);
+        if (t.type == kDateTime2N) putLe(w, static_cast<std::uint32_t>(dt.days), 3);
+        return;
+    }
+    case kGuid: {
+        if (null) return w.u8(0);
+        const auto& b = need<Bytes>(v, "uniqueidentifier");
+        if (b.size() != 16) throw std::invalid_argument("a uniqueidentifier has 16 bytes");
+        w.u8(16);
+        w.raw(b);
+        return;
+    }
+    default: {
+        if (null) return w.u16le(0xFFFF);
+        Bytes b = textBytes(t, v);
+        if (b.size() > t.maxLen) throw std::invalid_argument("value longer than its column");
+        w.u16le(static_cast<std::uint16_t>(b.size()));
+        w.raw(b);
+    }
+    }
+}
+
+Value decodeValue(Reader& r, const TypeInfo& t) {
+    if (t.isPlp()) {
+        std::uint64_t total = r.u64le();
+        if (total == ~0ull) return std::monostate{};
+        Bytes b;
+        for (std::uint32_t chunk; (chunk = r.u32le()) != 0;) {
+            Bytes part = r.raw(chunk);
+            b.insert(b.end(), part.begin(), part.end());
+        }
+        return textValue(t, std::move(b));
+    }
+    switch (t.type) {
+    case kIntN:
+    case kBitN: {
+        int n = r.u8();
+        if (!n) return std::monostate{};
+        std::uint64_t u = getLe(r, n);
+        if (n < 8 && n > 1 && (u >> (8 * n - 1))) u |= ~0ull << (8 * n); // sign-extend
+        return static_cast<std::int64_t>(u);
+    }
+    case kFltN: {
+        int n = r.u8();
+        if (!n) return std::monostate{};
+        if (n == 4) {
+            std::uint32_t bits = r.u32le();
+            float f;
+            std::memcpy(&f, &bits, 4);
+            return static_cast<double>(f);
+        }
+        std::uint64_t bits = r.u64le();
+        double d;
+        std::memcpy(&d, &bits, 8);
+        return d;
+    }
+    case kMoneyN: {
+        int n = r.u8();
+        if (!n) return std::monostate{};
+        if (n == 4) return Decimal{static_cast<std::int32_t>(r.u32le())};
+        std::uint64_t hi = r.u32le();
+        std::uint64_t lo = r.u32le();
+        return Decimal{static_cast<std::int64_t>((hi << 32) | lo)};
+    }
+    case kDecimalN:
+    case kNumericN: {
+        int n = r.u8();
+        if (!n) return std::monostate{};
+        bool positive = r.u8() == 1;
+        unsigned __int128 mag = 0;
+        for (int i = 0; i < n - 1; ++i) mag |= static_cast<unsigned __int128>(r.u8()) << (8 * i);
+        __int128 s = static_cast<__int128>(mag);
+        return Decimal{positive ? s : -s};
+    }
+    case kDateTimN: {
+        int n = r.u8();
+        if (!n) return std::monostate{};
+        if (n == 4) {
+            std::int32_t days = r.u16le();
+            std::int64_t minutes = r.u16le();
+            return DateTime{days + kDays1900, minutes * 60'000'000'000};
+        }
+        auto days = static_cast<std::int32_t>(r.u32le());
+        std::int64_t ticks = r.u32le();
+        return DateTime{days + kDays1900, (ticks * 10'000'000 + 1) / 3};
+    }
+    case kDateN: {
+        if (!r.u8()) return std::monostate{};
+        return DateTime{static_cast<std::int32_t>(getLe(r, 3)), 0};
+    }
+    case kTimeN:
+    case kDateTime2N: {
+        if (!r.u8()) return std::monostate{};
+        int tb = timeBytes(t.scale);
+        std::int64_t units = static_cast<std::int64_t>(getLe(r, tb));
+        std::int32_t days = t.type == kDateTime2N ? static_cast<std::int32_t>(getLe(r, 3)) : 0;
+        return DateTime{days, units * pow10(9 - t.scale)};
+    }
+    case kGuid: {
+        int n = r.u8();
+        if (!n) return std::monostate{};
+        return r.raw(n);
+    }
+    default: {
+        std::uint16_t n = r.u16le();
+        if (n == 0xFFFF) return std::monostate{};
+        return textValue(t, r.raw(n));
+    }
+    }
+}
+
+void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vector<Value>& row) {
+    w.u8(kTokRow);
+    for (std::size_t i = 0; i < columns.size(); ++i) encodeValue(w, columns[i].type, row.at(i));
+}
+
+std::vector<Value> decodeRow(Reader& r, const std::vector<ColumnInfo>& columns) {
+    std::vector<Value> row;
+    row.reserve(columns.size());
+    for (const auto& c : columns) row.push_back(decodeValue(r, c.type));
+    return row;
+}
+
+} // namespace tds
