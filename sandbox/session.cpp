@@ -90,11 +90,15 @@ void Session::endMessage() {
     packetId_ = 1;
 }
 
+void Session::flushPendingDone() {
+    if (!hasPending_) return;
+    pending_.status |= tds::kDoneMore;
+    pending_.encode(out_);
+    hasPending_ = false;
+}
+
 void Session::queueDone(std::uint16_t status, std::uint64_t count) {
-    if (hasPending_) {
-        pending_.status |= tds::kDoneMore;
-        pending_.encode(out_);
-    }
+    flushPendingDone();
     pending_ = tds::Done{inProc_ ? tds::kTokDoneInProc : tds::kTokDone, status, 0xC1, count};
     if (engine_ && engine_->inTransaction()) pending_.status |= tds::kDoneInXact;
     hasPending_ = true;
@@ -114,6 +118,7 @@ tds::ServerMessage Session::message(int number, int severity, int state, const s
 }
 
 void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
+    flushPendingDone();
     columns_ = columns;
     tds::encodeColMetadata(out_, columns_);
 }
@@ -137,15 +142,21 @@ bool Session::row(const std::vector<tds::Value>& values) {
 void Session::done(bool hasCount, std::uint64_t count) { queueDone(hasCount ? tds::kDoneCount : 0, count); }
 
 void Session::error(const SqlError& e) {
+    flushPendingDone();
     tds::ServerMessage m = message(e.number, e.severity, e.state, e.message, true);
     m.line = e.line;
     m.encode(out_);
     queueDone(tds::kDoneError, 0);
 }
 
-void Session::info(int number, const std::string& text) { message(number, 0, 1, text, false).encode(out_); }
+void Session::info(int number, const std::string& text) {
+    flushPendingDone();
+    message(number, 0, 1, text, false).encode(out_); }
 
-void Session::envChange(const tds::EnvChange& change) { change.encode(out_); }
+void Session::envChange(const tds::EnvChange& change) {
+    flushPendingDone();
+    change.encode(out_);
+}
 
 bool Session::cancelled() {
     if (attention_) return true;
@@ -168,10 +179,7 @@ void Session::finishRequest(bool completed) {
         return endMessage();
     }
     if (inProc_) {
-        if (hasPending_) {
-            pending_.status |= tds::kDoneMore;
-            pending_.encode(out_);
-        }
+        flushPendingDone();
         tds::encodeReturnStatus(out_, 0);
         tds::Done{tds::kTokDoneProc, 0, 0, 0}.encode(out_);
     } else if (hasPending_) {
@@ -289,6 +297,7 @@ void Session::transaction(const tds::Message& m) {
         else if (request.request == tds::kTmCommit) engine_->commit(*this);
         else if (request.request == tds::kTmRollback) engine_->rollback(*this);
         else throw unsupported("this transaction request");
+        if (request.beginAnother) engine_->beginTransaction(*this);
     } catch (const SqlError& e) {
         error(e);
     }

@@ -35,6 +35,7 @@ private:
     void writeAll(const std::uint8_t* data, std::size_t n);
     void flushFullPackets();
     void endMessage();
+    void flushPendingDone();
     void queueDone(std::uint16_t status, std::uint64_t count);
 
     bool login();

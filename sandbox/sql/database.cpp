@@ -255,6 +255,9 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
         throw SqlError{4060, 11, 1, "Cannot open database \"" + name + "\" requested by the login. The login failed. (" + msg + ")"};
     }
     sqlite3_busy_timeout(db_, 30000);
+    // "name" is always a name, never a string: a misspelt column must fail, not read as text.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;", nullptr, nullptr, nullptr);
     registerFunctions(db_);
     exec(catalogueViews(name));

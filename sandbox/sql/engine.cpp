@@ -120,6 +120,14 @@ bool Engine::condition(const Tokens& t) {
 
 void Engine::simple(const Tokens& t, ResultSink& sink) {
     const Token& k = t.front();
+    if (implicitTransactions_ && tranCount_ == 0) {
+        // With IMPLICIT_TRANSACTIONS on, the first statement that touches data opens a transaction.
+        for (const char* w : {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
+            if (k.is(w)) {
+                openTransaction(sink);
+                break;
+            }
+    }
     if (k.is("select")) return selectStatement(t, sink);
     if (k.is("with")) return query(translate(t.begin(), t.end(), database()), sink);
     if (k.is("insert")) return insertStatement(t, sink);
@@ -145,6 +153,7 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
     if (k.is("rollback")) return rollback(sink);
     if (k.is("set")) {
         if (t.size() > 1 && t[1].is("identity_insert")) throw unsupported("SET IDENTITY_INSERT");
+        if (t.size() == 3 && t[1].is("implicit_transactions")) implicitTransactions_ = t[2].is("on");
         return sink.done(false, 0); // session options (NOCOUNT, TEXTSIZE, ...) change nothing here
     }
     if (k.is("use")) {
@@ -327,14 +336,17 @@ void Engine::use(const std::string& name, ResultSink& sink) {
     sink.done(false, 0);
 }
 
+void Engine::openTransaction(ResultSink& sink) {
+    db_->exec("BEGIN IMMEDIATE");
+    tranCount_ = std::max(tranCount_, 1);
+    tds::EnvChange e;
+    e.type = tds::kEnvBeginTran;
+    e.newBytes = transactionDescriptor(++tranId_);
+    sink.envChange(e);
+}
+
 void Engine::beginTransaction(ResultSink& sink) {
-    if (tranCount_++ == 0) {
-        db_->exec("BEGIN IMMEDIATE");
-        tds::EnvChange e;
-        e.type = tds::kEnvBeginTran;
-        e.newBytes = transactionDescriptor(++tranId_);
-        sink.envChange(e);
-    }
+    if (tranCount_++ == 0) openTransaction(sink);
     sink.done(false, 0);
 }
 

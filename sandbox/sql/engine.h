@@ -66,12 +66,14 @@ private:
     void addIdentityColumn(const TableDef& table, const std::string& columnSql, const std::string& column,
                            std::int64_t seed);
     void use(const std::string& name, ResultSink& sink);
+    void openTransaction(ResultSink& sink);
     std::uint64_t change(const std::string& sql, const std::string& table);
     void inSavepoint(const std::function<void()>& work);
 
     Store& store_;
     std::unique_ptr<Database> db_;
     int tranCount_ = 0;
+    bool implicitTransactions_ = false;
     std::uint64_t tranId_ = 0;
 };
 

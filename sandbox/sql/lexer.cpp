@@ -13,8 +13,8 @@ bool isWordChar(unsigned char c) { return isWordStart(c) || std::isdigit(c) || c
 
 const char* const kStatementWords[] = {"select", "insert", "update", "delete", "create", "drop",
                                        "alter", "if", "begin", "commit", "rollback", "set", "use",
-                                       "truncate", "declare", "exec", "execute", "print", "else",
-                                       "end", "save", "while", "return", "merge", "grant"};
+                                       "truncate", "declare", "exec", "execute", "print", "save",
+                                       "while", "return", "merge", "grant"};
 
 bool startsStatement(const Token& t) {
     if (t.kind != Token::Word) return false;
@@ -110,11 +110,13 @@ private:
 
     Statement simple(bool inBlock) {
         Statement s;
-        int depth = 0;
+        int depth = 0, cases = 0; // CASE ... END nests; its ELSE and END belong to it
         while (pos_ < t_.size()) {
             const Token& t = t_[pos_];
-            if (depth == 0) {
-                if (t.isSymbol(";")) break;
+            if (t.is("case")) ++cases;
+            else if (t.is("end") && cases > 0) --cases;
+            else if (depth == 0 && cases == 0) {
+                if (t.isSymbol(";") || t.is("else")) break;
                 if (!s.tokens.empty() && startsStatement(t) && !continues(s.tokens, t)) break;
                 if (t.is("end") && inBlock) break;
             }

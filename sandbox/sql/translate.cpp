@@ -60,6 +60,23 @@ private:
     }
 
     void name() {
+        if (objectContext_) {
+            // After FROM, JOIN, INTO or UPDATE a dotted name is an object: only dbo is a schema here.
+            TokenIt probe = p_;
+            std::vector<std::string> parts;
+            while (probe != end_ && probe->isName()) {
+                parts.push_back(probe->text);
+                if (probe + 1 == end_ || !(probe + 1)->isSymbol(".") || probe + 2 == end_ || !(probe + 2)->isName())
+                    break;
+                probe += 2;
+            }
+            if (parts.size() >= 2 && !iequals(parts[parts.size() - 2], "information_schema") &&
+                !iequals(parts[0], "sys")) {
+                std::string object = readObjectName(p_, end_, db_);
+                emit(quoteIdent(object));
+                return;
+            }
+        }
         // Multi-part names: drop database and dbo qualifiers, map the catalogue views.
         std::vector<std::string> parts{p_->text};
         std::vector<bool> quoted{p_->kind == Token::QuotedName};
@@ -151,6 +168,8 @@ private:
         const Token& t = *p_;
         const bool afterString = lastWasString_;
         lastWasString_ = false;
+        objectContext_ = afterObjectWord_;
+        afterObjectWord_ = t.is("from") || t.is("join") || t.is("into") || t.is("update");
         switch (t.kind) {
         case Token::String:
             emit(quoteString(t.text));
@@ -255,7 +274,7 @@ private:
             "asc", "desc", "case", "when", "then", "else", "end", "between", "like", "exists",
             "over", "partition", "rows", "range", "escape", "except", "intersect", "default",
             "primary", "key", "unique", "check", "references", "create", "table", "view", "index",
-            "drop", "alter", "add", "column", "if", "collate", "cast", "convert", "top", "with",
+            "drop", "alter", "add", "column", "if", "collate", "top", "with",
             "current_timestamp", "unbounded", "preceding", "following", "current", "row", "first",
             "last", "nulls", "true", "false"};
         for (const char* k : kWords)
@@ -270,6 +289,8 @@ private:
     int depth_ = 0;
     bool prevSelect_ = false;
     bool lastWasString_ = false;
+    bool objectContext_ = false;
+    bool afterObjectWord_ = false;
 };
 
 } // namespace

@@ -77,7 +77,7 @@ TypeInfo decodeTypeInfo(Reader& r) {
         if (t.hasCollation()) r.skip(sizeof kCollation);
         break;
     default:
-        throw ProtocolError("unknown data type");
+        throw UnknownType("unknown data type");
     }
     return t;
 }

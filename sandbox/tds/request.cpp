@@ -64,13 +64,19 @@ RpcRequest RpcRequest::decode(const Bytes& payload) {
     if (n == 0xFFFF) rpc.procId = r.u16le();
     else rpc.procName = r.ucs2(n);
     rpc.options = r.u16le();
-    while (!r.atEnd()) {
-        RpcParam p;
-        p.name = r.bVarchar();
-        p.status = r.u8();
-        p.type = decodeTypeInfo(r);
-        p.value = decodeValue(r, p.type);
-        rpc.params.push_back(std::move(p));
+    try {
+        while (!r.atEnd()) {
+            RpcParam p;
+            p.name = r.bVarchar();
+            p.status = r.u8();
+            p.type = decodeTypeInfo(r);
+            p.value = decodeValue(r, p.type);
+            rpc.params.push_back(std::move(p));
+        }
+    } catch (const UnknownType&) {
+        // The call is still named, so it can be refused politely.
+        rpc.params.clear();
+        rpc.paramsComplete = false;
     }
     return rpc;
 }
@@ -92,15 +98,27 @@ Bytes TransactionManager::encode() const {
     Writer w;
     encodeAllHeaders(w);
     w.u16le(request);
-    if (request == kTmBegin) w.u8(0); // isolation level: unchanged
-    else w.u16le(0);                  // no name, no new transaction
+    if (request == kTmBegin) {
+        w.u8(0); // isolation level: unchanged
+        w.u8(0); // no name
+    } else {
+        w.u8(0); // no name
+        w.u8(beginAnother ? 1 : 0);
+        if (beginAnother) w.u16le(0); // isolation unchanged, no name
+    }
     return std::move(w.bytes());
 }
 
 TransactionManager TransactionManager::decode(const Bytes& payload) {
     Reader r(payload);
     skipAllHeaders(r);
-    return {r.u16le()};
+    TransactionManager tm;
+    tm.request = r.u16le();
+    if ((tm.request == kTmCommit || tm.request == kTmRollback) && !r.atEnd()) {
+        r.bVarchar();
+        if (!r.atEnd()) tm.beginAnother = (r.u8() & 1) != 0;
+    }
+    return tm;
 }
 
 } // namespace tds

@@ -30,6 +30,7 @@ struct RpcRequest {
     std::uint16_t procId = 0;
     std::uint16_t options = 0;
     std::vector<RpcParam> params;
+    bool paramsComplete = true; // false when a parameter had a type this side cannot read
 
     Bytes encode() const;
     static RpcRequest decode(const Bytes& payload);
@@ -45,6 +46,7 @@ enum TransactionRequest : std::uint16_t {
 
 struct TransactionManager {
     std::uint16_t request = kTmBegin;
+    bool beginAnother = false; // commit or roll back, then open a new transaction at once
     Bytes encode() const;
     static TransactionManager decode(const Bytes& payload);
 };

@@ -17,6 +17,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A data type this side does not know: the rest of the message cannot be read.
+class UnknownType : public ProtocolError {
+public:
+    using ProtocolError::ProtocolError;
+};
+
 class Writer {
 public:
     Bytes& bytes() { return buf_; }

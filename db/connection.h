@@ -1,0 +1,39 @@
+// A connection to the server through the ODBC driver manager.
+#pragma once
+
+#include "odbc.h"
+
+namespace rowlark::db {
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Seconds; 0 leaves the driver's default. Set before open().
+    void setLoginTimeout(int seconds) { loginTimeout_ = seconds; }
+    void setConnectionTimeout(int seconds) { connectionTimeout_ = seconds; }
+    // Seconds that each statement may run; 0 leaves the driver's default.
+    void setQueryTimeout(int seconds) { queryTimeout_ = seconds; }
+    int queryTimeout() const { return queryTimeout_; }
+
+    // Opens with an ODBC connection string; throws OdbcError with the driver's text.
+    void open(std::string_view connectionString);
+    void close();
+    bool isOpen() const { return open_; }
+    // Runs SQL text and reads every result it gives; throws the first error.
+    void execute(std::string_view sql);
+
+    SQLHDBC handle() const { return dbc_.get(); }
+
+private:
+    Handle dbc_;
+    bool open_ = false;
+    int loginTimeout_ = 0;
+    int connectionTimeout_ = 0;
+    int queryTimeout_ = 0;
+};
+
+} // namespace rowlark::db

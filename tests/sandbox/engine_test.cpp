@@ -1,0 +1,254 @@
+// The T-SQL engine on its own: statements, types, identity, errors and batches, without a network.
+#include "engine_support.h"
+
+#include "tds/wire.h"
+
+namespace sandbox::test {
+
+std::string text(const tds::Value& v) {
+    if (std::holds_alternative<std::monostate>(v)) return "NULL";
+    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (auto d = std::get_if<double>(&v)) return std::to_string(*d);
+    if (auto s = std::get_if<std::u16string>(&v)) return tds::utf8(*s);
+    if (auto d = std::get_if<tds::Decimal>(&v)) return std::to_string(static_cast<long long>(d->scaled));
+    if (auto t = std::get_if<tds::DateTime>(&v)) return std::to_string(t->days) + "+" + std::to_string(t->nanos);
+    return "<bytes " + std::to_string(std::get<tds::Bytes>(v).size()) + ">";
+}
+
+std::vector<std::vector<std::string>> EngineTest::rows(const std::string& sql) {
+    auto results = run(sql);
+    for (const auto& r : results)
+        if (r.error) ADD_FAILURE() << sql << "\n  failed: " << r.error->message;
+    std::vector<std::vector<std::string>> out;
+    if (results.empty()) return out;
+    for (const auto& row : results.back().rows) {
+        out.emplace_back();
+        for (const auto& v : row) out.back().push_back(text(v));
+    }
+    return out;
+}
+
+void EngineTest::ok(const std::string& sql) {
+    for (const auto& r : run(sql))
+        if (r.error) ADD_FAILURE() << sql << "\n  failed: " << r.error->message;
+}
+
+SqlError EngineTest::fails(const std::string& sql) {
+    for (const auto& r : run(sql))
+        if (r.error) return *r.error;
+    ADD_FAILURE() << sql << "\n  did not fail";
+    return {};
+}
+
+using Rows = std::vector<std::vector<std::string>>;
+
+TEST_F(EngineTest, TypesKeepTheirDeclarationOnTheWire) {
+    ok("CREATE TABLE [All] (a tinyint, b smallint, c int, d bigint, e bit, f decimal(12,3), g numeric(5,0), "
+       "h float, i real, j money, k char(4), l varchar(10), m nchar(3), n nvarchar(20), o varchar(max), "
+       "p nvarchar(max), q text, r ntext, s date, t datetime, u datetime2(3), v time(0), w varbinary(8), "
+       "x varbinary(max), y uniqueidentifier)");
+    ok("INSERT INTO [All] VALUES (255, -3, 7, 9000000000, 1, 123.4565, 42, 0.5, 1.25, 12.3456, 'ab', 'c', "
+       "N'\u00e9', N'\u4e2d', 'long', N'\U0001F600', 'old', N'old', '2024-02-29', '2024-01-02 03:04:05.333', "
+       "'2024-01-02 03:04:05.123', '23:59:59', 0x01FF, 0x, '6F9619FF-8B86-D011-B42D-00C04FC964FF')");
+    auto r = run("SELECT * FROM [All]");
+    ASSERT_EQ(r.size(), 1u);
+    ASSERT_FALSE(r[0].error) << r[0].error->message;
+    const auto& c = r[0].columns;
+    ASSERT_EQ(c.size(), 25u);
+    EXPECT_EQ(c[0].type, (tds::TypeInfo{tds::kIntN, 1}));
+    EXPECT_EQ(c[3].type, (tds::TypeInfo{tds::kIntN, 8}));
+    EXPECT_EQ(c[5].type, (tds::TypeInfo{tds::kDecimalN, 9, 12, 3}));
+    EXPECT_EQ(c[6].type, (tds::TypeInfo{tds::kNumericN, 5, 5, 0}));
+    EXPECT_EQ(c[8].type, (tds::TypeInfo{tds::kFltN, 4}));
+    EXPECT_EQ(c[10].type, (tds::TypeInfo{tds::kBigChar, 4}));
+    EXPECT_EQ(c[13].type, (tds::TypeInfo{tds::kNVarChar, 40}));
+    EXPECT_EQ(c[15].type, (tds::TypeInfo{tds::kNVarChar, tds::kPlpMaxLen}));
+    EXPECT_EQ(c[20].type, (tds::TypeInfo{tds::kDateTime2N, 0, 0, 3}));
+    EXPECT_EQ(c[24].type, (tds::TypeInfo{tds::kGuid, 16}));
+    const auto& v = r[0].rows.at(0);
+    EXPECT_EQ(text(v[5]), "123457") << "rounded to the scale";
+    EXPECT_EQ(text(v[9]), "123456");
+    EXPECT_EQ(text(v[10]), "ab  ") << "char(n) is padded";
+    EXPECT_EQ(text(v[13]), "\u4e2d");
+    EXPECT_EQ(text(v[15]), "\U0001F600");
+    EXPECT_EQ(std::get<tds::Bytes>(v[24])[0], 0xFF) << "first group little-endian";
+    EXPECT_EQ(std::get<tds::Bytes>(v[22]), (tds::Bytes{0x01, 0xFF}));
+}
+
+TEST_F(EngineTest, IdentityValuesAndColumnFlags) {
+    ok("CREATE TABLE T (Id int IDENTITY(10,5) NOT NULL, Name nvarchar(10) NULL, Code int NOT NULL)");
+    ok("INSERT INTO T VALUES (N'a', 1), (N'b', 2); INSERT INTO T (Name, Code) SELECT Name, Code FROM T");
+    EXPECT_EQ(rows("SELECT Id, Name FROM T"), (Rows{{"10", "a"}, {"15", "b"}, {"20", "a"}, {"25", "b"}}));
+    auto r = run("SELECT * FROM T");
+    EXPECT_EQ(r[0].columns[0].flags, tds::kFlagIdentity) << "identity: not nullable, not updatable";
+    EXPECT_EQ(r[0].columns[1].flags, tds::kFlagNullable | tds::kFlagUpdatable);
+    EXPECT_EQ(r[0].columns[2].flags, tds::kFlagUpdatable);
+    EXPECT_EQ(fails("INSERT INTO T (Id, Name, Code) VALUES (1, N'x', 1)").number, 544);
+    EXPECT_EQ(fails("UPDATE T SET Id = 3").number, 8102);
+    ok("DELETE FROM T WHERE Id = 25; INSERT INTO T (Name, Code) VALUES (N'c', 3)");
+    EXPECT_EQ(rows("SELECT max(Id) FROM T"), (Rows{{"30"}})) << "deleted values are not reused";
+}
+
+TEST_F(EngineTest, SelectIntoCopiesTypesNullabilityAndIdentity) {
+    ok("CREATE TABLE Src (Id bigint IDENTITY(1,1), Name varchar(5) NOT NULL, Note nvarchar(9) NULL)");
+    ok("INSERT INTO Src (Name, Note) VALUES ('a', NULL), ('b', N'x'), ('a', NULL)");
+    auto r = run("SELECT * INTO [Copy] From [Src]");
+    ASSERT_FALSE(r[0].error) << r[0].error->message;
+    EXPECT_TRUE(r[0].hasCount);
+    EXPECT_EQ(r[0].count, 3u);
+    auto c = run("SELECT * FROM [Copy];")[0].columns;
+    EXPECT_EQ(c[0].type, (tds::TypeInfo{tds::kIntN, 8}));
+    EXPECT_EQ(c[0].flags, tds::kFlagIdentity);
+    EXPECT_EQ(c[1].type, (tds::TypeInfo{tds::kBigVarChar, 5}));
+    EXPECT_EQ(c[1].flags, tds::kFlagUpdatable);
+    EXPECT_EQ(c[2].flags, tds::kFlagNullable | tds::kFlagUpdatable);
+    ok("INSERT INTO [Copy] (Name) VALUES ('z')");
+    EXPECT_EQ(rows("SELECT Id FROM [Copy] WHERE Name = 'z'"), (Rows{{"4"}})) << "identity continues";
+    EXPECT_EQ(fails("SELECT * INTO [Copy] FROM [Src]").number, 2714);
+    // A grouped copy loses the identity property.
+    ok("SELECT Name, count(*) AS n INTO Grouped FROM Src GROUP BY Name");
+    EXPECT_EQ(run("SELECT * FROM Grouped")[0].columns[0].flags & tds::kFlagIdentity, 0);
+}
+
+TEST_F(EngineTest, SetBasedDeduplicationOverDerivedTable) {
+    ok("CREATE TABLE t (a int, b nvarchar(5))");
+    ok("INSERT INTO t VALUES (1, N'x'), (2, N'y'), (1, N'x'), (3, NULL), (3, NULL)");
+    ok("SELECT a, b INTO [new] FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY [a], [b] ORDER BY (SELECT 0)) "
+       "AS rn FROM [t]) AS x WHERE rn = 1");
+    EXPECT_EQ(rows("SELECT a, b FROM [new] ORDER BY a"), (Rows{{"1", "x"}, {"2", "y"}, {"3", "NULL"}}));
+}
+
+TEST_F(EngineTest, AddedIdentityColumnNumbersRowsInStorageOrder) {
+    ok("CREATE TABLE w (v nvarchar(5)); CREATE INDEX ix ON w (v)");
+    ok("INSERT INTO w VALUES (N'c'), (N'a'), (N'b'), (N'a'); DELETE FROM w WHERE v = N'c'");
+    ok("ALTER TABLE [w] ADD [n] INT IDENTITY(1,1)");
+    EXPECT_EQ(rows("SELECT v, n FROM w"), (Rows{{"a", "1"}, {"b", "2"}, {"a", "3"}}));
+    EXPECT_EQ(run("SELECT n FROM w")[0].columns[0].flags, tds::kFlagIdentity);
+    auto e = fails("ALTER TABLE [w] ADD [m] INT IDENTITY(1,1)");
+    EXPECT_EQ(e.number, 2744);
+    EXPECT_EQ(e.message, "Multiple identity columns specified for table 'w'. Only one identity column per table is allowed.");
+    EXPECT_EQ(rows("SELECT v FROM w WHERE v = N'a'").size(), 2u) << "the index survives the rebuild";
+}
+
+TEST_F(EngineTest, ObjectIdGuardsInBothSpellings) {
+    ok("CREATE TABLE [Orders2] (a int); CREATE TABLE [Tab\u00e9] (a int)");
+    ok("if (object_id ('Orders2') is not null) drop table [Orders2]");
+    ok("if (object_id ('Orders2') is not null) drop table [Orders2]");
+    ok("IF OBJECT_ID(N'dbo.tab\u00c9') IS NOT NULL DROP TABLE [Tab\u00e9]");
+    EXPECT_TRUE(rows("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'Tab%'").size() <= 1);
+    EXPECT_EQ(fails("DROP TABLE [Orders2]").number, 3701);
+    EXPECT_EQ(rows("SELECT CASE WHEN OBJECT_ID('nothing') IS NULL THEN 1 ELSE 0 END"), (Rows{{"1"}}));
+}
+
+TEST_F(EngineTest, MissingObjectEndsTheBatchDuplicateKeyOnlyItsStatement) {
+    ok("CREATE TABLE k (a int PRIMARY KEY)");
+    auto r = run("INSERT INTO k VALUES (1); INSERT INTO k VALUES (1); INSERT INTO k VALUES (2); "
+                 "SELECT * FROM nope; INSERT INTO k VALUES (3)");
+    ASSERT_EQ(r.size(), 4u) << "the statement after the missing object never runs";
+    EXPECT_FALSE(r[0].error);
+    ASSERT_TRUE(r[1].error);
+    EXPECT_EQ(r[1].error->number, 2627);
+    EXPECT_FALSE(r[2].error);
+    ASSERT_TRUE(r[3].error);
+    EXPECT_EQ(r[3].error->number, 208);
+    EXPECT_EQ(r[3].error->message, "Invalid object name 'nope'.");
+    EXPECT_EQ(rows("SELECT a FROM k"), (Rows{{"1"}, {"2"}}));
+}
+
+TEST_F(EngineTest, ServerErrorNumbersAndTexts) {
+    ok("CREATE TABLE e (a int NOT NULL)");
+    EXPECT_EQ(fails("SELECT nocol FROM e").message, "Invalid column name 'nocol'.");
+    EXPECT_EQ(fails("CREATE TABLE e (b int)").message, "There is already an object named 'e' in the database.");
+    EXPECT_EQ(fails("DROP TABLE gone").message,
+              "Cannot drop the table 'gone', because it does not exist or you do not have permission.");
+    EXPECT_EQ(fails("SELECT FROM WHERE").number, 102);
+    EXPECT_EQ(fails("INSERT INTO e VALUES (NULL)").number, 515);
+    EXPECT_EQ(fails("SELECT 'unterminated").number, 105);
+    EXPECT_EQ(fails("MERGE e USING e ON 1 = 1").message, "The sandbox does not support the statement MERGE.");
+    EXPECT_EQ(fails("SELECT * FROM sales.Orders").message, "The sandbox does not support the schema 'sales' (only dbo).");
+}
+
+TEST_F(EngineTest, ReadingAValueThatDoesNotConvertFailsClearly) {
+    ok("CREATE TABLE c (a int, d date); INSERT INTO c VALUES ('abc', NULL); INSERT INTO c VALUES (1, 'soon')");
+    EXPECT_EQ(fails("SELECT a FROM c").number, 245);
+    EXPECT_EQ(fails("SELECT d FROM c").number, 241);
+}
+
+TEST_F(EngineTest, NamesWithBracketsQuotesAndUnicode) {
+    const std::string table = "[we]]ird 'name\u00e9]";
+    ok("CREATE TABLE " + table + " ([co]]l] int, [select] nvarchar(5))");
+    ok("INSERT INTO " + table + " VALUES (1, N'it''s')");
+    EXPECT_EQ(rows("SELECT [co]]l], [select] FROM " + table + ";"), (Rows{{"1", "it's"}}));
+    EXPECT_EQ(rows("SELECT column_name FROM information_schema.Columns WHERE table_name=N'we]ird ''NAME\u00e9'"),
+              (Rows{{"co]l"}, {"select"}}));
+    ok("if (object_id ('we]ird ''name\u00e9') is not null) drop table " + table);
+    EXPECT_TRUE(rows("SELECT * FROM INFORMATION_SCHEMA.TABLES").empty());
+}
+
+TEST_F(EngineTest, CatalogueViewsFollowTheServer) {
+    ok("CREATE TABLE Orders (Id int IDENTITY, City nvarchar(20) NOT NULL, Price decimal(9,2)); "
+       "CREATE VIEW V AS SELECT City FROM Orders");
+    EXPECT_EQ(rows("SELECT column_name FROM information_schema.Columns WHERE table_name='ORDERS'"),
+              (Rows{{"Id"}, {"City"}, {"Price"}}));
+    EXPECT_EQ(rows("SELECT DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, IS_NULLABLE, NUMERIC_PRECISION FROM "
+                   "INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = 'Orders'"),
+              (Rows{{"int", "NULL", "NO", "10"}, {"nvarchar", "20", "NO", "NULL"}, {"decimal", "NULL", "YES", "9"}}));
+    EXPECT_EQ(rows("SELECT TABLE_NAME, TABLE_TYPE FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
+              (Rows{{"Orders", "BASE TABLE"}, {"V", "VIEW"}}));
+}
+
+TEST_F(EngineTest, ScanInInsertionOrderButCoveringIndexInIndexOrder) {
+    ok("CREATE TABLE o (k nvarchar(5), v int); INSERT INTO o VALUES (N'b', 1), (N'a', 2), (N'c', 3), (N'a', 4)");
+    EXPECT_EQ(rows("SELECT k FROM o"), (Rows{{"b"}, {"a"}, {"c"}, {"a"}}));
+    ok("CREATE INDEX ik ON o (k)");
+    EXPECT_EQ(rows("SELECT * FROM o"), (Rows{{"b", "1"}, {"a", "2"}, {"c", "3"}, {"a", "4"}}));
+    EXPECT_EQ(rows("SELECT k FROM o"), (Rows{{"a"}, {"a"}, {"b"}, {"c"}})) << "served from the index";
+}
+
+TEST_F(EngineTest, QueriesTopOrderGroupWindow) {
+    ok("CREATE TABLE q (g int, v int); INSERT INTO q VALUES (1, 5), (2, 3), (1, 7), (3, 1)");
+    EXPECT_EQ(rows("SELECT TOP 2 v FROM q ORDER BY v DESC"), (Rows{{"7"}, {"5"}}));
+    EXPECT_EQ(rows("SELECT TOP (1) * FROM (SELECT TOP 3 v FROM q ORDER BY v) AS x ORDER BY v DESC"), (Rows{{"5"}}));
+    EXPECT_EQ(rows("SELECT g, count(*) FROM q GROUP BY g HAVING count(*) > 1"), (Rows{{"1", "2"}}));
+    EXPECT_EQ(rows("SELECT v, ROW_NUMBER() OVER (PARTITION BY g ORDER BY (SELECT 0)) AS rn FROM q WHERE g = 2"),
+              (Rows{{"3", "1"}}));
+    EXPECT_EQ(rows("select ISNULL(NULL, 'x') + 'y', LEN('ab  '), CONVERT(int, '12')"), (Rows{{"xy", "2", "12"}}));
+}
+
+TEST_F(EngineTest, TransactionsCommitAndRollBack) {
+    ok("CREATE TABLE tx (a int)");
+    RecordingSink sink;
+    engine_->executeBatch("BEGIN TRAN; INSERT INTO tx VALUES (1); ROLLBACK", sink);
+    ASSERT_EQ(sink.envChanges.size(), 2u);
+    EXPECT_EQ(sink.envChanges[0].type, tds::kEnvBeginTran);
+    EXPECT_EQ(sink.envChanges[1].type, tds::kEnvRollbackTran);
+    EXPECT_TRUE(rows("SELECT * FROM tx").empty());
+    ok("BEGIN TRANSACTION INSERT INTO tx VALUES (2) COMMIT");
+    EXPECT_EQ(rows("SELECT * FROM tx"), (Rows{{"2"}}));
+    EXPECT_EQ(fails("COMMIT").number, 3902);
+}
+
+TEST_F(EngineTest, UseSwitchesDatabaseAndCreateDatabaseMakesOne) {
+    ok("CREATE DATABASE [Other]");
+    EXPECT_EQ(fails("CREATE DATABASE [other]").number, 1801);
+    RecordingSink sink;
+    engine_->executeBatch("USE [Other]", sink);
+    ASSERT_EQ(sink.envChanges.size(), 1u);
+    EXPECT_EQ(sink.envChanges[0].newText, u"Other");
+    EXPECT_EQ(engine_->database(), "Other");
+}
+
+TEST_F(EngineTest, CatalogueForSqlTables) {
+    ok("CREATE TABLE zeta (a int); CREATE TABLE Alpha (a int); CREATE VIEW Mid AS SELECT a FROM zeta");
+    RecordingSink sink;
+    engine_->listTables({}, sink);
+    std::vector<std::string> listed;
+    for (const auto& r : sink.results.at(0).rows) listed.push_back(text(r[2]) + "/" + text(r[3]));
+    // by type, then owner (dbo before INFORMATION_SCHEMA), then name
+    EXPECT_EQ(listed, (std::vector<std::string>{"Alpha/TABLE", "zeta/TABLE", "Mid/VIEW", "COLUMNS/VIEW", "TABLES/VIEW"}));
+    RecordingSink tablesOnly;
+    engine_->listTables({std::string("%a"), {}, {}, std::string("'TABLE'")}, tablesOnly);
+    ASSERT_EQ(tablesOnly.results.at(0).rows.size(), 2u);
+}
+
+} // namespace sandbox::test

@@ -1,0 +1,76 @@
+// Several connections, cancels and transactions through the driver.
+#include "odbc_support.h"
+
+#include <thread>
+
+using namespace rowlark;
+using namespace rowlark::test;
+
+TEST(SandboxSessions, TwoConnectionsAtOnce) {
+    const std::string dbName = sharedDatabase("sessions");
+    auto a = connect(dbName);
+    auto b = connect(dbName);
+    a->execute("CREATE TABLE Pair (n int)");
+    a->execute("INSERT INTO Pair VALUES (1), (2), (3)");
+    // a keeps a result open, as a bound preview grid does, while b writes
+    db::Statement preview(*a);
+    preview.execute("SELECT n FROM Pair");
+    std::vector<db::Value> row;
+    ASSERT_TRUE(preview.fetch(row));
+    b->execute("SELECT * INTO [PairCopy] From [Pair]");
+    b->execute("INSERT INTO Pair VALUES (4)");
+    EXPECT_EQ(query(*b, "SELECT count(*) FROM PairCopy"), (Rows{{"3"}}));
+    std::size_t rest = 0;
+    while (preview.fetch(row)) ++rest;
+    EXPECT_GE(rest, 2u);
+}
+
+TEST(SandboxSessions, ManyClientsInParallel) {
+    const std::string dbName = sharedDatabase("sessions");
+    connect(dbName)->execute("CREATE TABLE Par (t int, i int)");
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            try {
+                auto c = connect(dbName);
+                for (int i = 0; i < 20; ++i)
+                    c->execute("INSERT INTO Par VALUES (" + std::to_string(t) + ", " + std::to_string(i) + ")");
+            } catch (const std::exception& e) {
+                ++failures;
+                ADD_FAILURE() << e.what();
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(query(*connect(dbName), "SELECT count(*) FROM Par"), (Rows{{"80"}}));
+}
+
+TEST(SandboxSessions, ClosingAnUnreadResultCancelsAndTheConnectionGoesOn) {
+    const std::string dbName = sharedDatabase("sessions");
+    auto c = connect(dbName);
+    c->execute("CREATE TABLE Many (n int); INSERT INTO Many VALUES (1), (2)");
+    for (int i = 0; i < 15; ++i) c->execute("INSERT INTO Many SELECT n FROM Many");
+    {
+        db::Statement st(*c);
+        st.execute("SELECT n FROM Many");
+        std::vector<db::Value> row;
+        ASSERT_TRUE(st.fetch(row));
+        st.close();
+    }
+    EXPECT_EQ(query(*c, "SELECT count(*) FROM Many"), (Rows{{"65536"}}));
+}
+
+TEST(SandboxSessions, ManualTransactionRollsBack) {
+    const std::string dbName = sharedDatabase("sessions");
+    auto c = connect(dbName);
+    c->execute("CREATE TABLE Tx (n int)");
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(c->handle(), SQL_ATTR_AUTOCOMMIT,
+                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    c->execute("INSERT INTO Tx VALUES (1)");
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, c->handle(), SQL_ROLLBACK)));
+    c->execute("INSERT INTO Tx VALUES (2)");
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, c->handle(), SQL_COMMIT)));
+    SQLSetConnectAttr(c->handle(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    EXPECT_EQ(query(*connect(dbName), "SELECT n FROM Tx"), (Rows{{"2"}}));
+}

@@ -1,0 +1,39 @@
+// Shortcuts for tests that talk to the sandbox through the driver.
+#pragma once
+
+#include "db/statement.h"
+#include "support/sandbox_env.h"
+
+#include <gtest/gtest.h>
+
+namespace rowlark::test {
+
+// Every row of the first result, NULL shown as "NULL".
+inline std::vector<std::vector<std::string>> query(db::Connection& c, const std::string& sql) {
+    db::Statement st(c);
+    st.execute(sql);
+    std::vector<std::vector<std::string>> out;
+    std::vector<db::Value> row;
+    while (st.fetch(row)) {
+        out.emplace_back();
+        for (const auto& v : row) out.back().push_back(v ? *v : "NULL");
+    }
+    return out;
+}
+
+// One database per test program, shared by its tests.
+inline const std::string& sharedDatabase(const std::string& prefix) {
+    static const std::string name = freshDatabase(prefix);
+    return name;
+}
+
+inline std::unique_ptr<db::Connection> connect(const std::string& database) {
+    auto c = std::make_unique<db::Connection>();
+    c->setLoginTimeout(10);
+    c->open(connectionString(database));
+    return c;
+}
+
+using Rows = std::vector<std::vector<std::string>>;
+
+} // namespace rowlark::test

@@ -1,0 +1,325 @@
+// Round trips of every message and token the sandbox speaks, and what a corrupt packet does.
+#include "tds/colmetadata.h"
+#include "tds/done.h"
+#include "tds/envchange.h"
+#include "tds/login7.h"
+#include "tds/loginack.h"
+#include "tds/message.h"
+#include "tds/packet.h"
+#include "tds/prelogin.h"
+#include "tds/request.h"
+#include "tds/returnstatus.h"
+#include "tds/row.h"
+#include "tds/tokens.h"
+
+#include <gtest/gtest.h>
+
+using namespace tds;
+
+namespace {
+
+// Feeds a byte string to a MessageReader as a socket would.
+MessageReader::Source from(const Bytes& stream) {
+    auto pos = std::make_shared<std::size_t>(0);
+    return [stream, pos](std::uint8_t* into, std::size_t n) {
+        if (*pos + n > stream.size()) return false;
+        std::copy(stream.begin() + *pos, stream.begin() + *pos + n, into);
+        *pos += n;
+        return true;
+    };
+}
+
+ColumnInfo of(TypeInfo t) {
+    ColumnInfo c;
+    c.type = t;
+    return c;
+}
+
+Bytes concat(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+} // namespace
+
+TEST(Packet, SplitsAtThePacketSizeAndJoinsAgain) {
+    Bytes payload(10000);
+    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 7);
+    auto packets = splitMessage(kReply, payload, 4096, 51);
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(packets[0].size(), 4096u);
+    EXPECT_EQ(packets[0][1], 0) << "only the last packet ends the message";
+    EXPECT_EQ(packets[2][1], kStatusEom);
+    EXPECT_EQ(packets[1][6], 2) << "packet ids count up";
+
+    MessageReader reader(from(concat(packets)));
+    Message m;
+    ASSERT_TRUE(reader.next(m));
+    EXPECT_EQ(m.type, kReply);
+    EXPECT_EQ(m.payload, payload);
+    EXPECT_FALSE(reader.next(m)) << "clean end of stream";
+}
+
+TEST(Packet, EmptyMessageIsOneHeaderOnlyPacket) {
+    auto packets = splitMessage(kAttention, {}, 4096, 0);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].size(), kHeaderSize);
+    MessageReader reader(from(packets[0]));
+    Message m;
+    ASSERT_TRUE(reader.next(m));
+    EXPECT_EQ(m.type, kAttention);
+    EXPECT_TRUE(m.payload.empty());
+}
+
+TEST(Packet, CorruptPacketsAreProtocolErrors) {
+    Message m;
+    // length smaller than the header itself
+    Bytes tooShort = {kSqlBatch, kStatusEom, 0x00, 0x04, 0, 0, 1, 0};
+    EXPECT_THROW(MessageReader(from(tooShort)).next(m), ProtocolError);
+    // length promises more bytes than arrive
+    Bytes truncated = {kSqlBatch, kStatusEom, 0x00, 0x20, 0, 0, 1, 0, 'x', 0};
+    EXPECT_THROW(MessageReader(from(truncated)).next(m), ProtocolError);
+    // type changes in the middle of a message
+    auto a = splitMessage(kSqlBatch, Bytes(5000, 1), 4096, 0);
+    a[1][0] = kRpc;
+    EXPECT_THROW(MessageReader(from(concat(a))).next(m), ProtocolError);
+    // a packet larger than the negotiated size
+    MessageReader strict(from(concat(splitMessage(kSqlBatch, Bytes(6000, 1), 8000, 0))));
+    strict.setMaxPacketSize(4096);
+    EXPECT_THROW(strict.next(m), ProtocolError);
+    // the stream ends between two packets of one message
+    auto cut = splitMessage(kSqlBatch, Bytes(5000, 1), 4096, 0);
+    EXPECT_THROW(MessageReader(from(cut[0])).next(m), ProtocolError);
+}
+
+TEST(Prelogin, RoundTripAndServerReplyRefusesEncryption) {
+    Prelogin reply = Prelogin::serverReply();
+    Bytes b = reply.encode();
+    EXPECT_EQ(b[0], kOptVersion);
+    Prelogin back = Prelogin::decode(b);
+    EXPECT_EQ(back.options, reply.options);
+    EXPECT_EQ(back.options.at(kOptEncryption), Bytes{kEncryptNotSupported});
+}
+
+TEST(Prelogin, OptionPointingOutsideTheMessageIsRejected) {
+    Bytes b = {kOptEncryption, 0x00, 0x40, 0x00, 0x01, kOptTerminator};
+    EXPECT_THROW(Prelogin::decode(b), ProtocolError);
+    Bytes noTerminator = {kOptEncryption, 0x00, 0x06};
+    EXPECT_THROW(Prelogin::decode(noTerminator), ProtocolError);
+}
+
+TEST(Login7, RoundTripUnscramblesThePassword) {
+    Login7 l;
+    l.userName = u"sa";
+    l.password = u"p\u00e4ss;{w}rd\U0001F642";
+    l.database = u"Demo";
+    l.appName = u"rowlark";
+    l.packetSize = 8192;
+    Bytes b = l.encode();
+    // the password is not in clear text on the wire
+    Writer clear;
+    clear.ucs2(l.password);
+    EXPECT_EQ(std::search(b.begin(), b.end(), clear.bytes().begin(), clear.bytes().end()), b.end());
+    Login7 back = Login7::decode(b);
+    EXPECT_EQ(back.userName, l.userName);
+    EXPECT_EQ(back.password, l.password);
+    EXPECT_EQ(back.database, l.database);
+    EXPECT_EQ(back.appName, l.appName);
+    EXPECT_EQ(back.packetSize, 8192u);
+    EXPECT_EQ(back.tdsVersion, 0x74000004u);
+}
+
+TEST(Login7, KnownScrambledByte) {
+    Bytes b = {'a'}; // 0x61 -> swap nibbles 0x16 -> xor 0xA5 = 0xB3
+    scramblePassword(b);
+    EXPECT_EQ(b[0], 0xB3);
+    unscramblePassword(b);
+    EXPECT_EQ(b[0], 'a');
+}
+
+TEST(Login7, NameOutsideTheRecordIsRejected) {
+    Login7 l;
+    l.userName = u"sa";
+    Bytes b = l.encode();
+    b[40] = 0xF0; // user name offset far past the end
+    b[41] = 0x00;
+    EXPECT_THROW(Login7::decode(b), ProtocolError);
+    EXPECT_THROW(Login7::decode(Bytes(20, 0)), ProtocolError);
+}
+
+TEST(ColMetadata, RoundTripOfEveryType) {
+    std::vector<ColumnInfo> cols = {
+        {{kIntN, 4}, kFlagIdentity, u"id"},
+        {{kNVarChar, 100}, kFlagNullable | kFlagUpdatable, u"name \u00e9"},
+        {{kBigVarChar, kPlpMaxLen}, kFlagNullable, u"notes"},
+        {{kDecimalN, 9, 12, 2}, kFlagUpdatable, u"price"},
+        {{kDateN, 3}, kFlagNullable, u"d"},
+        {{kDateTime2N, 0, 0, 3}, kFlagNullable, u"t"},
+        {{kBigVarBinary, 16}, kFlagNullable, u"raw"},
+        {{kGuid, 16}, kFlagNullable, u"g"},
+    };
+    Writer w;
+    encodeColMetadata(w, cols);
+    Reader r(w.bytes());
+    ASSERT_EQ(r.u8(), kTokColMetadata);
+    EXPECT_EQ(decodeColMetadata(r), cols);
+    EXPECT_TRUE(r.atEnd());
+}
+
+TEST(Row, RoundTripOfValues) {
+    std::vector<ColumnInfo> cols = {
+        of({kIntN, 1}), of({kIntN, 2}), of({kIntN, 4}), of({kIntN, 8}), of({kBitN, 1}),
+        of({kFltN, 8}), of({kFltN, 4}), of({kDecimalN, 17, 38, 4}), of({kMoneyN, 8}), of({kMoneyN, 4}),
+        of({kNVarChar, 40}), of({kBigVarChar, 40}), of({kNVarChar, kPlpMaxLen}), of({kBigVarBinary, kPlpMaxLen}),
+        of({kBigVarBinary, 8}), of({kDateN, 3}), of({kTimeN, 0, 0, 7}), of({kDateTime2N, 0, 0, 7}),
+        of({kDateTimN, 8}), of({kGuid, 16}), of({kIntN, 4}), of({kNVarChar, 40})};
+    __int128 big = 1;
+    for (int i = 0; i < 37; ++i) big *= 10;
+    std::vector<Value> row = {
+        std::int64_t{255}, std::int64_t{-32768}, std::int64_t{-2147483648LL}, std::int64_t{INT64_MIN},
+        std::int64_t{1}, 0.1 + 0.2, 1.5, Decimal{-big}, Decimal{-92233720368547758LL},
+        Decimal{2147483647}, std::u16string(u"\u4e2d\u6587 \U0001F600"), std::u16string(u"caf\u00e9 \u20ac"),
+        std::u16string(5000, u'x'), Bytes(9000, 0xAB), Bytes{}, DateTime{738000, 0},
+        DateTime{0, 86399999999900}, DateTime{1, 123456700}, DateTime{kDays1900 + 45000, 3'000'000'000},
+        Bytes(16, 7), std::monostate{}, std::u16string()};
+    Writer w;
+    encodeRow(w, cols, row);
+    Reader r(w.bytes());
+    ASSERT_EQ(r.u8(), kTokRow);
+    auto back = decodeRow(r, cols);
+    EXPECT_TRUE(r.atEnd());
+    EXPECT_EQ(back, row);
+}
+
+TEST(Row, NullIsNotEmpty) {
+    std::vector<ColumnInfo> cols = {of({kNVarChar, 10}), of({kNVarChar, 10}), of({kNVarChar, kPlpMaxLen}),
+                                    of({kNVarChar, kPlpMaxLen})};
+    std::vector<Value> row = {std::monostate{}, std::u16string(), std::monostate{}, std::u16string()};
+    Writer w;
+    encodeRow(w, cols, row);
+    Reader r(w.bytes());
+    r.u8();
+    EXPECT_EQ(decodeRow(r, cols), row);
+}
+
+TEST(Row, DatetimeRoundsToThreeHundredths) {
+    Writer w;
+    encodeValue(w, {kDateTimN, 8}, DateTime{kDays1900, 1'004'000'000}); // 00:00:01.004
+    Reader r(w.bytes());
+    auto v = std::get<DateTime>(decodeValue(r, {kDateTimN, 8}));
+    EXPECT_EQ(v.nanos, 1'003'333'333); // .003, the nearest tick
+}
+
+TEST(Row, ValueThatDoesNotFitItsTypeIsRefused) {
+    Writer w;
+    EXPECT_THROW(encodeValue(w, {kIntN, 4}, std::u16string(u"abc")), std::invalid_argument);
+    EXPECT_THROW(encodeValue(w, {kNVarChar, 4}, std::u16string(u"abc")), std::invalid_argument);
+}
+
+TEST(Row, WindowsCodePageForVarchar) {
+    Writer w;
+    appendCp1252(w, u"\u20ac\u00e9\u4e2d");
+    EXPECT_EQ(w.bytes(), (Bytes{0x80, 0xE9, '?'}));
+    EXPECT_EQ(fromCp1252({0x80, 0xE9}), u"\u20ac\u00e9");
+}
+
+TEST(Tokens, DoneRoundTrip) {
+    Done d{kTokDoneInProc, kDoneMore | kDoneCount, 0xC1, 1234567890123ull};
+    Writer w;
+    d.encode(w);
+    EXPECT_EQ(w.size(), 13u);
+    Reader r(w.bytes());
+    std::uint8_t token = r.u8();
+    EXPECT_EQ(Done::decode(r, token), d);
+}
+
+TEST(Tokens, MessageRoundTripAndLengthCheck) {
+    ServerMessage m;
+    m.number = 208;
+    m.text = u"Invalid object name 'x'.";
+    m.server = u"S";
+    m.line = 3;
+    Writer w;
+    m.encode(w);
+    Reader r(w.bytes());
+    ASSERT_EQ(r.u8(), kTokError);
+    EXPECT_EQ(ServerMessage::decode(r, true), m);
+
+    Bytes bad = w.bytes();
+    bad[1] += 2; // declared length longer than the fields
+    bad.push_back(0);
+    bad.push_back(0);
+    Reader rb(bad);
+    rb.u8();
+    EXPECT_THROW(ServerMessage::decode(rb, true), ProtocolError);
+}
+
+TEST(Tokens, EnvChangeRoundTrips) {
+    EnvChange db;
+    db.type = kEnvDatabase;
+    db.newText = u"Demo";
+    db.oldText = u"master";
+    EnvChange collation;
+    collation.type = kEnvCollation;
+    collation.newBytes.assign(std::begin(kCollation), std::end(kCollation));
+    for (const auto& e : {db, collation}) {
+        Writer w;
+        e.encode(w);
+        Reader r(w.bytes());
+        ASSERT_EQ(r.u8(), kTokEnvChange);
+        EXPECT_EQ(EnvChange::decode(r), e);
+    }
+    Writer w;
+    collation.encode(w);
+    EXPECT_EQ(w.bytes(), (Bytes{0xE3, 0x08, 0x00, 0x07, 0x05, 0x09, 0x04, 0xD0, 0x00, 0x34, 0x00}));
+}
+
+TEST(Tokens, LoginAckAndReturnStatus) {
+    LoginAck a;
+    Writer w;
+    a.encode(w);
+    Reader r(w.bytes());
+    ASSERT_EQ(r.u8(), kTokLoginAck);
+    EXPECT_EQ(LoginAck::decode(r), a);
+
+    Writer s;
+    encodeReturnStatus(s, -6);
+    Reader rs(s.bytes());
+    ASSERT_EQ(rs.u8(), kTokReturnStatus);
+    EXPECT_EQ(decodeReturnStatus(rs), -6);
+}
+
+TEST(Requests, SqlBatchRoundTripWithAndWithoutHeaders) {
+    SqlBatch b{u"SELECT N'\u00e9' ; SELECT 2"};
+    EXPECT_EQ(SqlBatch::decode(b.encode()).text, b.text);
+    Writer bare; // old clients send the text alone
+    bare.ucs2(u"SELECT 1");
+    EXPECT_EQ(SqlBatch::decode(bare.bytes()).text, u"SELECT 1");
+}
+
+TEST(Requests, RpcRoundTripAndParameterLookup) {
+    RpcRequest rpc;
+    rpc.procName = u"sp_tables";
+    rpc.params.push_back({u"@table_name", 0, {kNVarChar, 200}, std::u16string(u"Ord%")});
+    rpc.params.push_back({u"@table_type", 0, {kNVarChar, 200}, std::u16string(u"'TABLE','VIEW'")});
+    RpcRequest back = RpcRequest::decode(rpc.encode());
+    EXPECT_EQ(back.procName, u"sp_tables");
+    ASSERT_EQ(back.params.size(), 2u);
+    EXPECT_EQ(back.text(u"@TABLE_NAME"), u"Ord%");
+    EXPECT_EQ(back.text(u"@table_type"), u"'TABLE','VIEW'");
+    EXPECT_FALSE(back.text(u"@table_owner").has_value());
+
+    Bytes cut = rpc.encode();
+    cut.resize(cut.size() - 3);
+    EXPECT_THROW(RpcRequest::decode(cut), ProtocolError);
+}
+
+TEST(Requests, TransactionManagerRoundTrip) {
+    for (auto req : {kTmBegin, kTmCommit, kTmRollback})
+        for (bool again : {false, true}) {
+            TransactionManager back = TransactionManager::decode(TransactionManager{req, again}.encode());
+            EXPECT_EQ(back.request, req);
+            EXPECT_EQ(back.beginAnother, again && req != kTmBegin);
+        }
+}
