@@ -6,21 +6,26 @@ namespace rowlark::db {
 
 Connection::Connection() : dbc_(SQL_HANDLE_DBC, environment()) {}
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+    close();
+}
 
 void Connection::open(std::string_view connectionString) {
     close();
     if (loginTimeout_ > 0)
-        dbc_.check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout_)), 0));
+        dbc_.check(SQLSetConnectAttrW(
+            dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout_)), 0));
     if (connectionTimeout_ > 0)
-        dbc_.check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
-                                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(connectionTimeout_)), 0));
+        dbc_.check(SQLSetConnectAttrW(
+            dbc_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(connectionTimeout_)), 0));
     auto wide = toWide(connectionString);
     SQLWCHAR out[1024];
     SQLSMALLINT outLen = 0;
-    dbc_.check(SQLDriverConnectW(dbc_.get(), nullptr, wide.data(), static_cast<SQLSMALLINT>(wide.size()), out,
-                                 1024, &outLen, SQL_DRIVER_NOPROMPT));
+    dbc_.check(SQLDriverConnectW(dbc_.get(), nullptr, wide.data(),
+                                 static_cast<SQLSMALLINT>(wide.size()), out, 1024, &outLen,
+                                 SQL_DRIVER_NOPROMPT));
     open_ = true;
 }
 

@@ -8,7 +8,11 @@ std::basic_string<SQLWCHAR> toWide(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         unsigned char c = s[i];
         char32_t cp = 0xFFFD;
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        std::size_t len = c < 0x80         ? 1
+                          : (c >> 5) == 6  ? 2
+                          : (c >> 4) == 14 ? 3
+                          : (c >> 3) == 30 ? 4
+                                           : 0;
         if (len == 0 || i + len > s.size()) {
             ++i;
         } else {
@@ -98,7 +102,8 @@ Handle::Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
         h_ = SQL_NULL_HANDLE;
         if (parent != SQL_NULL_HANDLE)
-            throw OdbcError(diagnostics(type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV, parent));
+            throw OdbcError(
+                diagnostics(type == SQL_HANDLE_STMT ? SQL_HANDLE_DBC : SQL_HANDLE_ENV, parent));
         throw OdbcError("HY001", "Cannot allocate an ODBC handle");
     }
 }
@@ -111,7 +116,8 @@ void Handle::reset() {
 SQLHENV environment() {
     static Handle env = [] {
         Handle h(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-        h.check(SQLSetEnvAttr(h.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+        h.check(SQLSetEnvAttr(h.get(), SQL_ATTR_ODBC_VERSION,
+                              reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
         return h;
     }();
     return env.get();

@@ -34,8 +34,9 @@ std::size_t textWidth(const ColumnMeta& c) {
 
 Statement::Statement(const Connection& connection) : stmt_(SQL_HANDLE_STMT, connection.handle()) {
     if (connection.queryTimeout() > 0)
-        stmt_.check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_QUERY_TIMEOUT,
-                                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(connection.queryTimeout())), 0));
+        stmt_.check(SQLSetStmtAttrW(
+            stmt_.get(), SQL_ATTR_QUERY_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(connection.queryTimeout())), 0));
 }
 
 bool Statement::execute(std::string_view sql) {
@@ -62,15 +63,17 @@ void Statement::describe() {
         ColumnMeta c;
         SQLWCHAR name[512];
         SQLSMALLINT nameLen = 0, nullable = 0;
-        stmt_.check(SQLDescribeColW(stmt_.get(), i, name, 512, &nameLen, &c.sqlType, &c.size, &c.decimalDigits,
-                                    &nullable));
+        stmt_.check(SQLDescribeColW(stmt_.get(), i, name, 512, &nameLen, &c.sqlType, &c.size,
+                                    &c.decimalDigits, &nullable));
         c.name = fromWide(name, static_cast<std::size_t>(std::min<SQLSMALLINT>(nameLen, 511)));
         c.nullable = nullable != SQL_NO_NULLS;
         SQLLEN attr = 0;
-        stmt_.check(SQLColAttributeW(stmt_.get(), i, SQL_DESC_UPDATABLE, nullptr, 0, nullptr, &attr));
+        stmt_.check(
+            SQLColAttributeW(stmt_.get(), i, SQL_DESC_UPDATABLE, nullptr, 0, nullptr, &attr));
         c.updatable = attr != SQL_ATTR_READONLY;
         attr = 0;
-        stmt_.check(SQLColAttributeW(stmt_.get(), i, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &attr));
+        stmt_.check(SQLColAttributeW(stmt_.get(), i, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0,
+                                     nullptr, &attr));
         c.autoUnique = attr == SQL_TRUE;
         columns_.push_back(std::move(c));
     }
@@ -84,15 +87,18 @@ void Statement::bindBlock() {
     widths_.clear();
     buffers_.assign(columns_.size(), {});
     indicators_.assign(columns_.size(), std::vector<SQLLEN>(kBlockRows));
-    stmt_.check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
-    stmt_.check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kBlockRows), 0));
+    stmt_.check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_ROW_BIND_TYPE,
+                                reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
+    stmt_.check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                reinterpret_cast<SQLPOINTER>(kBlockRows), 0));
     stmt_.check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0));
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         std::size_t w = textWidth(columns_[i]);
         widths_.push_back(w);
         buffers_[i].resize(w * kBlockRows);
-        stmt_.check(SQLBindCol(stmt_.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_C_WCHAR, buffers_[i].data(),
-                               static_cast<SQLLEN>(w * sizeof(SQLWCHAR)), indicators_[i].data()));
+        stmt_.check(SQLBindCol(stmt_.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_C_WCHAR,
+                               buffers_[i].data(), static_cast<SQLLEN>(w * sizeof(SQLWCHAR)),
+                               indicators_[i].data()));
     }
     fetched_ = next_ = 0;
 }
@@ -110,7 +116,8 @@ Value Statement::getData(SQLUSMALLINT column) {
     SQLWCHAR buf[2048];
     for (;;) {
         SQLLEN ind = 0;
-        SQLRETURN rc = stmt_.check(SQLGetData(stmt_.get(), column, SQL_C_WCHAR, buf, sizeof buf, &ind));
+        SQLRETURN rc =
+            stmt_.check(SQLGetData(stmt_.get(), column, SQL_C_WCHAR, buf, sizeof buf, &ind));
         if (rc == SQL_NO_DATA) break;
         if (ind == SQL_NULL_DATA) return std::nullopt;
         std::size_t chars = (ind == SQL_NO_TOTAL || ind >= static_cast<SQLLEN>(sizeof buf))
@@ -127,12 +134,14 @@ bool Statement::fetch(std::vector<Value>& row) {
     row.resize(columns_.size());
     if (!block_) {
         if (stmt_.check(SQLFetch(stmt_.get())) == SQL_NO_DATA) return exhausted_ = true, false;
-        for (std::size_t i = 0; i < columns_.size(); ++i) row[i] = getData(static_cast<SQLUSMALLINT>(i + 1));
+        for (std::size_t i = 0; i < columns_.size(); ++i)
+            row[i] = getData(static_cast<SQLUSMALLINT>(i + 1));
         return true;
     }
     if (next_ >= fetched_) {
         fetched_ = next_ = 0;
-        if (stmt_.check(SQLFetch(stmt_.get())) == SQL_NO_DATA || fetched_ == 0) return exhausted_ = true, false;
+        if (stmt_.check(SQLFetch(stmt_.get())) == SQL_NO_DATA || fetched_ == 0)
+            return exhausted_ = true, false;
     }
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         SQLLEN ind = indicators_[i][next_];

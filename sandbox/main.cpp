@@ -17,14 +17,15 @@ void onSignal(int) {
 
 int usage(const char* why) {
     if (why) std::cerr << "rowlark-sandbox: " << why << "\n";
-    std::cerr << "usage: rowlark-sandbox --data DIR [--port N] [--user NAME] --password PW [--demo]\n"
-                 "  Serves SQL Server's protocol (TDS 7.x) on 127.0.0.1 with SQLite underneath.\n"
-                 "  --data DIR      folder with one store file per database (created if missing)\n"
-                 "  --port N        port to listen on; 0 (the default) picks a free one\n"
-                 "  --user NAME     the one login (default sa)\n"
-                 "  --password PW   its password (or the environment variable ROWLARK_SANDBOX_PASSWORD)\n"
-                 "  --demo          create the database Demo with tables full of duplicates\n"
-                 "Prints 'listening on 127.0.0.1:PORT' once ready; ends on SIGTERM or SIGINT.\n";
+    std::cerr
+        << "usage: rowlark-sandbox --data DIR [--port N] [--user NAME] --password PW [--demo]\n"
+           "  Serves SQL Server's protocol (TDS 7.x) on 127.0.0.1 with SQLite underneath.\n"
+           "  --data DIR      folder with one store file per database (created if missing)\n"
+           "  --port N        port to listen on; 0 (the default) picks a free one\n"
+           "  --user NAME     the one login (default sa)\n"
+           "  --password PW   its password (or the environment variable ROWLARK_SANDBOX_PASSWORD)\n"
+           "  --demo          create the database Demo with tables full of duplicates\n"
+           "Prints 'listening on 127.0.0.1:PORT' once ready; ends on SIGTERM or SIGINT.\n";
     return 2;
 }
 
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
     bool demo = false;
     sandbox::Credentials credentials;
     bool havePassword = false;
-    if (const char* env = std::getenv("ROWLARK_SANDBOX_PASSWORD")) credentials.password = env, havePassword = true;
+    if (const char* env = std::getenv("ROWLARK_SANDBOX_PASSWORD"))
+        credentials.password = env, havePassword = true;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -44,13 +46,20 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         try {
-            if (a == "--data") data = value();
-            else if (a == "--port") port = std::stoi(value());
-            else if (a == "--user") credentials.user = value();
-            else if (a == "--password") credentials.password = value(), havePassword = true;
-            else if (a == "--demo") demo = true;
-            else if (a == "--help" || a == "-h") return usage(nullptr), 0;
-            else return usage(("unknown option " + a).c_str());
+            if (a == "--data")
+                data = value();
+            else if (a == "--port")
+                port = std::stoi(value());
+            else if (a == "--user")
+                credentials.user = value();
+            else if (a == "--password")
+                credentials.password = value(), havePassword = true;
+            else if (a == "--demo")
+                demo = true;
+            else if (a == "--help" || a == "-h")
+                return usage(nullptr), 0;
+            else
+                return usage(("unknown option " + a).c_str());
         } catch (const std::exception& e) {
             return usage(e.what());
         }

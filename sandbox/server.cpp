@@ -13,7 +13,8 @@
 
 namespace sandbox {
 
-Server::Server(Store& store, Credentials credentials) : store_(store), credentials_(std::move(credentials)) {
+Server::Server(Store& store, Credentials credentials)
+    : store_(store), credentials_(std::move(credentials)) {
     if (::pipe(wake_) != 0) throw std::runtime_error("cannot create a pipe");
     ::fcntl(wake_[1], F_SETFL, O_NONBLOCK);
 }
@@ -33,7 +34,8 @@ int Server::listen(int port) {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<std::uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 64) != 0)
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 64) != 0)
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
     socklen_t len = sizeof addr;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);

@@ -23,7 +23,8 @@ struct Disconnected {};
 
 std::string lowerAscii(std::u16string_view s) {
     std::string out;
-    for (char16_t c : s) out.push_back(c < 128 ? static_cast<char>(std::tolower(static_cast<int>(c))) : '?');
+    for (char16_t c : s)
+        out.push_back(c < 128 ? static_cast<char>(std::tolower(static_cast<int>(c))) : '?');
     return out;
 }
 
@@ -69,20 +70,23 @@ void Session::flushFullPackets() {
     tds::Writer packet;
     while (out_.size() - at >= room) {
         packet.clear();
-        tds::PacketHeader h{tds::kReply, 0, static_cast<std::uint16_t>(packetSize_), kSpid, packetId_++, 0};
+        tds::PacketHeader h{tds::kReply, 0,           static_cast<std::uint16_t>(packetSize_),
+                            kSpid,       packetId_++, 0};
         h.encode(packet);
         packet.raw(out_.bytes().data() + at, room);
         writeAll(packet.bytes().data(), packet.size());
         at += room;
     }
-    out_.bytes().erase(out_.bytes().begin(), out_.bytes().begin() + static_cast<std::ptrdiff_t>(at));
+    out_.bytes().erase(out_.bytes().begin(),
+                       out_.bytes().begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void Session::endMessage() {
     flushFullPackets();
     tds::Writer packet;
-    tds::PacketHeader h{tds::kReply, tds::kStatusEom, static_cast<std::uint16_t>(out_.size() + tds::kHeaderSize),
-                        kSpid, packetId_++, 0};
+    tds::PacketHeader h{
+        tds::kReply, tds::kStatusEom, static_cast<std::uint16_t>(out_.size() + tds::kHeaderSize),
+        kSpid,       packetId_++,     0};
     h.encode(packet);
     packet.raw(out_.bytes());
     writeAll(packet.bytes().data(), packet.size());
@@ -139,7 +143,9 @@ bool Session::row(const std::vector<tds::Value>& values) {
     return true;
 }
 
-void Session::done(bool hasCount, std::uint64_t count) { queueDone(hasCount ? tds::kDoneCount : 0, count); }
+void Session::done(bool hasCount, std::uint64_t count) {
+    queueDone(hasCount ? tds::kDoneCount : 0, count);
+}
 
 void Session::error(const SqlError& e) {
     flushPendingDone();
@@ -151,7 +157,8 @@ void Session::error(const SqlError& e) {
 
 void Session::info(int number, const std::string& text) {
     flushPendingDone();
-    message(number, 0, 1, text, false).encode(out_); }
+    message(number, 0, 1, text, false).encode(out_);
+}
 
 void Session::envChange(const tds::EnvChange& change) {
     flushPendingDone();
@@ -193,7 +200,8 @@ void Session::finishRequest(bool completed) {
 }
 
 void Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
-    for (const auto& m : messages) m.encode(out_);
+    for (const auto& m : messages)
+        m.encode(out_);
     tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_);
     endMessage();
 }
@@ -221,8 +229,10 @@ bool Session::login() {
     try {
         engine_ = std::make_unique<Engine>(store_, database);
     } catch (const SqlError& e) {
-        loginFailed({message(4060, 11, 1, "Cannot open database \"" + database +
-                                              "\" requested by the login. The login failed.", true),
+        loginFailed({message(4060, 11, 1,
+                             "Cannot open database \"" + database +
+                                 "\" requested by the login. The login failed.",
+                             true),
                      message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
         return false;
     }
@@ -284,8 +294,11 @@ void Session::rpc(const tds::Message& m) {
             error(e);
         }
     } else {
-        std::string name = request.procName.empty() ? "#" + std::to_string(request.procId) : tds::utf8(request.procName);
-        error(SqlError{2812, 16, 62, "Could not find stored procedure '" + name + "'. The sandbox answers only sp_tables."});
+        std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
+                                                    : tds::utf8(request.procName);
+        error(SqlError{2812, 16, 62,
+                       "Could not find stored procedure '" + name +
+                           "'. The sandbox answers only sp_tables."});
     }
     finishRequest(!attention_);
 }
@@ -293,10 +306,14 @@ void Session::rpc(const tds::Message& m) {
 void Session::transaction(const tds::Message& m) {
     auto request = tds::TransactionManager::decode(m.payload);
     try {
-        if (request.request == tds::kTmBegin) engine_->beginTransaction(*this);
-        else if (request.request == tds::kTmCommit) engine_->commit(*this);
-        else if (request.request == tds::kTmRollback) engine_->rollback(*this);
-        else throw unsupported("this transaction request");
+        if (request.request == tds::kTmBegin)
+            engine_->beginTransaction(*this);
+        else if (request.request == tds::kTmCommit)
+            engine_->commit(*this);
+        else if (request.request == tds::kTmRollback)
+            engine_->rollback(*this);
+        else
+            throw unsupported("this transaction request");
         if (request.beginAnother) engine_->beginTransaction(*this);
     } catch (const SqlError& e) {
         error(e);
@@ -310,11 +327,20 @@ void Session::run() {
         tds::Message m;
         while (reader_.next(m)) {
             switch (m.type) {
-            case tds::kSqlBatch: batch(m); break;
-            case tds::kRpc: rpc(m); break;
-            case tds::kTransactionManager: transaction(m); break;
-            case tds::kAttention: finishRequest(false); break;
-            default: throw tds::ProtocolError("unexpected packet type");
+            case tds::kSqlBatch:
+                batch(m);
+                break;
+            case tds::kRpc:
+                rpc(m);
+                break;
+            case tds::kTransactionManager:
+                transaction(m);
+                break;
+            case tds::kAttention:
+                finishRequest(false);
+                break;
+            default:
+                throw tds::ProtocolError("unexpected packet type");
             }
         }
     } catch (const tds::ProtocolError&) {

@@ -44,7 +44,8 @@ private:
     void rpc(const tds::Message& m);
     void transaction(const tds::Message& m);
     void finishRequest(bool completed);
-    tds::ServerMessage message(int number, int severity, int state, const std::string& text, bool isError) const;
+    tds::ServerMessage message(int number, int severity, int state, const std::string& text,
+                               bool isError) const;
 
     int fd_;
     Store& store_;

@@ -38,8 +38,9 @@ tds::ColumnInfo column(const char* name, tds::TypeInfo type, bool nullable) {
 void Engine::listTables(const TableFilter& f, ResultSink& sink) {
     std::vector<CatalogRow> rows;
     {
-        Prepared st(db_->handle(), "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') "
-                                   "AND name NOT LIKE 'sqlite!_%' ESCAPE '!'");
+        Prepared st(db_->handle(),
+                    "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') "
+                    "AND name NOT LIKE 'sqlite!_%' ESCAPE '!'");
         while (st.step()) {
             std::string type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));
             rows.push_back({"dbo", reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)),
@@ -53,8 +54,10 @@ void Engine::listTables(const TableFilter& f, ResultSink& sink) {
     if (f.types) {
         std::string cur;
         for (char c : *f.types) {
-            if (c == ',') types.push_back(std::string(trim(cur))), cur.clear();
-            else if (c != '\'') cur.push_back(c);
+            if (c == ',')
+                types.push_back(std::string(trim(cur))), cur.clear();
+            else if (c != '\'')
+                cur.push_back(c);
         }
         types.push_back(std::string(trim(cur)));
     }
@@ -77,7 +80,8 @@ void Engine::listTables(const TableFilter& f, ResultSink& sink) {
 
     const tds::TypeInfo sysname{tds::kNVarChar, 256};
     sink.columns({column("TABLE_QUALIFIER", sysname, true), column("TABLE_OWNER", sysname, true),
-                  column("TABLE_NAME", sysname, true), column("TABLE_TYPE", {tds::kBigVarChar, 32}, true),
+                  column("TABLE_NAME", sysname, true),
+                  column("TABLE_TYPE", {tds::kBigVarChar, 32}, true),
                   column("REMARKS", {tds::kBigVarChar, 254}, true)});
     std::vector<tds::Value> values(5);
     for (const auto& r : rows) {

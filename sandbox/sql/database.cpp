@@ -37,8 +37,8 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (it == gIdentity.end()) {
         // First use since start: continue after the values the table holds.
         std::int64_t next = seed;
-        std::string sql = std::string("SELECT ") + (inc > 0 ? "max(" : "min(") + quoteIdent(column) +
-                          ") FROM " + quoteIdent(table);
+        std::string sql = std::string("SELECT ") + (inc > 0 ? "max(" : "min(") +
+                          quoteIdent(column) + ") FROM " + quoteIdent(table);
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
             sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL)
@@ -84,8 +84,10 @@ void objectIdFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
                        "name = ?1 COLLATE NOCASE",
                        -1, &st, nullptr);
     sqlite3_bind_text(st, 1, last.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(st) == SQLITE_ROW) sqlite3_result_int64(ctx, 1000 + sqlite3_column_int64(st, 0));
-    else sqlite3_result_null(ctx);
+    if (sqlite3_step(st) == SQLITE_ROW)
+        sqlite3_result_int64(ctx, 1000 + sqlite3_column_int64(st, 0));
+    else
+        sqlite3_result_null(ctx);
     sqlite3_finalize(st);
 }
 
@@ -104,9 +106,8 @@ void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case 1:
         if (!t->isText() && t->base != BaseType::Binary && t->base != BaseType::VarBinary)
             return sqlite3_result_null(ctx);
-        return sqlite3_result_int(ctx, t->base == BaseType::Text || t->base == BaseType::NText
-                                           ? 2147483647
-                                           : t->length);
+        return sqlite3_result_int(
+            ctx, t->base == BaseType::Text || t->base == BaseType::NText ? 2147483647 : t->length);
     case 2:
         if (t->isInteger()) {
             static const int kPrec[] = {3, 5, 10, 19};
@@ -125,7 +126,8 @@ void lenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     auto p = static_cast<const char16_t*>(sqlite3_value_text16(argv[0]));
     int n = sqlite3_value_bytes16(argv[0]) / 2;
-    while (n > 0 && p[n - 1] == u' ') --n; // LEN ignores trailing blanks
+    while (n > 0 && p[n - 1] == u' ')
+        --n; // LEN ignores trailing blanks
     sqlite3_result_int(ctx, n);
 }
 
@@ -153,8 +155,10 @@ const int kTypeName = 0, kCharLength = 1, kPrecision = 2, kScale = 3;
 void registerFunctions(sqlite3* db) {
     const int flags = SQLITE_UTF8;
     sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_object_id", 2, flags, nullptr, objectIdFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "rowlark_object_id", 2, flags, nullptr, objectIdFn, nullptr,
+                            nullptr);
     sqlite3_create_function(db, "rowlark_type_name", 1, flags | SQLITE_DETERMINISTIC,
                             const_cast<int*>(&kTypeName), typeFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_char_length", 1, flags | SQLITE_DETERMINISTIC,
@@ -163,7 +167,8 @@ void registerFunctions(sqlite3* db) {
                             const_cast<int*>(&kPrecision), typeFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_scale", 1, flags | SQLITE_DETERMINISTIC,
                             const_cast<int*>(&kScale), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn,
+                            nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_datalength", 1, flags | SQLITE_DETERMINISTIC, nullptr,
                             datalengthFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_charindex", 2, flags | SQLITE_DETERMINISTIC, nullptr,
@@ -213,18 +218,24 @@ std::optional<std::string> Store::find(std::string_view name) const {
     return std::nullopt;
 }
 
-fs::path Store::path(std::string_view name) const { return dir_ / (std::string(name) + kExt); }
+fs::path Store::path(std::string_view name) const {
+    return dir_ / (std::string(name) + kExt);
+}
 
 void Store::create(std::string_view name) {
-    if (name.empty() || name.find('/') != std::string_view::npos || name.find('\0') != std::string_view::npos ||
-        name == "." || name == "..")
+    if (name.empty() || name.find('/') != std::string_view::npos ||
+        name.find('\0') != std::string_view::npos || name == "." || name == "..")
         throw SqlError{102, 15, 1, "Incorrect syntax near '" + std::string(name) + "'.", true};
     if (find(name))
-        throw SqlError{1801, 16, 3, "Database '" + std::string(name) + "' already exists. Choose a different database name."};
+        throw SqlError{1801, 16, 3,
+                       "Database '" + std::string(name) +
+                           "' already exists. Choose a different database name."};
     std::lock_guard lock(mutex_);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path(name).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    int rc = sqlite3_open_v2(path(name).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     if (rc != SQLITE_OK)
         throw SqlError{1802, 16, 1, "CREATE DATABASE failed for '" + std::string(name) + "'."};
@@ -233,10 +244,12 @@ void Store::create(std::string_view name) {
 void Store::drop(std::string_view name) {
     auto found = find(name);
     if (!found)
-        throw SqlError{3701, 11, 1, "Cannot drop the database '" + std::string(name) +
-                                        "', because it does not exist or you do not have permission."};
+        throw SqlError{3701, 11, 1,
+                       "Cannot drop the database '" + std::string(name) +
+                           "', because it does not exist or you do not have permission."};
     std::lock_guard lock(mutex_);
-    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path(*found).string() + suffix);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        fs::remove(path(*found).string() + suffix);
 }
 
 std::vector<std::string> Store::names() const {
@@ -249,21 +262,28 @@ std::vector<std::string> Store::names() const {
 
 Database::Database(const Store& store, const std::string& name) : name_(name) {
     file_ = fs::absolute(store.path(name)).string();
-    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
-        throw SqlError{4060, 11, 1, "Cannot open database \"" + name + "\" requested by the login. The login failed. (" + msg + ")"};
+        throw SqlError{4060, 11, 1,
+                       "Cannot open database \"" + name +
+                           "\" requested by the login. The login failed. (" + msg + ")"};
     }
     sqlite3_busy_timeout(db_, 30000);
     // "name" is always a name, never a string: a misspelt column must fail, not read as text.
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;", nullptr, nullptr, nullptr);
+    sqlite3_exec(db_,
+                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;",
+                 nullptr, nullptr, nullptr);
     registerFunctions(db_);
     exec(catalogueViews(name));
 }
 
-Database::~Database() { sqlite3_close_v2(db_); }
+Database::~Database() {
+    sqlite3_close_v2(db_);
+}
 
 void Database::exec(const std::string& sql, const std::string& table) {
     char* err = nullptr;
@@ -287,11 +307,13 @@ const TableDef* Database::table(std::string_view name) {
     if (sqlite3_step(st) == SQLITE_ROW) {
         def = std::make_unique<TableDef>();
         def->name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-        def->isView = std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) == "view";
+        def->isView =
+            std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) == "view";
     }
     sqlite3_finalize(st);
     if (!def) return nullptr;
-    sqlite3_prepare_v2(db_, ("PRAGMA main.table_info(" + quoteIdent(def->name) + ")").c_str(), -1, &st, nullptr);
+    sqlite3_prepare_v2(db_, ("PRAGMA main.table_info(" + quoteIdent(def->name) + ")").c_str(), -1,
+                       &st, nullptr);
     while (sqlite3_step(st) == SQLITE_ROW) {
         ColumnDef c;
         c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
@@ -325,7 +347,8 @@ std::string identityDefault(std::string_view table, std::string_view column, std
 }
 
 bool isIdentityDefault(std::string_view d) {
-    while (!d.empty() && d.front() == '(') d.remove_prefix(1);
+    while (!d.empty() && d.front() == '(')
+        d.remove_prefix(1);
     return d.rfind(kIdentityFn, 0) == 0;
 }
 

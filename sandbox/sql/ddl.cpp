@@ -26,7 +26,8 @@ void expectSymbol(TokenIt& p, TokenIt end, std::string_view s) {
 std::int64_t readInteger(TokenIt& p, TokenIt end) {
     bool neg = false;
     if (p != end && (p->isSymbol("-") || p->isSymbol("+"))) neg = (p++)->text == "-";
-    if (p == end || p->kind != Token::Number) throw syntaxNear(p == end ? "end of statement" : p->text);
+    if (p == end || p->kind != Token::Number)
+        throw syntaxNear(p == end ? "end of statement" : p->text);
     std::int64_t v = std::stoll((p++)->text);
     return neg ? -v : v;
 }
@@ -42,7 +43,9 @@ void skipGroup(TokenIt& p, TokenIt end) {
     } while (depth > 0);
 }
 
-bool endsElement(TokenIt p, TokenIt end) { return p == end || p->isSymbol(",") || p->isSymbol(")"); }
+bool endsElement(TokenIt p, TokenIt end) {
+    return p == end || p->isSymbol(",") || p->isSymbol(")");
+}
 
 ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& table, const std::string& db) {
     ColumnSpec c;
@@ -80,8 +83,9 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& table, const s
         } else if (p->is("default")) {
             TokenIt start = ++p;
             int depth = 0;
-            while (p != end && !(depth == 0 && (endsElement(p, end) || p->is("not") || p->is("null") ||
-                                                 p->is("primary") || p->is("unique") || p->is("constraint")))) {
+            while (p != end &&
+                   !(depth == 0 && (endsElement(p, end) || p->is("not") || p->is("null") ||
+                                    p->is("primary") || p->is("unique") || p->is("constraint")))) {
                 if (p->isSymbol("(")) ++depth;
                 if (p->isSymbol(")")) --depth;
                 ++p;
@@ -95,10 +99,14 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& table, const s
     }
     if (c.identity) {
         bool integral = c.type.isInteger() ||
-                        ((c.type.base == BaseType::Decimal || c.type.base == BaseType::Numeric) && c.type.scale == 0);
+                        ((c.type.base == BaseType::Decimal || c.type.base == BaseType::Numeric) &&
+                         c.type.scale == 0);
         if (!integral || explicitNull)
-            throw SqlError{2749, 16, 2, "Identity column '" + c.name + "' must be of data type int, bigint, smallint, "
-                                        "tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable."};
+            throw SqlError{2749, 16, 2,
+                           "Identity column '" + c.name +
+                               "' must be of data type int, bigint, smallint, "
+                               "tinyint, or decimal or numeric with a scale of 0, and constrained "
+                               "to be nonnullable."};
         c.notNull = true;
     }
     if (c.primaryKey) c.notNull = true;
@@ -109,14 +117,17 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& table, const s
 std::string columnSql(const ColumnSpec& c, const std::string& table) {
     std::string s = quoteIdent(c.name) + " " + c.type.declared();
     if (c.notNull) s += " NOT NULL";
-    if (c.identity) s += " DEFAULT (" + identityDefault(table, c.name, c.seed, c.increment) + ")";
-    else if (!c.defaultSql.empty()) s += " DEFAULT (" + c.defaultSql + ")";
+    if (c.identity)
+        s += " DEFAULT (" + identityDefault(table, c.name, c.seed, c.increment) + ")";
+    else if (!c.defaultSql.empty())
+        s += " DEFAULT (" + c.defaultSql + ")";
     return s;
 }
 
-std::string indexSql(const std::string& table, const std::string& index, const std::string& columns, bool unique) {
-    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + quoteIdent(table + "." + index) +
-           " ON " + quoteIdent(table) + " (" + columns + ")";
+std::string indexSql(const std::string& table, const std::string& index, const std::string& columns,
+                     bool unique) {
+    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+           quoteIdent(table + "." + index) + " ON " + quoteIdent(table) + " (" + columns + ")";
 }
 
 } // namespace
@@ -152,7 +163,8 @@ void Engine::create(const Tokens& t, ResultSink& sink) {
         bool unique = false;
         if (p->is("unique")) unique = true, ++p;
         if (p != t.end() && (p->is("clustered") || p->is("nonclustered"))) ++p;
-        if (p == t.end() || !p->is("index")) throw unsupported("CREATE " + (p == t.end() ? std::string() : p->text));
+        if (p == t.end() || !p->is("index"))
+            throw unsupported("CREATE " + (p == t.end() ? std::string() : p->text));
         createIndex(p + 1, t.end(), unique);
     }
     sink.done(false, 0);
@@ -183,7 +195,8 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             for (TokenIt c = start; c != p; ++c)
                 if (c->isName() && !c->is("asc") && !c->is("desc")) cols.push_back(c->text);
             std::string list;
-            for (const auto& c : cols) list += (list.empty() ? "" : ", ") + quoteIdent(c);
+            for (const auto& c : cols)
+                list += (list.empty() ? "" : ", ") + quoteIdent(c);
             if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
             indexes.push_back(indexSql(name, constraint, list, true));
             if (pk)
@@ -196,10 +209,12 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             specs.push_back(readColumn(p, end, name, database()));
             const ColumnSpec& c = specs.back();
             if (c.identity && ++identities > 1)
-                throw SqlError{2744, 16, 2, "Multiple identity columns specified for table '" + name +
-                                                "'. Only one identity column per table is allowed."};
+                throw SqlError{2744, 16, 2,
+                               "Multiple identity columns specified for table '" + name +
+                                   "'. Only one identity column per table is allowed."};
             if (c.primaryKey || c.unique)
-                indexes.push_back(indexSql(name, (c.primaryKey ? "PK_" : "UQ_") + name + "_" + c.name,
+                indexes.push_back(indexSql(name,
+                                           (c.primaryKey ? "PK_" : "UQ_") + name + "_" + c.name,
                                            quoteIdent(c.name), true));
         }
         if (p != end && p->isSymbol(",")) {
@@ -211,13 +226,16 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     }
     if (p != end && p->is("on")) p += 2; // filegroup
     if (p != end) throw syntaxNear(p->text);
-    for (const auto& s : specs) columns.push_back(columnSql(s, name));
+    for (const auto& s : specs)
+        columns.push_back(columnSql(s, name));
     std::string sql = "CREATE TABLE " + quoteIdent(name) + " (";
-    for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? ", " : "") + columns[i];
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        sql += (i ? ", " : "") + columns[i];
     sql += ")";
     inSavepoint([&] {
         db_->exec(sql, name);
-        for (const auto& ix : indexes) db_->exec(ix, name);
+        for (const auto& ix : indexes)
+            db_->exec(ix, name);
     });
     forgetIdentity(db_->file(), name);
 }
@@ -241,7 +259,8 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     std::string where;
     if (p != end && p->is("where")) {
         TokenIt w = p;
-        while (p != end && !p->is("with")) ++p;
+        while (p != end && !p->is("with"))
+            ++p;
         where = " " + translate(w, p, database());
     }
     if (p != end && p->is("with")) {
@@ -253,8 +272,9 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     Prepared exists(db_->handle(), "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = " +
                                        quoteString(def->name + "." + index) + " COLLATE NOCASE");
     if (exists.step())
-        throw SqlError{1913, 16, 1, "The operation failed because an index or statistics with name '" + index +
-                                        "' already exists on table '" + def->name + "'."};
+        throw SqlError{1913, 16, 1,
+                       "The operation failed because an index or statistics with name '" + index +
+                           "' already exists on table '" + def->name + "'."};
     db_->exec(indexSql(def->name, index, columns, unique) + where, def->name);
 }
 
@@ -266,7 +286,9 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
         ++p;
         if (p == t.end() || !p->isName()) throw syntaxNear("DATABASE");
         if (iequals(p->text, database()) || iequals(p->text, "master"))
-            throw SqlError{3702, 16, 4, "Cannot drop database \"" + p->text + "\" because it is currently in use."};
+            throw SqlError{3702, 16, 4,
+                           "Cannot drop database \"" + p->text +
+                               "\" because it is currently in use."};
         store_.drop(p->text);
         return sink.done(false, 0);
     }
@@ -285,33 +307,42 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
         } else {
             throw syntaxNear(first);
         }
-        Prepared find(db_->handle(), "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
-                                         quoteString(tableName + "." + index) + " COLLATE NOCASE");
+        Prepared find(db_->handle(),
+                      "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
+                          quoteString(tableName + "." + index) + " COLLATE NOCASE");
         if (!find.step())
-            throw SqlError{3701, 11, 7, "Cannot drop the index '" + tableName + "." + index +
-                                            "', because it does not exist or you do not have permission."};
-        db_->exec("DROP INDEX " + quoteIdent(reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0))));
+            throw SqlError{3701, 11, 7,
+                           "Cannot drop the index '" + tableName + "." + index +
+                               "', because it does not exist or you do not have permission."};
+        db_->exec("DROP INDEX " +
+                  quoteIdent(reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0))));
         return sink.done(false, 0);
     }
     if (!table && !view) throw unsupported("DROP " + p->text);
     ++p;
     bool ifExists = false;
-    if (p != t.end() && p->is("if") && p + 1 != t.end() && (p + 1)->is("exists")) ifExists = true, p += 2;
+    if (p != t.end() && p->is("if") && p + 1 != t.end() && (p + 1)->is("exists"))
+        ifExists = true, p += 2;
     for (;;) {
         std::string name = readObjectName(p, t.end(), database());
         const TableDef* def = db_->table(name);
         if (!def || def->isView != view) {
             if (def && table)
-                throw SqlError{3705, 16, 1, "Cannot use DROP TABLE with '" + name +
-                                                "' because '" + name + "' is a view. Use DROP VIEW."};
+                throw SqlError{3705, 16, 1,
+                               "Cannot use DROP TABLE with '" + name + "' because '" + name +
+                                   "' is a view. Use DROP VIEW."};
             if (def)
-                throw SqlError{3705, 16, 1, "Cannot use DROP VIEW with '" + name + "' because '" + name +
-                                                "' is a table. Use DROP TABLE."};
+                throw SqlError{3705, 16, 1,
+                               "Cannot use DROP VIEW with '" + name + "' because '" + name +
+                                   "' is a table. Use DROP TABLE."};
             if (!ifExists)
-                throw SqlError{3701, 11, 5, std::string("Cannot drop the ") + (table ? "table" : "view") + " '" +
-                                                name + "', because it does not exist or you do not have permission."};
+                throw SqlError{3701, 11, 5,
+                               std::string("Cannot drop the ") + (table ? "table" : "view") + " '" +
+                                   name +
+                                   "', because it does not exist or you do not have permission."};
         } else {
-            db_->exec(std::string("DROP ") + (table ? "TABLE " : "VIEW ") + quoteIdent(def->name), def->name);
+            db_->exec(std::string("DROP ") + (table ? "TABLE " : "VIEW ") + quoteIdent(def->name),
+                      def->name);
             forgetIdentity(db_->file(), def->name);
             db_->forgetSchema();
         }
@@ -323,7 +354,8 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
 
 void Engine::alter(const Tokens& t, ResultSink& sink) {
     TokenIt p = t.begin() + 1;
-    if (p == t.end() || !p->is("table")) throw unsupported("ALTER " + (p == t.end() ? std::string() : p->text));
+    if (p == t.end() || !p->is("table"))
+        throw unsupported("ALTER " + (p == t.end() ? std::string() : p->text));
     ++p;
     std::string name = readObjectName(p, t.end(), database());
     const TableDef* def = db_->table(name);
@@ -332,7 +364,8 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
         ++p;
         if (p != t.end() && p->is("column")) ++p;
         if (p == t.end() || !p->isName()) throw syntaxNear("DROP");
-        db_->exec("ALTER TABLE " + quoteIdent(def->name) + " DROP COLUMN " + quoteIdent(p->text), def->name);
+        db_->exec("ALTER TABLE " + quoteIdent(def->name) + " DROP COLUMN " + quoteIdent(p->text),
+                  def->name);
         return sink.done(false, 0);
     }
     if (p == t.end() || !p->is("add")) throw unsupported("this form of ALTER TABLE");
@@ -350,14 +383,17 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
         for (const auto& c : specs) {
             if (c.identity) {
                 if (hasIdentity)
-                    throw SqlError{2744, 16, 2, "Multiple identity columns specified for table '" + tableName +
-                                                    "'. Only one identity column per table is allowed."};
+                    throw SqlError{2744, 16, 2,
+                                   "Multiple identity columns specified for table '" + tableName +
+                                       "'. Only one identity column per table is allowed."};
                 db_->forgetSchema();
                 addIdentityColumn(*db_->table(tableName), columnSql(c, tableName), c.name, c.seed);
                 continue;
             }
             if (c.primaryKey || c.unique) throw unsupported("adding a key with ALTER TABLE");
-            db_->exec("ALTER TABLE " + quoteIdent(tableName) + " ADD COLUMN " + columnSql(c, tableName), tableName);
+            db_->exec("ALTER TABLE " + quoteIdent(tableName) + " ADD COLUMN " +
+                          columnSql(c, tableName),
+                      tableName);
         }
     });
     sink.done(false, 0);
@@ -365,40 +401,46 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
 
 // The store cannot add a column whose default draws identity values, so the table is rebuilt with
 // it, copying the rows in storage order: they are numbered 1, 2, 3 ... in that order.
-void Engine::addIdentityColumn(const TableDef& table, const std::string& columnSql, const std::string& column,
-                               std::int64_t seed) {
+void Engine::addIdentityColumn(const TableDef& table, const std::string& columnSql,
+                               const std::string& column, std::int64_t seed) {
     const std::string name = table.name;
     std::string createSql, indexes;
     std::vector<std::string> indexSqls;
     {
-        Prepared st(db_->handle(), "SELECT type, sql FROM sqlite_master WHERE tbl_name = " + quoteString(name) +
-                                       " AND sql IS NOT NULL ORDER BY type DESC");
+        Prepared st(db_->handle(),
+                    "SELECT type, sql FROM sqlite_master WHERE tbl_name = " + quoteString(name) +
+                        " AND sql IS NOT NULL ORDER BY type DESC");
         while (st.step()) {
             std::string type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
             std::string sql = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));
-            if (type == "table") createSql = sql;
-            else if (type == "index") indexSqls.push_back(sql);
+            if (type == "table")
+                createSql = sql;
+            else if (type == "index")
+                indexSqls.push_back(sql);
         }
     }
     for (const auto& c : table.columns)
         if (iequals(c.name, column))
-            throw SqlError{2705, 16, 4, "Column names in each table must be unique. Column name '" + column +
-                                            "' in table '" + name + "' is specified more than once."};
+            throw SqlError{2705, 16, 4,
+                           "Column names in each table must be unique. Column name '" + column +
+                               "' in table '" + name + "' is specified more than once."};
     const std::string work = name + "$rowlark_rebuild";
     std::string body = createSql.substr(createSql.find('('));
     body.insert(body.rfind(')'), ", " + columnSql);
     std::string list;
-    for (const auto& c : table.columns) list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
+    for (const auto& c : table.columns)
+        list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
     db_->exec("CREATE TABLE " + quoteIdent(work) + " " + body, name);
     setNextIdentity(db_->file(), name, seed);
-    db_->exec("INSERT INTO " + quoteIdent(work) + " (" + list + ") SELECT " + list + " FROM " + quoteIdent(name) +
-                  " ORDER BY rowid",
+    db_->exec("INSERT INTO " + quoteIdent(work) + " (" + list + ") SELECT " + list + " FROM " +
+                  quoteIdent(name) + " ORDER BY rowid",
               name);
     db_->exec("PRAGMA legacy_alter_table = ON");
     db_->exec("DROP TABLE " + quoteIdent(name), name);
     db_->exec("ALTER TABLE " + quoteIdent(work) + " RENAME TO " + quoteIdent(name), name);
     db_->exec("PRAGMA legacy_alter_table = OFF");
-    for (const auto& ix : indexSqls) db_->exec(ix, name);
+    for (const auto& ix : indexSqls)
+        db_->exec(ix, name);
     db_->forgetSchema();
 }
 

@@ -45,14 +45,16 @@ std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db) {
 void settleTypes(std::vector<ResultColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
         if (!cols[i].typed)
-            cols[i].type = inferType(haveRow ? sqlite3_column_type(st, static_cast<int>(i)) : SQLITE_TEXT);
+            cols[i].type =
+                inferType(haveRow ? sqlite3_column_type(st, static_cast<int>(i)) : SQLITE_TEXT);
         cols[i].info.type = cols[i].type.wire();
     }
 }
 
 tds::Bytes transactionDescriptor(std::uint64_t id) {
     tds::Bytes b(8);
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(id >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        b[i] = static_cast<std::uint8_t>(id >> (8 * i));
     return b;
 }
 
@@ -61,8 +63,9 @@ tds::Bytes transactionDescriptor(std::uint64_t id) {
 Engine::Engine(Store& store, const std::string& database) : store_(store) {
     auto found = store.find(database.empty() ? "master" : database);
     if (!found)
-        throw SqlError{4060, 11, 1, "Cannot open database \"" + database +
-                                        "\" requested by the login. The login failed."};
+        throw SqlError{4060, 11, 1,
+                       "Cannot open database \"" + database +
+                           "\" requested by the login. The login failed."};
     db_ = std::make_unique<Database>(store, *found);
 }
 
@@ -122,7 +125,8 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
     const Token& k = t.front();
     if (implicitTransactions_ && tranCount_ == 0) {
         // With IMPLICIT_TRANSACTIONS on, the first statement that touches data opens a transaction.
-        for (const char* w : {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
+        for (const char* w :
+             {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
             if (k.is(w)) {
                 openTransaction(sink);
                 break;
@@ -142,7 +146,9 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
         std::string name = readObjectName(p, t.end(), database());
         const TableDef* def = db_->table(name);
         if (!def || def->isView)
-            throw SqlError{4701, 16, 1, "Cannot find the object \"" + name + "\" because it does not exist or you do not have permissions."};
+            throw SqlError{4701, 16, 1,
+                           "Cannot find the object \"" + name +
+                               "\" because it does not exist or you do not have permissions."};
         change("DELETE FROM " + quoteIdent(def->name), def->name);
         forgetIdentity(db_->file(), def->name);
         return sink.done(false, 0);
@@ -153,7 +159,8 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
     if (k.is("rollback")) return rollback(sink);
     if (k.is("set")) {
         if (t.size() > 1 && t[1].is("identity_insert")) throw unsupported("SET IDENTITY_INSERT");
-        if (t.size() == 3 && t[1].is("implicit_transactions")) implicitTransactions_ = t[2].is("on");
+        if (t.size() == 3 && t[1].is("implicit_transactions"))
+            implicitTransactions_ = t[2].is("on");
         return sink.done(false, 0); // session options (NOCOUNT, TEXTSIZE, ...) change nothing here
     }
     if (k.is("use")) {
@@ -169,7 +176,8 @@ void Engine::query(const std::string& sql, ResultSink& sink) {
     bool haveRow = st.step();
     settleTypes(cols, st.get(), haveRow);
     std::vector<tds::ColumnInfo> infos;
-    for (const auto& c : cols) infos.push_back(c.info);
+    for (const auto& c : cols)
+        infos.push_back(c.info);
     sink.columns(infos);
     std::vector<tds::Value> values(cols.size());
     std::uint64_t count = 0;
@@ -220,8 +228,10 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
                 throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
             for (const auto& s : seen)
                 if (iequals(s, name))
-                    throw SqlError{2705, 16, 3, "Column names in each table must be unique. Column name '" +
-                                                     name + "' in table '" + target + "' is specified more than once."};
+                    throw SqlError{2705, 16, 3,
+                                   "Column names in each table must be unique. Column name '" +
+                                       name + "' in table '" + target +
+                                       "' is specified more than once."};
             seen.push_back(name);
             std::string def = quoteIdent(name) + " " + c.type.declared();
             if (!(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
@@ -233,7 +243,8 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
         }
     }
     std::string create = "CREATE TABLE " + quoteIdent(target) + " (";
-    for (std::size_t i = 0; i < defs.size(); ++i) create += (i ? ", " : "") + defs[i];
+    for (std::size_t i = 0; i < defs.size(); ++i)
+        create += (i ? ", " : "") + defs[i];
     create += ")";
     std::uint64_t rows = 0;
     inSavepoint([&] {
@@ -262,8 +273,9 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
         if (def->identityIndex >= 0)
             for (TokenIt c = p + 1; c != close; ++c)
                 if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name))
-                    throw SqlError{544, 16, 1, "Cannot insert explicit value for identity column in table '" +
-                                                   def->name + "' when IDENTITY_INSERT is set to OFF."};
+                    throw SqlError{544, 16, 1,
+                                   "Cannot insert explicit value for identity column in table '" +
+                                       def->name + "' when IDENTITY_INSERT is set to OFF."};
         head += " " + translate(p, close + 1, database());
         p = close + 1;
     } else if (def->identityIndex >= 0 && p != t.end() && !p->is("default")) {
@@ -313,8 +325,8 @@ void Engine::inSavepoint(const std::function<void()>& work) {
     try {
         work();
     } catch (...) {
-        sqlite3_exec(db_->handle(), "ROLLBACK TO rowlark_statement; RELEASE rowlark_statement", nullptr,
-                     nullptr, nullptr);
+        sqlite3_exec(db_->handle(), "ROLLBACK TO rowlark_statement; RELEASE rowlark_statement",
+                     nullptr, nullptr, nullptr);
         throw;
     }
     db_->exec("RELEASE rowlark_statement");
@@ -323,7 +335,10 @@ void Engine::inSavepoint(const std::function<void()>& work) {
 void Engine::use(const std::string& name, ResultSink& sink) {
     auto found = store_.find(name);
     if (!found)
-        throw SqlError{911, 16, 1, "Database '" + name + "' does not exist. Make sure that the name is entered correctly.", true};
+        throw SqlError{911, 16, 1,
+                       "Database '" + name +
+                           "' does not exist. Make sure that the name is entered correctly.",
+                       true};
     if (tranCount_) throw unsupported("USE inside a transaction");
     std::string old = database();
     db_ = std::make_unique<Database>(store_, *found);
@@ -352,7 +367,8 @@ void Engine::beginTransaction(ResultSink& sink) {
 
 void Engine::commit(ResultSink& sink) {
     if (tranCount_ == 0)
-        throw SqlError{3902, 16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+        throw SqlError{3902, 16, 1,
+                       "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     if (--tranCount_ == 0) {
         db_->exec("COMMIT");
         tds::EnvChange e;
@@ -365,7 +381,8 @@ void Engine::commit(ResultSink& sink) {
 
 void Engine::rollback(ResultSink& sink) {
     if (tranCount_ == 0)
-        throw SqlError{3903, 16, 1, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+        throw SqlError{3903, 16, 1,
+                       "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     tranCount_ = 0;
     db_->exec("ROLLBACK");
     tds::EnvChange e;

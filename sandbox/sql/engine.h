@@ -63,8 +63,8 @@ private:
     void createIndex(TokenIt p, TokenIt end, bool unique);
     void drop(const Tokens& t, ResultSink& sink);
     void alter(const Tokens& t, ResultSink& sink);
-    void addIdentityColumn(const TableDef& table, const std::string& columnSql, const std::string& column,
-                           std::int64_t seed);
+    void addIdentityColumn(const TableDef& table, const std::string& columnSql,
+                           const std::string& column, std::int64_t seed);
     void use(const std::string& name, ResultSink& sink);
     void openTransaction(ResultSink& sink);
     std::uint64_t change(const std::string& sql, const std::string& table);

@@ -18,39 +18,51 @@ std::string unqualified(std::string name) {
 } // namespace
 
 SqlError fromStore(const std::string& msg, const std::string& table) {
-    if (msg.rfind("no such table: ", 0) == 0) return invalidObject(unqualified(after(msg, "no such table: ")));
+    if (msg.rfind("no such table: ", 0) == 0)
+        return invalidObject(unqualified(after(msg, "no such table: ")));
     if (msg.rfind("no such column: ", 0) == 0) {
         std::string col = after(msg, "no such column: ");
         auto dot = col.rfind('.');
-        return {207, 16, 1, "Invalid column name '" + (dot == std::string::npos ? col : col.substr(dot + 1)) + "'.", true};
+        return {207, 16, 1,
+                "Invalid column name '" + (dot == std::string::npos ? col : col.substr(dot + 1)) +
+                    "'.",
+                true};
     }
     if (msg.rfind("no such function: ", 0) == 0)
-        return {195, 15, 10, "'" + after(msg, "no such function: ") + "' is not a recognized built-in function name.", true};
+        return {195, 15, 10,
+                "'" + after(msg, "no such function: ") +
+                    "' is not a recognized built-in function name.",
+                true};
     std::smatch m;
     static const std::regex near(R"(near \"(.*)\": syntax error)");
     if (std::regex_search(msg, m, near)) return syntaxNear(m[1]);
-    if (msg.find("incomplete input") != std::string::npos) return syntaxNear(table.empty() ? "end of batch" : table);
+    if (msg.find("incomplete input") != std::string::npos)
+        return syntaxNear(table.empty() ? "end of batch" : table);
     if (msg.find("already exists") != std::string::npos) {
         static const std::regex name(R"((table|view|index) \"?([^\"]*)\"? already exists)");
         return alreadyExists(std::regex_search(msg, m, name) ? unqualified(m[2]) : table);
     }
     if (msg.rfind("UNIQUE constraint failed: ", 0) == 0)
-        return {2627, 14, 1, "Violation of UNIQUE KEY constraint on '" + after(msg, "failed: ") +
-                                 "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
+        return {2627, 14, 1,
+                "Violation of UNIQUE KEY constraint on '" + after(msg, "failed: ") +
+                    "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
     if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
         std::string col = after(msg, "failed: ");
         auto dot = col.rfind('.');
-        return {515, 16, 2, "Cannot insert the value NULL into column '" +
-                                (dot == std::string::npos ? col : col.substr(dot + 1)) + "', table 'dbo." +
-                                table + "'; column does not allow nulls. INSERT fails."};
+        return {515, 16, 2,
+                "Cannot insert the value NULL into column '" +
+                    (dot == std::string::npos ? col : col.substr(dot + 1)) + "', table 'dbo." +
+                    table + "'; column does not allow nulls. INSERT fails."};
     }
     if (msg.find("values were supplied") != std::string::npos ||
         msg.find("values for") != std::string::npos)
-        return {213, 16, 1, "Column name or number of supplied values does not match table definition.", true};
+        return {213, 16, 1,
+                "Column name or number of supplied values does not match table definition.", true};
     if (msg.find("database is locked") != std::string::npos)
         return {1222, 16, 56, "Lock request time out period exceeded."};
     if (msg.find("ambiguous column name") != std::string::npos)
-        return {209, 16, 1, "Ambiguous column name '" + after(msg, "ambiguous column name: ") + "'.", true};
+        return {209, 16, 1,
+                "Ambiguous column name '" + after(msg, "ambiguous column name: ") + "'.", true};
     return {40001, 16, 1, "The sandbox could not run this statement: " + msg, true};
 }
 

@@ -8,13 +8,17 @@
 namespace sandbox {
 namespace {
 
-bool isWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }
-bool isWordChar(unsigned char c) { return isWordStart(c) || std::isdigit(c) || c == '$' || c == '@'; }
+bool isWordStart(unsigned char c) {
+    return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80;
+}
+bool isWordChar(unsigned char c) {
+    return isWordStart(c) || std::isdigit(c) || c == '$' || c == '@';
+}
 
-const char* const kStatementWords[] = {"select", "insert", "update", "delete", "create", "drop",
-                                       "alter", "if", "begin", "commit", "rollback", "set", "use",
-                                       "truncate", "declare", "exec", "execute", "print", "save",
-                                       "while", "return", "merge", "grant"};
+const char* const kStatementWords[] = {
+    "select",  "insert", "update",   "delete", "create", "drop",     "alter",   "if",
+    "begin",   "commit", "rollback", "set",    "use",    "truncate", "declare", "exec",
+    "execute", "print",  "save",     "while",  "return", "merge",    "grant"};
 
 bool startsStatement(const Token& t) {
     if (t.kind != Token::Word) return false;
@@ -28,13 +32,15 @@ public:
 
     std::vector<Statement> all() {
         std::vector<Statement> out;
-        while (skipSemicolons() < t_.size()) out.push_back(statement(false));
+        while (skipSemicolons() < t_.size())
+            out.push_back(statement(false));
         return out;
     }
 
 private:
     std::size_t skipSemicolons() {
-        while (pos_ < t_.size() && t_[pos_].isSymbol(";")) ++pos_;
+        while (pos_ < t_.size() && t_[pos_].isSymbol(";"))
+            ++pos_;
         return pos_;
     }
 
@@ -61,9 +67,12 @@ private:
         int depth = 0;
         while (pos_ < t_.size()) {
             const Token& t = t_[pos_];
-            if (t.isSymbol("(")) ++depth;
-            else if (t.isSymbol(")")) --depth;
-            else if (depth == 0 && startsStatement(t)) break;
+            if (t.isSymbol("("))
+                ++depth;
+            else if (t.isSymbol(")"))
+                --depth;
+            else if (depth == 0 && startsStatement(t))
+                break;
             s.tokens.push_back(t);
             ++pos_;
         }
@@ -113,15 +122,19 @@ private:
         int depth = 0, cases = 0; // CASE ... END nests; its ELSE and END belong to it
         while (pos_ < t_.size()) {
             const Token& t = t_[pos_];
-            if (t.is("case")) ++cases;
-            else if (t.is("end") && cases > 0) --cases;
+            if (t.is("case"))
+                ++cases;
+            else if (t.is("end") && cases > 0)
+                --cases;
             else if (depth == 0 && cases == 0) {
                 if (t.isSymbol(";") || t.is("else")) break;
                 if (!s.tokens.empty() && startsStatement(t) && !continues(s.tokens, t)) break;
                 if (t.is("end") && inBlock) break;
             }
-            if (t.isSymbol("(")) ++depth;
-            else if (t.isSymbol(")") && --depth < 0) syntax(pos_);
+            if (t.isSymbol("("))
+                ++depth;
+            else if (t.isSymbol(")") && --depth < 0)
+                syntax(pos_);
             s.tokens.push_back(t);
             ++pos_;
         }
@@ -134,7 +147,9 @@ private:
 
 } // namespace
 
-bool Token::is(std::string_view keyword) const { return kind == Word && iequals(text, keyword); }
+bool Token::is(std::string_view keyword) const {
+    return kind == Word && iequals(text, keyword);
+}
 
 Tokens tokenize(std::string_view s) {
     Tokens out;
@@ -157,7 +172,8 @@ Tokens tokenize(std::string_view s) {
             continue;
         }
         if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-            while (i < s.size() && s[i] != '\n') ++i;
+            while (i < s.size() && s[i] != '\n')
+                ++i;
             continue;
         }
         if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
@@ -165,9 +181,12 @@ Tokens tokenize(std::string_view s) {
             std::size_t start = line;
             do {
                 if (i + 1 >= s.size()) throw LexError{113, "Missing end comment mark '*/'.", start};
-                if (s[i] == '/' && s[i + 1] == '*') ++nest, i += 2;
-                else if (s[i] == '*' && s[i + 1] == '/') --nest, i += 2;
-                else line += s[i++] == '\n';
+                if (s[i] == '/' && s[i + 1] == '*')
+                    ++nest, i += 2;
+                else if (s[i] == '*' && s[i + 1] == '/')
+                    --nest, i += 2;
+                else
+                    line += s[i++] == '\n';
             } while (nest > 0);
             continue;
         }
@@ -178,8 +197,10 @@ Tokens tokenize(std::string_view s) {
             std::size_t j = start;
             for (;;) {
                 if (j >= s.size())
-                    throw LexError{105, "Unclosed quotation mark after the character string '" +
-                                            std::string(s.substr(start)) + "'.", line};
+                    throw LexError{105,
+                                   "Unclosed quotation mark after the character string '" +
+                                       std::string(s.substr(start)) + "'.",
+                                   line};
                 if (s[j] == '\'') {
                     if (j + 1 < s.size() && s[j + 1] == '\'') {
                         text.push_back('\''), j += 2;
@@ -201,8 +222,10 @@ Tokens tokenize(std::string_view s) {
             std::size_t j = i + 1;
             for (;;) {
                 if (j >= s.size())
-                    throw LexError{105, "Unclosed quotation mark after the character string '" +
-                                            std::string(s.substr(i + 1)) + "'.", line};
+                    throw LexError{105,
+                                   "Unclosed quotation mark after the character string '" +
+                                       std::string(s.substr(i + 1)) + "'.",
+                                   line};
                 if (s[j] == close) {
                     if (j + 1 < s.size() && s[j + 1] == close) {
                         text.push_back(close), j += 2;
@@ -218,20 +241,24 @@ Tokens tokenize(std::string_view s) {
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
             std::size_t j = i + 2;
-            while (j < s.size() && std::isxdigit(static_cast<unsigned char>(s[j]))) ++j;
+            while (j < s.size() && std::isxdigit(static_cast<unsigned char>(s[j])))
+                ++j;
             push(Token::Binary, std::string(s.substr(i + 2, j - i - 2)));
             i = j;
             continue;
         }
-        if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+        if (std::isdigit(c) ||
+            (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
             std::size_t j = i;
-            while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
+            while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.'))
+                ++j;
             if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
                 std::size_t k = j + 1;
                 if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
                 if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
                     j = k;
-                    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+                    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])))
+                        ++j;
                 }
             }
             push(Token::Number, std::string(s.substr(i, j - i)));
@@ -240,19 +267,22 @@ Tokens tokenize(std::string_view s) {
         }
         if (c == '@') {
             std::size_t j = i + 1;
-            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j]))) ++j;
+            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j])))
+                ++j;
             push(Token::Variable, std::string(s.substr(i, j - i)));
             i = j;
             continue;
         }
         if (isWordStart(c)) {
             std::size_t j = i;
-            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j]))) ++j;
+            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j])))
+                ++j;
             push(Token::Word, std::string(s.substr(i, j - i)));
             i = j;
             continue;
         }
-        static const char* const kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>", "||", "+=", "-=", "*=", "/="};
+        static const char* const kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>",
+                                           "||", "+=", "-=", "*=", "/="};
         std::string sym(1, static_cast<char>(c));
         if (i + 1 < s.size()) {
             std::string two(s.substr(i, 2));
@@ -265,6 +295,8 @@ Tokens tokenize(std::string_view s) {
     return out;
 }
 
-std::vector<Statement> splitStatements(const Tokens& tokens) { return Splitter(tokens).all(); }
+std::vector<Statement> splitStatements(const Tokens& tokens) {
+    return Splitter(tokens).all();
+}
 
 } // namespace sandbox

@@ -9,7 +9,7 @@ namespace sandbox {
 struct Token {
     enum Kind { Word, QuotedName, String, Number, Binary, Variable, Symbol };
     Kind kind = Word;
-    std::string text;  // a name without its brackets, a string without its quotes, the symbol itself
+    std::string text; // a name without its brackets, a string without its quotes, the symbol itself
     bool unicode = false; // N'...'
     std::size_t line = 1;
 
@@ -35,7 +35,7 @@ Tokens tokenize(std::string_view sql);
 struct Statement {
     enum Kind { Simple, If, Block };
     Kind kind = Simple;
-    Tokens tokens;              // Simple: the statement; If: the condition
+    Tokens tokens;                   // Simple: the statement; If: the condition
     std::vector<Statement> children; // If: then [, else]; Block: the statements
 };
 

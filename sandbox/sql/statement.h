@@ -11,7 +11,8 @@ namespace sandbox {
 class Prepared {
 public:
     Prepared(sqlite3* db, const std::string& sql, const std::string& table = {}) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &st_, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &st_, nullptr) !=
+            SQLITE_OK)
             throw fromStore(sqlite3_errmsg(db), table);
         table_ = table;
     }

@@ -21,9 +21,11 @@ bool iequals(std::string_view a, std::string_view b) {
 }
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
+    while (!s.empty() &&
+           (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
         s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
 }
@@ -38,7 +40,11 @@ static std::string quoteWith(std::string_view s, char q) {
     return out;
 }
 
-std::string quoteIdent(std::string_view name) { return quoteWith(name, '"'); }
-std::string quoteString(std::string_view text) { return quoteWith(text, '\''); }
+std::string quoteIdent(std::string_view name) {
+    return quoteWith(name, '"');
+}
+std::string quoteString(std::string_view text) {
+    return quoteWith(text, '\'');
+}
 
 } // namespace sandbox

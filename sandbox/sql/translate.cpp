@@ -10,10 +10,14 @@ namespace {
 
 // Plain renames of built-in functions.
 const std::map<std::string, std::string> kFunctions = {
-    {"isnull", "ifnull"},         {"len", "rowlark_len"},
-    {"datalength", "rowlark_datalength"}, {"substring", "substr"},
-    {"charindex", "rowlark_charindex"},   {"count_big", "count"},
-    {"object_id", "rowlark_object_id"},   {"ceiling", "ceil"},
+    {"isnull", "ifnull"},
+    {"len", "rowlark_len"},
+    {"datalength", "rowlark_datalength"},
+    {"substring", "substr"},
+    {"charindex", "rowlark_charindex"},
+    {"count_big", "count"},
+    {"object_id", "rowlark_object_id"},
+    {"ceiling", "ceil"},
 };
 
 class Translator {
@@ -21,7 +25,8 @@ public:
     Translator(TokenIt b, TokenIt e, const std::string& db) : p_(b), end_(e), db_(db) {}
 
     std::string run() {
-        while (p_ != end_) step();
+        while (p_ != end_)
+            step();
         flushLimit(0);
         return out_;
     }
@@ -44,29 +49,34 @@ private:
         TokenIt start = p_;
         int depth = 0;
         while (p_ != end_) {
-            if (p_->isSymbol("(")) ++depth;
+            if (p_->isSymbol("("))
+                ++depth;
             else if (p_->isSymbol(")")) {
                 if (depth == 0) break;
                 --depth;
-            } else if (p_->isSymbol(",") && depth == 0) break;
+            } else if (p_->isSymbol(",") && depth == 0)
+                break;
             ++p_;
         }
         return Translator(start, p_, db_).run();
     }
 
     void expect(std::string_view sym) {
-        if (p_ == end_ || !p_->isSymbol(sym)) throw syntaxNear(p_ == end_ ? "end of statement" : p_->text);
+        if (p_ == end_ || !p_->isSymbol(sym))
+            throw syntaxNear(p_ == end_ ? "end of statement" : p_->text);
         ++p_;
     }
 
     void name() {
         if (objectContext_) {
-            // After FROM, JOIN, INTO or UPDATE a dotted name is an object: only dbo is a schema here.
+            // After FROM, JOIN, INTO or UPDATE a dotted name is an object: only dbo is a schema
+            // here.
             TokenIt probe = p_;
             std::vector<std::string> parts;
             while (probe != end_ && probe->isName()) {
                 parts.push_back(probe->text);
-                if (probe + 1 == end_ || !(probe + 1)->isSymbol(".") || probe + 2 == end_ || !(probe + 2)->isName())
+                if (probe + 1 == end_ || !(probe + 1)->isSymbol(".") || probe + 2 == end_ ||
+                    !(probe + 2)->isName())
                     break;
                 probe += 2;
             }
@@ -101,8 +111,10 @@ private:
         if (parts.size() >= 2 && iequals(parts[0], "sys"))
             throw unsupported("the system catalogue view sys." + parts[1]);
         std::size_t skip = 0;
-        if (parts.size() >= 2 && iequals(parts[0], "dbo")) skip = 1;                 // dbo.t, dbo.t.c
-        else if (parts.size() >= 3 && iequals(parts[1], "dbo")) skip = 2;            // db.dbo.t
+        if (parts.size() >= 2 && iequals(parts[0], "dbo"))
+            skip = 1; // dbo.t, dbo.t.c
+        else if (parts.size() >= 3 && iequals(parts[1], "dbo"))
+            skip = 2; // db.dbo.t
         std::string s;
         for (std::size_t i = skip; i < parts.size(); ++i) {
             if (!s.empty()) s += ".";
@@ -132,8 +144,10 @@ private:
             int depth = 0;
             TokenIt start = p_;
             while (p_ != end_ && !(depth == 0 && p_->is("as"))) {
-                if (p_->isSymbol("(")) ++depth;
-                else if (p_->isSymbol(")")) --depth;
+                if (p_->isSymbol("("))
+                    ++depth;
+                else if (p_->isSymbol(")"))
+                    --depth;
                 ++p_;
             }
             std::string value = Translator(start, p_, db_).run();
@@ -155,7 +169,8 @@ private:
             ++p_;
             expect("(");
             expect(")");
-            emit("lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) "
+            emit("lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "
+                 "substr(hex(randomblob(2)), 2) "
                  "|| '-a' || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))");
             return;
         }
@@ -198,7 +213,7 @@ private:
                 flushLimit(depth_);
                 --depth_;
             }
-            if (t.text == "+" ) {
+            if (t.text == "+") {
                 // T-SQL joins strings with +: do so where a string literal stands on either side.
                 bool text = (p_ + 1 != end_ && (p_ + 1)->kind == Token::String) || afterString;
                 emit(text ? "||" : "+");
@@ -227,13 +242,15 @@ private:
             } else {
                 throw syntaxNear("TOP");
             }
-            if (p_ != end_ && (p_->is("percent") || p_->is("with"))) throw unsupported("TOP ... " + p_->text);
+            if (p_ != end_ && (p_->is("percent") || p_->is("with")))
+                throw unsupported("TOP ... " + p_->text);
             limits_[depth_] = n;
             prevSelect_ = false;
             return;
         }
         prevSelect_ = lower == "select" || ((lower == "distinct" || lower == "all") && prevSelect_);
-        if ((lower == "union" || lower == "except" || lower == "intersect") && limits_.count(depth_))
+        if ((lower == "union" || lower == "except" || lower == "intersect") &&
+            limits_.count(depth_))
             throw unsupported("TOP in a branch of " + t.text);
         if (lower == "with" && p_ + 1 != end_ && (p_ + 1)->isSymbol("(") && !out_.empty()) {
             // table hints such as WITH (NOLOCK) mean nothing here
@@ -267,16 +284,83 @@ private:
     }
 
     static bool isKeyword(const std::string& w) {
-        static const char* const kWords[] = {
-            "select", "from", "where", "and", "or", "not", "in", "is", "null", "as", "on", "join",
-            "inner", "left", "right", "outer", "cross", "full", "group", "by", "order", "having",
-            "union", "all", "distinct", "insert", "into", "values", "update", "set", "delete",
-            "asc", "desc", "case", "when", "then", "else", "end", "between", "like", "exists",
-            "over", "partition", "rows", "range", "escape", "except", "intersect", "default",
-            "primary", "key", "unique", "check", "references", "create", "table", "view", "index",
-            "drop", "alter", "add", "column", "if", "collate", "top", "with",
-            "current_timestamp", "unbounded", "preceding", "following", "current", "row", "first",
-            "last", "nulls", "true", "false"};
+        static const char* const kWords[] = {"select",
+                                             "from",
+                                             "where",
+                                             "and",
+                                             "or",
+                                             "not",
+                                             "in",
+                                             "is",
+                                             "null",
+                                             "as",
+                                             "on",
+                                             "join",
+                                             "inner",
+                                             "left",
+                                             "right",
+                                             "outer",
+                                             "cross",
+                                             "full",
+                                             "group",
+                                             "by",
+                                             "order",
+                                             "having",
+                                             "union",
+                                             "all",
+                                             "distinct",
+                                             "insert",
+                                             "into",
+                                             "values",
+                                             "update",
+                                             "set",
+                                             "delete",
+                                             "asc",
+                                             "desc",
+                                             "case",
+                                             "when",
+                                             "then",
+                                             "else",
+                                             "end",
+                                             "between",
+                                             "like",
+                                             "exists",
+                                             "over",
+                                             "partition",
+                                             "rows",
+                                             "range",
+                                             "escape",
+                                             "except",
+                                             "intersect",
+                                             "default",
+                                             "primary",
+                                             "key",
+                                             "unique",
+                                             "check",
+                                             "references",
+                                             "create",
+                                             "table",
+                                             "view",
+                                             "index",
+                                             "drop",
+                                             "alter",
+                                             "add",
+                                             "column",
+                                             "if",
+                                             "collate",
+                                             "top",
+                                             "with",
+                                             "current_timestamp",
+                                             "unbounded",
+                                             "preceding",
+                                             "following",
+                                             "current",
+                                             "row",
+                                             "first",
+                                             "last",
+                                             "nulls",
+                                             "true",
+                                             "false"};
         for (const char* k : kWords)
             if (w == k) return true;
         return false;
@@ -311,7 +395,8 @@ std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database)
     }
     if (parts.empty()) throw syntaxNear(p == end ? "end of statement" : p->text);
     if (parts.size() > 3) throw unsupported("a four-part name");
-    if (parts.size() >= 2 && !iequals(parts[parts.size() - 2], "dbo") && !parts[parts.size() - 2].empty())
+    if (parts.size() >= 2 && !iequals(parts[parts.size() - 2], "dbo") &&
+        !parts[parts.size() - 2].empty())
         throw unsupported("the schema '" + parts[parts.size() - 2] + "' (only dbo)");
     if (parts.size() == 3 && !iequals(parts[0], database))
         throw unsupported("a name in another database ('" + parts[0] + "')");
@@ -339,8 +424,12 @@ SqlType readType(TokenIt& p, TokenIt end) {
     }
     auto t = SqlType::fromTsql(name, args);
     if (!t) {
-        if (SqlType::fromTsql(name, {})) throw SqlError{131, 15, 2, "The size given to the type '" + name + "' is not valid.", true};
-        throw SqlError{2715, 16, 6, "Column, parameter, or variable #1: Cannot find data type " + name + ".", true};
+        if (SqlType::fromTsql(name, {}))
+            throw SqlError{131, 15, 2, "The size given to the type '" + name + "' is not valid.",
+                           true};
+        throw SqlError{2715, 16, 6,
+                       "Column, parameter, or variable #1: Cannot find data type " + name + ".",
+                       true};
     }
     return *t;
 }
@@ -348,9 +437,12 @@ SqlType readType(TokenIt& p, TokenIt end) {
 TokenIt findTopLevel(TokenIt b, TokenIt e, std::string_view keyword) {
     int depth = 0;
     for (TokenIt p = b; p != e; ++p) {
-        if (p->isSymbol("(")) ++depth;
-        else if (p->isSymbol(")")) --depth;
-        else if (depth == 0 && p->is(keyword)) return p;
+        if (p->isSymbol("("))
+            ++depth;
+        else if (p->isSymbol(")"))
+            --depth;
+        else if (depth == 0 && p->is(keyword))
+            return p;
     }
     return e;
 }

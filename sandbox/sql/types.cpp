@@ -15,20 +15,34 @@ struct Named {
 };
 
 constexpr Named kNames[] = {
-    {"tinyint", BaseType::TinyInt},       {"smallint", BaseType::SmallInt},
-    {"int", BaseType::Int},               {"integer", BaseType::Int},
-    {"bigint", BaseType::BigInt},         {"bit", BaseType::Bit},
-    {"decimal", BaseType::Decimal},       {"dec", BaseType::Decimal},
-    {"numeric", BaseType::Numeric},       {"money", BaseType::Money},
-    {"smallmoney", BaseType::SmallMoney}, {"float", BaseType::Float},
-    {"real", BaseType::Real},             {"char", BaseType::Char},
-    {"varchar", BaseType::VarChar},       {"nchar", BaseType::NChar},
-    {"nvarchar", BaseType::NVarChar},     {"text", BaseType::Text},
-    {"ntext", BaseType::NText},           {"binary", BaseType::Binary},
-    {"varbinary", BaseType::VarBinary},   {"date", BaseType::Date},
-    {"time", BaseType::Time},             {"datetime", BaseType::DateTime},
-    {"datetime2", BaseType::DateTime2},   {"smalldatetime", BaseType::SmallDateTime},
-    {"uniqueidentifier", BaseType::UniqueIdentifier}, {"sysname", BaseType::NVarChar},
+    {"tinyint", BaseType::TinyInt},
+    {"smallint", BaseType::SmallInt},
+    {"int", BaseType::Int},
+    {"integer", BaseType::Int},
+    {"bigint", BaseType::BigInt},
+    {"bit", BaseType::Bit},
+    {"decimal", BaseType::Decimal},
+    {"dec", BaseType::Decimal},
+    {"numeric", BaseType::Numeric},
+    {"money", BaseType::Money},
+    {"smallmoney", BaseType::SmallMoney},
+    {"float", BaseType::Float},
+    {"real", BaseType::Real},
+    {"char", BaseType::Char},
+    {"varchar", BaseType::VarChar},
+    {"nchar", BaseType::NChar},
+    {"nvarchar", BaseType::NVarChar},
+    {"text", BaseType::Text},
+    {"ntext", BaseType::NText},
+    {"binary", BaseType::Binary},
+    {"varbinary", BaseType::VarBinary},
+    {"date", BaseType::Date},
+    {"time", BaseType::Time},
+    {"datetime", BaseType::DateTime},
+    {"datetime2", BaseType::DateTime2},
+    {"smalldatetime", BaseType::SmallDateTime},
+    {"uniqueidentifier", BaseType::UniqueIdentifier},
+    {"sysname", BaseType::NVarChar},
 };
 
 const char* canonicalName(BaseType b) {
@@ -87,13 +101,15 @@ bool parseGuid(std::string_view s, tds::Bytes& out) {
         i += 2;
     }
     // the first three groups go out little-endian
-    out = {b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
+    out = {b[3], b[2], b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
+           b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
     return true;
 }
 
 } // namespace
 
-std::optional<SqlType> SqlType::fromTsql(std::string_view name, const std::vector<std::string>& args) {
+std::optional<SqlType> SqlType::fromTsql(std::string_view name,
+                                         const std::vector<std::string>& args) {
     std::string lower = toLower(name);
     if (lower == "double precision") lower = "float";
     const Named* found = nullptr;
@@ -117,9 +133,13 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name, const std::vecto
         t.length = 1;
         if (lower == "sysname") t.length = 128;
         if (!args.empty() && !arg(0, t.length)) return std::nullopt;
-        if (t.length == kMax && (t.base == BaseType::Char || t.base == BaseType::NChar || t.base == BaseType::Binary))
+        if (t.length == kMax &&
+            (t.base == BaseType::Char || t.base == BaseType::NChar || t.base == BaseType::Binary))
             return std::nullopt;
-        if (t.length != kMax && (t.length < 1 || t.length > ((t.base == BaseType::NChar || t.base == BaseType::NVarChar) ? 4000 : 8000)))
+        if (t.length != kMax &&
+            (t.length < 1 ||
+             t.length >
+                 ((t.base == BaseType::NChar || t.base == BaseType::NVarChar) ? 4000 : 8000)))
             return std::nullopt;
         break;
     case BaseType::Decimal:
@@ -127,7 +147,8 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name, const std::vecto
         t.precision = 18;
         if (!args.empty() && !arg(0, t.precision)) return std::nullopt;
         if (args.size() > 1 && !arg(1, t.scale)) return std::nullopt;
-        if (t.precision < 1 || t.precision > 38 || t.scale < 0 || t.scale > t.precision) return std::nullopt;
+        if (t.precision < 1 || t.precision > 38 || t.scale < 0 || t.scale > t.precision)
+            return std::nullopt;
         break;
     case BaseType::Money:
         t.precision = 19, t.scale = 4;
@@ -242,46 +263,73 @@ tds::TypeInfo SqlType::wire() const {
         return length == kMax ? kPlpMaxLen : static_cast<std::uint16_t>(length * perChar);
     };
     switch (base) {
-    case BaseType::TinyInt: return {kIntN, 1};
-    case BaseType::SmallInt: return {kIntN, 2};
-    case BaseType::Int: return {kIntN, 4};
-    case BaseType::BigInt: return {kIntN, 8};
-    case BaseType::Bit: return {kBitN, 1};
+    case BaseType::TinyInt:
+        return {kIntN, 1};
+    case BaseType::SmallInt:
+        return {kIntN, 2};
+    case BaseType::Int:
+        return {kIntN, 4};
+    case BaseType::BigInt:
+        return {kIntN, 8};
+    case BaseType::Bit:
+        return {kBitN, 1};
     case BaseType::Decimal:
     case BaseType::Numeric: {
         std::uint8_t n = precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
         return {static_cast<std::uint8_t>(base == BaseType::Decimal ? kDecimalN : kNumericN), n,
                 static_cast<std::uint8_t>(precision), static_cast<std::uint8_t>(scale)};
     }
-    case BaseType::Money: return {kMoneyN, 8};
-    case BaseType::SmallMoney: return {kMoneyN, 4};
-    case BaseType::Float: return {kFltN, 8};
-    case BaseType::Real: return {kFltN, 4};
-    case BaseType::Char: return {kBigChar, bytesLen(1)};
-    case BaseType::VarChar: return {kBigVarChar, bytesLen(1)};
-    case BaseType::NChar: return {kNChar, bytesLen(2)};
-    case BaseType::NVarChar: return {kNVarChar, bytesLen(2)};
+    case BaseType::Money:
+        return {kMoneyN, 8};
+    case BaseType::SmallMoney:
+        return {kMoneyN, 4};
+    case BaseType::Float:
+        return {kFltN, 8};
+    case BaseType::Real:
+        return {kFltN, 4};
+    case BaseType::Char:
+        return {kBigChar, bytesLen(1)};
+    case BaseType::VarChar:
+        return {kBigVarChar, bytesLen(1)};
+    case BaseType::NChar:
+        return {kNChar, bytesLen(2)};
+    case BaseType::NVarChar:
+        return {kNVarChar, bytesLen(2)};
     // text and ntext go out as their (max) successors, which clients read the same way
-    case BaseType::Text: return {kBigVarChar, kPlpMaxLen};
-    case BaseType::NText: return {kNVarChar, kPlpMaxLen};
-    case BaseType::Binary: return {kBigBinary, bytesLen(1)};
-    case BaseType::VarBinary: return {kBigVarBinary, bytesLen(1)};
-    case BaseType::Date: return {kDateN, 3};
-    case BaseType::Time: return {kTimeN, 0, 0, static_cast<std::uint8_t>(scale)};
-    case BaseType::DateTime2: return {kDateTime2N, 0, 0, static_cast<std::uint8_t>(scale)};
-    case BaseType::DateTime: return {kDateTimN, 8};
-    case BaseType::SmallDateTime: return {kDateTimN, 4};
-    case BaseType::UniqueIdentifier: return {kGuid, 16};
+    case BaseType::Text:
+        return {kBigVarChar, kPlpMaxLen};
+    case BaseType::NText:
+        return {kNVarChar, kPlpMaxLen};
+    case BaseType::Binary:
+        return {kBigBinary, bytesLen(1)};
+    case BaseType::VarBinary:
+        return {kBigVarBinary, bytesLen(1)};
+    case BaseType::Date:
+        return {kDateN, 3};
+    case BaseType::Time:
+        return {kTimeN, 0, 0, static_cast<std::uint8_t>(scale)};
+    case BaseType::DateTime2:
+        return {kDateTime2N, 0, 0, static_cast<std::uint8_t>(scale)};
+    case BaseType::DateTime:
+        return {kDateTimN, 8};
+    case BaseType::SmallDateTime:
+        return {kDateTimN, 4};
+    case BaseType::UniqueIdentifier:
+        return {kGuid, 16};
     }
     return {};
 }
 
 SqlType inferType(int sqliteType) {
     switch (sqliteType) {
-    case SQLITE_INTEGER: return {BaseType::BigInt};
-    case SQLITE_FLOAT: return {BaseType::Float, 0, 53};
-    case SQLITE_BLOB: return {BaseType::VarBinary, SqlType::kMax};
-    default: return {BaseType::NVarChar, 4000};
+    case SQLITE_INTEGER:
+        return {BaseType::BigInt};
+    case SQLITE_FLOAT:
+        return {BaseType::Float, 0, 53};
+    case SQLITE_BLOB:
+        return {BaseType::VarBinary, SqlType::kMax};
+    default:
+        return {BaseType::NVarChar, 4000};
     }
 }
 
@@ -320,7 +368,8 @@ bool parseDecimal(std::string_view s, int scale, __int128& out) {
         v = v * 10 + (c - '0');
     }
     if (!digits) return false;
-    for (int f = frac < 0 ? 0 : frac; f < scale; ++f) v *= 10;
+    for (int f = frac < 0 ? 0 : frac; f < scale; ++f)
+        v *= 10;
     out = neg ? -v : v;
     return true;
 }
@@ -395,8 +444,10 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
     };
     if (t.isInteger() || t.base == BaseType::Bit) {
         std::int64_t v;
-        if (kind == SQLITE_INTEGER) v = sqlite3_column_int64(st, i);
-        else if (kind == SQLITE_FLOAT) v = static_cast<std::int64_t>(sqlite3_column_double(st, i));
+        if (kind == SQLITE_INTEGER)
+            v = sqlite3_column_int64(st, i);
+        else if (kind == SQLITE_FLOAT)
+            v = static_cast<std::int64_t>(sqlite3_column_double(st, i));
         else {
             std::string s = std::string(trim(textOf(st, i)));
             char* end = nullptr;
@@ -406,11 +457,20 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         }
         std::int64_t lo = INT64_MIN, hi = INT64_MAX;
         switch (t.base) {
-        case BaseType::TinyInt: lo = 0, hi = 255; break;
-        case BaseType::SmallInt: lo = INT16_MIN, hi = INT16_MAX; break;
-        case BaseType::Int: lo = INT32_MIN, hi = INT32_MAX; break;
-        case BaseType::Bit: v = v != 0; break;
-        default: break;
+        case BaseType::TinyInt:
+            lo = 0, hi = 255;
+            break;
+        case BaseType::SmallInt:
+            lo = INT16_MIN, hi = INT16_MAX;
+            break;
+        case BaseType::Int:
+            lo = INT32_MIN, hi = INT32_MAX;
+            break;
+        case BaseType::Bit:
+            v = v != 0;
+            break;
+        default:
+            break;
         }
         if (v < lo || v > hi)
             return fail(8115, "Arithmetic overflow error converting expression to data type " +
@@ -434,7 +494,8 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         __int128 v;
         if (kind == SQLITE_INTEGER) {
             v = sqlite3_column_int64(st, i);
-            for (int k = 0; k < t.scale; ++k) v *= 10;
+            for (int k = 0; k < t.scale; ++k)
+                v *= 10;
         } else if (kind == SQLITE_FLOAT) {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.*f", t.scale, sqlite3_column_double(st, i));
@@ -451,7 +512,8 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         std::u16string* s = std::get_if<std::u16string>(&out);
         if (!s) s = &out.emplace<std::u16string>();
         s->assign(p, n);
-        if ((t.base == BaseType::Char || t.base == BaseType::NChar) && s->size() < std::size_t(t.length))
+        if ((t.base == BaseType::Char || t.base == BaseType::NChar) &&
+            s->size() < std::size_t(t.length))
             s->resize(t.length, u' ');
         if (t.length != SqlType::kMax && t.base != BaseType::Text && t.base != BaseType::NText &&
             s->size() > std::size_t(t.length))
@@ -474,14 +536,17 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
             b.assign(p, p + 16);
         } else if (!parseGuid(textOf(st, i), b)) {
-            return fail(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+            return fail(
+                8169,
+                "Conversion failed when converting from a character string to uniqueidentifier.");
         }
         out = std::move(b);
         return true;
     }
     tds::DateTime dt;
     if (!parseDateTime(textOf(st, i), t.base, dt))
-        return fail(241, "Conversion failed when converting date and/or time from character string.");
+        return fail(241,
+                    "Conversion failed when converting date and/or time from character string.");
     out = dt;
     return true;
 }

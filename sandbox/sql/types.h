@@ -1,4 +1,5 @@
-// The server's column types: how each is declared in the store, described on the wire, and read back.
+// The server's column types: how each is declared in the store, described on the wire, and read
+// back.
 #pragma once
 
 #include "tds/colmetadata.h"
@@ -12,9 +13,31 @@ struct sqlite3_stmt;
 namespace sandbox {
 
 enum class BaseType {
-    TinyInt, SmallInt, Int, BigInt, Bit, Decimal, Numeric, Money, SmallMoney, Float, Real,
-    Char, VarChar, NChar, NVarChar, Text, NText, Binary, VarBinary,
-    Date, Time, DateTime, DateTime2, SmallDateTime, UniqueIdentifier,
+    TinyInt,
+    SmallInt,
+    Int,
+    BigInt,
+    Bit,
+    Decimal,
+    Numeric,
+    Money,
+    SmallMoney,
+    Float,
+    Real,
+    Char,
+    VarChar,
+    NChar,
+    NVarChar,
+    Text,
+    NText,
+    Binary,
+    VarBinary,
+    Date,
+    Time,
+    DateTime,
+    DateTime2,
+    SmallDateTime,
+    UniqueIdentifier,
 };
 
 struct SqlType {
@@ -25,8 +48,10 @@ struct SqlType {
 
     static constexpr int kMax = -1;
 
-    // From T-SQL words such as "nvarchar", "50" or "decimal", "10", "2"; nullopt for an unknown name.
-    static std::optional<SqlType> fromTsql(std::string_view name, const std::vector<std::string>& args);
+    // From T-SQL words such as "nvarchar", "50" or "decimal", "10", "2"; nullopt for an unknown
+    // name.
+    static std::optional<SqlType> fromTsql(std::string_view name,
+                                           const std::vector<std::string>& args);
     // From the type text this sandbox declares in the store (see declared()).
     static std::optional<SqlType> fromDeclared(std::string_view declared);
 

@@ -5,7 +5,8 @@
 namespace tds {
 
 bool TypeInfo::isPlp() const {
-    return maxLen == kPlpMaxLen && (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
+    return maxLen == kPlpMaxLen &&
+           (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
 }
 
 bool TypeInfo::hasCollation() const {

@@ -21,7 +21,9 @@ struct EnvChange {
     std::u16string newText, oldText;
     Bytes newBytes, oldBytes;
 
-    bool isText() const { return type == kEnvDatabase || type == kEnvLanguage || type == kEnvPacketSize; }
+    bool isText() const {
+        return type == kEnvDatabase || type == kEnvLanguage || type == kEnvPacketSize;
+    }
     void encode(Writer& w) const;
     // Reads after the token byte.
     static EnvChange decode(Reader& r);

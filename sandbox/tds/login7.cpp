@@ -24,7 +24,8 @@ std::u16string readName(Reader& r, const Bytes& payload, std::size_t at, bool sc
 } // namespace
 
 void scramblePassword(Bytes& b) {
-    for (auto& c : b) c = static_cast<std::uint8_t>(((c << 4) | (c >> 4)) ^ 0xA5);
+    for (auto& c : b)
+        c = static_cast<std::uint8_t>(((c << 4) | (c >> 4)) ^ 0xA5);
 }
 
 void unscramblePassword(Bytes& b) {
@@ -40,10 +41,10 @@ Bytes Login7::encode() const {
         const std::u16string* text;
         bool scrambled;
     };
-    const Field fields[] = {{kHostName, &hostName, false},      {kUserName, &userName, false},
-                            {kPassword, &password, true},       {kAppName, &appName, false},
-                            {kServerName, &serverName, false},  {kLibraryName, &libraryName, false},
-                            {kLanguage, &language, false},      {kDatabase, &database, false}};
+    const Field fields[] = {{kHostName, &hostName, false},     {kUserName, &userName, false},
+                            {kPassword, &password, true},      {kAppName, &appName, false},
+                            {kServerName, &serverName, false}, {kLibraryName, &libraryName, false},
+                            {kLanguage, &language, false},     {kDatabase, &database, false}};
     Writer w;
     w.bytes().resize(kFixedSize, 0);
     Writer data;
@@ -54,12 +55,14 @@ Bytes Login7::encode() const {
         one.ucs2(*f.text);
         if (f.scrambled) scramblePassword(one.bytes());
         data.raw(one.bytes());
-        slots.push_back({f.slot, {static_cast<std::uint16_t>(offset),
-                                  static_cast<std::uint16_t>(f.text->size())}});
+        slots.push_back(
+            {f.slot,
+             {static_cast<std::uint16_t>(offset), static_cast<std::uint16_t>(f.text->size())}});
     }
     Bytes& b = w.bytes();
     auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xff;
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = (v >> (8 * i)) & 0xff;
     };
     auto put16 = [&](std::size_t at, std::uint16_t v) {
         b[at] = v & 0xff;
@@ -71,7 +74,8 @@ Bytes Login7::encode() const {
     b[24] = optionFlags1;
     // Slots without a name of ours (extension, SSPI, attach file, new password) point at the end.
     const auto end = static_cast<std::uint16_t>(kFixedSize + data.size());
-    for (std::size_t at : {56u, 78u, 82u, 86u}) put16(at, end);
+    for (std::size_t at : {56u, 78u, 82u, 86u})
+        put16(at, end);
     for (const auto& [slot, v] : slots) {
         put16(slot, v.first);
         put16(slot + 2, v.second);

@@ -22,7 +22,8 @@ LoginAck LoginAck::decode(Reader& r) {
     a.tdsVersion = r.u32be();
     a.programName = r.bVarchar();
     a.programVersion = r.u32be();
-    if (r.pos() - start != length) throw ProtocolError("login acknowledgement length does not match");
+    if (r.pos() - start != length)
+        throw ProtocolError("login acknowledgement length does not match");
     return a;
 }
 

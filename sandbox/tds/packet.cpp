@@ -32,8 +32,12 @@ std::vector<Bytes> splitMessage(std::uint8_t type, const Bytes& payload, std::si
         std::size_t n = std::min(room, payload.size() - at);
         bool last = at + n == payload.size();
         Writer w;
-        PacketHeader h{type, static_cast<std::uint8_t>(last ? kStatusEom : 0),
-                       static_cast<std::uint16_t>(n + kHeaderSize), spid, id++, 0};
+        PacketHeader h{type,
+                       static_cast<std::uint8_t>(last ? kStatusEom : 0),
+                       static_cast<std::uint16_t>(n + kHeaderSize),
+                       spid,
+                       id++,
+                       0};
         h.encode(w);
         w.raw(payload.data() + at, n);
         packets.push_back(std::move(w.bytes()));
@@ -55,8 +59,10 @@ bool MessageReader::next(Message& out) {
         PacketHeader h = PacketHeader::decode(r);
         if (h.length < kHeaderSize || h.length > maxPacket_)
             throw ProtocolError("packet length out of range");
-        if (first) out.type = h.type;
-        else if (h.type != out.type) throw ProtocolError("packet type changed inside a message");
+        if (first)
+            out.type = h.type;
+        else if (h.type != out.type)
+            throw ProtocolError("packet type changed inside a message");
         first = false;
         std::size_t n = h.length - kHeaderSize;
         std::size_t at = out.payload.size();

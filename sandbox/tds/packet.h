@@ -38,7 +38,8 @@ struct Message {
     Bytes payload;
 };
 
-// Splits a payload into packets of at most packetSize bytes each, the last one marked end of message.
+// Splits a payload into packets of at most packetSize bytes each, the last one marked end of
+// message.
 std::vector<Bytes> splitMessage(std::uint8_t type, const Bytes& payload, std::size_t packetSize,
                                 std::uint16_t spid);
 

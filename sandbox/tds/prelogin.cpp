@@ -12,7 +12,8 @@ Bytes Prelogin::encode() const {
         offset += data.size();
     }
     w.u8(kOptTerminator);
-    for (const auto& entry : options) w.raw(entry.second);
+    for (const auto& entry : options)
+        w.raw(entry.second);
     return std::move(w.bytes());
 }
 

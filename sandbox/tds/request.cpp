@@ -61,8 +61,10 @@ RpcRequest RpcRequest::decode(const Bytes& payload) {
     skipAllHeaders(r);
     RpcRequest rpc;
     std::uint16_t n = r.u16le();
-    if (n == 0xFFFF) rpc.procId = r.u16le();
-    else rpc.procName = r.ucs2(n);
+    if (n == 0xFFFF)
+        rpc.procId = r.u16le();
+    else
+        rpc.procName = r.ucs2(n);
     rpc.options = r.u16le();
     try {
         while (!r.atEnd()) {

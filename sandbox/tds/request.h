@@ -26,7 +26,7 @@ struct RpcParam {
 };
 
 struct RpcRequest {
-    std::u16string procName;      // empty when the call names a procedure by id
+    std::u16string procName; // empty when the call names a procedure by id
     std::uint16_t procId = 0;
     std::uint16_t options = 0;
     std::vector<RpcParam> params;

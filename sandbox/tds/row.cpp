@@ -25,11 +25,14 @@ int decimalBytes(std::uint8_t precision) {
     return precision <= 9 ? 4 : precision <= 19 ? 8 : precision <= 28 ? 12 : 16;
 }
 
-int timeBytes(std::uint8_t scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
+int timeBytes(std::uint8_t scale) {
+    return scale <= 2 ? 3 : scale <= 4 ? 4 : 5;
+}
 
 std::int64_t pow10(int n) {
     std::int64_t p = 1;
-    while (n-- > 0) p *= 10;
+    while (n-- > 0)
+        p *= 10;
     return p;
 }
 
@@ -39,12 +42,14 @@ template <class T> const T& need(const Value& v, const char* what) {
 }
 
 void putLe(Writer& w, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) w.u8(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        w.u8(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 std::uint64_t getLe(Reader& r, int bytes) {
     std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= std::uint64_t(r.u8()) << (8 * i);
+    for (int i = 0; i < bytes; ++i)
+        v |= std::uint64_t(r.u8()) << (8 * i);
     return v;
 }
 
@@ -52,8 +57,10 @@ Bytes textBytes(const TypeInfo& t, const Value& v) {
     Writer w;
     if (t.type == kBigVarBinary || t.type == kBigBinary) return need<Bytes>(v, "binary");
     const auto& s = need<std::u16string>(v, "text");
-    if (t.type == kNVarChar || t.type == kNChar) w.ucs2(s);
-    else appendCp1252(w, s);
+    if (t.type == kNVarChar || t.type == kNChar)
+        w.ucs2(s);
+    else
+        appendCp1252(w, s);
     return std::move(w.bytes());
 }
 
@@ -70,7 +77,8 @@ Value textValue(const TypeInfo& t, Bytes b) {
 } // namespace
 
 void appendCp1252(Writer& w, std::u16string_view s) {
-    for (char16_t c : s) w.u8(cp1252Byte(c));
+    for (char16_t c : s)
+        w.u8(cp1252Byte(c));
 }
 
 std::u16string fromCp1252(const Bytes& b) {
@@ -142,7 +150,8 @@ void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
         w.u8(static_cast<std::uint8_t>(n + 1));
         w.u8(s < 0 ? 0 : 1);
         unsigned __int128 mag = s < 0 ? -static_cast<unsigned __int128>(s) : s;
-        for (int i = 0; i < n; ++i) w.u8(static_cast<std::uint8_t>(mag >> (8 * i)));
+        for (int i = 0; i < n; ++i)
+            w.u8(static_cast<std::uint8_t>(mag >> (8 * i)));
         return;
     }
     case kDateTimN: {
@@ -243,7 +252,8 @@ Value decodeValue(Reader& r, const TypeInfo& t) {
         if (!n) return std::monostate{};
         bool positive = r.u8() == 1;
         unsigned __int128 mag = 0;
-        for (int i = 0; i < n - 1; ++i) mag |= static_cast<unsigned __int128>(r.u8()) << (8 * i);
+        for (int i = 0; i < n - 1; ++i)
+            mag |= static_cast<unsigned __int128>(r.u8()) << (8 * i);
         __int128 s = static_cast<__int128>(mag);
         return Decimal{positive ? s : -s};
     }
@@ -286,13 +296,15 @@ Value decodeValue(Reader& r, const TypeInfo& t) {
 
 void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vector<Value>& row) {
     w.u8(kTokRow);
-    for (std::size_t i = 0; i < columns.size(); ++i) encodeValue(w, columns[i].type, row.at(i));
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        encodeValue(w, columns[i].type, row.at(i));
 }
 
 std::vector<Value> decodeRow(Reader& r, const std::vector<ColumnInfo>& columns) {
     std::vector<Value> row;
     row.reserve(columns.size());
-    for (const auto& c : columns) row.push_back(decodeValue(r, c.type));
+    for (const auto& c : columns)
+        row.push_back(decodeValue(r, c.type));
     return row;
 }
 

@@ -20,9 +20,10 @@ struct DateTime {
     friend bool operator==(const DateTime&, const DateTime&) = default;
 };
 
-// Null, integers and bits, floats, exact numbers and money, text, binary and GUIDs, dates and times.
-using Value = std::variant<std::monostate, std::int64_t, double, Decimal, std::u16string, Bytes,
-                           DateTime>;
+// Null, integers and bits, floats, exact numbers and money, text, binary and GUIDs, dates and
+// times.
+using Value =
+    std::variant<std::monostate, std::int64_t, double, Decimal, std::u16string, Bytes, DateTime>;
 
 // Days between 0001-01-01 and 1900-01-01, the epoch of the old datetime type.
 constexpr std::int32_t kDays1900 = 693595;

@@ -9,10 +9,14 @@ std::u16string utf16(std::string_view s) {
         unsigned char c = s[i];
         char32_t cp;
         std::size_t len;
-        if (c < 0x80) cp = c, len = 1;
-        else if ((c >> 5) == 6) cp = c & 0x1f, len = 2;
-        else if ((c >> 4) == 14) cp = c & 0x0f, len = 3;
-        else if ((c >> 3) == 30) cp = c & 0x07, len = 4;
+        if (c < 0x80)
+            cp = c, len = 1;
+        else if ((c >> 5) == 6)
+            cp = c & 0x1f, len = 2;
+        else if ((c >> 4) == 14)
+            cp = c & 0x0f, len = 3;
+        else if ((c >> 3) == 30)
+            cp = c & 0x07, len = 4;
         else {
             out.push_back(u'\uFFFD');
             ++i;
@@ -53,7 +57,8 @@ std::string utf8(std::u16string_view s) {
         } else if (cp >= 0xD800 && cp < 0xE000) {
             cp = 0xFFFD;
         }
-        if (cp < 0x80) out.push_back(static_cast<char>(cp));
+        if (cp < 0x80)
+            out.push_back(static_cast<char>(cp));
         else if (cp < 0x800) {
             out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
             out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));

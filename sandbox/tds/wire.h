@@ -57,7 +57,8 @@ public:
     }
     void raw(const Bytes& b) { raw(b.data(), b.size()); }
     void ucs2(std::u16string_view s) {
-        for (char16_t c : s) u16le(static_cast<std::uint16_t>(c));
+        for (char16_t c : s)
+            u16le(static_cast<std::uint16_t>(c));
     }
     // B_VARCHAR: one length byte (characters), then UCS-2.
     void bVarchar(std::u16string_view s) {

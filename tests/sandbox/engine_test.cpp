@@ -10,8 +10,10 @@ std::string text(const tds::Value& v) {
     if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
     if (auto d = std::get_if<double>(&v)) return std::to_string(*d);
     if (auto s = std::get_if<std::u16string>(&v)) return tds::utf8(*s);
-    if (auto d = std::get_if<tds::Decimal>(&v)) return std::to_string(static_cast<long long>(d->scaled));
-    if (auto t = std::get_if<tds::DateTime>(&v)) return std::to_string(t->days) + "+" + std::to_string(t->nanos);
+    if (auto d = std::get_if<tds::Decimal>(&v))
+        return std::to_string(static_cast<long long>(d->scaled));
+    if (auto t = std::get_if<tds::DateTime>(&v))
+        return std::to_string(t->days) + "+" + std::to_string(t->nanos);
     return "<bytes " + std::to_string(std::get<tds::Bytes>(v).size()) + ">";
 }
 
@@ -23,7 +25,8 @@ std::vector<std::vector<std::string>> EngineTest::rows(const std::string& sql) {
     if (results.empty()) return out;
     for (const auto& row : results.back().rows) {
         out.emplace_back();
-        for (const auto& v : row) out.back().push_back(text(v));
+        for (const auto& v : row)
+            out.back().push_back(text(v));
     }
     return out;
 }
@@ -43,13 +46,19 @@ SqlError EngineTest::fails(const std::string& sql) {
 using Rows = std::vector<std::vector<std::string>>;
 
 TEST_F(EngineTest, TypesKeepTheirDeclarationOnTheWire) {
-    ok("CREATE TABLE [All] (a tinyint, b smallint, c int, d bigint, e bit, f decimal(12,3), g numeric(5,0), "
-       "h float, i real, j money, k char(4), l varchar(10), m nchar(3), n nvarchar(20), o varchar(max), "
-       "p nvarchar(max), q text, r ntext, s date, t datetime, u datetime2(3), v time(0), w varbinary(8), "
+    ok("CREATE TABLE [All] (a tinyint, b smallint, c int, d bigint, e bit, f decimal(12,3), g "
+       "numeric(5,0), "
+       "h float, i real, j money, k char(4), l varchar(10), m nchar(3), n nvarchar(20), o "
+       "varchar(max), "
+       "p nvarchar(max), q text, r ntext, s date, t datetime, u datetime2(3), v time(0), w "
+       "varbinary(8), "
        "x varbinary(max), y uniqueidentifier)");
-    ok("INSERT INTO [All] VALUES (255, -3, 7, 9000000000, 1, 123.4565, 42, 0.5, 1.25, 12.3456, 'ab', 'c', "
-       "N'\u00e9', N'\u4e2d', 'long', N'\U0001F600', 'old', N'old', '2024-02-29', '2024-01-02 03:04:05.333', "
-       "'2024-01-02 03:04:05.123', '23:59:59', 0x01FF, 0x, '6F9619FF-8B86-D011-B42D-00C04FC964FF')");
+    ok("INSERT INTO [All] VALUES (255, -3, 7, 9000000000, 1, 123.4565, 42, 0.5, 1.25, 12.3456, "
+       "'ab', 'c', "
+       "N'\u00e9', N'\u4e2d', 'long', N'\U0001F600', 'old', N'old', '2024-02-29', '2024-01-02 "
+       "03:04:05.333', "
+       "'2024-01-02 03:04:05.123', '23:59:59', 0x01FF, 0x, "
+       "'6F9619FF-8B86-D011-B42D-00C04FC964FF')");
     auto r = run("SELECT * FROM [All]");
     ASSERT_EQ(r.size(), 1u);
     ASSERT_FALSE(r[0].error) << r[0].error->message;
@@ -76,9 +85,12 @@ TEST_F(EngineTest, TypesKeepTheirDeclarationOnTheWire) {
 }
 
 TEST_F(EngineTest, IdentityValuesAndColumnFlags) {
-    ok("CREATE TABLE T (Id int IDENTITY(10,5) NOT NULL, Name nvarchar(10) NULL, Code int NOT NULL)");
-    ok("INSERT INTO T VALUES (N'a', 1), (N'b', 2); INSERT INTO T (Name, Code) SELECT Name, Code FROM T");
-    EXPECT_EQ(rows("SELECT Id, Name FROM T"), (Rows{{"10", "a"}, {"15", "b"}, {"20", "a"}, {"25", "b"}}));
+    ok("CREATE TABLE T (Id int IDENTITY(10,5) NOT NULL, Name nvarchar(10) NULL, Code int NOT "
+       "NULL)");
+    ok("INSERT INTO T VALUES (N'a', 1), (N'b', 2); INSERT INTO T (Name, Code) SELECT Name, Code "
+       "FROM T");
+    EXPECT_EQ(rows("SELECT Id, Name FROM T"),
+              (Rows{{"10", "a"}, {"15", "b"}, {"20", "a"}, {"25", "b"}}));
     auto r = run("SELECT * FROM T");
     EXPECT_EQ(r[0].columns[0].flags, tds::kFlagIdentity) << "identity: not nullable, not updatable";
     EXPECT_EQ(r[0].columns[1].flags, tds::kFlagNullable | tds::kFlagUpdatable);
@@ -90,7 +102,8 @@ TEST_F(EngineTest, IdentityValuesAndColumnFlags) {
 }
 
 TEST_F(EngineTest, SelectIntoCopiesTypesNullabilityAndIdentity) {
-    ok("CREATE TABLE Src (Id bigint IDENTITY(1,1), Name varchar(5) NOT NULL, Note nvarchar(9) NULL)");
+    ok("CREATE TABLE Src (Id bigint IDENTITY(1,1), Name varchar(5) NOT NULL, Note nvarchar(9) "
+       "NULL)");
     ok("INSERT INTO Src (Name, Note) VALUES ('a', NULL), ('b', N'x'), ('a', NULL)");
     auto r = run("SELECT * INTO [Copy] From [Src]");
     ASSERT_FALSE(r[0].error) << r[0].error->message;
@@ -103,7 +116,8 @@ TEST_F(EngineTest, SelectIntoCopiesTypesNullabilityAndIdentity) {
     EXPECT_EQ(c[1].flags, tds::kFlagUpdatable);
     EXPECT_EQ(c[2].flags, tds::kFlagNullable | tds::kFlagUpdatable);
     ok("INSERT INTO [Copy] (Name) VALUES ('z')");
-    EXPECT_EQ(rows("SELECT Id FROM [Copy] WHERE Name = 'z'"), (Rows{{"4"}})) << "identity continues";
+    EXPECT_EQ(rows("SELECT Id FROM [Copy] WHERE Name = 'z'"), (Rows{{"4"}}))
+        << "identity continues";
     EXPECT_EQ(fails("SELECT * INTO [Copy] FROM [Src]").number, 2714);
     // A grouped copy loses the identity property.
     ok("SELECT Name, count(*) AS n INTO Grouped FROM Src GROUP BY Name");
@@ -113,9 +127,11 @@ TEST_F(EngineTest, SelectIntoCopiesTypesNullabilityAndIdentity) {
 TEST_F(EngineTest, SetBasedDeduplicationOverDerivedTable) {
     ok("CREATE TABLE t (a int, b nvarchar(5))");
     ok("INSERT INTO t VALUES (1, N'x'), (2, N'y'), (1, N'x'), (3, NULL), (3, NULL)");
-    ok("SELECT a, b INTO [new] FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY [a], [b] ORDER BY (SELECT 0)) "
+    ok("SELECT a, b INTO [new] FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY [a], [b] ORDER BY "
+       "(SELECT 0)) "
        "AS rn FROM [t]) AS x WHERE rn = 1");
-    EXPECT_EQ(rows("SELECT a, b FROM [new] ORDER BY a"), (Rows{{"1", "x"}, {"2", "y"}, {"3", "NULL"}}));
+    EXPECT_EQ(rows("SELECT a, b FROM [new] ORDER BY a"),
+              (Rows{{"1", "x"}, {"2", "y"}, {"3", "NULL"}}));
 }
 
 TEST_F(EngineTest, AddedIdentityColumnNumbersRowsInStorageOrder) {
@@ -126,8 +142,10 @@ TEST_F(EngineTest, AddedIdentityColumnNumbersRowsInStorageOrder) {
     EXPECT_EQ(run("SELECT n FROM w")[0].columns[0].flags, tds::kFlagIdentity);
     auto e = fails("ALTER TABLE [w] ADD [m] INT IDENTITY(1,1)");
     EXPECT_EQ(e.number, 2744);
-    EXPECT_EQ(e.message, "Multiple identity columns specified for table 'w'. Only one identity column per table is allowed.");
-    EXPECT_EQ(rows("SELECT v FROM w WHERE v = N'a'").size(), 2u) << "the index survives the rebuild";
+    EXPECT_EQ(e.message, "Multiple identity columns specified for table 'w'. Only one identity "
+                         "column per table is allowed.");
+    EXPECT_EQ(rows("SELECT v FROM w WHERE v = N'a'").size(), 2u)
+        << "the index survives the rebuild";
 }
 
 TEST_F(EngineTest, ObjectIdGuardsInBothSpellings) {
@@ -135,9 +153,12 @@ TEST_F(EngineTest, ObjectIdGuardsInBothSpellings) {
     ok("if (object_id ('Orders2') is not null) drop table [Orders2]");
     ok("if (object_id ('Orders2') is not null) drop table [Orders2]");
     ok("IF OBJECT_ID(N'dbo.tab\u00c9') IS NOT NULL DROP TABLE [Tab\u00e9]");
-    EXPECT_TRUE(rows("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'Tab%'").size() <= 1);
+    EXPECT_TRUE(
+        rows("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'Tab%'").size() <=
+        1);
     EXPECT_EQ(fails("DROP TABLE [Orders2]").number, 3701);
-    EXPECT_EQ(rows("SELECT CASE WHEN OBJECT_ID('nothing') IS NULL THEN 1 ELSE 0 END"), (Rows{{"1"}}));
+    EXPECT_EQ(rows("SELECT CASE WHEN OBJECT_ID('nothing') IS NULL THEN 1 ELSE 0 END"),
+              (Rows{{"1"}}));
 }
 
 TEST_F(EngineTest, MissingObjectEndsTheBatchDuplicateKeyOnlyItsStatement) {
@@ -158,18 +179,23 @@ TEST_F(EngineTest, MissingObjectEndsTheBatchDuplicateKeyOnlyItsStatement) {
 TEST_F(EngineTest, ServerErrorNumbersAndTexts) {
     ok("CREATE TABLE e (a int NOT NULL)");
     EXPECT_EQ(fails("SELECT nocol FROM e").message, "Invalid column name 'nocol'.");
-    EXPECT_EQ(fails("CREATE TABLE e (b int)").message, "There is already an object named 'e' in the database.");
-    EXPECT_EQ(fails("DROP TABLE gone").message,
-              "Cannot drop the table 'gone', because it does not exist or you do not have permission.");
+    EXPECT_EQ(fails("CREATE TABLE e (b int)").message,
+              "There is already an object named 'e' in the database.");
+    EXPECT_EQ(
+        fails("DROP TABLE gone").message,
+        "Cannot drop the table 'gone', because it does not exist or you do not have permission.");
     EXPECT_EQ(fails("SELECT FROM WHERE").number, 102);
     EXPECT_EQ(fails("INSERT INTO e VALUES (NULL)").number, 515);
     EXPECT_EQ(fails("SELECT 'unterminated").number, 105);
-    EXPECT_EQ(fails("MERGE e USING e ON 1 = 1").message, "The sandbox does not support the statement MERGE.");
-    EXPECT_EQ(fails("SELECT * FROM sales.Orders").message, "The sandbox does not support the schema 'sales' (only dbo).");
+    EXPECT_EQ(fails("MERGE e USING e ON 1 = 1").message,
+              "The sandbox does not support the statement MERGE.");
+    EXPECT_EQ(fails("SELECT * FROM sales.Orders").message,
+              "The sandbox does not support the schema 'sales' (only dbo).");
 }
 
 TEST_F(EngineTest, ReadingAValueThatDoesNotConvertFailsClearly) {
-    ok("CREATE TABLE c (a int, d date); INSERT INTO c VALUES ('abc', NULL); INSERT INTO c VALUES (1, 'soon')");
+    ok("CREATE TABLE c (a int, d date); INSERT INTO c VALUES ('abc', NULL); INSERT INTO c VALUES "
+       "(1, 'soon')");
     EXPECT_EQ(fails("SELECT a FROM c").number, 245);
     EXPECT_EQ(fails("SELECT d FROM c").number, 241);
 }
@@ -179,7 +205,8 @@ TEST_F(EngineTest, NamesWithBracketsQuotesAndUnicode) {
     ok("CREATE TABLE " + table + " ([co]]l] int, [select] nvarchar(5))");
     ok("INSERT INTO " + table + " VALUES (1, N'it''s')");
     EXPECT_EQ(rows("SELECT [co]]l], [select] FROM " + table + ";"), (Rows{{"1", "it's"}}));
-    EXPECT_EQ(rows("SELECT column_name FROM information_schema.Columns WHERE table_name=N'we]ird ''NAME\u00e9'"),
+    EXPECT_EQ(rows("SELECT column_name FROM information_schema.Columns WHERE table_name=N'we]ird "
+                   "''NAME\u00e9'"),
               (Rows{{"co]l"}, {"select"}}));
     ok("if (object_id ('we]ird ''name\u00e9') is not null) drop table " + table);
     EXPECT_TRUE(rows("SELECT * FROM INFORMATION_SCHEMA.TABLES").empty());
@@ -190,29 +217,38 @@ TEST_F(EngineTest, CatalogueViewsFollowTheServer) {
        "CREATE VIEW V AS SELECT City FROM Orders");
     EXPECT_EQ(rows("SELECT column_name FROM information_schema.Columns WHERE table_name='ORDERS'"),
               (Rows{{"Id"}, {"City"}, {"Price"}}));
-    EXPECT_EQ(rows("SELECT DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, IS_NULLABLE, NUMERIC_PRECISION FROM "
-                   "INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = 'Orders'"),
-              (Rows{{"int", "NULL", "NO", "10"}, {"nvarchar", "20", "NO", "NULL"}, {"decimal", "NULL", "YES", "9"}}));
-    EXPECT_EQ(rows("SELECT TABLE_NAME, TABLE_TYPE FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
-              (Rows{{"Orders", "BASE TABLE"}, {"V", "VIEW"}}));
+    EXPECT_EQ(
+        rows("SELECT DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, IS_NULLABLE, NUMERIC_PRECISION FROM "
+             "INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = 'Orders'"),
+        (Rows{{"int", "NULL", "NO", "10"},
+              {"nvarchar", "20", "NO", "NULL"},
+              {"decimal", "NULL", "YES", "9"}}));
+    EXPECT_EQ(
+        rows("SELECT TABLE_NAME, TABLE_TYPE FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
+        (Rows{{"Orders", "BASE TABLE"}, {"V", "VIEW"}}));
 }
 
 TEST_F(EngineTest, ScanInInsertionOrderButCoveringIndexInIndexOrder) {
-    ok("CREATE TABLE o (k nvarchar(5), v int); INSERT INTO o VALUES (N'b', 1), (N'a', 2), (N'c', 3), (N'a', 4)");
+    ok("CREATE TABLE o (k nvarchar(5), v int); INSERT INTO o VALUES (N'b', 1), (N'a', 2), (N'c', "
+       "3), (N'a', 4)");
     EXPECT_EQ(rows("SELECT k FROM o"), (Rows{{"b"}, {"a"}, {"c"}, {"a"}}));
     ok("CREATE INDEX ik ON o (k)");
     EXPECT_EQ(rows("SELECT * FROM o"), (Rows{{"b", "1"}, {"a", "2"}, {"c", "3"}, {"a", "4"}}));
-    EXPECT_EQ(rows("SELECT k FROM o"), (Rows{{"a"}, {"a"}, {"b"}, {"c"}})) << "served from the index";
+    EXPECT_EQ(rows("SELECT k FROM o"), (Rows{{"a"}, {"a"}, {"b"}, {"c"}}))
+        << "served from the index";
 }
 
 TEST_F(EngineTest, QueriesTopOrderGroupWindow) {
     ok("CREATE TABLE q (g int, v int); INSERT INTO q VALUES (1, 5), (2, 3), (1, 7), (3, 1)");
     EXPECT_EQ(rows("SELECT TOP 2 v FROM q ORDER BY v DESC"), (Rows{{"7"}, {"5"}}));
-    EXPECT_EQ(rows("SELECT TOP (1) * FROM (SELECT TOP 3 v FROM q ORDER BY v) AS x ORDER BY v DESC"), (Rows{{"5"}}));
+    EXPECT_EQ(rows("SELECT TOP (1) * FROM (SELECT TOP 3 v FROM q ORDER BY v) AS x ORDER BY v DESC"),
+              (Rows{{"5"}}));
     EXPECT_EQ(rows("SELECT g, count(*) FROM q GROUP BY g HAVING count(*) > 1"), (Rows{{"1", "2"}}));
-    EXPECT_EQ(rows("SELECT v, ROW_NUMBER() OVER (PARTITION BY g ORDER BY (SELECT 0)) AS rn FROM q WHERE g = 2"),
+    EXPECT_EQ(rows("SELECT v, ROW_NUMBER() OVER (PARTITION BY g ORDER BY (SELECT 0)) AS rn FROM q "
+                   "WHERE g = 2"),
               (Rows{{"3", "1"}}));
-    EXPECT_EQ(rows("select ISNULL(NULL, 'x') + 'y', LEN('ab  '), CONVERT(int, '12')"), (Rows{{"xy", "2", "12"}}));
+    EXPECT_EQ(rows("select ISNULL(NULL, 'x') + 'y', LEN('ab  '), CONVERT(int, '12')"),
+              (Rows{{"xy", "2", "12"}}));
 }
 
 TEST_F(EngineTest, TransactionsCommitAndRollBack) {
@@ -239,13 +275,16 @@ TEST_F(EngineTest, UseSwitchesDatabaseAndCreateDatabaseMakesOne) {
 }
 
 TEST_F(EngineTest, CatalogueForSqlTables) {
-    ok("CREATE TABLE zeta (a int); CREATE TABLE Alpha (a int); CREATE VIEW Mid AS SELECT a FROM zeta");
+    ok("CREATE TABLE zeta (a int); CREATE TABLE Alpha (a int); CREATE VIEW Mid AS SELECT a FROM "
+       "zeta");
     RecordingSink sink;
     engine_->listTables({}, sink);
     std::vector<std::string> listed;
-    for (const auto& r : sink.results.at(0).rows) listed.push_back(text(r[2]) + "/" + text(r[3]));
+    for (const auto& r : sink.results.at(0).rows)
+        listed.push_back(text(r[2]) + "/" + text(r[3]));
     // by type, then owner (dbo before INFORMATION_SCHEMA), then name
-    EXPECT_EQ(listed, (std::vector<std::string>{"Alpha/TABLE", "zeta/TABLE", "Mid/VIEW", "COLUMNS/VIEW", "TABLES/VIEW"}));
+    EXPECT_EQ(listed, (std::vector<std::string>{"Alpha/TABLE", "zeta/TABLE", "Mid/VIEW",
+                                                "COLUMNS/VIEW", "TABLES/VIEW"}));
     RecordingSink tablesOnly;
     engine_->listTables({std::string("%a"), {}, {}, std::string("'TABLE'")}, tablesOnly);
     ASSERT_EQ(tablesOnly.results.at(0).rows.size(), 2u);

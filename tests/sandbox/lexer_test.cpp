@@ -10,14 +10,17 @@ namespace {
 std::vector<std::string> firstWords(const std::string& sql) {
     std::vector<std::string> out;
     for (const auto& s : splitStatements(tokenize(sql)))
-        out.push_back(s.kind == Statement::If ? "IF" : s.kind == Statement::Block ? "BLOCK" : s.tokens.front().text);
+        out.push_back(s.kind == Statement::If      ? "IF"
+                      : s.kind == Statement::Block ? "BLOCK"
+                                                   : s.tokens.front().text);
     return out;
 }
 
 } // namespace
 
 TEST(Lexer, QuotedNamesAndStrings) {
-    auto t = tokenize("SELECT [a]]b], N'it''s', 'x', \"q\"\"\" FROM [t] -- comment\n/* c /* nested */ */");
+    auto t = tokenize(
+        "SELECT [a]]b], N'it''s', 'x', \"q\"\"\" FROM [t] -- comment\n/* c /* nested */ */");
     ASSERT_EQ(t.size(), 10u);
     EXPECT_EQ(t[1].kind, Token::QuotedName);
     EXPECT_EQ(t[1].text, "a]b");
@@ -59,16 +62,18 @@ TEST(Splitter, StatementsWithAndWithoutSemicolons) {
               (std::vector<std::string>{"SELECT", "SELECT", "insert"}));
     EXPECT_EQ(firstWords("INSERT INTO t SELECT * FROM u; UPDATE t SET a = 1 WHERE b = 2"),
               (std::vector<std::string>{"INSERT", "UPDATE"}));
-    EXPECT_EQ(firstWords("SELECT a FROM t UNION ALL SELECT a FROM u"), (std::vector<std::string>{"SELECT"}));
+    EXPECT_EQ(firstWords("SELECT a FROM t UNION ALL SELECT a FROM u"),
+              (std::vector<std::string>{"SELECT"}));
     EXPECT_EQ(firstWords("CREATE VIEW v AS SELECT 1 AS x DROP TABLE IF EXISTS t"),
               (std::vector<std::string>{"CREATE", "DROP"}));
-    EXPECT_EQ(firstWords("SELECT * FROM t WHERE a IN (SELECT a FROM u)"), (std::vector<std::string>{"SELECT"}));
+    EXPECT_EQ(firstWords("SELECT * FROM t WHERE a IN (SELECT a FROM u)"),
+              (std::vector<std::string>{"SELECT"}));
 }
 
 TEST(Splitter, IfWithBodyElseAndBlocks) {
-    auto s = splitStatements(tokenize(
-        "if (object_id ('X') is not null) drop table [X] SELECT 1; "
-        "IF OBJECT_ID(N'Y') IS NULL BEGIN CREATE TABLE Y (a int) INSERT INTO Y VALUES (1) END ELSE SELECT 2"));
+    auto s = splitStatements(tokenize("if (object_id ('X') is not null) drop table [X] SELECT 1; "
+                                      "IF OBJECT_ID(N'Y') IS NULL BEGIN CREATE TABLE Y (a int) "
+                                      "INSERT INTO Y VALUES (1) END ELSE SELECT 2"));
     ASSERT_EQ(s.size(), 3u);
     EXPECT_EQ(s[0].kind, Statement::If);
     ASSERT_EQ(s[0].children.size(), 1u);

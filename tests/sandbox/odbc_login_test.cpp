@@ -35,7 +35,8 @@ TEST(SandboxLogin, WorkingLoginRunsAQuery) {
 
 TEST(SandboxLogin, WrongPasswordFailsWith18456) {
     auto e = loginError(connectionString("Demo", "wrong"));
-    EXPECT_TRUE(hasRecord(e, 18456, "[FreeTDS][SQL Server]Login failed for user 'sa'.")) << e.description();
+    EXPECT_TRUE(hasRecord(e, 18456, "[FreeTDS][SQL Server]Login failed for user 'sa'."))
+        << e.description();
 }
 
 TEST(SandboxLogin, WrongUserNamesTheUser) {
@@ -47,7 +48,8 @@ TEST(SandboxLogin, WrongUserNamesTheUser) {
 
 TEST(SandboxLogin, UnknownDatabaseFailsWith4060) {
     auto e = loginError(connectionString("NoSuchDb"));
-    EXPECT_TRUE(hasRecord(e, 4060, "Cannot open database \"NoSuchDb\" requested by the login. The login failed."))
+    EXPECT_TRUE(hasRecord(
+        e, 4060, "Cannot open database \"NoSuchDb\" requested by the login. The login failed."))
         << e.description();
 }
 

@@ -21,7 +21,8 @@ TEST(SandboxSessions, TwoConnectionsAtOnce) {
     b->execute("INSERT INTO Pair VALUES (4)");
     EXPECT_EQ(query(*b, "SELECT count(*) FROM PairCopy"), (Rows{{"3"}}));
     std::size_t rest = 0;
-    while (preview.fetch(row)) ++rest;
+    while (preview.fetch(row))
+        ++rest;
     EXPECT_GE(rest, 2u);
 }
 
@@ -35,13 +36,15 @@ TEST(SandboxSessions, ManyClientsInParallel) {
             try {
                 auto c = connect(dbName);
                 for (int i = 0; i < 20; ++i)
-                    c->execute("INSERT INTO Par VALUES (" + std::to_string(t) + ", " + std::to_string(i) + ")");
+                    c->execute("INSERT INTO Par VALUES (" + std::to_string(t) + ", " +
+                               std::to_string(i) + ")");
             } catch (const std::exception& e) {
                 ++failures;
                 ADD_FAILURE() << e.what();
             }
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(query(*connect(dbName), "SELECT count(*) FROM Par"), (Rows{{"80"}}));
 }
@@ -50,7 +53,8 @@ TEST(SandboxSessions, ClosingAnUnreadResultCancelsAndTheConnectionGoesOn) {
     const std::string dbName = sharedDatabase("sessions");
     auto c = connect(dbName);
     c->execute("CREATE TABLE Many (n int); INSERT INTO Many VALUES (1), (2)");
-    for (int i = 0; i < 15; ++i) c->execute("INSERT INTO Many SELECT n FROM Many");
+    for (int i = 0; i < 15; ++i)
+        c->execute("INSERT INTO Many SELECT n FROM Many");
     {
         db::Statement st(*c);
         st.execute("SELECT n FROM Many");
@@ -65,12 +69,13 @@ TEST(SandboxSessions, ManualTransactionRollsBack) {
     const std::string dbName = sharedDatabase("sessions");
     auto c = connect(dbName);
     c->execute("CREATE TABLE Tx (n int)");
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(c->handle(), SQL_ATTR_AUTOCOMMIT,
-                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(
+        c->handle(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
     c->execute("INSERT INTO Tx VALUES (1)");
     ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, c->handle(), SQL_ROLLBACK)));
     c->execute("INSERT INTO Tx VALUES (2)");
     ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, c->handle(), SQL_COMMIT)));
-    SQLSetConnectAttr(c->handle(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    SQLSetConnectAttr(c->handle(), SQL_ATTR_AUTOCOMMIT,
+                      reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     EXPECT_EQ(query(*connect(dbName), "SELECT n FROM Tx"), (Rows{{"2"}}));
 }

@@ -15,7 +15,8 @@ protected:
 } // namespace
 
 TEST_F(SandboxStatements, IdentityAndNullableMetadataBeforeAndAfterSelectInto) {
-    c->execute("CREATE TABLE Meta (Id int IDENTITY(1,1) NOT NULL, Big bigint NOT NULL, Name nvarchar(20) NULL)");
+    c->execute("CREATE TABLE Meta (Id int IDENTITY(1,1) NOT NULL, Big bigint NOT NULL, Name "
+               "nvarchar(20) NULL)");
     c->execute("INSERT INTO Meta (Big, Name) VALUES (1, N'a')");
     for (const char* table : {"Meta", "MetaCopy"}) {
         if (std::string(table) == "MetaCopy") c->execute("SELECT * INTO [MetaCopy] From [Meta]");
@@ -39,12 +40,15 @@ TEST_F(SandboxStatements, IdentityAndNullableMetadataBeforeAndAfterSelectInto) {
 TEST_F(SandboxStatements, WorkCopyAndWorkColumnNumberRowsInOrder) {
     c->execute("CREATE TABLE Src (City nvarchar(20), Zip varchar(5))");
     c->execute("INSERT INTO Src VALUES (N'B', '2'), (N'A', '1'), (N'B', '2'), (NULL, NULL)");
-    c->execute("if (object_id ('TEMP_TABLE_CREATED_BY_ORVANDEL') is not null) drop table [TEMP_TABLE_CREATED_BY_ORVANDEL]");
+    c->execute("if (object_id ('TEMP_TABLE_CREATED_BY_ORVANDEL') is not null) drop table "
+               "[TEMP_TABLE_CREATED_BY_ORVANDEL]");
     c->execute("SELECT * INTO [TEMP_TABLE_CREATED_BY_ORVANDEL] From [Src]");
-    c->execute("ALTER TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL] ADD [TEMP_COLUMN_CREATED_BY_ORVANDEL] INT IDENTITY(1,1)");
+    c->execute("ALTER TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL] ADD [TEMP_COLUMN_CREATED_BY_ORVANDEL] "
+               "INT IDENTITY(1,1)");
     EXPECT_EQ(query(*c, "SELECT * FROM [TEMP_TABLE_CREATED_BY_ORVANDEL];"),
               (Rows{{"B", "2", "1"}, {"A", "1", "2"}, {"B", "2", "3"}, {"NULL", "NULL", "4"}}));
-    c->execute("DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [TEMP_COLUMN_CREATED_BY_ORVANDEL] = 3");
+    c->execute(
+        "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [TEMP_COLUMN_CREATED_BY_ORVANDEL] = 3");
     c->execute("SELECT [City], [Zip] INTO [Src2] FROM [TEMP_TABLE_CREATED_BY_ORVANDEL]");
     c->execute("DROP TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL]");
     EXPECT_EQ(query(*c, "SELECT * FROM [Src2];"), (Rows{{"B", "2"}, {"A", "1"}, {"NULL", "NULL"}}));
@@ -59,14 +63,17 @@ TEST_F(SandboxStatements, WorkCopyAndWorkColumnNumberRowsInOrder) {
 TEST_F(SandboxStatements, BatchWithAFailingStatementReportsItAndGoesOn) {
     c->execute("CREATE TABLE Dup (a int PRIMARY KEY)");
     db::Statement st(*c);
-    EXPECT_FALSE(st.execute("INSERT INTO Dup VALUES (1); INSERT INTO Dup VALUES (1); INSERT INTO Dup VALUES (2)"));
+    EXPECT_FALSE(st.execute(
+        "INSERT INTO Dup VALUES (1); INSERT INTO Dup VALUES (1); INSERT INTO Dup VALUES (2)"));
     EXPECT_EQ(st.rowCount(), 1);
     try {
         st.nextResult();
         FAIL() << "the duplicate key must surface";
     } catch (const db::OdbcError& e) {
         EXPECT_EQ(e.nativeError(), 2627);
-        EXPECT_EQ(e.description().rfind("[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint", 0), 0u);
+        EXPECT_EQ(
+            e.description().rfind("[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint", 0),
+            0u);
     }
     EXPECT_TRUE(st.nextResult());
     EXPECT_EQ(st.rowCount(), 1);
@@ -86,7 +93,8 @@ TEST_F(SandboxStatements, MissingObjectTextReachesTheClientUnchanged) {
 
 TEST_F(SandboxStatements, UnicodeAndNullRoundTrip) {
     c->execute("CREATE TABLE Uni (k int, v nvarchar(40), w nvarchar(max), x varchar(10))");
-    c->execute("INSERT INTO Uni VALUES (1, N'中文 😀 é', N'長い 🙂', 'café'), (2, N'', N'', ''), (3, NULL, NULL, NULL)");
+    c->execute("INSERT INTO Uni VALUES (1, N'中文 😀 é', N'長い 🙂', 'café'), (2, N'', N'', ''), "
+               "(3, NULL, NULL, NULL)");
     EXPECT_EQ(query(*c, "SELECT v, w, x FROM Uni ORDER BY k"),
               (Rows{{"中文 😀 é", "長い 🙂", "café"}, {"", "", ""}, {"NULL", "NULL", "NULL"}}));
     EXPECT_EQ(query(*c, "SELECT k FROM Uni WHERE v = N'中文 😀 é'"), (Rows{{"1"}}));
@@ -101,8 +109,10 @@ TEST_F(SandboxStatements, TablesCatalogueThroughSqlTables) {
     EXPECT_EQ(st.columns()[3].name, "TABLE_TYPE");
     std::vector<std::string> tables, views;
     std::vector<db::Value> row;
-    while (st.fetch(row)) (*row[3] == "TABLE" ? tables : views).push_back(*row[2]);
-    EXPECT_EQ(tables, (std::vector<std::string>{"Customers", "Orders", "Physics", "SensorReadings"}));
+    while (st.fetch(row))
+        (*row[3] == "TABLE" ? tables : views).push_back(*row[2]);
+    EXPECT_EQ(tables,
+              (std::vector<std::string>{"Customers", "Orders", "Physics", "SensorReadings"}));
     EXPECT_NE(std::find(views.begin(), views.end(), "CustomerCities"), views.end());
 }
 
@@ -112,19 +122,24 @@ TEST_F(SandboxStatements, PreviewAndColumnQueriesOfTheWizard) {
     EXPECT_EQ(preview.size(), 10u);
     EXPECT_EQ(preview[0][0], "Ann Berger");
     EXPECT_EQ(preview[0][4], "2019-03-04");
-    EXPECT_EQ(query(*demo, "SELECT column_name FROM information_schema.Columns WHERE table_name='Customers'"),
-              (Rows{{"Name"}, {"City"}, {"Zip"}, {"Email"}, {"Since"}}));
+    EXPECT_EQ(
+        query(*demo,
+              "SELECT column_name FROM information_schema.Columns WHERE table_name='Customers'"),
+        (Rows{{"Name"}, {"City"}, {"Zip"}, {"Email"}, {"Since"}}));
 }
 
 TEST_F(SandboxStatements, LargeResultArrivesWhole) {
-    c->execute("CREATE TABLE Big (n int, s nvarchar(20)); INSERT INTO Big VALUES (1, N'one'), (2, N'two')");
-    for (int i = 0; i < 17; ++i) c->execute("INSERT INTO Big SELECT n + 2 * (SELECT count(*) FROM Big) / 2, s FROM Big");
+    c->execute("CREATE TABLE Big (n int, s nvarchar(20)); INSERT INTO Big VALUES (1, N'one'), (2, "
+               "N'two')");
+    for (int i = 0; i < 17; ++i)
+        c->execute("INSERT INTO Big SELECT n + 2 * (SELECT count(*) FROM Big) / 2, s FROM Big");
     db::Statement st(*c);
     st.execute("SELECT n, s FROM Big");
     std::vector<db::Value> row;
     std::size_t count = 0;
     long long sum = 0;
-    while (st.fetch(row)) ++count, sum += std::stoll(*row[0]);
+    while (st.fetch(row))
+        ++count, sum += std::stoll(*row[0]);
     EXPECT_EQ(count, 262144u);
     EXPECT_GT(sum, 0);
 }

@@ -16,7 +16,8 @@ inline std::vector<std::vector<std::string>> query(db::Connection& c, const std:
     std::vector<db::Value> row;
     while (st.fetch(row)) {
         out.emplace_back();
-        for (const auto& v : row) out.back().push_back(v ? *v : "NULL");
+        for (const auto& v : row)
+            out.back().push_back(v ? *v : "NULL");
     }
     return out;
 }

@@ -37,7 +37,8 @@ ColumnInfo of(TypeInfo t) {
 
 Bytes concat(const std::vector<Bytes>& parts) {
     Bytes all;
-    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
@@ -45,7 +46,8 @@ Bytes concat(const std::vector<Bytes>& parts) {
 
 TEST(Packet, SplitsAtThePacketSizeAndJoinsAgain) {
     Bytes payload(10000);
-    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<std::uint8_t>(i * 7);
     auto packets = splitMessage(kReply, payload, 4096, 51);
     ASSERT_EQ(packets.size(), 3u);
     EXPECT_EQ(packets[0].size(), 4096u);
@@ -168,21 +170,53 @@ TEST(ColMetadata, RoundTripOfEveryType) {
 }
 
 TEST(Row, RoundTripOfValues) {
-    std::vector<ColumnInfo> cols = {
-        of({kIntN, 1}), of({kIntN, 2}), of({kIntN, 4}), of({kIntN, 8}), of({kBitN, 1}),
-        of({kFltN, 8}), of({kFltN, 4}), of({kDecimalN, 17, 38, 4}), of({kMoneyN, 8}), of({kMoneyN, 4}),
-        of({kNVarChar, 40}), of({kBigVarChar, 40}), of({kNVarChar, kPlpMaxLen}), of({kBigVarBinary, kPlpMaxLen}),
-        of({kBigVarBinary, 8}), of({kDateN, 3}), of({kTimeN, 0, 0, 7}), of({kDateTime2N, 0, 0, 7}),
-        of({kDateTimN, 8}), of({kGuid, 16}), of({kIntN, 4}), of({kNVarChar, 40})};
+    std::vector<ColumnInfo> cols = {of({kIntN, 1}),
+                                    of({kIntN, 2}),
+                                    of({kIntN, 4}),
+                                    of({kIntN, 8}),
+                                    of({kBitN, 1}),
+                                    of({kFltN, 8}),
+                                    of({kFltN, 4}),
+                                    of({kDecimalN, 17, 38, 4}),
+                                    of({kMoneyN, 8}),
+                                    of({kMoneyN, 4}),
+                                    of({kNVarChar, 40}),
+                                    of({kBigVarChar, 40}),
+                                    of({kNVarChar, kPlpMaxLen}),
+                                    of({kBigVarBinary, kPlpMaxLen}),
+                                    of({kBigVarBinary, 8}),
+                                    of({kDateN, 3}),
+                                    of({kTimeN, 0, 0, 7}),
+                                    of({kDateTime2N, 0, 0, 7}),
+                                    of({kDateTimN, 8}),
+                                    of({kGuid, 16}),
+                                    of({kIntN, 4}),
+                                    of({kNVarChar, 40})};
     __int128 big = 1;
-    for (int i = 0; i < 37; ++i) big *= 10;
-    std::vector<Value> row = {
-        std::int64_t{255}, std::int64_t{-32768}, std::int64_t{-2147483648LL}, std::int64_t{INT64_MIN},
-        std::int64_t{1}, 0.1 + 0.2, 1.5, Decimal{-big}, Decimal{-92233720368547758LL},
-        Decimal{2147483647}, std::u16string(u"\u4e2d\u6587 \U0001F600"), std::u16string(u"caf\u00e9 \u20ac"),
-        std::u16string(5000, u'x'), Bytes(9000, 0xAB), Bytes{}, DateTime{738000, 0},
-        DateTime{0, 86399999999900}, DateTime{1, 123456700}, DateTime{kDays1900 + 45000, 3'000'000'000},
-        Bytes(16, 7), std::monostate{}, std::u16string()};
+    for (int i = 0; i < 37; ++i)
+        big *= 10;
+    std::vector<Value> row = {std::int64_t{255},
+                              std::int64_t{-32768},
+                              std::int64_t{-2147483648LL},
+                              std::int64_t{INT64_MIN},
+                              std::int64_t{1},
+                              0.1 + 0.2,
+                              1.5,
+                              Decimal{-big},
+                              Decimal{-92233720368547758LL},
+                              Decimal{2147483647},
+                              std::u16string(u"\u4e2d\u6587 \U0001F600"),
+                              std::u16string(u"caf\u00e9 \u20ac"),
+                              std::u16string(5000, u'x'),
+                              Bytes(9000, 0xAB),
+                              Bytes{},
+                              DateTime{738000, 0},
+                              DateTime{0, 86399999999900},
+                              DateTime{1, 123456700},
+                              DateTime{kDays1900 + 45000, 3'000'000'000},
+                              Bytes(16, 7),
+                              std::monostate{},
+                              std::u16string()};
     Writer w;
     encodeRow(w, cols, row);
     Reader r(w.bytes());
@@ -193,9 +227,10 @@ TEST(Row, RoundTripOfValues) {
 }
 
 TEST(Row, NullIsNotEmpty) {
-    std::vector<ColumnInfo> cols = {of({kNVarChar, 10}), of({kNVarChar, 10}), of({kNVarChar, kPlpMaxLen}),
-                                    of({kNVarChar, kPlpMaxLen})};
-    std::vector<Value> row = {std::monostate{}, std::u16string(), std::monostate{}, std::u16string()};
+    std::vector<ColumnInfo> cols = {of({kNVarChar, 10}), of({kNVarChar, 10}),
+                                    of({kNVarChar, kPlpMaxLen}), of({kNVarChar, kPlpMaxLen})};
+    std::vector<Value> row = {std::monostate{}, std::u16string(), std::monostate{},
+                              std::u16string()};
     Writer w;
     encodeRow(w, cols, row);
     Reader r(w.bytes());
@@ -318,7 +353,8 @@ TEST(Requests, RpcRoundTripAndParameterLookup) {
 TEST(Requests, TransactionManagerRoundTrip) {
     for (auto req : {kTmBegin, kTmCommit, kTmRollback})
         for (bool again : {false, true}) {
-            TransactionManager back = TransactionManager::decode(TransactionManager{req, again}.encode());
+            TransactionManager back =
+                TransactionManager::decode(TransactionManager{req, again}.encode());
             EXPECT_EQ(back.request, req);
             EXPECT_EQ(back.beginAnother, again && req != kTmBegin);
         }

@@ -25,7 +25,8 @@ const bool kRegistered = [] {
 
 std::string sandboxDir() {
     const char* dir = std::getenv("ROWLARK_TEST_SANDBOX");
-    if (!dir) throw std::runtime_error("ROWLARK_TEST_SANDBOX is not set: run the test through ctest");
+    if (!dir)
+        throw std::runtime_error("ROWLARK_TEST_SANDBOX is not set: run the test through ctest");
     (void)kRegistered;
     return dir;
 }
@@ -38,13 +39,14 @@ int sandboxPort() {
 }
 
 std::string connectionString(const std::string& database, const std::string& password) {
-    return "Driver={SQL Server};Server=127.0.0.1," + std::to_string(sandboxPort()) + ";Database=" + database +
-           ";Uid=" + kSandboxUser + ";Pwd=" + password + ";";
+    return "Driver={SQL Server};Server=127.0.0.1," + std::to_string(sandboxPort()) +
+           ";Database=" + database + ";Uid=" + kSandboxUser + ";Pwd=" + password + ";";
 }
 
 std::string freshDatabase(const std::string& prefix) {
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::string name = prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(stamp % 1000000);
+    std::string name =
+        prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(stamp % 1000000);
     db::Connection master;
     master.open(connectionString("master"));
     master.execute("CREATE DATABASE [" + name + "]");

@@ -12,7 +12,8 @@ constexpr const char* kSandboxPassword = "Rowlark-Test-1";
 std::string sandboxDir();
 int sandboxPort();
 // The connection string the program builds, for a database of the sandbox.
-std::string connectionString(const std::string& database, const std::string& password = kSandboxPassword);
+std::string connectionString(const std::string& database,
+                             const std::string& password = kSandboxPassword);
 // A database of its own for one test program, created fresh (dropped first when it exists).
 std::string freshDatabase(const std::string& prefix);
 

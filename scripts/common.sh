@@ -1,0 +1,46 @@
+# Shared by run.sh and test.sh: Debian packages, configure and build.
+# shellcheck shell=bash
+
+ROWLARK_PACKAGES=(
+    build-essential cmake pkg-config
+    qt6-base-dev libgl-dev
+    unixodbc unixodbc-dev tdsodbc freetds-bin
+    libsqlite3-dev
+    googletest libgtest-dev libbenchmark-dev
+)
+
+# Installs the packages that are missing; without root, says the one command to run and stops.
+ensure_packages() {
+    local missing=()
+    for p in "${ROWLARK_PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Some packages are missing. Run this once, then start again:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
+}
+
+# The folder of the FreeTDS ODBC driver library.
+tds_driver_library() {
+    local lib
+    lib=$(dpkg -L tdsodbc 2>/dev/null | grep -m1 '/libtdsodbc\.so$') || true
+    [ -n "$lib" ] || lib=$(find /usr/lib -name libtdsodbc.so -print -quit 2>/dev/null)
+    echo "$lib"
+}
+
+# configure_and_build BUILD_DIR [cmake options...]
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir.configure.log" 2>&1 ||
+        { cat "$dir.configure.log" >&2; return 1; }
+    cmake --build "$dir" --parallel "$(nproc)" 2>&1 | grep -E "error|warning:|^make.*Error" || true
+    [ "${PIPESTATUS[0]}" -eq 0 ]
+}
