@@ -32,7 +32,7 @@ void Connection::open(std::string_view connectionString) {
 void Connection::close() {
     if (!open_) return;
     open_ = false;
-    SQLDisconnect(dbc_.get()); // a failed disconnect leaves nothing to do for us
+    dbc_.check(SQLDisconnect(dbc_.get()));
 }
 
 void Connection::execute(std::string_view sql) {

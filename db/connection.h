@@ -21,6 +21,7 @@ public:
 
     // Opens with an ODBC connection string; throws OdbcError with the driver's text.
     void open(std::string_view connectionString);
+    // Throws OdbcError when the driver reports a failed disconnect.
     void close();
     bool isOpen() const { return open_; }
     // Runs SQL text and reads every result it gives; throws the first error.

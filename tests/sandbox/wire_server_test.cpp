@@ -26,13 +26,17 @@ public:
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(sandboxPort()));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("connect");
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            throw std::runtime_error("connect");
     }
     ~RawClient() { ::close(fd_); }
 
-    void send(const tds::Bytes& b) { ASSERT_EQ(::send(fd_, b.data(), b.size(), 0), ssize_t(b.size())); }
+    void send(const tds::Bytes& b) {
+        ASSERT_EQ(::send(fd_, b.data(), b.size(), 0), ssize_t(b.size()));
+    }
     void sendMessage(std::uint8_t type, const tds::Bytes& payload) {
-        for (const auto& p : tds::splitMessage(type, payload, 4096, 0)) send(p);
+        for (const auto& p : tds::splitMessage(type, payload, 4096, 0))
+            send(p);
     }
     // The next reply message, or nullopt when the server closed the connection.
     std::optional<tds::Message> reply() {
@@ -66,7 +70,8 @@ public:
         sendMessage(tds::kLogin7, l.encode());
         auto ack = reply();
         ASSERT_TRUE(ack);
-        EXPECT_NE(std::find(ack->payload.begin(), ack->payload.end(), tds::kTokLoginAck), ack->payload.end());
+        EXPECT_NE(std::find(ack->payload.begin(), ack->payload.end(), tds::kTokLoginAck),
+                  ack->payload.end());
     }
 
 private:
@@ -85,7 +90,8 @@ TEST(SandboxWire, CorruptPacketClosesOnlyThatConnection) {
     EXPECT_FALSE(garbage.reply());
 
     auto c = connect("Demo");
-    EXPECT_EQ(query(*c, "SELECT count(*) FROM Physics"), (Rows{{"3"}})) << "and goes on serving others";
+    EXPECT_EQ(query(*c, "SELECT count(*) FROM Physics"), (Rows{{"3"}}))
+        << "and goes on serving others";
 }
 
 TEST(SandboxWire, CancelWhileIdleIsAcknowledged) {

@@ -1,6 +1,7 @@
 #include "sandbox_env.h"
 
 #include "db/connection.h"
+#include "shell/connection_profile.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -38,9 +39,18 @@ int sandboxPort() {
     return port;
 }
 
+shell::ConnectionProfile sandboxProfile(const std::string& database, const std::string& password) {
+    shell::ConnectionProfile p;
+    p.server = "127.0.0.1";
+    p.port = QString::number(sandboxPort());
+    p.user = kSandboxUser;
+    p.password = QString::fromStdString(password);
+    p.database = QString::fromStdString(database);
+    return p;
+}
+
 std::string connectionString(const std::string& database, const std::string& password) {
-    return "Driver={SQL Server};Server=127.0.0.1," + std::to_string(sandboxPort()) +
-           ";Database=" + database + ";Uid=" + kSandboxUser + ";Pwd=" + password + ";";
+    return shell::BuildConnectionString(sandboxProfile(database, password)).toStdString();
 }
 
 std::string freshDatabase(const std::string& prefix) {

@@ -1,0 +1,45 @@
+// The uniform report of a failing step, and the runner that numbers a handler's steps.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace rowlark::shell {
+
+inline const QString kSupportAddress = QStringLiteral("support@rowlark.example");
+inline const QString kErrorCaption = QStringLiteral("Application Error");
+
+// "in Tessaly2021/08/31.Form1.PushButton3_Click " for form "Form1", handler "PushButton3_Click".
+QString HandlerLocation(const QString& form, const QString& handler);
+// description CR LF location "at line " N CR CR "Please email screenshot of this message to "
+// address.
+QString ErrorReportText(const QString& description, const QString& location, int line);
+// Shows the report (OK, exclamation, "Application Error") and waits for OK.
+void ErrorReport(const QString& location, int line, const QString& description);
+
+// Runs a trapped handler's numbered steps: a failing step is reported and the next one runs.
+// Nothing is undone. Lets handlers read as
+//     Trap trap(HandlerLocation("Form1", "PushButton3_Click"));
+//     if (!trap.step(100, [&] { ... })) return;
+class Trap {
+public:
+    explicit Trap(QString location) : location_(std::move(location)) {}
+
+    // True when the step succeeded.
+    bool step(int line, const std::function<void()>& work);
+    // A condition whose test fails counts as passed: the body runs after the report.
+    bool condition(int line, const std::function<bool()>& test);
+    // A loop test that fails ends the loop: re-entering would repeat the same failure.
+    bool loopTest(int line, const std::function<bool()>& test);
+
+    const QString& location() const { return location_; }
+    int failures() const { return failures_; }
+
+private:
+    template <class F> bool guarded(int line, F&& f, bool onFailure);
+    QString location_;
+    int failures_ = 0;
+};
+
+} // namespace rowlark::shell

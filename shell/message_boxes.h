@@ -1,0 +1,54 @@
+// Every message box of the program goes through this interface, so tests can answer and record.
+#pragma once
+
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace rowlark::shell {
+
+// Buttons values and answers, numbered as the pages have always numbered them.
+enum MsgBoxButtons : int { kOkOnly = 0, kYesNo = 4, kExclamation = 48 };
+enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // Shows a modal box and returns the answer.
+    virtual int show(const QString& text, int buttons, const QString& caption) = 0;
+};
+
+// For tests and runs without a screen: records each box and answers from a queue
+// (OK, or No for a question, when the queue is empty).
+class ScriptedMessageBoxes : public MessageBoxes {
+public:
+    struct Shown {
+        QString text;
+        int buttons;
+        QString caption;
+    };
+    int show(const QString& text, int buttons, const QString& caption) override;
+    void setNextAnswer(int answer) { answers_.push_back(answer); }
+
+    std::vector<Shown> shown;
+
+private:
+    std::deque<int> answers_;
+};
+
+MessageBoxes& messageBoxes();
+void setMessageBoxes(std::unique_ptr<MessageBoxes> boxes);
+
+// A box captioned with the caption given, or with the application title when none is.
+int MsgBox(const QString& text, int buttons = kOkOnly, const QString& caption = {});
+
+// The application title: the caption of every box that has none of its own.
+QString applicationTitle();
+// Derives the title from the product name: cut before the last blank until at most 40
+// characters remain; a name without a blank stays whole.
+void SetApplicationTitle(const QString& productName);
+QString ShortenedTitle(const QString& productName);
+
+} // namespace rowlark::shell

@@ -1,0 +1,55 @@
+#include "page_controls.h"
+
+#include "db/record_set_model.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+namespace rowlark::shell {
+
+PushButton::PushButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSizeF(11.25);
+    f.setBold(true);
+    setFont(f);
+    setMouseTracking(true);
+    setBackColor(Qt::white);
+}
+
+void PushButton::setBackColor(const QColor& color) {
+    QPalette p = palette();
+    p.setColor(QPalette::Button, color);
+    p.setColor(QPalette::ButtonText, QPalette().color(QPalette::ButtonText));
+    setPalette(p);
+    setAutoFillBackground(true);
+}
+
+void PushButton::mouseMoveEvent(QMouseEvent* event) {
+    emit mouseMoved();
+    QPushButton::mouseMoveEvent(event);
+}
+
+DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSizeF(9);
+    f.setBold(true);
+    setFont(f);
+    horizontalHeader()->setFont(f);
+    verticalHeader()->setFont(f);
+    setMouseTracking(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void DataGrid::setDataSource(std::shared_ptr<db::RecordSet> records) {
+    QAbstractItemModel* old = model();
+    setModel(records ? new db::RecordSetModel(records, this) : nullptr);
+    delete old;
+    records_ = std::move(records);
+}
+
+void DataGrid::mouseMoveEvent(QMouseEvent* event) {
+    emit mouseMoved();
+    QTableView::mouseMoveEvent(event);
+}
+
+} // namespace rowlark::shell

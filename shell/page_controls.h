@@ -1,0 +1,47 @@
+// The pages' push button and grid.
+#pragma once
+
+#include "db/record_set.h"
+
+#include <QPushButton>
+#include <QTableView>
+
+#include <memory>
+
+namespace rowlark::shell {
+
+// Arial 11.25 pt bold, the system's button-text colour on white; reports mouse moves for the
+// hover rule.
+class PushButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit PushButton(const QString& caption, QWidget* parent = nullptr);
+    void setBackColor(const QColor& color);
+
+signals:
+    void mouseMoved();
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+};
+
+// Arial 9 pt bold, empty until a record set is bound; binding another (or none) lets the old one
+// go.
+class DataGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit DataGrid(QWidget* parent = nullptr);
+    void setDataSource(std::shared_ptr<db::RecordSet> records);
+    const std::shared_ptr<db::RecordSet>& dataSource() const { return records_; }
+
+signals:
+    void mouseMoved();
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    std::shared_ptr<db::RecordSet> records_;
+};
+
+} // namespace rowlark::shell

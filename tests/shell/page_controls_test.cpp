@@ -1,0 +1,43 @@
+// The pages' push button, grid and message box text, offscreen.
+#include "shell/page_controls.h"
+#include "shell/qt_message_boxes.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+using namespace rowlark;
+using namespace rowlark::shell;
+
+TEST(PageControls, PushButtonFontAndColours) {
+    PushButton b("Next >");
+    EXPECT_EQ(b.font().family(), "Arial");
+    EXPECT_DOUBLE_EQ(b.font().pointSizeF(), 11.25);
+    EXPECT_TRUE(b.font().bold());
+    EXPECT_EQ(b.palette().color(QPalette::Button), QColor(Qt::white));
+    EXPECT_TRUE(b.hasMouseTracking());
+}
+
+TEST(PageControls, GridIsEmptyUntilBoundAndLetsTheOldRecordSetGo) {
+    DataGrid grid;
+    EXPECT_EQ(grid.model(), nullptr);
+    EXPECT_EQ(grid.font().pointSizeF(), 9);
+    auto first = std::make_shared<db::RecordSet>();
+    std::weak_ptr<db::RecordSet> watch = first;
+    grid.setDataSource(std::move(first));
+    EXPECT_NE(grid.model(), nullptr);
+    grid.setDataSource(std::make_shared<db::RecordSet>());
+    EXPECT_TRUE(watch.expired()) << "rebinding lets the earlier record set go";
+    grid.setDataSource(nullptr);
+    EXPECT_EQ(grid.model(), nullptr);
+}
+
+TEST(PageControls, MessageTextLineBreaks) {
+    EXPECT_EQ(displayText("a\r\nb\r\rc"), "a\nb\n\nc");
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
