@@ -5,6 +5,10 @@
 
 namespace rowlark::db {
 
+// Where a record set's rows live: on the server (read forward only, row count unknown until the
+// end) or in the client's memory (row count exact, any row reachable for a grid).
+enum class CursorLocation { Server = 2, Client = 3 };
+
 class Connection {
 public:
     Connection();
@@ -18,6 +22,8 @@ public:
     // Seconds that each statement may run; 0 leaves the driver's default.
     void setQueryTimeout(int seconds) { queryTimeout_ = seconds; }
     int queryTimeout() const { return queryTimeout_; }
+    void setCursorLocation(CursorLocation where) { cursorLocation_ = where; }
+    CursorLocation cursorLocation() const { return cursorLocation_; }
 
     // Opens with an ODBC connection string; throws OdbcError with the driver's text.
     void open(std::string_view connectionString);
@@ -35,6 +41,7 @@ private:
     int loginTimeout_ = 0;
     int connectionTimeout_ = 0;
     int queryTimeout_ = 0;
+    CursorLocation cursorLocation_ = CursorLocation::Server;
 };
 
 } // namespace rowlark::db

@@ -4,6 +4,7 @@ namespace rowlark::db {
 
 void RecordSet::open(const std::string& sql, Connection& connection) {
     close();
+    clientSide_ = connection.cursorLocation() == CursorLocation::Client;
     statement_ = std::make_unique<Statement>(connection);
     try {
         statement_->execute(sql);
@@ -16,6 +17,7 @@ void RecordSet::open(const std::string& sql, Connection& connection) {
 
 void RecordSet::openTables(Connection& connection) {
     close();
+    clientSide_ = connection.cursorLocation() == CursorLocation::Client;
     statement_ = std::make_unique<Statement>(connection);
     try {
         statement_->tables();
@@ -97,7 +99,7 @@ const Value& RecordSet::value(std::string_view name) {
 }
 
 long RecordSet::recordCount() {
-    if (!statement_) return -1;
+    if (!statement_ || !clientSide_) return -1;
     ensure(static_cast<std::size_t>(-1));
     return static_cast<long>(rows_.size());
 }

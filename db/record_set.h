@@ -36,7 +36,8 @@ public:
     const Value& value(std::string_view name);
 
     const std::vector<Field>& fields() const { return fields_; }
-    // The exact number of rows: reads the rest of them.
+    // The exact number of rows with a client-side cursor (reads the rest of them); -1 with a
+    // server-side one, as there the count is not known in advance.
     long recordCount();
 
     // For a grid: rows held so far, and reading more.
@@ -54,6 +55,7 @@ private:
     std::vector<std::vector<Value>> rows_;
     std::size_t position_ = 0;
     bool complete_ = false;
+    bool clientSide_ = false;
 };
 
 } // namespace rowlark::db

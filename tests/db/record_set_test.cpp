@@ -17,7 +17,10 @@ protected:
             "CREATE TABLE People (Id int IDENTITY(1,1) NOT NULL, Name nvarchar(30) NULL, "
             "Age int NULL, Code int NOT NULL, Big bigint IDENTITY(1,1), Notes nvarchar(max) NULL)");
     }
-    void SetUp() override { c = connect(sharedDatabase("recordset")); }
+    void SetUp() override {
+        c = connect(sharedDatabase("recordset"));
+        c->setCursorLocation(db::CursorLocation::Client);
+    }
     std::unique_ptr<db::Connection> c;
 };
 
@@ -67,6 +70,17 @@ TEST_F(RecordSetTest, RowsNullsAndNames) {
     rs.close();
     EXPECT_EQ(rs.state(), db::RecordSet::kClosed);
     EXPECT_THROW(rs.eof(), db::OdbcError);
+}
+
+TEST_F(RecordSetTest, RecordCountNeedsAClientSideCursor) {
+    c->setCursorLocation(db::CursorLocation::Server);
+    db::RecordSet rs;
+    rs.open("SELECT 1 AS one UNION ALL SELECT 2", *c);
+    EXPECT_EQ(rs.recordCount(), -1);
+    c->setCursorLocation(db::CursorLocation::Client);
+    rs.open("SELECT 1 AS one UNION ALL SELECT 2", *c);
+    EXPECT_EQ(rs.recordCount(), 2);
+    EXPECT_EQ(*rs.value(0), "1") << "counting does not move the current row";
 }
 
 TEST_F(RecordSetTest, UnknownFieldAndBadStatementFail) {
