@@ -35,11 +35,15 @@ void Connection::close() {
     dbc_.check(SQLDisconnect(dbc_.get()));
 }
 
-void Connection::execute(std::string_view sql) {
+long long Connection::execute(std::string_view sql) {
     Statement st(*this);
     st.execute(sql);
-    while (st.nextResult()) {
-    }
+    long long changed = 0;
+    do {
+        SQLLEN n = st.rowCount();
+        if (n > 0) changed += n;
+    } while (st.nextResult());
+    return changed;
 }
 
 } // namespace rowlark::db

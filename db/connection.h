@@ -30,8 +30,9 @@ public:
     // Throws OdbcError when the driver reports a failed disconnect.
     void close();
     bool isOpen() const { return open_; }
-    // Runs SQL text and reads every result it gives; throws the first error.
-    void execute(std::string_view sql);
+    // Runs SQL text and reads every result it gives; throws the first error. Returns the rows
+    // that its statements changed, as the server counted them.
+    long long execute(std::string_view sql);
 
     SQLHDBC handle() const { return dbc_.get(); }
 

@@ -46,10 +46,16 @@ public:
     std::size_t fetchMore(std::size_t count);
     const std::vector<Value>& row(std::size_t i) const { return rows_.at(i); }
 
+    // Keeps the connection open for as long as the record set lives (a grid may hold it).
+    void holdConnection(std::shared_ptr<Connection> connection) {
+        connection_ = std::move(connection);
+    }
+
 private:
     void start();
     bool ensure(std::size_t rows);
 
+    std::shared_ptr<Connection> connection_; // declared first: it goes last
     std::unique_ptr<Statement> statement_;
     std::vector<Field> fields_;
     std::vector<std::vector<Value>> rows_;

@@ -2,8 +2,6 @@
 
 #include "message_boxes.h"
 
-#include <exception>
-
 namespace rowlark::shell {
 
 QString HandlerLocation(const QString& form, const QString& handler) {
@@ -19,36 +17,10 @@ void ErrorReport(const QString& location, int line, const QString& description) 
     messageBoxes().show(ErrorReportText(description, location, line), kExclamation, kErrorCaption);
 }
 
-template <class F> bool Trap::guarded(int line, F&& f, bool onFailure) {
-    QString description;
-    try {
-        return f();
-    } catch (const std::exception& e) {
-        description = QString::fromUtf8(e.what());
-    } catch (...) {
-        description = QStringLiteral("Unknown error");
-    }
-    ++failures_;
-    ErrorReport(location_, line, description);
-    return onFailure;
-}
-
-bool Trap::step(int line, const std::function<void()>& work) {
-    return guarded(
-        line,
-        [&] {
-            work();
-            return true;
-        },
-        false);
-}
-
-bool Trap::condition(int line, const std::function<bool()>& test) {
-    return guarded(line, test, true);
-}
-
-bool Trap::loopTest(int line, const std::function<bool()>& test) {
-    return guarded(line, test, false);
-}
+Trap::Trap(QString location)
+    : StepRunner([this](int line, const std::string& description) {
+          ErrorReport(location_, line, QString::fromStdString(description));
+      }),
+      location_(std::move(location)) {}
 
 } // namespace rowlark::shell

@@ -1,6 +1,8 @@
 // The uniform report of a failing step, and the runner that numbers a handler's steps.
 #pragma once
 
+#include "dedupe/step_runner.h"
+
 #include <QString>
 
 #include <functional>
@@ -22,24 +24,13 @@ void ErrorReport(const QString& location, int line, const QString& description);
 // Nothing is undone. Lets handlers read as
 //     Trap trap(HandlerLocation("Form1", "PushButton3_Click"));
 //     if (!trap.step(100, [&] { ... })) return;
-class Trap {
+class Trap : public dedupe::StepRunner {
 public:
-    explicit Trap(QString location) : location_(std::move(location)) {}
-
-    // True when the step succeeded.
-    bool step(int line, const std::function<void()>& work);
-    // A condition whose test fails counts as passed: the body runs after the report.
-    bool condition(int line, const std::function<bool()>& test);
-    // A loop test that fails ends the loop: re-entering would repeat the same failure.
-    bool loopTest(int line, const std::function<bool()>& test);
-
+    explicit Trap(QString location);
     const QString& location() const { return location_; }
-    int failures() const { return failures_; }
 
 private:
-    template <class F> bool guarded(int line, F&& f, bool onFailure);
     QString location_;
-    int failures_ = 0;
 };
 
 } // namespace rowlark::shell

@@ -93,9 +93,10 @@ TEST_F(SandboxStatements, MissingObjectTextReachesTheClientUnchanged) {
 
 TEST_F(SandboxStatements, UnicodeAndNullRoundTrip) {
     c->execute("CREATE TABLE Uni (k int, v nvarchar(40), w nvarchar(max), x varchar(10))");
-    c->execute("INSERT INTO Uni VALUES (1, N'中文 😀 é', N'長い 🙂', 'café'), (2, N'', N'', "
-               "''), "
-               "(3, NULL, NULL, NULL)");
+    c->execute(
+        "INSERT INTO Uni VALUES (1, N'中文 😀 é', N'長い 🙂', 'café'), (2, N'', N'', "
+        "''), "
+        "(3, NULL, NULL, NULL)");
     EXPECT_EQ(query(*c, "SELECT v, w, x FROM Uni ORDER BY k"),
               (Rows{{"中文 😀 é", "長い 🙂", "café"}, {"", "", ""}, {"NULL", "NULL", "NULL"}}));
     EXPECT_EQ(query(*c, "SELECT k FROM Uni WHERE v = N'中文 😀 é'"), (Rows{{"1"}}));

@@ -1,0 +1,14 @@
+// The little the command line needs from the terminal. The only platform-specific code of the
+// command-line runner lives in terminal.cpp.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace rowlark::cli {
+
+bool stderrIsTerminal();
+// Asks on the terminal without echo; nullopt when there is no terminal to ask on.
+std::optional<std::string> promptPassword(const std::string& prompt);
+
+} // namespace rowlark::cli

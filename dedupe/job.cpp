@@ -1,0 +1,289 @@
+#include "job.h"
+
+#include "keys.h"
+#include "sql_text.h"
+#include "step_runner.h"
+
+#include <QString>
+
+#include <chrono>
+#include <map>
+#include <stdexcept>
+
+namespace rowlark::dedupe {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QString serverName(const std::string& name) {
+    QString s = QString::fromStdString(name);
+    while (s.endsWith(' '))
+        s.chop(1); // the server ignores trailing blanks in names
+    return s;
+}
+
+bool isExactInteger(const db::Field& f) {
+    switch (f.type) {
+    case db::kAdTinyInt:
+    case db::kAdUnsignedTinyInt:
+    case db::kAdSmallInt:
+    case db::kAdInteger:
+    case db::kAdBigInt:
+        return true;
+    case db::kAdNumeric:
+        return f.meta.decimalDigits == 0;
+    default:
+        return false;
+    }
+}
+
+class Job {
+public:
+    Job(const JobSettings& s, JobEvents& events)
+        : s_(s), events_(events),
+          run_([this](int line, const std::string& d) { events_.report(line, d); }) {}
+
+    JobOutcome run();
+
+private:
+    db::Connection& connection() {
+        if (!connection_ || !connection_->isOpen())
+            throw std::runtime_error("The connection is not open.");
+        return *connection_;
+    }
+    // The new name, checked again at every use: the source table is never the one dropped.
+    std::string newName() {
+        std::string name = s_.newName();
+        if (auto why = RefuseNewName(name, s_.selectedTable)) throw std::runtime_error(*why);
+        return name;
+    }
+    void phase(Phase p) {
+        counts_.phase = p;
+        events_.progress(counts_);
+        lastProgress_ = Clock::now();
+    }
+    void tick() {
+        if (Clock::now() - lastProgress_ < std::chrono::milliseconds(100)) return;
+        events_.progress(counts_);
+        lastProgress_ = Clock::now();
+    }
+    // Reads one statement's rows: the first column into `numbers` when given, the rest into keys.
+    void readKeys(const std::string& sql, TextList* numbers, TextList& keys);
+    void deleteRows(const std::string& column, const std::vector<std::string>& values, int line);
+
+    const JobSettings& s_;
+    JobEvents& events_;
+    StepRunner run_;
+    std::shared_ptr<db::Connection> connection_;
+    Progress counts_;
+    Clock::time_point lastProgress_;
+};
+
+void Job::readKeys(const std::string& sql, TextList* numbers, TextList& keys) {
+    db::Statement st(connection());
+    st.execute(sql);
+    std::vector<db::Value> row;
+    const std::size_t first = numbers ? 1 : 0;
+    counts_.rowsRead = 0;
+    while (st.fetch(row)) {
+        if (numbers) numbers->push(row[0] ? *row[0] : std::string("NULL"));
+        std::string& key = keys.open();
+        for (std::size_t i = first; i < row.size(); ++i)
+            appendKeyValue(key, row[i]);
+        keys.push();
+        if ((++counts_.rowsRead & 4095) == 0) tick();
+    }
+}
+
+void Job::deleteRows(const std::string& column, const std::vector<std::string>& values, int line) {
+    // Errors by text, in the order first seen: one report each, however many rows failed with it.
+    std::vector<std::pair<std::string, std::size_t>> errors;
+    auto failed = [&](const std::string& description) {
+        for (auto& e : errors)
+            if (e.first == description) return void(++e.second);
+        errors.emplace_back(description, 1);
+    };
+    const std::size_t batch = std::max<std::size_t>(1, s_.deleteBatch);
+    for (std::size_t at = 0; at < values.size(); at += batch) {
+        std::vector<std::string> part(values.begin() + at,
+                                      values.begin() + std::min(values.size(), at + batch));
+        try {
+            connection().execute(deleteMany(column, part));
+            counts_.deleted += part.size();
+        } catch (...) {
+            // One statement fails as a whole; one by one, every row that can go goes, and each
+            // one that cannot is counted under its error.
+            for (const auto& v : part) {
+                try {
+                    connection().execute(deleteOne(column, v));
+                    ++counts_.deleted;
+                } catch (...) {
+                    failed(StepRunner::describe(std::current_exception()));
+                }
+            }
+        }
+        tick();
+    }
+    for (const auto& [description, count] : errors) {
+        std::string text = description;
+        if (count > 1)
+            text += "\r\n(" + std::to_string(count) + " of " + std::to_string(values.size()) +
+                    " duplicate rows could not be deleted with this error.)";
+        events_.report(line, text);
+    }
+}
+
+JobOutcome Job::run() {
+    JobOutcome out;
+    if (auto why = RefuseNewName(s_.newName(), s_.selectedTable)) {
+        out.refusal = why;
+        return out;
+    }
+    phase(Phase::Connecting);
+    run_.step(100, [&] { connection_ = std::make_shared<db::Connection>(); });
+    run_.step(114, [&] {
+        if (connection_) connection_->setCursorLocation(db::CursorLocation::Client);
+    });
+    run_.step(116, [&] {
+        if (connection_) connection_->setQueryTimeout(s_.timeoutSeconds);
+    });
+    run_.step(118, [&] {
+        if (connection_) connection_->setLoginTimeout(s_.timeoutSeconds);
+    });
+    run_.step(s_.localConnection ? 122 : 124, [&] {
+        if (!connection_) throw std::runtime_error("The connection could not be created.");
+        connection_->open(s_.connectionString);
+    });
+
+    // The identity column: the first one the driver marks as such, of an exact integer type.
+    std::string identity;
+    run_.step(126, [&] {
+        db::RecordSet fields;
+        fields.open(metadataQuery(s_.selectedTable), connection());
+        for (const auto& f : fields.fields())
+            if (f.identity && isExactInteger(f)) {
+                identity = f.name;
+                break;
+            }
+    });
+
+    phase(Phase::Reading);
+    TextList keys, identityValues;
+    if (!identity.empty())
+        run_.step(142, [&] {
+            readKeys(identityKeyQuery(identity, s_.duplicateColumns, s_.selectedTable),
+                     &identityValues, keys);
+        });
+    else
+        run_.step(
+            168, [&] { readKeys(keyQuery(s_.duplicateColumns, s_.selectedTable), nullptr, keys); });
+
+    phase(Phase::Searching);
+    std::vector<std::int32_t> positions;
+    run_.step(196, [&] { positions = FindDuplicatePositions(keys); });
+    counts_.duplicates = positions.size();
+    if (positions.empty()) {
+        run_.step(242, [&] { events_.noDuplicates(); });
+        phase(Phase::Done);
+        out.counts = counts_;
+        out.failedSteps = run_.failures();
+        return out;
+    }
+
+    // The rows to delete, highest position first, named by identity value or work number.
+    std::vector<std::string> doomed;
+    if (!identity.empty())
+        for (std::int32_t p : positions)
+            doomed.emplace_back(identityValues[static_cast<std::size_t>(p) - 1]);
+    keys.clear();
+    identityValues.clear();
+    positions.clear();
+    positions.shrink_to_fit();
+
+    phase(Phase::Copying);
+    run_.step(200, [&] { connection().execute(dropIfExists(newName())); });
+    run_.step(202, [&] { connection().execute(dropIfExists(kWorkTable)); });
+    run_.step(204, [&] { connection().execute(copyIntoWorkTable(s_.selectedTable)); });
+    std::string deleteColumn = identity;
+    if (identity.empty()) {
+        deleteColumn = kWorkColumn;
+        phase(Phase::Numbering);
+        run_.step(208, [&] { connection().execute(addWorkColumn()); });
+        // The positions come from the work table itself, with each row's own number, so the numbers
+        // deleted are those of the repeating rows whatever order any other read returned.
+        run_.step(210, [&] {
+            TextList numbers, workKeys;
+            readKeys(workKeyQuery(s_.duplicateColumns), &numbers, workKeys);
+            for (std::int32_t p : FindDuplicatePositions(workKeys))
+                doomed.emplace_back(numbers[static_cast<std::size_t>(p) - 1]);
+            counts_.duplicates = doomed.size();
+        });
+    }
+    run_.step(214, [&] { connection().execute(indexWorkTable(deleteColumn)); });
+
+    phase(Phase::Deleting);
+    deleteRows(deleteColumn, doomed, identity.empty() ? 226 : 224);
+
+    phase(Phase::Finishing);
+    run_.step(234, [&] { connection().execute(copyIntoNewTable(s_.allColumns, newName())); });
+    run_.step(236, [&] { connection().execute(dropWorkTable()); });
+    std::shared_ptr<db::RecordSet> result;
+    run_.step(238, [&] {
+        auto rs = std::make_shared<db::RecordSet>();
+        rs->open(selectNewTable(newName()), connection());
+        rs->holdConnection(connection_);
+        result = std::move(rs);
+    });
+    run_.step(240, [&] {
+        if (!result) throw std::runtime_error("The new table could not be read.");
+        events_.showResult(result);
+    });
+    phase(Phase::Done);
+    out.counts = counts_;
+    out.failedSteps = run_.failures();
+    return out;
+}
+
+} // namespace
+
+const char* phaseName(Phase p) {
+    switch (p) {
+    case Phase::Connecting:
+        return "connecting";
+    case Phase::Reading:
+        return "reading rows";
+    case Phase::Searching:
+        return "finding duplicates";
+    case Phase::Copying:
+        return "copying the table";
+    case Phase::Numbering:
+        return "numbering rows";
+    case Phase::Deleting:
+        return "deleting duplicates";
+    case Phase::Finishing:
+        return "creating the new table";
+    case Phase::Done:
+        return "done";
+    }
+    return "";
+}
+
+std::optional<std::string> RefuseNewName(const std::string& newName,
+                                         const std::string& sourceTable) {
+    const QString name = serverName(newName);
+    if (name.trimmed().isEmpty()) return "Please enter a name for the new table.";
+    if (name.compare(serverName(sourceTable), Qt::CaseInsensitive) == 0)
+        return "The new table needs a name of its own: \"" + newName +
+               "\" is the table being cleaned, which is never changed.";
+    if (name.compare(QString::fromUtf8(kWorkTable.data(), kWorkTable.size()),
+                     Qt::CaseInsensitive) == 0)
+        return "\"" + newName +
+               "\" is the name of the work table. Please choose another name for the new table.";
+    return std::nullopt;
+}
+
+JobOutcome RunJob(const JobSettings& settings, JobEvents& events) {
+    return Job(settings, events).run();
+}
+
+} // namespace rowlark::dedupe

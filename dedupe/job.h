@@ -1,0 +1,64 @@
+// The duplicate-removal job behind "Finish": from the chosen table and columns, a new table with
+// every row except the later repeats. Free of widgets; the finish page and rowlark-dedupe are two
+// front ends on it.
+#pragma once
+
+#include "db/record_set.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace rowlark::dedupe {
+
+struct JobSettings {
+    std::string connectionString;
+    bool localConnection = false; // which opening step a failure names (122 or 124)
+    std::string selectedTable;    // as listed, without brackets
+    std::string allColumns;       // "[a], [b], [c]": every column of the table
+    std::string duplicateColumns; // "[a], [b]": the columns that define a duplicate
+    // The new table's name, read afresh at each use.
+    std::function<std::string()> newName;
+    int timeoutSeconds = 5000;
+    std::size_t deleteBatch = 1000;
+};
+
+enum class Phase { Connecting, Reading, Searching, Copying, Numbering, Deleting, Finishing, Done };
+const char* phaseName(Phase phase);
+
+struct Progress {
+    Phase phase = Phase::Connecting;
+    std::uint64_t rowsRead = 0;
+    std::uint64_t duplicates = 0; // rows found to repeat an earlier row
+    std::uint64_t deleted = 0;
+};
+
+class JobEvents {
+public:
+    virtual ~JobEvents() = default;
+    // Called at each phase and, within a phase, at most every few tenths of a second.
+    virtual void progress(const Progress&) {}
+    // A failing step: its number and the error's text. The job goes on with the next step.
+    virtual void report(int line, const std::string& description) = 0;
+    // No row repeats another: nothing was created, changed or dropped.
+    virtual void noDuplicates() = 0;
+    // The new table, to show; the record set keeps its connection open.
+    virtual void showResult(std::shared_ptr<db::RecordSet> newTable) = 0;
+};
+
+struct JobOutcome {
+    std::optional<std::string> refusal; // the job did not start: the name was refused
+    Progress counts;
+    int failedSteps = 0;
+};
+
+// Why a name cannot be the new table's, or nullopt when it can: empty, the source table itself
+// (letter case ignored, as the server compares names), or the work table's name.
+std::optional<std::string> RefuseNewName(const std::string& newName,
+                                         const std::string& sourceTable);
+
+// Runs the job. Every step runs whatever failed before it; each failure is reported once.
+JobOutcome RunJob(const JobSettings& settings, JobEvents& events);
+
+} // namespace rowlark::dedupe

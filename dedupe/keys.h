@@ -1,0 +1,60 @@
+// Row keys: each row's chosen values in one text, packed together in one buffer.
+#pragma once
+
+#include "db/statement.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rowlark::dedupe {
+
+// The replacement when the value is NULL, else the value.
+inline std::string NullToValue(const db::Value& value, const std::string& replacement) {
+    return value ? *value : replacement;
+}
+
+// Appends one value to a key so that values stay apart: its length, ':', its bytes. NULL counts
+// as the empty text; letter case and trailing blanks count.
+void appendKeyValue(std::string& key, const db::Value& value);
+
+// Many texts in one buffer: far less memory than a string each.
+class TextList {
+public:
+    void reserve(std::size_t texts, std::size_t bytes) {
+        ends_.reserve(texts);
+        bytes_.reserve(bytes);
+    }
+    // The text being built: append to it, then close it with push().
+    std::string& open() { return bytes_; }
+    void push() { ends_.push_back(bytes_.size()); }
+    void push(std::string_view text) {
+        bytes_.append(text);
+        push();
+    }
+
+    std::size_t size() const { return ends_.size(); }
+    std::string_view operator[](std::size_t i) const {
+        std::size_t begin = i ? ends_[i - 1] : 0;
+        return std::string_view(bytes_).substr(begin, ends_[i] - begin);
+    }
+    std::size_t bytes() const { return bytes_.size(); }
+    void clear() {
+        bytes_.clear();
+        bytes_.shrink_to_fit();
+        ends_.clear();
+        ends_.shrink_to_fit();
+    }
+
+private:
+    std::string bytes_;
+    std::vector<std::size_t> ends_;
+};
+
+// The 1-based positions of the keys that equal an earlier key, highest first; the first key of
+// each group of equal keys is never among them. Linear expected time.
+std::vector<std::int32_t> FindDuplicatePositions(const TextList& keys);
+std::vector<std::int32_t> FindDuplicatePositions(const std::vector<std::string>& keys);
+
+} // namespace rowlark::dedupe

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# rowlark-dedupe against the sandbox: a job, no duplicates, bad usage, a failing step.
+set -uo pipefail
+bin=${1:?usage: rowlark_dedupe_test.sh ROWLARK_DEDUPE}
+dir=${ROWLARK_TEST_SANDBOX:?run through ctest}
+port=$(cat "$dir/port")
+export ROWLARK_SETTINGS_DIR=$(mktemp -d)
+trap 'rm -rf "$ROWLARK_SETTINGS_DIR"' EXIT
+export ROWLARK_PASSWORD='Rowlark;Test{1'
+passed=0 failed=0
+check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1" >&2; fi; }
+db="Cli_$$"
+run() { "$bin" --server 127.0.0.1 --port "$port" --user sa --database "$db" "$@" > out.txt 2> err.txt < /dev/null; }
+cd "$ROWLARK_SETTINGS_DIR"
+sql() { printf '%s\ngo\n' "$1" | tsql -H 127.0.0.1 -p "$port" -U sa -P "$ROWLARK_PASSWORD" -D "$2" > /dev/null 2>&1; }
+sql "CREATE DATABASE [$db]" master
+sql "CREATE TABLE Customers (Name nvarchar(20), City nvarchar(20), Zip varchar(5))
+INSERT INTO Customers VALUES (N'Ann', N'Zürich', '8001'), (N'Bo', N'Malmö', '2112'), (N'Ann', N'Zürich', '8002'),
+ (N'Ann', N'zürich', '8001'), (N'Bo', N'Malmö', NULL), (N'Cy', NULL, NULL), (N'Cy', N'', '1'), (N'Ann', N'Zürich', '9')
+CREATE TABLE Physics (Constant nvarchar(10), Value float)
+INSERT INTO Physics VALUES (N'c', 299792458), (N'g', 9.80665), (N'c', 299792458)
+CREATE VIEW CustomerCities AS SELECT DISTINCT City FROM Customers" "$db"
+
+run --table Customers --column Name --column City --into CliCustomers; code=$?
+check "job exit 0" '[ $code -eq 0 ]'
+check "summary" 'grep -q "^Read 8 rows, removed 4 of 4 duplicates: \[CliCustomers\] holds 4 rows.$" out.txt'
+check "progress lines on a pipe" 'grep -q "^deleting duplicates" err.txt'
+
+run --table Physics --column Constant --column Value --into CliPhysics; code=$?
+check "second job" '[ $code -eq 0 ] && grep -q "holds 2 rows" out.txt'
+
+run --table CliPhysics --column Constant; code=$?
+check "no duplicates exit 0" '[ $code -eq 0 ] && grep -qx "No duplicates found." out.txt'
+
+run --table Physics; code=$?
+check "missing column is usage" '[ $code -eq 2 ] && grep -q "column is required" err.txt'
+run --table Physics --column Nope; code=$?
+check "unknown column is usage" '[ $code -eq 2 ] && grep -q "has no column Nope" err.txt'
+run --table Physics --column Value --password x; code=$?
+check "no password option" '[ $code -eq 2 ]'
+run --table Physics --column Value --into physics; code=$?
+check "source name refused" '[ $code -eq 2 ] && grep -q "never changed" err.txt'
+run --table NoSuchTable --column a; code=$?
+check "unknown table" '[ $code -eq 1 ]'
+# A view holds the new name: the drop and the copy fail, the run says so and exits 1.
+run --table Customers --column Name --into CustomerCities; code=$?
+check "failing step exits 1" '[ $code -eq 1 ] && grep -q "step 234 failed" err.txt'
+ROWLARK_PASSWORD=wrong run --table Physics --column Value; code=$?
+check "wrong password" '[ $code -eq 1 ] && grep -q "Login failed" err.txt'
+"$bin" --help > out.txt; code=$?
+check "help" '[ $code -eq 0 ] && grep -q "^usage: rowlark-dedupe" out.txt'
+echo "rowlark-dedupe: $passed passed, $failed failed"
+[ $failed -eq 0 ]

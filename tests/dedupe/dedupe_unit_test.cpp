@@ -1,0 +1,131 @@
+// The job's statements, keys, finder and name checks, without a server.
+#include "dedupe/job.h"
+#include "dedupe/keys.h"
+#include "dedupe/sql_text.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace rowlark;
+using namespace rowlark::dedupe;
+
+namespace {
+
+std::string keyOf(const std::vector<db::Value>& values) {
+    std::string k;
+    for (const auto& v : values)
+        appendKeyValue(k, v);
+    return k;
+}
+
+// The finder as first written: every key against every earlier key.
+std::vector<std::int32_t> quadratic(const std::vector<std::string>& keys) {
+    std::vector<std::int32_t> out;
+    for (std::size_t k = keys.size(); k-- > 0;) {
+        bool duplicate = false;
+        for (std::size_t e = 0; e < k; ++e)
+            if (keys[e] == keys[k]) duplicate = true;
+        if (duplicate) out.push_back(static_cast<std::int32_t>(k + 1));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Statements, TextsOfTheJob) {
+    EXPECT_EQ(keyQuery("[City], [Zip]", "Orders"), "SELECT [City], [Zip] FROM [Orders];");
+    EXPECT_EQ(dropIfExists("Orders2"),
+              "if (object_id (N'Orders2') is not null) drop table [Orders2]");
+    EXPECT_EQ(dropIfExists(kWorkTable),
+              "if (object_id (N'TEMP_TABLE_CREATED_BY_ORVANDEL') is not null) drop table "
+              "[TEMP_TABLE_CREATED_BY_ORVANDEL]");
+    EXPECT_EQ(copyIntoWorkTable("Orders"),
+              "SELECT * INTO [TEMP_TABLE_CREATED_BY_ORVANDEL] From [Orders]");
+    EXPECT_EQ(addWorkColumn(), "ALTER TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL] ADD "
+                               "[TEMP_COLUMN_CREATED_BY_ORVANDEL] INT IDENTITY(1,1)");
+    EXPECT_EQ(
+        deleteOne(kWorkColumn, "6"),
+        "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [TEMP_COLUMN_CREATED_BY_ORVANDEL] = 6");
+    EXPECT_EQ(deleteOne("OrderId", "17"),
+              "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [OrderId] = 17");
+    EXPECT_EQ(deleteMany("Id", {"9", "7", "3"}),
+              "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [Id] IN (9, 7, 3)");
+    EXPECT_EQ(copyIntoNewTable("[City], [Zip]", "Orders2"),
+              "SELECT [City], [Zip] INTO [Orders2] FROM [TEMP_TABLE_CREATED_BY_ORVANDEL]");
+    EXPECT_EQ(dropWorkTable(), "DROP TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL]");
+    EXPECT_EQ(selectNewTable("Orders2"), "SELECT * FROM [Orders2];");
+    EXPECT_EQ(metadataQuery("Orders"), "SELECT TOP 0 * FROM [Orders];");
+}
+
+TEST(Statements, NamesAreQuotedSafely) {
+    EXPECT_EQ(bracketed("a]b"), "[a]]b]");
+    EXPECT_EQ(bracketList({"x", "we]ird", "sp ace"}), "[x], [we]]ird], [sp ace]");
+    EXPECT_EQ(dropIfExists("O'Brien"),
+              "if (object_id (N'O''Brien') is not null) drop table [O'Brien]");
+    EXPECT_EQ(dropIfExists("a.b"), "if (object_id (N'[a.b]') is not null) drop table [a.b]")
+        << "a dot would otherwise read as schema.table";
+    EXPECT_EQ(dropIfExists("x]'y"), "if (object_id (N'[x]]''y]') is not null) drop table [x]]'y]");
+    EXPECT_EQ(dropIfExists("\u00e9t\u00e9"),
+              "if (object_id (N'\u00e9t\u00e9') is not null) drop table [\u00e9t\u00e9]");
+    EXPECT_EQ(columnNamesQuery("it's"),
+              "SELECT column_name FROM information_schema.Columns WHERE table_name=N'it''s'");
+}
+
+TEST(Keys, ValuesStayApart) {
+    EXPECT_NE(keyOf({std::string("a,b"), std::string("c")}),
+              keyOf({std::string("a"), std::string("b,c")}));
+    EXPECT_NE(keyOf({std::string("1:a"), std::string("")}),
+              keyOf({std::string(""), std::string("1:a")}));
+    EXPECT_EQ(keyOf({std::nullopt, std::string("x")}), keyOf({std::string(""), std::string("x")}))
+        << "NULL and empty text count as equal";
+    EXPECT_NE(keyOf({std::string("Abc")}), keyOf({std::string("abc")}));
+    EXPECT_NE(keyOf({std::string("x")}), keyOf({std::string("x ")}));
+}
+
+TEST(Keys, NullToValue) {
+    EXPECT_EQ(NullToValue(std::nullopt, ""), "");
+    EXPECT_EQ(NullToValue(std::string("0"), ""), "0");
+    EXPECT_EQ(NullToValue(std::string(""), "r"), "");
+}
+
+TEST(FindDuplicatePositions, EdgeCases) {
+    using V = std::vector<std::int32_t>;
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{}), V{});
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"a"}), V{});
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"a", "b", "c"}), V{});
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"x", "x", "x", "x"}), (V{4, 3, 2}));
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"Abc", "abc"}), V{});
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"x", "x "}), V{});
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"", ""}), V{2});
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"a", "b", "a", "c", "b", "a"}),
+              (V{6, 5, 3}));
+    EXPECT_EQ(FindDuplicatePositions(std::vector<std::string>{"k", "1", "2", "k", "3", "k"}),
+              (V{6, 4}));
+}
+
+TEST(FindDuplicatePositions, AgreesWithEveryPairCompared) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<std::string> keys(rng() % 300);
+        for (auto& k : keys)
+            k = std::string(rng() % 3, 'a') + std::to_string(rng() % 40);
+        TextList packed;
+        for (const auto& k : keys)
+            packed.push(k);
+        EXPECT_EQ(FindDuplicatePositions(keys), quadratic(keys));
+        EXPECT_EQ(FindDuplicatePositions(packed), quadratic(keys));
+    }
+}
+
+TEST(RefuseNewName, EmptySourceAndWorkTableNamesAreRefused) {
+    EXPECT_TRUE(RefuseNewName("", "Orders"));
+    EXPECT_TRUE(RefuseNewName("   ", "Orders"));
+    EXPECT_TRUE(RefuseNewName("Orders", "Orders"));
+    EXPECT_TRUE(RefuseNewName("oRDERS", "Orders")) << "the server ignores letter case";
+    EXPECT_TRUE(RefuseNewName("Orders  ", "Orders")) << "and trailing blanks";
+    EXPECT_TRUE(RefuseNewName("\u00c9T\u00c9", "\u00e9t\u00e9"));
+    EXPECT_TRUE(RefuseNewName("temp_table_created_by_orvandel", "Orders"));
+    EXPECT_FALSE(RefuseNewName("Orders2", "Orders"));
+    EXPECT_FALSE(RefuseNewName(" Orders", "Orders")) << "a leading blank makes another name";
+}
