@@ -93,6 +93,7 @@ void Job::readKeys(const std::string& sql, TextList* numbers, TextList& keys) {
         keys.push();
         if ((++counts_.rowsRead & 4095) == 0) tick();
     }
+    counts_.keyBytes = std::max<std::uint64_t>(counts_.keyBytes, keys.bytes());
 }
 
 void Job::deleteRows(const std::string& column, const std::vector<std::string>& values, int line) {

@@ -32,6 +32,7 @@ struct Progress {
     std::uint64_t rowsRead = 0;
     std::uint64_t duplicates = 0; // rows found to repeat an earlier row
     std::uint64_t deleted = 0;
+    std::uint64_t keyBytes = 0; // the text of the keys read, for measuring the job's memory
 };
 
 class JobEvents {

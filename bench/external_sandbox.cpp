@@ -1,0 +1,71 @@
+#include "external_sandbox.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace rowlark::bench {
+
+ExternalSandbox::ExternalSandbox() {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("rowlark-bench-ext-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    for (const char* p : {"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
+                          "/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so"})
+        if (std::filesystem::exists(p))
+            std::ofstream(dir_ / "odbcinst.ini") << "[SQL Server]\nDriver = " << p << "\n";
+    std::ofstream(dir_ / "odbc.ini");
+    ::setenv("ODBCSYSINI", dir_.c_str(), 1);
+    ::setenv("ODBCINI", (dir_ / "odbc.ini").c_str(), 1);
+    int out[2];
+    if (::pipe(out) != 0) throw std::runtime_error("pipe");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::setenv("ROWLARK_SANDBOX_PASSWORD", "bench", 1);
+        const std::string data = (dir_ / "data").string();
+        ::execl(ROWLARK_SANDBOX_BIN, "rowlark-sandbox", "--data", data.c_str(),
+                static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    ::close(out[1]);
+    FILE* f = ::fdopen(out[0], "r");
+    char line[128] = {};
+    if (!std::fgets(line, sizeof line, f) ||
+        std::sscanf(line, "listening on 127.0.0.1:%d", &port_) != 1)
+        throw std::runtime_error("the sandbox did not start");
+    std::fclose(f);
+}
+
+ExternalSandbox::~ExternalSandbox() {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    std::filesystem::remove_all(dir_);
+}
+
+std::string ExternalSandbox::connectionString(const std::string& database) const {
+    return "Driver={SQL Server};Server=127.0.0.1," + std::to_string(port_) +
+           ";Database=" + database + ";Uid=sa;Pwd=bench;";
+}
+
+long long residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+long long peakResidentBytes() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<long long>(u.ru_maxrss) * 1024;
+}
+
+} // namespace rowlark::bench
