@@ -36,6 +36,7 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
     setFont(f);
     horizontalHeader()->setFont(f);
     verticalHeader()->setFont(f);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
     setMouseTracking(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 }

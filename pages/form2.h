@@ -1,0 +1,27 @@
+// Form2, the table page: the tables of the database; "Next >" prepares the field page.
+#pragma once
+
+#include "page.h"
+
+#include "shell/page_controls.h"
+
+#include <QGroupBox>
+#include <QListWidget>
+
+namespace rowlark::pages {
+
+class Form2 : public Page {
+    Q_OBJECT
+public:
+    explicit Form2(Wizard& wizard);
+
+    void Form_Load();
+    void PushButton2_Click(); // "< Back"
+    void PushButton3_Click(); // "Next >"
+
+    QGroupBox* Frame1;
+    QListWidget* List1;
+    shell::PushButton *PushButton2, *PushButton3;
+};
+
+} // namespace rowlark::pages

@@ -1,0 +1,47 @@
+// Form4, the finish page: the new table's name, "Finish" running the job, and the result.
+#pragma once
+
+#include "page.h"
+
+#include "dedupe/job.h"
+#include "shell/page_controls.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+
+namespace rowlark::pages {
+
+class Form4 : public Page {
+    Q_OBJECT
+public:
+    explicit Form4(Wizard& wizard);
+
+    void Form_Load();
+    void PushButton2_Click(); // "< Back"
+    void PushButton4_Click(); // "Finish", then "Exit"
+
+    bool jobRunning() const { return running_; }
+    // The counts of the last job.
+    const dedupe::Progress& lastCounts() const { return counts_; }
+
+    QLabel* Label1;
+    QGroupBox* Frame1;
+    QLineEdit* Text1;
+    shell::DataGrid* DataGrid1;
+    QProgressBar* Progress;
+    shell::PushButton *PushButton2, *PushButton4;
+
+private:
+    friend class PageJobEvents;
+    void showProgress(const dedupe::Progress& p);
+    void setRunning(bool running);
+    bool running_ = false;
+    dedupe::Progress counts_;
+};
+
+inline const QString kIntroText = QStringLiteral(
+    " You are about to create a new table with duplicates rows removed except for the first. ");
+
+} // namespace rowlark::pages

@@ -1,0 +1,79 @@
+#include "page.h"
+
+#include "look.h"
+
+#include "shell/page_controls.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QScreen>
+
+namespace rowlark::pages {
+
+std::function<void()> Page::endProgram = [] {
+    // Ends the run at once, also while database work is under way on another thread: the next
+    // run's drop of a leftover work table cleans up after it.
+    std::fflush(nullptr);
+    std::_Exit(0);
+};
+
+Page::Page(Wizard& wizard, int w, int h) : QWidget(nullptr, Qt::Window), wizard_(wizard) {
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(twips(0, 0, w, h).size());
+    setWindowIcon(programIcon());
+    setMouseTracking(true);
+    MousePointer.onChange = [this](int v) { showPointer(v); };
+}
+
+QRect Page::twips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+void Page::centre() {
+    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+}
+
+void Page::showPointer(int v) {
+    if (v == shell::kPointerBusy)
+        setCursor(Qt::WaitCursor);
+    else if (v == shell::kPointerCustom)
+        setCursor(mouseIcon_ ? *mouseIcon_ : QCursor(Qt::ArrowCursor));
+    else
+        unsetCursor();
+    // Let the hourglass show before the work begins.
+    if (v == shell::kPointerBusy)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Page::hoverAsButton(QWidget* w) {
+    if (auto* b = qobject_cast<shell::PushButton*>(w))
+        connect(b, &shell::PushButton::mouseMoved, this, [this] {
+            if (MousePointer.value() != shell::kPointerBusy)
+                MousePointer.set(shell::kPointerCustom);
+        });
+}
+
+void Page::hoverAsBackground(QWidget* w) {
+    w->setMouseTracking(true);
+    w->installEventFilter(this);
+}
+
+bool Page::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove && MousePointer.value() != shell::kPointerBusy)
+        MousePointer.set(shell::kPointerDefault);
+    return QWidget::eventFilter(watched, event);
+}
+
+void Page::mouseMoveEvent(QMouseEvent* event) {
+    if (MousePointer.value() != shell::kPointerBusy) MousePointer.set(shell::kPointerDefault);
+    QWidget::mouseMoveEvent(event);
+}
+
+void Page::closeEvent(QCloseEvent* event) {
+    event->accept();
+    endProgram();
+}
+
+} // namespace rowlark::pages
