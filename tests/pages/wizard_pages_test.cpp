@@ -1,0 +1,226 @@
+// The table, field and finish pages: from login to the new table in the grid.
+#include "wizard_support.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+using namespace rowlark;
+using namespace rowlark::test;
+
+namespace {
+
+class WizardFlow : public WizardTest {
+protected:
+    static const std::string& database() {
+        static const std::string name = [] {
+            std::string n = freshDatabase("pages");
+            connect(n)->execute(
+                "CREATE TABLE Orders (Id int IDENTITY(1,1), City nvarchar(20), Zip varchar(5), "
+                "Note nvarchar(20));"
+                "INSERT INTO Orders (City, Zip, Note) VALUES (N'Bern', '3000', N'a'), (N'Chur', "
+                "'7000', N'b'), "
+                "(N'Bern', '3000', N'c'), (N'Bern', '3001', N'd'), (N'Chur', '7000', N'e');"
+                "CREATE TABLE Unique1 (k int, v nvarchar(5)); INSERT INTO Unique1 VALUES (1, "
+                "N'a'), (2, N'a');"
+                "CREATE TABLE Other (City nvarchar(20), Extra int)");
+            return n;
+        }();
+        return name;
+    }
+    void toFieldPage(const QString& table) {
+        startOn(database());
+        selectTable(table);
+        wizard->form2().PushButton3_Click();
+    }
+};
+
+} // namespace
+
+TEST_F(WizardFlow, NoTableSelectedAsksForOne) {
+    startOn(database());
+    wizard->form2().PushButton3_Click();
+    ASSERT_EQ(messages(), std::vector<QString>{"Please select a table"});
+    EXPECT_FALSE(wizard->isLoaded(3));
+    EXPECT_TRUE(wizard->globals.SelectedTable.isEmpty());
+}
+
+TEST_F(WizardFlow, TablePageFillsTheFieldPage) {
+    toFieldPage("Orders");
+    auto& f3 = wizard->form3();
+    EXPECT_TRUE(boxes->shown.empty()) << boxes->shown[0].text.toStdString();
+    EXPECT_TRUE(f3.isVisible());
+    EXPECT_FALSE(wizard->form2().isVisible());
+    EXPECT_EQ(wizard->globals.SelectedTable, "Orders");
+    EXPECT_EQ(wizard->globals.AllColumns, "[Id], [City], [Zip], [Note]");
+    EXPECT_EQ(items(*f3.List1), (QStringList{"Id", "City", "Zip", "Note"}));
+    EXPECT_EQ(f3.List1->currentRow(), 0);
+    ASSERT_NE(f3.DataGrid1->model(), nullptr);
+    EXPECT_EQ(f3.DataGrid1->model()->columnCount(), 4);
+    EXPECT_EQ(f3.DataGrid1->model()->rowCount(), 5);
+    EXPECT_TRUE(f3.PushButton5->isEnabled());
+    EXPECT_FALSE(f3.PushButton3->isEnabled()) << "nothing chosen yet";
+    EXPECT_EQ(wizard->form2().MousePointer.value(), shell::kPointerDefault);
+}
+
+TEST_F(WizardFlow, MovesKeepEveryEntryInExactlyOneList) {
+    toFieldPage("Orders");
+    auto& f3 = wizard->form3();
+    f3.List1->setCurrentRow(-1);
+    f3.List1->clearSelection();
+    f3.PushButton5_Click();
+    EXPECT_EQ(messages(), std::vector<QString>{"Please select a field first."});
+    choose("Zip");
+    choose("City");
+    EXPECT_EQ(items(*f3.List2), (QStringList{"Zip", "City"}));
+    EXPECT_EQ(items(*f3.List1), (QStringList{"Id", "Note"}));
+    EXPECT_TRUE(f3.PushButton3->isEnabled());
+    f3.List2->setCurrentRow(0);
+    f3.PushButton7_Click();
+    EXPECT_EQ(items(*f3.List1), (QStringList{"Id", "Note", "Zip"}))
+        << "a field goes back to the end";
+    f3.PushButton6_Click();
+    EXPECT_EQ(items(*f3.List2), (QStringList{"City", "Id", "Note", "Zip"}));
+    EXPECT_FALSE(f3.PushButton5->isEnabled());
+    EXPECT_FALSE(f3.PushButton6->isEnabled());
+    f3.PushButton8_Click();
+    EXPECT_EQ(items(*f3.List1), (QStringList{"City", "Id", "Note", "Zip"}));
+    EXPECT_FALSE(f3.PushButton3->isEnabled());
+    EXPECT_FALSE(f3.PushButton7->isEnabled());
+    f3.PushButton8_Click(); // an empty list moves nothing
+    EXPECT_EQ(f3.List1->count(), 4);
+    f3.List1_DblClick(f3.List1->item(2));
+    EXPECT_EQ(items(*f3.List2), QStringList{"Note"});
+}
+
+TEST_F(WizardFlow, ChosenFieldsSurviveBackAndAreNotListedAgain) {
+    toFieldPage("Orders");
+    choose("City");
+    wizard->form3().PushButton2_Click();
+    EXPECT_TRUE(wizard->form2().isVisible());
+    wizard->form2().PushButton3_Click();
+    auto& f3 = wizard->form3();
+    EXPECT_EQ(items(*f3.List2), QStringList{"City"});
+    EXPECT_EQ(items(*f3.List1), (QStringList{"Id", "Zip", "Note"}));
+    EXPECT_EQ(wizard->globals.AllColumns, "[Id], [City], [Zip], [Note]");
+    f3.PushButton2_Click();
+    selectTable("Other");
+    wizard->form2().PushButton3_Click();
+    EXPECT_EQ(items(*f3.List2), QStringList{"City"}) << "kept, unchecked against the new table";
+    EXPECT_EQ(items(*f3.List1), QStringList{"Extra"});
+}
+
+TEST_F(WizardFlow, TableWithoutCatalogueRowsLeavesTheFieldsEmpty) {
+    startOn(database());
+    wizard->form2().List1->addItem("Ghost");
+    selectTable("Ghost");
+    wizard->form2().PushButton3_Click();
+    auto& f3 = wizard->form3();
+    EXPECT_TRUE(f3.isVisible()) << "shown with whatever was filled";
+    EXPECT_EQ(f3.List1->count(), 0);
+    EXPECT_FALSE(f3.PushButton5->isEnabled());
+    EXPECT_TRUE(wizard->globals.AllColumns.isEmpty());
+    ASSERT_EQ(boxes->shown.size(), 1u) << "the preview's failure";
+    EXPECT_TRUE(boxes->shown[0].text.contains("Invalid object name 'Ghost'."));
+    EXPECT_TRUE(boxes->shown[0].text.contains("Form2.PushButton3_Click at line"));
+}
+
+TEST_F(WizardFlow, FinishBuildsTheNewTableAndShowsIt) {
+    toFieldPage("Orders");
+    choose("City");
+    choose("Zip");
+    wizard->form3().PushButton3_Click();
+    auto& f4 = wizard->form4();
+    EXPECT_EQ(wizard->globals.DuplicateColumns, "[City], [Zip]");
+    EXPECT_TRUE(f4.isVisible());
+    EXPECT_EQ(f4.Text1->text(), "Orders2");
+    EXPECT_EQ(f4.PushButton4->text(), "Finish");
+    EXPECT_EQ(f4.DataGrid1->model(), nullptr);
+    f4.PushButton4_Click();
+    EXPECT_TRUE(boxes->shown.empty()) << boxes->shown[0].text.toStdString();
+    EXPECT_EQ(f4.PushButton4->text(), "Exit");
+    ASSERT_NE(f4.DataGrid1->model(), nullptr);
+    EXPECT_EQ(f4.DataGrid1->model()->rowCount(), 3);
+    EXPECT_TRUE(f4.Label1->text().contains("Read 5 rows and removed 2 duplicates"));
+    EXPECT_EQ(f4.MousePointer.value(), shell::kPointerDefault);
+    EXPECT_TRUE(f4.PushButton2->isEnabled());
+    EXPECT_FALSE(f4.Text1->isReadOnly());
+    EXPECT_EQ(query(*connect(database()), "SELECT Id, Note FROM Orders2"),
+              (Rows{{"1", "a"}, {"2", "b"}, {"4", "d"}}));
+
+    // Back and forward again: a fresh proposal, the old result, and "Exit" ends the program.
+    f4.Text1->setText("edited");
+    f4.PushButton2_Click();
+    wizard->form3().PushButton3_Click();
+    EXPECT_EQ(f4.Text1->text(), "Orders2");
+    EXPECT_EQ(f4.PushButton4->text(), "Exit");
+    EXPECT_NE(f4.DataGrid1->model(), nullptr);
+    f4.PushButton4_Click();
+    EXPECT_EQ(ended, 1);
+}
+
+TEST_F(WizardFlow, NoDuplicatesSaysSoAndStillEndsWithExit) {
+    toFieldPage("Unique1");
+    choose("k");
+    wizard->form3().PushButton3_Click();
+    auto& f4 = wizard->form4();
+    f4.PushButton4_Click();
+    EXPECT_EQ(messages(), std::vector<QString>{"No duplicates found."});
+    EXPECT_EQ(f4.PushButton4->text(), "Exit");
+    EXPECT_EQ(f4.DataGrid1->model(), nullptr);
+}
+
+TEST_F(WizardFlow, ARefusedNameKeepsFinish) {
+    toFieldPage("Unique1");
+    choose("v");
+    wizard->form3().PushButton3_Click();
+    auto& f4 = wizard->form4();
+    f4.Text1->setText("UNIQUE1");
+    f4.PushButton4_Click();
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    EXPECT_TRUE(boxes->shown[0].text.contains("never changed"));
+    EXPECT_EQ(f4.PushButton4->text(), "Finish");
+    EXPECT_EQ(query(*connect(database()), "SELECT count(*) FROM Unique1"), (Rows{{"2"}}));
+}
+
+TEST_F(WizardFlow, WindowKeepsPaintingDuringALongJob) {
+    const std::string dbName = freshDatabase("heartbeat");
+    {
+        auto c = connect(dbName);
+        c->execute(
+            "CREATE TABLE Big (n int, k int, s nvarchar(20)); INSERT INTO Big VALUES (1, 1, N'x')");
+        for (long have = 1; have < 200'000; have *= 2)
+            c->execute("INSERT INTO Big SELECT TOP (" +
+                       std::to_string(std::min(have, 200'000 - have)) + ") n + " +
+                       std::to_string(have) + ", (n + " + std::to_string(have) +
+                       ") % 150000, s FROM Big");
+    }
+    startOn(dbName);
+    selectTable("Big");
+    wizard->form2().PushButton3_Click();
+    choose("k");
+    choose("s");
+    wizard->form3().PushButton3_Click();
+    auto& f4 = wizard->form4();
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0;
+    int beats = 0;
+    bool sawDisabled = false;
+    QTimer heartbeat;
+    heartbeat.setInterval(10);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        if (beats++) worst = std::max(worst, now - last);
+        last = now;
+        sawDisabled = sawDisabled || (!f4.PushButton4->isEnabled() &&
+                                      !f4.PushButton2->isEnabled() && f4.Text1->isReadOnly());
+    });
+    clock.start();
+    heartbeat.start();
+    f4.PushButton4_Click();
+    heartbeat.stop();
+    EXPECT_TRUE(boxes->shown.empty()) << boxes->shown[0].text.toStdString();
+    EXPECT_EQ(f4.lastCounts().deleted, 50'000u);
+    EXPECT_GT(beats, 10);
+    EXPECT_LT(worst, 100) << "the longest stretch without the event loop, in ms";
+    EXPECT_TRUE(sawDisabled) << "Finish, < Back and the name are locked while the job runs";
+}

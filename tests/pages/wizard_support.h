@@ -1,0 +1,93 @@
+// The wizard's pages, offscreen, against the sandbox, with scripted message boxes and a
+// settings folder of the test's own.
+#pragma once
+
+#include "sandbox/odbc_support.h"
+
+#include "pages/form1.h"
+#include "pages/form2.h"
+#include "pages/form3.h"
+#include "pages/form4.h"
+#include "pages/look.h"
+#include "pages/wizard.h"
+#include "shell/message_boxes.h"
+#include "shell/settings_store.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+namespace rowlark::test {
+
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("ROWLARK_SETTINGS_DIR", settings.path().toLocal8Bit());
+        shell::setSettingsStore(std::make_unique<shell::QSettingsStore>());
+        auto b = std::make_unique<shell::ScriptedMessageBoxes>();
+        boxes = b.get();
+        shell::setMessageBoxes(std::move(b));
+        pages::Page::endProgram = [this] { ++ended; };
+        pages::setProgramFolder(folder.path());
+        wizard = std::make_unique<pages::Wizard>();
+        wizard->startupLoginTimeout = 3;
+    }
+    void TearDown() override {
+        wizard.reset();
+        pages::setProgramFolder({});
+        shell::setSettingsStore(nullptr);
+    }
+
+    // Stores a login as the connection page would have, for the next start.
+    void storeProfile(const shell::ConnectionProfile& p) {
+        using namespace shell;
+        SaveSetting(kAppName, kProductName, kKeyServer, p.server);
+        SaveSetting(kAppName, kProductName, kKeyPort, p.port);
+        SaveSetting(kAppName, kProductName, kKeyUser, p.user);
+        SaveSetting(kAppName, kProductName, kKeyPassword, p.password);
+        SaveSetting(kAppName, kProductName, kKeyDatabase, p.database);
+        SaveSetting(kAppName, kProductName, kKeyLocalConnection,
+                    LocalConnectionSetting(p.localConnection));
+    }
+    QString stored(const QString& key) {
+        return shell::GetSetting(shell::kAppName, shell::kProductName, key, "<missing>");
+    }
+
+    static QStringList items(const QListWidget& list) {
+        QStringList out;
+        for (int i = 0; i < list.count(); ++i)
+            out << list.item(i)->text();
+        return out;
+    }
+    std::vector<QString> messages() const {
+        std::vector<QString> out;
+        for (const auto& m : boxes->shown)
+            out.push_back(m.text);
+        return out;
+    }
+    // Starts with a working stored login to the database: the table page comes up listing it.
+    void startOn(const std::string& database) {
+        storeProfile(sandboxProfile(database));
+        wizard->start();
+        ASSERT_TRUE(wizard->isLoaded(2))
+            << (boxes->shown.empty() ? "" : boxes->shown[0].text.toStdString());
+    }
+    void selectTable(const QString& name) {
+        auto found = wizard->form2().List1->findItems(name, Qt::MatchExactly);
+        ASSERT_FALSE(found.isEmpty()) << name.toStdString();
+        wizard->form2().List1->setCurrentItem(found.front());
+    }
+    void choose(const QString& field) {
+        auto& f3 = wizard->form3();
+        auto found = f3.List1->findItems(field, Qt::MatchExactly);
+        ASSERT_FALSE(found.isEmpty()) << field.toStdString();
+        f3.List1->setCurrentItem(found.front());
+        f3.PushButton5_Click();
+    }
+
+    QTemporaryDir settings, folder;
+    shell::ScriptedMessageBoxes* boxes = nullptr;
+    std::unique_ptr<pages::Wizard> wizard;
+    int ended = 0;
+};
+
+} // namespace rowlark::test
