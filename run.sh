@@ -1,46 +1,61 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the sandbox server with its demo database.
+# Installs what is missing, builds, starts the sandbox server with its demo database and opens
+# the wizard on it; without a display, runs the same job once from the command line instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
 if [ "${1:-}" = "-h" ] || [ "${1:-}" = "--help" ]; then
-    cat <<USAGE
+    cat << USAGE
 usage: ./run.sh
-Installs the Debian packages Rowlark needs (as root; otherwise prints the command), builds it,
-and starts rowlark-sandbox, a small SQL Server stand-in, with the demo database in .run/.
-It prints how to connect and stops the sandbox on Ctrl-C.
+Installs the Debian packages Rowlark needs (as root; otherwise prints the one command to run),
+builds it, and starts rowlark-sandbox, a small SQL Server stand-in, with the demo database Demo
+in .run/. The wizard then opens on the demo login (stored in .run/settings, never in your own
+settings), starting on the table page. Closing the wizard stops the sandbox.
+Without a display it runs the same job once with rowlark-dedupe on the table Customers instead.
+A second run reuses the build and the demo data.
 USAGE
     exit 0
 fi
 
 ensure_packages
-mkdir -p build .run
+mkdir -p build .run/settings
 configure_and_build build
 
-state=.run
-driver=$(tds_driver_library)
-cat > "$state/odbcinst.ini" <<INI
+state=$PWD/.run
+cat > "$state/odbcinst.ini" << INI
 [SQL Server]
 Description = FreeTDS, registered under the name Rowlark uses
-Driver = $driver
+Driver = $(tds_driver_library)
 INI
 : > "$state/odbc.ini"
+export ODBCSYSINI=$state ODBCINI=$state/odbc.ini ROWLARK_SETTINGS_DIR=$state/settings
 # The demo login is the sandbox's own and never leaves this machine's loopback.
-password=${ROWLARK_DEMO_PASSWORD:-Demo-Pass-1}
+password=Demo-Pass-1
 ROWLARK_SANDBOX_PASSWORD=$password build/sandbox/rowlark-sandbox --data "$state/data" --demo \
-    > "$state/sandbox.out" 2> "$state/sandbox.err" &
-pid=$!
-trap 'kill -TERM $pid 2>/dev/null; wait $pid 2>/dev/null || true' EXIT INT TERM
-for _ in $(seq 100); do grep -q '^listening' "$state/sandbox.out" 2>/dev/null && break; sleep 0.1; done
+    > "$state/sandbox.out" 2> "$state/sandbox.err" < /dev/null &
+sandbox=$!
+trap 'kill -TERM $sandbox 2> /dev/null; wait $sandbox 2> /dev/null || true' EXIT
+for _ in $(seq 100); do grep -q '^listening' "$state/sandbox.out" 2> /dev/null && break; sleep 0.1; done
 port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$state/sandbox.out")
 [ -n "$port" ] || { cat "$state/sandbox.err" >&2; exit 1; }
-cat <<INFO
-The sandbox is listening on 127.0.0.1:$port with the database Demo.
-  Server: 127.0.0.1   Port: $port   Username: sa   Password: $password   Database: Demo
-Try it:
-  tsql -H 127.0.0.1 -p $port -U sa -P '$password' -D Demo
-  ODBCSYSINI=$PWD/$state isql -v -e -k "Driver={SQL Server};Server=127.0.0.1,$port;Database=Demo;Uid=sa;Pwd=$password;"
-Press Ctrl-C to stop it.
-INFO
-wait $pid
+
+cat > "$state/settings/Quenbrook.ini" << INI
+[Rowlark]
+MSServer=127.0.0.1
+Port=$port
+MSUser=sa
+MSPassword=$password
+MSDatabase=Demo
+Local%20Connection=0
+INI
+chmod 600 "$state/settings/Quenbrook.ini"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "Demo server on 127.0.0.1:$port (user sa, password $password, database Demo). Opening the wizard."
+    build/pages/rowlark
+else
+    echo "No display: running the demo job once with rowlark-dedupe (Customers, by Name and City)."
+    ROWLARK_PASSWORD=$password build/cli/rowlark-dedupe --table Customers --column Name --column City \
+        --into CustomersDeduplicated
+fi

@@ -29,6 +29,7 @@ QString& folderOverride() {
 void setBackground(QWidget& w, const QColor& c) {
     QPalette p = w.palette();
     p.setColor(QPalette::Window, c);
+    if (qobject_cast<QCheckBox*>(&w) || qobject_cast<QRadioButton*>(&w)) p.setColor(QPalette::Button, c);
     w.setPalette(p);
     w.setAutoFillBackground(true);
 }

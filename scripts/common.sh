@@ -7,6 +7,7 @@ ROWLARK_PACKAGES=(
     unixodbc unixodbc-dev tdsodbc freetds-bin
     libsqlite3-dev
     googletest libgtest-dev libbenchmark-dev
+    xvfb xdotool
 )
 
 # Installs the packages that are missing; without root, says the one command to run and stops.

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The wizard as a user drives it: a real X server (Xvfb), real mouse clicks (xdotool), from the
+# stored login to the new table, and "Exit". Skipped (77) where Xvfb or xdotool is missing.
+set -uo pipefail
+rowlark=${1:?usage: xdotool_flow_test.sh ROWLARK}
+dir=${ROWLARK_TEST_SANDBOX:?run through ctest}
+command -v Xvfb > /dev/null && command -v xdotool > /dev/null || { echo "Xvfb or xdotool missing: skipped"; exit 77; }
+port=$(cat "$dir/port")
+work=$(mktemp -d)
+display=""
+cleanup() {
+    [ -n "${app:-}" ] && kill "$app" 2> /dev/null
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2> /dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
+    xvfb=$!
+    sleep 0.5
+    kill -0 "$xvfb" 2> /dev/null && { display=":$n"; break; }
+done
+[ -n "$display" ] || fail "no display could be started"
+export DISPLAY=$display
+
+db="Gui_$$"
+sql() { printf '%s\ngo\n' "$1" | tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' -D "$2" > /dev/null 2>&1; }
+sql "CREATE DATABASE [$db]" master
+sql "CREATE TABLE Dup (k int, v nvarchar(5)) INSERT INTO Dup VALUES (1, N'a'), (1, N'b'), (2, N'c'), (1, N'd')" "$db"
+
+mkdir -p "$work/settings"
+export ROWLARK_SETTINGS_DIR=$work/settings ODBCSYSINI=$dir ODBCINI=$dir/odbc.ini
+cat > "$work/settings/Quenbrook.ini" << INI
+[Rowlark]
+MSServer=127.0.0.1
+Port=$port
+MSUser=sa
+MSPassword="Rowlark;Test{1"
+MSDatabase=$db
+INI
+"$rowlark" > "$work/app.log" 2>&1 &
+app=$!
+
+# The one visible page, once it shows the given window size.
+page() {
+    for _ in $(seq 100); do
+        for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
+            size=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
+            [ "$size" = "$1" ] && { echo "$w"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; sleep 0.3; }
+
+table=$(page 536x173) || fail "the table page did not open on the stored login"
+click "$table" 40 36                 # the first table
+click "$table" 400 153               # Next >
+fields=$(page 392x339) || fail "the field page did not open"
+xdotool mousemove --window "$fields" 30 167 click --repeat 2 --delay 100 1   # double-click the first field
+sleep 0.3
+click "$fields" 292 317              # Next >
+finish=$(page 536x268) || fail "the finish page did not open"
+click "$finish" 400 247              # Finish
+for _ in $(seq 50); do
+    out=$(printf 'SELECT count(*) FROM Dup2\ngo\n' | tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' -D "$db" 2>&1)
+    grep -q "^2$" <<< "$out" && break
+    sleep 0.2
+done
+grep -q "^2$" <<< "$out" || fail "the new table is not there: $out"
+click "$finish" 400 247              # Exit
+for _ in $(seq 50); do kill -0 "$app" 2> /dev/null || break; sleep 0.1; done
+kill -0 "$app" 2> /dev/null && fail "Exit did not end the program"
+app=""
+echo "xdotool flow: 1 passed, 0 failed"
