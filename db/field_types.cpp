@@ -5,7 +5,17 @@ namespace rowlark::db {
 // SQL Server's time(n), which the driver reports with a type of its own.
 constexpr SQLSMALLINT kSqlServerTime = -154;
 
+// varchar(max) and its kin: the driver names them as variable-length types of no fixed size.
+bool isMax(const ColumnMeta& c) {
+    return (c.sqlType == SQL_VARCHAR || c.sqlType == SQL_WVARCHAR || c.sqlType == SQL_VARBINARY) &&
+           (c.size == 0 || c.size > 8000);
+}
+
 int fieldType(const ColumnMeta& c) {
+    if (isMax(c))
+        return c.sqlType == SQL_VARCHAR    ? kAdLongVarChar
+               : c.sqlType == SQL_WVARCHAR ? kAdLongVarWChar
+                                           : kAdLongVarBinary;
     switch (c.sqlType) {
     case SQL_SMALLINT:
         return kAdSmallInt;
@@ -59,19 +69,22 @@ int fieldType(const ColumnMeta& c) {
 
 int fieldAttributes(const ColumnMeta& c) {
     int a = 0;
-    switch (c.sqlType) {
-    case SQL_VARCHAR:
-    case SQL_WVARCHAR:
-    case SQL_VARBINARY:
-        break;
-    case SQL_LONGVARCHAR:
-    case SQL_WLONGVARCHAR:
-    case SQL_LONGVARBINARY:
+    if (isMax(c))
         a |= kAdFldLong;
-        break;
-    default:
-        a |= kAdFldFixed;
-    }
+    else
+        switch (c.sqlType) {
+        case SQL_VARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_VARBINARY:
+            break;
+        case SQL_LONGVARCHAR:
+        case SQL_WLONGVARCHAR:
+        case SQL_LONGVARBINARY:
+            a |= kAdFldLong;
+            break;
+        default:
+            a |= kAdFldFixed;
+        }
     if (c.updatable) a |= kAdFldUpdatable;
     if (c.nullable) a |= kAdFldIsNullable | kAdFldMayBeNull;
     return a;
