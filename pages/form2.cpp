@@ -82,6 +82,7 @@ void Form2::PushButton3_Click() {
     });
     std::vector<std::string> columns;
     bool columnsRead = false;
+    g.AllColumns.clear(); // never the columns of the table chosen before
     trap.step(120, [&] {
         const std::string sql = dedupe::columnNamesQuery(g.SelectedTable.toStdString());
         columns = RunInBackground([&] {

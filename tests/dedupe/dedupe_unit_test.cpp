@@ -1,6 +1,7 @@
 // The job's statements, keys, finder and name checks, without a server.
 #include "dedupe/job.h"
 #include "dedupe/keys.h"
+#include "dedupe/list_dedupe.h"
 #include "dedupe/sql_text.h"
 
 #include <gtest/gtest.h>
@@ -128,4 +129,26 @@ TEST(RefuseNewName, EmptySourceAndWorkTableNamesAreRefused) {
     EXPECT_TRUE(RefuseNewName("temp_table_created_by_orvandel", "Orders"));
     EXPECT_FALSE(RefuseNewName("Orders2", "Orders"));
     EXPECT_FALSE(RefuseNewName(" Orders", "Orders")) << "a leading blank makes another name";
+}
+
+TEST(ListDedupe, DistinctValuesKeepsTheLastOfEachInOrder) {
+    using V = std::vector<int>;
+    EXPECT_EQ(DistinctValues(V{3, 1, 3, 2, 1}), (V{3, 2, 1}));
+    EXPECT_EQ(DistinctValues(V{1, 1, 2}), (V{1, 2}));
+    EXPECT_EQ(DistinctValues(V{2, 1, 2}), (V{1, 2}));
+    EXPECT_EQ(DistinctValues(V{}), V{});
+    V many(100000);
+    for (int i = 0; i < 100000; ++i) many[static_cast<std::size_t>(i)] = i % 40000;
+    EXPECT_EQ(DistinctValues(many).size(), 40000u) << "no 32,767-element limit";
+}
+
+TEST(ListDedupe, PositionsListedInCompareExactly) {
+    using S = std::vector<std::string>;
+    using P = std::vector<std::size_t>;
+    EXPECT_EQ(PositionsListedIn(S{"a", "b", "c", "d"}, S{"c", "a"}), (P{0, 2}));
+    EXPECT_EQ(PositionsListedIn(S{"a", "b"}, S{"A"}), P{});
+    EXPECT_EQ(PositionsListedIn(S{"x", "y"}, S{"y", "y"}), P{1});
+    EXPECT_EQ(PositionsListedIn(S{"x", "x"}, S{"x"}), (P{0, 1}));
+    EXPECT_EQ(PositionsListedIn(S{}, S{"x"}), P{});
+    EXPECT_EQ(PositionsListedIn(S{"x"}, S{}), P{});
 }
