@@ -18,11 +18,16 @@ USAGE
     exit 0
 fi
 
-ensure_packages
-mkdir -p build .run/settings
-configure_and_build build
+# ROWLARK_SKIP_BUILD=1 uses the build in ROWLARK_BUILD_DIR as it is (the suite's own test does).
+build=${ROWLARK_BUILD_DIR:-build}
+state=$(realpath -m "${ROWLARK_RUN_DIR:-.run}")
+if [ "${ROWLARK_SKIP_BUILD:-0}" != 1 ]; then
+    ensure_packages
+    mkdir -p "$build"
+    configure_and_build "$build"
+fi
+mkdir -p "$state/settings"
 
-state=$PWD/.run
 cat > "$state/odbcinst.ini" << INI
 [SQL Server]
 Description = FreeTDS, registered under the name Rowlark uses
@@ -32,7 +37,7 @@ INI
 export ODBCSYSINI=$state ODBCINI=$state/odbc.ini ROWLARK_SETTINGS_DIR=$state/settings
 # The demo login is the sandbox's own and never leaves this machine's loopback.
 password=Demo-Pass-1
-ROWLARK_SANDBOX_PASSWORD=$password build/sandbox/rowlark-sandbox --data "$state/data" --demo \
+ROWLARK_SANDBOX_PASSWORD=$password "$build/sandbox/rowlark-sandbox" --data "$state/data" --demo \
     > "$state/sandbox.out" 2> "$state/sandbox.err" < /dev/null &
 sandbox=$!
 trap 'kill -TERM $sandbox 2> /dev/null; wait $sandbox 2> /dev/null || true' EXIT
@@ -53,9 +58,9 @@ chmod 600 "$state/settings/Quenbrook.ini"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Demo server on 127.0.0.1:$port (user sa, password $password, database Demo). Opening the wizard."
-    build/pages/rowlark
+    "$build/pages/rowlark"
 else
     echo "No display: running the demo job once with rowlark-dedupe (Customers, by Name and City)."
-    ROWLARK_PASSWORD=$password build/cli/rowlark-dedupe --table Customers --column Name --column City \
+    ROWLARK_PASSWORD=$password "$build/cli/rowlark-dedupe" --table Customers --column Name --column City \
         --into CustomersDeduplicated
 fi

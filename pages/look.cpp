@@ -29,7 +29,8 @@ QString& folderOverride() {
 void setBackground(QWidget& w, const QColor& c) {
     QPalette p = w.palette();
     p.setColor(QPalette::Window, c);
-    if (qobject_cast<QCheckBox*>(&w) || qobject_cast<QRadioButton*>(&w)) p.setColor(QPalette::Button, c);
+    if (qobject_cast<QCheckBox*>(&w) || qobject_cast<QRadioButton*>(&w))
+        p.setColor(QPalette::Button, c);
     w.setPalette(p);
     w.setAutoFillBackground(true);
 }
@@ -111,7 +112,15 @@ QIcon programIcon() {
 QCursor loadHandCursor(const QString& path) {
     QPixmap picture(path);
     if (picture.isNull()) throw std::runtime_error("Invalid picture: " + path.toStdString());
-    return QCursor(picture, 0, 0);
+    // A cursor file names its hot spot in its first directory entry; the picture alone loses it.
+    int x = 0, y = 0;
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        const QByteArray head = f.read(14);
+        auto u16 = [&](int at) { return int(quint8(head[at])) | (int(quint8(head[at + 1])) << 8); };
+        if (head.size() == 14 && u16(2) == 2) x = u16(10), y = u16(12);
+    }
+    return QCursor(picture, x, y);
 }
 
 } // namespace rowlark::pages

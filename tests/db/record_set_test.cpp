@@ -13,9 +13,8 @@ class RecordSetTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         auto c = connect(sharedDatabase("recordset"));
-        c->execute(
-            "CREATE TABLE People (Id int IDENTITY(1,1) NOT NULL, Name nvarchar(30) NULL, "
-            "Age int NULL, Code int NOT NULL, Notes nvarchar(max) NULL)");
+        c->execute("CREATE TABLE People (Id int IDENTITY(1,1) NOT NULL, Name nvarchar(30) NULL, "
+                   "Age int NULL, Code int NOT NULL, Notes nvarchar(max) NULL)");
     }
     void SetUp() override {
         c = connect(sharedDatabase("recordset"));

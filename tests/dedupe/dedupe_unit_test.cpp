@@ -138,7 +138,8 @@ TEST(ListDedupe, DistinctValuesKeepsTheLastOfEachInOrder) {
     EXPECT_EQ(DistinctValues(V{2, 1, 2}), (V{1, 2}));
     EXPECT_EQ(DistinctValues(V{}), V{});
     V many(100000);
-    for (int i = 0; i < 100000; ++i) many[static_cast<std::size_t>(i)] = i % 40000;
+    for (int i = 0; i < 100000; ++i)
+        many[static_cast<std::size_t>(i)] = i % 40000;
     EXPECT_EQ(DistinctValues(many).size(), 40000u) << "no 32,767-element limit";
 }
 

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# ./run.sh without a display: it says so and runs the demo job once with rowlark-dedupe.
+set -uo pipefail
+build=${1:?usage: run_sh_test.sh BUILD_DIR SOURCE_DIR}
+source_dir=${2:?}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY ROWLARK_SKIP_BUILD=1 ROWLARK_BUILD_DIR="$build" ROWLARK_RUN_DIR="$work/run" \
+      "$source_dir/run.sh" 2>&1)
+code=$?
+fail() { echo "FAIL: $*" >&2; echo "$out" >&2; exit 1; }
+[ $code -eq 0 ] || fail "exit $code"
+grep -q "^No display: running the demo job once" <<< "$out" || fail "no one-line notice"
+grep -q "^Read 10 rows, removed 4 of 4 duplicates: \[CustomersDeduplicated\] holds 6 rows.$" <<< "$out" || fail "no summary"
+pgrep -f "rowlark-sandbox --data $work/run/data" > /dev/null && fail "the sandbox is still running"
+# A second run reuses the demo data.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY ROWLARK_SKIP_BUILD=1 ROWLARK_BUILD_DIR="$build" ROWLARK_RUN_DIR="$work/run" \
+      "$source_dir/run.sh" 2>&1) || fail "second run"
+grep -q "holds 6 rows" <<< "$out" || fail "second summary"
+"$source_dir/run.sh" --help | grep -q "^usage: ./run.sh" || fail "--help"
+echo "run.sh: 1 passed, 0 failed"
