@@ -15,6 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Older than this, a work table belongs to no running job.
+constexpr long long kLeftoverAgeSeconds = 6 * 3600;
+
 QString serverName(const std::string& name) {
     QString s = QString::fromStdString(name);
     while (s.endsWith(' '))
@@ -74,7 +77,11 @@ private:
     const JobSettings& s_;
     JobEvents& events_;
     StepRunner run_;
+    void dropLeftoverWorkTables();
+    void dropOwnWorkTableAfterAll();
+
     std::shared_ptr<db::Connection> connection_;
+    const std::string work_ = newWorkTableName();
     Progress counts_;
     Clock::time_point lastProgress_;
 };
@@ -109,14 +116,14 @@ void Job::deleteRows(const std::string& column, const std::vector<std::string>& 
         std::vector<std::string> part(values.begin() + at,
                                       values.begin() + std::min(values.size(), at + batch));
         try {
-            connection().execute(deleteMany(column, part));
+            connection().execute(deleteMany(work_, column, part));
             counts_.deleted += part.size();
         } catch (...) {
             // One statement fails as a whole; one by one, every row that can go goes, and each
             // one that cannot is counted under its error.
             for (const auto& v : part) {
                 try {
-                    connection().execute(deleteOne(column, v));
+                    connection().execute(deleteOne(work_, column, v));
                     ++counts_.deleted;
                 } catch (...) {
                     failed(StepRunner::describe(std::current_exception()));
@@ -131,6 +138,40 @@ void Job::deleteRows(const std::string& column, const std::vector<std::string>& 
             text += "\r\n(" + std::to_string(count) + " of " + std::to_string(values.size()) +
                     " duplicate rows could not be deleted with this error.)";
         events_.report(line, text);
+    }
+}
+
+// Work tables of runs that ended without dropping theirs: the fixed name of earlier versions, and
+// this version's own names once they are older than any run lasts. A younger one may belong to a
+// job running now on another machine, so it stays.
+void Job::dropLeftoverWorkTables() {
+    connection().execute(dropIfExists(kWorkTable));
+    std::vector<std::string> names;
+    {
+        db::Statement st(connection());
+        st.execute(workTablesQuery());
+        std::vector<db::Value> row;
+        while (st.fetch(row))
+            if (row.at(0)) names.push_back(*row[0]);
+    }
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    for (const auto& name : names)
+        if (auto started = workTableStarted(name); started && now - *started > kLeftoverAgeSeconds)
+            connection().execute(dropIfExists(name));
+}
+
+// When the connection broke before the work table was dropped, a fresh one drops it, so that even
+// a run that fails leaves nothing behind. Failing here adds nothing to what was reported.
+void Job::dropOwnWorkTableAfterAll() {
+    try {
+        db::Connection again;
+        again.setLoginTimeout(15);
+        again.setQueryTimeout(s_.timeoutSeconds);
+        again.open(s_.connectionString);
+        again.execute(dropIfExists(work_));
+    } catch (...) {
     }
 }
 
@@ -170,14 +211,22 @@ JobOutcome Job::run() {
 
     phase(Phase::Reading);
     TextList keys, identityValues;
-    if (!identity.empty())
-        run_.step(142, [&] {
-            readKeys(identityKeyQuery(identity, s_.duplicateColumns, s_.selectedTable),
-                     &identityValues, keys);
-        });
-    else
-        run_.step(
-            168, [&] { readKeys(keyQuery(s_.duplicateColumns, s_.selectedTable), nullptr, keys); });
+    const bool read =
+        identity.empty()
+            ? run_.step(
+                  168,
+                  [&] { readKeys(keyQuery(s_.duplicateColumns, s_.selectedTable), nullptr, keys); })
+            : run_.step(142, [&] {
+                  readKeys(identityKeyQuery(identity, s_.duplicateColumns, s_.selectedTable),
+                           &identityValues, keys);
+              });
+    if (!read) {
+        // Without all the rows nothing can be said about duplicates, and nothing is changed.
+        phase(Phase::Done);
+        out.counts = counts_;
+        out.failedSteps = run_.failures();
+        return out;
+    }
 
     phase(Phase::Searching);
     std::vector<std::int32_t> positions;
@@ -203,31 +252,33 @@ JobOutcome Job::run() {
 
     phase(Phase::Copying);
     run_.step(200, [&] { connection().execute(dropIfExists(newName())); });
-    run_.step(202, [&] { connection().execute(dropIfExists(kWorkTable)); });
-    run_.step(204, [&] { connection().execute(copyIntoWorkTable(s_.selectedTable)); });
+    run_.step(202, [&] { dropLeftoverWorkTables(); });
+    run_.step(204, [&] { connection().execute(copyIntoWorkTable(s_.selectedTable, work_)); });
     std::string deleteColumn = identity;
     if (identity.empty()) {
         deleteColumn = kWorkColumn;
         phase(Phase::Numbering);
-        run_.step(208, [&] { connection().execute(addWorkColumn()); });
+        run_.step(208, [&] { connection().execute(addWorkColumn(work_)); });
         // The positions come from the work table itself, with each row's own number, so the numbers
         // deleted are those of the repeating rows whatever order any other read returned.
         run_.step(210, [&] {
             TextList numbers, workKeys;
-            readKeys(workKeyQuery(s_.duplicateColumns), &numbers, workKeys);
+            readKeys(workKeyQuery(s_.duplicateColumns, work_), &numbers, workKeys);
             for (std::int32_t p : FindDuplicatePositions(workKeys))
                 doomed.emplace_back(numbers[static_cast<std::size_t>(p) - 1]);
             counts_.duplicates = doomed.size();
         });
     }
-    run_.step(214, [&] { connection().execute(indexWorkTable(deleteColumn)); });
+    run_.step(214, [&] { connection().execute(indexWorkTable(work_, deleteColumn)); });
 
     phase(Phase::Deleting);
     deleteRows(deleteColumn, doomed, identity.empty() ? 226 : 224);
 
     phase(Phase::Finishing);
-    run_.step(234, [&] { connection().execute(copyIntoNewTable(s_.allColumns, newName())); });
-    run_.step(236, [&] { connection().execute(dropWorkTable()); });
+    run_.step(234,
+              [&] { connection().execute(copyIntoNewTable(s_.allColumns, newName(), work_)); });
+    if (!run_.step(236, [&] { connection().execute(dropWorkTable(work_)); }))
+        dropOwnWorkTableAfterAll();
     std::shared_ptr<db::RecordSet> result;
     run_.step(238, [&] {
         auto rs = std::make_shared<db::RecordSet>();
@@ -276,10 +327,10 @@ std::optional<std::string> RefuseNewName(const std::string& newName,
     if (name.compare(serverName(sourceTable), Qt::CaseInsensitive) == 0)
         return "The new table needs a name of its own: \"" + newName +
                "\" is the table being cleaned, which is never changed.";
-    if (name.compare(QString::fromUtf8(kWorkTable.data(), kWorkTable.size()),
-                     Qt::CaseInsensitive) == 0)
+    if (name.startsWith(QString::fromUtf8(kWorkTable.data(), kWorkTable.size()),
+                        Qt::CaseInsensitive))
         return "\"" + newName +
-               "\" is the name of the work table. Please choose another name for the new table.";
+               "\" is a name the work tables use. Please choose another name for the new table.";
     return std::nullopt;
 }
 

@@ -1,5 +1,9 @@
 #include "sql_text.h"
 
+#include <chrono>
+#include <ctime>
+#include <random>
+
 namespace rowlark::dedupe {
 namespace {
 
@@ -47,8 +51,8 @@ std::string identityKeyQuery(std::string_view identityColumn, std::string_view d
            bracketed(table) + ";";
 }
 
-std::string workKeyQuery(std::string_view duplicateColumns) {
-    return identityKeyQuery(kWorkColumn, duplicateColumns, kWorkTable);
+std::string workKeyQuery(std::string_view duplicateColumns, std::string_view workTable) {
+    return identityKeyQuery(kWorkColumn, duplicateColumns, workTable);
 }
 
 std::string dropIfExists(std::string_view table) {
@@ -56,28 +60,28 @@ std::string dropIfExists(std::string_view table) {
            bracketed(table);
 }
 
-std::string copyIntoWorkTable(std::string_view table) {
-    return "SELECT * INTO " + bracketed(kWorkTable) + " From " + bracketed(table);
+std::string copyIntoWorkTable(std::string_view table, std::string_view workTable) {
+    return "SELECT * INTO " + bracketed(workTable) + " From " + bracketed(table);
 }
 
-std::string addWorkColumn() {
-    return "ALTER TABLE " + bracketed(kWorkTable) + " ADD " + bracketed(kWorkColumn) +
+std::string addWorkColumn(std::string_view workTable) {
+    return "ALTER TABLE " + bracketed(workTable) + " ADD " + bracketed(kWorkColumn) +
            " INT IDENTITY(1,1)";
 }
 
-std::string indexWorkTable(std::string_view column) {
-    return "CREATE INDEX " + bracketed("IX_" + std::string(kWorkTable)) + " ON " +
-           bracketed(kWorkTable) + " (" + bracketed(column) + ")";
+std::string indexWorkTable(std::string_view workTable, std::string_view column) {
+    return "CREATE INDEX " + bracketed("IX_" + std::string(workTable)) + " ON " +
+           bracketed(workTable) + " (" + bracketed(column) + ")";
 }
 
-std::string deleteOne(std::string_view column, std::string_view value) {
-    return "DELETE FROM " + bracketed(kWorkTable) + " WHERE " + bracketed(column) + " = " +
+std::string deleteOne(std::string_view workTable, std::string_view column, std::string_view value) {
+    return "DELETE FROM " + bracketed(workTable) + " WHERE " + bracketed(column) + " = " +
            std::string(value);
 }
 
-std::string deleteMany(std::string_view column, const std::vector<std::string>& values) {
-    std::string s =
-        "DELETE FROM " + bracketed(kWorkTable) + " WHERE " + bracketed(column) + " IN (";
+std::string deleteMany(std::string_view workTable, std::string_view column,
+                       const std::vector<std::string>& values) {
+    std::string s = "DELETE FROM " + bracketed(workTable) + " WHERE " + bracketed(column) + " IN (";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i) s += ", ";
         s += values[i];
@@ -85,13 +89,56 @@ std::string deleteMany(std::string_view column, const std::vector<std::string>& 
     return s + ")";
 }
 
-std::string copyIntoNewTable(std::string_view allColumns, std::string_view newName) {
+std::string copyIntoNewTable(std::string_view allColumns, std::string_view newName,
+                             std::string_view workTable) {
     return "SELECT " + std::string(allColumns) + " INTO " + bracketed(newName) + " FROM " +
-           bracketed(kWorkTable);
+           bracketed(workTable);
 }
 
-std::string dropWorkTable() {
-    return "DROP TABLE " + bracketed(kWorkTable);
+std::string dropWorkTable(std::string_view workTable) {
+    return "DROP TABLE " + bracketed(workTable);
+}
+
+std::string newWorkTableName() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc);
+    std::random_device rd;
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "%06x", static_cast<unsigned>(rd() & 0xffffff));
+    return std::string(kWorkTable) + "_" + stamp + "_" + tail;
+}
+
+std::optional<long long> workTableStarted(std::string_view name) {
+    const std::string prefix = std::string(kWorkTable) + "_";
+    if (name.size() != prefix.size() + 14 + 1 + 6 || name.substr(0, prefix.size()) != prefix)
+        return std::nullopt;
+    const std::string stamp(name.substr(prefix.size(), 14));
+    for (char c : stamp)
+        if (c < '0' || c > '9') return std::nullopt;
+    std::tm t{};
+    t.tm_year = std::stoi(stamp.substr(0, 4)) - 1900;
+    t.tm_mon = std::stoi(stamp.substr(4, 2)) - 1;
+    t.tm_mday = std::stoi(stamp.substr(6, 2));
+    t.tm_hour = std::stoi(stamp.substr(8, 2));
+    t.tm_min = std::stoi(stamp.substr(10, 2));
+    t.tm_sec = std::stoi(stamp.substr(12, 2));
+#ifdef _WIN32
+    return static_cast<long long>(_mkgmtime(&t));
+#else
+    return static_cast<long long>(timegm(&t));
+#endif
+}
+
+std::string workTablesQuery() {
+    return "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME LIKE N'" +
+           std::string(kWorkTable) + "!_%' ESCAPE '!'";
 }
 
 std::string selectNewTable(std::string_view newName) {

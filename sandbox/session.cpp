@@ -32,7 +32,13 @@ std::string lowerAscii(std::u16string_view s) {
 
 Session::Session(int fd, Store& store, const Credentials& credentials)
     : fd_(fd), store_(store), credentials_(credentials),
-      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }) {}
+      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }) {
+    ++store_.faults().sessions;
+}
+
+Session::~Session() {
+    --store_.faults().sessions;
+}
 
 bool Session::readExact(std::uint8_t* into, std::size_t n) {
     std::size_t got = 0;
@@ -124,11 +130,20 @@ tds::ServerMessage Session::message(int number, int severity, int state, const s
 void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
     flushPendingDone();
     columns_ = columns;
+    rowRuleTaken_ = false;
     tds::encodeColMetadata(out_, columns_);
 }
 
 bool Session::row(const std::vector<tds::Value>& values) {
     if (cancelled()) return false;
+    if (!rowRuleTaken_) {
+        rowsLeft_ = store_.faults().takeRowLimit(engine_->database());
+        rowRuleTaken_ = true;
+    }
+    if (rowsLeft_ && (*rowsLeft_)-- <= 0) {
+        flushFullPackets(); // what was already sent is on the wire; then the server is gone
+        throw Disconnected{};
+    }
     const std::size_t start = out_.size();
     out_.u8(tds::kTokRow);
     for (std::size_t i = 0; i < columns_.size(); ++i) {
@@ -267,8 +282,17 @@ bool Session::login() {
 }
 
 void Session::batch(const tds::Message& m) {
-    auto text = tds::SqlBatch::decode(m.payload).text;
-    bool completed = engine_->executeBatch(tds::utf8(text), *this);
+    const std::string text = tds::utf8(tds::SqlBatch::decode(m.payload).text);
+    switch (store_.faults().onBatch(engine_->database(), text)) {
+    case Faults::Action::Drop:
+        throw Disconnected{};
+    case Faults::Action::Refuse:
+        error(SqlError{50000, 16, 1, "The sandbox refused this batch (a fault rule matched it)."});
+        return finishRequest(true);
+    case Faults::Action::None:
+        break;
+    }
+    bool completed = engine_->executeBatch(text, *this);
     finishRequest(completed);
 }
 
@@ -346,6 +370,7 @@ void Session::run() {
     } catch (const tds::ProtocolError&) {
     } catch (const Disconnected&) {
     }
+    ::shutdown(fd_, SHUT_RDWR); // the client sees the end at once, not when the thread is reaped
 }
 
 } // namespace sandbox

@@ -19,6 +19,7 @@ struct Credentials {
 class Session : public ResultSink {
 public:
     Session(int fd, Store& store, const Credentials& credentials);
+    ~Session() override;
     // Serves the connection until the client leaves; throws nothing.
     void run();
 
@@ -60,6 +61,9 @@ private:
     bool inProc_ = false;
     bool attention_ = false;
     std::vector<tds::ColumnInfo> columns_;
+    // An injected fault: rows this result may still send before the connection drops.
+    std::optional<long> rowsLeft_;
+    bool rowRuleTaken_ = false;
 };
 
 } // namespace sandbox

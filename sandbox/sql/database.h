@@ -2,6 +2,7 @@
 #pragma once
 
 #include "error.h"
+#include "faults.h"
 #include "types.h"
 
 #include <filesystem>
@@ -24,8 +25,10 @@ public:
     void create(std::string_view name); // throws SqlError 1801 when it exists
     void drop(std::string_view name);   // throws SqlError 3701 when it does not
     std::vector<std::string> names() const;
+    Faults& faults() { return faults_; }
 
 private:
+    Faults faults_;
     std::filesystem::path dir_;
     mutable std::mutex mutex_;
 };

@@ -167,7 +167,51 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
         if (t.size() != 2 || !t[1].isName()) throw syntaxNear(k.text);
         return use(t[1].text, sink);
     }
+    if (k.is("sandbox")) return sandboxStatement(t, sink);
     throw unsupported("the statement " + k.text);
+}
+
+// The sandbox's own statements, for tests: SANDBOX CONNECTIONS, and SANDBOX FAULT DROP ON 'text'
+// [SKIP n] | DROP AFTER n ROWS | DELAY ms | REFUSE 'text' | CLEAR.
+void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
+    auto number = [&](std::size_t i) -> long {
+        if (i >= t.size() || t[i].kind != Token::Number)
+            throw syntaxNear(i < t.size() ? t[i].text : "SANDBOX");
+        return std::stol(t[i].text);
+    };
+    auto text = [&](std::size_t i) -> std::string {
+        if (i >= t.size() || t[i].kind != Token::String)
+            throw syntaxNear(i < t.size() ? t[i].text : "SANDBOX");
+        return t[i].text;
+    };
+    if (t.size() == 2 && t[1].is("connections")) {
+        sink.columns({{tds::TypeInfo{tds::kIntN, 4}, 0, u"connections"}});
+        if (!sink.row({std::int64_t{store_.faults().sessions.load()}})) throw Cancelled{};
+        return sink.done(true, 1);
+    }
+    if (t.size() < 3 || !t[1].is("fault")) throw unsupported("this SANDBOX statement");
+    FaultRule r;
+    if (t[2].is("clear")) {
+        store_.faults().clear(database());
+        return sink.done(false, 0);
+    } else if (t[2].is("drop") && t.size() > 3 && t[3].is("on")) {
+        r.kind = FaultRule::DropOn;
+        r.pattern = text(4);
+        if (t.size() > 6 && t[5].is("skip")) r.skip = number(6);
+    } else if (t[2].is("drop") && t.size() > 5 && t[3].is("after") && t[5].is("rows")) {
+        r.kind = FaultRule::DropAfterRows;
+        r.rows = number(4);
+    } else if (t[2].is("delay")) {
+        r.kind = FaultRule::Delay;
+        r.milliseconds = number(3);
+    } else if (t[2].is("refuse")) {
+        r.kind = FaultRule::Refuse;
+        r.pattern = text(3);
+    } else {
+        throw unsupported("this SANDBOX FAULT");
+    }
+    store_.faults().add(database(), std::move(r));
+    sink.done(false, 0);
 }
 
 void Engine::query(const std::string& sql, ResultSink& sink) {

@@ -66,6 +66,7 @@ private:
     void addIdentityColumn(const TableDef& table, const std::string& columnSql,
                            const std::string& column, std::int64_t seed);
     void use(const std::string& name, ResultSink& sink);
+    void sandboxStatement(const Tokens& t, ResultSink& sink);
     void openTransaction(ResultSink& sink);
     std::uint64_t change(const std::string& sql, const std::string& table);
     void inSavepoint(const std::function<void()>& work);

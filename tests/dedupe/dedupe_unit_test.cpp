@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 using namespace rowlark;
@@ -41,20 +42,21 @@ TEST(Statements, TextsOfTheJob) {
     EXPECT_EQ(dropIfExists(kWorkTable),
               "if (object_id (N'TEMP_TABLE_CREATED_BY_ORVANDEL') is not null) drop table "
               "[TEMP_TABLE_CREATED_BY_ORVANDEL]");
-    EXPECT_EQ(copyIntoWorkTable("Orders"),
+    const std::string w(kWorkTable);
+    EXPECT_EQ(copyIntoWorkTable("Orders", w),
               "SELECT * INTO [TEMP_TABLE_CREATED_BY_ORVANDEL] From [Orders]");
-    EXPECT_EQ(addWorkColumn(), "ALTER TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL] ADD "
-                               "[TEMP_COLUMN_CREATED_BY_ORVANDEL] INT IDENTITY(1,1)");
+    EXPECT_EQ(addWorkColumn(w), "ALTER TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL] ADD "
+                                "[TEMP_COLUMN_CREATED_BY_ORVANDEL] INT IDENTITY(1,1)");
     EXPECT_EQ(
-        deleteOne(kWorkColumn, "6"),
+        deleteOne(w, kWorkColumn, "6"),
         "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [TEMP_COLUMN_CREATED_BY_ORVANDEL] = 6");
-    EXPECT_EQ(deleteOne("OrderId", "17"),
+    EXPECT_EQ(deleteOne(w, "OrderId", "17"),
               "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [OrderId] = 17");
-    EXPECT_EQ(deleteMany("Id", {"9", "7", "3"}),
+    EXPECT_EQ(deleteMany(w, "Id", {"9", "7", "3"}),
               "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [Id] IN (9, 7, 3)");
-    EXPECT_EQ(copyIntoNewTable("[City], [Zip]", "Orders2"),
+    EXPECT_EQ(copyIntoNewTable("[City], [Zip]", "Orders2", w),
               "SELECT [City], [Zip] INTO [Orders2] FROM [TEMP_TABLE_CREATED_BY_ORVANDEL]");
-    EXPECT_EQ(dropWorkTable(), "DROP TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL]");
+    EXPECT_EQ(dropWorkTable(w), "DROP TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL]");
     EXPECT_EQ(selectNewTable("Orders2"), "SELECT * FROM [Orders2];");
     EXPECT_EQ(metadataQuery("Orders"), "SELECT TOP 0 * FROM [Orders];");
 }
@@ -71,6 +73,21 @@ TEST(Statements, NamesAreQuotedSafely) {
               "if (object_id (N'\u00e9t\u00e9') is not null) drop table [\u00e9t\u00e9]");
     EXPECT_EQ(columnNamesQuery("it's"),
               "SELECT column_name FROM information_schema.Columns WHERE table_name=N'it''s'");
+}
+
+TEST(Statements, EachRunHasAWorkTableOfItsOwnThatTellsItsAge) {
+    const std::string a = newWorkTableName(), b = newWorkTableName();
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.rfind("TEMP_TABLE_CREATED_BY_ORVANDEL_", 0), 0u);
+    ASSERT_TRUE(workTableStarted(a));
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    EXPECT_LE(std::llabs(*workTableStarted(a) - now), 5);
+    EXPECT_EQ(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL_20000101000000_abcdef"), 946684800);
+    EXPECT_FALSE(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL"));
+    EXPECT_FALSE(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL_2000010100000x_abcdef"));
+    EXPECT_FALSE(workTableStarted("Orders"));
 }
 
 TEST(Keys, ValuesStayApart) {
@@ -127,6 +144,7 @@ TEST(RefuseNewName, EmptySourceAndWorkTableNamesAreRefused) {
     EXPECT_TRUE(RefuseNewName("Orders  ", "Orders")) << "and trailing blanks";
     EXPECT_TRUE(RefuseNewName("\u00c9T\u00c9", "\u00e9t\u00e9"));
     EXPECT_TRUE(RefuseNewName("temp_table_created_by_orvandel", "Orders"));
+    EXPECT_TRUE(RefuseNewName("TEMP_TABLE_CREATED_BY_ORVANDEL_20260101000000_000000", "Orders"));
     EXPECT_FALSE(RefuseNewName("Orders2", "Orders"));
     EXPECT_FALSE(RefuseNewName(" Orders", "Orders")) << "a leading blank makes another name";
 }

@@ -1,0 +1,58 @@
+#include "faults.h"
+
+#include "sql/text.h"
+
+#include <thread>
+
+namespace sandbox {
+
+void Faults::add(const std::string& database, FaultRule rule) {
+    std::lock_guard lock(mutex_);
+    rules_[toLower(database)].push_back(std::move(rule));
+}
+
+void Faults::clear(const std::string& database) {
+    std::lock_guard lock(mutex_);
+    rules_.erase(toLower(database));
+}
+
+Faults::Action Faults::onBatch(const std::string& database, const std::string& text) {
+    long delay = 0;
+    Action action = Action::None;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = rules_.find(toLower(database));
+        if (it == rules_.end()) return Action::None;
+        auto& rules = it->second;
+        for (auto r = rules.begin(); r != rules.end();) {
+            if (r->kind == FaultRule::Delay) delay = std::max(delay, r->milliseconds);
+            if (r->kind == FaultRule::Refuse && text.find(r->pattern) != std::string::npos)
+                action = Action::Refuse;
+            if (r->kind == FaultRule::DropOn && text.find(r->pattern) != std::string::npos) {
+                if (r->skip-- <= 0) {
+                    r = rules.erase(r);
+                    action = Action::Drop;
+                    continue;
+                }
+            }
+            ++r;
+        }
+    }
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    return action;
+}
+
+std::optional<long> Faults::takeRowLimit(const std::string& database) {
+    std::lock_guard lock(mutex_);
+    auto it = rules_.find(toLower(database));
+    if (it == rules_.end()) return std::nullopt;
+    for (auto r = it->second.begin(); r != it->second.end(); ++r)
+        if (r->kind == FaultRule::DropAfterRows) {
+            long rows = r->rows;
+            it->second.erase(r);
+            return rows;
+        }
+    return std::nullopt;
+}
+
+} // namespace sandbox
