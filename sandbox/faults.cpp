@@ -42,6 +42,21 @@ Faults::Action Faults::onBatch(const std::string& database, const std::string& t
     return action;
 }
 
+void Faults::sessionStarted(const std::string& database) {
+    std::lock_guard lock(mutex_);
+    ++sessions_[toLower(database)];
+}
+
+void Faults::sessionEnded(const std::string& database) {
+    std::lock_guard lock(mutex_);
+    --sessions_[toLower(database)];
+}
+
+int Faults::sessions(const std::string& database) {
+    std::lock_guard lock(mutex_);
+    return sessions_[toLower(database)];
+}
+
 std::optional<long> Faults::takeRowLimit(const std::string& database) {
     std::lock_guard lock(mutex_);
     auto it = rules_.find(toLower(database));

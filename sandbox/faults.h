@@ -33,9 +33,13 @@ public:
     // Rows a result may send before the connection drops, taking that rule when there is one.
     std::optional<long> takeRowLimit(const std::string& database);
 
-    std::atomic<int> sessions{0}; // connections open now
+    // Connections open now, by the database they logged in to.
+    void sessionStarted(const std::string& database);
+    void sessionEnded(const std::string& database);
+    int sessions(const std::string& database);
 
 private:
+    std::map<std::string, int> sessions_;
     std::mutex mutex_;
     std::map<std::string, std::vector<FaultRule>> rules_;
 };

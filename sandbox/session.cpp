@@ -32,12 +32,10 @@ std::string lowerAscii(std::u16string_view s) {
 
 Session::Session(int fd, Store& store, const Credentials& credentials)
     : fd_(fd), store_(store), credentials_(credentials),
-      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }) {
-    ++store_.faults().sessions;
-}
+      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }) {}
 
 Session::~Session() {
-    --store_.faults().sessions;
+    if (!loggedInTo_.empty()) store_.faults().sessionEnded(loggedInTo_);
 }
 
 bool Session::readExact(std::uint8_t* into, std::size_t n) {
@@ -251,6 +249,8 @@ bool Session::login() {
                      message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
         return false;
     }
+    loggedInTo_ = engine_->database();
+    store_.faults().sessionStarted(loggedInTo_);
     tds::EnvChange db;
     db.type = tds::kEnvDatabase;
     db.newText = tds::utf16(engine_->database());

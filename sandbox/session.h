@@ -64,6 +64,7 @@ private:
     // An injected fault: rows this result may still send before the connection drops.
     std::optional<long> rowsLeft_;
     bool rowRuleTaken_ = false;
+    std::string loggedInTo_; // the database this connection counts under
 };
 
 } // namespace sandbox

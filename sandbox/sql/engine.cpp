@@ -186,7 +186,7 @@ void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
     };
     if (t.size() == 2 && t[1].is("connections")) {
         sink.columns({{tds::TypeInfo{tds::kIntN, 4}, 0, u"connections"}});
-        if (!sink.row({std::int64_t{store_.faults().sessions.load()}})) throw Cancelled{};
+        if (!sink.row({std::int64_t{store_.faults().sessions(database())}})) throw Cancelled{};
         return sink.done(true, 1);
     }
     if (t.size() < 3 || !t[1].is("fault")) throw unsupported("this SANDBOX statement");

@@ -18,6 +18,7 @@ const std::map<std::string, std::string> kFunctions = {
     {"count_big", "count"},
     {"object_id", "rowlark_object_id"},
     {"ceiling", "ceil"},
+    {"nchar", "char"},
 };
 
 class Translator {

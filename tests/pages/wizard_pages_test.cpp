@@ -4,6 +4,10 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "dedupe/sql_text.h"
+
+#include <thread>
+
 using namespace rowlark;
 using namespace rowlark::test;
 
@@ -223,4 +227,67 @@ TEST_F(WizardFlow, WindowKeepsPaintingDuringALongJob) {
     EXPECT_GT(beats, 10);
     EXPECT_LT(worst, 100) << "the longest stretch without the event loop, in ms";
     EXPECT_TRUE(sawDisabled) << "Finish, < Back and the name are locked while the job runs";
+}
+
+TEST_F(WizardFlow, ALongSessionLeaksNoConnections) {
+    auto open = [&] {
+        // the connection that asks counts itself
+        return std::stoi(query(*connect(database()), "SANDBOX CONNECTIONS")[0][0]) - 1;
+    };
+    auto settle = [&](int expected) {
+        int n = open();
+        for (int i = 0; i < 50 && n != expected; ++i) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            n = open();
+        }
+        return n;
+    };
+    const int baseline = settle(0);
+    storeProfile(sandboxProfile(database()));
+    int highest = 0;
+    for (int run = 0; run < 5; ++run) {
+        pages::Wizard w;
+        w.startupLoginTimeout = 3;
+        w.start();
+        ASSERT_TRUE(w.isLoaded(2));
+        for (const char* table : {"Other", "Orders"}) { // ten table changes in all
+            auto found = w.form2().List1->findItems(table, Qt::MatchExactly);
+            ASSERT_FALSE(found.isEmpty());
+            w.form2().List1->setCurrentItem(found.front());
+            w.form2().PushButton3_Click();
+            highest = std::max(highest, open() - baseline);
+            w.form3().PushButton2_Click();
+        }
+        w.form2().PushButton3_Click();
+        auto& f3 = w.form3();
+        f3.List1->setCurrentRow(1);
+        f3.PushButton5_Click();
+        f3.PushButton3_Click();
+        w.form4().PushButton4_Click();
+        EXPECT_EQ(w.form4().PushButton4->text(), "Exit");
+        highest = std::max(highest, open() - baseline);
+    }
+    EXPECT_LE(highest, 2) << "the preview and the result grid keep one connection each, no more";
+    EXPECT_EQ(settle(baseline), baseline) << "every connection closed once its pages are gone";
+}
+
+TEST_F(WizardFlow, AServerThatGoesAwayDuringTheJobIsReportedAndEndsWithExit) {
+    toFieldPage("Orders");
+    choose("City");
+    wizard->form3().PushButton3_Click();
+    auto control = connect(database());
+    control->execute("SANDBOX FAULT DROP ON 'INTO [TEMP_TABLE_CREATED_BY_ORVANDEL'");
+    auto& f4 = wizard->form4();
+    f4.Text1->setText("Orders9");
+    f4.PushButton4_Click();
+    control->execute("SANDBOX FAULT CLEAR");
+    ASSERT_FALSE(boxes->shown.empty());
+    EXPECT_TRUE(boxes->shown[0].text.contains("Form4.PushButton4_Click at line 204"));
+    for (const auto& b : boxes->shown)
+        EXPECT_EQ(b.caption, "Application Error");
+    EXPECT_EQ(f4.PushButton4->text(), "Exit");
+    EXPECT_EQ(f4.MousePointer.value(), shell::kPointerDefault);
+    EXPECT_EQ(query(*control, "SELECT count(*) FROM Orders"), (Rows{{"5"}}));
+    EXPECT_EQ(query(*control, dedupe::workTablesQuery()), Rows{});
 }
