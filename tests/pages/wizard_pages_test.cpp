@@ -291,3 +291,26 @@ TEST_F(WizardFlow, AServerThatGoesAwayDuringTheJobIsReportedAndEndsWithExit) {
     EXPECT_EQ(query(*control, "SELECT count(*) FROM Orders"), (Rows{{"5"}}));
     EXPECT_EQ(query(*control, dedupe::workTablesQuery()), Rows{});
 }
+
+TEST_F(WizardFlow, ALoginLostBetweenPagesIsReportedAndTheUserCanGoBack) {
+    startOn(database());
+    auto& f1 = wizard->form1();
+    const QString port = f1.Text9->text();
+    f1.Text9->setText("1"); // as if the server had gone away after the table page was shown
+    selectTable("Orders");
+    wizard->form2().PushButton3_Click();
+    ASSERT_FALSE(boxes->shown.empty());
+    EXPECT_TRUE(boxes->shown[0].text.contains("Form2.PushButton3_Click at line 108"));
+    EXPECT_EQ(wizard->form2().MousePointer.value(), shell::kPointerDefault);
+    // Back on the connection page the login is mended, and the way forward works again.
+    wizard->form3().PushButton2_Click();
+    wizard->form2().PushButton2_Click();
+    EXPECT_TRUE(f1.isVisible());
+    f1.Text9->setText(port);
+    boxes->shown.clear();
+    f1.PushButton3_Click();
+    selectTable("Orders");
+    wizard->form2().PushButton3_Click();
+    EXPECT_TRUE(boxes->shown.empty());
+    EXPECT_EQ(items(*wizard->form3().List1).size(), 4);
+}
