@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include "connection_string.h"
 #include "statement.h"
 
 namespace rowlark::db {
@@ -10,7 +11,33 @@ Connection::~Connection() {
     close();
 }
 
+namespace {
+
+bool loginFailed(const OdbcError& e) {
+    for (const auto& r : e.records())
+        if (r.nativeError == 18456) return true;
+    return false;
+}
+
+} // namespace
+
 void Connection::open(std::string_view connectionString) {
+    try {
+        connect(connectionString);
+    } catch (const OdbcError& e) {
+        // A value with '}' is braced the standard way, '}' doubled; FreeTDS before 1.4 reads such a
+        // value differently, so a refused login is tried once more in its way before giving up.
+        auto legacy = loginFailed(e) ? withUndoubledBraces(connectionString) : std::nullopt;
+        if (!legacy) throw;
+        try {
+            connect(*legacy);
+        } catch (const OdbcError&) {
+            throw e;
+        }
+    }
+}
+
+void Connection::connect(std::string_view connectionString) {
     close();
     if (loginTimeout_ > 0)
         dbc_.check(SQLSetConnectAttrW(

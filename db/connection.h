@@ -37,6 +37,8 @@ public:
     SQLHDBC handle() const { return dbc_.get(); }
 
 private:
+    void connect(std::string_view connectionString);
+
     Handle dbc_;
     bool open_ = false;
     int loginTimeout_ = 0;

@@ -14,14 +14,23 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+    echo "FAIL: $*" >&2
+    [ -f "$work/app.log" ] && cat "$work/app.log" >&2
+    exit 1
+}
 
 for n in $(seq 90 120); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
     xvfb=$!
-    sleep 0.5
-    kill -0 "$xvfb" 2> /dev/null && { display=":$n"; break; }
+    # Ready once it answers; a loaded machine may take a while.
+    for _ in $(seq 100); do
+        DISPLAY=":$n" xdotool getdisplaygeometry > /dev/null 2>&1 && { display=":$n"; break; }
+        kill -0 "$xvfb" 2> /dev/null || break
+        sleep 0.1
+    done
+    [ -n "$display" ] && break
 done
 [ -n "$display" ] || fail "no display could be started"
 export DISPLAY=$display
