@@ -14,36 +14,30 @@ void Wizard::start() {
     form1();
 }
 
+namespace {
+
+// A page is made and loaded on first use, and kept.
+template <class Form> Form& loaded(std::unique_ptr<Form>& slot, Wizard& wizard) {
+    if (!slot) {
+        slot = std::make_unique<Form>(wizard);
+        slot->Form_Load();
+    }
+    return *slot;
+}
+
+} // namespace
+
 Form1& Wizard::form1() {
-    if (!form1_) {
-        form1_ = std::make_unique<Form1>(*this);
-        form1_->Form_Load();
-    }
-    return *form1_;
+    return loaded(form1_, *this);
 }
-
 Form2& Wizard::form2() {
-    if (!form2_) {
-        form2_ = std::make_unique<Form2>(*this);
-        form2_->Form_Load();
-    }
-    return *form2_;
+    return loaded(form2_, *this);
 }
-
 Form3& Wizard::form3() {
-    if (!form3_) {
-        form3_ = std::make_unique<Form3>(*this);
-        form3_->Form_Load();
-    }
-    return *form3_;
+    return loaded(form3_, *this);
 }
-
 Form4& Wizard::form4() {
-    if (!form4_) {
-        form4_ = std::make_unique<Form4>(*this);
-        form4_->Form_Load();
-    }
-    return *form4_;
+    return loaded(form4_, *this);
 }
 
 bool Wizard::isLoaded(int form) const {

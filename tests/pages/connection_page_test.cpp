@@ -150,12 +150,7 @@ TEST_F(WizardTest, CatalogueKeepsTablesWithoutSysInTheirNames) {
 TEST_F(WizardTest, NextWithALoginThatFailsShowsNothingAndChangesNothing) {
     wizard->start();
     auto& f1 = wizard->form1();
-    auto p = sandboxProfile("Demo");
-    f1.Text1->setText(p.server);
-    f1.Text9->setText(p.port);
-    f1.Text2->setText(p.user);
-    f1.Text3->setText(p.password);
-    f1.Text4->setText(p.database);
+    fillLogin(sandboxProfile("Demo"));
     wizard->form2().List1->addItem("earlier");
     f1.Text4->setText("NoSuchDatabase");
     f1.PushButton3_Click();
@@ -166,12 +161,7 @@ TEST_F(WizardTest, NextWithALoginThatFailsShowsNothingAndChangesNothing) {
 TEST_F(WizardTest, TestConnectionButtonSaysHowItWent) {
     wizard->start();
     auto& f1 = wizard->form1();
-    auto p = sandboxProfile("Demo");
-    f1.Text1->setText(p.server);
-    f1.Text9->setText(p.port);
-    f1.Text2->setText(p.user);
-    f1.Text3->setText(p.password);
-    f1.Text4->setText(p.database);
+    fillLogin(sandboxProfile("Demo"));
     f1.PushButton5_Click();
     f1.Text9->setText("1");
     f1.PushButton5_Click();

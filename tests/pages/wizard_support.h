@@ -48,6 +48,15 @@ protected:
         SaveSetting(kAppName, kProductName, kKeyLocalConnection,
                     LocalConnectionSetting(p.localConnection));
     }
+    // Types a login into the connection page's fields.
+    void fillLogin(const shell::ConnectionProfile& p) {
+        auto& f1 = wizard->form1();
+        f1.Text1->setText(p.server);
+        f1.Text9->setText(p.port);
+        f1.Text2->setText(p.user);
+        f1.Text3->setText(p.password);
+        f1.Text4->setText(p.database);
+    }
     QString stored(const QString& key) {
         return shell::GetSetting(shell::kAppName, shell::kProductName, key, "<missing>");
     }

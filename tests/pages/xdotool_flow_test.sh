@@ -53,9 +53,9 @@ INI
 "$rowlark" > "$work/app.log" 2>&1 &
 app=$!
 
-# The one visible page, once it shows the given window size.
+# The one visible page, once it shows the given window size (patient: the machine may be busy).
 page() {
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
             size=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
             [ "$size" = "$1" ] && { echo "$w"; return 0; }
@@ -75,7 +75,7 @@ sleep 0.3
 click "$fields" 292 317              # Next >
 finish=$(page 536x268) || fail "the finish page did not open"
 click "$finish" 400 247              # Finish
-for _ in $(seq 50); do
+for _ in $(seq 150); do
     out=$(printf 'SELECT count(*) FROM Dup2\ngo\n' | tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' -D "$db" 2>&1)
     grep -q "^2$" <<< "$out" && break
     sleep 0.2
