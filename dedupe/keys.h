@@ -4,6 +4,7 @@
 #include "db/statement.h"
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,10 @@ public:
     }
     // The text being built: append to it, then close it with push().
     std::string& open() { return bytes_; }
-    void push() { ends_.push_back(bytes_.size()); }
+    void push() {
+        if (bytes_.size() > UINT32_MAX) throw std::length_error("more than 4 GB of key text in one run");
+        ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+    }
     void push(std::string_view text) {
         bytes_.append(text);
         push();
@@ -49,7 +53,7 @@ public:
 
 private:
     std::string bytes_;
-    std::vector<std::size_t> ends_;
+    std::vector<std::uint32_t> ends_; // four bytes a text: a million keys cost 4 MB here
 };
 
 // The 1-based positions of the keys that equal an earlier key, highest first; the first key of
