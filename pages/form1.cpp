@@ -33,19 +33,8 @@ const QString kHelpText =
     "for example, for Server.";
 const QString kHelpQuestion = "Would you like to see an image of how I connect locally?";
 
-namespace {
-
-QFont arial(double points, bool bold) {
-    QFont f("Arial");
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
-} // namespace
-
 Form1::Form1(Wizard& wizard) : Page(wizard, 8040, 3960) {
-    setFont(arial(9, false));
+    setFont(Arial(9, false));
     Frame1 = new QGroupBox("MS SQL Server Login", this);
     Frame1->setGeometry(twips(120, 120, 7800, 3195));
     auto label = [&](const QString& text, QRect r) {
@@ -82,7 +71,7 @@ Form1::Form1(Wizard& wizard) : Page(wizard, 8040, 3960) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{Frame1, Label1, Label2, Label3, Label4, Label9, Text1,
                                          Text2, Text3, Text4, Text9, Check7})
-        w->setFont(arial(9, true));
+        w->setFont(Arial(9, true));
     paintWhite(*this);
 
     QWidget::setTabOrder(Text1, Text9);

@@ -19,10 +19,7 @@ namespace rowlark::pages {
 using namespace shell;
 
 Form2::Form2(Wizard& wizard) : Page(wizard, 8040, 2595) {
-    QFont bold("Arial");
-    bold.setPointSizeF(9);
-    bold.setBold(true);
-    setFont(bold);
+    setFont(Arial(9, true));
     Frame1 = new QGroupBox(" Which table do you want to search for duplicate field values?", this);
     Frame1->setGeometry(twips(120, 120, 7800, 1875));
     List1 = new QListWidget(Frame1);

@@ -36,10 +36,7 @@ void moveRow(QListWidget& from, QListWidget& to, int row) {
 } // namespace
 
 Form3::Form3(Wizard& wizard) : Page(wizard, 5880, 5085) {
-    QFont bold("Arial");
-    bold.setPointSizeF(9);
-    bold.setBold(true);
-    setFont(bold);
+    setFont(Arial(9, true));
     Label2 = new QLabel(" Preview:", this);
     Label2->setGeometry(twips(120, 120, 3840, 255));
     DataGrid1 = new DataGrid(this);

@@ -55,10 +55,7 @@ private:
 };
 
 Form4::Form4(Wizard& wizard) : Page(wizard, 8040, 4020) {
-    QFont bold("Arial");
-    bold.setPointSizeF(9);
-    bold.setBold(true);
-    setFont(bold);
+    setFont(Arial(9, true));
     Label1 = new QLabel(kIntroText, this);
     Label1->setGeometry(twips(120, 120, 7800, 315));
     Frame1 = new QGroupBox("Please choose a name for this table:", this);

@@ -7,11 +7,15 @@
 
 namespace rowlark::shell {
 
-PushButton::PushButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {
+QFont Arial(double points, bool bold) {
     QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(11.25);
-    f.setBold(true);
-    setFont(f);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+PushButton::PushButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {
+    setFont(Arial(11.25, true));
     setMouseTracking(true);
     setBackColor(Qt::white);
 }
@@ -30,9 +34,7 @@ void PushButton::mouseMoveEvent(QMouseEvent* event) {
 }
 
 DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(9);
-    f.setBold(true);
+    const QFont f = Arial(9, true);
     setFont(f);
     horizontalHeader()->setFont(f);
     verticalHeader()->setFont(f);

@@ -10,6 +10,9 @@
 
 namespace rowlark::shell {
 
+// The pages' typeface at the given size.
+QFont Arial(double points, bool bold);
+
 // Arial 11.25 pt bold, the system's button-text colour on white; reports mouse moves for the
 // hover rule.
 class PushButton : public QPushButton {
