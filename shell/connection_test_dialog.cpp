@@ -1,5 +1,6 @@
 #include "connection_test_dialog.h"
 
+#include "background.h"
 #include "error_report.h"
 #include "message_boxes.h"
 
@@ -18,9 +19,11 @@ void InteractiveConnectionTest(const QString& connectionString, PagePointer& poi
         pointer.set(kPointerBusy);
         if (!connection) throw std::runtime_error("no connection object");
         connection->setLoginTimeout(loginTimeout);
-        connection->open(connectionString.toStdString());
+        const std::string cs = connectionString.toStdString();
+        // The window keeps painting while the server is asked.
+        RunInBackground([&] { connection->open(cs); });
         MsgBox(kConnectionSuccessful);
-        connection->close();
+        RunInBackground([&] { connection->close(); });
         pointer.set(kPointerDefault);
     } catch (...) {
         MsgBox(kCouldNotConnect);

@@ -47,7 +47,7 @@ bool endsElement(TokenIt p, TokenIt end) {
     return p == end || p->isSymbol(",") || p->isSymbol(")");
 }
 
-ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& table, const std::string& db) {
+ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& db) {
     ColumnSpec c;
     if (p == end || !p->isName()) throw syntaxNear(p == end ? "end of statement" : p->text);
     c.name = (p++)->text;
@@ -110,7 +110,6 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& table, const s
         c.notNull = true;
     }
     if (c.primaryKey) c.notNull = true;
-    (void)table;
     return c;
 }
 
@@ -206,7 +205,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
         } else if (p != end && (p->is("foreign") || p->is("check"))) {
             throw unsupported(p->text + " constraints");
         } else {
-            specs.push_back(readColumn(p, end, name, database()));
+            specs.push_back(readColumn(p, end, database()));
             const ColumnSpec& c = specs.back();
             if (c.identity && ++identities > 1)
                 throw SqlError{2744, 16, 2,
@@ -373,7 +372,7 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
     if (p != t.end() && p->is("column")) ++p;
     std::vector<ColumnSpec> specs;
     for (;;) {
-        specs.push_back(readColumn(p, t.end(), def->name, database()));
+        specs.push_back(readColumn(p, t.end(), database()));
         if (p == t.end()) break;
         expectSymbol(p, t.end(), ",");
     }

@@ -337,7 +337,6 @@ void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
     TokenIt p = t.begin() + 1;
     bool isDelete = t.front().is("delete");
     if (isDelete && p != t.end() && p->is("from")) ++p;
-    TokenIt nameAt = p;
     std::string name = readObjectName(p, t.end(), database());
     const TableDef* def = db_->table(name);
     if (!def) throw invalidObject(name);
@@ -353,7 +352,6 @@ void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
     }
     std::string sql = isDelete ? "DELETE FROM " : "UPDATE ";
     sql += quoteIdent(def->name) + " " + translate(p, t.end(), database());
-    (void)nameAt;
     sink.done(true, change(sql, def->name));
 }
 
