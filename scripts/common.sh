@@ -4,7 +4,7 @@
 ROWLARK_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev
-    unixodbc unixodbc-dev tdsodbc freetds-bin
+    unixodbc unixodbc-dev odbcinst tdsodbc freetds-bin procps
     libsqlite3-dev
     googletest libgtest-dev libbenchmark-dev
     xvfb xdotool
