@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <chrono>
-#include <map>
 #include <stdexcept>
 
 namespace rowlark::dedupe {
