@@ -45,6 +45,13 @@ check "unknown table" '[ $code -eq 1 ]'
 # A view holds the new name: the drop and the copy fail, the run says so and exits 1.
 run --table Customers --column Name --into CustomerCities; code=$?
 check "failing step exits 1" '[ $code -eq 1 ] && grep -q "step 234 failed" err.txt'
+# The server goes away while the work table is made: the run says so and exits 1; the next succeeds.
+sql "SANDBOX FAULT DROP ON 'INTO [TEMP_TABLE_CREATED_BY_ORVANDEL'" "$db"
+run --table Customers --column Name --into CliAgain; code=$?
+check "server gone: exit 1" '[ $code -eq 1 ] && grep -q "step 204 failed" err.txt'
+sql "SANDBOX FAULT CLEAR" "$db"
+run --table Customers --column Name --into CliAgain; code=$?
+check "the next run succeeds" '[ $code -eq 0 ] && grep -q "holds 3 rows" out.txt'
 ROWLARK_PASSWORD=wrong run --table Physics --column Value; code=$?
 check "wrong password" '[ $code -eq 1 ] && grep -q "Login failed" err.txt'
 "$bin" --help > out.txt; code=$?
