@@ -20,4 +20,34 @@ out=$(echo "SELECT Constant, Value FROM Physics" | isql -v -e -k "$conn" -b -c 2
 grep -q "299792458" <<<"$out" || fail "isql: rows missing: $out"
 out=$(echo "SELECT nope FROM Physics" | isql -v -e -k "$conn" -b 2>&1) || true
 grep -q "Invalid column name 'nope'" <<<"$out" || fail "isql: error text: $out"
-echo "tsql and isql: 2 passed, 0 failed"
+# Every statement form the program sends, through tsql, in a database of this test's own.
+db="Forms_$$"
+printf 'CREATE DATABASE [%s]\ngo\n' "$db" | tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' > /dev/null 2>&1
+out=$(tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' -D "$db" 2>&1 << 'SQL'
+create table [we]]ird] (Id int IDENTITY(1,1) NOT NULL PRIMARY KEY, City nvarchar(20) NULL, Zip varchar(5))
+INSERT INTO [we]]ird] (City, Zip) VALUES (N'Zürich', '8001'), (N'Bern', '3000'), (N'Zürich', '8001'), (NULL, NULL)
+UPDATE [we]]ird] SET Zip = '3001' WHERE City = N'Bern'
+CREATE INDEX ix_city ON [we]]ird] (City)
+CREATE VIEW v AS SELECT City FROM [we]]ird]
+BEGIN TRAN
+DELETE FROM [we]]ird] WHERE Id = 1
+ROLLBACK
+SELECT TOP 1 Zip AS top_zip FROM [we]]ird] ORDER BY Zip DESC;
+SELECT City, count(*) AS n FROM [we]]ird] GROUP BY City HAVING count(*) > 1
+SELECT * INTO [copy] From [we]]ird]
+if (object_id ('TEMP_X') is not null) drop table [TEMP_X]
+SELECT City, Zip INTO [TEMP_X] FROM [we]]ird]
+ALTER TABLE [TEMP_X] ADD [Num] INT IDENTITY(1,1)
+DELETE FROM [TEMP_X] WHERE [Num] = 3
+SELECT City, Zip INTO [dedup] FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY [City], [Zip] ORDER BY (SELECT 0)) AS rn FROM [we]]ird]) AS x WHERE rn = 1
+IF OBJECT_ID(N'TEMP_X') IS NOT NULL DROP TABLE TEMP_X
+SELECT 'count' + '=' + CAST(count(*) AS varchar(5)) AS forms FROM dedup
+SELECT column_name FROM information_schema.Columns WHERE table_name='WE]IRD'
+go
+SQL
+)
+for expected in "^8001$" "^Zürich	2$" "^count=3$" "^Id$" "^Zip$" "(3 rows affected)"; do
+    grep -q "$expected" <<< "$out" || fail "statement forms: no line matching $expected in: $out"
+done
+grep -q "Msg " <<< "$out" && fail "statement forms: an error: $out"
+echo "tsql and isql: 3 passed, 0 failed"
