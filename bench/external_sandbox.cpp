@@ -1,5 +1,7 @@
 #include "external_sandbox.h"
 
+#include "driver_registration.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,17 +14,7 @@
 namespace rowlark::bench {
 
 ExternalSandbox::ExternalSandbox() {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("rowlark-bench-ext-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    for (const char* p : {"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
-                          "/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so"})
-        if (std::filesystem::exists(p))
-            std::ofstream(dir_ / "odbcinst.ini") << "[SQL Server]\nDriver = " << p << "\n";
-    std::ofstream(dir_ / "odbc.ini");
-    ::setenv("ODBCSYSINI", dir_.c_str(), 1);
-    ::setenv("ODBCINI", (dir_ / "odbc.ini").c_str(), 1);
+    dir_ = registerDriverInScratchFolder("rowlark-bench-ext");
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe");
     pid_ = ::fork();

@@ -76,6 +76,12 @@ private:
     const JobSettings& s_;
     JobEvents& events_;
     StepRunner run_;
+    JobOutcome finish(JobOutcome& out) {
+        phase(Phase::Done);
+        out.counts = counts_;
+        out.failedSteps = run_.failures();
+        return out;
+    }
     void dropLeftoverWorkTables();
     void dropOwnWorkTableAfterAll();
 
@@ -221,10 +227,7 @@ JobOutcome Job::run() {
               });
     if (!read) {
         // Without all the rows nothing can be said about duplicates, and nothing is changed.
-        phase(Phase::Done);
-        out.counts = counts_;
-        out.failedSteps = run_.failures();
-        return out;
+        return finish(out);
     }
 
     phase(Phase::Searching);
@@ -233,10 +236,7 @@ JobOutcome Job::run() {
     counts_.duplicates = positions.size();
     if (positions.empty()) {
         run_.step(242, [&] { events_.noDuplicates(); });
-        phase(Phase::Done);
-        out.counts = counts_;
-        out.failedSteps = run_.failures();
-        return out;
+        return finish(out);
     }
 
     // The rows to delete, highest position first, named by identity value or work number.
@@ -289,10 +289,7 @@ JobOutcome Job::run() {
         if (!result) throw std::runtime_error("The new table could not be read.");
         events_.showResult(result);
     });
-    phase(Phase::Done);
-    out.counts = counts_;
-    out.failedSteps = run_.failures();
-    return out;
+    return finish(out);
 }
 
 } // namespace

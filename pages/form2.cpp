@@ -7,7 +7,7 @@
 #include "wizard.h"
 
 #include "db/record_set.h"
-#include "dedupe/keys.h"
+#include "dedupe/columns.h"
 #include "dedupe/list_dedupe.h"
 #include "dedupe/sql_text.h"
 #include "shell/background.h"
@@ -81,16 +81,8 @@ void Form2::PushButton3_Click() {
     bool columnsRead = false;
     g.AllColumns.clear(); // never the columns of the table chosen before
     trap.step(120, [&] {
-        const std::string sql = dedupe::columnNamesQuery(g.SelectedTable.toStdString());
-        columns = RunInBackground([&] {
-            db::Statement st(*connection);
-            st.execute(sql);
-            std::vector<std::string> names;
-            std::vector<db::Value> row;
-            while (st.fetch(row))
-                names.push_back(dedupe::NullToValue(row.at(0), ""));
-            return names;
-        });
+        const std::string table = g.SelectedTable.toStdString();
+        columns = RunInBackground([&] { return dedupe::ReadColumnNames(*connection, table); });
         columnsRead = true;
     });
     // Without a column result there is nothing to list: the column steps are passed over.

@@ -171,27 +171,32 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
     return t;
 }
 
-std::string SqlType::declared() const {
-    std::string s = canonicalName(base);
-    if (isDateTime() || base == BaseType::UniqueIdentifier) s += " text";
-    if (base == BaseType::Binary || base == BaseType::VarBinary) s += " blob";
-    switch (base) {
+// "(50)", "(10,2)", "(7)" or nothing; (max) written as maxText.
+static std::string arguments(const SqlType& t, const std::string& maxText) {
+    switch (t.base) {
     case BaseType::Char:
     case BaseType::VarChar:
     case BaseType::NChar:
     case BaseType::NVarChar:
     case BaseType::Binary:
     case BaseType::VarBinary:
-        return s + "(" + std::to_string(length) + ")";
+        return "(" + (t.length == SqlType::kMax ? maxText : std::to_string(t.length)) + ")";
     case BaseType::Decimal:
     case BaseType::Numeric:
-        return s + "(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
+        return "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
     case BaseType::Time:
     case BaseType::DateTime2:
-        return s + "(" + std::to_string(scale) + ")";
+        return "(" + std::to_string(t.scale) + ")";
     default:
-        return s;
+        return "";
     }
+}
+
+std::string SqlType::declared() const {
+    std::string s = canonicalName(base);
+    if (isDateTime() || base == BaseType::UniqueIdentifier) s += " text";
+    if (base == BaseType::Binary || base == BaseType::VarBinary) s += " blob";
+    return s + arguments(*this, "-1"); // the store's type names take numbers only
 }
 
 std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
@@ -213,24 +218,7 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
 }
 
 std::string SqlType::tsqlName() const {
-    std::string s = canonicalName(base);
-    switch (base) {
-    case BaseType::Char:
-    case BaseType::VarChar:
-    case BaseType::NChar:
-    case BaseType::NVarChar:
-    case BaseType::Binary:
-    case BaseType::VarBinary:
-        return s + "(" + (length == kMax ? std::string("max") : std::to_string(length)) + ")";
-    case BaseType::Decimal:
-    case BaseType::Numeric:
-        return s + "(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
-    case BaseType::Time:
-    case BaseType::DateTime2:
-        return s + "(" + std::to_string(scale) + ")";
-    default:
-        return s;
-    }
+    return canonicalName(base) + arguments(*this, "max");
 }
 
 const char* SqlType::castTarget() const {
