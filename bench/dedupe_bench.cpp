@@ -86,7 +86,6 @@ void WholeJobAgainstSetBasedStatement(benchmark::State& state) {
         dedupe::JobSettings s;
         s.connectionString = sandbox.connectionString("master");
         s.selectedTable = "Big";
-        s.allColumns = dedupe::bracketList(dedupe::ReadColumnNames(c, "Big"));
         s.duplicateColumns = "[k], [a], [b]";
         s.newName = [] { return std::string("BigJob"); };
         NullEvents events;

@@ -20,7 +20,7 @@ namespace {
 
 class ConsoleEvents : public dedupe::JobEvents {
 public:
-    explicit ConsoleEvents(bool bar) : bar_(bar) {}
+    ConsoleEvents(bool bar, bool replace) : bar_(bar), replace_(replace) {}
 
     void progress(const dedupe::Progress& p) override {
         if (bar_) {
@@ -40,12 +40,18 @@ public:
     }
     void noDuplicates() override { none = true; }
     void showResult(std::shared_ptr<db::RecordSet>) override { shown = true; }
+    bool replaceExisting(const std::string&) override {
+        asked = true;
+        return replace_;
+    }
 
     bool none = false;
     bool shown = false;
+    bool asked = false;
 
 private:
     bool bar_;
+    bool replace_;
     std::optional<dedupe::Phase> lastPhase_;
 };
 
@@ -54,8 +60,22 @@ int usageError(const std::string& what) {
     return 2;
 }
 
-bool sameName(const std::string& a, const std::string& b) {
-    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+std::string joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names)
+        out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+// The name the user typed, as the database spells it; an error text when it means none or many.
+std::optional<std::string> resolve(const std::vector<std::string>& names, const std::string& typed,
+                                   const std::string& what, std::string& error) {
+    auto r = dedupe::ResolveName(names, typed);
+    if (r.unique()) return r.matches.front();
+    error = r.matches.empty()
+                ? what + " " + typed
+                : typed + " could mean any of " + joined(r.matches) + ": please spell it exactly";
+    return std::nullopt;
 }
 
 } // namespace
@@ -88,56 +108,61 @@ int main(int argc, char** argv) {
     if (auto why = dedupe::RefuseNewName(newName, o.table)) return usageError(*why);
 
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
-    std::vector<std::string> columns, chosen;
+    std::string table;
+    std::vector<std::string> chosen;
     try {
         db::Connection c;
         c.setLoginTimeout(30);
         c.open(connectionString);
-        columns = dedupe::ReadColumnNames(c, o.table);
+        std::string error;
+        auto found =
+            resolve(dedupe::ReadTableNames(c), o.table, "the database has no table named", error);
+        if (!found) return usageError(error);
+        table = *found;
+        const auto columns = dedupe::ReadColumnNames(c, table);
+        for (const auto& wanted : o.columns) {
+            auto column = resolve(columns, wanted, "the table " + table + " has no column", error);
+            if (!column) return usageError(error);
+            chosen.push_back(*column);
+        }
     } catch (const db::OdbcError& e) {
         std::cerr << "rowlark-dedupe: " << e.description() << "\n";
         return 1;
     }
-    if (columns.empty()) {
-        std::cerr << "rowlark-dedupe: the database has no table named " << o.table << "\n";
-        return 1;
-    }
-    for (const auto& wanted : o.columns) {
-        auto it = std::find_if(columns.begin(), columns.end(),
-                               [&](const std::string& c) { return sameName(c, wanted); });
-        if (it == columns.end())
-            return usageError("the table " + o.table + " has no column " + wanted);
-        chosen.push_back(*it);
-    }
+    if (auto why = dedupe::RefuseNewName(newName, table)) return usageError(*why);
 
     dedupe::JobSettings s;
     s.connectionString = connectionString;
     s.localConnection = p.localConnection == 1;
-    s.selectedTable = o.table;
-    s.allColumns = dedupe::bracketList(columns);
+    s.selectedTable = table;
     s.duplicateColumns = dedupe::bracketList(chosen);
     s.newName = [&] { return newName; };
-    ConsoleEvents events(cli::stderrIsTerminal());
+    if (o.memoryLimit) s.memoryBudget = *o.memoryLimit;
+    ConsoleEvents events(cli::stderrIsTerminal(), o.replace);
     dedupe::JobOutcome out = dedupe::RunJob(s, events);
 
+    if (out.refusal) {
+        std::cerr << "rowlark-dedupe: " << *out.refusal;
+        if (events.asked && !o.replace) std::cerr << " Give --replace to replace it.";
+        std::cerr << "\n";
+        return 2;
+    }
+    if (out.failedSteps > 0) {
+        std::cerr << "rowlark-dedupe: " << out.failedSteps
+                  << (out.failedSteps == 1 ? " step" : " steps") << " failed; "
+                  << (out.newTableMade ? "the new table was made, but check the errors above."
+                                       : "no new table was made.")
+                  << "\n";
+        return 1;
+    }
     if (events.none) {
         std::cout << "No duplicates found." << std::endl;
-    } else {
-        std::string rows = "?";
-        try {
-            db::Connection c;
-            c.open(connectionString);
-            db::Statement st(c);
-            st.execute("SELECT COUNT_BIG(*) FROM " + dedupe::bracketed(newName));
-            std::vector<db::Value> row;
-            if (st.fetch(row) && row[0]) rows = *row[0];
-        } catch (const db::OdbcError&) {
-            rows = "no";
-        }
+    } else if (out.newTableMade) {
+        const auto d = out.counts.duplicates;
         std::cout << "Read " << out.counts.rowsRead << " rows, removed " << out.counts.deleted
-                  << " of " << out.counts.duplicates
-                  << " duplicates: " << dedupe::bracketed(newName) << " holds " << rows << " rows."
-                  << std::endl;
+                  << " of " << d << (d == 1 ? " duplicate: " : " duplicates: ")
+                  << dedupe::bracketed(newName) << " holds " << out.newTableRows
+                  << (out.newTableRows == 1 ? " row." : " rows.") << std::endl;
     }
-    return out.failedSteps > 0 ? 1 : 0;
+    return 0;
 }

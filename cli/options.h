@@ -1,6 +1,7 @@
 // The command line of rowlark-dedupe.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,12 +14,17 @@ struct Options {
     std::string table;
     std::vector<std::string> columns;
     std::optional<std::string> into;
+    bool replace = false;                     // an existing table of the new name may be replaced
+    std::optional<std::uint64_t> memoryLimit; // bytes
     bool help = false;
 };
 
 // Throws std::invalid_argument with what is wrong. There is deliberately no password option:
 // a password on a command line shows in every process listing.
 Options parseOptions(const std::vector<std::string>& args);
+
+// "512M", "2G", "1048576": bytes; throws std::invalid_argument otherwise.
+std::uint64_t parseSize(const std::string& text);
 
 extern const char* const kUsage;
 

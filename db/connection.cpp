@@ -8,7 +8,11 @@ namespace rowlark::db {
 Connection::Connection() : dbc_(SQL_HANDLE_DBC, environment()) {}
 
 Connection::~Connection() {
-    close();
+    try {
+        close();
+    } catch (...) {
+        // a connection that cannot say goodbye is gone all the same
+    }
 }
 
 namespace {
@@ -60,6 +64,28 @@ void Connection::close() {
     if (!open_) return;
     open_ = false;
     dbc_.check(SQLDisconnect(dbc_.get()));
+}
+
+void Connection::beginTransaction() {
+    dbc_.check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                                  reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
+}
+
+void Connection::commit() {
+    try {
+        dbc_.check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT));
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    dbc_.check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                                  reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
+}
+
+void Connection::rollback() noexcept {
+    SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+    SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
 long long Connection::execute(std::string_view sql) {

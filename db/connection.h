@@ -34,6 +34,12 @@ public:
     // that its statements changed, as the server counted them.
     long long execute(std::string_view sql);
 
+    // From beginTransaction() on, what the statements change takes effect at commit() alone;
+    // rollback(), a failed commit or a connection that ends first undoes all of it.
+    void beginTransaction();
+    void commit();
+    void rollback() noexcept;
+
     SQLHDBC handle() const { return dbc_.get(); }
 
 private:

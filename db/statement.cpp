@@ -175,6 +175,11 @@ SQLLEN Statement::rowCount() const {
     return n;
 }
 
+void Statement::cancel() {
+    SQLCancel(stmt_.get());
+    close();
+}
+
 void Statement::close() {
     unbind();
     columns_.clear();

@@ -40,6 +40,8 @@ public:
     SQLLEN rowCount() const;
     // Lets the rest of the results go (the driver cancels what is still coming).
     void close();
+    // Stops the statement on the server now, so that the rows still to come are never sent.
+    void cancel();
 
 private:
     void describe();

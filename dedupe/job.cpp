@@ -1,11 +1,14 @@
 #include "job.h"
 
+#include "finder.h"
 #include "keys.h"
 #include "sql_text.h"
 #include "step_runner.h"
 
 #include <QString>
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <stdexcept>
 
@@ -14,14 +17,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Older than this, a work table belongs to no running job.
+// Older than this, a work table of an earlier version belongs to no running job.
 constexpr long long kLeftoverAgeSeconds = 6 * 3600;
 
+// A name as the server compares it: trailing blanks ignored, one Unicode form.
 QString serverName(const std::string& name) {
-    QString s = QString::fromStdString(name);
+    QString s = QString::fromStdString(name).normalized(QString::NormalizationForm_C);
     while (s.endsWith(' '))
-        s.chop(1); // the server ignores trailing blanks in names
+        s.chop(1);
     return s;
+}
+
+bool sameServerName(const std::string& a, const std::string& b) {
+    return serverName(a).compare(serverName(b), Qt::CaseInsensitive) == 0;
 }
 
 bool isExactInteger(const db::Field& f) {
@@ -38,6 +46,20 @@ bool isExactInteger(const db::Field& f) {
         return false;
     }
 }
+
+// A row's number as the work table holds it; it must be a whole number to name one row.
+std::int64_t rowNumber(const db::Value& v) {
+    std::int64_t n = 0;
+    if (!v)
+        throw std::runtime_error("A row of the work table has no number, so it cannot be named.");
+    auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), n);
+    if (ec != std::errc() || end != v->data() + v->size())
+        throw std::runtime_error("The work table's row number " + *v + " is not a whole number.");
+    return n;
+}
+
+// Stops the job at a step whose failure makes the later steps meaningless.
+struct Stop {};
 
 class Job {
 public:
@@ -69,88 +91,239 @@ private:
         events_.progress(counts_);
         lastProgress_ = Clock::now();
     }
-    // Reads one statement's rows: the first column into `numbers` when given, the rest into keys.
-    void readKeys(const std::string& sql, TextList* numbers, TextList& keys);
-    void deleteRows(const std::string& column, const std::vector<std::string>& values, int line);
+    // A step that the rest of the job needs: when it fails, the job goes to its end.
+    void must(int line, const std::function<void()>& work) {
+        if (!run_.step(line, work)) throw Stop{};
+    }
 
-    const JobSettings& s_;
-    JobEvents& events_;
-    StepRunner run_;
+    void connect();
+    void readMetadata();
+    bool checkNewName(JobOutcome& out);
+    bool anyKeyRepeats();
+    void makeWorkTable();
+    void findRepeatsInWorkTable();
+    void deleteRepeats(int line);
+    void makeNewTable(JobOutcome& out);
+    void dropLeftoverWorkTables();
+    void showNewTable();
     JobOutcome finish(JobOutcome& out) {
         phase(Phase::Done);
         out.counts = counts_;
         out.failedSteps = run_.failures();
         return out;
     }
-    void dropLeftoverWorkTables();
-    void dropOwnWorkTableAfterAll();
 
+    const JobSettings& s_;
+    JobEvents& events_;
+    StepRunner run_;
     std::shared_ptr<db::Connection> connection_;
-    const std::string work_ = newWorkTableName();
+    std::vector<std::string> columns_;
+    std::string identity_; // the source's identity column, when it has one
+    std::string numberBy_; // the work table's column whose value names one row
+    std::vector<std::int64_t> doomed_;
+    bool replace_ = false;
+    bool working_ = false; // rows repeat, and the work table is being made
+    const std::string work_ = workTableName();
     Progress counts_;
     Clock::time_point lastProgress_;
 };
 
-void Job::readKeys(const std::string& sql, TextList* numbers, TextList& keys) {
-    db::Statement st(connection());
-    st.execute(sql);
-    std::vector<db::Value> row;
-    const std::size_t first = numbers ? 1 : 0;
-    counts_.rowsRead = 0;
-    while (st.fetch(row)) {
-        if (numbers) numbers->push(row[0] ? *row[0] : std::string("NULL"));
-        std::string& key = keys.open();
-        for (std::size_t i = first; i < row.size(); ++i)
-            appendKeyValue(key, row[i]);
-        keys.push();
-        if ((++counts_.rowsRead & 4095) == 0) tick();
-    }
-    counts_.keyBytes = std::max<std::uint64_t>(counts_.keyBytes, keys.bytes());
+void Job::connect() {
+    phase(Phase::Connecting);
+    run_.step(100, [&] { connection_ = std::make_shared<db::Connection>(); });
+    run_.step(114, [&] {
+        if (connection_) connection_->setCursorLocation(db::CursorLocation::Client);
+    });
+    run_.step(116, [&] {
+        if (connection_) connection_->setQueryTimeout(s_.timeoutSeconds);
+    });
+    run_.step(118, [&] {
+        if (connection_) connection_->setLoginTimeout(s_.timeoutSeconds);
+    });
+    must(s_.localConnection ? 122 : 124, [&] {
+        if (!connection_) throw std::runtime_error("The connection could not be created.");
+        connection_->open(s_.connectionString);
+    });
 }
 
-void Job::deleteRows(const std::string& column, const std::vector<std::string>& values, int line) {
-    // Errors by text, in the order first seen: one report each, however many rows failed with it.
-    std::vector<std::pair<std::string, std::size_t>> errors;
-    auto failed = [&](const std::string& description) {
-        for (auto& e : errors)
-            if (e.first == description) return void(++e.second);
-        errors.emplace_back(description, 1);
-    };
-    const std::size_t batch = std::max<std::size_t>(1, s_.deleteBatch);
-    for (std::size_t at = 0; at < values.size(); at += batch) {
-        std::vector<std::string> part(values.begin() + at,
-                                      values.begin() + std::min(values.size(), at + batch));
-        try {
-            connection().execute(deleteMany(work_, column, part));
-            counts_.deleted += part.size();
-        } catch (...) {
-            // One statement fails as a whole; one by one, every row that can go goes, and each
-            // one that cannot is counted under its error.
-            for (const auto& v : part) {
-                try {
-                    connection().execute(deleteOne(work_, column, v));
-                    ++counts_.deleted;
-                } catch (...) {
-                    failed(StepRunner::describe(std::current_exception()));
-                }
-            }
+// The column names and the identity column: the first one the driver marks as such, of an exact
+// integer type.
+void Job::readMetadata() {
+    must(126, [&] {
+        db::RecordSet fields;
+        fields.open(metadataQuery(s_.selectedTable), connection());
+        for (const auto& f : fields.fields()) {
+            columns_.push_back(f.name);
+            if (identity_.empty() && f.identity && isExactInteger(f)) identity_ = f.name;
         }
-        tick();
+    });
+}
+
+// A view or another object of the new name is never dropped; a table only when the user agrees.
+bool Job::checkNewName(JobOutcome& out) {
+    std::string kind;
+    const std::string name = newName();
+    must(128, [&] {
+        db::Statement st(connection());
+        st.execute(objectKindQuery(name));
+        std::vector<db::Value> row;
+        if (!st.fetch(row) || !row.at(0))
+            throw std::runtime_error("The name could not be looked up.");
+        kind = *row[0];
+    });
+    if (kind == "other") {
+        out.refusal = "\"" + name +
+                      "\" is the name of a view or another object that is not a table. It is "
+                      "never dropped: please choose another name for the new table.";
+        return false;
     }
-    for (const auto& [description, count] : errors) {
-        std::string text = description;
-        if (count > 1)
-            text += "\r\n(" + std::to_string(count) + " of " + std::to_string(values.size()) +
-                    " duplicate rows could not be deleted with this error.)";
-        events_.report(line, text);
+    if (kind == "table") {
+        if (!events_.replaceExisting(name)) {
+            out.refusal = "A table named \"" + name + "\" already exists and was left as it is.";
+            return false;
+        }
+        replace_ = true;
+    }
+    return true;
+}
+
+// The first read only decides whether any key repeats: it stops at the first repeat. A table
+// whose keys pass the memory budget before one repeats goes on to the work table, whose read
+// decides for certain.
+bool Job::anyKeyRepeats() {
+    phase(Phase::Reading);
+    bool repeats = false;
+    must(168, [&] {
+        RepeatFinder finder(s_.memoryBudget);
+        finder.setSpilling(false);
+        db::Statement st(connection());
+        st.execute(keyQuery(s_.duplicateColumns, s_.selectedTable));
+        std::vector<db::Value> row;
+        std::string key;
+        while (st.fetch(row)) {
+            key.clear();
+            for (const auto& v : row)
+                appendKeyValue(key, v);
+            const bool repeat = finder.add(0, key) == RepeatFinder::Verdict::Repeat;
+            counts_.rowsRead = std::max(counts_.rowsRead, finder.rows());
+            if (repeat || finder.overBudget()) {
+                repeats = true;
+                st.cancel();
+                break;
+            }
+            if ((finder.rows() & 4095) == 0) tick();
+        }
+    });
+    return repeats;
+}
+
+// The job's own copy, in a temporary table of its session: every later decision is made on it,
+// whatever other sessions do to the source meanwhile.
+void Job::makeWorkTable() {
+    phase(Phase::Copying);
+    working_ = true;
+    run_.step(202, [&] { dropLeftoverWorkTables(); });
+    if (identity_.empty()) {
+        numberBy_ = workColumnName(columns_);
+        must(204, [&] {
+            connection().execute(copyIntoNumberedWorkTable(s_.selectedTable, work_, numberBy_));
+        });
+    } else {
+        // The source's identity column cannot sit beside a second one: its values name the rows,
+        // once they are shown to be unique.
+        numberBy_ = identity_;
+        must(204, [&] { connection().execute(copyIntoWorkTable(s_.selectedTable, work_)); });
     }
 }
 
-// Work tables of runs that ended without dropping theirs: the fixed name of earlier versions, and
-// this version's own names once they are older than any run lasts. A younger one may belong to a
-// job running now on another machine, so it stays.
+void Job::findRepeatsInWorkTable() {
+    phase(Phase::Numbering);
+    must(210, [&] {
+        db::Statement st(connection());
+        st.execute(workKeyQuery(numberBy_, s_.duplicateColumns, work_));
+        RepeatFinder finder(s_.memoryBudget);
+        std::vector<std::int64_t> numbers; // only for identity values, to show they are unique
+        std::vector<db::Value> row;
+        std::string key;
+        std::uint64_t rows = 0;
+        while (st.fetch(row)) {
+            key.clear();
+            for (std::size_t i = 1; i < row.size(); ++i)
+                appendKeyValue(key, row[i]);
+            counts_.keyBytes += key.size();
+            const std::int64_t number = rowNumber(row[0]);
+            if (!identity_.empty()) numbers.push_back(number);
+            finder.add(number, key);
+            counts_.rowsRead = std::max(counts_.rowsRead, ++rows);
+            if ((rows & 4095) == 0) tick();
+        }
+        if (!identity_.empty()) {
+            std::sort(numbers.begin(), numbers.end());
+            if (std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end())
+                throw std::runtime_error(
+                    "The identity column [" + identity_ +
+                    "] holds the same value in more than one row, so its values cannot name "
+                    "single rows. Nothing was deleted and no new table was made.");
+        }
+        doomed_ = finder.repeats();
+        counts_.duplicates = doomed_.size();
+    });
+}
+
+void Job::deleteRepeats(int line) {
+    phase(Phase::Deleting);
+    must(214, [&] { connection().execute(indexWorkTable(work_, numberBy_)); });
+    // Deletes go by lists; each must remove exactly the rows it names, or the copy is not what
+    // the search decided and no new table is made from it.
+    const std::size_t batch = std::max<std::size_t>(1, s_.deleteBatch);
+    must(line, [&] {
+        std::vector<std::string> part;
+        for (std::size_t at = 0; at < doomed_.size(); at += batch) {
+            part.clear();
+            for (std::size_t i = at; i < std::min(doomed_.size(), at + batch); ++i)
+                part.push_back(std::to_string(doomed_[i]));
+            const long long removed = connection().execute(deleteMany(work_, numberBy_, part));
+            if (removed != static_cast<long long>(part.size()))
+                throw std::runtime_error("A delete removed " + std::to_string(removed) +
+                                         " rows of the work table where it named " +
+                                         std::to_string(part.size()) + ". No new table was made.");
+            counts_.deleted += part.size();
+            tick();
+        }
+    });
+}
+
+// The replaced table's drop and the copy take effect together or not at all: a failing copy
+// leaves the old table as it was.
+void Job::makeNewTable(JobOutcome& out) {
+    phase(Phase::Finishing);
+    std::string name;
+    const bool begun = run_.step(200, [&] {
+        name = newName();
+        connection().beginTransaction();
+        if (replace_) connection().execute(dropIfExists(name));
+    });
+    long long rows = 0;
+    const bool copied = begun && run_.step(234, [&] {
+        rows = connection().execute(copyIntoNewTable(bracketList(columns_), name, work_));
+        connection().commit();
+    });
+    if (!copied) {
+        if (connection_) connection_->rollback();
+        out.notMade = "The new table was not made; nothing was dropped.";
+        throw Stop{};
+    }
+    out.newTableMade = true;
+    out.newTableRows = static_cast<std::uint64_t>(std::max(0LL, rows));
+}
+
+// Tables that earlier versions left in the database: the fixed name, and the per-run names once
+// they are older than any run lasts. The table being cleaned is never among them.
 void Job::dropLeftoverWorkTables() {
-    connection().execute(dropIfExists(kWorkTable));
+    auto dropIfNotSource = [&](const std::string& name) {
+        if (!sameServerName(name, s_.selectedTable)) connection().execute(dropIfExists(name));
+    };
+    dropIfNotSource(std::string(kWorkTable));
     std::vector<std::string> names;
     {
         db::Statement st(connection());
@@ -164,20 +337,18 @@ void Job::dropLeftoverWorkTables() {
                          .count();
     for (const auto& name : names)
         if (auto started = workTableStarted(name); started && now - *started > kLeftoverAgeSeconds)
-            connection().execute(dropIfExists(name));
+            dropIfNotSource(name);
 }
 
-// When the connection broke before the work table was dropped, a fresh one drops it, so that even
-// a run that fails leaves nothing behind. Failing here adds nothing to what was reported.
-void Job::dropOwnWorkTableAfterAll() {
-    try {
-        db::Connection again;
-        again.setLoginTimeout(15);
-        again.setQueryTimeout(s_.timeoutSeconds);
-        again.open(s_.connectionString);
-        again.execute(dropIfExists(work_));
-    } catch (...) {
-    }
+void Job::showNewTable() {
+    std::shared_ptr<db::RecordSet> result;
+    run_.step(238, [&] {
+        auto rs = std::make_shared<db::RecordSet>();
+        rs->open(selectNewTable(newName()), connection());
+        rs->holdConnection(connection_);
+        result = std::move(rs);
+    });
+    if (result) run_.step(240, [&] { events_.showResult(result); });
 }
 
 JobOutcome Job::run() {
@@ -186,109 +357,33 @@ JobOutcome Job::run() {
         out.refusal = why;
         return out;
     }
-    phase(Phase::Connecting);
-    run_.step(100, [&] { connection_ = std::make_shared<db::Connection>(); });
-    run_.step(114, [&] {
-        if (connection_) connection_->setCursorLocation(db::CursorLocation::Client);
-    });
-    run_.step(116, [&] {
-        if (connection_) connection_->setQueryTimeout(s_.timeoutSeconds);
-    });
-    run_.step(118, [&] {
-        if (connection_) connection_->setLoginTimeout(s_.timeoutSeconds);
-    });
-    run_.step(s_.localConnection ? 122 : 124, [&] {
-        if (!connection_) throw std::runtime_error("The connection could not be created.");
-        connection_->open(s_.connectionString);
-    });
-
-    // The identity column: the first one the driver marks as such, of an exact integer type.
-    std::string identity;
-    run_.step(126, [&] {
-        db::RecordSet fields;
-        fields.open(metadataQuery(s_.selectedTable), connection());
-        for (const auto& f : fields.fields())
-            if (f.identity && isExactInteger(f)) {
-                identity = f.name;
-                break;
-            }
-    });
-
-    phase(Phase::Reading);
-    TextList keys, identityValues;
-    const bool read =
-        identity.empty()
-            ? run_.step(
-                  168,
-                  [&] { readKeys(keyQuery(s_.duplicateColumns, s_.selectedTable), nullptr, keys); })
-            : run_.step(142, [&] {
-                  readKeys(identityKeyQuery(identity, s_.duplicateColumns, s_.selectedTable),
-                           &identityValues, keys);
-              });
-    if (!read) {
-        // Without all the rows nothing can be said about duplicates, and nothing is changed.
-        return finish(out);
+    try {
+        connect();
+        readMetadata();
+        if (!checkNewName(out)) return finish(out);
+        if (!anyKeyRepeats()) {
+            run_.step(242, [&] { events_.noDuplicates(); });
+            return finish(out);
+        }
+        makeWorkTable();
+        findRepeatsInWorkTable();
+        if (doomed_.empty()) {
+            // Another session changed the source between the two reads: the copy has no repeats.
+            run_.step(242, [&] { events_.noDuplicates(); });
+        } else {
+            deleteRepeats(identity_.empty() ? 226 : 224);
+            makeNewTable(out);
+        }
+        // The server drops the work table with the session as well; this frees it now.
+        run_.step(236, [&] { connection().execute(dropWorkTable(work_)); });
+        if (out.newTableMade) showNewTable();
+    } catch (const Stop&) {
+        if (out.notMade.empty() && working_)
+            out.notMade = "The new table was not made because a step failed.";
+        // The work table goes with the session: the connection is let go here unless the
+        // result's grid holds it.
+        connection_.reset();
     }
-
-    phase(Phase::Searching);
-    std::vector<std::int32_t> positions;
-    run_.step(196, [&] { positions = FindDuplicatePositions(keys); });
-    counts_.duplicates = positions.size();
-    if (positions.empty()) {
-        run_.step(242, [&] { events_.noDuplicates(); });
-        return finish(out);
-    }
-
-    // The rows to delete, highest position first, named by identity value or work number.
-    std::vector<std::string> doomed;
-    if (!identity.empty())
-        for (std::int32_t p : positions)
-            doomed.emplace_back(identityValues[static_cast<std::size_t>(p) - 1]);
-    keys.clear();
-    identityValues.clear();
-    positions.clear();
-    positions.shrink_to_fit();
-
-    phase(Phase::Copying);
-    run_.step(200, [&] { connection().execute(dropIfExists(newName())); });
-    run_.step(202, [&] { dropLeftoverWorkTables(); });
-    run_.step(204, [&] { connection().execute(copyIntoWorkTable(s_.selectedTable, work_)); });
-    std::string deleteColumn = identity;
-    if (identity.empty()) {
-        deleteColumn = kWorkColumn;
-        phase(Phase::Numbering);
-        run_.step(208, [&] { connection().execute(addWorkColumn(work_)); });
-        // The positions come from the work table itself, with each row's own number, so the numbers
-        // deleted are those of the repeating rows whatever order any other read returned.
-        run_.step(210, [&] {
-            TextList numbers, workKeys;
-            readKeys(workKeyQuery(s_.duplicateColumns, work_), &numbers, workKeys);
-            for (std::int32_t p : FindDuplicatePositions(workKeys))
-                doomed.emplace_back(numbers[static_cast<std::size_t>(p) - 1]);
-            counts_.duplicates = doomed.size();
-        });
-    }
-    run_.step(214, [&] { connection().execute(indexWorkTable(work_, deleteColumn)); });
-
-    phase(Phase::Deleting);
-    deleteRows(deleteColumn, doomed, identity.empty() ? 226 : 224);
-
-    phase(Phase::Finishing);
-    run_.step(234,
-              [&] { connection().execute(copyIntoNewTable(s_.allColumns, newName(), work_)); });
-    if (!run_.step(236, [&] { connection().execute(dropWorkTable(work_)); }))
-        dropOwnWorkTableAfterAll();
-    std::shared_ptr<db::RecordSet> result;
-    run_.step(238, [&] {
-        auto rs = std::make_shared<db::RecordSet>();
-        rs->open(selectNewTable(newName()), connection());
-        rs->holdConnection(connection_);
-        result = std::move(rs);
-    });
-    run_.step(240, [&] {
-        if (!result) throw std::runtime_error("The new table could not be read.");
-        events_.showResult(result);
-    });
     return finish(out);
 }
 
@@ -305,7 +400,7 @@ const char* phaseName(Phase p) {
     case Phase::Copying:
         return "copying the table";
     case Phase::Numbering:
-        return "numbering rows";
+        return "finding duplicates in the copy";
     case Phase::Deleting:
         return "deleting duplicates";
     case Phase::Finishing:
@@ -320,9 +415,12 @@ std::optional<std::string> RefuseNewName(const std::string& newName,
                                          const std::string& sourceTable) {
     const QString name = serverName(newName);
     if (name.trimmed().isEmpty()) return "Please enter a name for the new table.";
-    if (name.compare(serverName(sourceTable), Qt::CaseInsensitive) == 0)
+    if (sameServerName(newName, sourceTable))
         return "The new table needs a name of its own: \"" + newName +
                "\" is the table being cleaned, which is never changed.";
+    if (name.startsWith('#'))
+        return "\"" + newName +
+               "\" would be a temporary table, gone when the job ends. Please choose another name.";
     if (name.startsWith(QString::fromUtf8(kWorkTable.data(), kWorkTable.size()),
                         Qt::CaseInsensitive))
         return "\"" + newName +

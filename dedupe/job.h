@@ -15,13 +15,15 @@ namespace rowlark::dedupe {
 struct JobSettings {
     std::string connectionString;
     bool localConnection = false; // which opening step a failure names (122 or 124)
-    std::string selectedTable;    // as listed, without brackets
-    std::string allColumns;       // "[a], [b], [c]": every column of the table
+    std::string selectedTable;    // as listed, without brackets; its columns are read afresh
     std::string duplicateColumns; // "[a], [b]": the columns that define a duplicate
     // The new table's name, read afresh at each use.
     std::function<std::string()> newName;
     int timeoutSeconds = 5000;
     std::size_t deleteBatch = 1000;
+    // Bytes the search for repeats may hold in memory before its keys go to temporary files;
+    // 0: half of the memory available when the job starts.
+    std::uint64_t memoryBudget = 0;
 };
 
 enum class Phase { Connecting, Reading, Searching, Copying, Numbering, Deleting, Finishing, Done };
@@ -46,16 +48,26 @@ public:
     virtual void noDuplicates() = 0;
     // The new table, to show; the record set keeps its connection open.
     virtual void showResult(std::shared_ptr<db::RecordSet> newTable) = 0;
+    // A table of the new name exists: true replaces it when the new table is made, false stops
+    // the job before anything is created or dropped.
+    virtual bool replaceExisting(const std::string& /*name*/) { return false; }
 };
 
 struct JobOutcome {
-    std::optional<std::string> refusal; // the job did not start: the name was refused
+    // The job stopped before it changed anything: the name was refused, or names an object that
+    // is not a table, or a table that is not to be replaced.
+    std::optional<std::string> refusal;
     Progress counts;
     int failedSteps = 0;
+    bool newTableMade = false;
+    std::uint64_t newTableRows = 0;
+    // Why no new table was made although rows repeat (a failed step says more).
+    std::string notMade;
 };
 
 // Why a name cannot be the new table's, or nullopt when it can: empty, the source table itself
-// (letter case ignored, as the server compares names), or the work table's name.
+// (letter case ignored and Unicode forms equal, as the server compares names), a temporary name,
+// or the work tables' name.
 std::optional<std::string> RefuseNewName(const std::string& newName,
                                          const std::string& sourceTable);
 

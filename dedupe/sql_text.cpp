@@ -1,8 +1,8 @@
 #include "sql_text.h"
 
+#include <cctype>
 #include <chrono>
 #include <ctime>
-#include <random>
 
 namespace rowlark::dedupe {
 namespace {
@@ -51,22 +51,31 @@ std::string identityKeyQuery(std::string_view identityColumn, std::string_view d
            bracketed(table) + ";";
 }
 
-std::string workKeyQuery(std::string_view duplicateColumns, std::string_view workTable) {
-    return identityKeyQuery(kWorkColumn, duplicateColumns, workTable);
+std::string workKeyQuery(std::string_view numberColumn, std::string_view duplicateColumns,
+                         std::string_view workTable) {
+    return identityKeyQuery(numberColumn, duplicateColumns, workTable);
 }
 
 std::string dropIfExists(std::string_view table) {
-    return "if (object_id (" + objectIdLiteral(table) + ") is not null) drop table " +
+    return "if (object_id (" + objectIdLiteral(table) + ", N'U') is not null) drop table " +
            bracketed(table);
+}
+
+std::string objectKindQuery(std::string_view name) {
+    const std::string literal = objectIdLiteral(name);
+    return "SELECT CASE WHEN object_id (" + literal + ", N'U') IS NOT NULL THEN 'table' " +
+           "WHEN object_id (" + literal + ") IS NOT NULL THEN 'other' ELSE 'none' END";
 }
 
 std::string copyIntoWorkTable(std::string_view table, std::string_view workTable) {
     return "SELECT * INTO " + bracketed(workTable) + " From " + bracketed(table);
 }
 
-std::string addWorkColumn(std::string_view workTable) {
-    return "ALTER TABLE " + bracketed(workTable) + " ADD " + bracketed(kWorkColumn) +
-           " INT IDENTITY(1,1)";
+std::string copyIntoNumberedWorkTable(std::string_view table, std::string_view workTable,
+                                      std::string_view workColumn) {
+    // bigint: a table may hold more rows than an int counts.
+    return "SELECT IDENTITY(bigint, 1, 1) AS " + bracketed(workColumn) + ", * INTO " +
+           bracketed(workTable) + " From " + bracketed(table);
 }
 
 std::string indexWorkTable(std::string_view workTable, std::string_view column) {
@@ -99,8 +108,30 @@ std::string dropWorkTable(std::string_view workTable) {
     return "DROP TABLE " + bracketed(workTable);
 }
 
-std::string newWorkTableName() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+std::string workTableName() {
+    return "#" + std::string(kWorkTable);
+}
+
+std::string workColumnName(const std::vector<std::string>& tableColumns) {
+    auto taken = [&](const std::string& name) {
+        for (const auto& c : tableColumns) {
+            if (c.size() != name.size()) continue;
+            bool same = true;
+            for (std::size_t i = 0; i < c.size() && same; ++i)
+                same = std::tolower(static_cast<unsigned char>(c[i])) ==
+                       std::tolower(static_cast<unsigned char>(name[i]));
+            if (same) return true;
+        }
+        return false;
+    };
+    std::string name(kWorkColumn);
+    for (int n = 2; taken(name); ++n)
+        name = std::string(kWorkColumn) + "_" + std::to_string(n);
+    return name;
+}
+
+std::string perRunWorkTableName(long long startedUtcSeconds, unsigned random) {
+    const auto now = static_cast<std::time_t>(startedUtcSeconds);
     std::tm utc{};
 #ifdef _WIN32
     gmtime_s(&utc, &now);
@@ -109,9 +140,8 @@ std::string newWorkTableName() {
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc);
-    std::random_device rd;
     char tail[8];
-    std::snprintf(tail, sizeof tail, "%06x", static_cast<unsigned>(rd() & 0xffffff));
+    std::snprintf(tail, sizeof tail, "%06x", random & 0xffffff);
     return std::string(kWorkTable) + "_" + stamp + "_" + tail;
 }
 
@@ -143,6 +173,10 @@ std::string workTablesQuery() {
 
 std::string selectNewTable(std::string_view newName) {
     return "SELECT * FROM " + bracketed(newName) + ";";
+}
+
+std::string tableNamesQuery() {
+    return "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES";
 }
 
 std::string columnNamesQuery(std::string_view table) {

@@ -8,13 +8,19 @@
 
 namespace rowlark::dedupe {
 
-// The work table of earlier versions had this fixed name; each run's own work table now begins
-// with it and carries the run's start time and a random part, so two jobs never share one.
+// Earlier versions left work tables by this name (and by this name followed by a run's start time
+// and a random part) in the user's database. The work table is now a temporary table of the
+// job's own session, "#" and this name: the server drops it when the session ends, however it
+// ends, and no other session sees it.
 inline constexpr std::string_view kWorkTable = "TEMP_TABLE_CREATED_BY_ORVANDEL";
 inline constexpr std::string_view kWorkColumn = "TEMP_COLUMN_CREATED_BY_ORVANDEL";
+std::string workTableName();
+// The work column's name: kWorkColumn, or kWorkColumn with a number when the table has a column
+// of that name already (names compared as the server does, letter case ignored).
+std::string workColumnName(const std::vector<std::string>& tableColumns);
 
-// "TEMP_TABLE_CREATED_BY_ORVANDEL_20261207083600_3f9a1c": unique to a run started at that UTC time.
-std::string newWorkTableName();
+// "TEMP_TABLE_CREATED_BY_ORVANDEL_20261207083600_3f9a1c", as earlier versions named a run's table.
+std::string perRunWorkTableName(long long startedUtcSeconds, unsigned random);
 // The start time in such a name (seconds since the epoch), or nullopt for another name.
 std::optional<long long> workTableStarted(std::string_view name);
 // The names of the work tables in the database, as the catalogue lists them.
@@ -35,14 +41,20 @@ std::string keyQuery(std::string_view duplicateColumns, std::string_view table);
 // Each row's identity value and its chosen columns, in one read so the two cannot disagree.
 std::string identityKeyQuery(std::string_view identityColumn, std::string_view duplicateColumns,
                              std::string_view table);
-// Each work-table row's number and its chosen columns.
-std::string workKeyQuery(std::string_view duplicateColumns, std::string_view workTable);
-// Q3 and Q4: drop a table of that name when there is one.
+// Each work-table row's number (in the column given) and its chosen columns.
+std::string workKeyQuery(std::string_view numberColumn, std::string_view duplicateColumns,
+                         std::string_view workTable);
+// Q3 and Q4: drop a table of that name when there is one; a view or any other object of that
+// name is never dropped.
 std::string dropIfExists(std::string_view table);
-// Q5: the work copy.
+// One row, one column: "table" when a table has the name, "other" for a view or any other object,
+// "none" when nothing has it.
+std::string objectKindQuery(std::string_view name);
+// Q5: the work copy, as it stands (the source's identity column numbers its rows).
 std::string copyIntoWorkTable(std::string_view table, std::string_view workTable);
-// Q6: the work column, numbering the work table's rows 1, 2, 3 ...
-std::string addWorkColumn(std::string_view workTable);
+// Q5 with Q6 in one pass: the copy with a work column numbering its rows 1, 2, 3 ...
+std::string copyIntoNumberedWorkTable(std::string_view table, std::string_view workTable,
+                                      std::string_view workColumn);
 // An index on the column the deletes name, so each delete finds its rows without a scan.
 std::string indexWorkTable(std::string_view workTable, std::string_view column);
 // Q7a / Q7b: one row by its work number or identity value.
@@ -57,6 +69,8 @@ std::string copyIntoNewTable(std::string_view allColumns, std::string_view newNa
 std::string dropWorkTable(std::string_view workTable);
 // Q10
 std::string selectNewTable(std::string_view newName);
+// The names of the database's tables and views.
+std::string tableNamesQuery();
 // The column names of a table, as the table page reads them.
 std::string columnNamesQuery(std::string_view table);
 

@@ -49,6 +49,18 @@ public:
     void showResult(std::shared_ptr<db::RecordSet> table) override {
         onPageThread(&page_, [&] { page_.DataGrid1->setDataSource(table); });
     }
+    bool replaceExisting(const std::string& name) override {
+        bool yes = false;
+        onPageThread(&page_, [&] {
+            yes = MsgBox(QString("A table named %1 already exists. Replace it?")
+                             .arg(QString::fromStdString(name)),
+                         kYesNo) == kAnswerYes;
+        });
+        declined = !yes;
+        return yes;
+    }
+
+    bool declined = false; // the user chose to keep the existing table
 
 private:
     Form4& page_;
@@ -120,6 +132,20 @@ void Form4::setRunning(bool running) {
     Progress->setVisible(running);
 }
 
+// What the job did, in one line above the name: the counts only when the new table was made.
+QString Form4::resultText(const dedupe::JobOutcome& outcome, const std::string& newName) {
+    const QString name = QString::fromStdString(newName);
+    if (outcome.newTableMade)
+        return QString(" Read %1 rows and removed %2 %3 into %4. ")
+            .arg(outcome.counts.rowsRead)
+            .arg(outcome.counts.deleted)
+            .arg(outcome.counts.deleted == 1 ? "duplicate" : "duplicates")
+            .arg(name);
+    if (!outcome.notMade.empty())
+        return QString(" %1 was not made: a step failed (see the error shown). ").arg(name);
+    return kIntroText;
+}
+
 void Form4::PushButton4_Click() {
     if (running_) return;
     Trap trap(kLocation);
@@ -139,7 +165,6 @@ void Form4::PushButton4_Click() {
     s.connectionString = f1.connectionString().toStdString();
     s.localConnection = f1.Check7->isChecked();
     s.selectedTable = g.SelectedTable.toStdString();
-    s.allColumns = g.AllColumns.toStdString();
     s.duplicateColumns = g.DuplicateColumns.toStdString();
     s.newName = [newName] { return newName; };
     PageJobEvents events(*this);
@@ -150,11 +175,15 @@ void Form4::PushButton4_Click() {
     trap.step(196, [&] { outcome = RunInBackground([&] { return dedupe::RunJob(s, events); }); });
     setRunning(false);
     counts_ = outcome.counts;
-    if (counts_.deleted > 0)
-        Label1->setText(QString(" Read %1 rows and removed %2 duplicates into %3. ")
-                            .arg(counts_.rowsRead)
-                            .arg(counts_.deleted)
-                            .arg(QString::fromStdString(newName)));
+    if (outcome.refusal) {
+        // Nothing was changed: the user may choose another name and press "Finish" again.
+        if (!events.declined) MsgBox(QString::fromStdString(*outcome.refusal));
+        MousePointer.set(kPointerDefault);
+        Text1->setFocus();
+        Text1->selectAll();
+        return;
+    }
+    Label1->setText(resultText(outcome, newName));
     trap.step(244, [&] { PushButton4->setText("Exit"); });
     trap.step(246, [&] {
         if (isMinimized()) showNormal();

@@ -36,6 +36,7 @@ public:
 private:
     friend class PageJobEvents;
     void showProgress(const dedupe::Progress& p);
+    static QString resultText(const dedupe::JobOutcome& outcome, const std::string& newName);
     void setRunning(bool running);
     bool running_ = false;
     dedupe::Progress counts_;

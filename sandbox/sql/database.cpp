@@ -2,6 +2,7 @@
 
 #include "text.h"
 
+#include <cstdint>
 #include <sqlite3.h>
 #include <unordered_map>
 
@@ -20,8 +21,10 @@ struct Counter {
 std::mutex gIdentityMutex;
 std::unordered_map<std::string, Counter> gIdentity;
 
-std::string identityKey(const std::string& file, std::string_view table) {
-    return file + '\0' + toLower(table);
+std::string identityKey(sqlite3* db, std::string_view table) {
+    std::string key = sqlite3_db_filename(db, "main");
+    if (isTempName(table)) key += '\1' + std::to_string(reinterpret_cast<std::uintptr_t>(db));
+    return key + '\0' + toLower(table);
 }
 
 // rowlark_identity(table, column, seed, increment): the next identity value of the table.
@@ -31,7 +34,7 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::int64_t seed = sqlite3_value_int64(argv[2]);
     std::int64_t inc = sqlite3_value_int64(argv[3]);
     sqlite3* db = sqlite3_context_db_handle(ctx);
-    std::string key = identityKey(sqlite3_db_filename(db, "main"), table);
+    std::string key = identityKey(db, table);
     std::lock_guard lock(gIdentityMutex);
     auto it = gIdentity.find(key);
     if (it == gIdentity.end()) {
@@ -50,8 +53,9 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     it->second.next += inc;
 }
 
-// rowlark_object_id('name'): an id for a table or view of that name, else NULL.
-void objectIdFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// rowlark_object_id('name' [, 'U' | 'V']): an id for a table or view of that name (of that kind
+// when asked), else NULL. tempdb..#name finds the session's own temporary table.
+void objectIdFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     if (!p) return sqlite3_result_null(ctx);
     // The last part of a name such as [dbo].[t] or Demo.dbo.t, brackets removed.
@@ -77,11 +81,18 @@ void objectIdFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         }
     }
     last = part;
+    std::string kinds = "('table','view')";
+    if (argc > 1 && sqlite3_value_type(argv[1]) != SQLITE_NULL) {
+        std::string kind =
+            toLower(trim(reinterpret_cast<const char*>(sqlite3_value_text(argv[1]))));
+        kinds = kind == "u" ? "('table')" : kind == "v" ? "('view')" : "()";
+    }
     sqlite3* db = sqlite3_context_db_handle(ctx);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db,
-                       "SELECT rowid FROM main.sqlite_master WHERE type IN ('table','view') AND "
-                       "name = ?1 COLLATE NOCASE",
+                       (std::string("SELECT rowid FROM ") + schemaOf(last) +
+                        ".sqlite_master WHERE type IN " + kinds + " AND name = ?1 COLLATE NOCASE")
+                           .c_str(),
                        -1, &st, nullptr);
     sqlite3_bind_text(st, 1, last.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(st) == SQLITE_ROW)
@@ -298,10 +309,13 @@ const TableDef* Database::table(std::string_view name) {
     std::string key = toLower(name);
     if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_,
-                       "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') "
-                       "AND name = ?1 COLLATE NOCASE",
-                       -1, &st, nullptr);
+    const std::string schema = schemaOf(name);
+    sqlite3_prepare_v2(
+        db_,
+        ("SELECT name, type FROM " + schema +
+         ".sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE")
+            .c_str(),
+        -1, &st, nullptr);
     sqlite3_bind_text(st, 1, std::string(name).c_str(), -1, SQLITE_TRANSIENT);
     std::unique_ptr<TableDef> def;
     if (sqlite3_step(st) == SQLITE_ROW) {
@@ -312,8 +326,9 @@ const TableDef* Database::table(std::string_view name) {
     }
     sqlite3_finalize(st);
     if (!def) return nullptr;
-    sqlite3_prepare_v2(db_, ("PRAGMA main.table_info(" + quoteIdent(def->name) + ")").c_str(), -1,
-                       &st, nullptr);
+    sqlite3_prepare_v2(db_,
+                       ("PRAGMA " + schema + ".table_info(" + quoteIdent(def->name) + ")").c_str(),
+                       -1, &st, nullptr);
     while (sqlite3_step(st) == SQLITE_ROW) {
         ColumnDef c;
         c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
@@ -330,14 +345,14 @@ const TableDef* Database::table(std::string_view name) {
     return tables_.emplace(key, std::move(def)).first->second.get();
 }
 
-void forgetIdentity(const std::string& file, std::string_view table) {
+void forgetIdentity(const Database& db, std::string_view table) {
     std::lock_guard lock(gIdentityMutex);
-    gIdentity.erase(identityKey(file, table));
+    gIdentity.erase(identityKey(db.handle(), table));
 }
 
-void setNextIdentity(const std::string& file, std::string_view table, std::int64_t next) {
+void setNextIdentity(const Database& db, std::string_view table, std::int64_t next) {
     std::lock_guard lock(gIdentityMutex);
-    gIdentity[identityKey(file, table)] = Counter{next};
+    gIdentity[identityKey(db.handle(), table)] = Counter{next};
 }
 
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,

@@ -76,8 +76,9 @@ private:
 
 // Identity values: one counter per table, shared by every connection of the process, as a
 // server's identity values are shared by its sessions and not rolled back.
-void forgetIdentity(const std::string& file, std::string_view table);
-void setNextIdentity(const std::string& file, std::string_view table, std::int64_t next);
+// A temporary table's counter belongs to its connection alone.
+void forgetIdentity(const Database& db, std::string_view table);
+void setNextIdentity(const Database& db, std::string_view table, std::int64_t next);
 // The DEFAULT expression that draws the next value for an identity column.
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,
                             std::int64_t increment);

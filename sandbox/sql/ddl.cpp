@@ -23,15 +23,6 @@ void expectSymbol(TokenIt& p, TokenIt end, std::string_view s) {
     ++p;
 }
 
-std::int64_t readInteger(TokenIt& p, TokenIt end) {
-    bool neg = false;
-    if (p != end && (p->isSymbol("-") || p->isSymbol("+"))) neg = (p++)->text == "-";
-    if (p == end || p->kind != Token::Number)
-        throw syntaxNear(p == end ? "end of statement" : p->text);
-    std::int64_t v = std::stoll((p++)->text);
-    return neg ? -v : v;
-}
-
 // Skips a parenthesised group starting at p.
 void skipGroup(TokenIt& p, TokenIt end) {
     int depth = 0;
@@ -171,7 +162,6 @@ void Engine::create(const Tokens& t, ResultSink& sink) {
 
 void Engine::createTable(TokenIt p, TokenIt end) {
     std::string name = readObjectName(p, end, database());
-    if (!name.empty() && name[0] == '#') throw unsupported("temporary tables");
     if (db_->table(name)) throw alreadyExists(name);
     expectSymbol(p, end, "(");
     std::vector<std::string> columns, indexes;
@@ -227,7 +217,8 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     if (p != end) throw syntaxNear(p->text);
     for (const auto& s : specs)
         columns.push_back(columnSql(s, name));
-    std::string sql = "CREATE TABLE " + quoteIdent(name) + " (";
+    std::string sql = std::string(isTempName(name) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
+                      quoteIdent(name) + " (";
     for (std::size_t i = 0; i < columns.size(); ++i)
         sql += (i ? ", " : "") + columns[i];
     sql += ")";
@@ -236,7 +227,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
         for (const auto& ix : indexes)
             db_->exec(ix, name);
     });
-    forgetIdentity(db_->file(), name);
+    forgetIdentity(*db_, name);
 }
 
 void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
@@ -342,7 +333,7 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
         } else {
             db_->exec(std::string("DROP ") + (table ? "TABLE " : "VIEW ") + quoteIdent(def->name),
                       def->name);
-            forgetIdentity(db_->file(), def->name);
+            forgetIdentity(*db_, def->name);
             db_->forgetSchema();
         }
         if (p == t.end()) break;
@@ -430,7 +421,7 @@ void Engine::addIdentityColumn(const TableDef& table, const std::string& columnS
     for (const auto& c : table.columns)
         list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
     db_->exec("CREATE TABLE " + quoteIdent(work) + " " + body, name);
-    setNextIdentity(db_->file(), name, seed);
+    setNextIdentity(*db_, name, seed);
     db_->exec("INSERT INTO " + quoteIdent(work) + " (" + list + ") SELECT " + list + " FROM " +
                   quoteIdent(name) + " ORDER BY rowid",
               name);

@@ -28,7 +28,8 @@ std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db) {
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
-        if (table && origin && schema && std::string_view(schema) == "main") {
+        if (table && origin && schema &&
+            (std::string_view(schema) == "main" || std::string_view(schema) == "temp")) {
             if (const TableDef* def = db.table(table)) {
                 for (const auto& col : def->columns) {
                     if (!iequals(col.name, origin)) continue;
@@ -150,7 +151,7 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
                            "Cannot find the object \"" + name +
                                "\" because it does not exist or you do not have permissions."};
         change("DELETE FROM " + quoteIdent(def->name), def->name);
-        forgetIdentity(db_->file(), def->name);
+        forgetIdentity(*db_, def->name);
         return sink.done(false, 0);
     }
     if (k.is("begin") && t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction")))
@@ -177,7 +178,9 @@ void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
     auto number = [&](std::size_t i) -> long {
         if (i >= t.size() || t[i].kind != Token::Number)
             throw syntaxNear(i < t.size() ? t[i].text : "SANDBOX");
-        return std::stol(t[i].text);
+        auto v = parseWholeNumber(t[i].text);
+        if (!v || *v > INT32_MAX) throw syntaxNear(t[i].text);
+        return static_cast<long>(*v);
     };
     auto text = [&](std::size_t i) -> std::string {
         if (i >= t.size() || t[i].kind != Token::String)
@@ -244,14 +247,69 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     query(translate(t.begin(), t.end(), database()), sink);
 }
 
+namespace {
+
+// IDENTITY(type [, seed, increment]) in the select list of SELECT ... INTO: the new column numbers
+// the rows as they are inserted.
+struct IdentityFunction {
+    std::string column;
+    SqlType type;
+    std::int64_t seed = 1, increment = 1;
+};
+
+// Replaces the first IDENTITY(...) of the select list [begin, into) by a row number; returns
+// what it found, or nullopt when the list has none.
+std::optional<IdentityFunction> takeIdentityFunction(Tokens& select, std::size_t into) {
+    int depth = 0;
+    for (std::size_t i = 0; i < into; ++i) {
+        const Token& k = select[i];
+        if (k.isSymbol("(")) ++depth;
+        if (k.isSymbol(")")) --depth;
+        if (depth != 0 || !k.is("identity") || i + 1 >= into || !select[i + 1].isSymbol("("))
+            continue;
+        TokenIt p = select.begin() + static_cast<std::ptrdiff_t>(i + 2);
+        const TokenIt end = select.begin() + static_cast<std::ptrdiff_t>(into);
+        IdentityFunction f;
+        f.type = readType(p, end);
+        if (!f.type.isInteger() && !(f.type.isExactNumber() && f.type.scale == 0))
+            throw SqlError{
+                8136, 16, 1,
+                "The IDENTITY function requires an integer or decimal type with scale 0."};
+        if (p != end && p->isSymbol(",")) {
+            ++p;
+            f.seed = readInteger(p, end);
+            if (p == end || !p->isSymbol(",")) throw syntaxNear("IDENTITY");
+            ++p;
+            f.increment = readInteger(p, end);
+        }
+        if (p == end || !p->isSymbol(")")) throw syntaxNear("IDENTITY");
+        ++p;
+        TokenIt alias = p;
+        if (alias != end && alias->is("as")) ++alias;
+        if (alias == end || !alias->isName())
+            throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
+        f.column = alias->text;
+        const std::string expr = "(" + std::to_string(f.seed) + " + " +
+                                 std::to_string(f.increment) + " * (row_number() over () - 1))";
+        Tokens replacement = tokenize(expr);
+        const auto first = select.begin() + static_cast<std::ptrdiff_t>(i);
+        const auto tail = select.erase(first, select.begin() + (p - select.cbegin()));
+        select.insert(tail, replacement.begin(), replacement.end());
+        return f;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
     TokenIt p = into + 1;
-    if (p != t.end() && p->kind == Token::Word && !p->text.empty() && p->text[0] == '#')
-        throw unsupported("temporary tables");
     std::string target = readObjectName(p, t.end(), database());
     Tokens select(t.begin(), into);
+    const std::size_t listEnd = select.size();
     select.insert(select.end(), p, t.end());
     if (db_->table(target)) throw alreadyExists(target);
+    const auto numbered = takeIdentityFunction(select, listEnd);
     std::string sql = translate(select.begin(), select.end(), database());
 
     // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
@@ -263,7 +321,13 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
     {
         Prepared st(db_->handle(), sql);
         auto cols = describe(st.get(), *db_);
-        settleTypes(cols, st.get(), st.step());
+        // Columns without a declared type take the type of the first value: only then is the
+        // select run an extra time, and only to its first row.
+        bool untyped = false;
+        for (const auto& c : cols)
+            if (!c.typed && !(numbered && iequals(tds::utf8(c.info.name), numbered->column)))
+                untyped = true;
+        settleTypes(cols, st.get(), untyped && st.step());
         std::vector<std::string> seen;
         bool identityTaken = false;
         for (auto& c : cols) {
@@ -277,16 +341,29 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
                                        name + "' in table '" + target +
                                        "' is specified more than once."};
             seen.push_back(name);
-            std::string def = quoteIdent(name) + " " + c.type.declared();
-            if (!(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
-            if ((c.info.flags & tds::kFlagIdentity) && keepsIdentity && !identityTaken) {
+            const bool isNumber = numbered && iequals(name, numbered->column);
+            const bool inherits = (c.info.flags & tds::kFlagIdentity) && keepsIdentity;
+            if (numbered && inherits)
+                throw SqlError{8108, 16, 1,
+                               "Cannot add identity column, using the SELECT INTO statement, to "
+                               "table '" +
+                                   target + "', which already has column '" + name +
+                                   "' that inherits the identity property."};
+            std::string def =
+                quoteIdent(name) + " " + (isNumber ? numbered->type.declared() : c.type.declared());
+            if (isNumber || !(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
+            if (isNumber)
+                def += " DEFAULT (" +
+                       identityDefault(target, name, numbered->seed, numbered->increment) + ")";
+            else if (inherits && !identityTaken) {
                 def += " DEFAULT (" + identityDefault(target, name, 1, 1) + ")";
                 identityTaken = true;
             }
             defs.push_back(def);
         }
     }
-    std::string create = "CREATE TABLE " + quoteIdent(target) + " (";
+    std::string create = std::string(isTempName(target) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
+                         quoteIdent(target) + " (";
     for (std::size_t i = 0; i < defs.size(); ++i)
         create += (i ? ", " : "") + defs[i];
     create += ")";
@@ -295,7 +372,7 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
         db_->exec(create, target);
         rows = change("INSERT INTO " + quoteIdent(target) + " " + sql, target);
     });
-    forgetIdentity(db_->file(), target);
+    forgetIdentity(*db_, target);
     sink.done(true, rows);
 }
 

@@ -1,6 +1,9 @@
 // Small text helpers: ASCII case folding, trimming, quoting.
 #pragma once
 
+#include <charconv>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +17,20 @@ std::string_view trim(std::string_view s);
 std::string quoteIdent(std::string_view name);
 // 'text' for the store, with embedded quotes doubled.
 std::string quoteString(std::string_view text);
+// A whole number of the statement's text, or nullopt when it does not fit in 64 bits.
+inline std::optional<std::int64_t> parseWholeNumber(std::string_view text) {
+    std::int64_t v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return v;
+}
+// A session's temporary table (#name): it lives in the connection's own temp schema.
+inline bool isTempName(std::string_view name) {
+    return !name.empty() && name.front() == '#';
+}
+// The store's schema that holds the object of that name: "temp" or "main".
+inline const char* schemaOf(std::string_view name) {
+    return isTempName(name) ? "temp" : "main";
+}
 
 } // namespace sandbox

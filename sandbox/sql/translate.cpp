@@ -396,12 +396,28 @@ std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database)
     }
     if (parts.empty()) throw syntaxNear(p == end ? "end of statement" : p->text);
     if (parts.size() > 3) throw unsupported("a four-part name");
+    // tempdb..#t and tempdb.dbo.#t: the session's own temporary table.
+    if (isTempName(parts.back()) && (parts.size() == 1 || iequals(parts[0], "tempdb")))
+        return parts.back();
     if (parts.size() >= 2 && !iequals(parts[parts.size() - 2], "dbo") &&
         !parts[parts.size() - 2].empty())
         throw unsupported("the schema '" + parts[parts.size() - 2] + "' (only dbo)");
     if (parts.size() == 3 && !iequals(parts[0], database))
         throw unsupported("a name in another database ('" + parts[0] + "')");
     return parts.back();
+}
+
+std::int64_t readInteger(TokenIt& p, TokenIt end) {
+    bool neg = false;
+    if (p != end && (p->isSymbol("-") || p->isSymbol("+"))) neg = (p++)->text == "-";
+    if (p == end || p->kind != Token::Number)
+        throw syntaxNear(p == end ? "end of statement" : p->text);
+    auto v = parseWholeNumber(p->text);
+    if (!v)
+        throw SqlError{8115, 16, 2,
+                       "Arithmetic overflow error converting expression to data type bigint."};
+    ++p;
+    return neg ? -*v : *v;
 }
 
 std::string translate(TokenIt b, TokenIt e, const std::string& database) {

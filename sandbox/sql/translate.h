@@ -17,6 +17,9 @@ std::string translate(TokenIt b, TokenIt e, const std::string& database);
 struct SqlType;
 SqlType readType(TokenIt& p, TokenIt end);
 
+// A signed whole number at p; p moves past it. Throws SqlError 8115 when it passes 64 bits.
+std::int64_t readInteger(TokenIt& p, TokenIt end);
+
 // Finds the first token at parenthesis depth 0 in [b, e) that is the keyword; e when none.
 TokenIt findTopLevel(TokenIt b, TokenIt e, std::string_view keyword);
 

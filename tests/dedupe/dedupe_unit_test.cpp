@@ -38,53 +38,39 @@ std::vector<std::int32_t> quadratic(const std::vector<std::string>& keys) {
 TEST(Statements, TextsOfTheJob) {
     EXPECT_EQ(keyQuery("[City], [Zip]", "Orders"), "SELECT [City], [Zip] FROM [Orders];");
     EXPECT_EQ(dropIfExists("Orders2"),
-              "if (object_id (N'Orders2') is not null) drop table [Orders2]");
-    EXPECT_EQ(dropIfExists(kWorkTable),
-              "if (object_id (N'TEMP_TABLE_CREATED_BY_ORVANDEL') is not null) drop table "
-              "[TEMP_TABLE_CREATED_BY_ORVANDEL]");
-    const std::string w(kWorkTable);
-    EXPECT_EQ(copyIntoWorkTable("Orders", w),
-              "SELECT * INTO [TEMP_TABLE_CREATED_BY_ORVANDEL] From [Orders]");
-    EXPECT_EQ(addWorkColumn(w), "ALTER TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL] ADD "
-                                "[TEMP_COLUMN_CREATED_BY_ORVANDEL] INT IDENTITY(1,1)");
+              "if (object_id (N'Orders2', N'U') is not null) drop table [Orders2]")
+        << "only a table of that name is ever dropped";
+    EXPECT_EQ(workTableName(), "#TEMP_TABLE_CREATED_BY_ORVANDEL") << "a temporary table";
+    EXPECT_EQ(copyIntoNumberedWorkTable("Orders", workTableName(), "W"),
+              "SELECT IDENTITY(bigint, 1, 1) AS [W], * INTO [#TEMP_TABLE_CREATED_BY_ORVANDEL] "
+              "From [Orders]");
+    EXPECT_EQ(deleteMany("#w", "Id", {"9", "7", "3"}), "DELETE FROM [#w] WHERE [Id] IN (9, 7, 3)");
+}
+
+TEST(Statements, TheWorkColumnNeverTakesTheNameOfAColumnOfTheTable) {
+    EXPECT_EQ(workColumnName({"a", "b"}), "TEMP_COLUMN_CREATED_BY_ORVANDEL");
+    EXPECT_EQ(workColumnName({"temp_column_created_by_orvandel"}),
+              "TEMP_COLUMN_CREATED_BY_ORVANDEL_2");
     EXPECT_EQ(
-        deleteOne(w, kWorkColumn, "6"),
-        "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [TEMP_COLUMN_CREATED_BY_ORVANDEL] = 6");
-    EXPECT_EQ(deleteOne(w, "OrderId", "17"),
-              "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [OrderId] = 17");
-    EXPECT_EQ(deleteMany(w, "Id", {"9", "7", "3"}),
-              "DELETE FROM [TEMP_TABLE_CREATED_BY_ORVANDEL] WHERE [Id] IN (9, 7, 3)");
-    EXPECT_EQ(copyIntoNewTable("[City], [Zip]", "Orders2", w),
-              "SELECT [City], [Zip] INTO [Orders2] FROM [TEMP_TABLE_CREATED_BY_ORVANDEL]");
-    EXPECT_EQ(dropWorkTable(w), "DROP TABLE [TEMP_TABLE_CREATED_BY_ORVANDEL]");
-    EXPECT_EQ(selectNewTable("Orders2"), "SELECT * FROM [Orders2];");
-    EXPECT_EQ(metadataQuery("Orders"), "SELECT TOP 0 * FROM [Orders];");
+        workColumnName({"TEMP_COLUMN_CREATED_BY_ORVANDEL", "TEMP_COLUMN_CREATED_BY_ORVANDEL_2"}),
+        "TEMP_COLUMN_CREATED_BY_ORVANDEL_3");
 }
 
 TEST(Statements, NamesAreQuotedSafely) {
     EXPECT_EQ(bracketed("a]b"), "[a]]b]");
     EXPECT_EQ(bracketList({"x", "we]ird", "sp ace"}), "[x], [we]]ird], [sp ace]");
-    EXPECT_EQ(dropIfExists("O'Brien"),
-              "if (object_id (N'O''Brien') is not null) drop table [O'Brien]");
-    EXPECT_EQ(dropIfExists("a.b"), "if (object_id (N'[a.b]') is not null) drop table [a.b]")
-        << "a dot would otherwise read as schema.table";
-    EXPECT_EQ(dropIfExists("x]'y"), "if (object_id (N'[x]]''y]') is not null) drop table [x]]'y]");
-    EXPECT_EQ(dropIfExists("\u00e9t\u00e9"),
-              "if (object_id (N'\u00e9t\u00e9') is not null) drop table [\u00e9t\u00e9]");
+    EXPECT_EQ(objectIdLiteral("O'Brien"), "N'O''Brien'");
+    EXPECT_EQ(objectIdLiteral("a.b"), "N'[a.b]'") << "a dot would otherwise read as schema.table";
+    EXPECT_EQ(objectIdLiteral("x]'y"), "N'[x]]''y]'");
+    EXPECT_EQ(objectIdLiteral("\u00e9t\u00e9"), "N'\u00e9t\u00e9'");
     EXPECT_EQ(columnNamesQuery("it's"),
               "SELECT column_name FROM information_schema.Columns WHERE table_name=N'it''s'");
 }
 
-TEST(Statements, EachRunHasAWorkTableOfItsOwnThatTellsItsAge) {
-    const std::string a = newWorkTableName(), b = newWorkTableName();
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a.rfind("TEMP_TABLE_CREATED_BY_ORVANDEL_", 0), 0u);
-    ASSERT_TRUE(workTableStarted(a));
-    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    EXPECT_LE(std::llabs(*workTableStarted(a) - now), 5);
-    EXPECT_EQ(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL_20000101000000_abcdef"), 946684800);
+TEST(Statements, EarlierVersionsWorkTablesTellTheirAge) {
+    const std::string a = perRunWorkTableName(946684800, 0xabcdef);
+    EXPECT_EQ(a, "TEMP_TABLE_CREATED_BY_ORVANDEL_20000101000000_abcdef");
+    EXPECT_EQ(workTableStarted(a), 946684800);
     EXPECT_FALSE(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL"));
     EXPECT_FALSE(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL_2000010100000x_abcdef"));
     EXPECT_FALSE(workTableStarted("Orders"));

@@ -31,7 +31,6 @@ protected:
         dedupe::JobSettings s;
         s.connectionString = connectionString(sharedDatabase("hostile"));
         s.selectedTable = table;
-        s.allColumns = dedupe::bracketList(dedupe::ReadColumnNames(*c, table));
         s.duplicateColumns = dedupe::bracketList(columns);
         s.newName = [newName] { return newName; };
         Events e;
@@ -102,7 +101,6 @@ TEST_F(HostileInput, AWrongPasswordNeverShowsInAReport) {
     dedupe::JobSettings s;
     s.connectionString = connectionString(sharedDatabase("hostile"), "Secret;{Pass");
     s.selectedTable = "Pw";
-    s.allColumns = "[k]";
     s.duplicateColumns = "[k]";
     s.newName = [] { return std::string("Pw2"); };
     s.timeoutSeconds = 5;

@@ -138,7 +138,7 @@ TEST_F(WizardFlow, FinishBuildsTheNewTableAndShowsIt) {
     EXPECT_TRUE(f4.isVisible());
     EXPECT_EQ(f4.Text1->text(), "Orders2");
     EXPECT_EQ(f4.PushButton4->text(), "Finish");
-    EXPECT_EQ(f4.DataGrid1->model(), nullptr);
+    EXPECT_EQ(f4.DataGrid1->dataSource(), nullptr);
     f4.PushButton4_Click();
     EXPECT_TRUE(boxes->shown.empty()) << boxes->shown[0].text.toStdString();
     EXPECT_EQ(f4.PushButton4->text(), "Exit");
@@ -170,7 +170,7 @@ TEST_F(WizardFlow, NoDuplicatesSaysSoAndStillEndsWithExit) {
     f4.PushButton4_Click();
     EXPECT_EQ(messages(), std::vector<QString>{"No duplicates found."});
     EXPECT_EQ(f4.PushButton4->text(), "Exit");
-    EXPECT_EQ(f4.DataGrid1->model(), nullptr);
+    EXPECT_EQ(f4.DataGrid1->dataSource(), nullptr);
 }
 
 TEST_F(WizardFlow, ARefusedNameKeepsFinish) {
@@ -264,6 +264,7 @@ TEST_F(WizardFlow, ALongSessionLeaksNoConnections) {
         f3.List1->setCurrentRow(1);
         f3.PushButton5_Click();
         f3.PushButton3_Click();
+        w.form4().Text1->setText(QString("OrdersLong%1").arg(run));
         w.form4().PushButton4_Click();
         EXPECT_EQ(w.form4().PushButton4->text(), "Exit");
         highest = std::max(highest, open() - baseline);
@@ -277,7 +278,7 @@ TEST_F(WizardFlow, AServerThatGoesAwayDuringTheJobIsReportedAndEndsWithExit) {
     choose("City");
     wizard->form3().PushButton3_Click();
     auto control = connect(database());
-    control->execute("SANDBOX FAULT DROP ON 'INTO [TEMP_TABLE_CREATED_BY_ORVANDEL'");
+    control->execute("SANDBOX FAULT DROP ON 'INTO [#TEMP_TABLE_CREATED_BY_ORVANDEL'");
     auto& f4 = wizard->form4();
     f4.Text1->setText("Orders9");
     f4.PushButton4_Click();
@@ -290,6 +291,32 @@ TEST_F(WizardFlow, AServerThatGoesAwayDuringTheJobIsReportedAndEndsWithExit) {
     EXPECT_EQ(f4.MousePointer.value(), shell::kPointerDefault);
     EXPECT_EQ(query(*control, "SELECT count(*) FROM Orders"), (Rows{{"5"}}));
     EXPECT_EQ(query(*control, dedupe::workTablesQuery()), Rows{});
+    EXPECT_TRUE(f4.Label1->text().contains("Orders9 was not made"))
+        << f4.Label1->text().toStdString();
+    EXPECT_EQ(f4.DataGrid1->dataSource(), nullptr) << "no grid for a table that was not made";
+}
+
+TEST_F(WizardFlow, AnExistingTableIsReplacedOnlyAfterTheUserSaysYes) {
+    auto control = connect(database());
+    control->execute("CREATE TABLE OrdersKept (x int); INSERT INTO OrdersKept VALUES (42)");
+    toFieldPage("Orders");
+    choose("City");
+    wizard->form3().PushButton3_Click();
+    auto& f4 = wizard->form4();
+    f4.Text1->setText("OrdersKept");
+    f4.PushButton4_Click(); // the scripted answer is No
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    EXPECT_EQ(boxes->shown[0].text, "A table named OrdersKept already exists. Replace it?");
+    EXPECT_EQ(boxes->shown[0].buttons, shell::kYesNo);
+    EXPECT_EQ(f4.PushButton4->text(), "Finish") << "No goes back to the name";
+    EXPECT_EQ(query(*control, "SELECT x FROM OrdersKept"), (Rows{{"42"}}));
+
+    boxes->setNextAnswer(shell::kAnswerYes);
+    f4.PushButton4_Click();
+    EXPECT_EQ(f4.PushButton4->text(), "Exit");
+    EXPECT_EQ(query(*control, "SELECT count(*) FROM OrdersKept"),
+              query(*control, "SELECT count(*) FROM (SELECT DISTINCT City FROM Orders) d"));
+    EXPECT_TRUE(f4.Label1->text().contains("into OrdersKept")) << f4.Label1->text().toStdString();
 }
 
 TEST_F(WizardFlow, ALoginLostBetweenPagesIsReportedAndTheUserCanGoBack) {

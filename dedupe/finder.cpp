@@ -1,0 +1,291 @@
+#include "finder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace rowlark::dedupe {
+
+std::uint64_t DefaultMemoryBudget() {
+    std::uint64_t available = 0;
+#ifdef _WIN32
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status)) available = status.ullAvailPhys;
+#else
+    std::ifstream meminfo("/proc/meminfo");
+    std::string name;
+    std::uint64_t kb = 0;
+    std::string unit;
+    while (meminfo >> name >> kb >> unit)
+        if (name == "MemAvailable:") {
+            available = kb * 1024;
+            break;
+        }
+#endif
+    return available ? available / 2 : std::uint64_t{1} << 30;
+}
+
+namespace {
+
+constexpr unsigned kBlockBits = 22; // 4 MiB blocks: no key ever moves once stored
+constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
+constexpr unsigned kRefBits = 40; // a slot: 24 bits of the hash above 40 bits of key address
+constexpr std::uint64_t kRefMask = (std::uint64_t{1} << kRefBits) - 1;
+
+std::size_t varintSize(std::size_t n) {
+    std::size_t size = 1;
+    while (n >= 0x80)
+        n >>= 7, ++size;
+    return size;
+}
+
+char* putVarint(char* p, std::size_t n) {
+    while (n >= 0x80) {
+        *p++ = static_cast<char>(n | 0x80);
+        n >>= 7;
+    }
+    *p++ = static_cast<char>(n);
+    return p;
+}
+
+const char* getVarint(const char* p, std::size_t& n) {
+    n = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*p++);
+        n |= std::size_t(byte & 0x7f) << shift;
+        if (!(byte & 0x80)) return p;
+    }
+}
+
+std::uint64_t hashOf(std::string_view key) {
+    return std::hash<std::string_view>{}(key);
+}
+
+std::size_t reduce(std::uint64_t h, std::size_t capacity) {
+#ifdef __SIZEOF_INT128__
+    return static_cast<std::size_t>((static_cast<unsigned __int128>(h) * capacity) >> 64);
+#else
+    return static_cast<std::size_t>(h % capacity);
+#endif
+}
+
+std::uint64_t tagOf(std::uint64_t h) {
+    const std::uint64_t tag = h & 0xffffff;
+    return tag ? tag : 1; // a slot is never all zero: zero marks an empty slot
+}
+
+// Which file a key goes to once the keys spill: its own bits, apart from those of the slot.
+std::size_t partitionOf(std::uint64_t h, std::size_t parts) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return static_cast<std::size_t>((h >> 16) % parts);
+}
+
+} // namespace
+
+// The keys seen once, packed one after another in blocks, and an open-addressing table of slots
+// that point at them. Repeats are never stored: memory grows with the distinct keys only.
+class RepeatFinder::Table {
+public:
+    explicit Table(std::uint64_t expected) {
+        // Sized for the rows to come, not a power of two above them: the slots are most of the
+        // finder's memory after the keys themselves.
+        slots_.assign(std::max<std::size_t>(64, expected * 4 / 3 + 1), 0);
+    }
+
+    // True when an equal key was stored before; otherwise stores this one.
+    bool insert(std::string_view key, std::uint64_t h) {
+        if ((count_ + 1) * 4 > slots_.size() * 3) grow();
+        const std::uint64_t tag = tagOf(h);
+        for (std::size_t i = reduce(h, slots_.size());; i = i + 1 == slots_.size() ? 0 : i + 1) {
+            const std::uint64_t slot = slots_[i];
+            if (slot == 0) {
+                slots_[i] = (tag << kRefBits) | store(key);
+                ++count_;
+                return false;
+            }
+            if ((slot >> kRefBits) == tag && keyAt(slot & kRefMask) == key) return true;
+        }
+    }
+
+    std::uint64_t memory() const { return slots_.capacity() * sizeof(std::uint64_t) + blockBytes_; }
+
+    // Each stored key, in the order first seen.
+    template <class F> void forEach(F&& f) const {
+        for (std::size_t b = 0; b < blocks_.size(); ++b)
+            for (std::size_t at = 0; at < used_[b];) {
+                std::size_t n = 0;
+                const char* p = getVarint(blocks_[b].get() + at, n);
+                f(std::string_view(p, n));
+                at = static_cast<std::size_t>(p - blocks_[b].get()) + n;
+            }
+    }
+
+private:
+    std::uint64_t store(std::string_view key) {
+        const std::size_t need = varintSize(key.size()) + key.size();
+        if (blocks_.empty() || used_.back() + need > sizes_.back()) {
+            // A key larger than a block gets a block of its own, at offset 0.
+            const std::size_t size = std::max(need, kBlockSize);
+            if (blocks_.size() >= (std::size_t{1} << (kRefBits - kBlockBits)))
+                throw std::length_error("more key text than one search can address");
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+            sizes_.push_back(size);
+            used_.push_back(0);
+            blockBytes_ += size;
+        }
+        char* p = blocks_.back().get() + used_.back();
+        const std::uint64_t ref = (std::uint64_t(blocks_.size() - 1) << kBlockBits) | used_.back();
+        p = putVarint(p, key.size());
+        std::memcpy(p, key.data(), key.size());
+        used_.back() += need;
+        return ref;
+    }
+
+    std::string_view keyAt(std::uint64_t ref) const {
+        const char* p = blocks_[ref >> kBlockBits].get() + (ref & (kBlockSize - 1));
+        std::size_t n = 0;
+        p = getVarint(p, n);
+        return {p, n};
+    }
+
+    void grow() {
+        std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+        old.swap(slots_);
+        for (std::uint64_t slot : old) {
+            if (!slot) continue;
+            std::size_t i = reduce(hashOf(keyAt(slot & kRefMask)), slots_.size());
+            while (slots_[i])
+                i = i + 1 == slots_.size() ? 0 : i + 1;
+            slots_[i] = slot;
+        }
+    }
+
+    std::vector<std::uint64_t> slots_;
+    std::size_t count_ = 0;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<std::size_t> sizes_, used_;
+    std::uint64_t blockBytes_ = 0;
+};
+
+RepeatFinder::RepeatFinder(std::uint64_t budget, std::uint64_t expectedRows)
+    : budget_(budget ? budget : DefaultMemoryBudget()), expectedRows_(expectedRows) {
+    // A table sized for more rows than the budget holds would pass it at once: size it then for
+    // what fits, and let it grow.
+    const std::uint64_t slotsThatFit = budget_ / 2 / sizeof(std::uint64_t) * 3 / 4;
+    table_ = std::make_unique<Table>(std::min(expectedRows_, slotsThatFit));
+}
+
+RepeatFinder::~RepeatFinder() = default;
+
+std::uint64_t RepeatFinder::memoryUsed() const {
+    return (table_ ? table_->memory() : 0) + repeats_.capacity() * sizeof(std::int64_t);
+}
+
+RepeatFinder::Verdict RepeatFinder::add(std::int64_t number, std::string_view key) {
+    const std::uint64_t ordinal = rows_++;
+    keyBytes_ += key.size();
+    if (spilled()) {
+        std::FILE* f = parts_[partitionOf(hashOf(key), parts_.size())].get();
+        std::fputc(1, f);
+        std::fwrite(&ordinal, sizeof ordinal, 1, f);
+        writeRecord(f, number, key);
+        return Verdict::Deferred;
+    }
+    if (table_->insert(key, hashOf(key))) {
+        repeats_.push_back(number);
+        return Verdict::Repeat;
+    }
+    if (spilling_ && overBudget()) spill();
+    return Verdict::First;
+}
+
+void RepeatFinder::writeRecord(std::FILE* f, std::int64_t number, std::string_view key) {
+    char head[8 + 10];
+    std::memcpy(head, &number, 8);
+    char* end = putVarint(head + 8, key.size());
+    std::fwrite(head, 1, static_cast<std::size_t>(end - head), f);
+    std::fwrite(key.data(), 1, key.size(), f);
+    if (std::ferror(f)) throw std::runtime_error("could not write the keys to a temporary file");
+}
+
+// From here on every key goes to one of several files by its hash, so equal keys meet in the same
+// file. The keys seen so far go first, marked as first occurrences; the repeats already found
+// keep their place in memory.
+void RepeatFinder::spill() {
+    const double perRow = double(memoryUsed()) / double(std::max<std::uint64_t>(rows_, 1));
+    const double rowsToCome = double(std::max(expectedRows_, rows_ * 4));
+    const auto parts = static_cast<std::size_t>(
+        std::clamp(2.0 * perRow * rowsToCome / double(budget_) + 1.0, 2.0, 512.0));
+    for (std::size_t i = 0; i < parts; ++i) {
+        std::FILE* f = std::tmpfile();
+        if (!f) throw std::runtime_error("could not create a temporary file for the keys");
+        std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
+        parts_.emplace_back(f);
+    }
+    // Numbers of earlier repeats carry their read order, as the files' records do.
+    table_->forEach([&](std::string_view key) {
+        std::FILE* f = parts_[partitionOf(hashOf(key), parts_.size())].get();
+        std::fputc(0, f);
+        writeRecord(f, 0, key);
+    });
+    table_.reset();
+}
+
+std::vector<std::int64_t> RepeatFinder::repeats() {
+    if (!spilled()) {
+        std::vector<std::int64_t> out(repeats_.rbegin(), repeats_.rend());
+        return out;
+    }
+    // Repeats found before the spill were read before any deferred row.
+    std::vector<std::pair<std::uint64_t, std::int64_t>> found;
+    for (std::size_t i = 0; i < repeats_.size(); ++i)
+        found.emplace_back(0, repeats_[i]);
+    repeats_.clear();
+    repeats_.shrink_to_fit();
+    std::string key;
+    for (auto& part : parts_) {
+        std::FILE* f = part.get();
+        if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0)
+            throw std::runtime_error("could not read back the keys' temporary file");
+        Table table(0);
+        for (int kind; (kind = std::fgetc(f)) != EOF;) {
+            std::uint64_t ordinal = 0;
+            if (kind == 1 && std::fread(&ordinal, sizeof ordinal, 1, f) != 1) break;
+            std::int64_t number = 0;
+            if (std::fread(&number, 8, 1, f) != 1) break;
+            std::size_t n = 0;
+            for (unsigned shift = 0;; shift += 7) {
+                const int byte = std::fgetc(f);
+                if (byte == EOF) throw std::runtime_error("a keys' temporary file ends early");
+                n |= std::size_t(byte & 0x7f) << shift;
+                if (!(byte & 0x80)) break;
+            }
+            key.resize(n);
+            if (n && std::fread(key.data(), 1, n, f) != n)
+                throw std::runtime_error("a keys' temporary file ends early");
+            if (table.insert(key, hashOf(key)) && kind == 1) found.emplace_back(ordinal, number);
+        }
+        part.reset(); // the file goes as soon as its part is searched
+    }
+    parts_.clear();
+    // Earlier repeats (ordinal 0 marks them) keep their read order: a stable sort keeps it.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::int64_t> out;
+    out.reserve(found.size());
+    for (auto it = found.rbegin(); it != found.rend(); ++it)
+        out.push_back(it->second);
+    return out;
+}
+
+} // namespace rowlark::dedupe

@@ -1,0 +1,61 @@
+// Finds, row by row in read order, the rows whose key repeats the key of an earlier row. Only the
+// first row of each key is kept in memory; past a memory budget the keys go to temporary files,
+// split by hash, and each part is searched on its own, with the same result.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace rowlark::dedupe {
+
+// Half the memory the system has available now; 1 GiB when it cannot tell.
+std::uint64_t DefaultMemoryBudget();
+
+class RepeatFinder {
+public:
+    enum class Verdict { First, Repeat, Deferred };
+
+    // budget: bytes of memory the finder may hold (0: DefaultMemoryBudget()). expectedRows: the
+    // rows that will come, when known (0 when not), so the table is sized once.
+    explicit RepeatFinder(std::uint64_t budget = 0, std::uint64_t expectedRows = 0);
+    ~RepeatFinder();
+    RepeatFinder(const RepeatFinder&) = delete;
+    RepeatFinder& operator=(const RepeatFinder&) = delete;
+
+    // Without spilling the finder never writes a file: it only says when it passes the budget.
+    void setSpilling(bool allowed) { spilling_ = allowed; }
+    bool overBudget() const { return memoryUsed() > budget_; }
+
+    // The next row: its number (any value that names the row; rows come in read order) and key.
+    // Deferred once the keys went to files: the answer comes from repeats().
+    Verdict add(std::int64_t number, std::string_view key);
+    // The numbers of every row whose key repeats an earlier row's, last read first.
+    std::vector<std::int64_t> repeats();
+
+    std::uint64_t memoryUsed() const;
+    std::uint64_t rows() const { return rows_; }
+    bool spilled() const { return !parts_.empty(); }
+    std::size_t partitions() const { return parts_.size(); }
+
+private:
+    class Table;
+    void spill();
+    void writeRecord(std::FILE* f, std::int64_t number, std::string_view key);
+
+    std::uint64_t budget_;
+    std::uint64_t expectedRows_;
+    bool spilling_ = true;
+    std::uint64_t rows_ = 0;
+    std::uint64_t keyBytes_ = 0;
+    std::unique_ptr<Table> table_;
+    std::vector<std::int64_t> repeats_;
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::vector<std::unique_ptr<std::FILE, FileCloser>> parts_;
+};
+
+} // namespace rowlark::dedupe
