@@ -40,8 +40,8 @@ tds_driver_library() {
 configure_and_build() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir.configure.log" 2>&1 ||
-        { cat "$dir.configure.log" >&2; return 1; }
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir/configure.log" 2>&1 ||
+        { cat "$dir/configure.log" >&2; return 1; }
     cmake --build "$dir" --parallel "$(nproc)" 2>&1 | grep -E "error|warning:|^make.*Error" || true
     [ "${PIPESTATUS[0]}" -eq 0 ]
 }
