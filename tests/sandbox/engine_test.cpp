@@ -124,6 +124,68 @@ TEST_F(EngineTest, SelectIntoCopiesTypesNullabilityAndIdentity) {
     EXPECT_EQ(run("SELECT * FROM Grouped")[0].columns[0].flags & tds::kFlagIdentity, 0);
 }
 
+TEST_F(EngineTest, IdentityFunctionNumbersTheRowsOfSelectInto) {
+    ok("CREATE TABLE Src (Name nvarchar(5)); INSERT INTO Src VALUES (N'c'), (N'a'), (N'b')");
+    auto r = run("SELECT IDENTITY(bigint, 1, 1) AS [n], * INTO [Numbered] From [Src]");
+    ASSERT_FALSE(r[0].error) << r[0].error->message;
+    EXPECT_EQ(r[0].count, 3u);
+    EXPECT_EQ(rows("SELECT n, Name FROM Numbered"), (Rows{{"1", "c"}, {"2", "a"}, {"3", "b"}}));
+    auto c = run("SELECT * FROM [Numbered];")[0].columns;
+    EXPECT_EQ(c[0].type, (tds::TypeInfo{tds::kIntN, 8}));
+    EXPECT_EQ(c[0].flags, tds::kFlagIdentity);
+    ok("SELECT IDENTITY(int, 10, 5) n, Name INTO Stepped FROM Src WHERE Name <> N'a'");
+    EXPECT_EQ(rows("SELECT n FROM Stepped"), (Rows{{"10"}, {"15"}}));
+    EXPECT_EQ(run("SELECT n FROM Stepped")[0].columns[0].type, (tds::TypeInfo{tds::kIntN, 4}));
+
+    ok("CREATE TABLE WithId (Id int IDENTITY(1,1), v int)");
+    auto e = fails("SELECT IDENTITY(int, 1, 1) AS n, * INTO Twice FROM WithId");
+    EXPECT_EQ(e.number, 8108) << "the source's identity column would be a second one";
+    EXPECT_EQ(fails("SELECT IDENTITY(int, 99999999999999999999, 1) AS n INTO Big FROM Src").number,
+              8115)
+        << "a seed past 64 bits is an error, not a crash";
+}
+
+TEST_F(EngineTest, TemporaryTablesBelongToTheirSession) {
+    ok("CREATE TABLE Src (a int); INSERT INTO Src VALUES (1), (2)");
+    ok("SELECT IDENTITY(bigint, 1, 1) AS n, * INTO [#w] FROM Src");
+    EXPECT_EQ(rows("SELECT n, a FROM [#w]"), (Rows{{"1", "1"}, {"2", "2"}}));
+    EXPECT_EQ(rows("SELECT CASE WHEN object_id('tempdb..#w') IS NULL THEN 0 ELSE 1 END"),
+              (Rows{{"1"}}));
+    EXPECT_EQ(rows("SELECT count(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME LIKE '#%'"),
+              (Rows{{"0"}}))
+        << "not in the catalogue";
+    ok("CREATE INDEX ix ON [#w] (n); DELETE FROM [#w] WHERE n IN (1)");
+    EXPECT_EQ(rows("SELECT a FROM #w"), (Rows{{"2"}}));
+
+    Engine other(*store_, "t"); // a second session does not see the first one's table
+    RecordingSink sink;
+    other.executeBatch("SELECT * FROM [#w]", sink);
+    ASSERT_TRUE(sink.results.at(0).error);
+    EXPECT_EQ(sink.results[0].error->number, 208);
+    RecordingSink make;
+    other.executeBatch("CREATE TABLE #w (x int IDENTITY(1,1), y int); INSERT INTO #w (y) VALUES "
+                       "(5); SELECT x FROM #w",
+                       make);
+    ASSERT_EQ(make.results.size(), 3u);
+    EXPECT_FALSE(make.results[2].error);
+    EXPECT_EQ(std::get<std::int64_t>(make.results[2].rows.at(0).at(0)), 1);
+
+    engine_ = std::make_unique<Engine>(*store_, "t"); // the session ends; a new one starts
+    EXPECT_EQ(rows("SELECT CASE WHEN object_id('tempdb..#w') IS NULL THEN 0 ELSE 1 END"),
+              (Rows{{"0"}}))
+        << "gone with its session";
+}
+
+TEST_F(EngineTest, ObjectIdOfAKind) {
+    ok("CREATE TABLE T1 (a int); CREATE VIEW V1 AS SELECT a FROM T1");
+    EXPECT_EQ(rows("SELECT CASE WHEN object_id(N'T1', N'U') IS NULL THEN 0 ELSE 1 END, "
+                   "CASE WHEN object_id(N'V1', N'U') IS NULL THEN 0 ELSE 1 END, "
+                   "CASE WHEN object_id(N'V1') IS NULL THEN 0 ELSE 1 END"),
+              (Rows{{"1", "0", "1"}}));
+    ok("if (object_id (N'V1', N'U') is not null) drop table [V1]");
+    EXPECT_EQ(rows("SELECT count(*) FROM V1"), (Rows{{"0"}})) << "a view is not dropped";
+}
+
 TEST_F(EngineTest, SetBasedDeduplicationOverDerivedTable) {
     ok("CREATE TABLE t (a int, b nvarchar(5))");
     ok("INSERT INTO t VALUES (1, N'x'), (2, N'y'), (1, N'x'), (3, NULL), (3, NULL)");
