@@ -1,14 +1,18 @@
 #include "finder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <stdexcept>
 #include <string>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/mman.h>
 #endif
 
 namespace rowlark::dedupe {
@@ -90,6 +94,61 @@ std::size_t partitionOf(std::uint64_t h, std::size_t parts) {
     return static_cast<std::size_t>((h >> 16) % parts);
 }
 
+// Zeroed memory for many slots, on huge pages where the system gives them: the slots are read at
+// random, and with small pages nearly every probe would also miss the address cache.
+class SlotArray {
+public:
+    SlotArray() = default;
+    explicit SlotArray(std::size_t n) : size_(n) {
+        constexpr std::size_t kHuge = std::size_t{2} << 20;
+        const std::size_t bytes = (n * sizeof(std::uint64_t) + kHuge - 1) / kHuge * kHuge;
+        data_ = static_cast<std::uint64_t*>(std::aligned_alloc(kHuge, bytes));
+        if (!data_) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        madvise(data_, bytes, MADV_HUGEPAGE);
+#endif
+        std::memset(data_, 0, bytes);
+        bytes_ = bytes;
+    }
+    ~SlotArray() {
+        std::free(data_);
+    }
+    SlotArray(SlotArray&& o) noexcept {
+        swap(o);
+    }
+    SlotArray& operator=(SlotArray&& o) noexcept {
+        swap(o);
+        return *this;
+    }
+    void swap(SlotArray& o) noexcept {
+        std::swap(data_, o.data_);
+        std::swap(size_, o.size_);
+        std::swap(bytes_, o.bytes_);
+    }
+    std::uint64_t& operator[](std::size_t i) {
+        return data_[i];
+    }
+    std::size_t size() const {
+        return size_;
+    }
+    std::size_t bytes() const {
+        return bytes_;
+    }
+    const std::uint64_t& operator[](std::size_t i) const {
+        return data_[i];
+    }
+    const std::uint64_t* begin() const {
+        return data_;
+    }
+    const std::uint64_t* end() const {
+        return data_ + size_;
+    }
+
+private:
+    std::uint64_t* data_ = nullptr;
+    std::size_t size_ = 0, bytes_ = 0;
+};
+
 } // namespace
 
 // The keys seen once, packed one after another in blocks, and an open-addressing table of slots
@@ -98,13 +157,22 @@ class RepeatFinder::Table {
 public:
     explicit Table(std::uint64_t expected) {
         // Sized for the rows to come, not a power of two above them: the slots are most of the
-        // finder's memory after the keys themselves.
-        slots_.assign(std::max<std::size_t>(64, expected * 4 / 3 + 1), 0);
+        // finder's memory after the keys themselves. Linear probing stays short below 0.6 full.
+        slots_ = SlotArray(std::max<std::size_t>(64, expected * 9 / 5 + 1));
+    }
+
+    // Asks for the slot's memory ahead of the probe.
+    void prefetch(std::uint64_t h) const {
+#if defined(__GNUC__)
+        __builtin_prefetch(&slots_[reduce(h, slots_.size())]);
+#else
+        (void)h;
+#endif
     }
 
     // True when an equal key was stored before; otherwise stores this one.
     bool insert(std::string_view key, std::uint64_t h) {
-        if ((count_ + 1) * 4 > slots_.size() * 3) grow();
+        if ((count_ + 1) * 5 > slots_.size() * 3) grow();
         const std::uint64_t tag = tagOf(h);
         for (std::size_t i = reduce(h, slots_.size());; i = i + 1 == slots_.size() ? 0 : i + 1) {
             const std::uint64_t slot = slots_[i];
@@ -117,7 +185,9 @@ public:
         }
     }
 
-    std::uint64_t memory() const { return slots_.capacity() * sizeof(std::uint64_t) + blockBytes_; }
+    std::uint64_t memory() const {
+        return slots_.bytes() + blockBytes_;
+    }
 
     // Each stored key, in the order first seen.
     template <class F> void forEach(F&& f) const {
@@ -159,7 +229,7 @@ private:
     }
 
     void grow() {
-        std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+        SlotArray old(slots_.size() * 2);
         old.swap(slots_);
         for (std::uint64_t slot : old) {
             if (!slot) continue;
@@ -170,7 +240,7 @@ private:
         }
     }
 
-    std::vector<std::uint64_t> slots_;
+    SlotArray slots_;
     std::size_t count_ = 0;
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::vector<std::size_t> sizes_, used_;
@@ -181,7 +251,7 @@ RepeatFinder::RepeatFinder(std::uint64_t budget, std::uint64_t expectedRows)
     : budget_(budget ? budget : DefaultMemoryBudget()), expectedRows_(expectedRows) {
     // A table sized for more rows than the budget holds would pass it at once: size it then for
     // what fits, and let it grow.
-    const std::uint64_t slotsThatFit = budget_ / 2 / sizeof(std::uint64_t) * 3 / 4;
+    const std::uint64_t slotsThatFit = budget_ / 2 / sizeof(std::uint64_t) * 5 / 9;
     table_ = std::make_unique<Table>(std::min(expectedRows_, slotsThatFit));
 }
 
@@ -192,16 +262,38 @@ std::uint64_t RepeatFinder::memoryUsed() const {
 }
 
 RepeatFinder::Verdict RepeatFinder::add(std::int64_t number, std::string_view key) {
+    flush();
+    return take(number, key, hashOf(key));
+}
+
+void RepeatFinder::push(std::int64_t number, std::string_view key) {
+    constexpr std::size_t kAhead = 16;
+    const std::uint64_t h = hashOf(key);
+    if (table_) table_->prefetch(h);
+    pending_.push_back({h, number, staging_.size(), key.size()});
+    staging_.append(key);
+    if (pending_.size() == kAhead) flush();
+}
+
+void RepeatFinder::flush() {
+    for (const Pending& p : pending_)
+        take(p.number, std::string_view(staging_).substr(p.begin, p.size), p.hash);
+    pending_.clear();
+    staging_.clear();
+}
+
+RepeatFinder::Verdict RepeatFinder::take(std::int64_t number, std::string_view key,
+                                         std::uint64_t hash) {
     const std::uint64_t ordinal = rows_++;
     keyBytes_ += key.size();
-    if (spilled()) {
-        std::FILE* f = parts_[partitionOf(hashOf(key), parts_.size())].get();
+    if (!parts_.empty()) {
+        std::FILE* f = parts_[partitionOf(hash, parts_.size())].get();
         std::fputc(1, f);
         std::fwrite(&ordinal, sizeof ordinal, 1, f);
         writeRecord(f, number, key);
         return Verdict::Deferred;
     }
-    if (table_->insert(key, hashOf(key))) {
+    if (table_->insert(key, hash)) {
         repeats_.push_back(number);
         return Verdict::Repeat;
     }
@@ -232,6 +324,7 @@ void RepeatFinder::spill() {
         std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
         parts_.emplace_back(f);
     }
+    partitions_ = parts_.size();
     // Numbers of earlier repeats carry their read order, as the files' records do.
     table_->forEach([&](std::string_view key) {
         std::FILE* f = parts_[partitionOf(hashOf(key), parts_.size())].get();
@@ -242,7 +335,8 @@ void RepeatFinder::spill() {
 }
 
 std::vector<std::int64_t> RepeatFinder::repeats() {
-    if (!spilled()) {
+    flush();
+    if (parts_.empty()) {
         std::vector<std::int64_t> out(repeats_.rbegin(), repeats_.rend());
         return out;
     }

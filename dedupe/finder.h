@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,16 +33,27 @@ public:
     // The next row: its number (any value that names the row; rows come in read order) and key.
     // Deferred once the keys went to files: the answer comes from repeats().
     Verdict add(std::int64_t number, std::string_view key);
+    // The same without an answer now: rows are taken a few at a time, so that the table's memory
+    // is fetched for several keys at once rather than waited for key by key.
+    void push(std::int64_t number, std::string_view key);
     // The numbers of every row whose key repeats an earlier row's, last read first.
     std::vector<std::int64_t> repeats();
 
     std::uint64_t memoryUsed() const;
     std::uint64_t rows() const { return rows_; }
-    bool spilled() const { return !parts_.empty(); }
-    std::size_t partitions() const { return parts_.size(); }
+    // Whether the keys went to files, and into how many.
+    bool spilled() const { return partitions_ > 0; }
+    std::size_t partitions() const { return partitions_; }
 
 private:
     class Table;
+    struct Pending {
+        std::uint64_t hash;
+        std::int64_t number;
+        std::size_t begin, size;
+    };
+    void flush();
+    Verdict take(std::int64_t number, std::string_view key, std::uint64_t hash);
     void spill();
     void writeRecord(std::FILE* f, std::int64_t number, std::string_view key);
 
@@ -50,8 +62,11 @@ private:
     bool spilling_ = true;
     std::uint64_t rows_ = 0;
     std::uint64_t keyBytes_ = 0;
+    std::size_t partitions_ = 0;
     std::unique_ptr<Table> table_;
     std::vector<std::int64_t> repeats_;
+    std::vector<Pending> pending_;
+    std::string staging_;
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };

@@ -253,7 +253,7 @@ void Job::findRepeatsInWorkTable() {
             counts_.keyBytes += key.size();
             const std::int64_t number = rowNumber(row[0]);
             if (!identity_.empty()) numbers.push_back(number);
-            finder.add(number, key);
+            finder.push(number, key);
             counts_.rowsRead = std::max(counts_.rowsRead, ++rows);
             if ((rows & 4095) == 0) tick();
         }

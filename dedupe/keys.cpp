@@ -24,7 +24,7 @@ template <class Keys> std::vector<std::int32_t> positionsOf(const Keys& keys, st
     RepeatFinder finder(UINT64_MAX, n);
     finder.setSpilling(false);
     for (std::size_t i = 0; i < n; ++i)
-        finder.add(static_cast<std::int64_t>(i + 1), keys[i]);
+        finder.push(static_cast<std::int64_t>(i + 1), keys[i]);
     std::vector<std::int32_t> out;
     for (std::int64_t p : finder.repeats())
         out.push_back(static_cast<std::int32_t>(p));

@@ -30,7 +30,8 @@ public:
     // The text being built: append to it, then close it with push().
     std::string& open() { return bytes_; }
     void push() {
-        if (bytes_.size() > UINT32_MAX) throw std::length_error("more than 4 GB of key text in one run");
+        if (bytes_.size() > UINT32_MAX)
+            throw std::length_error("more than 4 GB of key text in one run");
         ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
     }
     void push(std::string_view text) {

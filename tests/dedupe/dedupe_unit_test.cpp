@@ -1,4 +1,5 @@
 // The job's statements, keys, finder and name checks, without a server.
+#include "dedupe/finder.h"
 #include "dedupe/job.h"
 #include "dedupe/keys.h"
 #include "dedupe/list_dedupe.h"
@@ -122,6 +123,56 @@ TEST(FindDuplicatePositions, AgreesWithEveryPairCompared) {
     }
 }
 
+// What the finder answers from memory, it answers the same once its keys went to files: the same
+// rows, in the same order, for keys short and long (one larger than a whole block of memory).
+TEST(RepeatFinder, KeysThatSpillToFilesGiveTheSameRepeats) {
+    std::mt19937_64 rng(11);
+    std::vector<std::pair<std::int64_t, std::string>> rows;
+    const std::string huge(5 << 20, 'h');
+    for (int i = 0; i < 40000; ++i) {
+        std::string key = std::to_string(rng() % 25000) + std::string(rng() % 4 ? 3 : 300, 'k');
+        if (i == 100 || i == 30000) key = huge;
+        rows.emplace_back(-i * 7, key); // any numbers, in read order
+    }
+    RepeatFinder memory(UINT64_MAX);
+    for (const auto& [n, k] : rows)
+        memory.push(n, k);
+    const auto expected = memory.repeats();
+    ASSERT_FALSE(memory.spilled());
+    EXPECT_NE(std::find(expected.begin(), expected.end(), -30000 * 7), expected.end())
+        << "the huge key's repeat";
+
+    for (std::uint64_t budget :
+         {std::uint64_t{1}, std::uint64_t{6} << 20, std::uint64_t{12} << 20}) {
+        SCOPED_TRACE(budget);
+        RepeatFinder files(budget, rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (i % 2)
+                files.push(rows[i].first, rows[i].second);
+            else
+                files.add(rows[i].first, rows[i].second);
+        EXPECT_EQ(files.repeats(), expected);
+        EXPECT_TRUE(files.spilled());
+        EXPECT_GE(files.partitions(), 2u);
+    }
+}
+
+TEST(RepeatFinder, AnswersEachRowAtOnceUntilTheKeysSpill) {
+    RepeatFinder f(UINT64_MAX);
+    f.setSpilling(false);
+    EXPECT_EQ(f.add(1, "a"), RepeatFinder::Verdict::First);
+    EXPECT_EQ(f.add(2, "b"), RepeatFinder::Verdict::First);
+    EXPECT_EQ(f.add(3, "a"), RepeatFinder::Verdict::Repeat);
+    EXPECT_EQ(f.add(4, ""), RepeatFinder::Verdict::First);
+    EXPECT_EQ(f.add(5, ""), RepeatFinder::Verdict::Repeat);
+    EXPECT_EQ(f.repeats(), (std::vector<std::int64_t>{5, 3}));
+    RepeatFinder small(1);
+    small.setSpilling(false);
+    small.add(1, "a");
+    EXPECT_TRUE(small.overBudget()) << "without spilling it only says so";
+    EXPECT_FALSE(small.spilled());
+}
+
 TEST(RefuseNewName, EmptySourceAndWorkTableNamesAreRefused) {
     EXPECT_TRUE(RefuseNewName("", "Orders"));
     EXPECT_TRUE(RefuseNewName("   ", "Orders"));
@@ -133,6 +184,8 @@ TEST(RefuseNewName, EmptySourceAndWorkTableNamesAreRefused) {
     EXPECT_TRUE(RefuseNewName("TEMP_TABLE_CREATED_BY_ORVANDEL_20260101000000_000000", "Orders"));
     EXPECT_FALSE(RefuseNewName("Orders2", "Orders"));
     EXPECT_FALSE(RefuseNewName(" Orders", "Orders")) << "a leading blank makes another name";
+    EXPECT_TRUE(RefuseNewName("cafe\u0301", "caf\u00e9")) << "one name in two Unicode forms";
+    EXPECT_TRUE(RefuseNewName("#Orders", "Customers")) << "a temporary table would vanish";
 }
 
 TEST(ListDedupe, DistinctValuesKeepsTheLastOfEachInOrder) {
