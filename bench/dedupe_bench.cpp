@@ -1,37 +1,66 @@
-// The duplicate finder on a million keys, and the whole job against the one set-based statement
-// that does the same on the same sandbox, measured in the same run.
+// The duplicate finder on its own (speed, memory, keys larger than its budget), and the whole job
+// against two references measured in the same rounds: the one set-based statement on the same
+// sandbox, and that statement run by sqlite3 itself on the sandbox's own file (the stand-in's
+// floor). Rounds are paired (floor, statement, job) and the median of the per-round ratios is
+// reported, so a machine that speeds up or slows down between rounds does not bias them.
 #include "external_sandbox.h"
 
 #include "db/connection.h"
-#include "dedupe/columns.h"
+#include "dedupe/finder.h"
 #include "dedupe/job.h"
 #include "dedupe/keys.h"
-#include "dedupe/sql_text.h"
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <random>
 
 using namespace rowlark;
 
 namespace {
 
-void FindDuplicates(benchmark::State& state) {
-    const std::size_t n = static_cast<std::size_t>(state.range(0));
-    dedupe::TextList keys;
-    std::mt19937_64 rng(1);
-    std::vector<std::size_t> distinct;
-    for (std::size_t i = 0; i < n; ++i) {
-        // one key in ten repeats an earlier one
-        std::size_t id = (i > 0 && rng() % 10 == 0) ? distinct[rng() % distinct.size()] : i;
-        if (id == i) distinct.push_back(i);
-        std::string& k = keys.open();
-        dedupe::appendKeyValue(k, "customer " + std::to_string(id));
-        dedupe::appendKeyValue(k, "city " + std::to_string(id % 977));
-        dedupe::appendKeyValue(k, std::to_string(id * 7));
-        keys.push();
+double seconds(const std::function<void()>& f) {
+    auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Keys as the job builds them from three columns; one row in ten repeats an earlier row, at a
+// random place.
+class KeySource {
+public:
+    explicit KeySource(std::uint64_t seed) : rng_(seed) {}
+    const std::string& next() {
+        const std::uint64_t id = (i_ > 0 && rng_() % 10 == 0) ? rng_() % i_ : i_;
+        ++i_;
+        key_.clear();
+        dedupe::appendKeyValue(key_, "customer " + std::to_string(id));
+        dedupe::appendKeyValue(key_, "city " + std::to_string(id % 977));
+        dedupe::appendKeyValue(key_, std::to_string(id * 7));
+        return key_;
     }
+
+private:
+    std::mt19937_64 rng_;
+    std::uint64_t i_ = 0;
+    std::string key_;
+};
+
+void FindDuplicates(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    dedupe::TextList keys;
+    KeySource source(1);
+    for (std::size_t i = 0; i < n; ++i)
+        keys.push(source.next());
     std::size_t found = 0;
     for (auto _ : state)
         found = dedupe::FindDuplicatePositions(keys).size();
@@ -39,7 +68,64 @@ void FindDuplicates(benchmark::State& state) {
 }
 BENCHMARK(FindDuplicates)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
+// Memory that the search holds beyond the keys' text, as the job feeds it row by row: the peak
+// growth of the process against the text of all the keys read.
+void FinderMemory(benchmark::State& state) {
+    const auto n = static_cast<std::uint64_t>(state.range(0));
+    const auto budget = static_cast<std::uint64_t>(state.range(1)) << 20;
+    for (auto _ : state) {
+        ::malloc_trim(0); // what earlier benchmarks freed goes back, so growth is this one's own
+        bench::resetPeakResident();
+        const long long before = bench::residentBytes();
+        std::uint64_t keyBytes = 0;
+        std::size_t repeats = 0;
+        bool spilled = false;
+        {
+            dedupe::RepeatFinder finder(budget, n);
+            KeySource source(2);
+            for (std::uint64_t i = 1; i <= n; ++i) {
+                const std::string& key = source.next();
+                keyBytes += key.size();
+                finder.push(static_cast<std::int64_t>(i), key);
+            }
+            repeats = finder.repeats().size();
+            spilled = finder.spilled();
+            state.counters["partitions"] = static_cast<double>(finder.partitions());
+        }
+        const double growth = static_cast<double>(bench::peakResidentBytes() - before);
+        state.counters["key_MB"] = static_cast<double>(keyBytes) / 1e6;
+        state.counters["peak_growth_MB"] = growth / 1e6;
+        state.counters["memory_ratio"] = growth / static_cast<double>(keyBytes);
+        state.counters["repeats"] = static_cast<double>(repeats);
+        state.counters["spilled"] = spilled ? 1 : 0;
+    }
+}
+// Budget 0: half of the available memory, so everything stays in memory.
+BENCHMARK(FinderMemory)
+    ->Args({1'000'000, 0})
+    ->Args({10'000'000, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+// Twenty million rows with a 256 MB budget: the keys go to temporary files.
+BENCHMARK(FinderMemory)->Args({20'000'000, 256})->Iterations(1)->Unit(benchmark::kSecond);
+
+// Records how long each phase of the job took.
 struct NullEvents : dedupe::JobEvents {
+    void progress(const dedupe::Progress& p) override {
+        const auto now = std::chrono::steady_clock::now();
+        if (p.phase != phase) {
+            if (started)
+                phaseSeconds[static_cast<int>(phase)] +=
+                    std::chrono::duration<double>(now - since).count();
+            phase = p.phase;
+            since = now;
+            started = true;
+        }
+    }
+    dedupe::Phase phase = dedupe::Phase::Connecting;
+    bool started = false;
+    std::chrono::steady_clock::time_point since;
+    double phaseSeconds[8] = {};
     void report(int line, const std::string& d) override {
         errors += std::to_string(line) + ": " + d + "\n";
     }
@@ -48,67 +134,118 @@ struct NullEvents : dedupe::JobEvents {
     std::string errors;
 };
 
-double seconds(const std::function<void()>& f) {
-    auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-// A million rows of six columns; 100,000 of them repeat an earlier row in (k, a, b).
-void fill(db::Connection& c) {
+// Rows of six columns in which one in ten repeats an earlier row in (k, a, b), at places spread
+// over the whole table, as in a table that grew over time.
+void fill(db::Connection& c, long rows) {
     c.execute("CREATE TABLE Big (n int NOT NULL, k int, a nvarchar(24), b nvarchar(24), c float, d "
               "bigint)");
     c.execute("INSERT INTO Big (n) VALUES (1)");
-    for (long have = 1; have < 1'000'000; have *= 2)
-        c.execute("INSERT INTO Big (n) SELECT TOP (" +
-                  std::to_string(std::min(have, 1'000'000 - have)) + ") n + " +
-                  std::to_string(have) + " FROM Big");
-    c.execute("UPDATE Big SET k = n % 900000, a = 'name ' + CAST(n % 900000 AS nvarchar(10)), "
-              "b = 'city ' + CAST((n % 900000) % 977 AS nvarchar(10)), c = (n % 900000) * 0.5, d = "
-              "n * 3");
+    for (long have = 1; have < rows; have *= 2)
+        c.execute("INSERT INTO Big (n) SELECT TOP (" + std::to_string(std::min(have, rows - have)) +
+                  ") n + " + std::to_string(have) + " FROM Big");
+    // One row in ten takes the key of a row at a random earlier place.
+    const std::string h = "((n * 2654435761 + n * n * 40503) % 4294967291)";
+    const std::string id =
+        "(CASE WHEN " + h + " % 10 = 0 THEN (" + h + " / 10) % n + 1 ELSE n END)";
+    c.execute("UPDATE Big SET k = " + id + ", a = 'name ' + CAST(" + id + " AS nvarchar(10)), " +
+              "b = 'city ' + CAST((" + id + ") % 977 AS nvarchar(10)), c = (" + id +
+              ") * 0.5, d = (" + id + ") * 3");
 }
 
-void WholeJobAgainstSetBasedStatement(benchmark::State& state) {
+void sqlite(sqlite3* db, const std::string& sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "sqlite3 failed";
+        sqlite3_free(err);
+        throw std::runtime_error(msg);
+    }
+}
+
+// The job against the set-based statement and its floor, in paired rounds.
+void WholeJob(benchmark::State& state) {
+    const long rows = static_cast<long>(state.range(0));
+    const bool allColumns = state.range(1) != 0;
+    const std::string key = allColumns ? "[n], [k], [a], [b], [c], [d]" : "[k], [a], [b]";
+    const std::string floorKey = allColumns ? "n, k, a, b, c, d" : "k, a, b";
     bench::ExternalSandbox sandbox;
     db::Connection c;
     c.open(sandbox.connectionString("master"));
     c.setQueryTimeout(0);
-    fill(c);
-    const std::string setBased = "SELECT [n], [k], [a], [b], [c], [d] INTO [BigSet] FROM (SELECT "
-                                 "*, ROW_NUMBER() OVER (PARTITION BY [k], [a], "
-                                 "[b] ORDER BY (SELECT 0)) AS rn FROM [Big]) AS x WHERE rn = 1";
-    double jobBest = 1e9, setBest = 1e9;
-    std::uint64_t keyBytes = 0, deleted = 0, rowsRead = 0;
-    long long memory = 0;
+    fill(c, rows);
+    if (allColumns) c.execute("UPDATE Big SET n = k"); // keyed on every column, n repeats too
+    const std::string cols = "[n], [k], [a], [b], [c], [d]";
+    const std::string setBased = "SELECT " + cols + " INTO [BigSet] FROM (SELECT *, ROW_NUMBER() " +
+                                 "OVER (PARTITION BY " + key + " ORDER BY (SELECT 0)) AS rn FROM " +
+                                 "[Big]) AS x WHERE rn = 1";
+    const std::string floorSql =
+        "CREATE TABLE BigFloor (n int NOT NULL, k int, a nvarchar(24), b nvarchar(24), c float, "
+        "d bigint); INSERT INTO BigFloor SELECT n, k, a, b, c, d FROM (SELECT *, row_number() OVER "
+        "(PARTITION BY " +
+        floorKey + ") AS rn FROM Big) " + "WHERE rn = 1";
+    sqlite3* floorDb = nullptr;
+    sqlite3_open(sandbox.storeFile("master").c_str(), &floorDb);
+    sqlite3_busy_timeout(floorDb, 60000);
+
+    std::vector<double> jobTimes, setTimes, floorTimes, toSet, toFloor;
+    double memoryRatio = 0, growthMb = 0, keyMb = 0;
+    std::uint64_t deleted = 0;
     for (auto _ : state) {
-        c.execute("IF OBJECT_ID('BigSet') IS NOT NULL DROP TABLE BigSet");
-        setBest = std::min(setBest, seconds([&] { c.execute(setBased); }));
-        dedupe::JobSettings s;
-        s.connectionString = sandbox.connectionString("master");
-        s.selectedTable = "Big";
-        s.duplicateColumns = "[k], [a], [b]";
-        s.newName = [] { return std::string("BigJob"); };
-        NullEvents events;
-        const long long before = bench::residentBytes();
-        dedupe::JobOutcome out;
-        jobBest = std::min(jobBest, seconds([&] { out = dedupe::RunJob(s, events); }));
-        memory = std::max(memory, bench::peakResidentBytes() - before);
-        if (!events.errors.empty()) state.SkipWithError(events.errors.c_str());
-        keyBytes = out.counts.keyBytes;
-        deleted = out.counts.deleted;
-        rowsRead = out.counts.rowsRead;
+        for (int round = 0; round < 3; ++round) {
+            c.execute(
+                "IF OBJECT_ID('BigSet') IS NOT NULL DROP TABLE BigSet; IF OBJECT_ID('BigJob') "
+                "IS NOT NULL DROP TABLE BigJob");
+            sqlite(floorDb, "DROP TABLE IF EXISTS BigFloor");
+            const double floor = seconds([&] { sqlite(floorDb, floorSql); });
+            const double set = seconds([&] { c.execute(setBased); });
+            dedupe::JobSettings s;
+            s.connectionString = sandbox.connectionString("master");
+            s.selectedTable = "Big";
+            s.duplicateColumns = key;
+            s.newName = [] { return std::string("BigJob"); };
+            NullEvents events;
+            ::malloc_trim(0);
+            bench::resetPeakResident();
+            const long long before = bench::residentBytes();
+            dedupe::JobOutcome out;
+            const double job = seconds([&] { out = dedupe::RunJob(s, events); });
+            const double growth = static_cast<double>(bench::peakResidentBytes() - before);
+            if (!events.errors.empty() || !out.newTableMade) {
+                state.SkipWithError(events.errors.empty() ? "no new table" : events.errors.c_str());
+                break;
+            }
+            for (int p = 0; p < 7; ++p)
+                state.counters[std::string("phase_") +
+                               dedupe::phaseName(static_cast<dedupe::Phase>(p))] =
+                    events.phaseSeconds[p];
+            jobTimes.push_back(job);
+            setTimes.push_back(set);
+            floorTimes.push_back(floor);
+            toSet.push_back(job / set);
+            toFloor.push_back(job / floor);
+            deleted = out.counts.deleted;
+            keyMb = static_cast<double>(out.counts.keyBytes) / 1e6;
+            growthMb = std::max(growthMb, growth / 1e6);
+            memoryRatio = std::max(memoryRatio, growth / static_cast<double>(out.counts.keyBytes));
+        }
     }
-    state.counters["job_s"] = jobBest;
-    state.counters["set_based_s"] = setBest;
-    state.counters["time_ratio"] = jobBest / setBest;
+    sqlite3_close(floorDb);
+    state.counters["job_s"] = median(jobTimes);
+    state.counters["set_based_s"] = median(setTimes);
+    state.counters["sqlite3_floor_s"] = median(floorTimes);
+    state.counters["ratio_to_set_based"] = median(toSet);
+    state.counters["ratio_to_floor"] = median(toFloor);
     state.counters["deleted"] = static_cast<double>(deleted);
-    state.counters["rows_read"] = static_cast<double>(rowsRead);
-    state.counters["key_MB"] = static_cast<double>(keyBytes) / 1e6;
-    state.counters["peak_growth_MB"] = static_cast<double>(memory) / 1e6;
-    state.counters["memory_ratio"] =
-        keyBytes ? static_cast<double>(memory) / static_cast<double>(keyBytes) : 0;
+    state.counters["key_MB"] = keyMb;
+    state.counters["peak_growth_MB"] = growthMb;
+    state.counters["memory_ratio"] = memoryRatio;
 }
-BENCHMARK(WholeJobAgainstSetBasedStatement)->Iterations(2)->Unit(benchmark::kSecond)->UseRealTime();
+// 1M rows keyed on three of six columns; 200k rows keyed on all of them.
+BENCHMARK(WholeJob)
+    ->Args({1'000'000, 0})
+    ->Args({200'000, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 } // namespace
 

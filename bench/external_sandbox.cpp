@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,9 +54,18 @@ long long residentBytes() {
 }
 
 long long peakResidentBytes() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return static_cast<long long>(u.ru_maxrss) * 1024;
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    long long kb = 0;
+    while (status >> name) {
+        if (name == "VmHWM:" && status >> kb) return kb * 1024;
+        status.ignore(1 << 10, '\n');
+    }
+    return residentBytes();
+}
+
+void resetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5"; // the kernel's way to restart VmHWM
 }
 
 } // namespace rowlark::bench

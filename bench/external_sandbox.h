@@ -12,6 +12,10 @@ public:
     ExternalSandbox(); // starts ROWLARK_SANDBOX_BIN on a free port with a scratch data folder
     ~ExternalSandbox();
     std::string connectionString(const std::string& database) const;
+    // The store file that holds a database: what sqlite3 itself opens for the floor measurement.
+    std::filesystem::path storeFile(const std::string& database) const {
+        return dir_ / "data" / (database + ".sqlite");
+    }
 
 private:
     std::filesystem::path dir_;
@@ -19,8 +23,9 @@ private:
     int port_ = 0;
 };
 
-// Resident memory of this process now, and its peak so far, in bytes.
+// Resident memory of this process now, and its peak since the last reset, in bytes.
 long long residentBytes();
 long long peakResidentBytes();
+void resetPeakResident();
 
 } // namespace rowlark::bench

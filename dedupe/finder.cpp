@@ -39,7 +39,7 @@ std::uint64_t DefaultMemoryBudget() {
 
 namespace {
 
-constexpr unsigned kBlockBits = 22; // 4 MiB blocks: no key ever moves once stored
+constexpr unsigned kBlockBits = 20; // 1 MiB blocks: no key ever moves once stored
 constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
 constexpr unsigned kRefBits = 40; // a slot: 24 bits of the hash above 40 bits of key address
 constexpr std::uint64_t kRefMask = (std::uint64_t{1} << kRefBits) - 1;

@@ -121,6 +121,7 @@ private:
     std::string identity_; // the source's identity column, when it has one
     std::string numberBy_; // the work table's column whose value names one row
     std::vector<std::int64_t> doomed_;
+    long long workRows_ = 0;
     bool replace_ = false;
     bool working_ = false; // rows repeat, and the work table is being made
     const std::string work_ = workTableName();
@@ -226,13 +227,15 @@ void Job::makeWorkTable() {
     if (identity_.empty()) {
         numberBy_ = workColumnName(columns_);
         must(204, [&] {
-            connection().execute(copyIntoNumberedWorkTable(s_.selectedTable, work_, numberBy_));
+            workRows_ =
+                connection().execute(copyIntoNumberedWorkTable(s_.selectedTable, work_, numberBy_));
         });
     } else {
         // The source's identity column cannot sit beside a second one: its values name the rows,
         // once they are shown to be unique.
         numberBy_ = identity_;
-        must(204, [&] { connection().execute(copyIntoWorkTable(s_.selectedTable, work_)); });
+        must(204,
+             [&] { workRows_ = connection().execute(copyIntoWorkTable(s_.selectedTable, work_)); });
     }
 }
 
@@ -241,7 +244,8 @@ void Job::findRepeatsInWorkTable() {
     must(210, [&] {
         db::Statement st(connection());
         st.execute(workKeyQuery(numberBy_, s_.duplicateColumns, work_));
-        RepeatFinder finder(s_.memoryBudget);
+        // The copy said how many rows it made: the search is sized for them once.
+        RepeatFinder finder(s_.memoryBudget, static_cast<std::uint64_t>(std::max(0LL, workRows_)));
         std::vector<std::int64_t> numbers; // only for identity values, to show they are unique
         std::vector<db::Value> row;
         std::string key;

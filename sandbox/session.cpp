@@ -80,6 +80,7 @@ void Session::flushFullPackets() {
         packet.raw(out_.bytes().data() + at, room);
         writeAll(packet.bytes().data(), packet.size());
         at += room;
+        packetSent_ = true;
     }
     out_.bytes().erase(out_.bytes().begin(),
                        out_.bytes().begin() + static_cast<std::ptrdiff_t>(at));
@@ -133,7 +134,11 @@ void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
 }
 
 bool Session::row(const std::vector<tds::Value>& values) {
-    if (cancelled()) return false;
+    // A cancel can only follow what the client has seen: look for one once per packet sent.
+    if (packetSent_) {
+        packetSent_ = false;
+        if (cancelled()) return false;
+    }
     if (!rowRuleTaken_) {
         rowsLeft_ = store_.faults().takeRowLimit(engine_->database());
         rowRuleTaken_ = true;

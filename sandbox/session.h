@@ -60,6 +60,7 @@ private:
     bool hasPending_ = false;
     bool inProc_ = false;
     bool attention_ = false;
+    bool packetSent_ = false; // since the last look for a cancel
     std::vector<tds::ColumnInfo> columns_;
     // An injected fault: rows this result may still send before the connection drops.
     std::optional<long> rowsLeft_;

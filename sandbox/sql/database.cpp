@@ -163,6 +163,17 @@ void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 const int kTypeName = 0, kCharLength = 1, kPrecision = 2, kScale = 3;
 
+} // namespace
+
+// The next number of the statement's numbering: one counter per connection, no lock, no lookup.
+void nextNumberFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* db = static_cast<Database*>(sqlite3_user_data(ctx));
+    const std::int64_t n = db->numbered_++;
+    sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]) + n * sqlite3_value_int64(argv[1]));
+}
+
+namespace {
+
 void registerFunctions(sqlite3* db) {
     const int flags = SQLITE_UTF8;
     sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
@@ -289,6 +300,8 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
                  "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;",
                  nullptr, nullptr, nullptr);
     registerFunctions(db_);
+    sqlite3_create_function(db_, "rowlark_next_number", 2, SQLITE_UTF8, this, nextNumberFn, nullptr,
+                            nullptr);
     exec(catalogueViews(name));
 }
 
@@ -338,6 +351,7 @@ const TableDef* Database::table(std::string_view name) {
         c.notNull = sqlite3_column_int(st, 3) != 0;
         auto dflt = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
         c.identity = dflt && isIdentityDefault(dflt);
+        c.rowKey = c.declared == kRowKeyType && sqlite3_column_int(st, 5) == 1;
         if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
         def->columns.push_back(std::move(c));
     }

@@ -13,6 +13,8 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_context;
+struct sqlite3_value;
 
 namespace sandbox {
 
@@ -39,6 +41,7 @@ struct ColumnDef {
     std::string declared;
     bool notNull = false;
     bool identity = false;
+    bool rowKey = false; // the store's own row key (kRowKeyType)
 };
 
 struct TableDef {
@@ -47,6 +50,8 @@ struct TableDef {
     std::vector<ColumnDef> columns;
     int identityIndex = -1;
 };
+
+void nextNumberFn(::sqlite3_context* ctx, int argc, ::sqlite3_value** argv);
 
 // One connection to one database file, with the functions and catalogue views that statements
 // translated for the store rely on.
@@ -66,12 +71,16 @@ public:
     // The table or view of that name (in any case), from a cache that forgetSchema() clears.
     const TableDef* table(std::string_view name);
     void forgetSchema() { tables_.clear(); }
+    // rowlark_next_number(seed, increment) counts seed, seed + increment, ... from here on.
+    void startNumbering() { numbered_ = 0; }
 
 private:
     sqlite3* db_ = nullptr;
     std::string name_;
     std::string file_;
     std::map<std::string, std::unique_ptr<TableDef>> tables_;
+    std::int64_t numbered_ = 0;
+    friend void nextNumberFn(::sqlite3_context*, int, ::sqlite3_value**);
 };
 
 // Identity values: one counter per table, shared by every connection of the process, as a

@@ -265,6 +265,9 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
         throw SqlError{1913, 16, 1,
                        "The operation failed because an index or statistics with name '" + index +
                            "' already exists on table '" + def->name + "'."};
+    // The store's row key finds its rows already: an index on it alone is kept by name, empty.
+    for (const auto& c : def->columns)
+        if (c.rowKey && where.empty() && iequals(columns, quoteIdent(c.name))) where = " WHERE 0";
     db_->exec(indexSql(def->name, index, columns, unique) + where, def->name);
 }
 

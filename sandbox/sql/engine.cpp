@@ -289,8 +289,8 @@ std::optional<IdentityFunction> takeIdentityFunction(Tokens& select, std::size_t
         if (alias == end || !alias->isName())
             throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
         f.column = alias->text;
-        const std::string expr = "(" + std::to_string(f.seed) + " + " +
-                                 std::to_string(f.increment) + " * (row_number() over () - 1))";
+        const std::string expr = "rowlark_next_number(" + std::to_string(f.seed) + ", " +
+                                 std::to_string(f.increment) + ")";
         Tokens replacement = tokenize(expr);
         const auto first = select.begin() + static_cast<std::ptrdiff_t>(i);
         const auto tail = select.erase(first, select.begin() + (p - select.cbegin()));
@@ -349,8 +349,13 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
                                "table '" +
                                    target + "', which already has column '" + name +
                                    "' that inherits the identity property."};
-            std::string def =
-                quoteIdent(name) + " " + (isNumber ? numbered->type.declared() : c.type.declared());
+            // A bigint numbering column is the store's row key: rows go in by it, and are found
+            // by it without an index.
+            const bool rowKey = isNumber && numbered->type.base == BaseType::BigInt;
+            std::string def = quoteIdent(name) + " " +
+                              (rowKey     ? std::string(kRowKeyType) + " PRIMARY KEY"
+                               : isNumber ? numbered->type.declared()
+                                          : c.type.declared());
             if (isNumber || !(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
             if (isNumber)
                 def += " DEFAULT (" +
@@ -370,6 +375,7 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
     std::uint64_t rows = 0;
     inSavepoint([&] {
         db_->exec(create, target);
+        db_->startNumbering();
         rows = change("INSERT INTO " + quoteIdent(target) + " " + sql, target);
     });
     forgetIdentity(*db_, target);

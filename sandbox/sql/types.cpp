@@ -200,6 +200,9 @@ std::string SqlType::declared() const {
 }
 
 std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
+    // The store's own row key (INTEGER PRIMARY KEY, written only for numbering columns): bigint.
+    // T-SQL's "integer" reaches the store as "int", so this spelling means nothing else.
+    if (d == kRowKeyType) return SqlType{BaseType::BigInt};
     std::size_t open = d.find('(');
     std::string_view head = d.substr(0, open);
     std::string name(head.substr(0, head.find(' ')));

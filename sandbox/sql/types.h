@@ -7,6 +7,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 struct sqlite3_stmt;
 
@@ -39,6 +41,10 @@ enum class BaseType {
     SmallDateTime,
     UniqueIdentifier,
 };
+
+// The declared type of a column that is the store's own row key: rows are stored in its order and
+// found by it without an index. Only numbering columns (IDENTITY() in SELECT ... INTO) use it.
+inline constexpr std::string_view kRowKeyType = "INTEGER";
 
 struct SqlType {
     BaseType base = BaseType::Int;

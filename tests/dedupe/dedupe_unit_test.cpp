@@ -128,7 +128,7 @@ TEST(FindDuplicatePositions, AgreesWithEveryPairCompared) {
 TEST(RepeatFinder, KeysThatSpillToFilesGiveTheSameRepeats) {
     std::mt19937_64 rng(11);
     std::vector<std::pair<std::int64_t, std::string>> rows;
-    const std::string huge(5 << 20, 'h');
+    const std::string huge(3 << 20, 'h');
     for (int i = 0; i < 40000; ++i) {
         std::string key = std::to_string(rng() % 25000) + std::string(rng() % 4 ? 3 : 300, 'k');
         if (i == 100 || i == 30000) key = huge;
@@ -143,7 +143,7 @@ TEST(RepeatFinder, KeysThatSpillToFilesGiveTheSameRepeats) {
         << "the huge key's repeat";
 
     for (std::uint64_t budget :
-         {std::uint64_t{1}, std::uint64_t{6} << 20, std::uint64_t{12} << 20}) {
+         {std::uint64_t{1}, std::uint64_t{4} << 20, std::uint64_t{7} << 20}) {
         SCOPED_TRACE(budget);
         RepeatFinder files(budget, rows.size());
         for (std::size_t i = 0; i < rows.size(); ++i)
