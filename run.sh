@@ -62,5 +62,5 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 else
     echo "No display: running the demo job once with rowlark-dedupe (Customers, by Name and City)."
     ROWLARK_PASSWORD=$password "$build/cli/rowlark-dedupe" --table Customers --column Name --column City \
-        --into CustomersDeduplicated
+        --into CustomersDeduplicated --replace
 fi
