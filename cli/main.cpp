@@ -1,5 +1,7 @@
 // rowlark-dedupe: the duplicate-removal job from a terminal.
 #include "options.h"
+#include "signals.h"
+#include "summary.h"
 #include "terminal.h"
 
 #include "db/connection.h"
@@ -7,10 +9,12 @@
 #include "dedupe/columns.h"
 #include "dedupe/job.h"
 #include "dedupe/sql_text.h"
+#include "dedupe/survey.h"
 #include "shell/connection_profile.h"
 
 #include <QString>
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -37,6 +41,7 @@ public:
     void report(int line, const std::string& description) override {
         if (bar_) std::cerr << "\n";
         std::cerr << "rowlark-dedupe: step " << line << " failed: " << description << "\n";
+        failed.push_back({line, description});
     }
     void noDuplicates() override { none = true; }
     void showResult(std::shared_ptr<db::RecordSet>) override { shown = true; }
@@ -48,6 +53,7 @@ public:
     bool none = false;
     bool shown = false;
     bool asked = false;
+    std::vector<cli::FailedStep> failed;
 
 private:
     bool bar_;
@@ -56,7 +62,7 @@ private:
 };
 
 int usageError(const std::string& what) {
-    std::cerr << "rowlark-dedupe: " << what << "\n\n" << cli::kUsage;
+    std::cerr << "rowlark-dedupe: " << what << "\nTry 'rowlark-dedupe --help'.\n";
     return 2;
 }
 
@@ -78,6 +84,19 @@ std::optional<std::string> resolve(const std::vector<std::string>& names, const 
     return std::nullopt;
 }
 
+// The stored password goes only to the login it was stored with.
+bool sameLogin(const shell::ConnectionProfile& a, const shell::ConnectionProfile& b) {
+    return a.server.compare(b.server, Qt::CaseInsensitive) == 0 && a.port == b.port &&
+           a.user == b.user;
+}
+
+int stopped(int signal, bool bar) {
+    if (bar) std::cerr << "\n";
+    std::cerr << "rowlark-dedupe: stopped by " << (signal == SIGINT ? "SIGINT" : "SIGTERM")
+              << "; the table chosen is as it was, and no new table was made.\n";
+    return 128 + signal;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -91,27 +110,42 @@ int main(int argc, char** argv) {
         std::cout << cli::kUsage;
         return 0;
     }
+    if (o.version) {
+        std::cout << "rowlark-dedupe " << ROWLARK_VERSION << "\n";
+        return 0;
+    }
 
-    shell::ConnectionProfile p = shell::LoadStoredProfile();
+    const shell::ConnectionProfile stored = shell::LoadStoredProfile();
+    shell::ConnectionProfile p = stored;
     if (o.server) p.server = QString::fromStdString(*o.server);
     if (o.port) p.port = QString::fromStdString(*o.port);
     if (o.user) p.user = QString::fromStdString(*o.user);
     if (o.database) p.database = QString::fromStdString(*o.database);
     if (o.local) p.localConnection = 1;
+    if (o.noLocal) p.localConnection = 0;
+    if (p.server.trimmed().isEmpty())
+        return usageError("no server: give --server HOST (no login is stored)");
     if (const char* pw = std::getenv("ROWLARK_PASSWORD"))
         p.password = QString::fromUtf8(pw);
-    else if (p.password.isEmpty())
-        if (auto typed = cli::promptPassword("Password for " + p.user.toStdString() + ": "))
-            p.password = QString::fromStdString(*typed);
+    else if (sameLogin(p, stored) && !stored.password.isEmpty())
+        p.password = stored.password;
+    else if (auto typed = cli::promptPassword("Password for " + p.user.toStdString() + ": "))
+        p.password = QString::fromStdString(*typed);
+    else
+        return usageError("no password: set ROWLARK_PASSWORD");
 
     const std::string newName = o.into ? *o.into : o.table + "2";
     if (auto why = dedupe::RefuseNewName(newName, o.table)) return usageError(*why);
 
+    db::CancelSwitch cancel;
+    cli::SignalWatcher watcher(cancel);
+    const bool bar = cli::stderrIsTerminal() && !o.json;
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
     std::string table;
     std::vector<std::string> chosen;
     try {
         db::Connection c;
+        c.setCancelSwitch(&cancel);
         c.setLoginTimeout(30);
         c.open(connectionString);
         std::string error;
@@ -126,10 +160,27 @@ int main(int argc, char** argv) {
             chosen.push_back(*column);
         }
     } catch (const db::OdbcError& e) {
+        if (watcher.caught()) return stopped(watcher.caught(), false);
         std::cerr << "rowlark-dedupe: " << e.description() << "\n";
         return 1;
     }
     if (auto why = dedupe::RefuseNewName(newName, table)) return usageError(*why);
+
+    if (o.dryRun) {
+        try {
+            const auto survey = dedupe::SurveyDuplicates(connectionString, table,
+                                                         dedupe::bracketList(chosen), 10, &cancel);
+            if (o.json)
+                cli::printSurveyJson(std::cout, table, survey);
+            else
+                cli::printSurvey(std::cout, table, survey);
+        } catch (const db::OdbcError& e) {
+            if (watcher.caught()) return stopped(watcher.caught(), false);
+            std::cerr << "rowlark-dedupe: " << e.description() << "\n";
+            return 1;
+        }
+        return 0;
+    }
 
     dedupe::JobSettings s;
     s.connectionString = connectionString;
@@ -138,9 +189,18 @@ int main(int argc, char** argv) {
     s.duplicateColumns = dedupe::bracketList(chosen);
     s.newName = [&] { return newName; };
     if (o.memoryLimit) s.memoryBudget = *o.memoryLimit;
-    ConsoleEvents events(cli::stderrIsTerminal(), o.replace);
-    dedupe::JobOutcome out = dedupe::RunJob(s, events);
+    s.cancel = &cancel;
+    ConsoleEvents events(bar, o.replace);
+    cli::RunSummary summary;
+    summary.table = table;
+    summary.newTable = newName;
+    summary.outcome = dedupe::RunJob(s, events);
+    summary.noDuplicates = events.none;
+    summary.failed = events.failed;
+    const dedupe::JobOutcome& out = summary.outcome;
 
+    if (watcher.caught() && !out.newTableMade) return stopped(watcher.caught(), bar);
+    if (o.json) cli::printSummaryJson(std::cout, summary);
     if (out.refusal) {
         std::cerr << "rowlark-dedupe: " << *out.refusal;
         if (events.asked && !o.replace) std::cerr << " Give --replace to replace it.";
@@ -155,14 +215,6 @@ int main(int argc, char** argv) {
                   << "\n";
         return 1;
     }
-    if (events.none) {
-        std::cout << "No duplicates found." << std::endl;
-    } else if (out.newTableMade) {
-        const auto d = out.counts.duplicates;
-        std::cout << "Read " << out.counts.rowsRead << " rows, removed " << out.counts.deleted
-                  << " of " << d << (d == 1 ? " duplicate: " : " duplicates: ")
-                  << dedupe::bracketed(newName) << " holds " << out.newTableRows
-                  << (out.newTableRows == 1 ? " row." : " rows.") << std::endl;
-    }
+    if (!o.json) cli::printSummary(std::cout, summary);
     return 0;
 }

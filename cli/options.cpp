@@ -5,43 +5,67 @@
 namespace rowlark::cli {
 
 const char* const kUsage =
-    "usage: rowlark-dedupe [--server HOST] [--port N] [--local] [--user NAME] [--database DB]\n"
-    "                      --table T --column C [--column C ...] [--into NEW] [--replace]\n"
-    "                      [--memory-limit SIZE]\n"
+    "usage: rowlark-dedupe [--server HOST] [--port N] [--local | --no-local] [--user NAME]\n"
+    "                      [--database DB] --table T --column C [--column C ...]\n"
+    "                      [--into NEW] [--replace] [--dry-run] [--json] [--memory-limit SIZE]\n"
+    "       rowlark-dedupe --help | --version\n"
     "\n"
     "Builds NEW (default: T followed by 2) in the same database with every row of T except the\n"
     "later repeats: rows that agree in all the columns C. T itself is never changed.\n"
     "\n"
-    "  --server, --port, --user, --database   the login; what is not given comes from the\n"
-    "                                         profile the wizard stored\n"
-    "  --local                                a local instance: connect without a port\n"
-    "  --table T                              the table to clean\n"
-    "  --column C                             a column that defines a duplicate (repeatable)\n"
-    "  --into NEW                             the new table\n"
-    "  --replace                              replace an existing table of NEW's name (without "
-    "it,\n"
-    "                                         the run stops with status 2 and changes nothing);\n"
-    "                                         a view or other object is never replaced\n"
-    "  --memory-limit SIZE                    memory for the search, as 512M or 2G (default: half\n"
-    "                                         of the available memory); past it, the keys go to\n"
-    "                                         temporary files\n"
+    "  --server HOST         the server; what is not given comes from the login the wizard stored\n"
+    "  --port N              its TCP port\n"
+    "  --local               a local instance: connect without a port\n"
+    "  --no-local            connect with the port, whatever the stored login says\n"
+    "  --user NAME           the login name\n"
+    "  --database DB         the database\n"
+    "  --table T             the table to clean\n"
+    "  --column C            a column that defines a duplicate (repeatable)\n"
+    "  --into NEW            the new table\n"
+    "  --replace             replace an existing table named NEW (without it, the run stops with\n"
+    "                        status 2 and changes nothing); a view or other object is never\n"
+    "                        replaced\n"
+    "  --dry-run             read the keys and report rows, duplicates, distinct keys and the ten\n"
+    "                        largest groups; create, change and drop nothing\n"
+    "  --json                the final summary as one JSON object on standard output\n"
+    "  --memory-limit SIZE   memory for the search, as 512M or 2G (default: half of the available\n"
+    "                        memory); past it, the keys go to temporary files\n"
+    "  --help                this text\n"
+    "  --version             the program's version\n"
     "\n"
-    "Names match exactly; a name that differs only in letter case matches when it is the only\n"
-    "such one.\n"
+    "Options take their value as --option VALUE or --option=VALUE. Names match exactly; a name\n"
+    "that differs only in letter case matches when it is the only such one.\n"
     "\n"
-    "The password comes from the environment variable ROWLARK_PASSWORD, else from the stored\n"
-    "profile, else from a prompt on the terminal; never from the command line.\n"
-    "Exit status: 0 done (also when there are no duplicates), 1 a step failed, 2 bad usage.\n";
+    "The password comes from the environment variable ROWLARK_PASSWORD; else, when the server,\n"
+    "port and user are those of the stored login, from the stored login; else from a prompt on\n"
+    "the terminal. It is never taken from the command line.\n"
+    "\n"
+    "Exit status: 0 done (also when there are no duplicates), 1 a step failed, 2 bad usage or a\n"
+    "refused name (nothing changed), 130 or 143 stopped by SIGINT or SIGTERM.\n";
 
 Options parseOptions(const std::vector<std::string>& args) {
     Options o;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
+        std::string a = args[i];
+        std::optional<std::string> inlineValue;
+        if (a.rfind("--", 0) == 0)
+            if (const auto eq = a.find('='); eq != std::string::npos) {
+                inlineValue = a.substr(eq + 1);
+                a.resize(eq);
+            }
         auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
             if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
             return args[++i];
         };
-        if (a == "--server")
+        auto flag = [&] {
+            if (inlineValue) throw std::invalid_argument(a + " takes no value");
+            return true;
+        };
+        if (a == "--password")
+            throw std::invalid_argument(
+                "there is no --password option: set ROWLARK_PASSWORD or let it ask");
+        else if (a == "--server")
             o.server = value();
         else if (a == "--port")
             o.port = value();
@@ -50,7 +74,9 @@ Options parseOptions(const std::vector<std::string>& args) {
         else if (a == "--database")
             o.database = value();
         else if (a == "--local")
-            o.local = true;
+            o.local = flag();
+        else if (a == "--no-local")
+            o.noLocal = flag();
         else if (a == "--table")
             o.table = value();
         else if (a == "--column")
@@ -58,18 +84,22 @@ Options parseOptions(const std::vector<std::string>& args) {
         else if (a == "--into")
             o.into = value();
         else if (a == "--replace")
-            o.replace = true;
+            o.replace = flag();
+        else if (a == "--dry-run")
+            o.dryRun = flag();
+        else if (a == "--json")
+            o.json = flag();
         else if (a == "--memory-limit")
             o.memoryLimit = parseSize(value());
         else if (a == "--help" || a == "-h")
-            o.help = true;
-        else if (a == "--password" || a.rfind("--password=", 0) == 0)
-            throw std::invalid_argument(
-                "there is no --password option: set ROWLARK_PASSWORD or let it ask");
+            o.help = flag();
+        else if (a == "--version")
+            o.version = flag();
         else
             throw std::invalid_argument("unknown option " + a);
     }
-    if (o.help) return o;
+    if (o.help || o.version) return o;
+    if (o.local && o.noLocal) throw std::invalid_argument("--local and --no-local contradict");
     if (o.table.empty()) throw std::invalid_argument("--table is required");
     if (o.columns.empty()) throw std::invalid_argument("at least one --column is required");
     return o;

@@ -11,12 +11,16 @@ namespace rowlark::cli {
 struct Options {
     std::optional<std::string> server, port, user, database;
     bool local = false;
+    bool noLocal = false;
     std::string table;
     std::vector<std::string> columns;
     std::optional<std::string> into;
     bool replace = false;                     // an existing table of the new name may be replaced
     std::optional<std::uint64_t> memoryLimit; // bytes
+    bool dryRun = false;
+    bool json = false;
     bool help = false;
+    bool version = false;
 };
 
 // Throws std::invalid_argument with what is wrong. There is deliberately no password option:

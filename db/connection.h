@@ -4,6 +4,10 @@
 #include "odbc.h"
 
 namespace rowlark::db {
+class CancelSwitch;
+}
+
+namespace rowlark::db {
 
 // Where a record set's rows live: on the server (read forward only, row count unknown until the
 // end) or in the client's memory (row count exact, any row reachable for a grid).
@@ -23,6 +27,9 @@ public:
     void setQueryTimeout(int seconds) { queryTimeout_ = seconds; }
     int queryTimeout() const { return queryTimeout_; }
     void setCursorLocation(CursorLocation where) { cursorLocation_ = where; }
+    // Statements of this connection can be stopped from another thread through the switch.
+    void setCancelSwitch(CancelSwitch* s) { cancel_ = s; }
+    CancelSwitch* cancelSwitch() const { return cancel_; }
     CursorLocation cursorLocation() const { return cursorLocation_; }
 
     // Opens with an ODBC connection string; throws OdbcError with the driver's text.
@@ -51,6 +58,7 @@ private:
     int connectionTimeout_ = 0;
     int queryTimeout_ = 0;
     CursorLocation cursorLocation_ = CursorLocation::Server;
+    CancelSwitch* cancel_ = nullptr;
 };
 
 } // namespace rowlark::db

@@ -1,5 +1,7 @@
 #include "statement.h"
 
+#include "cancel.h"
+
 namespace rowlark::db {
 namespace {
 
@@ -32,15 +34,22 @@ std::size_t textWidth(const ColumnMeta& c) {
 
 } // namespace
 
-Statement::Statement(const Connection& connection) : stmt_(SQL_HANDLE_STMT, connection.handle()) {
+Statement::Statement(const Connection& connection)
+    : stmt_(SQL_HANDLE_STMT, connection.handle()), cancel_(connection.cancelSwitch()) {
     if (connection.queryTimeout() > 0)
         stmt_.check(SQLSetStmtAttrW(
             stmt_.get(), SQL_ATTR_QUERY_TIMEOUT,
             reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(connection.queryTimeout())), 0));
+    if (cancel_) cancel_->enter(stmt_.get());
+}
+
+Statement::~Statement() {
+    if (cancel_) cancel_->leave(stmt_.get());
 }
 
 bool Statement::execute(std::string_view sql) {
     close();
+    if (cancel_ && cancel_->pulled()) throw OdbcError("HY008", "Operation canceled");
     auto wide = toWide(sql);
     stmt_.check(SQLExecDirectW(stmt_.get(), wide.data(), static_cast<SQLINTEGER>(wide.size())));
     describe();

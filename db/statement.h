@@ -24,6 +24,9 @@ using Value = std::optional<std::string>;
 class Statement {
 public:
     explicit Statement(const Connection& connection);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
 
     // Runs SQL text; true when the first result has columns. Throws OdbcError.
     bool execute(std::string_view sql);
@@ -50,6 +53,7 @@ private:
     Value getData(SQLUSMALLINT column);
 
     Handle stmt_;
+    CancelSwitch* cancel_ = nullptr;
     std::vector<ColumnMeta> columns_;
 
     // Block fetch: one buffer and one indicator array per column.

@@ -64,8 +64,10 @@ struct Stop {};
 class Job {
 public:
     Job(const JobSettings& s, JobEvents& events)
-        : s_(s), events_(events),
-          run_([this](int line, const std::string& d) { events_.report(line, d); }) {}
+        : s_(s), events_(events), run_([this](int line, const std::string& d) {
+              // What fails because the user stopped the job is no error to report.
+              if (!cancelled()) events_.report(line, d);
+          }) {}
 
     JobOutcome run();
 
@@ -91,6 +93,7 @@ private:
         events_.progress(counts_);
         lastProgress_ = Clock::now();
     }
+    bool cancelled() const { return s_.cancel && s_.cancel->pulled(); }
     // A step that the rest of the job needs: when it fails, the job goes to its end.
     void must(int line, const std::function<void()>& work) {
         if (!run_.step(line, work)) throw Stop{};
@@ -143,6 +146,7 @@ void Job::connect() {
     });
     must(s_.localConnection ? 122 : 124, [&] {
         if (!connection_) throw std::runtime_error("The connection could not be created.");
+        connection_->setCancelSwitch(s_.cancel);
         connection_->open(s_.connectionString);
     });
 }
@@ -382,6 +386,7 @@ JobOutcome Job::run() {
         run_.step(236, [&] { connection().execute(dropWorkTable(work_)); });
         if (out.newTableMade) showNewTable();
     } catch (const Stop&) {
+        out.cancelled = cancelled();
         if (out.notMade.empty() && working_)
             out.notMade = "The new table was not made because a step failed.";
         // The work table goes with the session: the connection is let go here unless the

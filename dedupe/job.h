@@ -3,6 +3,7 @@
 // front ends on it.
 #pragma once
 
+#include "db/cancel.h"
 #include "db/record_set.h"
 
 #include <functional>
@@ -24,6 +25,9 @@ struct JobSettings {
     // Bytes the search for repeats may hold in memory before its keys go to temporary files;
     // 0: half of the memory available when the job starts.
     std::uint64_t memoryBudget = 0;
+    // Pulled from another thread, it stops the statement running now; the job then ends without
+    // a new table, and its work table goes with its connection.
+    db::CancelSwitch* cancel = nullptr;
 };
 
 enum class Phase { Connecting, Reading, Searching, Copying, Numbering, Deleting, Finishing, Done };
@@ -63,6 +67,7 @@ struct JobOutcome {
     std::uint64_t newTableRows = 0;
     // Why no new table was made although rows repeat (a failed step says more).
     std::string notMade;
+    bool cancelled = false; // stopped through the cancel switch
 };
 
 // Why a name cannot be the new table's, or nullopt when it can: empty, the source table itself

@@ -92,5 +92,82 @@ ROWLARK_PASSWORD=wrong run --table Physics --column Value; code=$?
 check "wrong password" '[ $code -eq 1 ] && grep -q "Login failed" err.txt'
 "$bin" --help > out.txt; code=$?
 check "help" '[ $code -eq 0 ] && grep -q "^usage: rowlark-dedupe" out.txt'
+# --help and the manual page name the same options.
+man_page=$(dirname "$0")/../../docs/man/rowlark-dedupe.1
+help_options=$("$bin" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)
+man_options=$(sed 's/\\-/-/g; s/\\f[BIR]//g' "$man_page" | grep -o -- '--[a-z][a-z-]*' | sort -u)
+check "--help and the manual page agree" '[ -n "$help_options" ] && [ "$help_options" = "$man_options" ] || { diff <(echo "$help_options") <(echo "$man_options") >&2; false; }'
+"$bin" --version > out.txt; code=$?
+check "version" '[ $code -eq 0 ] && grep -qx "rowlark-dedupe [0-9.]*" out.txt'
+run --table Physics --colum Value; code=$?
+check "a usage error is one line and a hint" '[ $code -eq 2 ] && [ "$(wc -l < err.txt)" -eq 2 ] && grep -qx "rowlark-dedupe: unknown option --colum" err.txt && grep -qx "Try '"'"'rowlark-dedupe --help'"'"'." err.txt'
+run --table=Physics --column=Constant --column=Value --into=CliPhysicsEq --memory-limit=64M; code=$?
+check "--option=value" '[ $code -eq 0 ] && grep -qx "Read 3 rows, removed 1 of 1 duplicate: \[CliPhysicsEq\] holds 2 rows." out.txt'
+ROWLARK_SETTINGS_DIR=$(mktemp -d) "$bin" --table T --column c > out.txt 2> err.txt < /dev/null; code=$?
+check "no server stored or given" '[ $code -eq 2 ] && grep -q "no server: give --server" err.txt'
+
+# --dry-run reads and reports, and creates nothing.
+run --table Customers --column Name --into DryRun --dry-run; code=$?
+check "dry run" '[ $code -eq 0 ] && grep -qx "\[Customers\]: 8 rows, 5 duplicates, 3 distinct keys. Nothing was changed." out.txt && grep -qx "  4 rows: Ann" out.txt'
+run --table Customers --column Name --column City --dry-run --json; code=$?
+check "dry run as JSON" '[ $code -eq 0 ] && python3 -c "import json,sys; d=json.load(open(\"out.txt\")); assert d[\"rows\"]==8 and d[\"duplicates\"]==4 and d[\"largest_groups\"][0]=={\"values\":[\"Ann\",\"Zürich\"],\"rows\":3}, d"'
+run --table DryRun --column Name; code=$?
+check "the dry run made nothing" '[ $code -eq 2 ] && grep -q "no table named DryRun" err.txt'
+# --json: one object on standard output, progress on standard error.
+run --table Customers --column Name --into JsonRun --json; code=$?
+check "JSON summary" '[ $code -eq 0 ] && python3 -c "import json; d=json.load(open(\"out.txt\")); assert d[\"new_table_made\"] and d[\"new_table_rows\"]==3 and d[\"removed\"]==5 and d[\"failed_steps\"]==[], d"'
+sql "SANDBOX FAULT REFUSE 'INTO [JsonFail]'" "$db"
+run --table Customers --column Name --into JsonFail --json; code=$?
+sql "SANDBOX FAULT CLEAR" "$db"
+check "JSON of a failed run" '[ $code -eq 1 ] && python3 -c "import json; d=json.load(open(\"out.txt\")); assert not d[\"new_table_made\"] and d[\"failed_steps\"][0][\"step\"]==234, d"'
+
+# The stored password goes only to the stored login. A listener records whether anyone came.
+listener_port_file=$(mktemp)
+python3 -c "
+import socket, sys
+s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(1); s.settimeout(8)
+open(sys.argv[1], 'w').write(str(s.getsockname()[1]) + '\n'); sys.stdout.flush()
+try:
+    c, _ = s.accept(); open(sys.argv[1], 'a').write('login arrived\n')
+except socket.timeout:
+    pass
+" "$listener_port_file" &
+listener=$!
+for _ in $(seq 50); do [ -s "$listener_port_file" ] && break; sleep 0.1; done
+other=$(head -1 "$listener_port_file")
+cat > Quenbrook.ini << INI
+[Rowlark]
+MSServer=127.0.0.1
+Port=$port
+MSUser=sa
+MSPassword="$ROWLARK_PASSWORD"
+MSDatabase=$db
+Local%20Connection=0
+INI
+env -u ROWLARK_PASSWORD "$bin" --port "$other" --table Physics --column Value > out.txt 2> err.txt < /dev/null; code=$?
+check "no stored password for another server" '[ $code -eq 2 ] && grep -qx "rowlark-dedupe: no password: set ROWLARK_PASSWORD" err.txt'
+kill $listener 2> /dev/null; wait $listener 2> /dev/null
+check "and no login went there" '! grep -q "login arrived" "$listener_port_file"'
+env -u ROWLARK_PASSWORD "$bin" --table Physics --column Constant --into StoredLogin > out.txt 2> err.txt < /dev/null; code=$?
+check "the stored password for the stored login" '[ $code -eq 0 ] && grep -q "holds 2 rows" out.txt'
+ROWLARK_PASSWORD= "$bin" --no-local --table Physics --column Constant --into StoredLogin2 > out.txt 2> err.txt < /dev/null; code=$?
+check "an empty ROWLARK_PASSWORD is a password too" '[ $code -eq 1 ] && grep -q "Login failed" err.txt'
+rm -f Quenbrook.ini "$listener_port_file"
+
+# SIGINT and SIGTERM stop the job: the statement is cancelled, nothing is made, 130 or 143.
+for sig in INT TERM; do
+    sql "SANDBOX FAULT DELAY 400" "$db"
+    "$bin" --server 127.0.0.1 --port "$port" --user sa --database "$db" --table Customers \
+        --column Name --into "Stopped$sig" > out.txt 2> err.txt < /dev/null &
+    job=$!
+    sleep 1.5
+    kill -$sig $job
+    wait $job; code=$?
+    sql "SANDBOX FAULT CLEAR" "$db"
+    want=$([ $sig = INT ] && echo 130 || echo 143)
+    check "SIG$sig stops the job with $want" '[ $code -eq $want ] && grep -q "stopped by SIG$sig" err.txt && [ ! -s out.txt ]'
+done
+run --table Customers --column Name --dry-run; code=$?
+check "the source is as it was after the signals" '[ $code -eq 0 ] && grep -q "8 rows" out.txt'
 echo "rowlark-dedupe: $passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -21,6 +21,7 @@ check "hand cursor beside it" '[ -f "$folder/HAND-M.CUR" ]'
 check "help picture beside it" '[ -f "$folder/local-connection-example.jpg" ]'
 check "bin/rowlark leads to it" '[ "$(readlink -f "$work/prefix/bin/rowlark")" = "$(readlink -f "$prog")" ]'
 check "desktop entry" 'grep -q "^Exec=rowlark$" "$work/prefix/share/applications/rowlark.desktop"'
+check "manual pages" '[ -f "$work/prefix/share/man/man1/rowlark-dedupe.1.gz" ] && [ -f "$work/prefix/share/man/man1/rowlark.1.gz" ]'
 check "icons" '[ -f "$work/prefix/share/icons/hicolor/256x256/apps/rowlark.png" ] && [ -f "$work/prefix/share/icons/hicolor/32x32/apps/rowlark.png" ]'
 
 db="Install_$$"
@@ -39,6 +40,7 @@ depends=$(dpkg-deb -f "$deb" Depends 2> /dev/null)
 for p in libqt6widgets6 unixodbc odbcinst tdsodbc; do check "depends on $p" 'grep -q "$p" <<< "$depends"'; done
 contents=$(dpkg-deb -c "$deb" 2> /dev/null)
 check "package holds the command line" 'grep -q "usr/bin/rowlark-dedupe$" <<< "$contents"'
+check "package holds the manual pages" 'grep -q "usr/share/man/man1/rowlark-dedupe.1.gz$" <<< "$contents" && grep -q "usr/share/man/man1/rowlark.1.gz$" <<< "$contents"'
 check "package holds the desktop entry" 'grep -q "usr/share/applications/rowlark.desktop$" <<< "$contents"'
 dpkg-deb -x "$deb" "$work/root"
 check "unpacked rowlark-dedupe answers --help" '"$work/root/usr/bin/rowlark-dedupe" --help | grep -q "^usage: rowlark-dedupe"'

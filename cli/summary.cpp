@@ -1,0 +1,103 @@
+#include "summary.h"
+
+#include "dedupe/sql_text.h"
+
+#include <cstdio>
+
+namespace rowlark::cli {
+namespace {
+
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\u%04x", c);
+                out += hex;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+void printSummary(std::ostream& out, const RunSummary& s) {
+    const auto& c = s.outcome.counts;
+    if (s.noDuplicates) {
+        out << "No duplicates found.\n";
+        return;
+    }
+    if (!s.outcome.newTableMade) return;
+    out << "Read " << counted(c.rowsRead, "row", "rows") << ", removed " << c.deleted << " of "
+        << counted(c.duplicates, "duplicate", "duplicates") << ": " << dedupe::bracketed(s.newTable)
+        << " holds " << counted(s.outcome.newTableRows, "row.", "rows.") << "\n";
+}
+
+void printSummaryJson(std::ostream& out, const RunSummary& s) {
+    const auto& o = s.outcome;
+    out << "{\"table\": " << jsonString(s.table) << ", \"new_table\": " << jsonString(s.newTable)
+        << ", \"rows_read\": " << o.counts.rowsRead << ", \"duplicates\": " << o.counts.duplicates
+        << ", \"removed\": " << o.counts.deleted
+        << ", \"no_duplicates\": " << (s.noDuplicates ? "true" : "false")
+        << ", \"new_table_made\": " << (o.newTableMade ? "true" : "false")
+        << ", \"new_table_rows\": " << o.newTableRows
+        << ", \"stopped\": " << (o.cancelled ? "true" : "false")
+        << ", \"refused\": " << (o.refusal ? jsonString(*o.refusal) : std::string("null"))
+        << ", \"failed_steps\": [";
+    for (std::size_t i = 0; i < s.failed.size(); ++i)
+        out << (i ? ", " : "") << "{\"step\": " << s.failed[i].step
+            << ", \"text\": " << jsonString(s.failed[i].text) << "}";
+    out << "]}\n";
+}
+
+void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s) {
+    out << dedupe::bracketed(table) << ": " << counted(s.rows, "row", "rows") << ", "
+        << counted(s.duplicates, "duplicate", "duplicates") << ", "
+        << counted(s.distinctKeys, "distinct key", "distinct keys") << ". Nothing was changed.\n";
+    if (!s.largestGroups.empty()) out << "Largest groups:\n";
+    for (const auto& g : s.largestGroups) {
+        out << "  " << g.rows << " rows:";
+        for (std::size_t i = 0; i < g.values.size(); ++i)
+            out << (i ? ", " : " ") << g.values[i];
+        out << "\n";
+    }
+}
+
+void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s) {
+    out << "{\"table\": " << jsonString(table) << ", \"dry_run\": true, \"rows\": " << s.rows
+        << ", \"duplicates\": " << s.duplicates << ", \"distinct_keys\": " << s.distinctKeys
+        << ", \"largest_groups\": [";
+    for (std::size_t i = 0; i < s.largestGroups.size(); ++i) {
+        out << (i ? ", " : "") << "{\"values\": [";
+        for (std::size_t v = 0; v < s.largestGroups[i].values.size(); ++v)
+            out << (v ? ", " : "") << jsonString(s.largestGroups[i].values[v]);
+        out << "], \"rows\": " << s.largestGroups[i].rows << "}";
+    }
+    out << "]}\n";
+}
+
+} // namespace rowlark::cli

@@ -1,0 +1,34 @@
+// What a job would find, without changing anything: rows, repeats, distinct keys and the largest
+// groups of rows that share a key.
+#pragma once
+
+#include "db/cancel.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rowlark::dedupe {
+
+struct KeyGroup {
+    std::vector<std::string> values; // the chosen columns' values (NULL reads as empty text)
+    std::uint64_t rows = 0;
+};
+
+struct Survey {
+    std::uint64_t rows = 0;
+    std::uint64_t duplicates = 0; // rows that repeat an earlier row's key
+    std::uint64_t distinctKeys = 0;
+    std::vector<KeyGroup> largestGroups; // largest first; groups of one row are not listed
+};
+
+// Reads the chosen columns of every row of the table, as the job would, and counts. Sends one
+// SELECT and nothing else. Throws db::OdbcError.
+Survey SurveyDuplicates(const std::string& connectionString, const std::string& table,
+                        const std::string& duplicateColumns, std::size_t groups = 10,
+                        db::CancelSwitch* cancel = nullptr);
+
+// The values a key was built from (the inverse of appendKeyValue, NULL read as empty text).
+std::vector<std::string> KeyValues(std::string_view key);
+
+} // namespace rowlark::dedupe
