@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     try {
         db::Connection c;
         c.setCancelSwitch(&cancel);
-        c.setLoginTimeout(30);
+        c.setLoginTimeout(db::kDefaultLoginTimeout);
         c.open(connectionString);
         std::string error;
         auto found =

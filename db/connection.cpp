@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include "connection_string.h"
+#include "preflight.h"
 #include "statement.h"
 
 namespace rowlark::db {
@@ -43,6 +44,7 @@ void Connection::open(std::string_view connectionString) {
 
 void Connection::connect(std::string_view connectionString) {
     close();
+    PreflightLogin(connectionString, loginTimeout_ > 0 ? loginTimeout_ : kDefaultLoginTimeout);
     if (loginTimeout_ > 0)
         dbc_.check(SQLSetConnectAttrW(
             dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,

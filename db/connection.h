@@ -13,6 +13,9 @@ namespace rowlark::db {
 // end) or in the client's memory (row count exact, any row reachable for a grid).
 enum class CursorLocation { Server = 2, Client = 3 };
 
+// Seconds a login may take when no time-out is set.
+inline constexpr int kDefaultLoginTimeout = 15;
+
 class Connection {
 public:
     Connection();

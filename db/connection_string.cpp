@@ -1,5 +1,7 @@
 #include "connection_string.h"
 
+#include <cctype>
+
 namespace rowlark::db {
 
 std::optional<std::string> withUndoubledBraces(std::string_view s) {
@@ -42,6 +44,46 @@ std::optional<std::string> withUndoubledBraces(std::string_view s) {
     }
     if (!changed) return std::nullopt;
     return out;
+}
+
+std::optional<std::string> connectionStringValue(std::string_view s, std::string_view key) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const std::size_t eq = s.find('=', i);
+        if (eq == std::string_view::npos) break;
+        std::string_view name = s.substr(i, eq - i);
+        while (!name.empty() && name.front() == ' ')
+            name.remove_prefix(1);
+        std::string value;
+        std::size_t j = eq + 1;
+        if (j < s.size() && s[j] == '{') {
+            for (++j; j < s.size(); ++j) {
+                if (s[j] == '}') {
+                    if (j + 1 < s.size() && s[j + 1] == '}') {
+                        value.push_back('}');
+                        ++j;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                value.push_back(s[j]);
+            }
+            j = s.find(';', j);
+        } else {
+            const std::size_t semi = s.find(';', j);
+            value = std::string(s.substr(j, semi == std::string_view::npos ? s.npos : semi - j));
+            j = semi;
+        }
+        bool same = name.size() == key.size();
+        for (std::size_t k = 0; same && k < key.size(); ++k)
+            same = std::tolower(static_cast<unsigned char>(name[k])) ==
+                   std::tolower(static_cast<unsigned char>(key[k]));
+        if (same) return value;
+        if (j == std::string_view::npos) break;
+        i = j + 1;
+    }
+    return std::nullopt;
 }
 
 } // namespace rowlark::db

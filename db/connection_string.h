@@ -12,4 +12,9 @@ namespace rowlark::db {
 // string has no doubled brace to undo, or a value that this reading cannot hold (one with "};").
 std::optional<std::string> withUndoubledBraces(std::string_view connectionString);
 
+// The value of a key (letter case ignored), read the standard way: a braced value may hold ';',
+// and "}}" in it is one brace. Nullopt when the key is not there.
+std::optional<std::string> connectionStringValue(std::string_view connectionString,
+                                                 std::string_view key);
+
 } // namespace rowlark::db

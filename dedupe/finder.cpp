@@ -317,7 +317,7 @@ void RepeatFinder::spill() {
     const double perRow = double(memoryUsed()) / double(std::max<std::uint64_t>(rows_, 1));
     const double rowsToCome = double(std::max(expectedRows_, rows_ * 4));
     const auto parts = static_cast<std::size_t>(
-        std::clamp(3.0 * perRow * rowsToCome / double(budget_) + 1.0, 2.0, 512.0));
+        std::clamp(4.0 * perRow * rowsToCome / double(budget_) + 1.0, 2.0, 512.0));
     for (std::size_t i = 0; i < parts; ++i) {
         std::FILE* f = std::tmpfile();
         if (!f) throw std::runtime_error("could not create a temporary file for the keys");

@@ -191,9 +191,17 @@ void Form1::PushButton4_Click() {
 
 void Form1::PushButton3_Click() {
     Trap trap(HandlerLocation("Form1", "PushButton3_Click"));
-    bool works = false;
-    trap.step(100, [&] { works = TestConnection(); });
-    if (!works) return;
+    std::optional<std::string> failure;
+    trap.step(100, [&] {
+        const std::string cs = connectionString().toStdString();
+        MousePointer.set(kPointerBusy);
+        failure = RunInBackground([&] { return db::LoginFailure(cs); });
+        MousePointer.set(kPointerDefault);
+    });
+    if (failure) {
+        MsgBox(CouldNotConnect(*failure));
+        return;
+    }
     trap.step(102, [&] { ListTables(*wizard_.form2().List1, connectionString()); });
     trap.step(104, [&] { wizard_.form2().show(); });
     trap.step(106, [&] { hide(); });

@@ -3,6 +3,8 @@
 
 #include "globals.h"
 
+#include "db/connection.h"
+
 #include <memory>
 
 namespace rowlark::pages {
@@ -30,7 +32,7 @@ public:
 
     Globals globals;
     // Seconds the start-up's connection test may wait for a login.
-    int startupLoginTimeout = 5;
+    int startupLoginTimeout = db::kDefaultLoginTimeout;
 
 private:
     std::unique_ptr<Form1> form1_;

@@ -10,6 +10,11 @@
 
 namespace rowlark::shell {
 
+QString CouldNotConnect(const std::string& reason) {
+    return reason.empty() ? kCouldNotConnect
+                          : kCouldNotConnect + "\n" + QString::fromStdString(reason);
+}
+
 void InteractiveConnectionTest(const QString& connectionString, PagePointer& pointer,
                                int loginTimeout) {
     std::unique_ptr<db::Connection> connection;
@@ -25,8 +30,11 @@ void InteractiveConnectionTest(const QString& connectionString, PagePointer& poi
         MsgBox(kConnectionSuccessful);
         RunInBackground([&] { connection->close(); });
         pointer.set(kPointerDefault);
-    } catch (...) {
-        MsgBox(kCouldNotConnect);
+    } catch (const db::OdbcError& e) {
+        MsgBox(CouldNotConnect(e.description()));
+        pointer.set(kPointerDefault);
+    } catch (const std::exception& e) {
+        MsgBox(CouldNotConnect(e.what()));
         pointer.set(kPointerDefault);
     }
 }

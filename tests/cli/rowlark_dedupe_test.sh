@@ -154,6 +154,23 @@ ROWLARK_PASSWORD= "$bin" --no-local --table Physics --column Constant --into Sto
 check "an empty ROWLARK_PASSWORD is a password too" '[ $code -eq 1 ] && grep -q "Login failed" err.txt'
 rm -f Quenbrook.ini "$listener_port_file"
 
+# A server that takes the connection and never answers: a one-line reason, status 1, in time.
+silent_port_file=$(mktemp)
+python3 -c "
+import socket, sys, time
+s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(4)
+open(sys.argv[1], 'w').write(str(s.getsockname()[1]) + '\\n')
+time.sleep(40)
+" "$silent_port_file" &
+silent=$!
+for _ in $(seq 50); do [ -s "$silent_port_file" ] && break; sleep 0.1; done
+started=$(date +%s)
+"$bin" --server 127.0.0.1 --port "$(cat "$silent_port_file")" --user sa --database x --table T \
+    --column c > out.txt 2> err.txt < /dev/null; code=$?
+took=$(( $(date +%s) - started ))
+kill $silent 2> /dev/null; wait $silent 2> /dev/null; rm -f "$silent_port_file"
+check "a silent server: status 1 within the login time-out" '[ $code -eq 1 ] && [ $took -le 20 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "did not answer" err.txt'
+
 # SIGINT and SIGTERM stop the job: the statement is cancelled, nothing is made, 130 or 143.
 for sig in INT TERM; do
     sql "SANDBOX FAULT DELAY 400" "$db"

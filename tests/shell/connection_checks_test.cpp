@@ -4,6 +4,11 @@
 #include "db/connection_check.h"
 #include "shell/connection_test_dialog.h"
 #include "shell/message_boxes.h"
+#include "support/silent_listener.h"
+
+#include <QStringList>
+
+#include <chrono>
 
 using namespace rowlark;
 using namespace rowlark::test;
@@ -57,9 +62,37 @@ TEST_F(ConnectionChecks, EveryKindOfFailureIsFalseAndTheSameMessage) {
         pointerHistory.clear();
         shell::InteractiveConnectionTest(shell::BuildConnectionString(p), pointer, 5);
         ASSERT_EQ(boxes->shown.size(), 1u);
-        EXPECT_EQ(boxes->shown[0].text, "Could not connect. Please check with your administrator.");
+        const QStringList lines = boxes->shown[0].text.split('\n');
+        ASSERT_GE(lines.size(), 2) << "the reason from the second line on";
+        EXPECT_EQ(lines[0], "Could not connect. Please check with your administrator.");
+        EXPECT_FALSE(lines[1].isEmpty());
         EXPECT_EQ(pointer.value(), shell::kPointerDefault) << "the pointer is back to normal";
     }
+}
+
+TEST_F(ConnectionChecks, TheServersOwnReasonIsShown) {
+    shell::InteractiveConnectionTest(shell::BuildConnectionString(sandboxProfile("Demo", "nope")),
+                                     pointer, 5);
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    EXPECT_TRUE(boxes->shown[0].text.contains("Login failed for user 'sa'."))
+        << boxes->shown[0].text.toStdString();
+}
+
+TEST_F(ConnectionChecks, AServerThatNeverAnswersFailsWithinTheLoginTimeout) {
+    SilentListener silent;
+    auto p = sandboxProfile("Demo");
+    p.port = QString::fromStdString(silent.port());
+    const auto started = std::chrono::steady_clock::now();
+    auto failure = db::LoginFailure(build(p), 2);
+    const auto took = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->find("did not answer"), std::string::npos) << *failure;
+    EXPECT_LT(took, std::chrono::seconds(6));
+
+    shell::InteractiveConnectionTest(shell::BuildConnectionString(p), pointer, 2);
+    ASSERT_EQ(boxes->shown.size(), 1u);
+    EXPECT_TRUE(boxes->shown[0].text.startsWith(shell::kCouldNotConnect));
+    EXPECT_EQ(pointer.value(), shell::kPointerDefault);
 }
 
 TEST_F(ConnectionChecks, LocalConnectionIgnoresThePort) {
