@@ -8,8 +8,25 @@ constexpr std::size_t kBatch = 256;
 
 RecordSetModel::RecordSetModel(std::shared_ptr<RecordSet> records, QObject* parent)
     : QAbstractTableModel(parent), records_(std::move(records)) {
-    if (records_ && records_->rowsHeld() == 0) records_->fetchMore(kBatch);
+    if (records_ && records_->rowsHeld() == 0) read();
     shown_ = records_ ? records_->rowsHeld() : 0;
+}
+
+// Called from the view's event handling: nothing may leave it as an exception.
+void RecordSetModel::read() {
+    try {
+        records_->fetchMore(kBatch);
+    } catch (const OdbcError& e) {
+        fail(QString::fromStdString(e.description()));
+    } catch (const std::exception& e) {
+        fail(QString::fromStdString(e.what()));
+    }
+}
+
+void RecordSetModel::fail(const QString& description) {
+    failed_ = true;
+    failure_ = description;
+    emit readError(description);
 }
 
 int RecordSetModel::rowCount(const QModelIndex& parent) const {
@@ -36,14 +53,14 @@ QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 bool RecordSetModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && records_ &&
+    return !parent.isValid() && records_ && !failed_ &&
            (records_->canFetchMore() || records_->rowsHeld() > shown_);
 }
 
 void RecordSetModel::fetchMore(const QModelIndex& parent) {
-    if (parent.isValid() || !records_) return;
+    if (parent.isValid() || !records_ || failed_) return;
     // Read before announcing the rows: a read error leaves the model as it was.
-    records_->fetchMore(kBatch);
+    read();
     const std::size_t held = records_->rowsHeld();
     if (held == shown_) return;
     beginInsertRows({}, static_cast<int>(shown_), static_cast<int>(held) - 1);

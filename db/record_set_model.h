@@ -8,6 +8,7 @@
 namespace rowlark::db {
 
 class RecordSetModel : public QAbstractTableModel {
+    Q_OBJECT
 public:
     // The model shares the record set, so the rows stay readable while the grid shows them.
     explicit RecordSetModel(std::shared_ptr<RecordSet> records, QObject* parent = nullptr);
@@ -24,8 +25,19 @@ public:
     void fetchMore(const QModelIndex& parent) override;
 
     const std::shared_ptr<RecordSet>& records() const { return records_; }
+    // Once a read fails the model keeps the rows it has and reads no more.
+    bool readFailed() const { return failed_; }
+    const QString& readFailure() const { return failure_; }
+
+signals:
+    // The one report of a failed read, with the driver's text.
+    void readError(const QString& description);
 
 private:
+    void read();
+    void fail(const QString& description);
+    bool failed_ = false;
+    QString failure_;
     std::shared_ptr<RecordSet> records_;
     std::size_t shown_ = 0; // rows announced to views
 };

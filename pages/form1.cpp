@@ -103,6 +103,9 @@ Form1::Form1(Wizard& wizard) : Page(wizard, 8040, 3960) {
         hoverAsButton(b);
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Text1, Text2, Text3, Text4, Text9})
         hoverAsBackground(w);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Label1, Label2, Label3, Label4, Label9, Check7})
+        hoverLeavesPointer(w);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

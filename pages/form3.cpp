@@ -84,7 +84,6 @@ Form3::Form3(Wizard& wizard) : Page(wizard, 5880, 5085) {
         hoverAsButton(b);
     for (QWidget* w : std::initializer_list<QWidget*>{Label1, Label2, List1, List2, DataGrid1})
         hoverAsBackground(w);
-    hoverAsBackground(DataGrid1->viewport());
 }
 
 void Form3::Form_Load() {

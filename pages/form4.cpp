@@ -93,6 +93,7 @@ Form4::Form4(Wizard& wizard) : Page(wizard, 8040, 4020) {
     connect(PushButton4, &QPushButton::clicked, this, [this] { PushButton4_Click(); });
     hoverAsButton(PushButton2);
     hoverAsButton(PushButton4);
+    hoverLeavesPointer(DataGrid1);
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Label1, Text1})
         hoverAsBackground(w);
 }

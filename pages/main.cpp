@@ -1,12 +1,11 @@
 // rowlark: the duplicate-removal wizard.
 #include "wizard.h"
 
+#include "shell/guarded_application.h"
 #include "shell/qt_message_boxes.h"
 
-#include <QApplication>
-
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    rowlark::shell::GuardedApplication app(argc, argv);
     QApplication::setApplicationName("Rowlark");
     rowlark::shell::setMessageBoxes(std::make_unique<rowlark::shell::QtMessageBoxes>());
     rowlark::pages::Wizard wizard;

@@ -4,8 +4,10 @@
 
 #include "shell/page_controls.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMouseEvent>
 #include <QScreen>
 
 namespace rowlark::pages {
@@ -58,11 +60,30 @@ void Page::hoverAsButton(QWidget* w) {
 void Page::hoverAsBackground(QWidget* w) {
     w->setMouseTracking(true);
     w->installEventFilter(this);
+    // A list's items and a grid's cells are drawn in its viewport, which gets the moves.
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) {
+        area->viewport()->setMouseTracking(true);
+        area->viewport()->installEventFilter(this);
+    }
+}
+
+void Page::hoverLeavesPointer(QWidget* w) {
+    w->setMouseTracking(true);
+    w->installEventFilter(this);
+    neutral_.push_back(w);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) {
+        area->viewport()->setMouseTracking(true);
+        area->viewport()->installEventFilter(this);
+        neutral_.push_back(area->viewport());
+    }
 }
 
 bool Page::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove && MousePointer.value() != shell::kPointerBusy)
-        MousePointer.set(shell::kPointerDefault);
+    if (event->type() == QEvent::MouseMove) {
+        if (std::find(neutral_.begin(), neutral_.end(), watched) != neutral_.end())
+            return static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton;
+        if (MousePointer.value() != shell::kPointerBusy) MousePointer.set(shell::kPointerDefault);
+    }
     return QWidget::eventFilter(watched, event);
 }
 

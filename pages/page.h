@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace rowlark::pages {
 
@@ -38,6 +39,9 @@ protected:
     // pointer stays until its operation ends.
     void hoverAsButton(QWidget* w);
     void hoverAsBackground(QWidget* w);
+    // A control with no hover rule of its own (a label, a check box): a move over it leaves the
+    // pointer as it was, rather than reaching the background behind it.
+    void hoverLeavesPointer(QWidget* w);
     void centre();
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,6 +51,7 @@ protected:
 
 private:
     void showPointer(int value);
+    std::vector<QObject*> neutral_;
     std::optional<QCursor> mouseIcon_;
 };
 

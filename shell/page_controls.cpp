@@ -1,5 +1,7 @@
 #include "page_controls.h"
 
+#include "message_boxes.h"
+
 #include "db/record_set_model.h"
 
 #include <QHeaderView>
@@ -24,6 +26,9 @@ void PushButton::setBackColor(const QColor& color) {
     QPalette p = palette();
     p.setColor(QPalette::Button, color);
     p.setColor(QPalette::ButtonText, QPalette().color(QPalette::ButtonText));
+    // A disabled button shows it: its text greyed, whatever the back colour.
+    p.setColor(QPalette::Disabled, QPalette::ButtonText,
+               QPalette().color(QPalette::Disabled, QPalette::ButtonText));
     setPalette(p);
     setAutoFillBackground(true);
 }
@@ -31,6 +36,8 @@ void PushButton::setBackColor(const QColor& color) {
 void PushButton::mouseMoveEvent(QMouseEvent* event) {
     emit mouseMoved();
     QPushButton::mouseMoveEvent(event);
+    // The move is the button's: were it passed on, the page behind would set its own pointer.
+    event->accept();
 }
 
 DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
@@ -45,9 +52,18 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
 
 void DataGrid::setDataSource(std::shared_ptr<db::RecordSet> records) {
     QAbstractItemModel* old = model();
-    setModel(records ? new db::RecordSetModel(records, this) : nullptr);
+    auto* rows = records ? new db::RecordSetModel(records, this) : nullptr;
+    setModel(rows);
     delete old;
     records_ = std::move(records);
+    if (!rows) return;
+    // A grid whose rows can no longer be read keeps what it shows and says so once.
+    auto report = [](const QString& description) {
+        MsgBox("The grid could not read more rows; it keeps those it shows.\n" + description,
+               kExclamation);
+    };
+    connect(rows, &db::RecordSetModel::readError, this, report, Qt::QueuedConnection);
+    if (rows->readFailed()) report(rows->readFailure());
 }
 
 void DataGrid::mouseMoveEvent(QMouseEvent* event) {

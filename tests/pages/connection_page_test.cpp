@@ -222,26 +222,43 @@ TEST_F(WizardTest, ClosingAPageEndsTheProgram) {
     EXPECT_EQ(ended, 1);
 }
 
-TEST_F(WizardTest, HoverRulesKeepTheBusyPointer) {
+// Real mouse moves, through the window system's dispatch: over a push button the hand, over a
+// label or the check box the pointer as it was, over a field the arrow; the hourglass stays.
+TEST_F(WizardTest, HoverRulesFollowRealMouseMoves) {
     wizard->start();
     auto& f1 = wizard->form1();
     f1.show();
-    emit f1.PushButton5->mouseMoved();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f1));
+    auto moveOver = [](QWidget* w) { QTest::mouseMove(w, w->rect().center()); };
+    moveOver(f1.PushButton5);
     EXPECT_EQ(f1.MousePointer.value(), shell::kPointerCustom);
-    QTest::mouseMove(f1.Text1);
-    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), QPointF(3, 3), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(f1.Text1, &move);
+    EXPECT_EQ(f1.cursor().shape(), f1.hasMouseIcon() ? Qt::BitmapCursor : Qt::ArrowCursor);
+    moveOver(f1.Label2);
+    EXPECT_EQ(f1.MousePointer.value(), shell::kPointerCustom) << "a label leaves the pointer";
+    moveOver(f1.Check7);
+    EXPECT_EQ(f1.MousePointer.value(), shell::kPointerCustom) << "so does the check box";
+    moveOver(f1.Text1);
     EXPECT_EQ(f1.MousePointer.value(), shell::kPointerDefault);
-    emit f1.PushButton3->mouseMoved();
-    QApplication::sendEvent(f1.Label2, &move);
-    EXPECT_EQ(f1.MousePointer.value(), shell::kPointerCustom)
-        << "a label leaves the pointer as it was";
+    moveOver(f1.PushButton3);
+    EXPECT_EQ(f1.MousePointer.value(), shell::kPointerCustom);
+    moveOver(f1.Frame1);
+    EXPECT_EQ(f1.MousePointer.value(), shell::kPointerDefault);
     f1.MousePointer.set(shell::kPointerBusy);
-    emit f1.PushButton3->mouseMoved();
-    QApplication::sendEvent(f1.Text1, &move);
+    moveOver(f1.PushButton3);
+    moveOver(f1.Text1);
     EXPECT_EQ(f1.MousePointer.value(), shell::kPointerBusy);
     EXPECT_EQ(f1.cursor().shape(), Qt::WaitCursor);
+}
+
+TEST_F(WizardTest, AListsItemsRunTheBackgroundRule) {
+    startOn("Demo");
+    auto& f2 = wizard->form2();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f2));
+    QTest::mouseMove(f2.PushButton3, f2.PushButton3->rect().center());
+    EXPECT_EQ(f2.MousePointer.value(), shell::kPointerCustom);
+    QWidget* items = f2.List1->viewport();
+    QTest::mouseMove(items, items->rect().center());
+    EXPECT_EQ(f2.MousePointer.value(), shell::kPointerDefault);
 }
 
 TEST_F(WizardTest, ColoursWithoutTheSkinFile) {

@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "db/record_set_model.h"
 #include "dedupe/sql_text.h"
+#include "shell/page_controls.h"
 
 #include <thread>
 
@@ -340,4 +342,38 @@ TEST_F(WizardFlow, ALoginLostBetweenPagesIsReportedAndTheUserCanGoBack) {
     wizard->form2().PushButton3_Click();
     EXPECT_TRUE(boxes->shown.empty());
     EXPECT_EQ(items(*wizard->form3().List1).size(), 4);
+}
+
+// The server goes away while a grid still has rows to read: scrolling on keeps what the grid
+// shows, says so once, and the program goes on.
+TEST_F(WizardFlow, AGridWhoseConnectionDropsKeepsItsRowsAndSaysSoOnce) {
+    auto control = connect(database());
+    control->execute("IF OBJECT_ID('Many') IS NULL BEGIN CREATE TABLE Many (n int); INSERT INTO "
+                     "Many VALUES (1); END");
+    for (int i = 0; i < 10; ++i)
+        control->execute("IF (SELECT count(*) FROM Many) < 1000 INSERT INTO Many SELECT n + "
+                         "(SELECT count(*) FROM Many) FROM Many");
+    auto c = std::make_shared<db::Connection>();
+    c->setCursorLocation(db::CursorLocation::Server);
+    c->open(connectionString(database()));
+    control->execute("SANDBOX FAULT DROP AFTER 300 ROWS");
+    auto rs = std::make_shared<db::RecordSet>();
+    // Wide rows: the 300 that come before the server goes span many packets.
+    rs->open("SELECT n, N'" + std::string(200, 'w') + "' AS pad FROM Many", *c);
+    rs->holdConnection(c);
+    control->execute("SANDBOX FAULT CLEAR");
+    shell::DataGrid grid;
+    grid.resize(300, 200);
+    grid.setDataSource(rs);
+    grid.show();
+    for (int i = 0; i < 20; ++i) {
+        grid.scrollToBottom();
+        QCoreApplication::processEvents();
+    }
+    auto* model = static_cast<db::RecordSetModel*>(grid.model());
+    EXPECT_TRUE(model->readFailed());
+    EXPECT_GE(model->rowCount(), 256) << "the rows read before stay";
+    EXPECT_FALSE(model->canFetchMore({}));
+    ASSERT_EQ(boxes->shown.size(), 1u) << "said once";
+    EXPECT_TRUE(boxes->shown[0].text.startsWith("The grid could not read more rows"));
 }

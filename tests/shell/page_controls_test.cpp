@@ -3,6 +3,7 @@
 #include "shell/qt_message_boxes.h"
 
 #include <QApplication>
+#include <QImage>
 #include <gtest/gtest.h>
 
 using namespace rowlark;
@@ -15,6 +16,19 @@ TEST(PageControls, PushButtonFontAndColours) {
     EXPECT_TRUE(b.font().bold());
     EXPECT_EQ(b.palette().color(QPalette::Button), QColor(Qt::white));
     EXPECT_TRUE(b.hasMouseTracking());
+}
+
+// The text of a disabled button is drawn in the disabled colour, not the enabled one.
+TEST(PageControls, ADisabledPushButtonLooksDisabled) {
+    PushButton b("Finish");
+    b.resize(200, 27);
+    b.setBackColor(QColor(0xf0, 0xf0, 0xf0));
+    const QImage enabled = b.grab().toImage();
+    b.setEnabled(false);
+    const QImage disabled = b.grab().toImage();
+    EXPECT_NE(enabled, disabled);
+    EXPECT_NE(b.palette().color(QPalette::Disabled, QPalette::ButtonText),
+              b.palette().color(QPalette::Active, QPalette::ButtonText));
 }
 
 TEST(PageControls, GridIsEmptyUntilBoundAndLetsTheOldRecordSetGo) {
