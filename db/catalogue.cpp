@@ -13,20 +13,19 @@ bool IsListedTable(std::string_view type, std::string_view name) {
                 .contains("SYS");
 }
 
-std::vector<std::string> CatalogueTables(const std::string& connectionString, int loginTimeout) {
+void CatalogueTables(const std::string& connectionString, std::vector<std::string>& names,
+                     int loginTimeout) {
     Connection connection;
     connection.setLoginTimeout(loginTimeout);
     connection.open(connectionString);
     RecordSet catalogue;
     catalogue.openTables(connection);
-    std::vector<std::string> names;
     while (!catalogue.eof()) {
         const Value& type = catalogue.value("TABLE_TYPE");
         const Value& name = catalogue.value("TABLE_NAME");
         if (type && name && IsListedTable(*type, *name)) names.push_back(*name);
         catalogue.moveNext();
     }
-    return names;
 }
 
 } // namespace rowlark::db

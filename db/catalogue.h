@@ -11,8 +11,9 @@ namespace rowlark::db {
 // no "SYS" anywhere (sysdiagrams, Systems, MySysLog and EasySync stay out; Physics stays in).
 bool IsListedTable(std::string_view type, std::string_view name);
 
-// The names of the listed tables, in the catalogue's order, from the tables catalogue of the
-// connection string's database. Throws OdbcError.
-std::vector<std::string> CatalogueTables(const std::string& connectionString, int loginTimeout = 0);
+// Appends the names of the listed tables, in the catalogue's order, from the tables catalogue of
+// the connection string's database. Throws OdbcError; the names read before a failure stay.
+void CatalogueTables(const std::string& connectionString, std::vector<std::string>& names,
+                     int loginTimeout = 0);
 
 } // namespace rowlark::db

@@ -7,10 +7,19 @@ namespace rowlark::pages {
 
 void ListTables(QListWidget& list, const QString& connectionString) {
     const std::string cs = connectionString.toStdString();
-    const auto names = shell::RunInBackground([&] { return db::CatalogueTables(cs); });
     list.clear();
+    std::vector<std::string> names;
+    std::exception_ptr failure;
+    shell::RunInBackground([&] {
+        try {
+            db::CatalogueTables(cs, names);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
     for (const auto& name : names)
         list.addItem(QString::fromStdString(name));
+    if (failure) std::rethrow_exception(failure);
 }
 
 } // namespace rowlark::pages

@@ -6,8 +6,8 @@
 
 namespace rowlark::pages {
 
-// The list is cleared and filled in the catalogue's order, unsorted; a failure (the connection, the
-// catalogue) throws before the list is touched, so the list keeps what it held.
+// The list is cleared, then filled in the catalogue's order, unsorted; after a failure (the
+// connection, the catalogue) it holds the names read before it, and the failure is thrown.
 void ListTables(QListWidget& list, const QString& connectionString);
 
 } // namespace rowlark::pages

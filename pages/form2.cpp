@@ -94,6 +94,15 @@ void Form2::PushButton3_Click() {
             g.AllColumns = QString::fromStdString(dedupe::bracketList(columns));
         });
     }
+    // The chosen list keeps only columns of this table: after "< Back" and another table, a
+    // column of the one before would name nothing.
+    trap.step(124, [&] {
+        for (int i = f3.List2->count() - 1; i >= 0; --i) {
+            const std::string name = f3.List2->item(i)->text().toStdString();
+            if (!columnsRead || std::find(columns.begin(), columns.end(), name) == columns.end())
+                delete f3.List2->takeItem(i);
+        }
+    });
     trap.step(126, [&] { f3.updateButtons(); });
     trap.step(128, [&] {
         if (f3.List1->count() > 0) f3.List1->setCurrentRow(0);

@@ -108,11 +108,29 @@ TEST_F(WizardFlow, ChosenFieldsSurviveBackAndAreNotListedAgain) {
     EXPECT_EQ(items(*f3.List2), QStringList{"City"});
     EXPECT_EQ(items(*f3.List1), (QStringList{"Id", "Zip", "Note"}));
     EXPECT_EQ(wizard->globals.AllColumns, "[Id], [City], [Zip], [Note]");
+    choose("Zip");
     f3.PushButton2_Click();
     selectTable("Other");
     wizard->form2().PushButton3_Click();
-    EXPECT_EQ(items(*f3.List2), QStringList{"City"}) << "kept, unchecked against the new table";
+    EXPECT_EQ(items(*f3.List2), QStringList{"City"})
+        << "City is a column of Other too; Zip is not, and goes";
     EXPECT_EQ(items(*f3.List1), QStringList{"Extra"});
+    f3.PushButton3_Click();
+    EXPECT_EQ(wizard->globals.DuplicateColumns, "[City]");
+}
+
+TEST_F(WizardFlow, AListingThatFailsKeepsOnlyWhatItRead) {
+    startOn(database());
+    auto& list = *wizard->form2().List1;
+    list.addItem("from another database");
+    auto control = connect(database());
+    control->execute("SANDBOX FAULT DROP AFTER 1 ROWS");
+    wizard->form1().PushButton3_Click();
+    control->execute("SANDBOX FAULT CLEAR");
+    EXPECT_FALSE(items(list).contains("from another database")) << "the list was cleared first";
+    EXPECT_LE(list.count(), 1);
+    ASSERT_FALSE(boxes->shown.empty());
+    EXPECT_TRUE(boxes->shown[0].text.contains("Form1.PushButton3_Click at line 102"));
 }
 
 TEST_F(WizardFlow, TableWithoutCatalogueRowsLeavesTheFieldsEmpty) {
