@@ -137,15 +137,15 @@ int main(int argc, char** argv) {
     const std::string newName = o.into ? *o.into : o.table + "2";
     if (auto why = dedupe::RefuseNewName(newName, o.table)) return usageError(*why);
 
-    db::CancelSwitch cancel;
-    cli::SignalWatcher watcher(cancel);
+    auto cancel = std::make_shared<db::CancelSwitch>();
+    cli::SignalWatcher watcher(*cancel);
     const bool bar = cli::stderrIsTerminal() && !o.json;
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
     std::string table;
     std::vector<std::string> chosen;
     try {
         db::Connection c;
-        c.setCancelSwitch(&cancel);
+        c.setCancelSwitch(cancel);
         c.setLoginTimeout(db::kDefaultLoginTimeout);
         c.open(connectionString);
         std::string error;
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     if (o.dryRun) {
         try {
             const auto survey = dedupe::SurveyDuplicates(connectionString, table,
-                                                         dedupe::bracketList(chosen), 10, &cancel);
+                                                         dedupe::bracketList(chosen), 10, cancel);
             if (o.json)
                 cli::printSurveyJson(std::cout, table, survey);
             else
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     s.duplicateColumns = dedupe::bracketList(chosen);
     s.newName = [&] { return newName; };
     if (o.memoryLimit) s.memoryBudget = *o.memoryLimit;
-    s.cancel = &cancel;
+    s.cancel = cancel;
     ConsoleEvents events(bar, o.replace);
     cli::RunSummary summary;
     summary.table = table;

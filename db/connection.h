@@ -3,6 +3,8 @@
 
 #include "odbc.h"
 
+#include <memory>
+
 namespace rowlark::db {
 class CancelSwitch;
 }
@@ -31,8 +33,8 @@ public:
     int queryTimeout() const { return queryTimeout_; }
     void setCursorLocation(CursorLocation where) { cursorLocation_ = where; }
     // Statements of this connection can be stopped from another thread through the switch.
-    void setCancelSwitch(CancelSwitch* s) { cancel_ = s; }
-    CancelSwitch* cancelSwitch() const { return cancel_; }
+    void setCancelSwitch(std::shared_ptr<CancelSwitch> s) { cancel_ = std::move(s); }
+    const std::shared_ptr<CancelSwitch>& cancelSwitch() const { return cancel_; }
     CursorLocation cursorLocation() const { return cursorLocation_; }
 
     // Opens with an ODBC connection string; throws OdbcError with the driver's text.
@@ -61,7 +63,7 @@ private:
     int connectionTimeout_ = 0;
     int queryTimeout_ = 0;
     CursorLocation cursorLocation_ = CursorLocation::Server;
-    CancelSwitch* cancel_ = nullptr;
+    std::shared_ptr<CancelSwitch> cancel_;
 };
 
 } // namespace rowlark::db

@@ -53,7 +53,7 @@ private:
     Value getData(SQLUSMALLINT column);
 
     Handle stmt_;
-    CancelSwitch* cancel_ = nullptr;
+    std::shared_ptr<CancelSwitch> cancel_; // shared: a grid's statement may outlive the job
     std::vector<ColumnMeta> columns_;
 
     // Block fetch: one buffer and one indicator array per column.

@@ -27,7 +27,7 @@ struct JobSettings {
     std::uint64_t memoryBudget = 0;
     // Pulled from another thread, it stops the statement running now; the job then ends without
     // a new table, and its work table goes with its connection.
-    db::CancelSwitch* cancel = nullptr;
+    std::shared_ptr<db::CancelSwitch> cancel;
 };
 
 enum class Phase { Connecting, Reading, Searching, Copying, Numbering, Deleting, Finishing, Done };

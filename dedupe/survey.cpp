@@ -23,9 +23,9 @@ std::vector<std::string> KeyValues(std::string_view key) {
 
 Survey SurveyDuplicates(const std::string& connectionString, const std::string& table,
                         const std::string& duplicateColumns, std::size_t groups,
-                        db::CancelSwitch* cancel) {
+                        std::shared_ptr<db::CancelSwitch> cancel) {
     db::Connection connection;
-    connection.setCancelSwitch(cancel);
+    connection.setCancelSwitch(std::move(cancel));
     connection.setLoginTimeout(30);
     connection.open(connectionString);
     db::Statement st(connection);

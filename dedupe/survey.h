@@ -5,6 +5,7 @@
 #include "db/cancel.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ struct Survey {
 // SELECT and nothing else. Throws db::OdbcError.
 Survey SurveyDuplicates(const std::string& connectionString, const std::string& table,
                         const std::string& duplicateColumns, std::size_t groups = 10,
-                        db::CancelSwitch* cancel = nullptr);
+                        std::shared_ptr<db::CancelSwitch> cancel = nullptr);
 
 // The values a key was built from (the inverse of appendKeyValue, NULL read as empty text).
 std::vector<std::string> KeyValues(std::string_view key);

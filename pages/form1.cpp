@@ -176,7 +176,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::PushButton5_Click() {
-    InteractiveConnectionTest(connectionString(), MousePointer);
+    InteractiveConnectionTest(connectionString(), MousePointer, wizard_.loginTimeout);
 }
 
 void Form1::PushButton4_Click() {
@@ -198,7 +198,8 @@ void Form1::PushButton3_Click() {
     trap.step(100, [&] {
         const std::string cs = connectionString().toStdString();
         MousePointer.set(kPointerBusy);
-        failure = RunInBackground([&] { return db::LoginFailure(cs); });
+        const int timeout = wizard_.loginTimeout;
+        failure = RunInBackground([&] { return db::LoginFailure(cs, timeout); });
         MousePointer.set(kPointerDefault);
     });
     if (failure) {

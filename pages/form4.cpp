@@ -10,6 +10,7 @@
 #include "shell/error_report.h"
 #include "shell/message_boxes.h"
 
+#include <QLocale>
 #include <QThread>
 
 namespace rowlark::pages {
@@ -109,19 +110,57 @@ void Form4::PushButton2_Click() {
     trap.step(102, [&] { hide(); });
 }
 
+// One short line in every phase, and a bar that moves through the phases; counters never go
+// back, whatever order the reports come in.
 void Form4::showProgress(const dedupe::Progress& p) {
-    counts_ = p;
-    if (p.phase == dedupe::Phase::Deleting && p.duplicates > 0) {
-        Progress->setRange(0, static_cast<int>(std::min<std::uint64_t>(p.duplicates, INT32_MAX)));
-        Progress->setValue(static_cast<int>(std::min<std::uint64_t>(p.deleted, INT32_MAX)));
-    } else {
-        Progress->setRange(0, 0); // busy
+    counts_.phase = p.phase;
+    counts_.rowsRead = std::max(counts_.rowsRead, p.rowsRead);
+    counts_.duplicates = std::max(counts_.duplicates, p.duplicates);
+    counts_.deleted = std::max(counts_.deleted, p.deleted);
+    const QLocale locale;
+    auto n = [&](std::uint64_t v) { return locale.toString(static_cast<qulonglong>(v)); };
+    QString text;
+    double within = 0; // how far into the phase
+    switch (p.phase) {
+    case dedupe::Phase::Connecting:
+        text = "Connecting";
+        break;
+    case dedupe::Phase::Reading:
+        text = "Reading rows: " + n(counts_.rowsRead);
+        break;
+    case dedupe::Phase::Searching:
+    case dedupe::Phase::Numbering:
+        text = "Finding duplicates: " + n(counts_.rowsRead) + " rows";
+        break;
+    case dedupe::Phase::Copying:
+        text = "Copying the table";
+        break;
+    case dedupe::Phase::Deleting:
+        text = "Removing duplicates: " + n(counts_.deleted) + " of " + n(counts_.duplicates);
+        within = counts_.duplicates ? double(counts_.deleted) / double(counts_.duplicates) : 0;
+        break;
+    case dedupe::Phase::Finishing:
+        text = "Creating the new table";
+        break;
+    case dedupe::Phase::Done:
+        text = "Done";
+        within = 1;
+        break;
     }
-    Progress->setFormat(QString("%1: %2 rows read, %3 duplicates, %4 removed")
-                            .arg(QString::fromUtf8(dedupe::phaseName(p.phase)))
-                            .arg(p.rowsRead)
-                            .arg(p.duplicates)
-                            .arg(p.deleted));
+    constexpr int kSteps = static_cast<int>(dedupe::Phase::Done);
+    Progress->setRange(0, 1000);
+    Progress->setValue(
+        std::max(Progress->value(),
+                 static_cast<int>(1000 * (static_cast<int>(p.phase) + within) / (kSteps + 1))));
+    Progress->setFormat(text);
+}
+
+void Form4::askToStopJob() {
+    if (!running_ || endAfterJob_) return;
+    if (MsgBox("Stop the job? The table you chose stays as it is.", kYesNo) != kAnswerYes) return;
+    endAfterJob_ = true;
+    Progress->setFormat("Stopping");
+    if (cancel_) cancel_->pull();
 }
 
 void Form4::setRunning(bool running) {
@@ -168,13 +207,22 @@ void Form4::PushButton4_Click() {
     s.selectedTable = g.SelectedTable.toStdString();
     s.duplicateColumns = g.DuplicateColumns.toStdString();
     s.newName = [newName] { return newName; };
+    cancel_ = std::make_shared<db::CancelSwitch>();
+    s.cancel = cancel_;
     PageJobEvents events(*this);
     dedupe::JobOutcome outcome;
     DataGrid1->setDataSource(nullptr);
+    counts_ = {};
+    Progress->setValue(0);
     setRunning(true);
     showProgress({});
     trap.step(196, [&] { outcome = RunInBackground([&] { return dedupe::RunJob(s, events); }); });
+    cancel_.reset();
     setRunning(false);
+    if (endAfterJob_) {
+        endProgram(); // the user closed the window and agreed to stop: the job has cleaned up
+        return;
+    }
     counts_ = outcome.counts;
     if (outcome.refusal) {
         // Nothing was changed: the user may choose another name and press "Finish" again.

@@ -23,6 +23,9 @@ public:
     void PushButton4_Click(); // "Finish", then "Exit"
 
     bool jobRunning() const { return running_; }
+    // Asks "Stop the job? ..."; on Yes the running statement is cancelled, the job cleans up,
+    // and the program ends.
+    void askToStopJob();
     // The counts of the last job.
     const dedupe::Progress& lastCounts() const { return counts_; }
 
@@ -39,6 +42,8 @@ private:
     static QString resultText(const dedupe::JobOutcome& outcome, const std::string& newName);
     void setRunning(bool running);
     bool running_ = false;
+    bool endAfterJob_ = false;
+    std::shared_ptr<db::CancelSwitch> cancel_; // the running job's
     dedupe::Progress counts_;
 };
 

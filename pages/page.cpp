@@ -1,6 +1,7 @@
 #include "page.h"
 
 #include "look.h"
+#include "wizard.h"
 
 #include "shell/page_controls.h"
 
@@ -13,8 +14,8 @@
 namespace rowlark::pages {
 
 std::function<void()> Page::endProgram = [] {
-    // Ends the run at once, also while database work is under way on another thread: the next
-    // run's drop of a leftover work table cleans up after it.
+    // Ends the run at once. A job's work table is a temporary table of its connection: the server
+    // drops it when the process's connections go.
     std::fflush(nullptr);
     std::_Exit(0);
 };
@@ -93,6 +94,7 @@ void Page::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void Page::closeEvent(QCloseEvent* event) {
+    if (!wizard_.mayEnd()) return event->ignore();
     event->accept();
     endProgram();
 }

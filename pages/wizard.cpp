@@ -5,9 +5,14 @@
 #include "form3.h"
 #include "form4.h"
 
+#include "shell/input_blocker.h"
+
 namespace rowlark::pages {
 
-Wizard::Wizard() = default;
+Wizard::Wizard() {
+    static shell::InputBlocker blocker;
+    shell::setWaitGuard(&blocker);
+}
 Wizard::~Wizard() = default;
 
 void Wizard::start() {
@@ -38,6 +43,12 @@ Form3& Wizard::form3() {
 }
 Form4& Wizard::form4() {
     return loaded(form4_, *this);
+}
+
+bool Wizard::mayEnd() {
+    if (!form4_ || !form4_->jobRunning()) return true;
+    form4_->askToStopJob();
+    return false;
 }
 
 bool Wizard::isLoaded(int form) const {

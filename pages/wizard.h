@@ -29,10 +29,14 @@ public:
     Form3& form3();
     Form4& form4();
     bool isLoaded(int form) const;
+    // Whether closing a page may end the program now. While a job runs the user is asked; on
+    // Yes the job is stopped and the program ends once it has cleaned up.
+    bool mayEnd();
 
     Globals globals;
-    // Seconds the start-up's connection test may wait for a login.
+    // Seconds the start-up's connection test, "Test Connection" and "Next >" may wait for a login.
     int startupLoginTimeout = db::kDefaultLoginTimeout;
+    int loginTimeout = db::kDefaultLoginTimeout;
 
 private:
     std::unique_ptr<Form1> form1_;

@@ -2,11 +2,18 @@
 #include "wizard_support.h"
 
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLocale>
 #include <QTimer>
+
+#include <map>
 
 #include "db/record_set_model.h"
 #include "dedupe/sql_text.h"
 #include "shell/page_controls.h"
+#include "support/silent_listener.h"
+
+#include <QTest>
 
 #include <thread>
 
@@ -229,6 +236,7 @@ TEST_F(WizardFlow, WindowKeepsPaintingDuringALongJob) {
     qint64 last = 0, worst = 0;
     int beats = 0;
     bool sawDisabled = false;
+    QStringList texts;
     QTimer heartbeat;
     heartbeat.setInterval(10);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
@@ -237,6 +245,8 @@ TEST_F(WizardFlow, WindowKeepsPaintingDuringALongJob) {
         last = now;
         sawDisabled = sawDisabled || (!f4.PushButton4->isEnabled() &&
                                       !f4.PushButton2->isEnabled() && f4.Text1->isReadOnly());
+        if (f4.Progress->isVisible() && (texts.isEmpty() || texts.back() != f4.Progress->text()))
+            texts << f4.Progress->text();
     });
     clock.start();
     heartbeat.start();
@@ -247,6 +257,20 @@ TEST_F(WizardFlow, WindowKeepsPaintingDuringALongJob) {
     EXPECT_GT(beats, 10);
     EXPECT_LT(worst, 100) << "the longest stretch without the event loop, in ms";
     EXPECT_TRUE(sawDisabled) << "Finish, < Back and the name are locked while the job runs";
+    // The progress: one line that fits the bar in every phase, counts that never go back.
+    ASSERT_GT(texts.size(), 2);
+    const QFontMetrics metrics(f4.Progress->font());
+    std::map<QString, qulonglong> highest;
+    for (const QString& t : texts) {
+        SCOPED_TRACE(t.toStdString());
+        EXPECT_FALSE(t.isEmpty());
+        EXPECT_FALSE(t.contains('\n'));
+        EXPECT_LT(metrics.horizontalAdvance(t), f4.Progress->width() - 16);
+        const QString phase = t.section(':', 0, 0);
+        const qulonglong count = QLocale().toULongLong(t.section(':', 1).section(' ', 1, 1));
+        EXPECT_GE(count, highest[phase]) << "counts never go back";
+        highest[phase] = std::max(highest[phase], count);
+    }
 }
 
 TEST_F(WizardFlow, ALongSessionLeaksNoConnections) {
@@ -394,4 +418,57 @@ TEST_F(WizardFlow, AGridWhoseConnectionDropsKeepsItsRowsAndSaysSoOnce) {
     EXPECT_FALSE(model->canFetchMore({}));
     ASSERT_EQ(boxes->shown.size(), 1u) << "said once";
     EXPECT_TRUE(boxes->shown[0].text.startsWith("The grid could not read more rows"));
+}
+
+// Closing the window while a job runs asks first; on "Yes" the running statement is cancelled, the
+// job cleans up, and only then does the program end, with nothing made and the source as it was.
+TEST_F(WizardFlow, ClosingTheWindowDuringAJobAsksAndStopsItCleanly) {
+    toFieldPage("Orders");
+    choose("City");
+    wizard->form3().PushButton3_Click();
+    auto& f4 = wizard->form4();
+    f4.Text1->setText("OrdersStopped");
+    auto control = connect(database());
+    control->execute("SANDBOX FAULT DELAY 300");
+    boxes->setNextAnswer(shell::kAnswerNo);
+    boxes->setNextAnswer(shell::kAnswerYes);
+    QTimer::singleShot(400, &f4, [&] { f4.close(); }); // No: the job goes on
+    QTimer::singleShot(900, &f4, [&] { f4.close(); }); // Yes: stop it
+    QElapsedTimer clock;
+    clock.start();
+    f4.PushButton4_Click();
+    control->execute("SANDBOX FAULT CLEAR");
+    ASSERT_EQ(boxes->shown.size(), 2u);
+    EXPECT_EQ(boxes->shown[0].text, "Stop the job? The table you chose stays as it is.");
+    EXPECT_EQ(boxes->shown[0].buttons, shell::kYesNo);
+    EXPECT_EQ(ended, 1) << "the program ends once the job has cleaned up";
+    EXPECT_LT(clock.elapsed(), 5000) << "the statement was cancelled, not waited for";
+    EXPECT_EQ(query(*control, "SELECT count(*) FROM Orders"), (Rows{{"5"}}));
+    EXPECT_EQ(query(*control, "SELECT count(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = "
+                              "'OrdersStopped'"),
+              (Rows{{"0"}}));
+}
+
+// While a login test waits, clicks on the page are held back: a second "Test Connection" or a
+// "Help" does not run inside the first one's wait.
+TEST_F(WizardFlow, ClicksDuringAWaitAreHeldBack) {
+    SilentListener silent;
+    wizard->start();
+    wizard->loginTimeout = 2;
+    auto& f1 = wizard->form1();
+    auto p = sandboxProfile(database());
+    p.port = QString::fromStdString(silent.port());
+    fillLogin(p);
+    f1.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f1));
+    QTimer::singleShot(300, &f1, [&] {
+        QTest::mouseClick(f1.PushButton5, Qt::LeftButton);
+        QTest::mouseClick(f1.PushButton4, Qt::LeftButton);
+        QTest::mouseClick(f1.PushButton3, Qt::LeftButton);
+    });
+    QTest::mouseClick(f1.PushButton5, Qt::LeftButton);
+    ASSERT_EQ(boxes->shown.size(), 1u) << "one test, one box";
+    EXPECT_TRUE(boxes->shown[0].text.startsWith("Could not connect."));
+    QTest::mouseClick(f1.PushButton4, Qt::LeftButton);
+    EXPECT_EQ(boxes->shown.size(), 3u) << "after the wait, clicks work again (Help: two boxes)";
 }
