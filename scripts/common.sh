@@ -7,7 +7,7 @@ ROWLARK_PACKAGES=(
     unixodbc unixodbc-dev odbcinst tdsodbc freetds-bin procps
     libsqlite3-dev
     googletest libgtest-dev libbenchmark-dev
-    xvfb xdotool
+    xvfb xdotool libx11-dev libxfixes-dev
 )
 
 # Installs the packages that are missing; without root, says the one command to run and stops.

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The wizard as a user drives it: a real X server (Xvfb), real mouse clicks (xdotool), from the
-# stored login to the new table, and "Exit". Skipped (77) where Xvfb or xdotool is missing.
+# The wizard as a user drives it: a real X server (Xvfb), real mouse moves and clicks (xdotool),
+# from the stored login to the new table, and "Exit": the pointer the server shows over a button
+# and over the background, and clicks held back while the page waits. Skipped (77) where Xvfb or xdotool is missing.
 set -uo pipefail
-rowlark=${1:?usage: xdotool_flow_test.sh ROWLARK}
+rowlark=${1:?usage: xdotool_flow_test.sh ROWLARK CURSOR_PROBE}
+probe=${2:?}
 dir=${ROWLARK_TEST_SANDBOX:?run through ctest}
 command -v Xvfb > /dev/null && command -v xdotool > /dev/null || { echo "Xvfb or xdotool missing: skipped"; exit 77; }
 port=$(cat "$dir/port")
@@ -67,9 +69,27 @@ page() {
 click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; sleep 0.3; }
 
 table=$(page 536x173) || fail "the table page did not open on the stored login"
+# The pointer as the X server shows it: the hand over a push button, the arrow over the list.
+pointer() { xdotool mousemove --window "$table" "$1" "$2"; sleep 0.4; "$probe"; }
+over_list=$(pointer 100 60)
+over_button=$(pointer 400 153)
+again_list=$(pointer 120 70)
+[ -n "$over_list" ] && [ "$over_button" != "$over_list" ] || fail "no hand over Next > ($over_button, $over_list)"
+[ "$again_list" = "$over_list" ] || fail "the arrow did not come back over the list ($again_list)"
+checks=2
 click "$table" 40 36                 # the first table
-click "$table" 400 153               # Next >
+# Every answer late: while Next > waits for the server, a click on < Back is held back.
+sql "SANDBOX FAULT DELAY 700" "$db"
+xdotool mousemove --window "$table" 400 153 click 1
+sleep 0.5
+xdotool mousemove --window "$table" 136 153 click 1
+sleep 0.3
+visible_login() { for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
+    xdotool getwindowgeometry "$w" | grep -q "Geometry: 536x264" && return 0; done; return 1; }
 fields=$(page 392x339) || fail "the field page did not open"
+sql "SANDBOX FAULT CLEAR" "$db"
+visible_login && fail "< Back ran inside Next >'s wait: the connection page is showing"
+checks=$((checks + 1))
 xdotool mousemove --window "$fields" 30 167 click --repeat 2 --delay 100 1   # double-click the first field
 sleep 0.3
 click "$fields" 292 317              # Next >
@@ -85,4 +105,4 @@ click "$finish" 400 247              # Exit
 for _ in $(seq 50); do kill -0 "$app" 2> /dev/null || break; sleep 0.1; done
 kill -0 "$app" 2> /dev/null && fail "Exit did not end the program"
 app=""
-echo "xdotool flow: 1 passed, 0 failed"
+echo "xdotool flow: $((checks + 1)) passed, 0 failed"
