@@ -22,9 +22,11 @@ fi
 build=${ROWLARK_BUILD_DIR:-build}
 state=$(realpath -m "${ROWLARK_RUN_DIR:-.run}")
 if [ "${ROWLARK_SKIP_BUILD:-0}" != 1 ]; then
-    ensure_packages
+    ensure_packages "${ROWLARK_DESKTOP_PACKAGES[@]}"
     mkdir -p "$build"
-    configure_and_build "$build"
+    # The three programs only; ./test.sh builds the tests and benchmarks.
+    [ -x "$build/pages/rowlark" ] || echo "Building Rowlark (the first build takes a few minutes)..."
+    ROWLARK_TARGETS="rowlark rowlark-dedupe rowlark-sandbox" configure_and_build "$build"
 fi
 mkdir -p "$state/settings"
 
@@ -56,8 +58,16 @@ Local%20Connection=0
 INI
 chmod 600 "$state/settings/Quenbrook.ini"
 
+cat << REACH
+Demo server on 127.0.0.1:$port (user sa, password $password, database Demo), until the wizard closes.
+From another terminal, with the demo's driver registration:
+  export ODBCSYSINI=$state ODBCINI=$state/odbc.ini ROWLARK_SETTINGS_DIR=$state/settings
+  ROWLARK_PASSWORD=$password $(realpath "$build")/cli/rowlark-dedupe --table Customers --column Name --dry-run
+  isql -v -k "Driver={SQL Server};Server=127.0.0.1,$port;Database=Demo;Uid=sa;Pwd=$password;"
+  tsql -H 127.0.0.1 -p $port -U sa -P $password -D Demo
+REACH
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    echo "Demo server on 127.0.0.1:$port (user sa, password $password, database Demo). Opening the wizard."
+    echo "Opening the wizard."
     "$build/pages/rowlark"
 else
     echo "No display: running the demo job once with rowlark-dedupe (Customers, by Name and City)."

@@ -8,7 +8,10 @@ ROWLARK_PACKAGES=(
     libsqlite3-dev
     googletest libgtest-dev libbenchmark-dev
     xvfb xdotool libx11-dev libxfixes-dev
+    fonts-liberation2
 )
+# What a person using the demo wants beyond the build: text in every script, and a picture viewer.
+ROWLARK_DESKTOP_PACKAGES=(fonts-noto-cjk fonts-noto-color-emoji xdg-utils)
 
 # Installs the packages that are missing; without root, says the one command to run and stops.
 ensure_packages() {
@@ -36,12 +39,16 @@ tds_driver_library() {
     echo "$lib"
 }
 
-# configure_and_build BUILD_DIR [cmake options...]
+# configure_and_build BUILD_DIR [cmake options...]; ROWLARK_TARGETS, when set, names the only
+# targets to build. Progress lines show as it goes; errors and warnings always.
 configure_and_build() {
     local dir=$1
     shift
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir/configure.log" 2>&1 ||
         { cat "$dir/configure.log" >&2; return 1; }
-    cmake --build "$dir" --parallel "$(nproc)" 2>&1 | grep -E "error|warning:|^make.*Error" || true
+    local targets=()
+    for t in ${ROWLARK_TARGETS:-}; do targets+=(--target "$t"); done
+    cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}" 2>&1 |
+        grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)|error:|warning:|Error [0-9]' || true
     [ "${PIPESTATUS[0]}" -eq 0 ]
 }

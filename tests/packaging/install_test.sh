@@ -44,15 +44,31 @@ check "package holds the manual pages" 'grep -q "usr/share/man/man1/rowlark-dedu
 check "package holds the desktop entry" 'grep -q "usr/share/applications/rowlark.desktop$" <<< "$contents"'
 dpkg-deb -x "$deb" "$work/root"
 check "unpacked rowlark-dedupe answers --help" '"$work/root/usr/bin/rowlark-dedupe" --help | grep -q "^usage: rowlark-dedupe"'
+check "package holds copyright and changelog" 'grep -q "usr/share/doc/rowlark/copyright$" <<< "$contents" && grep -q "usr/share/doc/rowlark/changelog.gz$" <<< "$contents"'
+check "binaries are stripped" '! readelf -S "$work/root/usr/bin/rowlark-dedupe" | grep -q "\.debug_info" && ! readelf -S "$work/root/usr/lib/"*/rowlark/rowlark 2> /dev/null | grep -q "\.debug_info"'
+check "depends on the fonts and the opener" 'grep -q "fonts-liberation2" <<< "$depends" && grep -q "xdg-utils" <<< "$depends"'
 dpkg-deb -e "$deb" "$work/control"
-# The driver registration: added when missing, an existing one left alone.
-mkdir -p "$work/odbc"
+# The driver registration: added when missing and taken away with the package; an existing one
+# left alone both times.
+mkdir -p "$work/odbc" "$work/state"
 : > "$work/odbc/odbcinst.ini"
+export ROWLARK_STATE_DIR=$work/state/rowlark
 ODBCSYSINI=$work/odbc sh "$work/control/postinst" configure
 check "postinst registers SQL Server" 'grep -q "^\[SQL Server\]" "$work/odbc/odbcinst.ini" && grep -q "libtdsodbc.so" "$work/odbc/odbcinst.ini"'
+ODBCSYSINI=$work/odbc sh "$work/control/postrm" remove
+check "postrm takes its registration away" '! grep -q "SQL Server" "$work/odbc/odbcinst.ini" && [ ! -e "$ROWLARK_STATE_DIR" ]'
 printf '[SQL Server]\nDriver = /opt/vendor/libmsodbcsql.so\n' > "$work/odbc/odbcinst.ini"
+cp "$work/odbc/odbcinst.ini" "$work/before.ini"
 ODBCSYSINI=$work/odbc sh "$work/control/postinst" configure
 check "postinst leaves an existing SQL Server alone" '! grep -q libtdsodbc "$work/odbc/odbcinst.ini"'
+ODBCSYSINI=$work/odbc sh "$work/control/postrm" purge
+check "and so does postrm" 'cmp -s "$work/before.ini" "$work/odbc/odbcinst.ini"'
+if command -v lintian > /dev/null; then
+    lintian --tag-display-limit 0 "$deb" > "$work/lintian.txt" 2>&1
+    check "lintian reports no errors" '! grep -q "^E:" "$work/lintian.txt" || { grep "^E:" "$work/lintian.txt" >&2; false; }'
+else
+    echo "lintian is not installed: the package's lint is not checked"
+fi
 
 echo "install and package: $passed passed, $failed failed"
 [ $failed -eq 0 ]

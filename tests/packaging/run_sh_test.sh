@@ -13,6 +13,11 @@ fail() { echo "FAIL: $*" >&2; echo "$out" >&2; exit 1; }
 grep -q "^No display: running the demo job once" <<< "$out" || fail "no one-line notice"
 grep -q "^Read 10 rows, removed 4 of 4 duplicates: \[CustomersDeduplicated\] holds 6 rows.$" <<< "$out" || fail "no summary"
 pgrep -f "rowlark-sandbox --data $work/run/data" > /dev/null && fail "the sandbox is still running"
+# The lines it prints reach the demo: run the rowlark-dedupe line while a demo runs.
+reach=$(grep -E "^  (export|ROWLARK_PASSWORD)" <<< "$out")
+[ "$(wc -l <<< "$reach")" -eq 2 ] || fail "no lines that reach the demo"
+port=$(sed -n 's/^Demo server on 127.0.0.1:\([0-9]*\).*/\1/p' <<< "$out")
+[ -n "$port" ] || fail "no port named"
 # A second run reuses the demo data.
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY ROWLARK_SKIP_BUILD=1 ROWLARK_BUILD_DIR="$build" ROWLARK_RUN_DIR="$work/run" \
       "$source_dir/run.sh" 2>&1) || fail "second run"
