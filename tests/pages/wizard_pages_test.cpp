@@ -2,7 +2,12 @@
 #include "wizard_support.h"
 
 #include <QElapsedTimer>
+#include <QCheckBox>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStyle>
 #include <QLocale>
 #include <QTimer>
 
@@ -471,4 +476,53 @@ TEST_F(WizardFlow, ClicksDuringAWaitAreHeldBack) {
     EXPECT_TRUE(boxes->shown[0].text.startsWith("Could not connect."));
     QTest::mouseClick(f1.PushButton4, Qt::LeftButton);
     EXPECT_EQ(boxes->shown.size(), 3u) << "after the wait, clicks work again (Help: two boxes)";
+}
+
+// With the font the pages ask for actually resolved (Arial, or Liberation Sans, its metric twin),
+// every label, check box, frame title and button text fits its box on every page.
+TEST_F(WizardFlow, EveryTextFitsItsBoxOnEveryPage) {
+    const QString family = QFontInfo(shell::Arial(9, false)).family();
+    if (family != "Arial" && family != "Liberation Sans")
+        GTEST_SKIP() << "Arial resolves to " << family.toStdString()
+                     << ": install fonts-liberation2 (./test.sh does)";
+    toFieldPage("Orders");
+    choose("City");
+    wizard->form3().PushButton3_Click();
+    for (QWidget* page : std::initializer_list<QWidget*>{&wizard->form1(), &wizard->form2(),
+                                                          &wizard->form3(), &wizard->form4()}) {
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+            const QFontMetrics m(w->font());
+            QString text;
+            int room = w->width(), need = 0;
+            if (auto* l = qobject_cast<QLabel*>(w)) {
+                text = l->text();
+                room = l->contentsRect().width();
+                need = m.horizontalAdvance(text);
+            } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+                text = c->text();
+                need = m.horizontalAdvance(text) +
+                       c->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, c) +
+                       c->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, c);
+            } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+                text = b->text();
+                // The style draws a button's text inside its frame.
+                need = m.horizontalAdvance(text) +
+                       2 * b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
+            } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                text = g->title();
+                need = m.horizontalAdvance(text) + 16;
+            } else {
+                continue;
+            }
+            EXPECT_LE(need, room) << page->metaObject()->className() << ": \""
+                                  << text.toStdString() << "\" needs " << need << " of " << room;
+        }
+    }
+    // A label ends before the field it names begins.
+    auto& f1 = wizard->form1();
+    for (auto [label, field] : {std::pair{f1.Label2, f1.Text1}, std::pair{f1.Label9, f1.Text9},
+                                std::pair{f1.Label1, f1.Text2}, std::pair{f1.Label3, f1.Text4}}) {
+        const int textEnd = label->x() + QFontMetrics(label->font()).horizontalAdvance(label->text());
+        EXPECT_LT(textEnd + 2, field->x()) << label->text().toStdString();
+    }
 }
