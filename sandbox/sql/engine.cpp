@@ -124,6 +124,30 @@ bool Engine::condition(const Tokens& t) {
 
 void Engine::simple(const Tokens& t, ResultSink& sink) {
     const Token& k = t.front();
+    // Outside a user transaction a statement that writes takes the write lock before it reads, as
+    // a server's statement waits for its locks: read first, it could find at its first write that
+    // another session committed meanwhile (SQLite's BUSY_SNAPSHOT), and no wait would help.
+    const bool writes =
+        k.is("insert") || k.is("update") || k.is("delete") || k.is("create") || k.is("drop") ||
+        k.is("alter") || k.is("truncate") ||
+        (k.is("select") && findTopLevel(t.begin(), findTopLevel(t.begin(), t.end(), "from"),
+                                        "into") != findTopLevel(t.begin(), t.end(), "from"));
+    if (writes && tranCount_ == 0 && !implicitTransactions_ && sqlite3_get_autocommit(db_->handle())) {
+        db_->exec("BEGIN IMMEDIATE");
+        try {
+            dispatch(t, sink);
+        } catch (...) {
+            sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        db_->exec("COMMIT");
+        return;
+    }
+    dispatch(t, sink);
+}
+
+void Engine::dispatch(const Tokens& t, ResultSink& sink) {
+    const Token& k = t.front();
     if (implicitTransactions_ && tranCount_ == 0) {
         // With IMPLICIT_TRANSACTIONS on, the first statement that touches data opens a transaction.
         for (const char* w :

@@ -51,6 +51,7 @@ private:
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
     void simple(const Tokens& t, ResultSink& sink);
+    void dispatch(const Tokens& t, ResultSink& sink);
     bool condition(const Tokens& t);
 
     void query(const std::string& sql, ResultSink& sink);
