@@ -79,7 +79,7 @@ again_list=$(pointer 120 70)
 checks=2
 click "$table" 40 36                 # the first table
 # Every answer late: while Next > waits for the server, a click on < Back is held back.
-sql "SANDBOX FAULT DELAY 700" "$db"
+sql "SANDBOX FAULT DELAY 1500" "$db"
 xdotool mousemove --window "$table" 400 153 click 1
 sleep 0.5
 xdotool mousemove --window "$table" 136 153 click 1
