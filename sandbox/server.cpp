@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace sandbox {
@@ -72,16 +74,33 @@ void Server::serve() {
         reap(false);
         if (!(fds[0].revents & POLLIN)) continue;
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0) {
+            // Out of descriptors or memory: wait a little rather than spin on the same error.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                ::poll(nullptr, 0, 100);
+            continue;
+        }
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::lock_guard lock(mutex_);
+        if (clients_.size() >= kMaxConnections) {
+            // Refused plainly: the client sees the connection end before any answer.
+            std::fprintf(stderr, "refused a connection: %zu are open\n", clients_.size());
+            ::close(fd);
+            continue;
+        }
         Client& c = clients_.emplace_back();
         c.fd = fd;
-        c.thread = std::thread([this, &c] {
-            Session(c.fd, store_, credentials_).run();
-            c.finished = true;
-        });
+        try {
+            c.thread = std::thread([this, &c] {
+                Session(c.fd, store_, credentials_).run();
+                c.finished = true;
+            });
+        } catch (const std::system_error&) {
+            // No thread to serve it: the connection ends, the server goes on.
+            ::close(fd);
+            clients_.pop_back();
+        }
     }
     reap(true);
 }

@@ -20,6 +20,9 @@ public:
     void serve();
     void stop();
 
+    // Connections served at once; one more is refused.
+    static constexpr std::size_t kMaxConnections = 256;
+
 private:
     struct Client {
         int fd;

@@ -12,12 +12,14 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace sandbox {
 namespace {
 
 constexpr std::uint16_t kSpid = 51;
+constexpr long kLoginSeconds = 30;
 
 struct Disconnected {};
 
@@ -352,7 +354,13 @@ void Session::transaction(const tds::Message& m) {
 
 void Session::run() {
     try {
-        if (!login()) return;
+        // A client that never finishes its login does not hold its thread for ever.
+        timeval limit{kLoginSeconds, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        const bool in = login();
+        timeval none{0, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+        if (!in) return;
         tds::Message m;
         while (reader_.next(m)) {
             switch (m.type) {
@@ -374,6 +382,8 @@ void Session::run() {
         }
     } catch (const tds::ProtocolError&) {
     } catch (const Disconnected&) {
+    } catch (const std::exception&) {
+        // Whatever else goes wrong inside one connection ends that connection only.
     }
     ::shutdown(fd_, SHUT_RDWR); // the client sees the end at once, not when the thread is reaped
 }

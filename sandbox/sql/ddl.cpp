@@ -278,7 +278,10 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
     if (p->is("database")) {
         ++p;
         if (p == t.end() || !p->isName()) throw syntaxNear("DATABASE");
-        if (iequals(p->text, database()) || iequals(p->text, "master"))
+        const auto target = store_.find(p->text);
+        // In use by this session or any other: its sessions' later work would vanish unseen.
+        if (iequals(p->text, database()) || iequals(p->text, "master") ||
+            (target && store_.faults().sessions(*target) > 0))
             throw SqlError{3702, 16, 4,
                            "Cannot drop database \"" + p->text +
                                "\" because it is currently in use."};

@@ -132,7 +132,8 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
         k.is("alter") || k.is("truncate") ||
         (k.is("select") && findTopLevel(t.begin(), findTopLevel(t.begin(), t.end(), "from"),
                                         "into") != findTopLevel(t.begin(), t.end(), "from"));
-    if (writes && tranCount_ == 0 && !implicitTransactions_ && sqlite3_get_autocommit(db_->handle())) {
+    if (writes && tranCount_ == 0 && !implicitTransactions_ &&
+        sqlite3_get_autocommit(db_->handle())) {
         db_->exec("BEGIN IMMEDIATE");
         try {
             dispatch(t, sink);

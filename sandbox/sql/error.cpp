@@ -1,6 +1,6 @@
 #include "error.h"
 
-#include <regex>
+#include <cstring>
 
 namespace sandbox {
 namespace {
@@ -33,14 +33,25 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
                 "'" + after(msg, "no such function: ") +
                     "' is not a recognized built-in function name.",
                 true};
-    std::smatch m;
-    static const std::regex near(R"(near \"(.*)\": syntax error)");
-    if (std::regex_search(msg, m, near)) return syntaxNear(m[1]);
+    // Read by hand: a regular expression recurses once per character, and a token of a hundred
+    // thousand characters would overflow the stack.
+    if (const auto at = msg.find("near \""); at != std::string::npos) {
+        const auto end = msg.rfind("\": syntax error");
+        if (end != std::string::npos && end >= at + 6)
+            return syntaxNear(msg.substr(at + 6, end - at - 6));
+    }
     if (msg.find("incomplete input") != std::string::npos)
         return syntaxNear(table.empty() ? "end of batch" : table);
-    if (msg.find("already exists") != std::string::npos) {
-        static const std::regex name(R"((table|view|index) \"?([^\"]*)\"? already exists)");
-        return alreadyExists(std::regex_search(msg, m, name) ? unqualified(m[2]) : table);
+    if (const auto exists = msg.find(" already exists"); exists != std::string::npos) {
+        std::string name;
+        for (const char* kind : {"table ", "view ", "index "})
+            if (const auto at = msg.find(kind); at != std::string::npos && at < exists) {
+                name = msg.substr(at + std::strlen(kind), exists - at - std::strlen(kind));
+                break;
+            }
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+            name = name.substr(1, name.size() - 2);
+        return alreadyExists(name.empty() ? table : unqualified(name));
     }
     if (msg.rfind("UNIQUE constraint failed: ", 0) == 0)
         return {2627, 14, 1,

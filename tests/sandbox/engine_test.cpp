@@ -145,6 +145,19 @@ TEST_F(EngineTest, IdentityFunctionNumbersTheRowsOfSelectInto) {
         << "a seed past 64 bits is an error, not a crash";
 }
 
+// Input that once ended the whole server now fails as a statement does.
+TEST_F(EngineTest, HugeNumbersAndTokensAreStatementErrors) {
+    EXPECT_EQ(fails("CREATE TABLE t (id int IDENTITY(99999999999999999999,1))").number, 8115);
+    EXPECT_EQ(fails("CREATE TABLE t (id int IDENTITY(1,99999999999999999999))").number, 8115);
+    EXPECT_EQ(fails("SANDBOX FAULT DELAY 99999999999999999999").number, 102);
+    EXPECT_EQ(fails("SANDBOX FAULT DROP ON 'x' SKIP 99999999999").number, 102);
+    const std::string token(100'000, 'x');
+    EXPECT_EQ(fails("SELECT 1 + ) " + token).number, 102);
+    EXPECT_EQ(fails("SELECT * FROM t WHERE " + token + " = = 1").number, 102);
+    ok("CREATE TABLE t (a int)");
+    EXPECT_EQ(fails("CREATE TABLE t (a int)").number, 2714) << "still names the table";
+}
+
 TEST_F(EngineTest, TemporaryTablesBelongToTheirSession) {
     ok("CREATE TABLE Src (a int); INSERT INTO Src VALUES (1), (2)");
     ok("SELECT IDENTITY(bigint, 1, 1) AS n, * INTO [#w] FROM Src");

@@ -79,3 +79,26 @@ TEST(SandboxSessions, ManualTransactionRollsBack) {
                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     EXPECT_EQ(query(*connect(dbName), "SELECT n FROM Tx"), (Rows{{"2"}}));
 }
+
+TEST(SandboxSessions, ADatabaseInUseIsNotDropped) {
+    const std::string name = freshDatabase("inuse");
+    auto user = connect(name);
+    auto admin = connect("master");
+    try {
+        admin->execute("DROP DATABASE [" + name + "]");
+        FAIL() << "dropped while in use";
+    } catch (const db::OdbcError& e) {
+        EXPECT_EQ(e.records().at(0).nativeError, 3702);
+    }
+    user->execute("CREATE TABLE StillHere (a int)");
+    user.reset();
+    for (int i = 0; i < 50; ++i) { // the session ends as its connection closes
+        try {
+            admin->execute("DROP DATABASE [" + name + "]");
+            return;
+        } catch (const db::OdbcError&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    FAIL() << "not dropped once no session used it";
+}
