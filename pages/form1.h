@@ -34,12 +34,22 @@ public:
     // True when the start-up went on to the table page.
     bool wentOnAtStart() const { return wentOn_; }
 
-    QGroupBox* Frame1;
-    QLabel *Label1, *Label2, *Label3, *Label4, *Label9;
-    QLineEdit *Text1, *Text2, *Text3, *Text4, *Text9;
-    QCheckBox* Check7;
-    shell::PushButton *PushButton3, *PushButton4, *PushButton5;
-    SkinFramework SkinFramework1;
+    QGroupBox* Frame1;              // "MS SQL Server Login"
+    QLabel* Label2;                 // "Server:"
+    QLabel* Label9;                 // "Port:"
+    QLabel* Label1;                 // "Username:"
+    QLabel* Label4;                 // "Password:"
+    QLabel* Label3;                 // "Database:"
+    QLineEdit* Text1;               // the server (host, or host\instance)
+    QLineEdit* Text9;               // the TCP port
+    QLineEdit* Text2;               // the user name
+    QLineEdit* Text3;               // the password, masked
+    QLineEdit* Text4;               // the database
+    QCheckBox* Check7;              // "Local Connection": the port is left out
+    shell::PushButton* PushButton5; // "Test Connection"
+    shell::PushButton* PushButton4; // "Help"
+    shell::PushButton* PushButton3; // "Next >"
+    SkinFramework SkinFramework1;   // the optional skin (x/o.cjs)
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -19,9 +19,10 @@ public:
     void PushButton2_Click(); // "< Back"
     void PushButton3_Click(); // "Next >"
 
-    QGroupBox* Frame1;
-    QListWidget* List1;
-    shell::PushButton *PushButton2, *PushButton3;
+    QGroupBox* Frame1;  // "Which table do you want to search for duplicate field values?"
+    QListWidget* List1; // the tables of the database, in the catalogue's order
+    shell::PushButton* PushButton2; // "< Back"
+    shell::PushButton* PushButton3; // "Next >"
 };
 
 } // namespace rowlark::pages

@@ -31,12 +31,18 @@ public:
     // Takes out of target every entry whose text stands in reference.
     static void RemoveItemsListedIn(QListWidget& target, const QListWidget& reference);
 
-    QLabel *Label1, *Label2;
-    shell::DataGrid* DataGrid1;
-    QListWidget *List1, *List2;
-    QFrame* Line1;
-    shell::PushButton *PushButton2, *PushButton3, *PushButton5, *PushButton6, *PushButton7,
-        *PushButton8;
+    QLabel* Label2;                 // "Preview:"
+    shell::DataGrid* DataGrid1;     // the first 100 rows of the table
+    QLabel* Label1;                 // "Which field(s) contain duplicate information?"
+    QListWidget* List1;             // the available fields
+    QListWidget* List2;             // the chosen fields, in the order they define a duplicate
+    QFrame* Line1;                  // the rule above the page's buttons
+    shell::PushButton* PushButton5; // ">": the selected field to the chosen list
+    shell::PushButton* PushButton6; // ">>": every field to the chosen list
+    shell::PushButton* PushButton7; // "<": the selected field back
+    shell::PushButton* PushButton8; // "<<": every field back
+    shell::PushButton* PushButton2; // "< Back"
+    shell::PushButton* PushButton3; // "Next >"
 
 private:
     void moveOne(const QString& handler, QListWidget& from, QListWidget& to);

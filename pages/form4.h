@@ -29,12 +29,13 @@ public:
     // The counts of the last job.
     const dedupe::Progress& lastCounts() const { return counts_; }
 
-    QLabel* Label1;
-    QGroupBox* Frame1;
-    QLineEdit* Text1;
-    shell::DataGrid* DataGrid1;
-    QProgressBar* Progress;
-    shell::PushButton *PushButton2, *PushButton4;
+    QLabel* Label1;                 // the intro, then what the job did
+    QGroupBox* Frame1;              // "Please choose a name for this table:"
+    QLineEdit* Text1;               // the new table's name
+    shell::DataGrid* DataGrid1;     // the new table, once made
+    QProgressBar* Progress;         // the job's phase and counts, while it runs
+    shell::PushButton* PushButton2; // "< Back"
+    shell::PushButton* PushButton4; // "Finish", then "Exit"
 
 private:
     friend class PageJobEvents;
