@@ -3,32 +3,23 @@
 namespace rowlark::db {
 
 void RecordSet::open(const std::string& sql, Connection& connection) {
-    close();
-    clientSide_ = connection.cursorLocation() == CursorLocation::Client;
-    statement_ = std::make_unique<Statement>(connection);
-    try {
-        statement_->execute(sql);
-    } catch (...) {
-        statement_.reset();
-        throw;
-    }
-    start();
+    openWith(connection, [&](Statement& st) { st.execute(sql); });
 }
 
 void RecordSet::openTables(Connection& connection) {
+    openWith(connection, [](Statement& st) { st.tables(); });
+}
+
+void RecordSet::openWith(Connection& connection, const std::function<void(Statement&)>& run) {
     close();
     clientSide_ = connection.cursorLocation() == CursorLocation::Client;
     statement_ = std::make_unique<Statement>(connection);
     try {
-        statement_->tables();
+        run(*statement_);
     } catch (...) {
         statement_.reset();
         throw;
     }
-    start();
-}
-
-void RecordSet::start() {
     for (const auto& c : statement_->columns()) {
         Field f;
         f.name = c.name;

@@ -4,6 +4,7 @@
 
 #include "field_types.h"
 
+#include <functional>
 #include <memory>
 
 namespace rowlark::db {
@@ -52,7 +53,7 @@ public:
     }
 
 private:
-    void start();
+    void openWith(Connection& connection, const std::function<void(Statement&)>& run);
     bool ensure(std::size_t rows);
 
     std::shared_ptr<Connection> connection_; // declared first: it goes last

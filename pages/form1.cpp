@@ -146,16 +146,17 @@ void Form1::Form_Load() {
     });
     const QString cursorFile = programFolder() + "/HAND-M.CUR";
     if (FileExists(cursorFile)) trap.step(126, [&] { setMouseIcon(loadHandCursor(cursorFile)); });
-    trap.step(128, [&] { Text1->setText(GetSetting(kAppName, kProductName, kKeyServer)); });
-    trap.step(130, [&] { Text2->setText(GetSetting(kAppName, kProductName, kKeyUser)); });
-    trap.step(132, [&] { Text3->setText(GetSetting(kAppName, kProductName, kKeyPassword)); });
-    trap.step(134, [&] { Text4->setText(GetSetting(kAppName, kProductName, kKeyDatabase)); });
-    trap.step(136,
-              [&] { Text9->setText(GetSetting(kAppName, kProductName, kKeyPort, kDefaultPort)); });
-    trap.step(138, [&] {
-        Check7->setChecked(LocalConnectionFromSetting(
-                               GetSetting(kAppName, kProductName, kKeyLocalConnection, "0")) == 1);
+    // The stored profile, read the one way every part of the program reads it.
+    ConnectionProfile stored;
+    trap.step(128, [&] {
+        stored = LoadStoredProfile();
+        Text1->setText(stored.server);
     });
+    trap.step(130, [&] { Text2->setText(stored.user); });
+    trap.step(132, [&] { Text3->setText(stored.password); });
+    trap.step(134, [&] { Text4->setText(stored.database); });
+    trap.step(136, [&] { Text9->setText(stored.port); });
+    trap.step(138, [&] { Check7->setChecked(stored.localConnection == 1); });
     centre();
     if (trap.condition(140, [&] {
             return !Text1->text().isEmpty() && !Text2->text().isEmpty() &&

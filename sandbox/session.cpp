@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "sql/text.h"
+
 #include "tds/envchange.h"
 #include "tds/login7.h"
 #include "tds/loginack.h"
@@ -26,7 +28,7 @@ struct Disconnected {};
 std::string lowerAscii(std::u16string_view s) {
     std::string out;
     for (char16_t c : s)
-        out.push_back(c < 128 ? static_cast<char>(std::tolower(static_cast<int>(c))) : '?');
+        out.push_back(c < 128 ? foldAscii(static_cast<char>(c)) : '?');
     return out;
 }
 

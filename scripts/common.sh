@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 
 ROWLARK_PACKAGES=(
-    build-essential cmake pkg-config
+    build-essential cmake pkg-config clang-format
     qt6-base-dev libgl-dev
     unixodbc unixodbc-dev odbcinst tdsodbc freetds-bin procps
     libsqlite3-dev

@@ -5,18 +5,14 @@ namespace sandbox {
 std::string toLower(std::string_view s) {
     std::string out(s);
     for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        c = foldAscii(c);
     return out;
 }
 
 bool iequals(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
     return true;
 }
 

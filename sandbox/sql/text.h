@@ -9,6 +9,11 @@
 
 namespace sandbox {
 
+// The one ASCII case folding of the sandbox: names compare as a server with the default
+// collation compares identifiers, letters A to Z alike in either case, all else as it stands.
+inline char foldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 std::string toLower(std::string_view s);
 // Case-insensitive for ASCII letters, as identifiers compare on a default server.
 bool iequals(std::string_view a, std::string_view b);

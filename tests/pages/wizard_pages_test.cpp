@@ -1,14 +1,14 @@
 // The table, field and finish pages: from login to the new table in the grid.
 #include "wizard_support.h"
 
-#include <QElapsedTimer>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QStyle>
 #include <QLocale>
+#include <QStyle>
 #include <QTimer>
 
 #include <map>
@@ -489,7 +489,7 @@ TEST_F(WizardFlow, EveryTextFitsItsBoxOnEveryPage) {
     choose("City");
     wizard->form3().PushButton3_Click();
     for (QWidget* page : std::initializer_list<QWidget*>{&wizard->form1(), &wizard->form2(),
-                                                          &wizard->form3(), &wizard->form4()}) {
+                                                         &wizard->form3(), &wizard->form4()}) {
         for (QWidget* w : page->findChildren<QWidget*>()) {
             const QFontMetrics m(w->font());
             QString text;
@@ -514,15 +514,16 @@ TEST_F(WizardFlow, EveryTextFitsItsBoxOnEveryPage) {
             } else {
                 continue;
             }
-            EXPECT_LE(need, room) << page->metaObject()->className() << ": \""
-                                  << text.toStdString() << "\" needs " << need << " of " << room;
+            EXPECT_LE(need, room) << page->metaObject()->className() << ": \"" << text.toStdString()
+                                  << "\" needs " << need << " of " << room;
         }
     }
     // A label ends before the field it names begins.
     auto& f1 = wizard->form1();
     for (auto [label, field] : {std::pair{f1.Label2, f1.Text1}, std::pair{f1.Label9, f1.Text9},
                                 std::pair{f1.Label1, f1.Text2}, std::pair{f1.Label3, f1.Text4}}) {
-        const int textEnd = label->x() + QFontMetrics(label->font()).horizontalAdvance(label->text());
+        const int textEnd =
+            label->x() + QFontMetrics(label->font()).horizontalAdvance(label->text());
         EXPECT_LT(textEnd + 2, field->x()) << label->text().toStdString();
     }
 }
