@@ -206,9 +206,7 @@ bool Job::anyKeyRepeats() {
         std::vector<db::Value> row;
         std::string key;
         while (st.fetch(row)) {
-            key.clear();
-            for (const auto& v : row)
-                appendKeyValue(key, v);
+            rowKey(row, 0, key);
             const bool repeat = finder.add(0, key) == RepeatFinder::Verdict::Repeat;
             counts_.rowsRead = std::max(counts_.rowsRead, finder.rows());
             if (repeat || finder.overBudget()) {
@@ -255,9 +253,7 @@ void Job::findRepeatsInWorkTable() {
         std::string key;
         std::uint64_t rows = 0;
         while (st.fetch(row)) {
-            key.clear();
-            for (std::size_t i = 1; i < row.size(); ++i)
-                appendKeyValue(key, row[i]);
+            rowKey(row, 1, key); // the number first, then the chosen columns
             counts_.keyBytes += key.size();
             const std::int64_t number = rowNumber(row[0]);
             if (!identity_.empty()) numbers.push_back(number);

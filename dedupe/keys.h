@@ -19,6 +19,12 @@ inline std::string NullToValue(const db::Value& value, const std::string& replac
 // Appends one value to a key so that values stay apart: its length, ':', its bytes. NULL counts
 // as the empty text; letter case and trailing blanks count.
 void appendKeyValue(std::string& key, const db::Value& value);
+// The key of a row read from the server: its values from `first` on.
+inline void rowKey(const std::vector<db::Value>& row, std::size_t first, std::string& key) {
+    key.clear();
+    for (std::size_t i = first; i < row.size(); ++i)
+        appendKeyValue(key, row[i]);
+}
 
 // Many texts in one buffer: far less memory than a string each.
 class TextList {

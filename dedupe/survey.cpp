@@ -35,9 +35,7 @@ Survey SurveyDuplicates(const std::string& connectionString, const std::string& 
     std::vector<db::Value> row;
     std::string key;
     while (st.fetch(row)) {
-        key.clear();
-        for (const auto& v : row)
-            appendKeyValue(key, v);
+        rowKey(row, 0, key);
         if (++counts[key] > 1) ++out.duplicates;
         ++out.rows;
     }
