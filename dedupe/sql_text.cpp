@@ -175,6 +175,10 @@ std::string selectNewTable(std::string_view newName) {
     return "SELECT * FROM " + bracketed(newName) + ";";
 }
 
+std::string previewQuery(std::string_view table) {
+    return "SELECT TOP 100 * FROM " + bracketed(table) + ";";
+}
+
 std::string tableNamesQuery() {
     return "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES";
 }

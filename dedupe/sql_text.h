@@ -71,6 +71,8 @@ std::string dropWorkTable(std::string_view workTable);
 std::string selectNewTable(std::string_view newName);
 // The names of the database's tables and views.
 std::string tableNamesQuery();
+// The field page's preview: the table's first hundred rows.
+std::string previewQuery(std::string_view table);
 // The column names of a table, as the table page reads them.
 std::string columnNamesQuery(std::string_view table);
 

@@ -69,8 +69,7 @@ void Form2::PushButton3_Click() {
     trap.step(112, [&] { f3.List1->clear(); });
     trap.step(114, [&] { f3.DataGrid1->setDataSource(nullptr); });
     trap.step(116, [&] {
-        const std::string sql =
-            "SELECT TOP 100 * FROM " + dedupe::bracketed(g.SelectedTable.toStdString()) + ";";
+        const std::string sql = dedupe::previewQuery(g.SelectedTable.toStdString());
         RunInBackground([&] { preview->open(sql, *connection); });
         preview->holdConnection(connection);
     });
