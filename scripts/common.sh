@@ -49,6 +49,8 @@ configure_and_build() {
     local targets=()
     for t in ${ROWLARK_TARGETS:-}; do targets+=(--target "$t"); done
     cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}" 2>&1 |
-        grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)|error:|warning:|Error [0-9]' || true
-    [ "${PIPESTATUS[0]}" -eq 0 ]
+        { grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)|error|undefined|warning:|Error [0-9]' || true; }
+    local status=${PIPESTATUS[0]}
+    [ "$status" -eq 0 ] || echo "The build failed (status $status)." >&2
+    return "$status"
 }
