@@ -39,7 +39,7 @@ std::uint64_t DefaultMemoryBudget() {
 
 namespace {
 
-constexpr unsigned kBlockBits = 20; // 1 MiB blocks: no key ever moves once stored
+constexpr unsigned kBlockBits = 22; // 4 MiB blocks: no key ever moves once stored
 constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
 constexpr unsigned kRefBits = 40; // a slot: 24 bits of the hash above 40 bits of key address
 constexpr std::uint64_t kRefMask = (std::uint64_t{1} << kRefBits) - 1;
@@ -287,7 +287,9 @@ RepeatFinder::Verdict RepeatFinder::take(std::int64_t number, std::string_view k
     const std::uint64_t ordinal = rows_++;
     keyBytes_ += key.size();
     if (!parts_.empty()) {
-        std::FILE* f = parts_[partitionOf(hash, parts_.size())].get();
+        const std::size_t part = partitionOf(hash, parts_.size());
+        ++partRows_[part];
+        std::FILE* f = parts_[part].get();
         std::fputc(1, f);
         std::fwrite(&ordinal, sizeof ordinal, 1, f);
         writeRecord(f, number, key);
@@ -325,9 +327,12 @@ void RepeatFinder::spill() {
         parts_.emplace_back(f);
     }
     partitions_ = parts_.size();
+    partRows_.assign(parts_.size(), 0);
     // Numbers of earlier repeats carry their read order, as the files' records do.
     table_->forEach([&](std::string_view key) {
-        std::FILE* f = parts_[partitionOf(hashOf(key), parts_.size())].get();
+        const std::size_t part = partitionOf(hashOf(key), parts_.size());
+        ++partRows_[part];
+        std::FILE* f = parts_[part].get();
         std::fputc(0, f);
         writeRecord(f, 0, key);
     });
@@ -347,11 +352,12 @@ std::vector<std::int64_t> RepeatFinder::repeats() {
     repeats_.clear();
     repeats_.shrink_to_fit();
     std::string key;
-    for (auto& part : parts_) {
+    for (std::size_t p = 0; p < parts_.size(); ++p) {
+        auto& part = parts_[p];
         std::FILE* f = part.get();
         if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0)
             throw std::runtime_error("could not read back the keys' temporary file");
-        Table table(0);
+        Table table(partRows_[p]);
         for (int kind; (kind = std::fgetc(f)) != EOF;) {
             std::uint64_t ordinal = 0;
             if (kind == 1 && std::fread(&ordinal, sizeof ordinal, 1, f) != 1) break;

@@ -71,6 +71,7 @@ private:
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::vector<std::unique_ptr<std::FILE, FileCloser>> parts_;
+    std::vector<std::uint64_t> partRows_; // records in each file: its search is sized once
 };
 
 } // namespace rowlark::dedupe
