@@ -22,7 +22,12 @@ const std::vector<std::string> kSeeds = {
     "N'it''s'",
     std::string("\x12\x01\x00\x0f\x00\x00\x01\x00\x00\x00\x1a\x00\x06\xff", 14),
     std::string("\x01\x01\x00\x1c\x00\x00\x01\x00S\0E\0L\0E\0C\0T\0 \0*\0 \0F\0R\0", 28),
-    "SELECT TOP 1 * INTO [x] FROM (SELECT 1 AS a) AS t; IF 1=1 BEGIN DROP TABLE y END"};
+    "SELECT TOP 1 * INTO [x] FROM (SELECT 1 AS a) AS t; IF 1=1 BEGIN DROP TABLE y END",
+    "CREATE TABLE t (id int IDENTITY(1,1), k nvarchar(5)); INSERT INTO t (k) VALUES (N'a'), (N'b')",
+    "SELECT IDENTITY(bigint, 1, 1) AS n, * INTO [#w] From [t]; DELETE FROM [#w] WHERE [n] IN (1, "
+    "2)",
+    "if (object_id (N'x', N'U') is not null) drop table [x]; SELECT [k] INTO [x] FROM [#w]",
+    "SANDBOX FAULT DELAY 5; SANDBOX FAULT CLEAR; BEGIN TRAN; COMMIT"};
 
 } // namespace
 
