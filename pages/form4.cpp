@@ -37,8 +37,10 @@ public:
     explicit PageJobEvents(Form4& page) : page_(page) {}
     void progress(const dedupe::Progress& p) override {
         if (QThread::currentThread() == page_.thread()) return page_.showProgress(p);
+        // The call may run after these events are gone: it holds the page, which stays loaded.
+        Form4* page = &page_;
         QMetaObject::invokeMethod(
-            &page_, [this, p] { page_.showProgress(p); }, Qt::QueuedConnection);
+            page, [page, p] { page->showProgress(p); }, Qt::QueuedConnection);
     }
     void report(int line, const std::string& description) override {
         onPageThread(&page_,
