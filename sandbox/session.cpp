@@ -365,6 +365,12 @@ void Session::run() {
         if (!in) return;
         tds::Message m;
         while (reader_.next(m)) {
+            if (m.oversized && m.type != tds::kAttention) {
+                error(SqlError{40000, 16, 1,
+                               "The sandbox does not take a request larger than 64 MB."});
+                finishRequest(true);
+                continue;
+            }
             switch (m.type) {
             case tds::kSqlBatch:
                 batch(m);

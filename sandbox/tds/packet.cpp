@@ -48,6 +48,7 @@ std::vector<Bytes> splitMessage(std::uint8_t type, const Bytes& payload, std::si
 
 bool MessageReader::next(Message& out) {
     out.payload.clear();
+    out.oversized = false;
     bool first = true;
     for (;;) {
         std::uint8_t head[kHeaderSize];
@@ -69,7 +70,10 @@ bool MessageReader::next(Message& out) {
         out.payload.resize(at + n);
         if (n && !source_(out.payload.data() + at, n))
             throw ProtocolError("connection closed inside a packet");
-        if (out.payload.size() > (64u << 20)) throw ProtocolError("message too large");
+        if (out.oversized || out.payload.size() > kMaxMessage) {
+            out.oversized = true;
+            out.payload.clear(); // the rest of the message is read and let go
+        }
         if (h.status & kStatusEom) return true;
     }
 }

@@ -36,7 +36,13 @@ struct PacketHeader {
 struct Message {
     std::uint8_t type = 0;
     Bytes payload;
+    // Past kMaxMessage the rest is read and let go: the payload is empty and this is set, so the
+    // server can answer with an error instead of closing the connection.
+    bool oversized = false;
 };
+
+// The largest message the server takes: 64 MiB.
+inline constexpr std::size_t kMaxMessage = std::size_t{64} << 20;
 
 // Splits a payload into packets of at most packetSize bytes each, the last one marked end of
 // message.

@@ -359,3 +359,42 @@ TEST(Requests, TransactionManagerRoundTrip) {
             EXPECT_EQ(back.beginAnother, again && req != kTmBegin);
         }
 }
+
+// A request past the 64 MiB cap is read to its end and answered, not a reason to hang up.
+TEST(Packet, AMessagePastTheCapIsReadToItsEndAndMarked) {
+    const std::size_t packet = 32767, room = packet - kHeaderSize;
+    const std::size_t packets = kMaxMessage / room + 2;
+    std::size_t sent = 0;
+    Bytes current;
+    std::size_t at = 0;
+    auto nextPacket = [&] {
+        Writer w;
+        const bool last = sent + 1 == packets;
+        PacketHeader h{kSqlBatch,
+                       static_cast<std::uint8_t>(last ? kStatusEom : 0),
+                       static_cast<std::uint16_t>(packet),
+                       51,
+                       static_cast<std::uint8_t>(sent),
+                       0};
+        h.encode(w);
+        w.bytes().resize(packet, 'x');
+        ++sent;
+        current = std::move(w.bytes());
+        at = 0;
+    };
+    MessageReader reader([&](std::uint8_t* into, std::size_t n) {
+        if (at == current.size()) {
+            if (sent == packets) return false;
+            nextPacket();
+        }
+        std::copy_n(current.begin() + static_cast<std::ptrdiff_t>(at), n, into);
+        at += n;
+        return true;
+    });
+    Message m;
+    ASSERT_TRUE(reader.next(m));
+    EXPECT_TRUE(m.oversized);
+    EXPECT_TRUE(m.payload.empty());
+    EXPECT_EQ(sent, packets) << "every packet of it was read";
+    EXPECT_FALSE(reader.next(m)) << "and the stream goes on from the next message";
+}
