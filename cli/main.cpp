@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 using namespace rowlark;
 
@@ -143,44 +144,46 @@ int main(int argc, char** argv) {
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
     std::string table;
     std::vector<std::string> chosen;
+    auto failed = [&](const db::OdbcError& e) {
+        if (watcher.caught()) return stopped(watcher.caught(), false);
+        std::cerr << "rowlark-dedupe: " << e.description() << "\n";
+        return 1;
+    };
+    // One connection finds the names and, for a dry run, reads the keys; the job opens its own.
+    auto c = std::make_unique<db::Connection>();
     try {
-        db::Connection c;
-        c.setCancelSwitch(cancel);
-        c.setLoginTimeout(db::kDefaultLoginTimeout);
-        c.open(connectionString);
+        c->setCancelSwitch(cancel);
+        c->setLoginTimeout(db::kDefaultLoginTimeout);
+        c->open(connectionString);
         std::string error;
         auto found =
-            resolve(dedupe::ReadTableNames(c), o.table, "the database has no table named", error);
+            resolve(dedupe::ReadTableNames(*c), o.table, "the database has no table named", error);
         if (!found) return usageError(error);
         table = *found;
-        const auto columns = dedupe::ReadColumnNames(c, table);
+        const auto columns = dedupe::ReadColumnNames(*c, table);
         for (const auto& wanted : o.columns) {
             auto column = resolve(columns, wanted, "the table " + table + " has no column", error);
             if (!column) return usageError(error);
             chosen.push_back(*column);
         }
     } catch (const db::OdbcError& e) {
-        if (watcher.caught()) return stopped(watcher.caught(), false);
-        std::cerr << "rowlark-dedupe: " << e.description() << "\n";
-        return 1;
+        return failed(e);
     }
     if (auto why = dedupe::RefuseNewName(newName, table)) return usageError(*why);
 
     if (o.dryRun) {
         try {
-            const auto survey = dedupe::SurveyDuplicates(connectionString, table,
-                                                         dedupe::bracketList(chosen), 10, cancel);
+            const auto survey = dedupe::SurveyDuplicates(*c, table, dedupe::bracketList(chosen));
             if (o.json)
                 cli::printSurveyJson(std::cout, table, survey);
             else
                 cli::printSurvey(std::cout, table, survey);
         } catch (const db::OdbcError& e) {
-            if (watcher.caught()) return stopped(watcher.caught(), false);
-            std::cerr << "rowlark-dedupe: " << e.description() << "\n";
-            return 1;
+            return failed(e);
         }
         return 0;
     }
+    c.reset();
 
     dedupe::JobSettings s;
     s.connectionString = connectionString;

@@ -3,6 +3,29 @@
 #include <cctype>
 
 namespace rowlark::db {
+namespace {
+
+// A braced value read the standard way from s[at] == '{': "}}" is one brace, a single "}" ends
+// it. Moves at past the closing brace; nullopt when none closes it. doubled tells whether any
+// "}}" was read.
+std::optional<std::string> readBraced(std::string_view s, std::size_t& at, bool& doubled) {
+    std::string value;
+    for (std::size_t j = at + 1; j < s.size(); ++j) {
+        if (s[j] != '}') {
+            value.push_back(s[j]);
+        } else if (j + 1 < s.size() && s[j + 1] == '}') {
+            value.push_back('}');
+            doubled = true;
+            ++j;
+        } else {
+            at = j + 1;
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<std::string> withUndoubledBraces(std::string_view s) {
     std::string out;
@@ -17,25 +40,9 @@ std::optional<std::string> withUndoubledBraces(std::string_view s) {
         out.append(s.substr(i, eq + 1 - i));
         i = eq + 1;
         if (i < s.size() && s[i] == '{') {
-            // The standard reading: "}}" is one brace, a single "}" ends the value.
-            std::string value;
-            std::size_t j = i + 1;
-            for (; j < s.size(); ++j) {
-                if (s[j] == '}') {
-                    if (j + 1 < s.size() && s[j + 1] == '}') {
-                        value.push_back('}');
-                        changed = true;
-                        ++j;
-                        continue;
-                    }
-                    break;
-                }
-                value.push_back(s[j]);
-            }
-            if (j >= s.size()) return std::nullopt; // unterminated
-            if (value.find("};") != std::string::npos) return std::nullopt;
-            out += '{' + value + '}';
-            i = j + 1;
+            const auto value = readBraced(s, i, changed);
+            if (!value || value->find("};") != std::string::npos) return std::nullopt;
+            out += '{' + *value + '}';
         }
         const std::size_t semi = s.find(';', i);
         const std::size_t end = semi == std::string_view::npos ? s.size() : semi + 1;
@@ -57,19 +64,14 @@ std::optional<std::string> connectionStringValue(std::string_view s, std::string
         std::string value;
         std::size_t j = eq + 1;
         if (j < s.size() && s[j] == '{') {
-            for (++j; j < s.size(); ++j) {
-                if (s[j] == '}') {
-                    if (j + 1 < s.size() && s[j + 1] == '}') {
-                        value.push_back('}');
-                        ++j;
-                        continue;
-                    }
-                    ++j;
-                    break;
-                }
-                value.push_back(s[j]);
+            bool doubled = false;
+            if (auto braced = readBraced(s, j, doubled)) {
+                value = std::move(*braced);
+                j = s.find(';', j);
+            } else {
+                value = std::string(s.substr(j + 1)); // unclosed: the rest is the value
+                j = std::string_view::npos;
             }
-            j = s.find(';', j);
         } else {
             const std::size_t semi = s.find(';', j);
             value = std::string(s.substr(j, semi == std::string_view::npos ? s.npos : semi - j));

@@ -21,13 +21,8 @@ std::vector<std::string> KeyValues(std::string_view key) {
     return values;
 }
 
-Survey SurveyDuplicates(const std::string& connectionString, const std::string& table,
-                        const std::string& duplicateColumns, std::size_t groups,
-                        std::shared_ptr<db::CancelSwitch> cancel) {
-    db::Connection connection;
-    connection.setCancelSwitch(std::move(cancel));
-    connection.setLoginTimeout(30);
-    connection.open(connectionString);
+Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
+                        const std::string& duplicateColumns, std::size_t groups) {
     db::Statement st(connection);
     st.execute(keyQuery(duplicateColumns, table));
     std::unordered_map<std::string, std::uint64_t> counts;

@@ -2,10 +2,9 @@
 // groups of rows that share a key.
 #pragma once
 
-#include "db/cancel.h"
+#include "db/connection.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,11 +22,10 @@ struct Survey {
     std::vector<KeyGroup> largestGroups; // largest first; groups of one row are not listed
 };
 
-// Reads the chosen columns of every row of the table, as the job would, and counts. Sends one
-// SELECT and nothing else. Throws db::OdbcError.
-Survey SurveyDuplicates(const std::string& connectionString, const std::string& table,
-                        const std::string& duplicateColumns, std::size_t groups = 10,
-                        std::shared_ptr<db::CancelSwitch> cancel = nullptr);
+// Reads the chosen columns of every row of the table through the open connection, as the job
+// would, and counts. Sends one SELECT and nothing else. Throws db::OdbcError.
+Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
+                        const std::string& duplicateColumns, std::size_t groups = 10);
 
 // The values a key was built from (the inverse of appendKeyValue, NULL read as empty text).
 std::vector<std::string> KeyValues(std::string_view key);

@@ -131,9 +131,13 @@ ConnectionProfile Form1::profile() const {
     return p;
 }
 
-bool Form1::TestConnection(int loginTimeout) {
+std::optional<std::string> Form1::LoginFailure(int loginTimeout) {
     const std::string cs = connectionString().toStdString();
-    return RunInBackground([&] { return db::TestConnection(cs, loginTimeout); });
+    return RunInBackground([&] { return db::LoginFailure(cs, loginTimeout); });
+}
+
+bool Form1::TestConnection(int loginTimeout) {
+    return !LoginFailure(loginTimeout);
 }
 
 void Form1::Form_Load() {
@@ -197,10 +201,8 @@ void Form1::PushButton3_Click() {
     Trap trap(HandlerLocation("Form1", "PushButton3_Click"));
     std::optional<std::string> failure;
     trap.step(100, [&] {
-        const std::string cs = connectionString().toStdString();
         MousePointer.set(kPointerBusy);
-        const int timeout = wizard_.loginTimeout;
-        failure = RunInBackground([&] { return db::LoginFailure(cs, timeout); });
+        failure = LoginFailure(wizard_.loginTimeout);
         MousePointer.set(kPointerDefault);
     });
     if (failure) {

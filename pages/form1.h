@@ -12,6 +12,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <optional>
+#include <string>
+
 namespace rowlark::pages {
 
 class Form1 : public Page {
@@ -28,7 +31,10 @@ public:
     // The live profile, read from the fields now.
     shell::ConnectionProfile profile() const;
     QString connectionString() const { return shell::BuildConnectionString(profile()); }
-    // Opens and closes a connection with the fields' profile; false on any failure.
+    // Opens and closes a connection with the fields' profile, off the window's thread; why it
+    // failed, or nullopt when it worked.
+    std::optional<std::string> LoginFailure(int loginTimeout);
+    // The same, true when it worked.
     bool TestConnection(int loginTimeout = 0);
 
     // True when the start-up went on to the table page.

@@ -127,11 +127,10 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
     // Outside a user transaction a statement that writes takes the write lock before it reads, as
     // a server's statement waits for its locks: read first, it could find at its first write that
     // another session committed meanwhile (SQLite's BUSY_SNAPSHOT), and no wait would help.
-    const bool writes =
-        k.is("insert") || k.is("update") || k.is("delete") || k.is("create") || k.is("drop") ||
-        k.is("alter") || k.is("truncate") ||
-        (k.is("select") && findTopLevel(t.begin(), findTopLevel(t.begin(), t.end(), "from"),
-                                        "into") != findTopLevel(t.begin(), t.end(), "from"));
+    const TokenIt from = findTopLevel(t.begin(), t.end(), "from");
+    const bool writes = k.is("insert") || k.is("update") || k.is("delete") || k.is("create") ||
+                        k.is("drop") || k.is("alter") || k.is("truncate") ||
+                        (k.is("select") && findTopLevel(t.begin(), from, "into") != from);
     if (writes && tranCount_ == 0 && !implicitTransactions_ &&
         sqlite3_get_autocommit(db_->handle())) {
         db_->exec("BEGIN IMMEDIATE");

@@ -17,3 +17,14 @@ TEST(UndoubledBraces, OnlyDoubledBracesAreUndone) {
         << "a value with }; cannot be written so";
     EXPECT_FALSE(withUndoubledBraces("Driver={SQL Server};Pwd={a}}")) << "unterminated";
 }
+
+TEST(ConnectionString, ValuesByKey) {
+    using rowlark::db::connectionStringValue;
+    const std::string s = "Driver={SQL Server};Server=db1,1433;Database=d;Uid=sa;Pwd={a;b}}c};";
+    EXPECT_EQ(connectionStringValue(s, "server"), "db1,1433") << "keys ignore letter case";
+    EXPECT_EQ(connectionStringValue(s, "Driver"), "SQL Server");
+    EXPECT_EQ(connectionStringValue(s, "PWD"), "a;b}c") << "a braced value holds ';' and '}}'";
+    EXPECT_EQ(connectionStringValue(s, "Port"), std::nullopt);
+    EXPECT_EQ(connectionStringValue("Pwd={open;Server=x", "Server"), std::nullopt)
+        << "an unclosed brace runs to the end";
+}
