@@ -9,6 +9,7 @@
 #include "dedupe/finder.h"
 #include "dedupe/job.h"
 #include "dedupe/keys.h"
+#include "dedupe/sql_text.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -165,7 +166,10 @@ void sqlite(sqlite3* db, const std::string& sql) {
 void WholeJob(benchmark::State& state) {
     const long rows = static_cast<long>(state.range(0));
     const bool allColumns = state.range(1) != 0;
-    const std::string key = allColumns ? "[n], [k], [a], [b], [c], [d]" : "[k], [a], [b]";
+    const std::vector<std::string> keyColumns =
+        allColumns ? std::vector<std::string>{"n", "k", "a", "b", "c", "d"}
+                   : std::vector<std::string>{"k", "a", "b"};
+    const std::string key = dedupe::bracketList(keyColumns);
     const std::string floorKey = allColumns ? "n, k, a, b, c, d" : "k, a, b";
     bench::ExternalSandbox sandbox;
     db::Connection c;
@@ -200,7 +204,7 @@ void WholeJob(benchmark::State& state) {
             dedupe::JobSettings s;
             s.connectionString = sandbox.connectionString("master");
             s.selectedTable = "Big";
-            s.duplicateColumns = key;
+            s.duplicateColumns = keyColumns;
             s.newName = [] { return std::string("BigJob"); };
             NullEvents events;
             ::malloc_trim(0);

@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
 
     if (o.dryRun) {
         try {
-            const auto survey = dedupe::SurveyDuplicates(*c, table, dedupe::bracketList(chosen));
+            const auto survey = dedupe::SurveyDuplicates(*c, table, chosen);
             if (o.json)
                 cli::printSurveyJson(std::cout, table, survey);
             else
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     s.connectionString = connectionString;
     s.localConnection = p.localConnection == 1;
     s.selectedTable = table;
-    s.duplicateColumns = dedupe::bracketList(chosen);
+    s.duplicateColumns = chosen;
     s.newName = [&] { return newName; };
     if (o.memoryLimit) s.memoryBudget = *o.memoryLimit;
     s.cancel = cancel;

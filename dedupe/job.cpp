@@ -309,7 +309,7 @@ void Job::makeNewTable(JobOutcome& out) {
     });
     long long rows = 0;
     const bool copied = begun && run_.step(234, [&] {
-        rows = connection().execute(copyIntoNewTable(bracketList(columns_), name, work_));
+        rows = connection().execute(copyIntoNewTable(columns_, name, work_));
         connection().commit();
     });
     if (!copied) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace rowlark::dedupe {
 
@@ -17,7 +18,8 @@ struct JobSettings {
     std::string connectionString;
     bool localConnection = false; // which opening step a failure names (122 or 124)
     std::string selectedTable;    // as listed, without brackets; its columns are read afresh
-    std::string duplicateColumns; // "[a], [b]": the columns that define a duplicate
+    // The columns that define a duplicate, by name as the table has them, in the order chosen.
+    std::vector<std::string> duplicateColumns;
     // The new table's name, read afresh at each use.
     std::function<std::string()> newName;
     int timeoutSeconds = 5000;

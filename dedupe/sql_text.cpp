@@ -41,17 +41,19 @@ std::string metadataQuery(std::string_view table) {
     return "SELECT TOP 0 * FROM " + bracketed(table) + ";";
 }
 
-std::string keyQuery(std::string_view duplicateColumns, std::string_view table) {
-    return "SELECT " + std::string(duplicateColumns) + " FROM " + bracketed(table) + ";";
+std::string keyQuery(const std::vector<std::string>& duplicateColumns, std::string_view table) {
+    return "SELECT " + bracketList(duplicateColumns) + " FROM " + bracketed(table) + ";";
 }
 
-std::string identityKeyQuery(std::string_view identityColumn, std::string_view duplicateColumns,
+std::string identityKeyQuery(std::string_view identityColumn,
+                             const std::vector<std::string>& duplicateColumns,
                              std::string_view table) {
-    return "SELECT " + bracketed(identityColumn) + ", " + std::string(duplicateColumns) + " FROM " +
+    return "SELECT " + bracketed(identityColumn) + ", " + bracketList(duplicateColumns) + " FROM " +
            bracketed(table) + ";";
 }
 
-std::string workKeyQuery(std::string_view numberColumn, std::string_view duplicateColumns,
+std::string workKeyQuery(std::string_view numberColumn,
+                         const std::vector<std::string>& duplicateColumns,
                          std::string_view workTable) {
     return identityKeyQuery(numberColumn, duplicateColumns, workTable);
 }
@@ -98,9 +100,9 @@ std::string deleteMany(std::string_view workTable, std::string_view column,
     return s + ")";
 }
 
-std::string copyIntoNewTable(std::string_view allColumns, std::string_view newName,
+std::string copyIntoNewTable(const std::vector<std::string>& columns, std::string_view newName,
                              std::string_view workTable) {
-    return "SELECT " + std::string(allColumns) + " INTO " + bracketed(newName) + " FROM " +
+    return "SELECT " + bracketList(columns) + " INTO " + bracketed(newName) + " FROM " +
            bracketed(workTable);
 }
 

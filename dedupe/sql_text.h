@@ -37,12 +37,14 @@ std::string bracketList(const std::vector<std::string>& names);
 // Q1, for the field metadata only: no row of the table travels.
 std::string metadataQuery(std::string_view table);
 // Q2: the chosen columns of every row.
-std::string keyQuery(std::string_view duplicateColumns, std::string_view table);
+std::string keyQuery(const std::vector<std::string>& duplicateColumns, std::string_view table);
 // Each row's identity value and its chosen columns, in one read so the two cannot disagree.
-std::string identityKeyQuery(std::string_view identityColumn, std::string_view duplicateColumns,
+std::string identityKeyQuery(std::string_view identityColumn,
+                             const std::vector<std::string>& duplicateColumns,
                              std::string_view table);
 // Each work-table row's number (in the column given) and its chosen columns.
-std::string workKeyQuery(std::string_view numberColumn, std::string_view duplicateColumns,
+std::string workKeyQuery(std::string_view numberColumn,
+                         const std::vector<std::string>& duplicateColumns,
                          std::string_view workTable);
 // Q3 and Q4: drop a table of that name when there is one; a view or any other object of that
 // name is never dropped.
@@ -63,7 +65,7 @@ std::string deleteOne(std::string_view workTable, std::string_view column, std::
 std::string deleteMany(std::string_view workTable, std::string_view column,
                        const std::vector<std::string>& values);
 // Q8: what is left, into the new table, without the work column.
-std::string copyIntoNewTable(std::string_view allColumns, std::string_view newName,
+std::string copyIntoNewTable(const std::vector<std::string>& columns, std::string_view newName,
                              std::string_view workTable);
 // Q9
 std::string dropWorkTable(std::string_view workTable);

@@ -22,7 +22,7 @@ std::vector<std::string> KeyValues(std::string_view key) {
 }
 
 Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
-                        const std::string& duplicateColumns, std::size_t groups) {
+                        const std::vector<std::string>& duplicateColumns, std::size_t groups) {
     db::Statement st(connection);
     st.execute(keyQuery(duplicateColumns, table));
     std::unordered_map<std::string, std::uint64_t> counts;

@@ -25,7 +25,7 @@ struct Survey {
 // Reads the chosen columns of every row of the table through the open connection, as the job
 // would, and counts. Sends one SELECT and nothing else. Throws db::OdbcError.
 Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
-                        const std::string& duplicateColumns, std::size_t groups = 10);
+                        const std::vector<std::string>& duplicateColumns, std::size_t groups = 10);
 
 // The values a key was built from (the inverse of appendKeyValue, NULL read as empty text).
 std::vector<std::string> KeyValues(std::string_view key);

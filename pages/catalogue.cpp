@@ -5,9 +5,9 @@
 
 namespace rowlark::pages {
 
-void ListTables(QListWidget& list, const QString& connectionString) {
+void ReadTables(QStringList& tables, const QString& connectionString) {
     const std::string cs = connectionString.toStdString();
-    list.clear();
+    tables.clear();
     std::vector<std::string> names;
     std::exception_ptr failure;
     shell::RunInBackground([&] {
@@ -18,7 +18,7 @@ void ListTables(QListWidget& list, const QString& connectionString) {
         }
     });
     for (const auto& name : names)
-        list.addItem(QString::fromStdString(name));
+        tables.append(QString::fromStdString(name));
     if (failure) std::rethrow_exception(failure);
 }
 

@@ -209,8 +209,11 @@ void Form1::PushButton3_Click() {
         MsgBox(CouldNotConnect(*failure));
         return;
     }
-    trap.step(102, [&] { ListTables(*wizard_.form2().List1, connectionString()); });
-    trap.step(104, [&] { wizard_.form2().show(); });
+    Globals& g = wizard_.globals;
+    g.ConnectionString = connectionString();
+    g.LocalConnection = Check7->isChecked();
+    trap.step(102, [&] { ReadTables(g.Tables, g.ConnectionString); });
+    trap.step(104, [&] { wizard_.form2().enter(); });
     trap.step(106, [&] { hide(); });
 }
 

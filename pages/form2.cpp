@@ -8,7 +8,6 @@
 
 #include "db/record_set.h"
 #include "dedupe/columns.h"
-#include "dedupe/list_dedupe.h"
 #include "dedupe/sql_text.h"
 #include "shell/background.h"
 #include "shell/error_report.h"
@@ -49,68 +48,50 @@ void Form2::PushButton2_Click() {
     trap.step(100, [&] { wizard_.form1().show(); });
 }
 
+void Form2::fillFromChoices() {
+    List1->clear();
+    List1->addItems(wizard_.globals.Tables);
+}
+
 void Form2::PushButton3_Click() {
     Trap trap(HandlerLocation("Form2", "PushButton3_Click"));
     auto connection = std::make_shared<db::Connection>();
-    auto preview = std::make_shared<db::RecordSet>();
     if (List1->currentRow() < 0 || !List1->currentItem() || !List1->currentItem()->isSelected()) {
         MsgBox("Please select a table");
         return;
     }
-    Form3& f3 = wizard_.form3();
     Globals& g = wizard_.globals;
     trap.step(104, [&] { MousePointer.set(kPointerBusy); });
     trap.step(106, [&] { connection->setCursorLocation(db::CursorLocation::Client); });
     trap.step(108, [&] {
-        const std::string cs = wizard_.form1().connectionString().toStdString();
+        const std::string cs = g.ConnectionString.toStdString();
         RunInBackground([&] { connection->open(cs); });
     });
     trap.step(110, [&] { g.SelectedTable = List1->currentItem()->text(); });
-    trap.step(112, [&] { f3.List1->clear(); });
-    trap.step(114, [&] { f3.DataGrid1->setDataSource(nullptr); });
+    // Never the preview or the columns of the table chosen before.
+    g.Preview.reset();
+    g.AllColumns.clear();
+    g.ColumnsRead = false;
     trap.step(116, [&] {
+        auto preview = std::make_shared<db::RecordSet>();
         const std::string sql = dedupe::previewQuery(g.SelectedTable.toStdString());
-        RunInBackground([&] { preview->open(sql, *connection); });
+        // All of its hundred rows are read here, so the connection is free for the columns.
+        RunInBackground([&] {
+            preview->open(sql, *connection);
+            preview->recordCount();
+        });
         preview->holdConnection(connection);
+        if (preview->state() == db::RecordSet::kOpen) g.Preview = preview;
     });
-    trap.step(118, [&] {
-        if (preview->state() == db::RecordSet::kOpen) f3.DataGrid1->setDataSource(preview);
-    });
-    std::vector<std::string> columns;
-    bool columnsRead = false;
-    g.AllColumns.clear(); // never the columns of the table chosen before
     trap.step(120, [&] {
         const std::string table = g.SelectedTable.toStdString();
-        columns = RunInBackground([&] { return dedupe::ReadColumnNames(*connection, table); });
-        columnsRead = true;
+        const auto columns =
+            RunInBackground([&] { return dedupe::ReadColumnNames(*connection, table); });
+        for (const auto& c : columns)
+            g.AllColumns.append(QString::fromStdString(c));
+        g.ColumnsRead = true;
     });
-    // Without a column result there is nothing to list: the column steps are passed over.
-    if (columnsRead) {
-        trap.step(122, [&] {
-            for (const auto& c : columns)
-                f3.List1->addItem(QString::fromStdString(c));
-            // Each name bracketed with ']' doubled, joined by ", ": [a], [b], [c].
-            g.AllColumns = QString::fromStdString(dedupe::bracketList(columns));
-        });
-    }
-    // The chosen list keeps only columns of this table: after "< Back" and another table, a
-    // column of the one before would name nothing.
-    trap.step(124, [&] {
-        for (int i = f3.List2->count() - 1; i >= 0; --i) {
-            const std::string name = f3.List2->item(i)->text().toStdString();
-            if (!columnsRead || std::find(columns.begin(), columns.end(), name) == columns.end())
-                delete f3.List2->takeItem(i);
-        }
-    });
-    trap.step(126, [&] { f3.updateButtons(); });
-    trap.step(128, [&] {
-        if (f3.List1->count() > 0) f3.List1->setCurrentRow(0);
-    });
-    trap.step(132, [&] { f3.RemoveItemsListedIn(*f3.List1, *f3.List2); });
-    trap.step(134, [&] {
-        f3.show();
-        f3.DataGrid1->setFocus();
-    });
+    trap.step(134, [&] { wizard_.form3().enter(); });
     trap.step(136, [&] { hide(); });
     trap.step(138, [&] { MousePointer.set(kPointerDefault); });
 }

@@ -1,4 +1,5 @@
-// Form2, the table page: the tables of the database; "Next >" prepares the field page.
+// Form2, the table page: the tables of the database; "Next >" reads the chosen table's preview
+// and columns for the field page.
 #pragma once
 
 #include "page.h"
@@ -23,6 +24,9 @@ public:
     QListWidget* List1; // the tables of the database, in the catalogue's order
     shell::PushButton* PushButton2; // "< Back"
     shell::PushButton* PushButton3; // "Next >"
+
+protected:
+    void fillFromChoices() override; // the database's tables
 };
 
 } // namespace rowlark::pages

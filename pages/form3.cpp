@@ -7,7 +7,6 @@
 #include "wizard.h"
 
 #include "dedupe/list_dedupe.h"
-#include "dedupe/sql_text.h"
 #include "shell/error_report.h"
 #include "shell/message_boxes.h"
 
@@ -91,6 +90,29 @@ void Form3::Form_Load() {
     centre();
 }
 
+void Form3::fillFromChoices() {
+    Trap trap(HandlerLocation("Form3", "fillFromChoices"));
+    const Globals& g = wizard_.globals;
+    trap.step(112, [&] { List1->clear(); });
+    trap.step(114, [&] { DataGrid1->setDataSource(g.Preview); });
+    trap.step(122, [&] { List1->addItems(g.AllColumns); });
+    // The chosen list keeps only columns of this table: after "< Back" and another table, a
+    // column of the one before would name nothing.
+    trap.step(124, [&] {
+        for (int i = List2->count() - 1; i >= 0; --i)
+            if (!g.AllColumns.contains(List2->item(i)->text())) delete List2->takeItem(i);
+    });
+    trap.step(126, [&] { updateButtons(); });
+    trap.step(128, [&] {
+        if (List1->count() > 0) List1->setCurrentRow(0);
+    });
+    trap.step(132, [&] { RemoveItemsListedIn(*List1, *List2); });
+}
+
+QWidget* Form3::firstFocus() {
+    return DataGrid1;
+}
+
 void Form3::updateButtons() {
     const bool available = List1->count() > 0, chosen = List2->count() > 0;
     PushButton5->setEnabled(available);
@@ -160,10 +182,11 @@ void Form3::PushButton3_Click() {
     Globals& g = wizard_.globals;
     // Each chosen name bracketed with ']' doubled, in the chosen list's order: [b], [a].
     trap.step(100, [&] {
-        g.DuplicateColumns = QString::fromStdString(dedupe::bracketList(texts(*List2)));
+        g.DuplicateColumns.clear();
+        for (int i = 0; i < List2->count(); ++i)
+            g.DuplicateColumns.append(List2->item(i)->text());
     });
-    trap.step(106, [&] { wizard_.form4().show(); });
-    trap.step(108, [&] { wizard_.form4().Text1->setText(g.SelectedTable + "2"); });
+    trap.step(106, [&] { wizard_.form4().enter(); });
     trap.step(110, [&] { hide(); });
 }
 

@@ -44,6 +44,11 @@ public:
     shell::PushButton* PushButton2; // "< Back"
     shell::PushButton* PushButton3; // "Next >"
 
+protected:
+    // The preview and the available fields of the chosen table; the chosen fields that it has.
+    void fillFromChoices() override;
+    QWidget* firstFocus() override;
+
 private:
     void moveOne(const QString& handler, QListWidget& from, QListWidget& to);
     void moveAll(const QString& handler, QListWidget& from, QListWidget& to);

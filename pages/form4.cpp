@@ -1,6 +1,5 @@
 #include "form4.h"
 
-#include "form1.h"
 #include "form3.h"
 #include "look.h"
 #include "page_loads.h"
@@ -106,6 +105,10 @@ void Form4::Form_Load() {
     centre();
 }
 
+void Form4::fillFromChoices() {
+    Text1->setText(wizard_.globals.SelectedTable + "2");
+}
+
 void Form4::PushButton2_Click() {
     Trap trap(HandlerLocation("Form4", "PushButton2_Click"));
     trap.step(100, [&] { wizard_.form3().show(); });
@@ -203,11 +206,11 @@ void Form4::PushButton4_Click() {
     }
     trap.step(112, [&] { MousePointer.set(kPointerBusy); });
     dedupe::JobSettings s;
-    Form1& f1 = wizard_.form1();
-    s.connectionString = f1.connectionString().toStdString();
-    s.localConnection = f1.Check7->isChecked();
+    s.connectionString = g.ConnectionString.toStdString();
+    s.localConnection = g.LocalConnection;
     s.selectedTable = g.SelectedTable.toStdString();
-    s.duplicateColumns = g.DuplicateColumns.toStdString();
+    for (const QString& c : g.DuplicateColumns)
+        s.duplicateColumns.push_back(c.toStdString());
     s.newName = [newName] { return newName; };
     cancel_ = std::make_shared<db::CancelSwitch>();
     s.cancel = cancel_;

@@ -37,6 +37,9 @@ public:
     shell::PushButton* PushButton2; // "< Back"
     shell::PushButton* PushButton4; // "Finish", then "Exit"
 
+protected:
+    void fillFromChoices() override; // the proposed name: the chosen table's and "2"
+
 private:
     friend class PageJobEvents;
     void showProgress(const dedupe::Progress& p);

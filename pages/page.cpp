@@ -34,6 +34,12 @@ QRect Page::twips(int left, int top, int width, int height) {
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
 
+void Page::enter() {
+    fillFromChoices();
+    show();
+    if (QWidget* w = firstFocus()) w->setFocus();
+}
+
 void Page::centre() {
     if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
 }

@@ -31,10 +31,17 @@ public:
     // The pointer a user sees now over the page.
     Qt::CursorShape shownShape() const { return cursor().shape(); }
 
+    // Going on to this page: it fills its controls from the wizard's choices, then shows.
+    void enter();
+
     // What ends the program when a page's window closes; tests replace it.
     static std::function<void()> endProgram;
 
 protected:
+    // Fills the page's controls from the wizard's choices; going back to a page keeps them.
+    virtual void fillFromChoices() {}
+    // The control that takes the focus when the page is entered.
+    virtual QWidget* firstFocus() { return nullptr; }
     // Hover rules: over a push button the hand, over the background the arrow; the busy
     // pointer stays until its operation ends.
     void hoverAsButton(QWidget* w);

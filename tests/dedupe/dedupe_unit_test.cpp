@@ -37,7 +37,7 @@ std::vector<std::int32_t> quadratic(const std::vector<std::string>& keys) {
 } // namespace
 
 TEST(Statements, TextsOfTheJob) {
-    EXPECT_EQ(keyQuery("[City], [Zip]", "Orders"), "SELECT [City], [Zip] FROM [Orders];");
+    EXPECT_EQ(keyQuery({"City", "Zip"}, "Orders"), "SELECT [City], [Zip] FROM [Orders];");
     EXPECT_EQ(dropIfExists("Orders2"),
               "if (object_id (N'Orders2', N'U') is not null) drop table [Orders2]")
         << "only a table of that name is ever dropped";

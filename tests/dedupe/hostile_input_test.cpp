@@ -31,7 +31,7 @@ protected:
         dedupe::JobSettings s;
         s.connectionString = connectionString(sharedDatabase("hostile"));
         s.selectedTable = table;
-        s.duplicateColumns = dedupe::bracketList(columns);
+        s.duplicateColumns = columns;
         s.newName = [newName] { return newName; };
         Events e;
         dedupe::RunJob(s, e);
@@ -101,7 +101,7 @@ TEST_F(HostileInput, AWrongPasswordNeverShowsInAReport) {
     dedupe::JobSettings s;
     s.connectionString = connectionString(sharedDatabase("hostile"), "Secret;{Pass");
     s.selectedTable = "Pw";
-    s.duplicateColumns = "[k]";
+    s.duplicateColumns = {"k"};
     s.newName = [] { return std::string("Pw2"); };
     s.timeoutSeconds = 5;
     Events e;

@@ -50,7 +50,7 @@ protected:
         s.connectionString = connectionString(database());
         s.selectedTable = table;
         // Read before any fault rule is set: a rule takes the next statement that matches it.
-        s.duplicateColumns = "[k]";
+        s.duplicateColumns = {"k"};
         s.newName = [newName] { return newName; };
         s.deleteBatch = batch;
         s.timeoutSeconds = 30;

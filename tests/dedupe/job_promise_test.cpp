@@ -29,7 +29,7 @@ protected:
     static const std::string& database() { return sharedDatabase("promise"); }
     void SetUp() override { c = connect(database()); }
 
-    dedupe::JobOutcome run(const std::string& table, const std::string& columns,
+    dedupe::JobOutcome run(const std::string& table, const std::vector<std::string>& columns,
                            const std::string& newName, Events& e, std::uint64_t budget = 0) {
         dedupe::JobSettings s;
         s.connectionString = connectionString(database());
@@ -61,7 +61,7 @@ TEST_F(JobPromise, ASourceNamedLikeAWorkTableIsCleanedAndNeverDropped) {
         c->execute("INSERT INTO " + dedupe::bracketed(table) + " VALUES (1), (1), (2)");
         const Rows before = dump(table, "a");
         Events e;
-        auto out = run(table, "[a]", "Kept_" + std::to_string(table.size()), e);
+        auto out = run(table, {"a"}, "Kept_" + std::to_string(table.size()), e);
         EXPECT_TRUE(e.reports.empty()) << e.reports.front().second;
         EXPECT_TRUE(out.newTableMade);
         EXPECT_EQ(dump(table, "a"), before) << "the source is still there, unchanged";
@@ -76,7 +76,7 @@ TEST_F(JobPromise, ASourceColumnNamedLikeTheWorkColumnIsKeptApart) {
                "(9, N'b')");
     const Rows before = dump("Clash", "k, TEMP_COLUMN_CREATED_BY_ORVANDEL");
     Events e;
-    auto out = run("Clash", "[k]", "Clash2", e);
+    auto out = run("Clash", {"k"}, "Clash2", e);
     EXPECT_TRUE(e.reports.empty()) << e.reports.front().second;
     EXPECT_EQ(out.counts.deleted, 2u);
     EXPECT_EQ(dump("Clash2", "k"), (Rows{{"1", "a"}, {"1", "b"}, {"2", "c"}, {"3", "d"}}))
@@ -91,7 +91,7 @@ TEST_F(JobPromise, IdentityValuesThatRepeatStopTheJobBeforeAnyDelete) {
                "(2)");
     c->execute("CREATE VIEW Doubled AS SELECT Base.Id, Base.k, Two.x FROM Base JOIN Two ON 1 = 1");
     Events e;
-    auto out = run("Doubled", "[k]", "Doubled2", e);
+    auto out = run("Doubled", {"k"}, "Doubled2", e);
     ASSERT_EQ(e.reports.size(), 1u);
     EXPECT_EQ(e.reports[0].first, 210);
     EXPECT_NE(e.reports[0].second.find("cannot name single rows"), std::string::npos);
@@ -109,8 +109,8 @@ TEST_F(JobPromise, KeysPastTheMemoryBudgetGoToFilesWithTheSameResult) {
             (i ? ", (" : "(") + std::to_string(i) + ", N'key" + std::to_string(i % 1700) + "')";
     c->execute(insert);
     Events small, large;
-    auto spilled = run("Many", "[k]", "ManySpilled", small, 4096);
-    auto inMemory = run("Many", "[k]", "ManyInMemory", large);
+    auto spilled = run("Many", {"k"}, "ManySpilled", small, 4096);
+    auto inMemory = run("Many", {"k"}, "ManyInMemory", large);
     EXPECT_TRUE(small.reports.empty()) << small.reports.front().second;
     EXPECT_EQ(spilled.counts.deleted, 1300u);
     EXPECT_EQ(inMemory.counts.deleted, 1300u);
@@ -148,7 +148,7 @@ TEST_F(JobPromise, ASecondClientWritingMeanwhileNeverMakesTheJobLoseAUniqueRow) 
             }
         });
         Events e;
-        auto out = run("Busy", "[k]", into, e);
+        auto out = run("Busy", {"k"}, into, e);
         done = true;
         other.join();
         writer->execute("SANDBOX FAULT CLEAR");

@@ -51,7 +51,7 @@ protected:
         dedupe::JobSettings s;
         s.connectionString = connectionString(sharedDatabase("job"));
         s.selectedTable = table;
-        s.duplicateColumns = dedupe::bracketList(columns);
+        s.duplicateColumns = columns;
         s.newName = [newName] { return newName; };
         s.deleteBatch = batch;
         return dedupe::RunJob(s, events);
@@ -237,7 +237,7 @@ TEST_F(JobTest, ServerThatCannotBeReachedReportsEachReadAndEndsWithNoDuplicates)
     p.port = "1";
     s.connectionString = shell::BuildConnectionString(p).toStdString();
     s.selectedTable = "Anything";
-    s.duplicateColumns = "[a]";
+    s.duplicateColumns = {"a"};
     s.newName = [] { return std::string("Anything2"); };
     s.timeoutSeconds = 5;
     RecordingEvents e;
