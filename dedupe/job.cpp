@@ -1,9 +1,9 @@
 #include "job.h"
 
+#include "common/step_runner.h"
 #include "finder.h"
 #include "keys.h"
 #include "sql_text.h"
-#include "step_runner.h"
 
 #include <QString>
 

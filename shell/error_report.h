@@ -1,7 +1,7 @@
 // The uniform report of a failing step, and the runner that numbers a handler's steps.
 #pragma once
 
-#include "dedupe/step_runner.h"
+#include "common/step_runner.h"
 
 #include <QString>
 
@@ -24,7 +24,7 @@ void ErrorReport(const QString& location, int line, const QString& description);
 // Nothing is undone. Lets handlers read as
 //     Trap trap(HandlerLocation("Form1", "PushButton3_Click"));
 //     if (!trap.step(100, [&] { ... })) return;
-class Trap : public dedupe::StepRunner {
+class Trap : public StepRunner {
 public:
     explicit Trap(QString location);
     const QString& location() const { return location_; }

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-namespace rowlark::dedupe {
+namespace rowlark {
 
 std::string StepRunner::describe(std::exception_ptr error) {
     try {
@@ -42,4 +42,4 @@ bool StepRunner::loopTest(int line, const std::function<bool()>& test) {
     return guarded(line, test, false);
 }
 
-} // namespace rowlark::dedupe
+} // namespace rowlark

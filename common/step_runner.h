@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace rowlark::dedupe {
+namespace rowlark {
 
 class StepRunner {
 public:
@@ -29,4 +29,4 @@ private:
     int failures_ = 0;
 };
 
-} // namespace rowlark::dedupe
+} // namespace rowlark
