@@ -30,22 +30,12 @@ if [ "${ROWLARK_SKIP_BUILD:-0}" != 1 ]; then
 fi
 mkdir -p "$state/settings"
 
-cat > "$state/odbcinst.ini" << INI
-[SQL Server]
-Description = FreeTDS, registered under the name Rowlark uses
-Driver = $(tds_driver_library)
-INI
-: > "$state/odbc.ini"
-export ODBCSYSINI=$state ODBCINI=$state/odbc.ini ROWLARK_SETTINGS_DIR=$state/settings
 # The demo login is the sandbox's own and never leaves this machine's loopback.
 password=Demo-Pass-1
-ROWLARK_SANDBOX_PASSWORD=$password "$build/sandbox/rowlark-sandbox" --data "$state/data" --demo \
-    > "$state/sandbox.out" 2> "$state/sandbox.err" < /dev/null &
-sandbox=$!
-trap 'kill -TERM $sandbox 2> /dev/null; wait $sandbox 2> /dev/null || true' EXIT
-for _ in $(seq 100); do grep -q '^listening' "$state/sandbox.out" 2> /dev/null && break; sleep 0.1; done
-port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$state/sandbox.out")
-[ -n "$port" ] || { cat "$state/sandbox.err" >&2; exit 1; }
+trap 'scripts/sandbox.sh stop "$state"' EXIT
+port=$(ROWLARK_SANDBOX_PASSWORD=$password scripts/sandbox.sh start "$state" \
+    "$build/sandbox/rowlark-sandbox" --demo)
+export ODBCSYSINI=$state ODBCINI=$state/odbc.ini ROWLARK_SETTINGS_DIR=$state/settings
 
 cat > "$state/settings/Quenbrook.ini" << INI
 [Rowlark]

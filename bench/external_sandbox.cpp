@@ -2,42 +2,25 @@
 
 #include "driver_registration.h"
 
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace rowlark::bench {
 
 ExternalSandbox::ExternalSandbox() {
     dir_ = registerDriverInScratchFolder("rowlark-bench-ext");
-    int out[2];
-    if (::pipe(out) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::setenv("ROWLARK_SANDBOX_PASSWORD", "bench", 1);
-        const std::string data = (dir_ / "data").string();
-        ::execl(ROWLARK_SANDBOX_BIN, "rowlark-sandbox", "--data", data.c_str(),
-                static_cast<char*>(nullptr));
-        std::_Exit(127);
-    }
-    ::close(out[1]);
-    FILE* f = ::fdopen(out[0], "r");
-    char line[128] = {};
-    if (!std::fgets(line, sizeof line, f) ||
-        std::sscanf(line, "listening on 127.0.0.1:%d", &port_) != 1)
-        throw std::runtime_error("the sandbox did not start");
-    std::fclose(f);
+    ::setenv("ROWLARK_SANDBOX_PASSWORD", "bench", 1);
+    port_ = std::stoi(runSandboxScript({"start", dir_.string(), ROWLARK_SANDBOX_BIN, "--fresh"}));
 }
 
 ExternalSandbox::~ExternalSandbox() {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
+    try {
+        runSandboxScript({"stop", dir_.string()});
+    } catch (const std::exception&) {
+        // a sandbox that would not stop was killed; its folder goes all the same
+    }
     std::filesystem::remove_all(dir_);
 }
 

@@ -3,13 +3,14 @@
 
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 
 namespace rowlark::bench {
 
 class ExternalSandbox {
 public:
-    ExternalSandbox(); // starts ROWLARK_SANDBOX_BIN on a free port with a scratch data folder
+    // Starts ROWLARK_SANDBOX_BIN through scripts/sandbox.sh on a free port, with a scratch data
+    // folder and the driver registered there.
+    ExternalSandbox();
     ~ExternalSandbox();
     std::string connectionString(const std::string& database) const;
     // The store file that holds a database: what sqlite3 itself opens for the floor measurement.
@@ -19,7 +20,6 @@ public:
 
 private:
     std::filesystem::path dir_;
-    pid_t pid_ = -1;
     int port_ = 0;
 };
 

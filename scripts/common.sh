@@ -31,14 +31,6 @@ ensure_packages() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
 }
 
-# The folder of the FreeTDS ODBC driver library.
-tds_driver_library() {
-    local lib
-    lib=$(dpkg -L tdsodbc 2>/dev/null | grep -m1 '/libtdsodbc\.so$') || true
-    [ -n "$lib" ] || lib=$(find /usr/lib -name libtdsodbc.so -print -quit 2>/dev/null)
-    echo "$lib"
-}
-
 # configure_and_build BUILD_DIR [cmake options...]; ROWLARK_TARGETS, when set, names the only
 # targets to build. Progress lines show as it goes; errors and warnings always.
 configure_and_build() {

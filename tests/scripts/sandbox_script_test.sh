@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# scripts/sandbox.sh: a sandbox that cannot start is reported and leaves nothing behind; starting
+# again in the same folder replaces the one running there; stop ends it and may be repeated.
+set -uo pipefail
+script=${1:?usage: sandbox_script_test.sh SCRIPT SANDBOX_BINARY}
+binary=${2:?}
+work=$(mktemp -d)
+trap '"$script" stop "$work/s" > /dev/null 2>&1; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+export ROWLARK_SANDBOX_PASSWORD=Script-Test-1
+
+out=$(env -u ROWLARK_SANDBOX_PASSWORD "$script" start "$work/s" "$binary" --fresh 2>&1) &&
+    fail "started without a password"
+grep -q "did not start" <<< "$out" || fail "no reason given: $out"
+[ ! -f "$work/s/pid" ] || fail "a pid file was left"
+
+port=$("$script" start "$work/s" "$binary" --fresh) || fail "start"
+first=$(cat "$work/s/pid")
+grep -q "^Driver = .*libtdsodbc.so$" "$work/s/odbcinst.ini" || fail "driver not registered"
+grep -q "^\[SQL Server\]$" "$work/s/odbcinst.ini" || fail "not under the name the program uses"
+timeout 5 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || fail "nothing listens on $port"
+
+"$script" start "$work/s" "$binary" > /dev/null || fail "second start"
+kill -0 "$first" 2> /dev/null && fail "the first sandbox still runs"
+second=$(cat "$work/s/pid")
+"$script" stop "$work/s" || fail "stop"
+kill -0 "$second" 2> /dev/null && fail "the sandbox still runs after stop"
+"$script" stop "$work/s" || fail "a second stop"
+echo "sandbox.sh: 1 passed, 0 failed"
