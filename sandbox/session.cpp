@@ -36,7 +36,9 @@ std::string lowerAscii(std::u16string_view s) {
 
 Session::Session(int fd, Store& store, const Credentials& credentials)
     : fd_(fd), store_(store), credentials_(credentials),
-      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }) {}
+      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }),
+      replies_(tds::kReply, kSpid,
+               [this](const std::uint8_t* data, std::size_t n) { writeAll(data, n); }) {}
 
 Session::~Session() {
     if (!loggedInTo_.empty()) store_.faults().sessionEnded(loggedInTo_);
@@ -72,35 +74,11 @@ void Session::writeAll(const std::uint8_t* data, std::size_t n) {
 }
 
 void Session::flushFullPackets() {
-    const std::size_t room = packetSize_ - tds::kHeaderSize;
-    if (out_.size() < room) return;
-    std::size_t at = 0;
-    tds::Writer packet;
-    while (out_.size() - at >= room) {
-        packet.clear();
-        tds::PacketHeader h{tds::kReply, 0,           static_cast<std::uint16_t>(packetSize_),
-                            kSpid,       packetId_++, 0};
-        h.encode(packet);
-        packet.raw(out_.bytes().data() + at, room);
-        writeAll(packet.bytes().data(), packet.size());
-        at += room;
-        packetSent_ = true;
-    }
-    out_.bytes().erase(out_.bytes().begin(),
-                       out_.bytes().begin() + static_cast<std::ptrdiff_t>(at));
+    if (replies_.flushFull()) packetSent_ = true;
 }
 
 void Session::endMessage() {
-    flushFullPackets();
-    tds::Writer packet;
-    tds::PacketHeader h{
-        tds::kReply, tds::kStatusEom, static_cast<std::uint16_t>(out_.size() + tds::kHeaderSize),
-        kSpid,       packetId_++,     0};
-    h.encode(packet);
-    packet.raw(out_.bytes());
-    writeAll(packet.bytes().data(), packet.size());
-    out_.clear();
-    packetId_ = 1;
+    replies_.endMessage();
 }
 
 void Session::flushPendingDone() {
@@ -239,8 +217,9 @@ bool Session::login() {
     }
     if (m.type != tds::kLogin7) throw tds::ProtocolError("expected a login");
     tds::Login7 login = tds::Login7::decode(m.payload);
-    if (login.packetSize >= 512 && login.packetSize <= 32767) packetSize_ = login.packetSize;
-    reader_.setMaxPacketSize(std::max<std::size_t>(packetSize_, 4096));
+    if (login.packetSize >= 512 && login.packetSize <= 32767)
+        replies_.setPacketSize(login.packetSize);
+    reader_.setMaxPacketSize(std::max<std::size_t>(replies_.packetSize(), 4096));
 
     const std::string user = tds::utf8(login.userName);
     if (user != credentials_.user || tds::utf8(login.password) != credentials_.password) {
@@ -282,7 +261,7 @@ bool Session::login() {
     ack.encode(out_);
     tds::EnvChange size;
     size.type = tds::kEnvPacketSize;
-    size.newText = tds::utf16(std::to_string(packetSize_));
+    size.newText = tds::utf16(std::to_string(replies_.packetSize()));
     size.oldText = u"4096";
     size.encode(out_);
     tds::Done{}.encode(out_);

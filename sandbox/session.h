@@ -53,9 +53,8 @@ private:
     const Credentials& credentials_;
     tds::MessageReader reader_;
     std::unique_ptr<Engine> engine_;
-    std::size_t packetSize_ = 4096;
-    std::uint8_t packetId_ = 1;
-    tds::Writer out_;
+    tds::PacketWriter replies_;
+    tds::Writer& out_ = replies_.body(); // the reply being written
     tds::Done pending_;
     bool hasPending_ = false;
     bool inProc_ = false;

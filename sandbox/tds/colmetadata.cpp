@@ -98,19 +98,4 @@ void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns) {
     }
 }
 
-std::vector<ColumnInfo> decodeColMetadata(Reader& r) {
-    std::uint16_t n = r.u16le();
-    std::vector<ColumnInfo> columns;
-    if (n == 0xFFFF) return columns;
-    for (std::uint16_t i = 0; i < n; ++i) {
-        ColumnInfo c;
-        r.u32le();
-        c.flags = r.u16le();
-        c.type = decodeTypeInfo(r);
-        c.name = r.bVarchar();
-        columns.push_back(std::move(c));
-    }
-    return columns;
-}
-
 } // namespace tds

@@ -55,7 +55,5 @@ void encodeTypeInfo(Writer& w, const TypeInfo& t);
 TypeInfo decodeTypeInfo(Reader& r);
 
 void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns);
-// Reads after the token byte.
-std::vector<ColumnInfo> decodeColMetadata(Reader& r);
 
 } // namespace tds

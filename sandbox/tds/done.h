@@ -22,8 +22,6 @@ struct Done {
     std::uint64_t rowCount = 0;
 
     void encode(Writer& w) const;
-    // Reads after the token byte.
-    static Done decode(Reader& r, std::uint8_t token);
     friend bool operator==(const Done&, const Done&) = default;
 };
 

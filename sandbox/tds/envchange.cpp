@@ -20,20 +20,4 @@ void EnvChange::encode(Writer& w) const {
     w.patchU16le(at, static_cast<std::uint16_t>(w.size() - at - 2));
 }
 
-EnvChange EnvChange::decode(Reader& r) {
-    EnvChange e;
-    std::size_t length = r.u16le();
-    std::size_t start = r.pos();
-    e.type = r.u8();
-    if (e.isText()) {
-        e.newText = r.bVarchar();
-        e.oldText = r.bVarchar();
-    } else {
-        e.newBytes = r.raw(r.u8());
-        e.oldBytes = r.raw(r.u8());
-    }
-    if (r.pos() - start != length) throw ProtocolError("environment change length does not match");
-    return e;
-}
-
 } // namespace tds

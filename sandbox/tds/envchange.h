@@ -25,8 +25,6 @@ struct EnvChange {
         return type == kEnvDatabase || type == kEnvLanguage || type == kEnvPacketSize;
     }
     void encode(Writer& w) const;
-    // Reads after the token byte.
-    static EnvChange decode(Reader& r);
     friend bool operator==(const EnvChange&, const EnvChange&) = default;
 };
 

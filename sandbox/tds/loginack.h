@@ -12,8 +12,6 @@ struct LoginAck {
     std::uint32_t programVersion = 0x0F0007D0; // 15.0.2000
 
     void encode(Writer& w) const;
-    // Reads after the token byte.
-    static LoginAck decode(Reader& r);
     friend bool operator==(const LoginAck&, const LoginAck&) = default;
 };
 

@@ -17,20 +17,4 @@ void ServerMessage::encode(Writer& w) const {
     w.patchU16le(at, static_cast<std::uint16_t>(w.size() - at - 2));
 }
 
-ServerMessage ServerMessage::decode(Reader& r, bool isError) {
-    ServerMessage m;
-    m.isError = isError;
-    std::size_t length = r.u16le();
-    std::size_t start = r.pos();
-    m.number = static_cast<std::int32_t>(r.u32le());
-    m.state = r.u8();
-    m.severity = r.u8();
-    m.text = r.usVarchar();
-    m.server = r.bVarchar();
-    m.procedure = r.bVarchar();
-    m.line = static_cast<std::int32_t>(r.u32le());
-    if (r.pos() - start != length) throw ProtocolError("message token length does not match");
-    return m;
-}
-
 } // namespace tds

@@ -16,8 +16,6 @@ struct ServerMessage {
     std::int32_t line = 1;
 
     void encode(Writer& w) const;
-    // Reads after the token byte.
-    static ServerMessage decode(Reader& r, bool isError);
     friend bool operator==(const ServerMessage&, const ServerMessage&) = default;
 };
 

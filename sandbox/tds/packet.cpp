@@ -22,28 +22,32 @@ PacketHeader PacketHeader::decode(Reader& r) {
     return h;
 }
 
-std::vector<Bytes> splitMessage(std::uint8_t type, const Bytes& payload, std::size_t packetSize,
-                                std::uint16_t spid) {
-    std::vector<Bytes> packets;
-    const std::size_t room = packetSize - kHeaderSize;
+void PacketWriter::send(std::uint8_t status, const std::uint8_t* data, std::size_t n) {
+    packet_.clear();
+    PacketHeader{type_, status, static_cast<std::uint16_t>(n + kHeaderSize), spid_, packetId_++, 0}
+        .encode(packet_);
+    packet_.raw(data, n);
+    sink_(packet_.bytes().data(), packet_.size());
+}
+
+bool PacketWriter::flushFull() {
+    const std::size_t room = packetSize_ - kHeaderSize;
     std::size_t at = 0;
-    std::uint8_t id = 1;
-    do {
-        std::size_t n = std::min(room, payload.size() - at);
-        bool last = at + n == payload.size();
-        Writer w;
-        PacketHeader h{type,
-                       static_cast<std::uint8_t>(last ? kStatusEom : 0),
-                       static_cast<std::uint16_t>(n + kHeaderSize),
-                       spid,
-                       id++,
-                       0};
-        h.encode(w);
-        w.raw(payload.data() + at, n);
-        packets.push_back(std::move(w.bytes()));
-        at += n;
-    } while (at < payload.size());
-    return packets;
+    while (body_.size() - at >= room) {
+        send(0, body_.bytes().data() + at, room);
+        at += room;
+    }
+    if (at == 0) return false;
+    body_.bytes().erase(body_.bytes().begin(),
+                        body_.bytes().begin() + static_cast<std::ptrdiff_t>(at));
+    return true;
+}
+
+void PacketWriter::endMessage() {
+    flushFull();
+    send(kStatusEom, body_.bytes().data(), body_.size());
+    body_.clear();
+    packetId_ = 1;
 }
 
 bool MessageReader::next(Message& out) {

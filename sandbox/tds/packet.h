@@ -44,10 +44,35 @@ struct Message {
 // The largest message the server takes: 64 MiB.
 inline constexpr std::size_t kMaxMessage = std::size_t{64} << 20;
 
-// Splits a payload into packets of at most packetSize bytes each, the last one marked end of
-// message.
-std::vector<Bytes> splitMessage(std::uint8_t type, const Bytes& payload, std::size_t packetSize,
-                                std::uint16_t spid);
+// Frames messages as they are written, the way the server sends its replies: each packet that
+// fills goes out at once at the full packet size, the message's last packet (perhaps only its
+// header) carries end-of-message, and packet numbers count 1, 2, ... (wrapping past 255) within
+// each message.
+class PacketWriter {
+public:
+    using Sink = std::function<void(const std::uint8_t* data, std::size_t n)>;
+    PacketWriter(std::uint8_t type, std::uint16_t spid, Sink sink)
+        : type_(type), spid_(spid), sink_(std::move(sink)) {}
+
+    void setPacketSize(std::size_t n) { packetSize_ = n; }
+    std::size_t packetSize() const { return packetSize_; }
+    // The message being written; what was sent already is gone from it.
+    Writer& body() { return body_; }
+    // Sends every full packet the body holds; true when one was sent.
+    bool flushFull();
+    // Sends the rest as the message's last packet and starts the next message.
+    void endMessage();
+
+private:
+    void send(std::uint8_t status, const std::uint8_t* data, std::size_t n);
+    std::uint8_t type_;
+    std::uint16_t spid_;
+    Sink sink_;
+    std::size_t packetSize_ = 4096;
+    std::uint8_t packetId_ = 1;
+    Writer body_;
+    Writer packet_;
+};
 
 // Joins packets read from a source into messages. The source fills exactly n bytes or returns false
 // at end of stream. A packet whose type changes within one message, or whose length is smaller than

@@ -4,14 +4,6 @@
 
 namespace tds {
 
-void encodeAllHeaders(Writer& w, std::uint64_t transaction) {
-    w.u32le(22);
-    w.u32le(18);
-    w.u16le(2); // transaction descriptor
-    w.u64le(transaction);
-    w.u32le(1); // outstanding requests
-}
-
 void skipAllHeaders(Reader& r) {
     if (r.remaining() < 4) return;
     std::size_t start = r.pos();
@@ -23,37 +15,11 @@ void skipAllHeaders(Reader& r) {
     r.seek(start + total);
 }
 
-Bytes SqlBatch::encode() const {
-    Writer w;
-    encodeAllHeaders(w);
-    w.ucs2(text);
-    return std::move(w.bytes());
-}
-
 SqlBatch SqlBatch::decode(const Bytes& payload) {
     Reader r(payload);
     skipAllHeaders(r);
     if (r.remaining() % 2) throw ProtocolError("odd byte count in a batch text");
     return {r.ucs2(r.remaining() / 2)};
-}
-
-Bytes RpcRequest::encode() const {
-    Writer w;
-    encodeAllHeaders(w);
-    if (procName.empty()) {
-        w.u16le(0xFFFF);
-        w.u16le(procId);
-    } else {
-        w.usVarchar(procName);
-    }
-    w.u16le(options);
-    for (const auto& p : params) {
-        w.bVarchar(p.name);
-        w.u8(p.status);
-        encodeTypeInfo(w, p.type);
-        encodeValue(w, p.type, p.value);
-    }
-    return std::move(w.bytes());
 }
 
 RpcRequest RpcRequest::decode(const Bytes& payload) {
@@ -94,21 +60,6 @@ std::optional<std::u16string> RpcRequest::text(std::u16string_view name) const {
         return std::nullopt;
     }
     return std::nullopt;
-}
-
-Bytes TransactionManager::encode() const {
-    Writer w;
-    encodeAllHeaders(w);
-    w.u16le(request);
-    if (request == kTmBegin) {
-        w.u8(0); // isolation level: unchanged
-        w.u8(0); // no name
-    } else {
-        w.u8(0); // no name
-        w.u8(beginAnother ? 1 : 0);
-        if (beginAnother) w.u16le(0); // isolation unchanged, no name
-    }
-    return std::move(w.bytes());
 }
 
 TransactionManager TransactionManager::decode(const Bytes& payload) {

@@ -7,14 +7,11 @@
 
 namespace tds {
 
-// ALL_HEADERS with the one transaction descriptor header that TDS 7.2 and later require.
-void encodeAllHeaders(Writer& w, std::uint64_t transaction = 0);
 // Skips ALL_HEADERS when the message carries it.
 void skipAllHeaders(Reader& r);
 
 struct SqlBatch {
     std::u16string text;
-    Bytes encode() const;
     static SqlBatch decode(const Bytes& payload);
 };
 
@@ -32,7 +29,6 @@ struct RpcRequest {
     std::vector<RpcParam> params;
     bool paramsComplete = true; // false when a parameter had a type this side cannot read
 
-    Bytes encode() const;
     static RpcRequest decode(const Bytes& payload);
     // The parameter's text, when it was sent; names compare without regard to case.
     std::optional<std::u16string> text(std::u16string_view name) const;
@@ -47,7 +43,6 @@ enum TransactionRequest : std::uint16_t {
 struct TransactionManager {
     std::uint16_t request = kTmBegin;
     bool beginAnother = false; // commit or roll back, then open a new transaction at once
-    Bytes encode() const;
     static TransactionManager decode(const Bytes& payload);
 };
 

@@ -9,8 +9,4 @@ void encodeReturnStatus(Writer& w, std::int32_t status) {
     w.u32le(static_cast<std::uint32_t>(status));
 }
 
-std::int32_t decodeReturnStatus(Reader& r) {
-    return static_cast<std::int32_t>(r.u32le());
-}
-
 } // namespace tds

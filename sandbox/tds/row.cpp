@@ -300,12 +300,4 @@ void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vec
         encodeValue(w, columns[i].type, row.at(i));
 }
 
-std::vector<Value> decodeRow(Reader& r, const std::vector<ColumnInfo>& columns) {
-    std::vector<Value> row;
-    row.reserve(columns.size());
-    for (const auto& c : columns)
-        row.push_back(decodeValue(r, c.type));
-    return row;
-}
-
 } // namespace tds

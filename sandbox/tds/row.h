@@ -33,8 +33,6 @@ void encodeValue(Writer& w, const TypeInfo& type, const Value& v);
 Value decodeValue(Reader& r, const TypeInfo& type);
 
 void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vector<Value>& row);
-// Reads after the token byte.
-std::vector<Value> decodeRow(Reader& r, const std::vector<ColumnInfo>& columns);
 
 // Windows-1252, the code page of the varchar columns' collation.
 void appendCp1252(Writer& w, std::u16string_view s);

@@ -1,4 +1,6 @@
 // Round trips of every message and token the sandbox speaks, and what a corrupt packet does.
+#include "tds_client.h"
+
 #include "tds/colmetadata.h"
 #include "tds/done.h"
 #include "tds/envchange.h"
@@ -44,34 +46,70 @@ Bytes concat(const std::vector<Bytes>& parts) {
 
 } // namespace
 
-TEST(Packet, SplitsAtThePacketSizeAndJoinsAgain) {
-    Bytes payload(10000);
-    for (std::size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<std::uint8_t>(i * 7);
-    auto packets = splitMessage(kReply, payload, 4096, 51);
-    ASSERT_EQ(packets.size(), 3u);
-    EXPECT_EQ(packets[0].size(), 4096u);
-    EXPECT_EQ(packets[0][1], 0) << "only the last packet ends the message";
-    EXPECT_EQ(packets[2][1], kStatusEom);
-    EXPECT_EQ(packets[1][6], 2) << "packet ids count up";
+// The framing the server sends its replies with, fed as a session feeds it: a piece, a look for
+// full packets, another piece, and so on.
+struct Framed {
+    Bytes wire;
+    std::vector<Bytes> packets;
+    PacketWriter writer{kReply, 51, [this](const std::uint8_t* data, std::size_t n) {
+                            wire.insert(wire.end(), data, data + n);
+                            packets.emplace_back(data, data + n);
+                        }};
+};
 
-    MessageReader reader(from(concat(packets)));
+TEST(Packet, TheServersRepliesGoOutInFullPacketsAsTheyFill) {
+    Framed f;
+    Bytes payload;
+    for (int piece = 0; piece < 40; ++piece) {
+        for (int i = 0; i < 250; ++i) {
+            const auto b = static_cast<std::uint8_t>(piece * 31 + i);
+            f.writer.body().u8(b);
+            payload.push_back(b);
+        }
+        f.writer.flushFull();
+    }
+    EXPECT_EQ(f.packets.size(), 2u) << "two full packets went out before the message ended";
+    f.writer.endMessage();
+    ASSERT_EQ(f.packets.size(), 3u);
+    for (std::size_t i = 0; i < f.packets.size(); ++i) {
+        Reader r(f.packets[i]);
+        const PacketHeader h = PacketHeader::decode(r);
+        EXPECT_EQ(h.type, kReply);
+        EXPECT_EQ(h.length, f.packets[i].size());
+        EXPECT_EQ(h.spid, 51);
+        EXPECT_EQ(h.packetId, i + 1);
+        EXPECT_EQ(h.status, i + 1 == f.packets.size() ? kStatusEom : 0);
+        if (i + 1 < f.packets.size()) {
+            EXPECT_EQ(h.length, 4096);
+        }
+    }
+    MessageReader reader(from(f.wire));
     Message m;
     ASSERT_TRUE(reader.next(m));
-    EXPECT_EQ(m.type, kReply);
     EXPECT_EQ(m.payload, payload);
     EXPECT_FALSE(reader.next(m)) << "clean end of stream";
 }
 
-TEST(Packet, EmptyMessageIsOneHeaderOnlyPacket) {
-    auto packets = splitMessage(kAttention, {}, 4096, 0);
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0].size(), kHeaderSize);
-    MessageReader reader(from(packets[0]));
-    Message m;
-    ASSERT_TRUE(reader.next(m));
-    EXPECT_EQ(m.type, kAttention);
-    EXPECT_TRUE(m.payload.empty());
+TEST(Packet, EachReplyNumbersItsPacketsAfreshAndAnEmptyOneIsAHeader) {
+    Framed f;
+    f.writer.setPacketSize(512);
+    f.writer.body().raw(Bytes(300 * 504, 7)); // 300 packets: the number wraps past 255
+    f.writer.endMessage();
+    ASSERT_EQ(f.packets.size(), 301u) << "300 full packets and an end-of-message header";
+    EXPECT_EQ(f.packets[254][6], 255);
+    EXPECT_EQ(f.packets[255][6], 0);
+    EXPECT_EQ(f.packets[300].size(), kHeaderSize);
+    EXPECT_EQ(f.packets[300][1], kStatusEom);
+    f.writer.body().u8(0xFD);
+    f.writer.endMessage();
+    EXPECT_EQ(f.packets.back()[6], 1) << "the next reply starts at 1 again";
+    MessageReader reader(from(f.wire));
+    reader.setMaxPacketSize(512);
+    Message first, second;
+    ASSERT_TRUE(reader.next(first));
+    ASSERT_TRUE(reader.next(second));
+    EXPECT_EQ(first.payload.size(), 300u * 504);
+    EXPECT_EQ(second.payload, Bytes{0xFD});
 }
 
 TEST(Packet, CorruptPacketsAreProtocolErrors) {
@@ -104,6 +142,25 @@ TEST(Prelogin, RoundTripAndServerReplyRefusesEncryption) {
     EXPECT_EQ(back.options.at(kOptEncryption), Bytes{kEncryptNotSupported});
 }
 
+// The pre-login request of the protocol's published examples, header included.
+TEST(Prelogin, ThePublishedExampleDecodesAndEncodesToTheSameBytes) {
+    const Bytes packet = {0x12, 0x01, 0x00, 0x2F, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x1A, 0x00,
+                          0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02, 0x00, 0x21, 0x00, 0x01, 0x03,
+                          0x00, 0x22, 0x00, 0x04, 0x04, 0x00, 0x26, 0x00, 0x01, 0xFF, 0x09, 0x00,
+                          0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0xB8, 0x0D, 0x00, 0x00, 0x01};
+    MessageReader reader(from(packet));
+    Message m;
+    ASSERT_TRUE(reader.next(m));
+    EXPECT_EQ(m.type, kPrelogin);
+    const Prelogin p = Prelogin::decode(m.payload);
+    EXPECT_EQ(p.options.at(kOptVersion), (Bytes{0x09, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(p.options.at(kOptEncryption), Bytes{0x01});
+    EXPECT_EQ(p.options.at(kOptInstOpt), Bytes{0x00});
+    EXPECT_EQ(p.options.at(kOptThreadId), (Bytes{0xB8, 0x0D, 0x00, 0x00}));
+    EXPECT_EQ(p.options.at(kOptMars), Bytes{0x01});
+    EXPECT_EQ(p.encode(), m.payload) << "the server's encoder lays the table out the same way";
+}
+
 TEST(Prelogin, OptionPointingOutsideTheMessageIsRejected) {
     Bytes b = {kOptEncryption, 0x00, 0x40, 0x00, 0x01, kOptTerminator};
     EXPECT_THROW(Prelogin::decode(b), ProtocolError);
@@ -118,7 +175,7 @@ TEST(Login7, RoundTripUnscramblesThePassword) {
     l.database = u"Demo";
     l.appName = u"rowlark";
     l.packetSize = 8192;
-    Bytes b = l.encode();
+    Bytes b = encodeLogin7(l);
     // the password is not in clear text on the wire
     Writer clear;
     clear.ucs2(l.password);
@@ -132,6 +189,36 @@ TEST(Login7, RoundTripUnscramblesThePassword) {
     EXPECT_EQ(back.tdsVersion, 0x74000004u);
 }
 
+// The LOGIN7 record of the protocol's published examples (TDS 7.2, no password).
+TEST(Login7, ThePublishedExampleDecodes) {
+    const Bytes packet = {
+        0x10, 0x01, 0x00, 0x90, 0x00, 0x00, 0x01, 0x00, 0x88, 0x00, 0x00, 0x00, 0x02, 0x00, 0x09,
+        0x72, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x07, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0xE0, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x09, 0x04, 0x00, 0x00, 0x5E,
+        0x00, 0x08, 0x00, 0x6E, 0x00, 0x02, 0x00, 0x72, 0x00, 0x00, 0x00, 0x72, 0x00, 0x07, 0x00,
+        0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80, 0x00, 0x04, 0x00, 0x88, 0x00, 0x00,
+        0x00, 0x88, 0x00, 0x00, 0x00, 0x00, 0x50, 0x8B, 0xE2, 0xB7, 0x8F, 0x88, 0x00, 0x00, 0x00,
+        0x88, 0x00, 0x00, 0x00, 0x88, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x73, 0x00, 0x6B,
+        0x00, 0x6F, 0x00, 0x73, 0x00, 0x74, 0x00, 0x6F, 0x00, 0x76, 0x00, 0x31, 0x00, 0x73, 0x00,
+        0x61, 0x00, 0x4F, 0x00, 0x53, 0x00, 0x51, 0x00, 0x4C, 0x00, 0x2D, 0x00, 0x33, 0x00, 0x32,
+        0x00, 0x4F, 0x00, 0x44, 0x00, 0x42, 0x00, 0x43, 0x00};
+    MessageReader reader(from(packet));
+    Message m;
+    ASSERT_TRUE(reader.next(m));
+    EXPECT_EQ(m.type, kLogin7);
+    const Login7 l = Login7::decode(m.payload);
+    EXPECT_EQ(l.tdsVersion, 0x72090002u);
+    EXPECT_EQ(l.packetSize, 4096u);
+    EXPECT_EQ(l.optionFlags1, 0xE0);
+    EXPECT_EQ(l.hostName, u"skostov1");
+    EXPECT_EQ(l.userName, u"sa");
+    EXPECT_EQ(l.password, u"");
+    EXPECT_EQ(l.appName, u"OSQL-32");
+    EXPECT_EQ(l.serverName, u"");
+    EXPECT_EQ(l.libraryName, u"ODBC");
+    EXPECT_EQ(l.database, u"");
+}
+
 TEST(Login7, KnownScrambledByte) {
     Bytes b = {'a'}; // 0x61 -> swap nibbles 0x16 -> xor 0xA5 = 0xB3
     scramblePassword(b);
@@ -143,7 +230,7 @@ TEST(Login7, KnownScrambledByte) {
 TEST(Login7, NameOutsideTheRecordIsRejected) {
     Login7 l;
     l.userName = u"sa";
-    Bytes b = l.encode();
+    Bytes b = encodeLogin7(l);
     b[40] = 0xF0; // user name offset far past the end
     b[41] = 0x00;
     EXPECT_THROW(Login7::decode(b), ProtocolError);
@@ -266,7 +353,14 @@ TEST(Tokens, DoneRoundTrip) {
     EXPECT_EQ(w.size(), 13u);
     Reader r(w.bytes());
     std::uint8_t token = r.u8();
-    EXPECT_EQ(Done::decode(r, token), d);
+    EXPECT_EQ(decodeDone(r, token), d);
+    // The final DONE of the protocol's published bulk-load example.
+    Writer published;
+    Done{}.encode(published);
+    EXPECT_EQ(published.bytes(), (Bytes{0xFD, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    Writer counted;
+    Done{kTokDone, kDoneCount, 0xC1, 2}.encode(counted);
+    EXPECT_EQ(counted.bytes(), (Bytes{0xFD, 0x10, 0x00, 0xC1, 0x00, 2, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(Tokens, MessageRoundTripAndLengthCheck) {
@@ -279,7 +373,7 @@ TEST(Tokens, MessageRoundTripAndLengthCheck) {
     m.encode(w);
     Reader r(w.bytes());
     ASSERT_EQ(r.u8(), kTokError);
-    EXPECT_EQ(ServerMessage::decode(r, true), m);
+    EXPECT_EQ(decodeServerMessage(r, true), m);
 
     Bytes bad = w.bytes();
     bad[1] += 2; // declared length longer than the fields
@@ -287,7 +381,7 @@ TEST(Tokens, MessageRoundTripAndLengthCheck) {
     bad.push_back(0);
     Reader rb(bad);
     rb.u8();
-    EXPECT_THROW(ServerMessage::decode(rb, true), ProtocolError);
+    EXPECT_THROW(decodeServerMessage(rb, true), ProtocolError);
 }
 
 TEST(Tokens, EnvChangeRoundTrips) {
@@ -303,7 +397,7 @@ TEST(Tokens, EnvChangeRoundTrips) {
         e.encode(w);
         Reader r(w.bytes());
         ASSERT_EQ(r.u8(), kTokEnvChange);
-        EXPECT_EQ(EnvChange::decode(r), e);
+        EXPECT_EQ(decodeEnvChange(r), e);
     }
     Writer w;
     collation.encode(w);
@@ -316,7 +410,7 @@ TEST(Tokens, LoginAckAndReturnStatus) {
     a.encode(w);
     Reader r(w.bytes());
     ASSERT_EQ(r.u8(), kTokLoginAck);
-    EXPECT_EQ(LoginAck::decode(r), a);
+    EXPECT_EQ(decodeLoginAck(r), a);
 
     Writer s;
     encodeReturnStatus(s, -6);
@@ -327,7 +421,7 @@ TEST(Tokens, LoginAckAndReturnStatus) {
 
 TEST(Requests, SqlBatchRoundTripWithAndWithoutHeaders) {
     SqlBatch b{u"SELECT N'\u00e9' ; SELECT 2"};
-    EXPECT_EQ(SqlBatch::decode(b.encode()).text, b.text);
+    EXPECT_EQ(SqlBatch::decode(encodeSqlBatch(b)).text, b.text);
     Writer bare; // old clients send the text alone
     bare.ucs2(u"SELECT 1");
     EXPECT_EQ(SqlBatch::decode(bare.bytes()).text, u"SELECT 1");
@@ -338,14 +432,14 @@ TEST(Requests, RpcRoundTripAndParameterLookup) {
     rpc.procName = u"sp_tables";
     rpc.params.push_back({u"@table_name", 0, {kNVarChar, 200}, std::u16string(u"Ord%")});
     rpc.params.push_back({u"@table_type", 0, {kNVarChar, 200}, std::u16string(u"'TABLE','VIEW'")});
-    RpcRequest back = RpcRequest::decode(rpc.encode());
+    RpcRequest back = RpcRequest::decode(encodeRpc(rpc));
     EXPECT_EQ(back.procName, u"sp_tables");
     ASSERT_EQ(back.params.size(), 2u);
     EXPECT_EQ(back.text(u"@TABLE_NAME"), u"Ord%");
     EXPECT_EQ(back.text(u"@table_type"), u"'TABLE','VIEW'");
     EXPECT_FALSE(back.text(u"@table_owner").has_value());
 
-    Bytes cut = rpc.encode();
+    Bytes cut = encodeRpc(rpc);
     cut.resize(cut.size() - 3);
     EXPECT_THROW(RpcRequest::decode(cut), ProtocolError);
 }
@@ -353,8 +447,8 @@ TEST(Requests, RpcRoundTripAndParameterLookup) {
 TEST(Requests, TransactionManagerRoundTrip) {
     for (auto req : {kTmBegin, kTmCommit, kTmRollback})
         for (bool again : {false, true}) {
-            TransactionManager back =
-                TransactionManager::decode(TransactionManager{req, again}.encode());
+            TransactionManager back = TransactionManager::decode(
+                encodeTransactionManager(TransactionManager{req, again}));
             EXPECT_EQ(back.request, req);
             EXPECT_EQ(back.beginAnother, again && req != kTmBegin);
         }

@@ -1,5 +1,6 @@
 // The sandbox on the wire itself: a corrupt packet, a cancel while idle, and that it keeps serving.
 #include "odbc_support.h"
+#include "tds_client.h"
 
 #include "tds/done.h"
 #include "tds/login7.h"
@@ -67,7 +68,7 @@ public:
         l.userName = u"sa";
         l.password = tds::utf16(kSandboxPassword);
         l.database = u"Demo";
-        sendMessage(tds::kLogin7, l.encode());
+        sendMessage(tds::kLogin7, tds::encodeLogin7(l));
         auto ack = reply();
         ASSERT_TRUE(ack);
         EXPECT_NE(std::find(ack->payload.begin(), ack->payload.end(), tds::kTokLoginAck),
@@ -102,7 +103,7 @@ TEST(SandboxWire, CancelWhileIdleIsAcknowledged) {
     ASSERT_TRUE(m);
     tds::Reader r(m->payload);
     ASSERT_EQ(r.u8(), tds::kTokDone);
-    EXPECT_EQ(tds::Done::decode(r, tds::kTokDone).status, tds::kDoneAttn);
+    EXPECT_EQ(tds::decodeDone(r, tds::kTokDone).status, tds::kDoneAttn);
 }
 
 TEST(SandboxWire, RequestBeforeLoginIsRefused) {
