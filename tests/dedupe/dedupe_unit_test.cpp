@@ -36,19 +36,7 @@ std::vector<std::int32_t> quadratic(const std::vector<std::string>& keys) {
 
 } // namespace
 
-TEST(Statements, TextsOfTheJob) {
-    EXPECT_EQ(keyQuery({"City", "Zip"}, "Orders"), "SELECT [City], [Zip] FROM [Orders];");
-    EXPECT_EQ(dropIfExists("Orders2"),
-              "if (object_id (N'Orders2', N'U') is not null) drop table [Orders2]")
-        << "only a table of that name is ever dropped";
-    EXPECT_EQ(workTableName(), "#TEMP_TABLE_CREATED_BY_ORVANDEL") << "a temporary table";
-    EXPECT_EQ(copyIntoNumberedWorkTable("Orders", workTableName(), "W"),
-              "SELECT IDENTITY(bigint, 1, 1) AS [W], * INTO [#TEMP_TABLE_CREATED_BY_ORVANDEL] "
-              "From [Orders]");
-    EXPECT_EQ(deleteMany("#w", "Id", {"9", "7", "3"}), "DELETE FROM [#w] WHERE [Id] IN (9, 7, 3)");
-}
-
-TEST(Statements, TheWorkColumnNeverTakesTheNameOfAColumnOfTheTable) {
+TEST(Names, TheWorkColumnNeverTakesTheNameOfAColumnOfTheTable) {
     EXPECT_EQ(workColumnName({"a", "b"}), "TEMP_COLUMN_CREATED_BY_ORVANDEL");
     EXPECT_EQ(workColumnName({"temp_column_created_by_orvandel"}),
               "TEMP_COLUMN_CREATED_BY_ORVANDEL_2");
@@ -57,18 +45,16 @@ TEST(Statements, TheWorkColumnNeverTakesTheNameOfAColumnOfTheTable) {
         "TEMP_COLUMN_CREATED_BY_ORVANDEL_3");
 }
 
-TEST(Statements, NamesAreQuotedSafely) {
+TEST(Names, AreQuotedSafely) {
     EXPECT_EQ(bracketed("a]b"), "[a]]b]");
     EXPECT_EQ(bracketList({"x", "we]ird", "sp ace"}), "[x], [we]]ird], [sp ace]");
     EXPECT_EQ(objectIdLiteral("O'Brien"), "N'O''Brien'");
     EXPECT_EQ(objectIdLiteral("a.b"), "N'[a.b]'") << "a dot would otherwise read as schema.table";
     EXPECT_EQ(objectIdLiteral("x]'y"), "N'[x]]''y]'");
     EXPECT_EQ(objectIdLiteral("\u00e9t\u00e9"), "N'\u00e9t\u00e9'");
-    EXPECT_EQ(columnNamesQuery("it's"),
-              "SELECT column_name FROM information_schema.Columns WHERE table_name=N'it''s'");
 }
 
-TEST(Statements, EarlierVersionsWorkTablesTellTheirAge) {
+TEST(Names, EarlierVersionsWorkTablesTellTheirAge) {
     const std::string a = perRunWorkTableName(946684800, 0xabcdef);
     EXPECT_EQ(a, "TEMP_TABLE_CREATED_BY_ORVANDEL_20000101000000_abcdef");
     EXPECT_EQ(workTableStarted(a), 946684800);

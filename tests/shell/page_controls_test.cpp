@@ -1,6 +1,7 @@
 // The pages' push button, grid and message box text, offscreen.
 #include "shell/page_controls.h"
 #include "shell/qt_message_boxes.h"
+#include "support/rendered.h"
 
 #include <QApplication>
 #include <QImage>
@@ -14,7 +15,8 @@ TEST(PageControls, PushButtonFontAndColours) {
     EXPECT_EQ(b.font().family(), "Arial");
     EXPECT_DOUBLE_EQ(b.font().pointSizeF(), 11.25);
     EXPECT_TRUE(b.font().bold());
-    EXPECT_EQ(b.palette().color(QPalette::Button), QColor(Qt::white));
+    b.resize(200, 27);
+    EXPECT_TRUE(test::looksLike(test::shownColour(b), QColor(Qt::white)));
     EXPECT_TRUE(b.hasMouseTracking());
 }
 
@@ -27,8 +29,6 @@ TEST(PageControls, ADisabledPushButtonLooksDisabled) {
     b.setEnabled(false);
     const QImage disabled = b.grab().toImage();
     EXPECT_NE(enabled, disabled);
-    EXPECT_NE(b.palette().color(QPalette::Disabled, QPalette::ButtonText),
-              b.palette().color(QPalette::Active, QPalette::ButtonText));
 }
 
 TEST(PageControls, GridIsEmptyUntilBoundAndLetsTheOldRecordSetGo) {
