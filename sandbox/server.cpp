@@ -15,8 +15,8 @@
 
 namespace sandbox {
 
-Server::Server(Store& store, Credentials credentials)
-    : store_(store), credentials_(std::move(credentials)) {
+Server::Server(Store& store, Credentials credentials, Limits limits)
+    : store_(store), credentials_(std::move(credentials)), limits_(limits) {
     if (::pipe(wake_) != 0) throw std::runtime_error("cannot create a pipe");
     ::fcntl(wake_[1], F_SETFL, O_NONBLOCK);
 }
@@ -83,7 +83,7 @@ void Server::serve() {
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::lock_guard lock(mutex_);
-        if (clients_.size() >= kMaxConnections) {
+        if (clients_.size() >= limits_.maxConnections) {
             // Refused plainly: the client sees the connection end before any answer.
             std::fprintf(stderr, "refused a connection: %zu are open\n", clients_.size());
             ::close(fd);
@@ -93,7 +93,7 @@ void Server::serve() {
         c.fd = fd;
         try {
             c.thread = std::thread([this, &c] {
-                Session(c.fd, store_, credentials_).run();
+                Session(c.fd, store_, credentials_, limits_.loginSeconds).run();
                 c.finished = true;
             });
         } catch (const std::system_error&) {

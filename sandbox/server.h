@@ -10,18 +10,20 @@
 
 namespace sandbox {
 
+struct Limits {
+    std::size_t maxConnections = 256; // served at once; one more is refused
+    long loginSeconds = 30;           // to finish a login, or the connection is closed
+};
+
 class Server {
 public:
-    Server(Store& store, Credentials credentials);
+    Server(Store& store, Credentials credentials, Limits limits = {});
     ~Server();
     // Binds 127.0.0.1:port (0 picks a free port) and returns the port bound. Throws on failure.
     int listen(int port);
     // Accepts connections until stop() is called (from any thread or a signal handler).
     void serve();
     void stop();
-
-    // Connections served at once; one more is refused.
-    static constexpr std::size_t kMaxConnections = 256;
 
 private:
     struct Client {
@@ -33,6 +35,7 @@ private:
 
     Store& store_;
     Credentials credentials_;
+    Limits limits_;
     int listenFd_ = -1;
     int wake_[2] = {-1, -1};
     std::mutex mutex_;

@@ -21,7 +21,6 @@ namespace sandbox {
 namespace {
 
 constexpr std::uint16_t kSpid = 51;
-constexpr long kLoginSeconds = 30;
 
 struct Disconnected {};
 
@@ -34,8 +33,8 @@ std::string lowerAscii(std::u16string_view s) {
 
 } // namespace
 
-Session::Session(int fd, Store& store, const Credentials& credentials)
-    : fd_(fd), store_(store), credentials_(credentials),
+Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds)
+    : fd_(fd), store_(store), credentials_(credentials), loginSeconds_(loginSeconds),
       reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }),
       replies_(tds::kReply, kSpid,
                [this](const std::uint8_t* data, std::size_t n) { writeAll(data, n); }) {}
@@ -336,7 +335,7 @@ void Session::transaction(const tds::Message& m) {
 void Session::run() {
     try {
         // A client that never finishes its login does not hold its thread for ever.
-        timeval limit{kLoginSeconds, 0};
+        timeval limit{loginSeconds_, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         const bool in = login();
         timeval none{0, 0};

@@ -18,7 +18,8 @@ struct Credentials {
 
 class Session : public ResultSink {
 public:
-    Session(int fd, Store& store, const Credentials& credentials);
+    // A client that has not finished its login after loginSeconds (between two reads) is let go.
+    Session(int fd, Store& store, const Credentials& credentials, long loginSeconds = 30);
     ~Session() override;
     // Serves the connection until the client leaves; throws nothing.
     void run();
@@ -51,6 +52,7 @@ private:
     int fd_;
     Store& store_;
     const Credentials& credentials_;
+    long loginSeconds_;
     tds::MessageReader reader_;
     std::unique_ptr<Engine> engine_;
     tds::PacketWriter replies_;
