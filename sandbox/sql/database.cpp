@@ -1,4 +1,5 @@
 #include "database.h"
+#include "collation.h"
 
 #include "text.h"
 
@@ -175,6 +176,7 @@ void nextNumberFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 namespace {
 
 void registerFunctions(sqlite3* db) {
+    registerCollations(db);
     const int flags = SQLITE_UTF8;
     sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr,

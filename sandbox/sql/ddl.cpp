@@ -1,4 +1,5 @@
 // CREATE, DROP and ALTER.
+#include "collation.h"
 #include "engine.h"
 
 #include "statement.h"
@@ -16,6 +17,7 @@ struct ColumnSpec {
     std::int64_t seed = 1, increment = 1;
     std::string defaultSql;
     bool primaryKey = false, unique = false;
+    const char* collation = kCollationCi; // for character data
 };
 
 void expectSymbol(TokenIt& p, TokenIt end, std::string_view s) {
@@ -83,6 +85,8 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& db) {
             }
             c.defaultSql = translate(start, p, db);
         } else if (p->is("collate")) {
+            if (p + 1 == end) throw syntaxNear("COLLATE");
+            c.collation = collationFor((p + 1)->text);
             p += 2;
         } else {
             throw unsupported("the column option " + p->text);
@@ -106,6 +110,7 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& db) {
 
 std::string columnSql(const ColumnSpec& c, const std::string& table) {
     std::string s = quoteIdent(c.name) + " " + c.type.declared();
+    if (c.type.isText()) s += std::string(" COLLATE ") + c.collation;
     if (c.notNull) s += " NOT NULL";
     if (c.identity)
         s += " DEFAULT (" + identityDefault(table, c.name, c.seed, c.increment) + ")";

@@ -1,4 +1,5 @@
 #include "engine.h"
+#include "collation.h"
 
 #include "statement.h"
 #include "text.h"
@@ -380,6 +381,7 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
                               (rowKey     ? std::string(kRowKeyType) + " PRIMARY KEY"
                                : isNumber ? numbered->type.declared()
                                           : c.type.declared());
+            if (!isNumber && c.type.isText()) def += std::string(" COLLATE ") + kCollationCi;
             if (isNumber || !(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
             if (isNumber)
                 def += " DEFAULT (" +

@@ -1,4 +1,5 @@
 #include "translate.h"
+#include "collation.h"
 
 #include "text.h"
 #include "types.h"
@@ -269,7 +270,7 @@ private:
             ++p_;
             if (p_ == end_) throw syntaxNear("COLLATE");
             std::string c = toLower((p_++)->text);
-            emit(c.find("_ci") != std::string::npos ? "COLLATE NOCASE" : "COLLATE BINARY");
+            emit(std::string("COLLATE ") + collationFor(c));
             return;
         }
         if (p_ + 1 != end_ && (p_ + 1)->isSymbol("(") && !isKeyword(lower)) {

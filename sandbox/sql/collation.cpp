@@ -1,0 +1,97 @@
+#include "collation.h"
+
+#include <cctype>
+#include <string>
+
+namespace sandbox {
+namespace {
+
+// One code point from UTF-8; a byte that starts no valid sequence stands for itself.
+char32_t next(std::string_view s, std::size_t& i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const std::size_t extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    if (extra == 0 || i + extra >= s.size()) {
+        ++i;
+        return b;
+    }
+    char32_t c = b & (0x3F >> extra);
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const auto n = static_cast<unsigned char>(s[i + k]);
+        if ((n & 0xC0) != 0x80) {
+            ++i;
+            return b;
+        }
+        c = (c << 6) | (n & 0x3F);
+    }
+    i += extra + 1;
+    return c;
+}
+
+// Lower case for the scripts a default server folds: Latin, Greek, Cyrillic. Accents stay.
+char32_t fold(char32_t c) {
+    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+    if (c == 0x178) return 0xFF;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+    if (c >= 0x410 && c <= 0x42F) return c + 32;
+    if (c >= 0x400 && c <= 0x40F) return c + 80;
+    return c;
+}
+
+std::string_view withoutTrailingBlanks(std::string_view s) {
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+int compare(std::string_view a, std::string_view b, bool ignoreCase) {
+    a = withoutTrailingBlanks(a);
+    b = withoutTrailingBlanks(b);
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = next(a, i), y = next(b, j);
+        if (ignoreCase) x = fold(x), y = fold(y);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
+int ci(void*, int na, const void* a, int nb, const void* b) {
+    return compareIgnoringCase({static_cast<const char*>(a), static_cast<std::size_t>(na)},
+                               {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
+}
+
+int cs(void*, int na, const void* a, int nb, const void* b) {
+    return compareWithCase({static_cast<const char*>(a), static_cast<std::size_t>(na)},
+                           {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
+}
+
+} // namespace
+
+int compareIgnoringCase(std::string_view a, std::string_view b) {
+    return compare(a, b, true);
+}
+
+int compareWithCase(std::string_view a, std::string_view b) {
+    return compare(a, b, false);
+}
+
+const char* collationFor(std::string_view tsqlName) {
+    std::string lower(tsqlName);
+    for (auto& ch : lower)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return lower.find("_cs") != std::string::npos || lower.find("_bin") != std::string::npos
+               ? kCollationCs
+               : kCollationCi;
+}
+
+void registerCollations(sqlite3* db) {
+    sqlite3_create_collation_v2(db, kCollationCi, SQLITE_UTF8, nullptr, ci, nullptr);
+    sqlite3_create_collation_v2(db, kCollationCs, SQLITE_UTF8, nullptr, cs, nullptr);
+}
+
+} // namespace sandbox
