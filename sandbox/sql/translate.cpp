@@ -22,6 +22,47 @@ const std::map<std::string, std::string> kFunctions = {
     {"nchar", "char"},
 };
 
+// Functions whose result is character data: a + beside one of them joins strings.
+bool returnsText(const std::string& lower) {
+    static const char* const kNames[] = {"nchar",  "char",   "substring", "upper",   "lower",
+                                         "ltrim",  "rtrim",  "trim",      "replace", "replicate",
+                                         "concat", "str",    "reverse",   "space",   "quotename",
+                                         "stuff",  "format", "newid"};
+    for (const char* n : kNames)
+        if (lower == n) return true;
+    return false;
+}
+
+// Whether the operand starting at p is character data as far as its first tokens tell: a string
+// literal, a call of a function that returns text, or a CAST or CONVERT to a character type.
+bool startsText(TokenIt p, TokenIt end) {
+    if (p == end) return false;
+    if (p->kind == Token::String) return true;
+    if (p->kind != Token::Word || p + 1 == end || !(p + 1)->isSymbol("(")) return false;
+    const std::string lower = toLower(p->text);
+    if (returnsText(lower)) return true;
+    TokenIt type = end;
+    if (lower == "convert") {
+        type = p + 2;
+    } else if (lower == "cast") {
+        int depth = 0;
+        for (TokenIt q = p + 2; q != end; ++q) {
+            if (q->isSymbol("(")) ++depth;
+            if (q->isSymbol(")") && depth-- == 0) break;
+            if (depth == 0 && q->is("as")) {
+                type = q + 1;
+                break;
+            }
+        }
+    }
+    if (type == end) return false;
+    try {
+        return readType(type, end).isText();
+    } catch (const SqlError&) {
+        return false;
+    }
+}
+
 class Translator {
 public:
     Translator(TokenIt b, TokenIt e, const std::string& db) : p_(b), end_(e), db_(db) {}
@@ -130,6 +171,7 @@ private:
             ++p_;
             expect("(");
             SqlType t = readType(p_, end_);
+            const bool text = t.isText();
             expect(",");
             std::string value = argument();
             if (p_ != end_ && p_->isSymbol(",")) { // style: ignored
@@ -138,6 +180,7 @@ private:
             }
             expect(")");
             emit("CAST(" + value + " AS " + t.castTarget() + ")");
+            lastWasString_ = text;
             return;
         }
         if (lower == "cast") {
@@ -158,6 +201,7 @@ private:
             SqlType t = readType(p_, end_);
             expect(")");
             emit("CAST(" + value + " AS " + t.castTarget() + ")");
+            lastWasString_ = t.isText();
             return;
         }
         if (lower == "getdate" || lower == "sysdatetime" || lower == "getutcdate") {
@@ -179,6 +223,8 @@ private:
         auto it = kFunctions.find(lower);
         emit(it == kFunctions.end() ? p_->text : it->second);
         ++p_;
+        // The call's ')' ends a text operand.
+        if (returnsText(lower)) textCalls_.push_back(depth_ + 1);
     }
 
     void step() {
@@ -213,11 +259,16 @@ private:
             if (t.text == "(") ++depth_;
             if (t.text == ")") {
                 flushLimit(depth_);
+                if (!textCalls_.empty() && textCalls_.back() == depth_) {
+                    textCalls_.pop_back();
+                    lastWasString_ = true;
+                }
                 --depth_;
             }
             if (t.text == "+") {
-                // T-SQL joins strings with +: do so where a string literal stands on either side.
-                bool text = (p_ + 1 != end_ && (p_ + 1)->kind == Token::String) || afterString;
+                // T-SQL joins strings with +: do so where character data stands on either side
+                // (as far as the operands' first or last tokens tell).
+                const bool text = afterString || startsText(p_ + 1, end_);
                 emit(text ? "||" : "+");
                 ++p_;
                 return;
@@ -374,7 +425,8 @@ private:
     std::map<int, std::string> limits_;
     int depth_ = 0;
     bool prevSelect_ = false;
-    bool lastWasString_ = false;
+    bool lastWasString_ = false; // the operand just ended is character data
+    std::vector<int> textCalls_; // depths of the open calls of functions that return text
     bool objectContext_ = false;
     bool afterObjectWord_ = false;
 };

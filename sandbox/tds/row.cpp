@@ -159,8 +159,12 @@ void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
         const auto& dt = need<DateTime>(v, "datetime");
         w.u8(static_cast<std::uint8_t>(t.maxLen));
         if (t.maxLen == 4) {
-            w.u16le(static_cast<std::uint16_t>(dt.days - kDays1900));
-            w.u16le(static_cast<std::uint16_t>(dt.nanos / 60'000'000'000));
+            // To the minute as the server rounds: 29.998 seconds down, 29.999 up.
+            std::int64_t minutes = (dt.nanos + 30'001'000'000) / 60'000'000'000;
+            std::int32_t days = dt.days - kDays1900;
+            if (minutes >= 1440) minutes -= 1440, ++days;
+            w.u16le(static_cast<std::uint16_t>(days));
+            w.u16le(static_cast<std::uint16_t>(minutes));
         } else {
             // 1/300 s ticks, rounded as the server rounds
             std::int64_t ticks = (dt.nanos * 3 + 5'000'000) / 10'000'000;

@@ -275,6 +275,20 @@ TEST_F(EngineTest, ScanInInsertionOrderButCoveringIndexInIndexOrder) {
         << "served from the index";
 }
 
+// + joins character data and adds numbers, as the operands' types say.
+TEST_F(EngineTest, PlusJoinsTextAndAddsNumbers) {
+    EXPECT_EQ(rows("SELECT NCHAR(65)+NCHAR(66)"), Rows{{"AB"}});
+    EXPECT_EQ(rows("SELECT CAST(1 AS nvarchar(5)) + CAST(2 AS varchar(5))"), Rows{{"12"}});
+    EXPECT_EQ(rows("SELECT CONVERT(nvarchar(5), 7) + 'x', SUBSTRING(N'abc', 1, 1) + REPLACE(N'y', "
+                   "N'y', N'z')"),
+              (Rows{{"7x", "az"}}));
+    EXPECT_EQ(rows("SELECT UPPER(N'a') + LOWER(N'B') + N'c'"), Rows{{"Abc"}});
+    EXPECT_EQ(rows("SELECT 1 + 2, CAST(1 AS int) + 2, LEN(N'ab') + 1"), (Rows{{"3", "3", "3"}}));
+    ok("CREATE TABLE names (first nvarchar(10), last nvarchar(10), n int)");
+    ok("INSERT INTO names VALUES (N'Ada', N'Lovelace', 1)");
+    EXPECT_EQ(rows("SELECT first + N' ' + last, n + 1 FROM names"), (Rows{{"Ada Lovelace", "2"}}));
+}
+
 TEST_F(EngineTest, QueriesTopOrderGroupWindow) {
     ok("CREATE TABLE q (g int, v int); INSERT INTO q VALUES (1, 5), (2, 3), (1, 7), (3, 1)");
     EXPECT_EQ(rows("SELECT TOP 2 v FROM q ORDER BY v DESC"), (Rows{{"7"}, {"5"}}));

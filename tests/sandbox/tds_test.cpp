@@ -333,6 +333,22 @@ TEST(Row, DatetimeRoundsToThreeHundredths) {
     EXPECT_EQ(v.nanos, 1'003'333'333); // .003, the nearest tick
 }
 
+TEST(Row, SmalldatetimeRoundsToTheMinute) {
+    auto shown = [](DateTime d) {
+        Writer w;
+        encodeValue(w, {kDateTimN, 4}, d);
+        Reader r(w.bytes());
+        return std::get<DateTime>(decodeValue(r, {kDateTimN, 4}));
+    };
+    const std::int64_t minute = 60'000'000'000, second = 1'000'000'000;
+    EXPECT_EQ(shown({kDays1900 + 5, 10 * minute + 29'998'000'000}).nanos, 10 * minute);
+    EXPECT_EQ(shown({kDays1900 + 5, 10 * minute + 29'999'000'000}).nanos, 11 * minute);
+    EXPECT_EQ(shown({kDays1900 + 5, 10 * minute + 59 * second}).nanos, 11 * minute);
+    const DateTime midnight = shown({kDays1900 + 5, 1439 * minute + 45 * second});
+    EXPECT_EQ(midnight.days, kDays1900 + 6) << "23:59:45 is the next day's 00:00";
+    EXPECT_EQ(midnight.nanos, 0);
+}
+
 TEST(Row, ValueThatDoesNotFitItsTypeIsRefused) {
     Writer w;
     EXPECT_THROW(encodeValue(w, {kIntN, 4}, std::u16string(u"abc")), std::invalid_argument);
