@@ -1,6 +1,7 @@
 #include "collation.h"
 
 #include <cctype>
+#include <optional>
 #include <string>
 
 namespace sandbox {
@@ -60,6 +61,45 @@ int compare(std::string_view a, std::string_view b, bool ignoreCase) {
     return 0;
 }
 
+// A decimal number's parts, without leading zeros before the point or trailing zeros after it.
+struct DecimalText {
+    bool negative = false;
+    std::string_view whole, fraction;
+};
+
+std::optional<DecimalText> parseDecimalText(std::string_view s) {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    DecimalText d;
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+        d.negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    const std::size_t point = s.find('.');
+    d.whole = s.substr(0, point);
+    d.fraction = point == std::string_view::npos ? std::string_view() : s.substr(point + 1);
+    if (d.whole.empty() && d.fraction.empty()) return std::nullopt;
+    for (std::string_view part : {d.whole, d.fraction})
+        for (char c : part)
+            if (c < '0' || c > '9') return std::nullopt;
+    while (!d.whole.empty() && d.whole.front() == '0')
+        d.whole.remove_prefix(1);
+    while (!d.fraction.empty() && d.fraction.back() == '0')
+        d.fraction.remove_suffix(1);
+    if (d.whole.empty() && d.fraction.empty()) d.negative = false; // -0 is 0
+    return d;
+}
+
+// Compares two magnitudes.
+int compareMagnitude(const DecimalText& a, const DecimalText& b) {
+    if (a.whole.size() != b.whole.size()) return a.whole.size() < b.whole.size() ? -1 : 1;
+    if (int c = a.whole.compare(b.whole)) return c < 0 ? -1 : 1;
+    if (int c = a.fraction.compare(b.fraction)) return c < 0 ? -1 : 1;
+    return 0;
+}
+
 int ci(void*, int na, const void* a, int nb, const void* b) {
     return compareIgnoringCase({static_cast<const char*>(a), static_cast<std::size_t>(na)},
                                {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
@@ -70,7 +110,25 @@ int cs(void*, int na, const void* a, int nb, const void* b) {
                            {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
 }
 
+int dec(void*, int na, const void* a, int nb, const void* b) {
+    return compareDecimalText({static_cast<const char*>(a), static_cast<std::size_t>(na)},
+                              {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
+}
+
 } // namespace
+
+int compareDecimalText(std::string_view a, std::string_view b) {
+    const auto x = parseDecimalText(a), y = parseDecimalText(b);
+    if (!x || !y) {
+        if (x) return -1;
+        if (y) return 1;
+        const int c = a.compare(b);
+        return c < 0 ? -1 : c > 0;
+    }
+    if (x->negative != y->negative) return x->negative ? -1 : 1;
+    const int c = compareMagnitude(*x, *y);
+    return x->negative ? -c : c;
+}
 
 int compareIgnoringCase(std::string_view a, std::string_view b) {
     return compare(a, b, true);
@@ -92,6 +150,7 @@ const char* collationFor(std::string_view tsqlName) {
 void registerCollations(sqlite3* db) {
     sqlite3_create_collation_v2(db, kCollationCi, SQLITE_UTF8, nullptr, ci, nullptr);
     sqlite3_create_collation_v2(db, kCollationCs, SQLITE_UTF8, nullptr, cs, nullptr);
+    sqlite3_create_collation_v2(db, kCollationDecimal, SQLITE_UTF8, nullptr, dec, nullptr);
 }
 
 } // namespace sandbox

@@ -22,6 +22,23 @@ const std::map<std::string, std::string> kFunctions = {
     {"nchar", "char"},
 };
 
+// Whether the store would read the numeric literal as a double that loses some of its digits:
+// more than 15 significant digits with a decimal point, or a whole number past 64 bits.
+bool roundsAsDouble(const std::string& literal) {
+    if (literal.find_first_of("eE") != std::string::npos) return false;
+    const bool point = literal.find('.') != std::string::npos;
+    std::size_t significant = 0;
+    bool leading = true;
+    for (char c : literal) {
+        if (c < '0' || c > '9') continue;
+        if (leading && c == '0') continue;
+        leading = false;
+        ++significant;
+    }
+    if (point) return significant > 15;
+    return significant > 19 || (significant == 19 && literal > "9223372036854775807");
+}
+
 // Functions whose result is character data: a + beside one of them joins strings.
 bool returnsText(const std::string& lower) {
     static const char* const kNames[] = {"nchar",  "char",   "substring", "upper",   "lower",
@@ -65,7 +82,7 @@ bool startsText(TokenIt p, TokenIt end) {
 
 class Translator {
 public:
-    Translator(TokenIt b, TokenIt e, const std::string& db) : p_(b), end_(e), db_(db) {}
+    Translator(TokenIt b, TokenIt e, const std::string& db) : begin_(b), p_(b), end_(e), db_(db) {}
 
     std::string run() {
         while (p_ != end_)
@@ -227,6 +244,14 @@ private:
         if (returnsText(lower)) textCalls_.push_back(depth_ + 1);
     }
 
+    // Whether an operand starts at p_: nothing before it, or an operator, '(' or ',' or a keyword.
+    bool startsOperand() const {
+        if (p_ == begin_) return true;
+        const Token& before = *(p_ - 1);
+        if (before.kind == Token::Symbol) return before.text != ")";
+        return before.kind == Token::Word && isKeyword(toLower(before.text));
+    }
+
     void step() {
         const Token& t = *p_;
         const bool afterString = lastWasString_;
@@ -244,7 +269,9 @@ private:
             ++p_;
             return;
         case Token::Number:
-            emit(t.text);
+            // A decimal the store's double would round goes as its text, which a decimal column
+            // keeps exactly and arithmetic still reads as a number.
+            emit(roundsAsDouble(t.text) ? quoteString(t.text) : t.text);
             ++p_;
             return;
         case Token::Variable: {
@@ -264,6 +291,13 @@ private:
                     lastWasString_ = true;
                 }
                 --depth_;
+            }
+            if (t.text == "-" && p_ + 1 != end_ && (p_ + 1)->kind == Token::Number &&
+                roundsAsDouble((p_ + 1)->text) && startsOperand()) {
+                // A sign in front of a literal that goes as text goes into the text.
+                emit(quoteString("-" + (p_ + 1)->text));
+                p_ += 2;
+                return;
             }
             if (t.text == "+") {
                 // T-SQL joins strings with +: do so where character data stands on either side
@@ -419,7 +453,7 @@ private:
         return false;
     }
 
-    TokenIt p_, end_;
+    TokenIt begin_, p_, end_;
     const std::string& db_;
     std::string out_;
     std::map<int, std::string> limits_;

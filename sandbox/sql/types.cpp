@@ -194,7 +194,9 @@ static std::string arguments(const SqlType& t, const std::string& maxText) {
 
 std::string SqlType::declared() const {
     std::string s = canonicalName(base);
-    if (isDateTime() || base == BaseType::UniqueIdentifier) s += " text";
+    // Decimals are kept as their text, so that all 38 digits stay; the column's collation
+    // compares them as numbers.
+    if (isDateTime() || base == BaseType::UniqueIdentifier || isDecimal()) s += " text";
     if (base == BaseType::Binary || base == BaseType::VarBinary) s += " blob";
     return s + arguments(*this, "-1"); // the store's type names take numbers only
 }
@@ -238,6 +240,9 @@ bool SqlType::isInteger() const {
 bool SqlType::isText() const {
     return base == BaseType::Char || base == BaseType::VarChar || base == BaseType::NChar ||
            base == BaseType::NVarChar || base == BaseType::Text || base == BaseType::NText;
+}
+bool SqlType::isDecimal() const {
+    return base == BaseType::Decimal || base == BaseType::Numeric;
 }
 bool SqlType::isExactNumber() const {
     return base == BaseType::Decimal || base == BaseType::Numeric || base == BaseType::Money ||

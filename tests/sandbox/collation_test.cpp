@@ -27,6 +27,19 @@ TEST(Collation, ComparesAsTheServerDefault) {
         << "bytes that are no UTF-8 still compare";
 }
 
+TEST(Collation, DecimalTextComparesAsNumbers) {
+    EXPECT_EQ(compareDecimalText("1.50", "1.5"), 0);
+    EXPECT_EQ(compareDecimalText("-0.000", "0"), 0);
+    EXPECT_EQ(compareDecimalText("007", "7.0"), 0);
+    EXPECT_LT(compareDecimalText("9", "10"), 0);
+    EXPECT_LT(compareDecimalText("-10", "-9"), 0);
+    EXPECT_LT(compareDecimalText("-1", "0.5"), 0);
+    EXPECT_LT(compareDecimalText("12345678901234.5678", "12345678901234.5679"), 0);
+    EXPECT_LT(compareDecimalText("99999999999999999999999999999999999999", "1e40"), 0)
+        << "text that is no plain number sorts after the numbers";
+    EXPECT_GT(compareDecimalText("abc", "abb"), 0);
+}
+
 class CollatedData : public EngineTest {
 protected:
     void SetUp() override {

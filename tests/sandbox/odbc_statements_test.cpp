@@ -102,6 +102,26 @@ TEST_F(SandboxStatements, UnicodeAndNullRoundTrip) {
     EXPECT_EQ(query(*c, "SELECT k FROM Uni WHERE v = N'中文 😀 é'"), (Rows{{"1"}}));
 }
 
+// Decimals keep every digit up to 38, and compare, group and sort as numbers.
+TEST_F(SandboxStatements, DecimalsAreExactToThirtyEightDigits) {
+    c->execute("CREATE TABLE Dec38 (k int, v decimal(38, 4), w numeric(38, 0))");
+    c->execute("INSERT INTO Dec38 VALUES (1, 12345678901234.5678, "
+               "12345678901234567890123456789012345678), (2, 12345678901234.5679, 1), "
+               "(3, 1.50, 10), (4, 1.5, 9), (5, -0.0001, -99999999999999999999999999999999999999)");
+    EXPECT_EQ(query(*c, "SELECT v, w FROM Dec38 WHERE k IN (1, 5) ORDER BY k"),
+              (Rows{{"12345678901234.5678", "12345678901234567890123456789012345678"},
+                    {"-0.0001", "-99999999999999999999999999999999999999"}}));
+    EXPECT_EQ(query(*c, "SELECT k FROM Dec38 WHERE v = 12345678901234.5679"), Rows{{"2"}})
+        << "values that differ past the 15th digit stay apart";
+    EXPECT_EQ(query(*c, "SELECT count(DISTINCT v) FROM Dec38"), Rows{{"4"}}) << "1.50 is 1.5";
+    EXPECT_EQ(query(*c, "SELECT k FROM Dec38 ORDER BY w"),
+              (Rows{{"5"}, {"2"}, {"4"}, {"3"}, {"1"}}))
+        << "ordered as numbers";
+    c->execute("SELECT * INTO Dec38Copy FROM Dec38");
+    EXPECT_EQ(query(*c, "SELECT w FROM Dec38Copy WHERE k = 1"),
+              Rows{{"12345678901234567890123456789012345678"}});
+}
+
 TEST_F(SandboxStatements, TablesCatalogueThroughSqlTables) {
     auto demo = connect("Demo");
     db::Statement st(*demo);
