@@ -16,6 +16,16 @@ for a in "$@"; do
 done
 
 ensure_packages
+# The second client the sandbox is tested against (tedious), at the version the lock file pins.
+if command -v npm > /dev/null && command -v node > /dev/null; then
+    if [ ! -d tests/clients/node_modules ] ||
+        [ tests/clients/package-lock.json -nt tests/clients/node_modules ]; then
+        (cd tests/clients && npm ci --no-audit --no-fund --loglevel=error > /dev/null) ||
+            echo "warning: npm ci in tests/clients failed; the second-client tests will be skipped" >&2
+    fi
+else
+    echo "note: no Node.js here; the second-client tests will be skipped" >&2
+fi
 mkdir -p "$build"
 configure_and_build "$build" "${options[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

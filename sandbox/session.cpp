@@ -1,11 +1,13 @@
 #include "session.h"
 
+#include "rpc_parameters.h"
 #include "sql/text.h"
 
 #include "tds/envchange.h"
 #include "tds/login7.h"
 #include "tds/loginack.h"
 #include "tds/message.h"
+#include "tds/older_versions.h"
 #include "tds/prelogin.h"
 #include "tds/request.h"
 #include "tds/returnstatus.h"
@@ -83,7 +85,7 @@ void Session::endMessage() {
 void Session::flushPendingDone() {
     if (!hasPending_) return;
     pending_.status |= tds::kDoneMore;
-    pending_.encode(out_);
+    pending_.encode(out_, tdsVersion_);
     hasPending_ = false;
 }
 
@@ -109,9 +111,14 @@ tds::ServerMessage Session::message(int number, int severity, int state, const s
 
 void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
     flushPendingDone();
+    sourceTypes_.clear();
     columns_ = columns;
+    for (auto& c : columns_) {
+        sourceTypes_.push_back(c.type);
+        c.type = tds::typeForVersion(c.type, tdsVersion_);
+    }
     rowRuleTaken_ = false;
-    tds::encodeColMetadata(out_, columns_);
+    tds::encodeColMetadata(out_, columns_, tdsVersion_);
 }
 
 bool Session::row(const std::vector<tds::Value>& values) {
@@ -132,7 +139,12 @@ bool Session::row(const std::vector<tds::Value>& values) {
     out_.u8(tds::kTokRow);
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         try {
-            tds::encodeValue(out_, columns_[i].type, values[i]);
+            const tds::TypeInfo& sent = columns_[i].type;
+            if (sent == sourceTypes_[i])
+                tds::encodeValue(out_, sent, values[i]);
+            else
+                tds::encodeValue(out_, sent,
+                                 tds::valueForVersion(sourceTypes_[i], sent, values[i]));
         } catch (const std::invalid_argument& e) {
             out_.bytes().resize(start); // no half row on the wire
             throw SqlError{8152, 16, 1, e.what()};
@@ -150,13 +162,13 @@ void Session::error(const SqlError& e) {
     flushPendingDone();
     tds::ServerMessage m = message(e.number, e.severity, e.state, e.message, true);
     m.line = e.line;
-    m.encode(out_);
+    m.encode(out_, tdsVersion_);
     queueDone(tds::kDoneError, 0);
 }
 
 void Session::info(int number, const std::string& text) {
     flushPendingDone();
-    message(number, 0, 1, text, false).encode(out_);
+    message(number, 0, 1, text, false).encode(out_, tdsVersion_);
 }
 
 void Session::envChange(const tds::EnvChange& change) {
@@ -175,23 +187,31 @@ bool Session::cancelled() {
     return true;
 }
 
+void Session::acknowledgeAttention() {
+    tds::Done{tds::kTokDone, tds::kDoneAttn, 0, 0}.encode(out_, tdsVersion_);
+    endMessage();
+}
+
 void Session::finishRequest(bool completed) {
     if (!completed || attention_) {
-        // The client drops everything up to the DONE that acknowledges its cancel.
+        // The reply so far ends as a message of its own; the acknowledgment of the cancel follows
+        // as the next message, where clients look for it (one reads on to it token by token,
+        // another reads the message after the one under way).
         hasPending_ = false;
-        tds::Done{tds::kTokDone, tds::kDoneAttn, 0, 0}.encode(out_);
+        tds::Done{}.encode(out_, tdsVersion_);
+        endMessage();
         attention_ = false;
         inProc_ = false;
-        return endMessage();
+        return acknowledgeAttention();
     }
     if (inProc_) {
         flushPendingDone();
         tds::encodeReturnStatus(out_, 0);
-        tds::Done{tds::kTokDoneProc, 0, 0, 0}.encode(out_);
+        tds::Done{tds::kTokDoneProc, 0, 0, 0}.encode(out_, tdsVersion_);
     } else if (hasPending_) {
-        pending_.encode(out_);
+        pending_.encode(out_, tdsVersion_);
     } else {
-        tds::Done{}.encode(out_);
+        tds::Done{}.encode(out_, tdsVersion_);
     }
     hasPending_ = false;
     inProc_ = false;
@@ -200,8 +220,8 @@ void Session::finishRequest(bool completed) {
 
 void Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
     for (const auto& m : messages)
-        m.encode(out_);
-    tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_);
+        m.encode(out_, tdsVersion_);
+    tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_, tdsVersion_);
     endMessage();
 }
 
@@ -216,6 +236,7 @@ bool Session::login() {
     }
     if (m.type != tds::kLogin7) throw tds::ProtocolError("expected a login");
     tds::Login7 login = tds::Login7::decode(m.payload);
+    tdsVersion_ = tds::negotiateVersion(login.tdsVersion);
     if (login.packetSize >= 512 && login.packetSize <= 32767)
         replies_.setPacketSize(login.packetSize);
     reader_.setMaxPacketSize(std::max<std::size_t>(replies_.packetSize(), 4096));
@@ -254,16 +275,14 @@ bool Session::login() {
     language.encode(out_);
     info(5703, "Changed language setting to us_english.");
     tds::LoginAck ack;
-    static const std::uint32_t kKnown[] = {0x71000001, 0x72090002, 0x730B0003, 0x74000004};
-    for (std::uint32_t v : kKnown)
-        if (v == login.tdsVersion) ack.tdsVersion = v;
+    ack.tdsVersion = tdsVersion_;
     ack.encode(out_);
     tds::EnvChange size;
     size.type = tds::kEnvPacketSize;
     size.newText = tds::utf16(std::to_string(replies_.packetSize()));
     size.oldText = u"4096";
     size.encode(out_);
-    tds::Done{}.encode(out_);
+    tds::Done{}.encode(out_, tdsVersion_);
     endMessage();
     return true;
 }
@@ -304,12 +323,36 @@ void Session::rpc(const tds::Message& m) {
         } catch (const SqlError& e) {
             error(e);
         }
+    } else if (proc == "sp_executesql" || (request.procName.empty() && request.procId == 10)) {
+        return executeSql(request);
     } else {
         std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
                                                     : tds::utf8(request.procName);
         error(SqlError{2812, 16, 62,
                        "Could not find stored procedure '" + name +
-                           "'. The sandbox answers only sp_tables."});
+                           "'. The sandbox answers only sp_executesql and sp_tables."});
+    }
+    finishRequest(!attention_);
+}
+
+// sp_executesql: the statement (first), the parameters' declarations (second), then their values.
+void Session::executeSql(const tds::RpcRequest& request) {
+    const auto* statement =
+        request.params.empty() ? nullptr : std::get_if<std::u16string>(&request.params[0].value);
+    if (!request.paramsComplete) {
+        error(SqlError{8016, 16, 1,
+                       "The sandbox cannot read a parameter of this type; it reads the integer, "
+                       "bit, float, decimal, money, character, binary, date and time and "
+                       "uniqueidentifier types."});
+    } else if (!statement) {
+        error(SqlError{214, 16, 2,
+                       "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'."});
+    } else {
+        std::vector<tds::RpcParam> values(request.params.begin() +
+                                              std::min<std::size_t>(2, request.params.size()),
+                                          request.params.end());
+        const std::string text = bindParameters(*statement, values);
+        return finishRequest(engine_->executeBatch(text, *this));
     }
     finishRequest(!attention_);
 }
@@ -359,8 +402,8 @@ void Session::run() {
             case tds::kTransactionManager:
                 transaction(m);
                 break;
-            case tds::kAttention:
-                finishRequest(false);
+            case tds::kAttention: // the request it meant had ended already
+                acknowledgeAttention();
                 break;
             default:
                 throw tds::ProtocolError("unexpected packet type");

@@ -5,6 +5,7 @@
 #include "tds/done.h"
 #include "tds/message.h"
 #include "tds/packet.h"
+#include "tds/request.h"
 
 #include <memory>
 #include <string>
@@ -44,8 +45,10 @@ private:
     void loginFailed(const std::vector<tds::ServerMessage>& messages);
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
+    void executeSql(const tds::RpcRequest& request);
     void transaction(const tds::Message& m);
     void finishRequest(bool completed);
+    void acknowledgeAttention();
     tds::ServerMessage message(int number, int severity, int state, const std::string& text,
                                bool isError) const;
 
@@ -63,6 +66,8 @@ private:
     bool attention_ = false;
     bool packetSent_ = false; // since the last look for a cancel
     std::vector<tds::ColumnInfo> columns_;
+    std::vector<tds::TypeInfo> sourceTypes_; // the result's own, where columns_ says what is sent
+    std::uint32_t tdsVersion_ = tds::kTds74; // the login's
     // An injected fault: rows this result may still send before the connection drops.
     std::optional<long> rowsLeft_;
     bool rowRuleTaken_ = false;

@@ -9,8 +9,13 @@ bool TypeInfo::isPlp() const {
            (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
 }
 
+bool TypeInfo::isLongText() const {
+    return type == kText || type == kNText || type == kImage;
+}
+
 bool TypeInfo::hasCollation() const {
-    return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar;
+    return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar ||
+           type == kText || type == kNText;
 }
 
 void encodeTypeInfo(Writer& w, const TypeInfo& t) {
@@ -35,6 +40,12 @@ void encodeTypeInfo(Writer& w, const TypeInfo& t) {
     case kTimeN:
     case kDateTime2N:
         w.u8(t.scale);
+        break;
+    case kText:
+    case kNText:
+    case kImage:
+        w.u32le(t.type == kNText ? 0x7FFFFFFE : 0x7FFFFFFF);
+        if (t.hasCollation()) w.raw(kCollation, sizeof kCollation);
         break;
     default:
         w.u16le(t.maxLen);
@@ -77,13 +88,20 @@ TypeInfo decodeTypeInfo(Reader& r) {
         t.maxLen = r.u16le();
         if (t.hasCollation()) r.skip(sizeof kCollation);
         break;
+    case kText:
+    case kNText:
+    case kImage:
+        r.u32le();
+        t.maxLen = 0;
+        if (t.hasCollation()) r.skip(sizeof kCollation);
+        break;
     default:
         throw UnknownType("unknown data type");
     }
     return t;
 }
 
-void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns) {
+void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns, std::uint32_t version) {
     w.u8(kTokColMetadata);
     if (columns.empty()) {
         w.u16le(0xFFFF);
@@ -91,9 +109,18 @@ void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns) {
     }
     w.u16le(static_cast<std::uint16_t>(columns.size()));
     for (const auto& c : columns) {
-        w.u32le(0); // user type
+        if (hasLongCounts(version))
+            w.u32le(0); // user type
+        else
+            w.u16le(0);
         w.u16le(c.flags);
         encodeTypeInfo(w, c.type);
+        if (c.type.isLongText()) { // the table's name, which no one asks for
+            if (hasLongCounts(version))
+                w.u8(0);
+            else
+                w.u16le(0);
+        }
         w.bVarchar(c.name);
     }
 }

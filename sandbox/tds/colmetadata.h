@@ -1,11 +1,15 @@
 // COLMETADATA: the description of a result's columns.
 #pragma once
 
+#include "version.h"
 #include "wire.h"
 
 namespace tds {
 
 enum WireType : std::uint8_t {
+    kImage = 0x22, // these three only for clients before 7.2, which know no (max) types
+    kText = 0x23,
+    kNText = 0x63,
     kGuid = 0x24,
     kIntN = 0x26,
     kDateN = 0x28,
@@ -40,6 +44,7 @@ struct TypeInfo {
     std::uint8_t scale = 0;
 
     bool isPlp() const;
+    bool isLongText() const; // text, ntext or image
     bool hasCollation() const;
     friend bool operator==(const TypeInfo&, const TypeInfo&) = default;
 };
@@ -54,6 +59,8 @@ struct ColumnInfo {
 void encodeTypeInfo(Writer& w, const TypeInfo& t);
 TypeInfo decodeTypeInfo(Reader& r);
 
-void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns);
+// Before 7.2 a column's user type takes two bytes.
+void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns,
+                       std::uint32_t version = kTds74);
 
 } // namespace tds

@@ -1,6 +1,7 @@
 // DONE, DONEPROC and DONEINPROC: the end of one statement's results.
 #pragma once
 
+#include "version.h"
 #include "wire.h"
 
 namespace tds {
@@ -21,7 +22,8 @@ struct Done {
     std::uint16_t curCmd = 0;
     std::uint64_t rowCount = 0;
 
-    void encode(Writer& w) const;
+    // Before 7.2 the row count takes four bytes.
+    void encode(Writer& w, std::uint32_t version = kTds74) const;
     friend bool operator==(const Done&, const Done&) = default;
 };
 

@@ -4,7 +4,7 @@
 
 namespace tds {
 
-void ServerMessage::encode(Writer& w) const {
+void ServerMessage::encode(Writer& w, std::uint32_t version) const {
     w.u8(isError ? kTokError : kTokInfo);
     std::size_t at = w.reserveU16();
     w.u32le(static_cast<std::uint32_t>(number));
@@ -13,7 +13,10 @@ void ServerMessage::encode(Writer& w) const {
     w.usVarchar(text);
     w.bVarchar(server);
     w.bVarchar(procedure);
-    w.u32le(static_cast<std::uint32_t>(line));
+    if (hasLongCounts(version))
+        w.u32le(static_cast<std::uint32_t>(line));
+    else
+        w.u16le(static_cast<std::uint16_t>(line));
     w.patchU16le(at, static_cast<std::uint16_t>(w.size() - at - 2));
 }
 

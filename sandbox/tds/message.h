@@ -1,6 +1,7 @@
 // ERROR and INFO: a numbered server message.
 #pragma once
 
+#include "version.h"
 #include "wire.h"
 
 namespace tds {
@@ -15,7 +16,8 @@ struct ServerMessage {
     std::u16string procedure;
     std::int32_t line = 1;
 
-    void encode(Writer& w) const;
+    // Before 7.2 the line number takes two bytes.
+    void encode(Writer& w, std::uint32_t version = kTds74) const;
     friend bool operator==(const ServerMessage&, const ServerMessage&) = default;
 };
 

@@ -55,9 +55,10 @@ std::uint64_t getLe(Reader& r, int bytes) {
 
 Bytes textBytes(const TypeInfo& t, const Value& v) {
     Writer w;
-    if (t.type == kBigVarBinary || t.type == kBigBinary) return need<Bytes>(v, "binary");
+    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage)
+        return need<Bytes>(v, "binary");
     const auto& s = need<std::u16string>(v, "text");
-    if (t.type == kNVarChar || t.type == kNChar)
+    if (t.type == kNVarChar || t.type == kNChar || t.type == kNText)
         w.ucs2(s);
     else
         appendCp1252(w, s);
@@ -65,8 +66,8 @@ Bytes textBytes(const TypeInfo& t, const Value& v) {
 }
 
 Value textValue(const TypeInfo& t, Bytes b) {
-    if (t.type == kBigVarBinary || t.type == kBigBinary) return b;
-    if (t.type == kNVarChar || t.type == kNChar) {
+    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage) return b;
+    if (t.type == kNVarChar || t.type == kNChar || t.type == kNText) {
         if (b.size() % 2) throw ProtocolError("odd byte count in a Unicode value");
         Reader r(b);
         return r.ucs2(b.size() / 2);
@@ -105,6 +106,16 @@ void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
             w.raw(b);
         }
         w.u32le(0);
+        return;
+    }
+    if (t.isLongText()) {
+        // In a row: a text pointer and a timestamp (anything will do), then the value.
+        if (null) return w.u8(0);
+        Bytes b = textBytes(t, v);
+        w.u8(16);
+        w.raw(Bytes(16 + 8, 0));
+        w.u32le(static_cast<std::uint32_t>(b.size()));
+        w.raw(b);
         return;
     }
     switch (t.type) {
@@ -218,6 +229,12 @@ Value decodeValue(Reader& r, const TypeInfo& t) {
             b.insert(b.end(), part.begin(), part.end());
         }
         return textValue(t, std::move(b));
+    }
+    if (t.isLongText()) {
+        // As a request's parameter: the length, then the value (no text pointer).
+        const std::uint32_t n = r.u32le();
+        if (n == 0xFFFFFFFF) return std::monostate{};
+        return textValue(t, r.raw(n));
     }
     switch (t.type) {
     case kIntN:

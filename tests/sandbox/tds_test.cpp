@@ -7,6 +7,7 @@
 #include "tds/login7.h"
 #include "tds/loginack.h"
 #include "tds/message.h"
+#include "tds/older_versions.h"
 #include "tds/packet.h"
 #include "tds/prelogin.h"
 #include "tds/request.h"
@@ -507,4 +508,59 @@ TEST(Packet, AMessagePastTheCapIsReadToItsEndAndMarked) {
     EXPECT_TRUE(m.payload.empty());
     EXPECT_EQ(sent, packets) << "every packet of it was read";
     EXPECT_FALSE(reader.next(m)) << "and the stream goes on from the next message";
+}
+
+// What changes with the version a client logs in with.
+TEST(Versions, OlderClientsGetTheFormsOfTheirVersion) {
+    EXPECT_EQ(negotiateVersion(kTds71), kTds71);
+    EXPECT_EQ(negotiateVersion(0x70000000), kTds71) << "7.0 is answered as 7.1";
+    EXPECT_EQ(negotiateVersion(0x730B0003), kTds73B);
+    EXPECT_EQ(negotiateVersion(0x75000000), kTds74);
+
+    Writer done71, done74;
+    Done{kTokDone, kDoneCount, 0xC1, 7}.encode(done71, kTds71);
+    Done{kTokDone, kDoneCount, 0xC1, 7}.encode(done74, kTds74);
+    EXPECT_EQ(done71.bytes(), (Bytes{0xFD, 0x10, 0x00, 0xC1, 0x00, 7, 0, 0, 0}))
+        << "a four-byte count before 7.2";
+    EXPECT_EQ(done74.size(), 13u);
+
+    ServerMessage m;
+    m.text = u"x";
+    Writer message71, message74;
+    m.encode(message71, kTds71);
+    m.encode(message74, kTds74);
+    EXPECT_EQ(message74.size() - message71.size(), 2u) << "a two-byte line number before 7.2";
+
+    Writer columns71, columns74;
+    encodeColMetadata(columns71, {of({kIntN, 4})}, kTds71);
+    encodeColMetadata(columns74, {of({kIntN, 4})}, kTds74);
+    EXPECT_EQ(columns74.size() - columns71.size(), 2u) << "a two-byte user type before 7.2";
+}
+
+TEST(Versions, NewerTypesGoOutAsTheOlderClientKnowsThem) {
+    const TypeInfo date{kDateN, 3}, time{kTimeN, 0, 0, 3}, stamp{kDateTime2N, 0, 0, 7};
+    EXPECT_EQ(typeForVersion(date, kTds72), (TypeInfo{kNVarChar, 20}));
+    EXPECT_EQ(typeForVersion(time, kTds72), (TypeInfo{kNVarChar, 24}));
+    EXPECT_EQ(typeForVersion(stamp, kTds72), (TypeInfo{kNVarChar, 54}));
+    EXPECT_EQ(typeForVersion(stamp, kTds73A), stamp);
+    EXPECT_EQ(typeForVersion({kNVarChar, kPlpMaxLen}, kTds71).type, kNText);
+    EXPECT_EQ(typeForVersion({kBigVarChar, kPlpMaxLen}, kTds71).type, kText);
+    EXPECT_EQ(typeForVersion({kBigVarBinary, kPlpMaxLen}, kTds71).type, kImage);
+    EXPECT_EQ(typeForVersion({kNVarChar, kPlpMaxLen}, kTds72).type, kNVarChar);
+
+    const DateTime leapDay{738944, 13 * 3600'000'000'000LL + 5 * 60'000'000'000LL + 7'120'000'000};
+    EXPECT_EQ(valueForVersion(stamp, typeForVersion(stamp, kTds71), leapDay),
+              Value(std::u16string(u"2024-02-29 13:05:07.1200000")));
+    EXPECT_EQ(dateTimeText(date, leapDay), u"2024-02-29");
+    EXPECT_EQ(dateTimeText(time, leapDay), u"13:05:07.120");
+    EXPECT_EQ(dateTimeText({kDateTime2N, 0, 0, 0}, DateTime{0, 0}), u"0001-01-01 00:00:00");
+
+    // ntext in a row: a text pointer and a timestamp before the value; NULL has no pointer.
+    Writer w;
+    encodeValue(w, {kNText}, std::u16string(u"ab"));
+    encodeValue(w, {kNText}, std::monostate{});
+    Bytes want = {16};
+    want.insert(want.end(), 24, 0);
+    want.insert(want.end(), {4, 0, 0, 0, 'a', 0, 'b', 0, 0});
+    EXPECT_EQ(w.bytes(), want);
 }

@@ -1,0 +1,80 @@
+#include "older_versions.h"
+
+#include <cstdio>
+
+namespace tds {
+namespace {
+
+// Characters of the text form of each date and time type.
+std::uint16_t textChars(const TypeInfo& t) {
+    const std::uint16_t fraction = t.scale ? static_cast<std::uint16_t>(t.scale + 1) : 0;
+    switch (t.type) {
+    case kDateN:
+        return 10;
+    case kTimeN:
+        return static_cast<std::uint16_t>(8 + fraction);
+    default:
+        return static_cast<std::uint16_t>(19 + fraction);
+    }
+}
+
+// The civil date of a day number counted from 0001-01-01 (Howard Hinnant's algorithm).
+void civil(std::int64_t days, int& y, unsigned& m, unsigned& d) {
+    const std::int64_t z = days - 719162 + 719468; // to days since 0000-03-01
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+} // namespace
+
+TypeInfo typeForVersion(const TypeInfo& t, std::uint32_t version) {
+    if (!hasDateTypes(version) && (t.type == kDateN || t.type == kTimeN || t.type == kDateTime2N))
+        return {kNVarChar, static_cast<std::uint16_t>(2 * textChars(t))};
+    if (!hasMaxTypes(version) && t.isPlp()) {
+        if (t.type == kNVarChar) return {kNText};
+        if (t.type == kBigVarChar) return {kText};
+        return {kImage};
+    }
+    return t;
+}
+
+Value valueForVersion(const TypeInfo& type, const TypeInfo& sent, const Value& v) {
+    if (sent.type == kNVarChar && type.type != kNVarChar)
+        if (auto dt = std::get_if<DateTime>(&v)) return dateTimeText(type, *dt);
+    return v;
+}
+
+std::u16string dateTimeText(const TypeInfo& t, const DateTime& v) {
+    char date[32] = "", time[48] = "";
+    if (t.type != kTimeN) {
+        int y;
+        unsigned m, d;
+        civil(v.days, y, m, d);
+        std::snprintf(date, sizeof date, "%04d-%02u-%02u", y, m, d);
+    }
+    if (t.type != kDateN) {
+        const std::int64_t seconds = v.nanos / 1'000'000'000;
+        std::snprintf(
+            time, sizeof time, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+            static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+        if (t.scale) {
+            char fraction[16];
+            std::snprintf(fraction, sizeof fraction, ".%09lld",
+                          static_cast<long long>(v.nanos % 1'000'000'000));
+            fraction[1 + t.scale] = '\0';
+            std::snprintf(time + 8, sizeof time - 8, "%s", fraction);
+        }
+    }
+    std::string s = t.type == kTimeN   ? time
+                    : t.type == kDateN ? date
+                                       : std::string(date) + " " + time;
+    return std::u16string(s.begin(), s.end());
+}
+
+} // namespace tds
