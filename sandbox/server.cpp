@@ -83,17 +83,23 @@ void Server::serve() {
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::lock_guard lock(mutex_);
-        if (clients_.size() >= limits_.maxConnections) {
-            // Refused plainly: the client sees the connection end before any answer.
-            std::fprintf(stderr, "refused a connection: %zu are open\n", clients_.size());
+        // Past the cap a few connections more are answered, with the refusal as their login's
+        // error; past those, a connection is closed before any answer.
+        const bool full = clients_.size() >= limits_.maxConnections;
+        if (full) std::fprintf(stderr, "refused a connection: %zu are open\n", clients_.size());
+        if (clients_.size() >= limits_.maxConnections + kRefusing) {
             ::close(fd);
             continue;
         }
+        std::string refusal;
+        if (full)
+            refusal = "The sandbox serves at most " + std::to_string(limits_.maxConnections) +
+                      " connections at once; try again when one has closed.";
         Client& c = clients_.emplace_back();
         c.fd = fd;
         try {
-            c.thread = std::thread([this, &c] {
-                Session(c.fd, store_, credentials_, limits_.loginSeconds).run();
+            c.thread = std::thread([this, &c, refusal] {
+                Session(c.fd, store_, credentials_, limits_.loginSeconds, refusal).run();
                 c.finished = true;
             });
         } catch (const std::system_error&) {

@@ -26,6 +26,7 @@ public:
     void stop();
 
 private:
+    static constexpr std::size_t kRefusing = 8; // connections past the cap answered with a refusal
     struct Client {
         int fd;
         std::thread thread;

@@ -35,8 +35,10 @@ std::string lowerAscii(std::u16string_view s) {
 
 } // namespace
 
-Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds)
+Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
+                 std::string refusal)
     : fd_(fd), store_(store), credentials_(credentials), loginSeconds_(loginSeconds),
+      refusal_(std::move(refusal)),
       reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }),
       replies_(tds::kReply, kSpid,
                [this](const std::uint8_t* data, std::size_t n) { writeAll(data, n); }) {}
@@ -241,6 +243,10 @@ bool Session::login() {
         replies_.setPacketSize(login.packetSize);
     reader_.setMaxPacketSize(std::max<std::size_t>(replies_.packetSize(), 4096));
 
+    if (!refusal_.empty()) {
+        loginFailed({message(17809, 20, 1, refusal_, true)});
+        return false;
+    }
     const std::string user = tds::utf8(login.userName);
     if (user != credentials_.user || tds::utf8(login.password) != credentials_.password) {
         loginFailed({message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});

@@ -20,7 +20,9 @@ struct Credentials {
 class Session : public ResultSink {
 public:
     // A client that has not finished its login after loginSeconds (between two reads) is let go.
-    Session(int fd, Store& store, const Credentials& credentials, long loginSeconds = 30);
+    // With a refusal, the login is answered with it as an error, whoever logs in.
+    Session(int fd, Store& store, const Credentials& credentials, long loginSeconds = 30,
+            std::string refusal = {});
     ~Session() override;
     // Serves the connection until the client leaves; throws nothing.
     void run();
@@ -56,6 +58,7 @@ private:
     Store& store_;
     const Credentials& credentials_;
     long loginSeconds_;
+    std::string refusal_;
     tds::MessageReader reader_;
     std::unique_ptr<Engine> engine_;
     tds::PacketWriter replies_;

@@ -4,6 +4,7 @@
 
 #include "server.h"
 #include "tds/prelogin.h"
+#include "tds/tokens.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -79,8 +80,35 @@ public:
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, 5000) <= 0) return false;
         std::uint8_t head[tds::kHeaderSize];
-        return ::recv(fd_, head, sizeof head, MSG_WAITALL) == ssize_t(sizeof head) &&
-               head[0] == tds::kReply;
+        if (::recv(fd_, head, sizeof head, MSG_WAITALL) != ssize_t(sizeof head) ||
+            head[0] != tds::kReply)
+            return false;
+        std::vector<std::uint8_t> rest((head[2] << 8 | head[3]) - tds::kHeaderSize);
+        return ::recv(fd_, rest.data(), rest.size(), MSG_WAITALL) == ssize_t(rest.size());
+    }
+
+    // Logs in and returns the text of the first error of the answer, empty when there is none.
+    std::string loginError() {
+        tds::Login7 login;
+        login.userName = u"sa";
+        login.password = u"pw";
+        for (const auto& p : tds::splitMessage(tds::kLogin7, tds::encodeLogin7(login), 4096, 0))
+            if (::send(fd_, p.data(), p.size(), MSG_NOSIGNAL) != ssize_t(p.size())) return {};
+        tds::MessageReader reader([this](std::uint8_t* into, std::size_t n) {
+            return ::recv(fd_, into, n, MSG_WAITALL) == ssize_t(n);
+        });
+        tds::Message m;
+        if (!reader.next(m)) return {};
+        tds::Reader r(m.payload);
+        while (!r.atEnd()) {
+            const std::uint8_t token = r.u8();
+            if (token == tds::kTokError) return tds::utf8(tds::decodeServerMessage(r, true).text);
+            if (token == tds::kTokInfo)
+                tds::decodeServerMessage(r, false);
+            else
+                return {};
+        }
+        return {};
     }
 
 private:
@@ -105,7 +133,11 @@ TEST(ServerLimits, ConnectionsPastTheCapAreRefusedAndAFreedPlaceIsServed) {
     ASSERT_TRUE(first->answersPrelogin());
     ASSERT_TRUE(second.answersPrelogin());
     Socket third(server.port());
-    EXPECT_TRUE(third.closedWithin(3s)) << "the third of a cap of two";
+    ASSERT_TRUE(third.answersPrelogin());
+    EXPECT_EQ(third.loginError(),
+              "The sandbox serves at most 2 connections at once; try again when one has closed.")
+        << "the third of a cap of two is told why";
+    EXPECT_TRUE(third.closedWithin(3s));
     EXPECT_FALSE(second.closedWithin(200ms)) << "the others are served on";
     first.reset();
     bool served = false;
