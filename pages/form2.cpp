@@ -71,7 +71,6 @@ void Form2::PushButton3_Click() {
     // Never the preview or the columns of the table chosen before.
     g.Preview.reset();
     g.AllColumns.clear();
-    g.ColumnsRead = false;
     trap.step(116, [&] {
         auto preview = std::make_shared<db::RecordSet>();
         const std::string sql = dedupe::previewQuery(g.SelectedTable.toStdString());
@@ -89,7 +88,6 @@ void Form2::PushButton3_Click() {
             RunInBackground([&] { return dedupe::ReadColumnNames(*connection, table); });
         for (const auto& c : columns)
             g.AllColumns.append(QString::fromStdString(c));
-        g.ColumnsRead = true;
     });
     trap.step(134, [&] { wizard_.form3().enter(); });
     trap.step(136, [&] { hide(); });

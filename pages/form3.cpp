@@ -180,7 +180,7 @@ void Form3::List2_DblClick(QListWidgetItem* item) {
 void Form3::PushButton3_Click() {
     Trap trap(HandlerLocation("Form3", "PushButton3_Click"));
     Globals& g = wizard_.globals;
-    // Each chosen name bracketed with ']' doubled, in the chosen list's order: [b], [a].
+    // The chosen names, in the chosen list's order.
     trap.step(100, [&] {
         g.DuplicateColumns.clear();
         for (int i = 0; i < List2->count(); ++i)

@@ -20,7 +20,6 @@ struct Globals {
     QStringList Tables;
     QString SelectedTable;  // the chosen table, as listed, without brackets
     QStringList AllColumns; // every column of it, by name; empty when they could not be read
-    bool ColumnsRead = false;
     // Its first hundred rows for the field page's grid; null when they could not be read.
     std::shared_ptr<db::RecordSet> Preview;
     // The chosen columns, by name, in the chosen list's order.
