@@ -1,6 +1,6 @@
 #include "database.h"
-#include "collation.h"
 
+#include "collation.h"
 #include "text.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // CREATE, DROP and ALTER.
-#include "collation.h"
 #include "engine.h"
 
+#include "collation.h"
 #include "statement.h"
 #include "text.h"
 #include "translate.h"

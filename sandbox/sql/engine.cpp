@@ -1,6 +1,6 @@
 #include "engine.h"
-#include "collation.h"
 
+#include "collation.h"
 #include "statement.h"
 #include "text.h"
 #include "translate.h"

@@ -1,6 +1,6 @@
 #include "translate.h"
-#include "collation.h"
 
+#include "collation.h"
 #include "text.h"
 #include "types.h"
 
