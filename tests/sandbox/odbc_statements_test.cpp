@@ -1,6 +1,8 @@
 // The statements the program sends, answered by the sandbox through the real driver.
 #include "odbc_support.h"
 
+#include "db/record_set.h"
+
 using namespace rowlark;
 using namespace rowlark::test;
 
@@ -120,6 +122,27 @@ TEST_F(SandboxStatements, DecimalsAreExactToThirtyEightDigits) {
     c->execute("SELECT * INTO Dec38Copy FROM Dec38");
     EXPECT_EQ(query(*c, "SELECT w FROM Dec38Copy WHERE k = 1"),
               Rows{{"12345678901234567890123456789012345678"}});
+}
+
+// A driver that logs in with TDS 7.1 gets the types of that version: (max) text as ntext, dates
+// as text; the values are the same.
+TEST_F(SandboxStatements, AnOlderProtocolVersionGetsItsOwnTypes) {
+    c->execute("CREATE TABLE Old71 (n nvarchar(max), d date, t datetime2(3))");
+    c->execute("INSERT INTO Old71 VALUES (N'" + std::string(5000, 'x') +
+               " \u00e9', '2024-02-29', '2024-02-29 13:05:07.123')");
+    db::Connection old;
+    old.setLoginTimeout(10);
+    old.open(connectionString(sharedDatabase("statements")) + "TDS_Version=7.1;");
+    const Rows rows = query(old, "SELECT n, d, t FROM Old71");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], std::string(5000, 'x') + " \u00e9");
+    EXPECT_EQ(rows[0][1], "2024-02-29");
+    EXPECT_EQ(rows[0][2], "2024-02-29 13:05:07.123");
+    db::RecordSet typed71, typed74;
+    typed71.open("SELECT d FROM Old71", old);
+    typed74.open("SELECT d FROM Old71", *c);
+    EXPECT_EQ(typed71.fields().at(0).type, db::kAdVarWChar) << "text before 7.3";
+    EXPECT_EQ(typed74.fields().at(0).type, db::kAdDbDate);
 }
 
 TEST_F(SandboxStatements, TablesCatalogueThroughSqlTables) {
