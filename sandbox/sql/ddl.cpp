@@ -141,11 +141,11 @@ void Engine::create(const Tokens& t, ResultSink& sink) {
         if (p != t.end() && p->isSymbol("(")) {
             TokenIt start = p;
             skipGroup(p, t.end());
-            columns = " " + translate(start, p, database());
+            columns = " " + translated(start, p);
         }
         if (p == t.end() || !p->is("as")) throw syntaxNear(p == t.end() ? name : p->text);
         ++p;
-        std::string select = translate(p, t.end(), database());
+        std::string select = translated(p, t.end());
         inSavepoint([&] {
             db_->exec("CREATE VIEW " + quoteIdent(name) + columns + " AS " + select, name);
             // a view over missing objects fails now, as the server checks it at creation
@@ -247,7 +247,7 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     if (p == end || !p->isSymbol("(")) throw syntaxNear(table);
     TokenIt start = p + 1;
     skipGroup(p, end);
-    std::string columns = translate(start, p - 1, database());
+    std::string columns = translated(start, p - 1);
     if (p != end && p->is("include")) {
         ++p;
         skipGroup(p, end);
@@ -257,7 +257,7 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
         TokenIt w = p;
         while (p != end && !p->is("with"))
             ++p;
-        where = " " + translate(w, p, database());
+        where = " " + translated(w, p);
     }
     if (p != end && p->is("with")) {
         ++p;

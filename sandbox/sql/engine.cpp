@@ -3,7 +3,10 @@
 #include "collation.h"
 #include "statement.h"
 #include "text.h"
+
 #include "translate.h"
+#include <memory>
+#include <set>
 
 namespace sandbox {
 namespace {
@@ -118,8 +121,8 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
 }
 
 bool Engine::condition(const Tokens& t) {
-    Prepared st(db_->handle(), "SELECT CASE WHEN " + translate(t.begin(), t.end(), database()) +
-                                   " THEN 1 ELSE 0 END");
+    Prepared st(db_->handle(),
+                "SELECT CASE WHEN " + translated(t.begin(), t.end()) + " THEN 1 ELSE 0 END");
     return st.step() && sqlite3_column_int(st.get(), 0) == 1;
 }
 
@@ -159,7 +162,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
             }
     }
     if (k.is("select")) return selectStatement(t, sink);
-    if (k.is("with")) return query(translate(t.begin(), t.end(), database()), sink);
+    if (k.is("with")) return query(translated(t.begin(), t.end()), sink);
     if (k.is("insert")) return insertStatement(t, sink);
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
     if (k.is("create")) return create(t, sink);
@@ -269,7 +272,7 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     TokenIt from = findTopLevel(t.begin(), t.end(), "from");
     TokenIt into = findTopLevel(t.begin(), from, "into");
     if (into != from) return selectInto(t, into, sink);
-    query(translate(t.begin(), t.end(), database()), sink);
+    query(translated(t.begin(), t.end()), sink);
 }
 
 namespace {
@@ -335,7 +338,7 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
     select.insert(select.end(), p, t.end());
     if (db_->table(target)) throw alreadyExists(target);
     const auto numbered = takeIdentityFunction(select, listEnd);
-    std::string sql = translate(select.begin(), select.end(), database());
+    std::string sql = translated(select.begin(), select.end());
 
     // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
     bool keepsIdentity = true;
@@ -431,7 +434,7 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
                     throw SqlError{544, 16, 1,
                                    "Cannot insert explicit value for identity column in table '" +
                                        def->name + "' when IDENTITY_INSERT is set to OFF."};
-        head += " " + translate(p, close + 1, database());
+        head += " " + translated(p, close + 1);
         p = close + 1;
     } else if (def->identityIndex >= 0 && p != t.end() && !p->is("default")) {
         // Without a column list the values go to every column but the identity.
@@ -440,7 +443,7 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
             if (!c.identity) list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
         head += " (" + list + ")";
     }
-    std::uint64_t rows = change(head + " " + translate(p, t.end(), database()), def->name);
+    std::uint64_t rows = change(head + " " + translated(p, t.end(), def), def->name);
     sink.done(true, rows);
 }
 
@@ -462,7 +465,7 @@ void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
                     throw SqlError{8102, 16, 1, "Cannot update identity column '" + c->text + "'."};
     }
     std::string sql = isDelete ? "DELETE FROM " : "UPDATE ";
-    sql += quoteIdent(def->name) + " " + translate(p, t.end(), database());
+    sql += quoteIdent(def->name) + " " + translated(p, t.end(), def);
     sink.done(true, change(sql, def->name));
 }
 
@@ -543,6 +546,33 @@ void Engine::rollback(ResultSink& sink) {
     e.oldBytes = transactionDescriptor(tranId_);
     sink.envChange(e);
     sink.done(false, 0);
+}
+
+std::string Engine::translated(TokenIt b, TokenIt e, const TableDef* target) {
+    // The names of the character columns of every table the statement names, less the names
+    // that some table of it has for a column of another type.
+    auto text = std::make_shared<std::set<std::string>>();
+    std::set<std::string> other;
+    if (target)
+        for (const auto& c : target->columns)
+            (c.type.isText() ? *text : other).insert(toLower(c.name));
+    for (TokenIt p = b; p != e; ++p) {
+        if (!(p->is("from") || p->is("join") || p->is("update") || p->is("into")) || p + 1 == e ||
+            !(p + 1)->isName())
+            continue;
+        TokenIt name = p + 1;
+        while (name + 2 < e && (name + 1)->isSymbol(".") && (name + 2)->isName())
+            name += 2;
+        if (const TableDef* table = db_->table(name->text))
+            for (const auto& c : table->columns)
+                (c.type.isText() ? *text : other).insert(toLower(c.name));
+    }
+    for (const auto& name : other)
+        text->erase(name);
+    IsTextColumn isText;
+    if (!text->empty())
+        isText = [text](std::string_view column) { return text->count(toLower(column)) > 0; };
+    return translate(b, e, database(), isText);
 }
 
 } // namespace sandbox

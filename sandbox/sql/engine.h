@@ -48,6 +48,9 @@ public:
     bool inTransaction() const { return tranCount_ > 0; }
 
 private:
+    // The store's SQL for the tokens, where a + beside a character column of the statement's
+    // tables (and of the table given, which an UPDATE or INSERT names before them) joins strings.
+    std::string translated(TokenIt b, TokenIt e, const TableDef* target = nullptr);
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
     void simple(const Tokens& t, ResultSink& sink);

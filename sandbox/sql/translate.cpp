@@ -82,7 +82,8 @@ bool startsText(TokenIt p, TokenIt end) {
 
 class Translator {
 public:
-    Translator(TokenIt b, TokenIt e, const std::string& db) : begin_(b), p_(b), end_(e), db_(db) {}
+    Translator(TokenIt b, TokenIt e, const std::string& db, const IsTextColumn& isTextColumn)
+        : begin_(b), p_(b), end_(e), db_(db), isTextColumn_(isTextColumn) {}
 
     std::string run() {
         while (p_ != end_)
@@ -118,7 +119,7 @@ private:
                 break;
             ++p_;
         }
-        return Translator(start, p_, db_).run();
+        return Translator(start, p_, db_, isTextColumn_).run();
     }
 
     void expect(std::string_view sym) {
@@ -181,6 +182,8 @@ private:
             s += parts[i] == "*" && !quoted[i] ? "*" : quoteIdent(parts[i]);
         }
         emit(s);
+        // A column of character data ends a text operand.
+        if (isTextColumn_ && !objectContext_) lastWasString_ = isTextColumn_(parts.back());
     }
 
     void function(const std::string& lower) {
@@ -212,7 +215,7 @@ private:
                     --depth;
                 ++p_;
             }
-            std::string value = Translator(start, p_, db_).run();
+            std::string value = Translator(start, p_, db_, isTextColumn_).run();
             if (p_ == end_) throw syntaxNear("CAST");
             ++p_;
             SqlType t = readType(p_, end_);
@@ -242,6 +245,17 @@ private:
         ++p_;
         // The call's ')' ends a text operand.
         if (returnsText(lower)) textCalls_.push_back(depth_ + 1);
+    }
+
+    // Whether the operand at p is a column of character data: its name's last part names one.
+    bool startsTextColumn(TokenIt p) const {
+        if (!isTextColumn_ || p == end_) return false;
+        if (p->kind != Token::QuotedName &&
+            (p->kind != Token::Word || (p + 1 != end_ && (p + 1)->isSymbol("("))))
+            return false;
+        while (p + 2 < end_ && (p + 1)->isSymbol(".") && (p + 2)->isName())
+            p += 2;
+        return isTextColumn_(p->text);
     }
 
     // Whether an operand starts at p_: nothing before it, or an operator, '(' or ',' or a keyword.
@@ -302,7 +316,8 @@ private:
             if (t.text == "+") {
                 // T-SQL joins strings with +: do so where character data stands on either side
                 // (as far as the operands' first or last tokens tell).
-                const bool text = afterString || startsText(p_ + 1, end_);
+                const bool text =
+                    afterString || startsText(p_ + 1, end_) || startsTextColumn(p_ + 1);
                 emit(text ? "||" : "+");
                 ++p_;
                 return;
@@ -365,6 +380,8 @@ private:
         if (isKeyword(lower)) {
             emit(t.text);
             ++p_;
+            // Some words (first, last, key ...) are also columns' names.
+            lastWasString_ = isTextColumn_ && isTextColumn_(t.text);
             return;
         }
         name();
@@ -455,6 +472,7 @@ private:
 
     TokenIt begin_, p_, end_;
     const std::string& db_;
+    const IsTextColumn& isTextColumn_;
     std::string out_;
     std::map<int, std::string> limits_;
     int depth_ = 0;
@@ -507,8 +525,9 @@ std::int64_t readInteger(TokenIt& p, TokenIt end) {
     return neg ? -*v : *v;
 }
 
-std::string translate(TokenIt b, TokenIt e, const std::string& database) {
-    return Translator(b, e, database).run();
+std::string translate(TokenIt b, TokenIt e, const std::string& database,
+                      const IsTextColumn& isTextColumn) {
+    return Translator(b, e, database, isTextColumn).run();
 }
 
 SqlType readType(TokenIt& p, TokenIt end) {

@@ -4,14 +4,21 @@
 #include "error.h"
 #include "lexer.h"
 
+#include <functional>
+
 namespace sandbox {
 
 // Reads an object name such as t, [t], dbo.t or Demo.dbo.t at p and returns the object's own
 // name; p moves past it. Throws SqlError for a schema other than dbo or a name that is missing.
 std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database);
 
+// Whether a column of that name (without its table) holds character data in the statement's
+// tables: a + beside it joins strings.
+using IsTextColumn = std::function<bool(std::string_view column)>;
+
 // The store's SQL for the tokens [b, e). Throws SqlError for what the sandbox does not support.
-std::string translate(TokenIt b, TokenIt e, const std::string& database);
+std::string translate(TokenIt b, TokenIt e, const std::string& database,
+                      const IsTextColumn& isTextColumn = {});
 
 // The T-SQL type named at p (nvarchar(50), decimal(10, 2), varchar(max)); p moves past it.
 struct SqlType;

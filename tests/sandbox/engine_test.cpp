@@ -284,9 +284,18 @@ TEST_F(EngineTest, PlusJoinsTextAndAddsNumbers) {
               (Rows{{"7x", "az"}}));
     EXPECT_EQ(rows("SELECT UPPER(N'a') + LOWER(N'B') + N'c'"), Rows{{"Abc"}});
     EXPECT_EQ(rows("SELECT 1 + 2, CAST(1 AS int) + 2, LEN(N'ab') + 1"), (Rows{{"3", "3", "3"}}));
-    ok("CREATE TABLE names (first nvarchar(10), last nvarchar(10), n int)");
+    ok("CREATE TABLE names (first nvarchar(20), last nvarchar(20), n int)");
     ok("INSERT INTO names VALUES (N'Ada', N'Lovelace', 1)");
     EXPECT_EQ(rows("SELECT first + N' ' + last, n + 1 FROM names"), (Rows{{"Ada Lovelace", "2"}}));
+    EXPECT_EQ(rows("SELECT a.first + a.last, a.n + b.n, a.first + b.[last] FROM names a JOIN names "
+                   "b ON a.n = b.n"),
+              (Rows{{"AdaLovelace", "2", "AdaLovelace"}}))
+        << "the columns' types say";
+    ok("UPDATE names SET last = first + last");
+    EXPECT_EQ(rows("SELECT last FROM names"), Rows{{"AdaLovelace"}});
+    ok("CREATE TABLE numbers (first int)");
+    ok("INSERT INTO numbers VALUES (5)");
+    EXPECT_EQ(rows("SELECT first + 1 FROM numbers"), Rows{{"6"}});
 }
 
 TEST_F(EngineTest, QueriesTopOrderGroupWindow) {
