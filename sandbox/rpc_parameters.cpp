@@ -28,13 +28,10 @@ std::string decimalText(__int128 scaled, int scale) {
     return (negative ? "-" : "") + digits;
 }
 
-std::string quoted(const std::string& text, bool unicode) {
-    std::string out = unicode ? "N'" : "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
+void appendHex(std::string& out, std::uint8_t byte) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += digits[byte >> 4];
+    out += digits[byte & 0xF];
 }
 
 } // namespace
@@ -53,27 +50,23 @@ std::string literal(const tds::RpcParam& p) {
         return decimalText(d->scaled, scale);
     }
     if (auto s = std::get_if<std::u16string>(&v))
-        return quoted(tds::utf8(*s), p.type.type != tds::kBigVarChar && p.type.type != tds::kText);
+        return (p.type.type == tds::kBigVarChar || p.type.type == tds::kText ? "" : "N") +
+               quoteString(tds::utf8(*s));
     if (auto b = std::get_if<tds::Bytes>(&v)) {
         if (p.type.type == tds::kGuid && b->size() == 16) {
             // The first three groups are little-endian on the wire.
             static const int order[] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-            std::string s;
+            std::string s = "'";
             for (int k = 0; k < 16; ++k) {
-                char hex[3];
-                std::snprintf(hex, sizeof hex, "%02X", (*b)[static_cast<std::size_t>(order[k])]);
-                s += hex;
+                appendHex(s, (*b)[static_cast<std::size_t>(order[k])]);
                 if (k == 3 || k == 5 || k == 7 || k == 9) s += '-';
             }
-            return "'" + s + "'";
+            return s + "'";
         }
         std::string s = "0x";
-        for (auto byte : *b) {
-            char hex[3];
-            std::snprintf(hex, sizeof hex, "%02X", byte);
-            s += hex;
-        }
-        return b->empty() ? "0x" : s;
+        for (auto byte : *b)
+            appendHex(s, byte);
+        return s;
     }
     const auto& dt = std::get<tds::DateTime>(v);
     tds::TypeInfo shape = p.type;

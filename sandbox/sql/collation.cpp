@@ -1,6 +1,7 @@
 #include "collation.h"
 
-#include <cctype>
+#include "text.h"
+
 #include <optional>
 #include <string>
 
@@ -139,9 +140,7 @@ int compareWithCase(std::string_view a, std::string_view b) {
 }
 
 const char* collationFor(std::string_view tsqlName) {
-    std::string lower(tsqlName);
-    for (auto& ch : lower)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string lower = toLower(tsqlName);
     return lower.find("_cs") != std::string::npos || lower.find("_bin") != std::string::npos
                ? kCollationCs
                : kCollationCi;

@@ -4,6 +4,7 @@
 #include "text.h"
 #include "types.h"
 
+#include <algorithm>
 #include <map>
 
 namespace sandbox {
@@ -26,17 +27,12 @@ const std::map<std::string, std::string> kFunctions = {
 // more than 15 significant digits with a decimal point, or a whole number past 64 bits.
 bool roundsAsDouble(const std::string& literal) {
     if (literal.find_first_of("eE") != std::string::npos) return false;
-    const bool point = literal.find('.') != std::string::npos;
-    std::size_t significant = 0;
-    bool leading = true;
-    for (char c : literal) {
-        if (c < '0' || c > '9') continue;
-        if (leading && c == '0') continue;
-        leading = false;
-        ++significant;
-    }
-    if (point) return significant > 15;
-    return significant > 19 || (significant == 19 && literal > "9223372036854775807");
+    if (literal.find('.') == std::string::npos) return !parseWholeNumber(literal);
+    const std::size_t first = literal.find_first_not_of("0.");
+    if (first == std::string::npos) return false;
+    const auto significant = std::count_if(literal.begin() + static_cast<std::ptrdiff_t>(first),
+                                           literal.end(), [](char c) { return c != '.'; });
+    return significant > 15;
 }
 
 // Functions whose result is character data: a + beside one of them joins strings.

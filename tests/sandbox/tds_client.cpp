@@ -4,6 +4,19 @@ namespace tds {
 
 using namespace login7;
 
+namespace {
+
+// Reads a token whose body follows a two-byte length, and checks that the body read is as long.
+template <class ReadBody> void withLength(Reader& r, const char* token, ReadBody readBody) {
+    const std::size_t length = r.u16le();
+    const std::size_t start = r.pos();
+    readBody();
+    if (r.pos() - start != length)
+        throw ProtocolError(std::string(token) + " length does not match");
+}
+
+} // namespace
+
 Done decodeDone(Reader& r, std::uint8_t token) {
     Done d;
     d.token = token;
@@ -15,46 +28,42 @@ Done decodeDone(Reader& r, std::uint8_t token) {
 
 EnvChange decodeEnvChange(Reader& r) {
     EnvChange e;
-    std::size_t length = r.u16le();
-    std::size_t start = r.pos();
-    e.type = r.u8();
-    if (e.isText()) {
-        e.newText = r.bVarchar();
-        e.oldText = r.bVarchar();
-    } else {
-        e.newBytes = r.raw(r.u8());
-        e.oldBytes = r.raw(r.u8());
-    }
-    if (r.pos() - start != length) throw ProtocolError("environment change length does not match");
+    withLength(r, "environment change", [&] {
+        e.type = r.u8();
+        if (e.isText()) {
+            e.newText = r.bVarchar();
+            e.oldText = r.bVarchar();
+        } else {
+            e.newBytes = r.raw(r.u8());
+            e.oldBytes = r.raw(r.u8());
+        }
+    });
     return e;
 }
 
 ServerMessage decodeServerMessage(Reader& r, bool isError) {
     ServerMessage m;
     m.isError = isError;
-    std::size_t length = r.u16le();
-    std::size_t start = r.pos();
-    m.number = static_cast<std::int32_t>(r.u32le());
-    m.state = r.u8();
-    m.severity = r.u8();
-    m.text = r.usVarchar();
-    m.server = r.bVarchar();
-    m.procedure = r.bVarchar();
-    m.line = static_cast<std::int32_t>(r.u32le());
-    if (r.pos() - start != length) throw ProtocolError("message token length does not match");
+    withLength(r, "message token", [&] {
+        m.number = static_cast<std::int32_t>(r.u32le());
+        m.state = r.u8();
+        m.severity = r.u8();
+        m.text = r.usVarchar();
+        m.server = r.bVarchar();
+        m.procedure = r.bVarchar();
+        m.line = static_cast<std::int32_t>(r.u32le());
+    });
     return m;
 }
 
 LoginAck decodeLoginAck(Reader& r) {
     LoginAck a;
-    std::size_t length = r.u16le();
-    std::size_t start = r.pos();
-    a.interface = r.u8();
-    a.tdsVersion = r.u32be();
-    a.programName = r.bVarchar();
-    a.programVersion = r.u32be();
-    if (r.pos() - start != length)
-        throw ProtocolError("login acknowledgement length does not match");
+    withLength(r, "login acknowledgement", [&] {
+        a.interface = r.u8();
+        a.tdsVersion = r.u32be();
+        a.programName = r.bVarchar();
+        a.programVersion = r.u32be();
+    });
     return a;
 }
 
