@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
-if [ "${1:-}" = "-h" ] || [ "${1:-}" = "--help" ]; then
+case ${1:-} in
+"") ;;
+-h | --help)
     cat << USAGE
 usage: ./run.sh
 Installs the Debian packages Rowlark needs (as root; otherwise prints the one command to run),
@@ -16,7 +18,12 @@ Without a display it runs the same job once with rowlark-dedupe on the table Cus
 A second run reuses the build and the demo data.
 USAGE
     exit 0
-fi
+    ;;
+*)
+    echo "unknown option $1 (./run.sh --help says what it does)" >&2
+    exit 2
+    ;;
+esac
 
 # ROWLARK_SKIP_BUILD=1 uses the build in ROWLARK_BUILD_DIR as it is (the suite's own test does).
 build=${ROWLARK_BUILD_DIR:-build}
@@ -35,7 +42,8 @@ password=Demo-Pass-1
 trap 'scripts/sandbox.sh stop "$state"' EXIT
 port=$(ROWLARK_SANDBOX_PASSWORD=$password scripts/sandbox.sh start "$state" \
     "$build/sandbox/rowlark-sandbox" --demo)
-export ODBCSYSINI=$state ODBCINI=$state/odbc.ini ROWLARK_SETTINGS_DIR=$state/settings
+export ODBCSYSINI=$state ODBCINI=$state/odbc.ini FREETDSCONF=$state/freetds.conf
+export ROWLARK_SETTINGS_DIR=$state/settings
 
 cat > "$state/settings/Quenbrook.ini" << INI
 [Rowlark]
@@ -48,15 +56,16 @@ Local%20Connection=0
 INI
 chmod 600 "$state/settings/Quenbrook.ini"
 
+display=${DISPLAY:-}${WAYLAND_DISPLAY:-}
 cat << REACH
-Demo server on 127.0.0.1:$port (user sa, password $password, database Demo), until the wizard closes.
+Demo server on 127.0.0.1:$port (user sa, password $password, database Demo), until $([ -n "$display" ] && echo "the wizard closes" || echo "the demo job ends").
 From another terminal, with the demo's driver registration:
-  export ODBCSYSINI=$state ODBCINI=$state/odbc.ini ROWLARK_SETTINGS_DIR=$state/settings
+  export ODBCSYSINI=$state ODBCINI=$state/odbc.ini FREETDSCONF=$state/freetds.conf ROWLARK_SETTINGS_DIR=$state/settings
   ROWLARK_PASSWORD=$password $(realpath "$build")/cli/rowlark-dedupe --table Customers --column Name --dry-run
   isql -v -k "Driver={SQL Server};Server=127.0.0.1,$port;Database=Demo;Uid=sa;Pwd=$password;"
   tsql -H 127.0.0.1 -p $port -U sa -P $password -D Demo
 REACH
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ -n "$display" ]; then
     echo "Opening the wizard."
     "$build/pages/rowlark"
 else

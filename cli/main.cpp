@@ -14,14 +14,19 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 using namespace rowlark;
 
 namespace {
+
+// Seconds a catalogue look-up may wait for the server; the job's own statements may run long.
+constexpr int kLookupTimeout = 30;
 
 class ConsoleEvents : public dedupe::JobEvents {
 public:
@@ -44,17 +49,23 @@ public:
         std::cerr << "rowlark-dedupe: step " << line << " failed: " << description << "\n";
         failed.push_back({line, description});
     }
+    void notice(const std::string& text) override {
+        if (bar_) std::cerr << "\n";
+        std::cerr << "rowlark-dedupe: note: " << text << "\n";
+        notices.push_back(text);
+    }
     void noDuplicates() override { none = true; }
-    void showResult(std::shared_ptr<db::RecordSet>) override { shown = true; }
+    void showResult(std::shared_ptr<db::RecordSet>) override {}
+    bool wantsResult() const override { return false; } // nothing here shows the new table
     bool replaceExisting(const std::string&) override {
         asked = true;
         return replace_;
     }
 
     bool none = false;
-    bool shown = false;
     bool asked = false;
     std::vector<cli::FailedStep> failed;
+    std::vector<std::string> notices;
 
 private:
     bool bar_;
@@ -62,10 +73,44 @@ private:
     std::optional<dedupe::Phase> lastPhase_;
 };
 
-int usageError(const std::string& what) {
-    std::cerr << "rowlark-dedupe: " << what << "\nTry 'rowlark-dedupe --help'.\n";
-    return 2;
+const char* signalName(int signal) {
+    return signal == SIGINT ? "SIGINT" : "SIGTERM";
 }
+
+// Every way the run ends before a job gives its summary: a line on standard error (with the hint
+// for usage errors) and, with --json, one object on standard output.
+class Ender {
+public:
+    explicit Ender(bool json) : json_(json) {}
+    void setWatcher(cli::SignalWatcher* w) { watcher_ = w; }
+
+    int end(int status, const std::string& outcome, const std::string& message) {
+        if (watcher_ && !watcher_->claimEnding()) waitForTheEnd();
+        std::cerr << "rowlark-dedupe: " << message << "\n";
+        if (outcome == "usage") std::cerr << "Try 'rowlark-dedupe --help'.\n";
+        if (json_) cli::printEndingJson(std::cout, {status, outcome, message});
+        std::cout << std::flush;
+        return status;
+    }
+    int usage(const std::string& what) { return end(2, "usage", what); }
+    int refused(const std::string& why) { return end(2, "refused", why); }
+    int stopped(int signal) { return end(128 + signal, "stopped", stopText(signal)); }
+
+    static std::string stopText(int signal) {
+        return std::string("stopped by ") + signalName(signal) +
+               "; the table chosen is as it was, and no new table was made.";
+    }
+
+private:
+    // A signal is ending the process and saying so; nothing more may be printed.
+    [[noreturn]] static void waitForTheEnd() {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+
+    bool json_;
+    cli::SignalWatcher* watcher_ = nullptr;
+};
 
 std::string joined(const std::vector<std::string>& names) {
     std::string out;
@@ -91,30 +136,43 @@ bool sameLogin(const shell::ConnectionProfile& a, const shell::ConnectionProfile
            a.user == b.user;
 }
 
-int stopped(int signal, bool bar) {
-    if (bar) std::cerr << "\n";
-    std::cerr << "rowlark-dedupe: stopped by " << (signal == SIGINT ? "SIGINT" : "SIGTERM")
-              << "; the table chosen is as it was, and no new table was made.\n";
-    return 128 + signal;
+bool wantsJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--json") return true;
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    Ender ender(wantsJson(argc, argv));
     cli::Options o;
     try {
         o = cli::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::invalid_argument& e) {
-        return usageError(e.what());
+        return ender.usage(e.what());
     }
     if (o.help) {
+        if (o.json) return cli::printEndingJson(std::cout, {0, "help", cli::kUsage}), 0;
         std::cout << cli::kUsage;
         return 0;
     }
     if (o.version) {
-        std::cout << "rowlark-dedupe " << ROWLARK_VERSION << "\n";
+        const std::string version = std::string("rowlark-dedupe ") + ROWLARK_VERSION;
+        if (o.json) return cli::printEndingJson(std::cout, {0, "version", version}), 0;
+        std::cout << version << "\n";
         return 0;
     }
+
+    // Watched from here on: a signal at the password prompt or during the look-ups ends the run
+    // at once (nothing has been changed), with the terminal as it was.
+    auto cancel = std::make_shared<db::CancelSwitch>();
+    cli::SignalWatcher watcher(*cancel, [json = o.json](int signal) {
+        std::cerr << "\nrowlark-dedupe: " << Ender::stopText(signal) << std::endl;
+        if (json) cli::printEndingJson(std::cout, {128 + signal, "stopped", Ender::stopText(signal)});
+        std::cout << std::flush;
+    });
+    ender.setWatcher(&watcher);
 
     const shell::ConnectionProfile stored = shell::LoadStoredProfile();
     shell::ConnectionProfile p = stored;
@@ -125,7 +183,7 @@ int main(int argc, char** argv) {
     if (o.local) p.localConnection = 1;
     if (o.noLocal) p.localConnection = 0;
     if (p.server.trimmed().isEmpty())
-        return usageError("no server: give --server HOST (no login is stored)");
+        return ender.usage("no server: give --server HOST (no login is stored)");
     if (const char* pw = std::getenv("ROWLARK_PASSWORD"))
         p.password = QString::fromUtf8(pw);
     else if (sameLogin(p, stored) && !stored.password.isEmpty())
@@ -133,53 +191,56 @@ int main(int argc, char** argv) {
     else if (auto typed = cli::promptPassword("Password for " + p.user.toStdString() + ": "))
         p.password = QString::fromStdString(*typed);
     else
-        return usageError("no password: set ROWLARK_PASSWORD");
+        return ender.usage("no password: set ROWLARK_PASSWORD");
 
     const std::string newName = o.into ? *o.into : o.table + "2";
-    if (auto why = dedupe::RefuseNewName(newName, o.table)) return usageError(*why);
+    if (auto why = dedupe::RefuseNewName(newName, o.table)) return ender.refused(*why);
 
-    auto cancel = std::make_shared<db::CancelSwitch>();
-    cli::SignalWatcher watcher(*cancel);
     const bool bar = cli::stderrIsTerminal() && !o.json;
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
     std::string table;
     std::vector<std::string> chosen;
-    auto failed = [&](const db::OdbcError& e) {
-        if (watcher.caught()) return stopped(watcher.caught(), false);
-        std::cerr << "rowlark-dedupe: " << e.description() << "\n";
-        return 1;
-    };
+    auto failed = [&](const db::OdbcError& e) { return ender.end(1, "failed", e.description()); };
     // One connection finds the names and, for a dry run, reads the keys; the job opens its own.
     auto c = std::make_unique<db::Connection>();
     try {
         c->setCancelSwitch(cancel);
         c->setLoginTimeout(db::kDefaultLoginTimeout);
+        c->setQueryTimeout(kLookupTimeout);
         c->open(connectionString);
         std::string error;
         auto found =
             resolve(dedupe::ReadTableNames(*c), o.table, "the database has no table named", error);
-        if (!found) return usageError(error);
+        if (!found) return ender.refused(error);
         table = *found;
         const auto columns = dedupe::ReadColumnNames(*c, table);
         for (const auto& wanted : o.columns) {
             auto column = resolve(columns, wanted, "the table " + table + " has no column", error);
-            if (!column) return usageError(error);
+            if (!column) return ender.refused(error);
+            if (std::find(chosen.begin(), chosen.end(), *column) != chosen.end())
+                return ender.usage("--column " + wanted + " names the column " + *column +
+                                   " a second time");
             chosen.push_back(*column);
         }
     } catch (const db::OdbcError& e) {
         return failed(e);
     }
-    if (auto why = dedupe::RefuseNewName(newName, table)) return usageError(*why);
+    if (auto why = dedupe::RefuseNewName(newName, table)) return ender.refused(*why);
 
     if (o.dryRun) {
         try {
-            const auto survey = dedupe::SurveyDuplicates(*c, table, chosen);
+            c->setQueryTimeout(dedupe::JobSettings{}.timeoutSeconds);
+            const auto survey = dedupe::SurveyDuplicates(*c, table, chosen, 10,
+                                                         o.memoryLimit.value_or(0), o.spillDir);
+            if (!watcher.claimEnding()) return 0;
             if (o.json)
                 cli::printSurveyJson(std::cout, table, survey);
             else
                 cli::printSurvey(std::cout, table, survey);
         } catch (const db::OdbcError& e) {
             return failed(e);
+        } catch (const std::exception& e) {
+            return ender.end(1, "failed", e.what());
         }
         return 0;
     }
@@ -192,32 +253,50 @@ int main(int argc, char** argv) {
     s.duplicateColumns = chosen;
     s.newName = [&] { return newName; };
     if (o.memoryLimit) s.memoryBudget = *o.memoryLimit;
+    s.spillDir = o.spillDir;
     s.cancel = cancel;
     ConsoleEvents events(bar, o.replace);
     cli::RunSummary summary;
     summary.table = table;
     summary.newTable = newName;
+    watcher.jobStarted();
     summary.outcome = dedupe::RunJob(s, events);
     summary.noDuplicates = events.none;
     summary.failed = events.failed;
+    summary.notices = events.notices;
+    summary.signal = watcher.caught();
     const dedupe::JobOutcome& out = summary.outcome;
+    if (!watcher.claimEnding()) return 0; // a second signal is ending the process
 
-    if (watcher.caught() && !out.newTableMade) return stopped(watcher.caught(), bar);
-    if (o.json) cli::printSummaryJson(std::cout, summary);
+    // Once the new table is committed it stays, whatever came after: the run says so.
+    if (summary.signal && !out.newTableMade && !out.commitUnknown)
+        return cli::endJob(std::cout, std::cerr, summary, o.json, 128 + summary.signal, "stopped",
+                           Ender::stopText(summary.signal));
     if (out.refusal) {
-        std::cerr << "rowlark-dedupe: " << *out.refusal;
-        if (events.asked && !o.replace) std::cerr << " Give --replace to replace it.";
-        std::cerr << "\n";
-        return 2;
+        std::string why = *out.refusal;
+        if (events.asked && !o.replace) why += " Give --replace to replace it.";
+        return cli::endJob(std::cout, std::cerr, summary, o.json, 2, "refused", why);
     }
-    if (out.failedSteps > 0) {
-        std::cerr << "rowlark-dedupe: " << out.failedSteps
-                  << (out.failedSteps == 1 ? " step" : " steps") << " failed; "
-                  << (out.newTableMade ? "the new table was made, but check the errors above."
-                                       : "no new table was made.")
-                  << "\n";
-        return 1;
+    if (out.commitUnknown)
+        return cli::endJob(std::cout, std::cerr, summary, o.json, 128 + summary.signal, "unknown",
+                           out.notMade);
+    if (out.newTableMade) {
+        std::string line = cli::madeLine(summary);
+        if (summary.signal)
+            line += std::string(" (") + signalName(summary.signal) +
+                    " came after the new table was made; it was kept.)";
+        if (out.failedSteps > 0)
+            return cli::endJob(std::cout, std::cerr, summary, o.json, 1, "made",
+                               line + " " + std::to_string(out.failedSteps) +
+                                   (out.failedSteps == 1 ? " later step" : " later steps") +
+                                   " failed: see the errors above.");
+        return cli::endJob(std::cout, std::cerr, summary, o.json, 0, "made", line);
     }
-    if (!o.json) cli::printSummary(std::cout, summary);
-    return 0;
+    if (summary.noDuplicates)
+        return cli::endJob(std::cout, std::cerr, summary, o.json, 0, "no_duplicates",
+                           "No duplicates found.");
+    const int n = std::max(1, out.failedSteps);
+    return cli::endJob(std::cout, std::cerr, summary, o.json, 1, "not_made",
+                       std::to_string(n) + (n == 1 ? " step" : " steps") +
+                           " failed; no new table was made.");
 }

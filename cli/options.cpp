@@ -8,13 +8,14 @@ const char* const kUsage =
     "usage: rowlark-dedupe [--server HOST] [--port N] [--local | --no-local] [--user NAME]\n"
     "                      [--database DB] --table T --column C [--column C ...]\n"
     "                      [--into NEW] [--replace] [--dry-run] [--json] [--memory-limit SIZE]\n"
+    "                      [--spill-dir DIR]\n"
     "       rowlark-dedupe --help | --version\n"
     "\n"
     "Builds NEW (default: T followed by 2) in the same database with every row of T except the\n"
     "later repeats: rows that agree in all the columns C. T itself is never changed.\n"
     "\n"
     "  --server HOST         the server; what is not given comes from the login the wizard stored\n"
-    "  --port N              its TCP port\n"
+    "  --port N              its TCP port (1 to 65535)\n"
     "  --local               a local instance: connect without a port\n"
     "  --no-local            connect with the port, whatever the stored login says\n"
     "  --user NAME           the login name\n"
@@ -30,6 +31,9 @@ const char* const kUsage =
     "  --json                the final summary as one JSON object on standard output\n"
     "  --memory-limit SIZE   memory for the search, as 512M or 2G (default: half of the available\n"
     "                        memory); past it, the keys go to temporary files\n"
+    "  --spill-dir DIR       where those files go (default: $TMPDIR, else /tmp): a private\n"
+    "                        folder, the files unlinked at once; they take about the size of\n"
+    "                        the chosen columns' text plus 20 bytes a row\n"
     "  --help                this text\n"
     "  --version             the program's version\n"
     "\n"
@@ -68,7 +72,7 @@ Options parseOptions(const std::vector<std::string>& args) {
         else if (a == "--server")
             o.server = value();
         else if (a == "--port")
-            o.port = value();
+            o.port = parsePort(value());
         else if (a == "--user")
             o.user = value();
         else if (a == "--database")
@@ -91,6 +95,10 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.json = flag();
         else if (a == "--memory-limit")
             o.memoryLimit = parseSize(value());
+        else if (a == "--spill-dir") {
+            o.spillDir = value();
+            if (o.spillDir.empty()) throw std::invalid_argument("--spill-dir needs a folder");
+        }
         else if (a == "--help" || a == "-h")
             o.help = flag();
         else if (a == "--version")
@@ -102,7 +110,19 @@ Options parseOptions(const std::vector<std::string>& args) {
     if (o.local && o.noLocal) throw std::invalid_argument("--local and --no-local contradict");
     if (o.table.empty()) throw std::invalid_argument("--table is required");
     if (o.columns.empty()) throw std::invalid_argument("at least one --column is required");
+    for (std::size_t i = 0; i < o.columns.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (o.columns[i] == o.columns[j])
+                throw std::invalid_argument("--column " + o.columns[i] + " is given twice");
     return o;
+}
+
+std::string parsePort(const std::string& text) {
+    const bool digits = !text.empty() && text.size() <= 5 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoul(text) < 1 || std::stoul(text) > 65535)
+        throw std::invalid_argument("--port takes a TCP port from 1 to 65535, not '" + text + "'");
+    return text;
 }
 
 std::uint64_t parseSize(const std::string& text) {

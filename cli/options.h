@@ -17,6 +17,7 @@ struct Options {
     std::optional<std::string> into;
     bool replace = false;                     // an existing table of the new name may be replaced
     std::optional<std::uint64_t> memoryLimit; // bytes
+    std::string spillDir;                     // where keys past the limit go; empty: $TMPDIR
     bool dryRun = false;
     bool json = false;
     bool help = false;
@@ -26,6 +27,9 @@ struct Options {
 // Throws std::invalid_argument with what is wrong. There is deliberately no password option:
 // a password on a command line shows in every process listing.
 Options parseOptions(const std::vector<std::string>& args);
+
+// A TCP port as digits, 1 to 65535; throws std::invalid_argument otherwise.
+std::string parsePort(const std::string& text);
 
 // "512M", "2G", "1048576": bytes; throws std::invalid_argument otherwise.
 std::uint64_t parseSize(const std::string& text);

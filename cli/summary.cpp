@@ -2,6 +2,7 @@
 
 #include "dedupe/sql_text.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace rowlark::cli {
@@ -45,33 +46,48 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-void printSummary(std::ostream& out, const RunSummary& s) {
-    const auto& c = s.outcome.counts;
-    if (s.noDuplicates) {
-        out << "No duplicates found.\n";
-        return;
-    }
-    if (!s.outcome.newTableMade) return;
-    out << "Read " << counted(c.rowsRead, "row", "rows") << ", removed " << c.deleted << " of "
-        << counted(c.duplicates, "duplicate", "duplicates") << ": " << dedupe::bracketed(s.newTable)
-        << " holds " << counted(s.outcome.newTableRows, "row.", "rows.") << "\n";
+void printEndingJson(std::ostream& out, const Ending& e) {
+    out << "{\"status\": " << e.status << ", \"outcome\": " << jsonString(e.outcome)
+        << ", \"message\": " << jsonString(e.message) << "}\n";
 }
 
-void printSummaryJson(std::ostream& out, const RunSummary& s) {
-    const auto& o = s.outcome;
-    out << "{\"table\": " << jsonString(s.table) << ", \"new_table\": " << jsonString(s.newTable)
-        << ", \"rows_read\": " << o.counts.rowsRead << ", \"duplicates\": " << o.counts.duplicates
-        << ", \"removed\": " << o.counts.deleted
-        << ", \"no_duplicates\": " << (s.noDuplicates ? "true" : "false")
-        << ", \"new_table_made\": " << (o.newTableMade ? "true" : "false")
-        << ", \"new_table_rows\": " << o.newTableRows
-        << ", \"stopped\": " << (o.cancelled ? "true" : "false")
-        << ", \"refused\": " << (o.refusal ? jsonString(*o.refusal) : std::string("null"))
-        << ", \"failed_steps\": [";
-    for (std::size_t i = 0; i < s.failed.size(); ++i)
-        out << (i ? ", " : "") << "{\"step\": " << s.failed[i].step
-            << ", \"text\": " << jsonString(s.failed[i].text) << "}";
-    out << "]}\n";
+std::string madeLine(const RunSummary& s) {
+    const auto& c = s.outcome.counts;
+    return "Read " + counted(c.rowsRead, "row", "rows") + ", removed " + std::to_string(c.deleted) +
+           " of " + counted(c.duplicates, "duplicate", "duplicates") + ": " +
+           dedupe::bracketed(s.newTable) + " holds " +
+           counted(s.outcome.newTableRows, "row.", "rows.");
+}
+
+int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json, int status,
+           const std::string& outcome, const std::string& message) {
+    const bool good = outcome == "made" || outcome == "no_duplicates";
+    if (!good || (json && status != 0)) err << "rowlark-dedupe: " << message << "\n";
+    if (good && !json) out << message << "\n";
+    if (json) {
+        const auto& o = s.outcome;
+        out << "{\"status\": " << status << ", \"outcome\": " << jsonString(outcome)
+            << ", \"message\": " << jsonString(message) << ", \"table\": " << jsonString(s.table)
+            << ", \"new_table\": " << jsonString(s.newTable)
+            << ", \"rows_read\": " << o.counts.rowsRead
+            << ", \"duplicates\": " << o.counts.duplicates << ", \"removed\": " << o.counts.deleted
+            << ", \"no_duplicates\": " << (s.noDuplicates ? "true" : "false")
+            << ", \"new_table_made\": " << (o.newTableMade ? "true" : "false")
+            << ", \"new_table_rows\": " << o.newTableRows
+            << ", \"stopped\": " << (outcome == "stopped" ? "true" : "false") << ", \"signal\": "
+            << (s.signal ? jsonString(s.signal == SIGINT ? "SIGINT" : "SIGTERM") : std::string("null"))
+            << ", \"refused\": " << (o.refusal ? jsonString(*o.refusal) : std::string("null"))
+            << ", \"failed_steps\": [";
+        for (std::size_t i = 0; i < s.failed.size(); ++i)
+            out << (i ? ", " : "") << "{\"step\": " << s.failed[i].step
+                << ", \"text\": " << jsonString(s.failed[i].text) << "}";
+        out << "], \"notices\": [";
+        for (std::size_t i = 0; i < s.notices.size(); ++i)
+            out << (i ? ", " : "") << jsonString(s.notices[i]);
+        out << "]}\n";
+    }
+    out << std::flush;
+    return status;
 }
 
 void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s) {
@@ -88,7 +104,10 @@ void printSurvey(std::ostream& out, const std::string& table, const dedupe::Surv
 }
 
 void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s) {
-    out << "{\"table\": " << jsonString(table) << ", \"dry_run\": true, \"rows\": " << s.rows
+    out << "{\"status\": 0, \"outcome\": \"dry_run\", \"message\": "
+        << jsonString(dedupe::bracketed(table) + ": " + counted(s.rows, "row", "rows") + ", " +
+                      counted(s.duplicates, "duplicate", "duplicates") + ". Nothing was changed.")
+        << ", \"table\": " << jsonString(table) << ", \"dry_run\": true, \"rows\": " << s.rows
         << ", \"duplicates\": " << s.duplicates << ", \"distinct_keys\": " << s.distinctKeys
         << ", \"largest_groups\": [";
     for (std::size_t i = 0; i < s.largestGroups.size(); ++i) {

@@ -20,11 +20,26 @@ struct RunSummary {
     dedupe::JobOutcome outcome;
     bool noDuplicates = false;
     std::vector<FailedStep> failed;
+    std::vector<std::string> notices;
+    int signal = 0; // SIGINT or SIGTERM when one came during the job
 };
 
+// How a run ended, in every JSON object the program prints: the exit status, one word for the
+// outcome ("made", "not_made", "no_duplicates", "refused", "usage", "failed", "stopped",
+// "unknown", "dry_run") and the message a person would read.
+struct Ending {
+    int status;
+    std::string outcome;
+    std::string message;
+};
+void printEndingJson(std::ostream& out, const Ending& e);
+
 // "Read N rows, removed D of D duplicates: [X] holds R rows."
-void printSummary(std::ostream& out, const RunSummary& s);
-void printSummaryJson(std::ostream& out, const RunSummary& s);
+std::string madeLine(const RunSummary& s);
+// Ends a run whose job ran: with json the summary as one object on `out`, else the message on
+// `out` for a made table or no duplicates and on `err` for anything else. Returns the status.
+int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json, int status,
+           const std::string& outcome, const std::string& message);
 
 void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s);
 void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s);

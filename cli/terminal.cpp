@@ -1,5 +1,6 @@
 #include "terminal.h"
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 
@@ -12,6 +13,23 @@
 #endif
 
 namespace rowlark::cli {
+
+#ifndef _WIN32
+namespace {
+termios gSaved{};
+std::atomic<bool> gEchoOff{false};
+} // namespace
+#endif
+
+void RestoreTerminal() {
+#ifndef _WIN32
+    if (gEchoOff.exchange(false)) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
+        if (::write(STDERR_FILENO, "\n", 1) < 0) return; // the prompt's line ends
+
+    }
+#endif
+}
 
 bool stderrIsTerminal() {
 #ifdef _WIN32
@@ -37,15 +55,15 @@ std::optional<std::string> promptPassword(const std::string& prompt) {
     return pw;
 #else
     if (!::isatty(STDIN_FILENO)) return std::nullopt;
-    termios old{};
-    ::tcgetattr(STDIN_FILENO, &old);
-    termios quiet = old;
+    ::tcgetattr(STDIN_FILENO, &gSaved);
+    termios quiet = gSaved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    gEchoOff = true;
     ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     std::cerr << prompt << std::flush;
     std::string pw;
     std::getline(std::cin, pw);
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    if (gEchoOff.exchange(false)) ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
     std::cerr << "\n";
     return pw;
 #endif

@@ -1,11 +1,40 @@
 #include "cancel.h"
 
+#include "sockets.h"
+
+#include <algorithm>
+#include <thread>
+
 namespace rowlark::db {
 
 void CancelSwitch::pull() {
-    std::lock_guard lock(mutex_);
-    pulled_ = true;
-    if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
+    {
+        std::lock_guard lock(mutex_);
+        if (pulled_.exchange(true)) return;
+        if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
+    }
+    // The cut waits on a thread of its own: pull() is called from signal watchers and event
+    // loops that must not wait. A switch that nobody owns through a shared pointer has no cut.
+    if (auto self = weak_from_this().lock())
+        std::thread([self] {
+            std::this_thread::sleep_for(self->grace_);
+            self->cutNow();
+        }).detach();
+}
+
+void CancelSwitch::cutNow() {
+    std::vector<int> doomed;
+    {
+        std::lock_guard lock(mutex_);
+        doomed = sockets_;
+        if (loggingIn_) {
+            const auto fresh = sockets::Since(before_, sockets::Connected());
+            doomed.insert(doomed.end(), fresh.begin(), fresh.end());
+        }
+        if (doomed.empty()) return;
+        cut_ = true;
+        sockets::Cut(doomed);
+    }
 }
 
 void CancelSwitch::enter(SQLHSTMT statement) {
@@ -16,6 +45,30 @@ void CancelSwitch::enter(SQLHSTMT statement) {
 void CancelSwitch::leave(SQLHSTMT statement) {
     std::lock_guard lock(mutex_);
     if (running_ == statement) running_ = SQL_NULL_HSTMT;
+}
+
+void CancelSwitch::enterLogin(std::vector<int> socketsBefore) {
+    std::lock_guard lock(mutex_);
+    loggingIn_ = true;
+    before_ = std::move(socketsBefore);
+}
+
+void CancelSwitch::leaveLogin() {
+    std::lock_guard lock(mutex_);
+    loggingIn_ = false;
+    before_.clear();
+}
+
+void CancelSwitch::adopt(const std::vector<int>& sockets) {
+    std::lock_guard lock(mutex_);
+    sockets_.insert(sockets_.end(), sockets.begin(), sockets.end());
+}
+
+void CancelSwitch::release(const std::vector<int>& sockets) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(sockets_, [&](int fd) {
+        return std::find(sockets.begin(), sockets.end(), fd) != sockets.end();
+    });
 }
 
 } // namespace rowlark::db

@@ -1,28 +1,52 @@
 // Lets another thread stop what a connection is doing: once pulled, the statement running on the
 // server now is cancelled (SQLCancel may be called from any thread), and every later statement
-// of that connection fails at once with SQLSTATE HY008.
+// of that connection fails at once with SQLSTATE HY008. A server that does not answer the cancel
+// (or a login under way) is given a short grace; then the connection's socket is cut, so that no
+// wait outlasts a pull by more than a few seconds.
 #pragma once
 
 #include "odbc.h"
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace rowlark::db {
 
-class CancelSwitch {
+class CancelSwitch : public std::enable_shared_from_this<CancelSwitch> {
 public:
+    explicit CancelSwitch(std::chrono::milliseconds grace = std::chrono::seconds(2))
+        : grace_(grace) {}
+
     void pull();
     bool pulled() const { return pulled_; }
+    // Whether a connection of the switch was cut because it did not come back in time.
+    bool cut() const { return cut_; }
 
     // While a statement runs, the switch knows its handle.
     void enter(SQLHSTMT statement);
     void leave(SQLHSTMT statement);
+    // A login under way, with the sockets the process had before it began: what is new at the
+    // end of the grace is the login's own.
+    void enterLogin(std::vector<int> socketsBefore);
+    void leaveLogin();
+    // The sockets of an open connection of the switch, cut when a pull is not answered in time.
+    void adopt(const std::vector<int>& sockets);
+    void release(const std::vector<int>& sockets);
 
 private:
+    void cutNow();
+
+    const std::chrono::milliseconds grace_;
     std::atomic<bool> pulled_{false};
+    std::atomic<bool> cut_{false};
     std::mutex mutex_;
     SQLHSTMT running_ = SQL_NULL_HSTMT;
+    bool loggingIn_ = false;
+    std::vector<int> before_;
+    std::vector<int> sockets_;
 };
 
 } // namespace rowlark::db

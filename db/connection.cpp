@@ -1,7 +1,9 @@
 #include "connection.h"
 
+#include "cancel.h"
 #include "connection_string.h"
 #include "preflight.h"
+#include "sockets.h"
 #include "statement.h"
 
 namespace rowlark::db {
@@ -56,15 +58,28 @@ void Connection::connect(std::string_view connectionString) {
     auto wide = toWide(connectionString);
     SQLWCHAR out[1024];
     SQLSMALLINT outLen = 0;
-    dbc_.check(SQLDriverConnectW(dbc_.get(), nullptr, wide.data(),
-                                 static_cast<SQLSMALLINT>(wide.size()), out, 1024, &outLen,
-                                 SQL_DRIVER_NOPROMPT));
+    // The sockets that appear during the login are this connection's: a pull of the cancel
+    // switch that the server does not answer cuts them.
+    const auto before = sockets::Connected();
+    if (cancel_) {
+        if (cancel_->pulled()) throw OdbcError("HY008", "Operation canceled");
+        cancel_->enterLogin(before);
+    }
+    SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, wide.data(),
+                                     static_cast<SQLSMALLINT>(wide.size()), out, 1024, &outLen,
+                                     SQL_DRIVER_NOPROMPT);
+    if (cancel_) cancel_->leaveLogin();
+    dbc_.check(rc);
     open_ = true;
+    sockets_ = sockets::Since(before, sockets::Connected());
+    if (cancel_) cancel_->adopt(sockets_);
 }
 
 void Connection::close() {
     if (!open_) return;
     open_ = false;
+    if (cancel_) cancel_->release(sockets_);
+    sockets_.clear();
     dbc_.check(SQLDisconnect(dbc_.get()));
 }
 

@@ -4,6 +4,7 @@
 #include "odbc.h"
 
 #include <memory>
+#include <vector>
 
 namespace rowlark::db {
 class CancelSwitch;
@@ -64,6 +65,7 @@ private:
     int queryTimeout_ = 0;
     CursorLocation cursorLocation_ = CursorLocation::Server;
     std::shared_ptr<CancelSwitch> cancel_;
+    std::vector<int> sockets_; // the connection's own, as far as the platform tells
 };
 
 } // namespace rowlark::db

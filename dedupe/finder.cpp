@@ -320,12 +320,9 @@ void RepeatFinder::spill() {
     const double rowsToCome = double(std::max(expectedRows_, rows_ * 4));
     const auto parts = static_cast<std::size_t>(
         std::clamp(4.0 * perRow * rowsToCome / double(budget_) + 1.0, 2.0, 512.0));
-    for (std::size_t i = 0; i < parts; ++i) {
-        std::FILE* f = std::tmpfile();
-        if (!f) throw std::runtime_error("could not create a temporary file for the keys");
-        std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
-        parts_.emplace_back(f);
-    }
+    parts_ = OpenSpillFiles(parts, spillDir_);
+    for (auto& f : parts_)
+        std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 16);
     partitions_ = parts_.size();
     partRows_.assign(parts_.size(), 0);
     // Numbers of earlier repeats carry their read order, as the files' records do.

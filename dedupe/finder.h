@@ -1,7 +1,9 @@
 // Finds, row by row in read order, the rows whose key repeats the key of an earlier row. Only the
-// first row of each key is kept in memory; past a memory budget the keys go to temporary files,
-// split by hash, and each part is searched on its own, with the same result.
+// first row of each key is kept in memory; past a memory budget the keys go to temporary files
+// (private, and unlinked at once: see spill_files.h), split by hash, and each part is searched on its own, with the same result.
 #pragma once
+
+#include "spill_files.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +30,8 @@ public:
 
     // Without spilling the finder never writes a file: it only says when it passes the budget.
     void setSpilling(bool allowed) { spilling_ = allowed; }
+    // Where the key files go (see OpenSpillFiles); empty: $TMPDIR, else /tmp.
+    void setSpillDir(std::string dir) { spillDir_ = std::move(dir); }
     bool overBudget() const { return memoryUsed() > budget_; }
 
     // The next row: its number (any value that names the row; rows come in read order) and key.
@@ -67,10 +71,8 @@ private:
     std::vector<std::int64_t> repeats_;
     std::vector<Pending> pending_;
     std::string staging_;
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::vector<std::unique_ptr<std::FILE, FileCloser>> parts_;
+    std::string spillDir_;
+    std::vector<SpillFile> parts_;
     std::vector<std::uint64_t> partRows_; // records in each file: its search is sized once
 };
 

@@ -17,9 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Older than this, a work table of an earlier version belongs to no running job.
-constexpr long long kLeftoverAgeSeconds = 6 * 3600;
-
 // A name as the server compares it: trailing blanks ignored, one Unicode form.
 QString serverName(const std::string& name) {
     QString s = QString::fromStdString(name).normalized(QString::NormalizationForm_C);
@@ -66,7 +63,9 @@ public:
     Job(const JobSettings& s, JobEvents& events)
         : s_(s), events_(events), run_([this](int line, const std::string& d) {
               // What fails because the user stopped the job is no error to report.
-              if (!cancelled()) events_.report(line, d);
+              if (cancelled()) return;
+              ++reported_;
+              events_.report(line, d);
           }) {}
 
     JobOutcome run();
@@ -107,18 +106,19 @@ private:
     void findRepeatsInWorkTable();
     void deleteRepeats(int line);
     void makeNewTable(JobOutcome& out);
-    void dropLeftoverWorkTables();
+    void noticeOldWorkTable();
     void showNewTable();
     JobOutcome finish(JobOutcome& out) {
         phase(Phase::Done);
         out.counts = counts_;
-        out.failedSteps = run_.failures();
+        out.failedSteps = reported_;
         return out;
     }
 
     const JobSettings& s_;
     JobEvents& events_;
     StepRunner run_;
+    int reported_ = 0;
     std::shared_ptr<db::Connection> connection_;
     std::vector<std::string> columns_;
     std::string identity_; // the source's identity column, when it has one
@@ -142,7 +142,7 @@ void Job::connect() {
         if (connection_) connection_->setQueryTimeout(s_.timeoutSeconds);
     });
     run_.step(118, [&] {
-        if (connection_) connection_->setLoginTimeout(s_.timeoutSeconds);
+        if (connection_) connection_->setLoginTimeout(s_.loginTimeoutSeconds);
     });
     must(s_.localConnection ? 122 : 124, [&] {
         if (!connection_) throw std::runtime_error("The connection could not be created.");
@@ -225,7 +225,7 @@ bool Job::anyKeyRepeats() {
 void Job::makeWorkTable() {
     phase(Phase::Copying);
     working_ = true;
-    run_.step(202, [&] { dropLeftoverWorkTables(); });
+    noticeOldWorkTable();
     if (identity_.empty()) {
         numberBy_ = workColumnName(columns_);
         must(204, [&] {
@@ -248,6 +248,7 @@ void Job::findRepeatsInWorkTable() {
         st.execute(workKeyQuery(numberBy_, s_.duplicateColumns, work_));
         // The copy said how many rows it made: the search is sized for them once.
         RepeatFinder finder(s_.memoryBudget, static_cast<std::uint64_t>(std::max(0LL, workRows_)));
+        finder.setSpillDir(s_.spillDir);
         std::vector<std::int64_t> numbers; // only for identity values, to show they are unique
         std::vector<db::Value> row;
         std::string key;
@@ -308,11 +309,20 @@ void Job::makeNewTable(JobOutcome& out) {
         if (replace_) connection().execute(dropIfExists(name));
     });
     long long rows = 0;
+    bool committing = false;
     const bool copied = begun && run_.step(234, [&] {
         rows = connection().execute(copyIntoNewTable(columns_, name, work_));
+        committing = true;
         connection().commit();
     });
     if (!copied) {
+        if (committing && cancelled()) {
+            // The commit was sent and the server's answer cut off: it may have taken effect.
+            out.commitUnknown = true;
+            out.notMade = "The job was stopped while the server committed the new table; whether " +
+                          name + " exists could not be learned. The table you chose is as it was.";
+            throw Stop{};
+        }
         if (connection_) connection_->rollback();
         out.notMade = "The new table was not made; nothing was dropped.";
         throw Stop{};
@@ -321,30 +331,29 @@ void Job::makeNewTable(JobOutcome& out) {
     out.newTableRows = static_cast<std::uint64_t>(std::max(0LL, rows));
 }
 
-// Tables that earlier versions left in the database: the fixed name, and the per-run names once
-// they are older than any run lasts. The table being cleaned is never among them.
-void Job::dropLeftoverWorkTables() {
-    auto dropIfNotSource = [&](const std::string& name) {
-        if (!sameServerName(name, s_.selectedTable)) connection().execute(dropIfExists(name));
-    };
-    dropIfNotSource(std::string(kWorkTable));
-    std::vector<std::string> names;
-    {
+// Earlier versions made a permanent work table of this name. One that exists now may be such a
+// leftover, or a table of the user's: it is never dropped, only pointed out.
+void Job::noticeOldWorkTable() {
+    std::vector<std::string> found;
+    try {
         db::Statement st(connection());
-        st.execute(workTablesQuery());
+        st.execute(oldWorkTableQuery());
         std::vector<db::Value> row;
         while (st.fetch(row))
-            if (row.at(0)) names.push_back(*row[0]);
+            if (row.at(0) && !sameServerName(*row[0], s_.selectedTable)) found.push_back(*row[0]);
+    } catch (const std::exception&) {
+        return; // only a notice: the copy that follows reports a connection that failed
     }
-    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    for (const auto& name : names)
-        if (auto started = workTableStarted(name); started && now - *started > kLeftoverAgeSeconds)
-            dropIfNotSource(name);
+    for (const auto& name : found)
+        events_.notice("The database holds a table named " + name +
+                       ". Earlier versions of this program left their work tables under that "
+                       "name, so it may be a leftover; it was left as it is. If nobody needs it, "
+                       "drop it with: DROP TABLE " +
+                       bracketed(name));
 }
 
 void Job::showNewTable() {
+    if (!events_.wantsResult()) return;
     std::shared_ptr<db::RecordSet> result;
     run_.step(238, [&] {
         auto rs = std::make_shared<db::RecordSet>();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "db/cancel.h"
+#include "db/connection.h"
 #include "db/record_set.h"
 
 #include <functional>
@@ -22,13 +23,20 @@ struct JobSettings {
     std::vector<std::string> duplicateColumns;
     // The new table's name, read afresh at each use.
     std::function<std::string()> newName;
+    // Seconds each statement may run: a copy of a big table may take an hour.
     int timeoutSeconds = 5000;
+    // Seconds the login may take; a server that stops answering in the login fails it then.
+    int loginTimeoutSeconds = db::kDefaultLoginTimeout;
     std::size_t deleteBatch = 1000;
     // Bytes the search for repeats may hold in memory before its keys go to temporary files;
     // 0: half of the memory available when the job starts.
     std::uint64_t memoryBudget = 0;
-    // Pulled from another thread, it stops the statement running now; the job then ends without
-    // a new table, and its work table goes with its connection.
+    // The folder the key files go under past the budget (see OpenSpillFiles); empty: $TMPDIR,
+    // else /tmp.
+    std::string spillDir;
+    // Pulled from another thread, it stops the statement running now (or the login); the job
+    // then ends without a new table unless the new table was already committed, and its work
+    // table goes with its connection.
     std::shared_ptr<db::CancelSwitch> cancel;
 };
 
@@ -48,12 +56,17 @@ public:
     virtual ~JobEvents() = default;
     // Called at each phase and, within a phase, at most every few tenths of a second.
     virtual void progress(const Progress&) {}
-    // A failing step: its number and the error's text. The job goes on with the next step.
+    // A failing step: its number and the error's text. A step that later steps need stops the
+    // job; one they do not need (the drop of the work table, the result's read) does not.
     virtual void report(int line, const std::string& description) = 0;
+    // Something the user should know that is no failure (a table named like the old work table).
+    virtual void notice(const std::string& /*text*/) {}
     // No row repeats another: nothing was created, changed or dropped.
     virtual void noDuplicates() = 0;
-    // The new table, to show; the record set keeps its connection open.
+    // The new table, to show; the record set keeps its connection open. Not read at all when
+    // wantsResult() says no.
     virtual void showResult(std::shared_ptr<db::RecordSet> newTable) = 0;
+    virtual bool wantsResult() const { return true; }
     // A table of the new name exists: true replaces it when the new table is made, false stops
     // the job before anything is created or dropped.
     virtual bool replaceExisting(const std::string& /*name*/) { return false; }
@@ -64,8 +77,11 @@ struct JobOutcome {
     // is not a table, or a table that is not to be replaced.
     std::optional<std::string> refusal;
     Progress counts;
-    int failedSteps = 0;
+    int failedSteps = 0; // reported failures; what fails because the job was stopped is none
     bool newTableMade = false;
+    // The job was stopped while the server committed the new table, and the answer never came:
+    // whether the table exists could not be learned.
+    bool commitUnknown = false;
     std::uint64_t newTableRows = 0;
     // Why no new table was made although rows repeat (a failed step says more).
     std::string notMade;
@@ -78,7 +94,8 @@ struct JobOutcome {
 std::optional<std::string> RefuseNewName(const std::string& newName,
                                          const std::string& sourceTable);
 
-// Runs the job. Every step runs whatever failed before it; each failure is reported once.
+// Runs the job. It stops at the first failing step that later steps need; each failure is
+// reported once.
 JobOutcome RunJob(const JobSettings& settings, JobEvents& events);
 
 } // namespace rowlark::dedupe

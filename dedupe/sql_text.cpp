@@ -1,8 +1,6 @@
 #include "sql_text.h"
 
 #include <cctype>
-#include <chrono>
-#include <ctime>
 
 namespace rowlark::dedupe {
 namespace {
@@ -132,45 +130,9 @@ std::string workColumnName(const std::vector<std::string>& tableColumns) {
     return name;
 }
 
-std::string perRunWorkTableName(long long startedUtcSeconds, unsigned random) {
-    const auto now = static_cast<std::time_t>(startedUtcSeconds);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "%06x", random & 0xffffff);
-    return std::string(kWorkTable) + "_" + stamp + "_" + tail;
-}
-
-std::optional<long long> workTableStarted(std::string_view name) {
-    const std::string prefix = std::string(kWorkTable) + "_";
-    if (name.size() != prefix.size() + 14 + 1 + 6 || name.substr(0, prefix.size()) != prefix)
-        return std::nullopt;
-    const std::string stamp(name.substr(prefix.size(), 14));
-    for (char c : stamp)
-        if (c < '0' || c > '9') return std::nullopt;
-    std::tm t{};
-    t.tm_year = std::stoi(stamp.substr(0, 4)) - 1900;
-    t.tm_mon = std::stoi(stamp.substr(4, 2)) - 1;
-    t.tm_mday = std::stoi(stamp.substr(6, 2));
-    t.tm_hour = std::stoi(stamp.substr(8, 2));
-    t.tm_min = std::stoi(stamp.substr(10, 2));
-    t.tm_sec = std::stoi(stamp.substr(12, 2));
-#ifdef _WIN32
-    return static_cast<long long>(_mkgmtime(&t));
-#else
-    return static_cast<long long>(timegm(&t));
-#endif
-}
-
-std::string workTablesQuery() {
-    return "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME LIKE N'" +
-           std::string(kWorkTable) + "!_%' ESCAPE '!'";
+std::string oldWorkTableQuery() {
+    return "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = N'" +
+           std::string(kWorkTable) + "'";
 }
 
 std::string selectNewTable(std::string_view newName) {

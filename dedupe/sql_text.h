@@ -8,10 +8,10 @@
 
 namespace rowlark::dedupe {
 
-// Earlier versions left work tables by this name (and by this name followed by a run's start time
-// and a random part) in the user's database. The work table is now a temporary table of the
-// job's own session, "#" and this name: the server drops it when the session ends, however it
-// ends, and no other session sees it.
+// The work table is a temporary table of the job's own session, "#" and this name: the server
+// drops it when the session ends, however it ends, and no other session sees it. Earlier versions
+// made a permanent table of this name; one that exists now belongs to someone and is never
+// dropped (the job only says it is there).
 inline constexpr std::string_view kWorkTable = "TEMP_TABLE_CREATED_BY_ORVANDEL";
 inline constexpr std::string_view kWorkColumn = "TEMP_COLUMN_CREATED_BY_ORVANDEL";
 std::string workTableName();
@@ -19,12 +19,9 @@ std::string workTableName();
 // of that name already (names compared as the server does, letter case ignored).
 std::string workColumnName(const std::vector<std::string>& tableColumns);
 
-// "TEMP_TABLE_CREATED_BY_ORVANDEL_20261207083600_3f9a1c", as earlier versions named a run's table.
-std::string perRunWorkTableName(long long startedUtcSeconds, unsigned random);
-// The start time in such a name (seconds since the epoch), or nullopt for another name.
-std::optional<long long> workTableStarted(std::string_view name);
-// The names of the work tables in the database, as the catalogue lists them.
-std::string workTablesQuery();
+// The permanent tables named kWorkTable (in any letter case the server's collation allows), as
+// the catalogue spells them.
+std::string oldWorkTableQuery();
 
 // [name] with ']' doubled.
 std::string bracketed(std::string_view name);

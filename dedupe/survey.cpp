@@ -1,11 +1,15 @@
 #include "survey.h"
 
+#include "finder.h"
 #include "keys.h"
+#include "spill_files.h"
 #include "sql_text.h"
 
 #include "db/statement.h"
 
 #include <algorithm>
+#include <functional>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace rowlark::dedupe {
@@ -21,32 +25,125 @@ std::vector<std::string> KeyValues(std::string_view key) {
     return values;
 }
 
+namespace {
+
+// What a counted key costs in memory beside its text: the map's node, its hash and bucket.
+constexpr std::uint64_t kEntryCost = 64;
+
+// Counts keys in memory; past the budget, sends every count and every later key to files by
+// hash, so that equal keys meet in one file, which is counted on its own at the end.
+class KeyCounter {
+public:
+    KeyCounter(std::uint64_t budget, std::string spillDir, std::size_t groups)
+        : budget_(budget ? budget : DefaultMemoryBudget()), spillDir_(std::move(spillDir)),
+          groups_(groups) {}
+
+    void add(const std::string& key) {
+        ++rows_;
+        if (!parts_.empty()) return write(key, 1);
+        auto [it, fresh] = counts_.try_emplace(key, 0);
+        ++it->second;
+        if (fresh) used_ += key.size() + kEntryCost;
+        if (used_ > budget_) spill();
+    }
+
+    Survey finish() {
+        Survey out;
+        out.rows = rows_;
+        if (parts_.empty()) {
+            tally(counts_, out);
+        } else {
+            for (auto& part : parts_) {
+                std::unordered_map<std::string, std::uint64_t> counts;
+                read(part.get(), counts);
+                part.reset();
+                tally(counts, out);
+            }
+        }
+        out.duplicates = out.rows - out.distinctKeys;
+        std::sort(top_.begin(), top_.end(), larger);
+        for (const auto& [key, n] : top_)
+            out.largestGroups.push_back({KeyValues(key), n});
+        return out;
+    }
+
+private:
+    using Group = std::pair<std::string, std::uint64_t>;
+    // Largest first; among equal sizes, by key, so the report is the same on every run.
+    static bool larger(const Group& a, const Group& b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    }
+
+    void tally(const std::unordered_map<std::string, std::uint64_t>& counts, Survey& out) {
+        out.distinctKeys += counts.size();
+        if (groups_ == 0) return;
+        for (const auto& [key, n] : counts) {
+            if (n < 2) continue;
+            if (top_.size() == groups_ && !larger({key, n}, top_.back())) continue;
+            top_.emplace_back(key, n);
+            std::sort(top_.begin(), top_.end(), larger);
+            if (top_.size() > groups_) top_.pop_back();
+        }
+    }
+
+    void spill() {
+        const auto n = static_cast<std::size_t>(std::clamp<std::uint64_t>(
+            4 * used_ / std::max<std::uint64_t>(budget_, 1) + 2, 2, 512));
+        parts_ = OpenSpillFiles(n, spillDir_);
+        for (const auto& [key, count] : counts_)
+            write(key, count);
+        counts_.clear();
+        counts_.rehash(0);
+    }
+
+    void write(const std::string& key, std::uint64_t count) {
+        std::FILE* f = parts_[std::hash<std::string>{}(key) % parts_.size()].get();
+        const std::uint64_t size = key.size();
+        std::fwrite(&count, sizeof count, 1, f);
+        std::fwrite(&size, sizeof size, 1, f);
+        std::fwrite(key.data(), 1, key.size(), f);
+        if (std::ferror(f)) throw std::runtime_error("could not write the keys to a temporary file");
+    }
+
+    static void read(std::FILE* f, std::unordered_map<std::string, std::uint64_t>& counts) {
+        if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0)
+            throw std::runtime_error("could not read back the keys' temporary file");
+        std::string key;
+        for (std::uint64_t count = 0, size = 0; std::fread(&count, sizeof count, 1, f) == 1;) {
+            if (std::fread(&size, sizeof size, 1, f) != 1)
+                throw std::runtime_error("a keys' temporary file ends early");
+            key.resize(size);
+            if (size && std::fread(key.data(), 1, size, f) != size)
+                throw std::runtime_error("a keys' temporary file ends early");
+            counts[key] += count;
+        }
+    }
+
+    std::uint64_t budget_;
+    std::string spillDir_;
+    std::size_t groups_;
+    std::uint64_t rows_ = 0;
+    std::uint64_t used_ = 0;
+    std::unordered_map<std::string, std::uint64_t> counts_;
+    std::vector<SpillFile> parts_;
+    std::vector<Group> top_;
+};
+
+} // namespace
+
 Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
-                        const std::vector<std::string>& duplicateColumns, std::size_t groups) {
+                        const std::vector<std::string>& duplicateColumns, std::size_t groups,
+                        std::uint64_t memoryBudget, const std::string& spillDir) {
     db::Statement st(connection);
     st.execute(keyQuery(duplicateColumns, table));
-    std::unordered_map<std::string, std::uint64_t> counts;
-    Survey out;
+    KeyCounter counter(memoryBudget, spillDir, groups);
     std::vector<db::Value> row;
     std::string key;
     while (st.fetch(row)) {
         rowKey(row, 0, key);
-        if (++counts[key] > 1) ++out.duplicates;
-        ++out.rows;
+        counter.add(key);
     }
-    out.distinctKeys = counts.size();
-    std::vector<std::pair<const std::string*, std::uint64_t>> repeated;
-    for (const auto& [k, n] : counts)
-        if (n > 1) repeated.emplace_back(&k, n);
-    const std::size_t shown = std::min(groups, repeated.size());
-    // Largest first; among equal sizes, by key, so the report is the same on every run.
-    std::partial_sort(repeated.begin(), repeated.begin() + static_cast<std::ptrdiff_t>(shown),
-                      repeated.end(), [](const auto& a, const auto& b) {
-                          return a.second != b.second ? a.second > b.second : *a.first < *b.first;
-                      });
-    for (std::size_t i = 0; i < shown; ++i)
-        out.largestGroups.push_back({KeyValues(*repeated[i].first), repeated[i].second});
-    return out;
+    return counter.finish();
 }
 
 } // namespace rowlark::dedupe

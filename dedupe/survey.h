@@ -23,9 +23,12 @@ struct Survey {
 };
 
 // Reads the chosen columns of every row of the table through the open connection, as the job
-// would, and counts. Sends one SELECT and nothing else. Throws db::OdbcError.
+// would, and counts. Sends one SELECT and nothing else. Past the memory budget (0: half of the
+// available memory) the keys go to private temporary files under spillDir, as the job's do.
+// Throws db::OdbcError, or std::runtime_error when the files cannot be written.
 Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
-                        const std::vector<std::string>& duplicateColumns, std::size_t groups = 10);
+                        const std::vector<std::string>& duplicateColumns, std::size_t groups = 10,
+                        std::uint64_t memoryBudget = 0, const std::string& spillDir = {});
 
 // The values a key was built from (the inverse of appendKeyValue, NULL read as empty text).
 std::vector<std::string> KeyValues(std::string_view key);

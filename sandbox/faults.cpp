@@ -25,7 +25,9 @@ Faults::Action Faults::onBatch(const std::string& database, const std::string& t
         if (it == rules_.end()) return Action::None;
         auto& rules = it->second;
         for (auto r = rules.begin(); r != rules.end();) {
-            if (r->kind == FaultRule::Delay) delay = std::max(delay, r->milliseconds);
+            if (r->kind == FaultRule::Delay &&
+                (r->pattern.empty() || text.find(r->pattern) != std::string::npos))
+                delay = std::max(delay, r->milliseconds);
             if (r->kind == FaultRule::Refuse && text.find(r->pattern) != std::string::npos)
                 action = Action::Refuse;
             if (r->kind == FaultRule::DropOn && text.find(r->pattern) != std::string::npos) {

@@ -4,7 +4,8 @@
 #
 #   scripts/sandbox.sh register DIR
 #       DIR/odbcinst.ini names FreeTDS "SQL Server", as the program asks for it; DIR/odbc.ini is
-#       empty. Point ODBCSYSINI at DIR and ODBCINI at DIR/odbc.ini to use them.
+#       empty; DIR/freetds.conf makes FreeTDS's own tools send UTF-8. Point ODBCSYSINI at DIR,
+#       ODBCINI at DIR/odbc.ini and FREETDSCONF at DIR/freetds.conf to use them.
 #   scripts/sandbox.sh start DIR BINARY [--fresh] [--demo] [--driver LIBRARY]
 #       Registers the driver in DIR, starts BINARY (rowlark-sandbox) on a free loopback port with
 #       its data in DIR/data (--fresh: an empty one), waits until it listens and prints the port
@@ -45,6 +46,17 @@ Driver = $driver
 UsageCount = 1
 INI
     : > "$dir/odbc.ini"
+    # FreeTDS reads a client's text in ISO-8859-1 unless told otherwise (tsql when no locale is
+    # set, isql always): UTF-8 names would reach the server as mojibake. Point FREETDSCONF here.
+    printf '[global]\n\tclient charset = UTF-8\n' > "$dir/freetds.conf"
+}
+
+# Whether the process still runs. An ended sandbox whose parent has not collected it yet (run.sh
+# starts it from a subshell, so that parent is init) is a zombie: gone for all that matters here.
+running() {
+    kill -0 "$1" 2> /dev/null || return 1
+    [ -r "/proc/$1/stat" ] || return 0
+    [ "$(cut -d' ' -f3 "/proc/$1/stat" 2> /dev/null)" != Z ]
 }
 
 stop() {
@@ -53,9 +65,9 @@ stop() {
     pid=$(cat "$dir/pid")
     rm -f "$dir/pid"
     kill -TERM "$pid" 2> /dev/null || return 0
-    for _ in $(seq 50); do
-        kill -0 "$pid" 2> /dev/null || return 0
-        sleep 0.1
+    for _ in $(seq 100); do
+        running "$pid" || return 0
+        sleep 0.05
     done
     echo "sandbox.sh: the sandbox did not end on SIGTERM" >&2
     kill -KILL "$pid" 2> /dev/null || true

@@ -201,7 +201,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
 }
 
 // The sandbox's own statements, for tests: SANDBOX CONNECTIONS, and SANDBOX FAULT DROP ON 'text'
-// [SKIP n] | DROP AFTER n ROWS | DELAY ms | REFUSE 'text' | CLEAR.
+// [SKIP n] | DROP AFTER n ROWS | DELAY ms [ON 'text'] | REFUSE 'text' | CLEAR.
 void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
     auto number = [&](std::size_t i) -> long {
         if (i >= t.size() || t[i].kind != Token::Number)
@@ -235,6 +235,7 @@ void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
     } else if (t[2].is("delay")) {
         r.kind = FaultRule::Delay;
         r.milliseconds = number(3);
+        if (t.size() > 5 && t[4].is("on")) r.pattern = text(5);
     } else if (t[2].is("refuse")) {
         r.kind = FaultRule::Refuse;
         r.pattern = text(3);

@@ -54,15 +54,6 @@ TEST(Names, AreQuotedSafely) {
     EXPECT_EQ(objectIdLiteral("\u00e9t\u00e9"), "N'\u00e9t\u00e9'");
 }
 
-TEST(Names, EarlierVersionsWorkTablesTellTheirAge) {
-    const std::string a = perRunWorkTableName(946684800, 0xabcdef);
-    EXPECT_EQ(a, "TEMP_TABLE_CREATED_BY_ORVANDEL_20000101000000_abcdef");
-    EXPECT_EQ(workTableStarted(a), 946684800);
-    EXPECT_FALSE(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL"));
-    EXPECT_FALSE(workTableStarted("TEMP_TABLE_CREATED_BY_ORVANDEL_2000010100000x_abcdef"));
-    EXPECT_FALSE(workTableStarted("Orders"));
-}
-
 TEST(Keys, ValuesStayApart) {
     EXPECT_NE(keyOf({std::string("a,b"), std::string("c")}),
               keyOf({std::string("a"), std::string("b,c")}));

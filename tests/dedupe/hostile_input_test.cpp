@@ -37,7 +37,7 @@ protected:
         dedupe::RunJob(s, e);
         EXPECT_EQ(query(*c, "SELECT * FROM " + dedupe::bracketed(table)), before)
             << "the source is unchanged";
-        EXPECT_EQ(query(*c, dedupe::workTablesQuery()), Rows{});
+        EXPECT_EQ(query(*c, kWorkTablesLeft), Rows{});
         return e;
     }
 

@@ -55,7 +55,8 @@ protected:
 
 TEST_F(JobPromise, ASourceNamedLikeAWorkTableIsCleanedAndNeverDropped) {
     for (const std::string& table :
-         {std::string(dedupe::kWorkTable), dedupe::perRunWorkTableName(946684800, 0x1)}) {
+         {std::string(dedupe::kWorkTable),
+          std::string("TEMP_TABLE_CREATED_BY_ORVANDEL_20000101000000_000001")}) {
         SCOPED_TRACE(table);
         c->execute("CREATE TABLE " + dedupe::bracketed(table) + " (a int)");
         c->execute("INSERT INTO " + dedupe::bracketed(table) + " VALUES (1), (1), (2)");

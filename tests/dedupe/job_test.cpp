@@ -37,7 +37,7 @@ protected:
     void SetUp() override { c = connect(sharedDatabase("job")); }
 
     Rows rows(const std::string& sql) { return query(*c, sql); }
-    Rows workTables() { return rows(dedupe::workTablesQuery()); }
+    Rows workTables() { return rows(kWorkTablesLeft); }
     bool exists(const std::string& table) {
         return rows("SELECT CASE WHEN OBJECT_ID(" + dedupe::objectIdLiteral(table) +
                     ") IS NULL THEN 0 ELSE 1 END")[0][0] == "1";

@@ -339,7 +339,7 @@ TEST_F(WizardFlow, AServerThatGoesAwayDuringTheJobIsReportedAndEndsWithExit) {
     EXPECT_EQ(f4.PushButton4->text(), "Exit");
     EXPECT_EQ(f4.MousePointer.value(), shell::kPointerDefault);
     EXPECT_EQ(query(*control, "SELECT count(*) FROM Orders"), (Rows{{"5"}}));
-    EXPECT_EQ(query(*control, dedupe::workTablesQuery()), Rows{});
+    EXPECT_EQ(query(*control, kWorkTablesLeft), Rows{});
     EXPECT_TRUE(f4.Label1->text().contains("Orders9 was not made"))
         << f4.Label1->text().toStdString();
     EXPECT_EQ(f4.DataGrid1->dataSource(), nullptr) << "no grid for a table that was not made";

@@ -37,4 +37,9 @@ inline std::unique_ptr<db::Connection> connect(const std::string& database) {
 
 using Rows = std::vector<std::vector<std::string>>;
 
+// Permanent tables under the work tables' name: a run never leaves one behind.
+inline const std::string kWorkTablesLeft =
+    "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME LIKE "
+    "N'TEMP!_TABLE!_CREATED!_BY!_ORVANDEL%' ESCAPE '!'";
+
 } // namespace rowlark::test

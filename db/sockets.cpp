@@ -1,0 +1,62 @@
+#include "sockets.h"
+
+#include <algorithm>
+#include <iterator>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <cstdlib>
+#endif
+
+namespace rowlark::db::sockets {
+
+#ifdef _WIN32
+std::vector<int> Connected() {
+    return {};
+}
+void Cut(const std::vector<int>&) {}
+#else
+std::vector<int> Connected() {
+    std::vector<int> out;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return out;
+    const int own = ::dirfd(dir);
+    while (const dirent* e = ::readdir(dir)) {
+        char* end = nullptr;
+        const long fd = std::strtol(e->d_name, &end, 10);
+        if (end == e->d_name || *end != '\0' || fd == own) continue;
+        struct stat st {};
+        if (::fstat(static_cast<int>(fd), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        int type = 0;
+        socklen_t size = sizeof type;
+        if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_TYPE, &type, &size) != 0 ||
+            type != SOCK_STREAM)
+            continue;
+        sockaddr_storage peer{};
+        socklen_t peerSize = sizeof peer;
+        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) !=
+            0)
+            continue;
+        out.push_back(static_cast<int>(fd));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void Cut(const std::vector<int>& sockets) {
+    for (int fd : sockets)
+        ::shutdown(fd, SHUT_RDWR);
+}
+#endif
+
+std::vector<int> Since(const std::vector<int>& before, const std::vector<int>& now) {
+    std::vector<int> out;
+    std::set_difference(now.begin(), now.end(), before.begin(), before.end(),
+                        std::back_inserter(out));
+    return out;
+}
+
+} // namespace rowlark::db::sockets
