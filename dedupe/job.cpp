@@ -126,7 +126,6 @@ private:
     std::vector<std::int64_t> doomed_;
     long long workRows_ = 0;
     bool replace_ = false;
-    bool working_ = false; // rows repeat, and the work table is being made
     const std::string work_ = workTableName();
     Progress counts_;
     Clock::time_point lastProgress_;
@@ -224,7 +223,6 @@ bool Job::anyKeyRepeats() {
 // whatever other sessions do to the source meanwhile.
 void Job::makeWorkTable() {
     phase(Phase::Copying);
-    working_ = true;
     noticeOldWorkTable();
     if (identity_.empty()) {
         numberBy_ = workColumnName(columns_);
@@ -392,8 +390,9 @@ JobOutcome Job::run() {
         if (out.newTableMade) showNewTable();
     } catch (const Stop&) {
         out.cancelled = cancelled();
-        if (out.notMade.empty() && working_)
-            out.notMade = "The new table was not made because a step failed.";
+        if (out.notMade.empty())
+            out.notMade = out.cancelled ? "The job was stopped; the new table was not made."
+                                        : "The new table was not made because a step failed.";
         // The work table goes with the session: the connection is let go here unless the
         // result's grid holds it.
         connection_.reset();

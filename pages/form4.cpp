@@ -46,6 +46,7 @@ public:
                      [&] { ErrorReport(kLocation, line, QString::fromStdString(description)); });
     }
     void noDuplicates() override {
+        none = true;
         onPageThread(&page_, [&] { MsgBox("No duplicates found."); });
     }
     void showResult(std::shared_ptr<db::RecordSet> table) override {
@@ -63,6 +64,7 @@ public:
     }
 
     bool declined = false; // the user chose to keep the existing table
+    bool none = false;     // no row repeats another
 
 private:
     Form4& page_;
@@ -161,8 +163,12 @@ void Form4::showProgress(const dedupe::Progress& p) {
 }
 
 void Form4::askToStopJob() {
-    if (!running_ || endAfterJob_) return;
-    if (MsgBox("Stop the job? The table you chose stays as it is.", kYesNo) != kAnswerYes) return;
+    if (!running_ || endAfterJob_ || asking_) return;
+    asking_ = true;
+    const int answer = MsgBox("Stop the job? The table you chose stays as it is.", kYesNo);
+    asking_ = false;
+    // The job may have ended while the question was open: then the page says how, instead.
+    if (answer != kAnswerYes || !running_) return;
     endAfterJob_ = true;
     Progress->setFormat("Stopping");
     if (cancel_) cancel_->pull();
@@ -177,18 +183,24 @@ void Form4::setRunning(bool running) {
     Progress->setVisible(running);
 }
 
-// What the job did, in one line above the name: the counts only when the new table was made.
-QString Form4::resultText(const dedupe::JobOutcome& outcome, const std::string& newName) {
+// What the job did, in one plain line above the name, whatever the ending: the counts only when
+// the new table was made.
+QString Form4::resultText(const dedupe::JobOutcome& outcome, const std::string& newName,
+                          bool noDuplicates) {
     const QString name = QString::fromStdString(newName);
+    const QLocale locale;
+    auto n = [&](std::uint64_t v) { return locale.toString(static_cast<qulonglong>(v)); };
     if (outcome.newTableMade)
-        return QString(" Read %1 rows and removed %2 %3 into %4. ")
-            .arg(outcome.counts.rowsRead)
-            .arg(outcome.counts.deleted)
-            .arg(outcome.counts.deleted == 1 ? "duplicate" : "duplicates")
-            .arg(name);
-    if (!outcome.notMade.empty())
-        return QString(" %1 was not made: a step failed (see the error shown). ").arg(name);
-    return kIntroText;
+        return QString(" Read %1 rows and removed %2 %3 into %4, which holds %5 rows. ")
+            .arg(n(outcome.counts.rowsRead), n(outcome.counts.deleted),
+                 outcome.counts.deleted == 1 ? "duplicate" : "duplicates", name,
+                 n(outcome.newTableRows));
+    if (outcome.commitUnknown)
+        return QString(" Stopped while the server made %1: check whether it exists. ").arg(name);
+    if (noDuplicates)
+        return QString(" No duplicates found in %1 rows: nothing was made. ")
+            .arg(n(outcome.counts.rowsRead));
+    return QString(" %1 was not made: a step failed (see the error shown). ").arg(name);
 }
 
 void Form4::PushButton4_Click() {
@@ -221,13 +233,28 @@ void Form4::PushButton4_Click() {
     Progress->setValue(0);
     setRunning(true);
     showProgress({});
-    trap.step(196, [&] { outcome = RunInBackground([&] { return dedupe::RunJob(s, events); }); });
+    trap.step(196, [&] {
+        outcome = RunInBackground([&] {
+            auto out = dedupe::RunJob(s, events);
+            // A "Stop the job?" still open has been answered by the job's end: it closes, and
+            // the page says what happened.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (asking_) messageBoxes().dismissOpen();
+                },
+                Qt::QueuedConnection);
+            return out;
+        });
+    });
     cancel_.reset();
     setRunning(false);
-    if (endAfterJob_) {
+    if (endAfterJob_ && !outcome.newTableMade && !outcome.commitUnknown) {
         endProgram(); // the user closed the window and agreed to stop: the job has cleaned up
         return;
     }
+    // A stop that came too late leaves the program open on what was made.
+    endAfterJob_ = false;
     counts_ = outcome.counts;
     if (outcome.refusal) {
         // Nothing was changed: the user may choose another name and press "Finish" again.
@@ -237,7 +264,8 @@ void Form4::PushButton4_Click() {
         Text1->selectAll();
         return;
     }
-    Label1->setText(resultText(outcome, newName));
+    Label1->setText(resultText(outcome, newName, events.none));
+    Frame1->setTitle("The name given to the new table:");
     trap.step(244, [&] { PushButton4->setText("Exit"); });
     trap.step(246, [&] {
         if (isMinimized()) showNormal();

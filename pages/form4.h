@@ -23,8 +23,10 @@ public:
     void PushButton4_Click(); // "Finish", then "Exit"
 
     bool jobRunning() const { return running_; }
-    // Asks "Stop the job? ..."; on Yes the running statement is cancelled, the job cleans up,
-    // and the program ends.
+    // Asks "Stop the job? ..."; on Yes the running statement is cancelled (its connection cut
+    // when the server does not answer), the job cleans up, and the program ends, unless the new
+    // table was made before the stop took effect: then the page says so. A job that ends while
+    // the question is open closes it.
     void askToStopJob();
     // The counts of the last job.
     const dedupe::Progress& lastCounts() const { return counts_; }
@@ -43,10 +45,12 @@ protected:
 private:
     friend class PageJobEvents;
     void showProgress(const dedupe::Progress& p);
-    static QString resultText(const dedupe::JobOutcome& outcome, const std::string& newName);
+    static QString resultText(const dedupe::JobOutcome& outcome, const std::string& newName,
+                              bool noDuplicates);
     void setRunning(bool running);
     bool running_ = false;
     bool endAfterJob_ = false;
+    bool asking_ = false; // "Stop the job?" is open
     std::shared_ptr<db::CancelSwitch> cancel_; // the running job's
     dedupe::Progress counts_;
 };

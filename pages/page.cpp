@@ -40,6 +40,13 @@ void Page::enter() {
     if (QWidget* w = firstFocus()) w->setFocus();
 }
 
+void Page::setVisible(bool visible) {
+    QWidget::setVisible(visible);
+    if (!visible) return;
+    raise();
+    activateWindow();
+}
+
 void Page::centre() {
     if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
 }

@@ -33,6 +33,9 @@ public:
 
     // Going on to this page: it fills its controls from the wizard's choices, then shows.
     void enter();
+    // A page that is shown comes to the front and takes the keyboard, also where no window
+    // manager raises a window that is shown again.
+    void setVisible(bool visible) override;
 
     // What ends the program when a page's window closes; tests replace it.
     static std::function<void()> endProgram;

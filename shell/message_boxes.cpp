@@ -1,5 +1,8 @@
 #include "message_boxes.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include "connection_profile.h"
 
 namespace rowlark::shell {
@@ -19,6 +22,15 @@ QString& title() {
 
 int ScriptedMessageBoxes::show(const QString& text, int buttons, const QString& caption) {
     shown.push_back({text, buttons, caption});
+    if (holdNext_ && (buttons & 0x7) == kYesNo) {
+        holdNext_ = false;
+        dismissed_ = false;
+        QElapsedTimer open;
+        open.start();
+        while (!dismissed_ && open.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return kAnswerNo;
+    }
     if (!answers_.empty()) {
         int a = answers_.front();
         answers_.pop_front();

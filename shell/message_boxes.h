@@ -9,7 +9,7 @@
 
 namespace rowlark::shell {
 
-// Buttons values and answers, numbered as the pages have always numbered them.
+// Buttons values and answers, by the numbers the pages' handlers use for them.
 enum MsgBoxButtons : int { kOkOnly = 0, kYesNo = 4, kExclamation = 48 };
 enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
 
@@ -18,6 +18,9 @@ public:
     virtual ~MessageBoxes() = default;
     // Shows a modal box and returns the answer.
     virtual int show(const QString& text, int buttons, const QString& caption) = 0;
+    // Closes the box that is open now, if any, as if No (or OK) had been pressed: a question
+    // that what happened meanwhile has answered.
+    virtual void dismissOpen() {}
 };
 
 // For tests and runs without a screen: records each box and answers from a queue
@@ -31,11 +34,18 @@ public:
     };
     int show(const QString& text, int buttons, const QString& caption) override;
     void setNextAnswer(int answer) { answers_.push_back(answer); }
+    // The next question stays open, as one the user has not answered yet, until dismissOpen()
+    // (its answer is then No) or ten seconds have passed.
+    void holdNextQuestion() { holdNext_ = true; }
+    void dismissOpen() override { dismissed_ = true; }
 
     std::vector<Shown> shown;
+    bool dismissed() const { return dismissed_; }
 
 private:
     std::deque<int> answers_;
+    bool holdNext_ = false;
+    bool dismissed_ = false;
 };
 
 MessageBoxes& messageBoxes();

@@ -14,6 +14,13 @@ QString displayText(const QString& text) {
 
 int QtMessageBoxes::show(const QString& text, int buttons, const QString& caption) {
     QMessageBox box(QApplication::activeWindow());
+    QPointer<QMessageBox> outer = open_;
+    open_ = &box;
+    struct Restore {
+        QPointer<QMessageBox>& slot;
+        QPointer<QMessageBox> was;
+        ~Restore() { slot = was; }
+    } restore{open_, outer};
     box.setWindowTitle(caption);
     box.setText(displayText(text));
     box.setTextFormat(Qt::PlainText);
@@ -26,6 +33,10 @@ int QtMessageBoxes::show(const QString& text, int buttons, const QString& captio
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return kAnswerOk;
+}
+
+void QtMessageBoxes::dismissOpen() {
+    if (open_) open_->done(QMessageBox::No);
 }
 
 } // namespace rowlark::shell
