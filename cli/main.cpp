@@ -169,7 +169,8 @@ int main(int argc, char** argv) {
     auto cancel = std::make_shared<db::CancelSwitch>();
     cli::SignalWatcher watcher(*cancel, [json = o.json](int signal) {
         std::cerr << "\nrowlark-dedupe: " << Ender::stopText(signal) << std::endl;
-        if (json) cli::printEndingJson(std::cout, {128 + signal, "stopped", Ender::stopText(signal)});
+        if (json)
+            cli::printEndingJson(std::cout, {128 + signal, "stopped", Ender::stopText(signal)});
         std::cout << std::flush;
     });
     ender.setWatcher(&watcher);

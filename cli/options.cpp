@@ -98,8 +98,7 @@ Options parseOptions(const std::vector<std::string>& args) {
         else if (a == "--spill-dir") {
             o.spillDir = value();
             if (o.spillDir.empty()) throw std::invalid_argument("--spill-dir needs a folder");
-        }
-        else if (a == "--help" || a == "-h")
+        } else if (a == "--help" || a == "-h")
             o.help = flag();
         else if (a == "--version")
             o.version = flag();

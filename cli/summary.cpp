@@ -75,7 +75,8 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
             << ", \"new_table_made\": " << (o.newTableMade ? "true" : "false")
             << ", \"new_table_rows\": " << o.newTableRows
             << ", \"stopped\": " << (outcome == "stopped" ? "true" : "false") << ", \"signal\": "
-            << (s.signal ? jsonString(s.signal == SIGINT ? "SIGINT" : "SIGTERM") : std::string("null"))
+            << (s.signal ? jsonString(s.signal == SIGINT ? "SIGINT" : "SIGTERM")
+                         : std::string("null"))
             << ", \"refused\": " << (o.refusal ? jsonString(*o.refusal) : std::string("null"))
             << ", \"failed_steps\": [";
         for (std::size_t i = 0; i < s.failed.size(); ++i)

@@ -26,7 +26,6 @@ void RestoreTerminal() {
     if (gEchoOff.exchange(false)) {
         ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
         if (::write(STDERR_FILENO, "\n", 1) < 0) return; // the prompt's line ends
-
     }
 #endif
 }

@@ -65,9 +65,9 @@ void Connection::connect(std::string_view connectionString) {
         if (cancel_->pulled()) throw OdbcError("HY008", "Operation canceled");
         cancel_->enterLogin(before);
     }
-    SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, wide.data(),
-                                     static_cast<SQLSMALLINT>(wide.size()), out, 1024, &outLen,
-                                     SQL_DRIVER_NOPROMPT);
+    SQLRETURN rc =
+        SQLDriverConnectW(dbc_.get(), nullptr, wide.data(), static_cast<SQLSMALLINT>(wide.size()),
+                          out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
     if (cancel_) cancel_->leaveLogin();
     dbc_.check(rc);
     open_ = true;

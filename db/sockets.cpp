@@ -4,10 +4,10 @@
 #include <iterator>
 
 #ifndef _WIN32
+#include <cstdlib>
 #include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <cstdlib>
 #endif
 
 namespace rowlark::db::sockets {
@@ -36,8 +36,7 @@ std::vector<int> Connected() {
             continue;
         sockaddr_storage peer{};
         socklen_t peerSize = sizeof peer;
-        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) !=
-            0)
+        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
             continue;
         out.push_back(static_cast<int>(fd));
     }

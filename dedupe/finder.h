@@ -1,6 +1,7 @@
 // Finds, row by row in read order, the rows whose key repeats the key of an earlier row. Only the
 // first row of each key is kept in memory; past a memory budget the keys go to temporary files
-// (private, and unlinked at once: see spill_files.h), split by hash, and each part is searched on its own, with the same result.
+// (private, and unlinked at once: see spill_files.h), split by hash, and each part is searched on
+// its own, with the same result.
 #pragma once
 
 #include "spill_files.h"

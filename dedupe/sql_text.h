@@ -31,9 +31,9 @@ std::string objectIdLiteral(std::string_view name);
 // "[a], [b], [c]" for the names a, b, c.
 std::string bracketList(const std::vector<std::string>& names);
 
-// Q1, for the field metadata only: no row of the table travels.
+// The column list: the table's field metadata only; no row of the table travels.
 std::string metadataQuery(std::string_view table);
-// Q2: the chosen columns of every row.
+// The key read: the chosen columns of every row.
 std::string keyQuery(const std::vector<std::string>& duplicateColumns, std::string_view table);
 // Each row's identity value and its chosen columns, in one read so the two cannot disagree.
 std::string identityKeyQuery(std::string_view identityColumn,
@@ -43,30 +43,30 @@ std::string identityKeyQuery(std::string_view identityColumn,
 std::string workKeyQuery(std::string_view numberColumn,
                          const std::vector<std::string>& duplicateColumns,
                          std::string_view workTable);
-// Q3 and Q4: drop a table of that name when there is one; a view or any other object of that
+// The guarded drop: a table of that name when there is one; a view or any other object of that
 // name is never dropped.
 std::string dropIfExists(std::string_view table);
 // One row, one column: "table" when a table has the name, "other" for a view or any other object,
 // "none" when nothing has it.
 std::string objectKindQuery(std::string_view name);
-// Q5: the work copy, as it stands (the source's identity column numbers its rows).
+// The work copy, as it stands (the source's identity column numbers its rows).
 std::string copyIntoWorkTable(std::string_view table, std::string_view workTable);
-// Q5 with Q6 in one pass: the copy with a work column numbering its rows 1, 2, 3 ...
+// The numbered work copy, in one pass: a work column numbers its rows 1, 2, 3 ...
 std::string copyIntoNumberedWorkTable(std::string_view table, std::string_view workTable,
                                       std::string_view workColumn);
 // An index on the column the deletes name, so each delete finds its rows without a scan.
 std::string indexWorkTable(std::string_view workTable, std::string_view column);
-// Q7a / Q7b: one row by its work number or identity value.
+// The single delete: one row by its work number or identity value.
 std::string deleteOne(std::string_view workTable, std::string_view column, std::string_view value);
-// Many rows in one statement.
+// The batch delete: many rows in one statement.
 std::string deleteMany(std::string_view workTable, std::string_view column,
                        const std::vector<std::string>& values);
-// Q8: what is left, into the new table, without the work column.
+// The new table's copy: what is left, without the work column.
 std::string copyIntoNewTable(const std::vector<std::string>& columns, std::string_view newName,
                              std::string_view workTable);
-// Q9
+// The work table's drop.
 std::string dropWorkTable(std::string_view workTable);
-// Q10
+// The result's read: the new table, for the grid.
 std::string selectNewTable(std::string_view newName);
 // The names of the database's tables and views.
 std::string tableNamesQuery();

@@ -87,8 +87,8 @@ private:
     }
 
     void spill() {
-        const auto n = static_cast<std::size_t>(std::clamp<std::uint64_t>(
-            4 * used_ / std::max<std::uint64_t>(budget_, 1) + 2, 2, 512));
+        const auto n = static_cast<std::size_t>(
+            std::clamp<std::uint64_t>(4 * used_ / std::max<std::uint64_t>(budget_, 1) + 2, 2, 512));
         parts_ = OpenSpillFiles(n, spillDir_);
         for (const auto& [key, count] : counts_)
             write(key, count);
@@ -102,7 +102,8 @@ private:
         std::fwrite(&count, sizeof count, 1, f);
         std::fwrite(&size, sizeof size, 1, f);
         std::fwrite(key.data(), 1, key.size(), f);
-        if (std::ferror(f)) throw std::runtime_error("could not write the keys to a temporary file");
+        if (std::ferror(f))
+            throw std::runtime_error("could not write the keys to a temporary file");
     }
 
     static void read(std::FILE* f, std::unordered_map<std::string, std::uint64_t>& counts) {

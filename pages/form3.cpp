@@ -91,7 +91,9 @@ void Form3::Form_Load() {
 }
 
 void Form3::fillFromChoices() {
-    Trap trap(HandlerLocation("Form3", "fillFromChoices"));
+    // These steps are the table page's "Next >" going on to this page: their failures are
+    // reported under that handler's location and numbers, which the reports users send name.
+    Trap trap(HandlerLocation("Form2", "PushButton3_Click"));
     const Globals& g = wizard_.globals;
     trap.step(112, [&] { List1->clear(); });
     trap.step(114, [&] { DataGrid1->setDataSource(g.Preview); });

@@ -50,7 +50,7 @@ private:
     void setRunning(bool running);
     bool running_ = false;
     bool endAfterJob_ = false;
-    bool asking_ = false; // "Stop the job?" is open
+    bool asking_ = false;                      // "Stop the job?" is open
     std::shared_ptr<db::CancelSwitch> cancel_; // the running job's
     dedupe::Progress counts_;
 };

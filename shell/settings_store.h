@@ -20,8 +20,9 @@ public:
                       const QString& value) = 0;
 };
 
-// QSettings in the platform's per-user place: on Windows the registry key where such program
-// settings have always lived, elsewhere an INI file per application under the user's config
+// QSettings in the platform's per-user place: on Windows the registry key the stored logins live
+// under (HKEY_CURRENT_USER\Software\VB and VBA Program Settings\Quenbrook\Rowlark), so that
+// logins stored there keep working; elsewhere an INI file per application under the user's config
 // folder, or under ROWLARK_SETTINGS_DIR when that is set (tests and the demo use it). The file is
 // readable and writable by its owner only: it holds a password.
 class QSettingsStore : public SettingsStore {

@@ -3,12 +3,16 @@
 #include "dedupe/job.h"
 #include "dedupe/keys.h"
 #include "dedupe/list_dedupe.h"
+#include "dedupe/spill_files.h"
 #include "dedupe/sql_text.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace rowlark;
 using namespace rowlark::dedupe;
@@ -132,6 +136,46 @@ TEST(RepeatFinder, KeysThatSpillToFilesGiveTheSameRepeats) {
         EXPECT_TRUE(files.spilled());
         EXPECT_GE(files.partitions(), 2u);
     }
+}
+
+// Key files hold the user's data: private to the user, in the folder asked for (else TMPDIR),
+// unlinked with their folder as soon as they are open, so nothing is left to find or to clean.
+TEST(SpillFiles, ArePrivateUnlinkedAndWhereTheyAreAsked) {
+    char base[] = "/tmp/rowlark-spill-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(base), nullptr);
+    auto entries = [](const std::string& dir) {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            out.push_back(e.path().string());
+        return out;
+    };
+    for (const bool viaTmpdir : {false, true}) {
+        SCOPED_TRACE(viaTmpdir ? "TMPDIR" : "the folder given");
+        if (viaTmpdir) ::setenv("TMPDIR", base, 1);
+        auto files = OpenSpillFiles(3, viaTmpdir ? std::string() : std::string(base));
+        ::unsetenv("TMPDIR");
+        ASSERT_EQ(files.size(), 3u);
+        EXPECT_EQ(entries(base), std::vector<std::string>{}) << "no file or folder is left";
+        for (auto& f : files) {
+            struct stat st {};
+            ASSERT_EQ(::fstat(::fileno(f.get()), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+            EXPECT_EQ(st.st_nlink, 0u) << "unlinked while open";
+            EXPECT_EQ(std::fputs("key", f.get()), 1);
+        }
+    }
+    EXPECT_THROW(OpenSpillFiles(1, std::string(base) + "/missing"), std::runtime_error);
+    // The finder puts its files there too, and still gives the same answer.
+    RepeatFinder finder(1);
+    finder.setSpillDir(std::string(base) + "/missing");
+    EXPECT_THROW(
+        {
+            for (int i = 0; i < 100; ++i)
+                finder.push(i, std::to_string(i % 7));
+            finder.repeats();
+        },
+        std::runtime_error);
+    ::rmdir(base);
 }
 
 TEST(RepeatFinder, AnswersEachRowAtOnceUntilTheKeysSpill) {

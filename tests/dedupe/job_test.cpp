@@ -231,7 +231,7 @@ TEST_F(JobTest, ARefusedWorkCopyStopsTheJobWithOneReport) {
     EXPECT_FALSE(exists("Blocked2"));
 }
 
-TEST_F(JobTest, ServerThatCannotBeReachedReportsEachReadAndEndsWithNoDuplicates) {
+TEST_F(JobTest, AServerThatCannotBeReachedIsReportedOnceAndNothingElseIsTried) {
     dedupe::JobSettings s;
     auto p = sandboxProfile(sharedDatabase("job"));
     p.port = "1";

@@ -53,7 +53,9 @@ TEST_F(FinishEndings, EveryEndingLeavesOnePlainLineAndNoNameQuestionAboveIt) {
         std::function<void()> before;
     };
     const std::vector<Case> cases = {
-        {"Orders", "City", "Read 5 rows and removed 3 duplicates into Orders_1, which holds 2 rows.",
+        {"Orders",
+         "City",
+         "Read 5 rows and removed 3 duplicates into Orders_1, which holds 2 rows.",
          {}},
         {"Unique1", "k", "No duplicates found in 2 rows: nothing was made.", {}},
         // Another session drops the table between the pages and "Finish".
