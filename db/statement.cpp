@@ -189,6 +189,11 @@ void Statement::cancel() {
     close();
 }
 
+SQLHSTMT Statement::takeBindings() {
+    unbind();
+    return stmt_.get();
+}
+
 void Statement::close() {
     unbind();
     columns_.clear();

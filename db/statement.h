@@ -45,6 +45,9 @@ public:
     void close();
     // Stops the statement on the server now, so that the rows still to come are never sent.
     void cancel();
+    // For a reader that binds the result itself (BlockReader): the statement's own block
+    // bindings are let go first.
+    SQLHSTMT takeBindings();
 
 private:
     void describe();

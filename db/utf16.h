@@ -8,9 +8,8 @@
 
 namespace rowlark::utf {
 
-template <class Char16> std::basic_string<Char16> toUtf16(std::string_view s) {
-    std::basic_string<Char16> out;
-    out.reserve(s.size());
+// Appends the UTF-8 text as UTF-16.
+template <class Char16> void appendUtf16(std::basic_string<Char16>& out, std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         const std::size_t len = c < 0x80         ? 1
@@ -40,20 +39,42 @@ template <class Char16> std::basic_string<Char16> toUtf16(std::string_view s) {
             out.push_back(static_cast<Char16>(cp));
         }
     }
+}
+
+template <class Char16> std::basic_string<Char16> toUtf16(std::string_view s) {
+    std::basic_string<Char16> out;
+    out.reserve(s.size());
+    appendUtf16(out, s);
     return out;
 }
 
-template <class Char16> std::string fromUtf16(const Char16* s, std::size_t n) {
-    std::string out;
-    out.reserve(n);
+// The code point at s[i], a surrogate pair taken whole (i moves past its second half); an unpaired
+// surrogate is U+FFFD.
+template <class Char16> char32_t codePointAt(const Char16* s, std::size_t n, std::size_t& i) {
+    char32_t cp = static_cast<char32_t>(s[i]);
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(s[i + 1]) - 0xDC00);
+        ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+        cp = 0xFFFD;
+    }
+    return cp;
+}
+
+// Bytes the text takes in UTF-8.
+template <class Char16> std::size_t utf8Size(const Char16* s, std::size_t n) {
+    std::size_t size = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        char32_t cp = static_cast<char32_t>(s[i]);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(s[i + 1]) - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp < 0xE000) {
-            cp = 0xFFFD;
-        }
+        const char32_t cp = codePointAt(s, n, i);
+        size += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    }
+    return size;
+}
+
+// Appends the text in UTF-8.
+template <class Char16> void appendUtf8(std::string& out, const Char16* s, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const char32_t cp = codePointAt(s, n, i);
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
         } else if (cp < 0x800) {
@@ -70,6 +91,12 @@ template <class Char16> std::string fromUtf16(const Char16* s, std::size_t n) {
             out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
         }
     }
+}
+
+template <class Char16> std::string fromUtf16(const Char16* s, std::size_t n) {
+    std::string out;
+    out.reserve(n);
+    appendUtf8(out, s, n);
     return out;
 }
 

@@ -247,6 +247,52 @@ private:
     std::uint64_t blockBytes_ = 0;
 };
 
+// The hashes seen, in an open-addressing table that doubles as it fills (0 marks an empty slot).
+class RepeatProbe::Hashes {
+public:
+    bool insert(std::uint64_t h) {
+        if (h == 0) h = 1;
+        if ((count_ + 1) * 5 > slots_.size() * 3) grow();
+        for (std::size_t i = reduce(h, slots_.size());; i = i + 1 == slots_.size() ? 0 : i + 1) {
+            if (slots_[i] == h) return true;
+            if (slots_[i] == 0) {
+                slots_[i] = h;
+                ++count_;
+                return false;
+            }
+        }
+    }
+    std::uint64_t memory() const { return slots_.bytes(); }
+
+private:
+    void grow() {
+        SlotArray old(std::max<std::size_t>(1024, slots_.size() * 2));
+        old.swap(slots_);
+        for (std::uint64_t h : old) {
+            if (!h) continue;
+            std::size_t i = reduce(h, slots_.size());
+            while (slots_[i])
+                i = i + 1 == slots_.size() ? 0 : i + 1;
+            slots_[i] = h;
+        }
+    }
+
+    SlotArray slots_;
+    std::size_t count_ = 0;
+};
+
+RepeatProbe::RepeatProbe() : hashes_(std::make_unique<Hashes>()) {}
+RepeatProbe::~RepeatProbe() = default;
+
+bool RepeatProbe::add(std::string_view key) {
+    ++rows_;
+    return hashes_->insert(hashOf(key));
+}
+
+std::uint64_t RepeatProbe::memoryUsed() const {
+    return hashes_->memory();
+}
+
 RepeatFinder::RepeatFinder(std::uint64_t budget, std::uint64_t expectedRows)
     : budget_(budget ? budget : DefaultMemoryBudget()), expectedRows_(expectedRows) {
     // A table sized for more rows than the budget holds would pass it at once: size it then for

@@ -18,6 +18,28 @@ namespace rowlark::dedupe {
 // Half the memory the system has available now; 1 GiB when it cannot tell.
 std::uint64_t DefaultMemoryBudget();
 
+// Whether some key repeats an earlier one, told from 64-bit hashes alone: a fraction of the
+// memory the keys take, and no copy of them. A repeat it reports may, very rarely, be two keys
+// with one hash (for a million rows, about one chance in 10^7); whoever acts on it decides with
+// RepeatFinder, which compares the keys themselves. A key it calls new is always new.
+class RepeatProbe {
+public:
+    RepeatProbe();
+    ~RepeatProbe();
+    RepeatProbe(const RepeatProbe&) = delete;
+    RepeatProbe& operator=(const RepeatProbe&) = delete;
+
+    // True when a key with the same hash came before.
+    bool add(std::string_view key);
+    std::uint64_t rows() const { return rows_; }
+    std::uint64_t memoryUsed() const;
+
+private:
+    class Hashes;
+    std::unique_ptr<Hashes> hashes_;
+    std::uint64_t rows_ = 0;
+};
+
 class RepeatFinder {
 public:
     enum class Verdict { First, Repeat, Deferred };

@@ -55,6 +55,67 @@ std::int64_t rowNumber(const db::Value& v) {
     return n;
 }
 
+// Calls take(number, key) for each row of the statement's result in read order, until it says
+// false. With `numbered` the first column is the row's number and the key starts after it. Rows
+// are read in blocks straight from the driver's buffers where every column can be bound.
+template <class Take> void forEachKey(db::Statement& st, bool numbered, Take&& take) {
+    const std::size_t first = numbered ? 1 : 0;
+    std::string key;
+    if (db::BlockReader::CanRead(st)) {
+        db::BlockReader rows(st);
+        auto number = [&](std::size_t r) -> std::int64_t {
+            if (!numbered) return 0;
+            if (rows.null(0, r) || rows.kind(0) != db::BlockReader::Kind::Integer) {
+                if (rows.null(0, r)) return rowNumber(std::nullopt);
+                const auto text = rows.text(0, r);
+                return rowNumber(db::fromWide(text.data(), text.size()));
+            }
+            return rows.integer(0, r);
+        };
+        for (std::size_t n; (n = rows.next()) > 0;)
+            for (std::size_t r = 0; r < n; ++r) {
+                rowKey(rows, r, first, key);
+                if (!take(number(r), key)) return;
+            }
+        return;
+    }
+    std::vector<db::Value> row;
+    while (st.fetch(row)) {
+        rowKey(row, first, key);
+        if (!take(numbered ? rowNumber(row[0]) : 0, key)) return;
+    }
+}
+
+// The doomed numbers as runs of rows that stand next to each other in the copy: numbered 1, 2, 3
+// ... there, or, with the table's identity values as the numbers, next to each other among all
+// of them (`all`, sorted). Empty when there are more than `most` runs: a condition the server
+// checks for every row must stay short.
+std::vector<NumberRange> runsOf(std::vector<std::int64_t> doomed,
+                                const std::vector<std::int64_t>* all, std::size_t most) {
+    std::sort(doomed.begin(), doomed.end());
+    std::vector<NumberRange> runs;
+    std::size_t at = 0; // where the last doomed number stands among all numbers
+    for (std::size_t i = 0; i < doomed.size(); ++i) {
+        bool joins = false;
+        if (all) {
+            const auto it = std::lower_bound(all->begin() + static_cast<std::ptrdiff_t>(at),
+                                             all->end(), doomed[i]);
+            const auto here = static_cast<std::size_t>(it - all->begin());
+            joins = !runs.empty() && here == at + 1;
+            at = here;
+        } else {
+            joins = !runs.empty() && doomed[i] == runs.back().to + 1;
+        }
+        if (joins) {
+            runs.back().to = doomed[i];
+        } else {
+            if (runs.size() == most) return {};
+            runs.push_back({doomed[i], doomed[i]});
+        }
+    }
+    return runs;
+}
+
 // Stops the job at a step whose failure makes the later steps meaningless.
 struct Stop {};
 
@@ -124,6 +185,9 @@ private:
     std::string identity_; // the source's identity column, when it has one
     std::string numberBy_; // the work table's column whose value names one row
     std::vector<std::int64_t> doomed_;
+    // The repeats as runs of neighbouring rows of the copy, when there are few such runs: the new
+    // table is then copied without them, and nothing is deleted.
+    std::vector<NumberRange> leftOut_;
     long long workRows_ = 0;
     bool replace_ = false;
     const std::string work_ = workTableName();
@@ -192,29 +256,28 @@ bool Job::checkNewName(JobOutcome& out) {
 }
 
 // The first read only decides whether any key repeats: it stops at the first repeat. A table
-// whose keys pass the memory budget before one repeats goes on to the work table, whose read
+// whose hashes pass the memory budget before one repeats goes on to the work table, whose read
 // decides for certain.
 bool Job::anyKeyRepeats() {
     phase(Phase::Reading);
     bool repeats = false;
     must(168, [&] {
-        RepeatFinder finder(s_.memoryBudget);
-        finder.setSpilling(false);
+        // Hashes are enough to tell that nothing repeats; a repeat they report is decided on
+        // the copy, key by key.
+        RepeatProbe probe;
+        const std::uint64_t budget = s_.memoryBudget ? s_.memoryBudget : DefaultMemoryBudget();
         db::Statement st(connection());
         st.execute(keyQuery(s_.duplicateColumns, s_.selectedTable));
-        std::vector<db::Value> row;
-        std::string key;
-        while (st.fetch(row)) {
-            rowKey(row, 0, key);
-            const bool repeat = finder.add(0, key) == RepeatFinder::Verdict::Repeat;
-            counts_.rowsRead = std::max(counts_.rowsRead, finder.rows());
-            if (repeat || finder.overBudget()) {
-                repeats = true;
-                st.cancel();
-                break;
-            }
-            if ((finder.rows() & 4095) == 0) tick();
-        }
+        counts_.keyBytes = 0;
+        forEachKey(st, false, [&](std::int64_t, const std::string& key) {
+            counts_.keyBytes += key.size();
+            const bool repeat = probe.add(key);
+            counts_.rowsRead = std::max(counts_.rowsRead, probe.rows());
+            if (repeat || probe.memoryUsed() > budget) return !(repeats = true);
+            if ((probe.rows() & 4095) == 0) tick();
+            return true;
+        });
+        if (repeats) st.cancel();
     });
     return repeats;
 }
@@ -248,18 +311,16 @@ void Job::findRepeatsInWorkTable() {
         RepeatFinder finder(s_.memoryBudget, static_cast<std::uint64_t>(std::max(0LL, workRows_)));
         finder.setSpillDir(s_.spillDir);
         std::vector<std::int64_t> numbers; // only for identity values, to show they are unique
-        std::vector<db::Value> row;
-        std::string key;
         std::uint64_t rows = 0;
-        while (st.fetch(row)) {
-            rowKey(row, 1, key); // the number first, then the chosen columns
+        counts_.keyBytes = 0;
+        forEachKey(st, true, [&](std::int64_t number, const std::string& key) {
             counts_.keyBytes += key.size();
-            const std::int64_t number = rowNumber(row[0]);
             if (!identity_.empty()) numbers.push_back(number);
             finder.push(number, key);
             counts_.rowsRead = std::max(counts_.rowsRead, ++rows);
             if ((rows & 4095) == 0) tick();
-        }
+            return true;
+        });
         if (!identity_.empty()) {
             std::sort(numbers.begin(), numbers.end());
             if (std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end())
@@ -270,6 +331,7 @@ void Job::findRepeatsInWorkTable() {
         }
         doomed_ = finder.repeats();
         counts_.duplicates = doomed_.size();
+        leftOut_ = runsOf(doomed_, identity_.empty() ? nullptr : &numbers, s_.maxLeftOutRuns);
     });
 }
 
@@ -309,7 +371,19 @@ void Job::makeNewTable(JobOutcome& out) {
     long long rows = 0;
     bool committing = false;
     const bool copied = begun && run_.step(234, [&] {
-        rows = connection().execute(copyIntoNewTable(columns_, name, work_));
+        if (leftOut_.empty()) {
+            rows = connection().execute(copyIntoNewTable(columns_, name, work_));
+        } else {
+            // The repeats stay behind in the copy: exactly the rows they name, or no new table.
+            rows = connection().execute(
+                copyIntoNewTableLeavingOut(columns_, name, work_, numberBy_, leftOut_));
+            const long long expected = workRows_ - static_cast<long long>(doomed_.size());
+            if (rows != expected)
+                throw std::runtime_error("The new table would have held " + std::to_string(rows) +
+                                         " rows where " + std::to_string(expected) +
+                                         " were expected. No new table was made.");
+            counts_.deleted = doomed_.size();
+        }
         committing = true;
         connection().commit();
     });
@@ -379,10 +453,11 @@ JobOutcome Job::run() {
         makeWorkTable();
         findRepeatsInWorkTable();
         if (doomed_.empty()) {
-            // Another session changed the source between the two reads: the copy has no repeats.
+            // The copy has no repeats: another session changed the source between the two reads,
+            // or two keys of the first read only shared a hash.
             run_.step(242, [&] { events_.noDuplicates(); });
         } else {
-            deleteRepeats(identity_.empty() ? 226 : 224);
+            if (leftOut_.empty()) deleteRepeats(identity_.empty() ? 226 : 224);
             makeNewTable(out);
         }
         // The server drops the work table with the session as well; this frees it now.

@@ -28,6 +28,9 @@ struct JobSettings {
     // Seconds the login may take; a server that stops answering in the login fails it then.
     int loginTimeoutSeconds = db::kDefaultLoginTimeout;
     std::size_t deleteBatch = 1000;
+    // Runs of neighbouring repeats the new table's copy may leave out by its condition (an
+    // import run twice has one); with more, the repeats are deleted from the copy first.
+    std::size_t maxLeftOutRuns = 64;
     // Bytes the search for repeats may hold in memory before its keys go to temporary files;
     // 0: half of the memory available when the job starts.
     std::uint64_t memoryBudget = 0;

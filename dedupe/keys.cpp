@@ -2,6 +2,10 @@
 
 #include "finder.h"
 
+#include "db/utf16.h"
+
+#include <charconv>
+
 #include <stdexcept>
 
 namespace rowlark::dedupe {
@@ -14,6 +18,49 @@ void appendKeyValue(std::string& key, const db::Value& value) {
     key += std::to_string(value->size());
     key += ':';
     key += *value;
+}
+
+namespace {
+
+void appendLength(std::string& key, std::size_t n) {
+    char digits[24];
+    key.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+    key += ':';
+}
+
+} // namespace
+
+void rowKey(const db::BlockReader& rows, std::size_t row, std::size_t first, std::string& key) {
+    key.clear();
+    char digits[24];
+    for (std::size_t c = first; c < rows.columns(); ++c) {
+        if (rows.null(c, row)) {
+            key += "0:";
+            continue;
+        }
+        switch (rows.kind(c)) {
+        case db::BlockReader::Kind::Integer: {
+            const auto end =
+                std::to_chars(digits, digits + sizeof digits, rows.integer(c, row)).ptr;
+            appendLength(key, static_cast<std::size_t>(end - digits));
+            key.append(digits, end);
+            break;
+        }
+        case db::BlockReader::Kind::Real: {
+            double v = rows.real(c, row);
+            if (v == 0) v = 0; // -0 is 0
+            key += "8:";
+            key.append(reinterpret_cast<const char*>(&v), sizeof v);
+            break;
+        }
+        case db::BlockReader::Kind::Text: {
+            const auto text = rows.text(c, row);
+            appendLength(key, utf::utf8Size(text.data(), text.size()));
+            utf::appendUtf8(key, text.data(), text.size());
+            break;
+        }
+        }
+    }
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Row keys: each row's chosen values in one text, packed together in one buffer.
 #pragma once
 
+#include "db/block_reader.h"
 #include "db/statement.h"
 
 #include <cstdint>
@@ -25,6 +26,12 @@ inline void rowKey(const std::vector<db::Value>& row, std::size_t first, std::st
     for (std::size_t i = first; i < row.size(); ++i)
         appendKeyValue(key, row[i]);
 }
+
+// The key of a row of a block read, from column `first` on. Each value goes in as appendKeyValue
+// puts it, with its length first: text as UTF-8 and whole numbers in decimal, as the driver
+// writes them, so such keys equal those of the values read as text; floating-point values by
+// their exact bits (0 and -0 alike), which no text rounds.
+void rowKey(const db::BlockReader& rows, std::size_t row, std::size_t first, std::string& key);
 
 // Many texts in one buffer: far less memory than a string each.
 class TextList {

@@ -104,6 +104,24 @@ std::string copyIntoNewTable(const std::vector<std::string>& columns, std::strin
            bracketed(workTable);
 }
 
+std::string copyIntoNewTableLeavingOut(const std::vector<std::string>& columns,
+                                       std::string_view newName, std::string_view workTable,
+                                       std::string_view numberColumn,
+                                       const std::vector<NumberRange>& leftOut) {
+    std::string s = copyIntoNewTable(columns, newName, workTable);
+    if (leftOut.empty()) return s;
+    const std::string column = bracketed(numberColumn);
+    s += " WHERE NOT (";
+    for (std::size_t i = 0; i < leftOut.size(); ++i) {
+        if (i) s += " OR ";
+        s += leftOut[i].from == leftOut[i].to
+                 ? column + " = " + std::to_string(leftOut[i].from)
+                 : column + " BETWEEN " + std::to_string(leftOut[i].from) + " AND " +
+                       std::to_string(leftOut[i].to);
+    }
+    return s + ")";
+}
+
 std::string dropWorkTable(std::string_view workTable) {
     return "DROP TABLE " + bracketed(workTable);
 }

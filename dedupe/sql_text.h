@@ -1,6 +1,7 @@
 // The statements of the duplicate-removal job, and how names go into them safely.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,6 +62,16 @@ std::string deleteOne(std::string_view workTable, std::string_view column, std::
 // The batch delete: many rows in one statement.
 std::string deleteMany(std::string_view workTable, std::string_view column,
                        const std::vector<std::string>& values);
+// Numbers from..to, both included: a run of rows the new table leaves out.
+struct NumberRange {
+    std::int64_t from, to;
+};
+// The new table's copy straight from the work table, leaving out the rows whose number (in the
+// column given) falls in one of the ranges: no delete needed.
+std::string copyIntoNewTableLeavingOut(const std::vector<std::string>& columns,
+                                       std::string_view newName, std::string_view workTable,
+                                       std::string_view numberColumn,
+                                       const std::vector<NumberRange>& leftOut);
 // The new table's copy: what is left, without the work column.
 std::string copyIntoNewTable(const std::vector<std::string>& columns, std::string_view newName,
                              std::string_view workTable);

@@ -2,6 +2,8 @@
 
 #include "text.h"
 
+#include "db/utf16.h"
+
 #include <cmath>
 #include <cstring>
 #include <sqlite3.h>
@@ -503,11 +505,14 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         return true;
     }
     if (t.isText()) {
-        auto p = static_cast<const char16_t*>(sqlite3_column_text16(st, i));
-        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes16(st, i)) / 2;
+        // The stored UTF-8, turned into the string the value already holds: SQLite's own UTF-16
+        // would be a conversion and an allocation inside it for every value.
+        auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
         std::u16string* s = std::get_if<std::u16string>(&out);
         if (!s) s = &out.emplace<std::u16string>();
-        s->assign(p, n);
+        s->clear();
+        if (p) rowlark::utf::appendUtf16(*s, std::string_view(p, n));
         if ((t.base == BaseType::Char || t.base == BaseType::NChar) &&
             s->size() < std::size_t(t.length))
             s->resize(t.length, u' ');

@@ -211,6 +211,19 @@ void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
     }
     default: {
         if (null) return w.u16le(0xFFFF);
+        // Text, the bulk of most rows, goes straight into the packet without a copy of its own.
+        if (const auto* s = std::get_if<std::u16string>(&v);
+            s && t.type != kBigVarBinary && t.type != kBigBinary) {
+            const bool unicode = t.type == kNVarChar || t.type == kNChar;
+            const std::size_t size = s->size() * (unicode ? 2 : 1);
+            if (size > t.maxLen) throw std::invalid_argument("value longer than its column");
+            w.u16le(static_cast<std::uint16_t>(size));
+            if (unicode)
+                w.ucs2(*s);
+            else
+                appendCp1252(w, *s);
+            return;
+        }
         Bytes b = textBytes(t, v);
         if (b.size() > t.maxLen) throw std::invalid_argument("value longer than its column");
         w.u16le(static_cast<std::uint16_t>(b.size()));

@@ -47,7 +47,7 @@ protected:
             "] (k, v) VALUES (1, N'a'), (2, N'b'), (1, N'c'), (3, N'd'), (2, N'e'), (1, N'f')");
     }
     dedupe::JobOutcome run(const std::string& table, const std::string& newName, Events& e,
-                           std::size_t batch = 1000) {
+                           std::size_t batch = 1000, std::size_t runs = 64) {
         dedupe::JobSettings s;
         s.connectionString = connectionString(database());
         s.selectedTable = table;
@@ -55,6 +55,7 @@ protected:
         s.duplicateColumns = {"k"};
         s.newName = [newName] { return newName; };
         s.deleteBatch = batch;
+        s.maxLeftOutRuns = runs;
         s.timeoutSeconds = 30;
         return dedupe::RunJob(s, e);
     }
@@ -97,7 +98,7 @@ TEST_P(ServerGoesAway, TheSourceStaysAndTheNextRunSucceeds) {
     makeTable(table, at.identity);
     c->execute(at.rule);
     Events e;
-    auto out = run(table, into, e, 1);
+    auto out = run(table, into, e, 1, at.firstLine == 224 ? 0 : 64);
     ASSERT_FALSE(e.lines.empty());
     EXPECT_EQ(e.lines.front(), at.firstLine);
     EXPECT_GT(out.failedSteps, 0);
