@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -94,6 +95,47 @@ std::size_t partitionOf(std::uint64_t h, std::size_t parts) {
     return static_cast<std::size_t>((h >> 16) % parts);
 }
 
+// Zeroed memory straight from the system, and given back to it whole when freed: what one read
+// held is not still held by the next, as freed heap memory may be.
+class SystemMemory {
+public:
+    SystemMemory() = default;
+    explicit SystemMemory(std::size_t bytes) : bytes_(bytes) {
+#ifdef _WIN32
+        data_ = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        if (!data_) throw std::bad_alloc();
+#else
+        data_ = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (data_ == MAP_FAILED) {
+            data_ = nullptr;
+            throw std::bad_alloc();
+        }
+#endif
+    }
+    ~SystemMemory() {
+        if (!data_) return;
+#ifdef _WIN32
+        VirtualFree(data_, 0, MEM_RELEASE);
+#else
+        ::munmap(data_, bytes_);
+#endif
+    }
+    SystemMemory(SystemMemory&& o) noexcept
+        : data_(std::exchange(o.data_, nullptr)), bytes_(std::exchange(o.bytes_, 0)) {}
+    SystemMemory& operator=(SystemMemory&& o) noexcept {
+        std::swap(data_, o.data_);
+        std::swap(bytes_, o.bytes_);
+        return *this;
+    }
+    char* get() const {
+        return static_cast<char*>(data_);
+    }
+
+private:
+    void* data_ = nullptr;
+    std::size_t bytes_ = 0;
+};
+
 // Zeroed memory for many slots, on huge pages where the system gives them: the slots are read at
 // random, and with small pages nearly every probe would also miss the address cache.
 class SlotArray {
@@ -102,16 +144,12 @@ public:
     explicit SlotArray(std::size_t n) : size_(n) {
         constexpr std::size_t kHuge = std::size_t{2} << 20;
         const std::size_t bytes = (n * sizeof(std::uint64_t) + kHuge - 1) / kHuge * kHuge;
-        data_ = static_cast<std::uint64_t*>(std::aligned_alloc(kHuge, bytes));
-        if (!data_) throw std::bad_alloc();
+        memory_ = SystemMemory(bytes);
+        data_ = reinterpret_cast<std::uint64_t*>(memory_.get());
 #ifdef MADV_HUGEPAGE
         madvise(data_, bytes, MADV_HUGEPAGE);
 #endif
-        std::memset(data_, 0, bytes);
         bytes_ = bytes;
-    }
-    ~SlotArray() {
-        std::free(data_);
     }
     SlotArray(SlotArray&& o) noexcept {
         swap(o);
@@ -121,6 +159,7 @@ public:
         return *this;
     }
     void swap(SlotArray& o) noexcept {
+        std::swap(memory_, o.memory_);
         std::swap(data_, o.data_);
         std::swap(size_, o.size_);
         std::swap(bytes_, o.bytes_);
@@ -145,6 +184,7 @@ public:
     }
 
 private:
+    SystemMemory memory_;
     std::uint64_t* data_ = nullptr;
     std::size_t size_ = 0, bytes_ = 0;
 };
@@ -208,7 +248,7 @@ private:
             const std::size_t size = std::max(need, kBlockSize);
             if (blocks_.size() >= (std::size_t{1} << (kRefBits - kBlockBits)))
                 throw std::length_error("more key text than one search can address");
-            blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+            blocks_.emplace_back(size);
             sizes_.push_back(size);
             used_.push_back(0);
             blockBytes_ += size;
@@ -242,7 +282,7 @@ private:
 
     SlotArray slots_;
     std::size_t count_ = 0;
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<SystemMemory> blocks_;
     std::vector<std::size_t> sizes_, used_;
     std::uint64_t blockBytes_ = 0;
 };
@@ -385,8 +425,8 @@ void RepeatFinder::spill() {
 std::vector<std::int64_t> RepeatFinder::repeats() {
     flush();
     if (parts_.empty()) {
-        std::vector<std::int64_t> out(repeats_.rbegin(), repeats_.rend());
-        return out;
+        std::reverse(repeats_.begin(), repeats_.end());
+        return std::move(repeats_);
     }
     // Repeats found before the spill were read before any deferred row.
     std::vector<std::pair<std::uint64_t, std::int64_t>> found;

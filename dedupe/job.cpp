@@ -185,6 +185,7 @@ private:
     std::string identity_; // the source's identity column, when it has one
     std::string numberBy_; // the work table's column whose value names one row
     std::vector<std::int64_t> doomed_;
+    std::vector<std::int64_t> numbersRead_; // the identity values read, sorted
     // The repeats as runs of neighbouring rows of the copy, when there are few such runs: the new
     // table is then copied without them, and nothing is deleted.
     std::vector<NumberRange> leftOut_;
@@ -331,7 +332,12 @@ void Job::findRepeatsInWorkTable() {
         }
         doomed_ = finder.repeats();
         counts_.duplicates = doomed_.size();
-        leftOut_ = runsOf(doomed_, identity_.empty() ? nullptr : &numbers, s_.maxLeftOutRuns);
+        if (!identity_.empty()) numbersRead_ = std::move(numbers);
+    });
+    // With the search's memory given back: the runs need a sorted copy of the numbers.
+    must(210, [&] {
+        leftOut_ = runsOf(doomed_, identity_.empty() ? nullptr : &numbersRead_, s_.maxLeftOutRuns);
+        numbersRead_ = {};
     });
 }
 
