@@ -31,8 +31,6 @@ void CancelSwitch::cutNow() {
             const auto fresh = sockets::Since(before_, sockets::Connected());
             doomed.insert(doomed.end(), fresh.begin(), fresh.end());
         }
-        if (doomed.empty()) return;
-        cut_ = true;
         sockets::Cut(doomed);
     }
 }

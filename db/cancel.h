@@ -22,8 +22,6 @@ public:
 
     void pull();
     bool pulled() const { return pulled_; }
-    // Whether a connection of the switch was cut because it did not come back in time.
-    bool cut() const { return cut_; }
 
     // While a statement runs, the switch knows its handle.
     void enter(SQLHSTMT statement);
@@ -41,7 +39,6 @@ private:
 
     const std::chrono::milliseconds grace_;
     std::atomic<bool> pulled_{false};
-    std::atomic<bool> cut_{false};
     std::mutex mutex_;
     SQLHSTMT running_ = SQL_NULL_HSTMT;
     bool loggingIn_ = false;
