@@ -77,6 +77,13 @@ const char* signalName(int signal) {
     return signal == SIGINT ? "SIGINT" : "SIGTERM";
 }
 
+// A signal is ending the process and saying so: nothing more may be printed, and main must not
+// return (its status would race the signal's).
+[[noreturn]] void waitForTheEnd() {
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
 // Every way the run ends before a job gives its summary: a line on standard error (with the hint
 // for usage errors) and, with --json, one object on standard output.
 class Ender {
@@ -102,12 +109,6 @@ public:
     }
 
 private:
-    // A signal is ending the process and saying so; nothing more may be printed.
-    [[noreturn]] static void waitForTheEnd() {
-        for (;;)
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
-
     bool json_;
     cli::SignalWatcher* watcher_ = nullptr;
 };
@@ -233,7 +234,7 @@ int main(int argc, char** argv) {
             c->setQueryTimeout(dedupe::JobSettings{}.timeoutSeconds);
             const auto survey = dedupe::SurveyDuplicates(*c, table, chosen, 10,
                                                          o.memoryLimit.value_or(0), o.spillDir);
-            if (!watcher.claimEnding()) return 0;
+            if (!watcher.claimEnding()) waitForTheEnd();
             if (o.json)
                 cli::printSurveyJson(std::cout, table, survey);
             else
@@ -267,7 +268,7 @@ int main(int argc, char** argv) {
     summary.notices = events.notices;
     summary.signal = watcher.caught();
     const dedupe::JobOutcome& out = summary.outcome;
-    if (!watcher.claimEnding()) return 0; // a second signal is ending the process
+    if (!watcher.claimEnding()) waitForTheEnd(); // a second signal is ending the process
 
     // Once the new table is committed it stays, whatever came after: the run says so.
     if (summary.signal && !out.newTableMade && !out.commitUnknown)

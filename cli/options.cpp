@@ -33,7 +33,7 @@ const char* const kUsage =
     "                        memory); past it, the keys go to temporary files\n"
     "  --spill-dir DIR       where those files go (default: $TMPDIR, else /tmp): a private\n"
     "                        folder, the files unlinked at once; they take about the size of\n"
-    "                        the chosen columns' text plus 20 bytes a row\n"
+    "                        the chosen columns' text plus 30 bytes a row\n"
     "  --help                this text\n"
     "  --version             the program's version\n"
     "\n"

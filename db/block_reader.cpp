@@ -49,19 +49,29 @@ bool BlockReader::CanRead(const Statement& statement) {
 }
 
 BlockReader::BlockReader(Statement& statement, std::size_t blockRows)
-    : stmt_(statement.takeBindings()), meta_(statement.columns()), blockRows_(blockRows) {
+    : stmt_(statement.takeBindings()), meta_(statement.columns()) {
     auto check = [&](SQLRETURN rc) { return db::check(rc, SQL_HANDLE_STMT, stmt_); };
+    for (const auto& c : meta_) {
+        kinds_.push_back(kindOf(c));
+        widths_.push_back(kinds_.back() == Kind::Text ? textChars(c) * sizeof(SQLWCHAR)
+                                                      : sizeof(std::int64_t));
+    }
+    // Wide rows (several nvarchar(4000), say) get fewer rows a block: the buffers stay small
+    // beside the keys they feed.
+    constexpr std::size_t kBufferBytes = std::size_t{4} << 20;
+    std::size_t rowBytes = 0;
+    for (std::size_t w : widths_)
+        rowBytes += w + sizeof(SQLLEN);
+    blockRows_ = std::clamp<std::size_t>(kBufferBytes / std::max<std::size_t>(rowBytes, 1), 16,
+                                         std::max<std::size_t>(blockRows, 16));
     check(SQLSetStmtAttrW(stmt_, SQL_ATTR_ROW_BIND_TYPE,
                           reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
     check(SQLSetStmtAttrW(stmt_, SQL_ATTR_ROW_ARRAY_SIZE,
                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(blockRows_)), 0));
     check(SQLSetStmtAttrW(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0));
     for (std::size_t i = 0; i < meta_.size(); ++i) {
-        const Kind k = kindOf(meta_[i]);
-        kinds_.push_back(k);
-        const std::size_t width =
-            k == Kind::Text ? textChars(meta_[i]) * sizeof(SQLWCHAR) : sizeof(std::int64_t);
-        widths_.push_back(width);
+        const Kind k = kinds_[i];
+        const std::size_t width = widths_[i];
         buffers_.emplace_back(width * blockRows_);
         indicators_.emplace_back(blockRows_);
         const SQLSMALLINT type = k == Kind::Integer ? SQL_C_SBIGINT

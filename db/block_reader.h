@@ -15,7 +15,8 @@ public:
 
     // Whether every column of the statement's result can be bound (none is a long type).
     static bool CanRead(const Statement& statement);
-    // Takes over the result's bindings; the statement must have just been executed.
+    // Takes over the result's bindings; the statement must have just been executed. Blocks hold
+    // up to blockRows rows, fewer when the rows are wide (about 4 MB of buffers at most).
     explicit BlockReader(Statement& statement, std::size_t blockRows = 1024);
     // Lets the buffers go from the statement, which reads by its own bindings again.
     ~BlockReader();
@@ -37,7 +38,7 @@ public:
 private:
     SQLHSTMT stmt_;
     const std::vector<ColumnMeta>& meta_;
-    std::size_t blockRows_;
+    std::size_t blockRows_ = 0;
     std::vector<Kind> kinds_;
     std::vector<std::size_t> widths_; // bytes a value takes in its buffer
     std::vector<std::vector<char>> buffers_;
