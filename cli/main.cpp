@@ -202,6 +202,7 @@ int main(int argc, char** argv) {
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
     std::string table;
     std::vector<std::string> chosen;
+    std::vector<dedupe::OrderColumn> order;
     auto failed = [&](const db::OdbcError& e) { return ender.end(1, "failed", e.description()); };
     // One connection finds the names and, for a dry run, reads the keys; the job opens its own.
     auto c = std::make_unique<db::Connection>();
@@ -224,6 +225,15 @@ int main(int argc, char** argv) {
                                    " a second time");
             chosen.push_back(*column);
         }
+        for (const auto& [wanted, descending] : o.orderBy) {
+            auto column = resolve(columns, wanted, "the table " + table + " has no column", error);
+            if (!column) return ender.refused(error);
+            for (const auto& c : order)
+                if (c.name == *column)
+                    return ender.usage("--order-by " + wanted + " names the column " + *column +
+                                       " a second time");
+            order.push_back({*column, descending});
+        }
     } catch (const db::OdbcError& e) {
         return failed(e);
     }
@@ -232,13 +242,14 @@ int main(int argc, char** argv) {
     if (o.dryRun) {
         try {
             c->setQueryTimeout(dedupe::JobSettings{}.timeoutSeconds);
-            const auto survey = dedupe::SurveyDuplicates(*c, table, chosen, 10,
-                                                         o.memoryLimit.value_or(0), o.spillDir);
+            auto survey = dedupe::SurveyDuplicates(*c, table, chosen, 10, o.memoryLimit.value_or(0),
+                                                   o.spillDir);
+            dedupe::FindRowsThatStay(*c, table, chosen, order, o.keepLast, survey);
             if (!watcher.claimEnding()) waitForTheEnd();
             if (o.json)
-                cli::printSurveyJson(std::cout, table, survey);
+                cli::printSurveyJson(std::cout, table, survey, order, o.keepLast);
             else
-                cli::printSurvey(std::cout, table, survey);
+                cli::printSurvey(std::cout, table, survey, order, o.keepLast);
         } catch (const db::OdbcError& e) {
             return failed(e);
         } catch (const std::exception& e) {
@@ -256,6 +267,8 @@ int main(int argc, char** argv) {
     s.newName = [&] { return newName; };
     if (o.memoryLimit) s.memoryBudget = *o.memoryLimit;
     s.spillDir = o.spillDir;
+    s.orderBy = order;
+    s.keepLast = o.keepLast;
     s.cancel = cancel;
     ConsoleEvents events(bar, o.replace);
     cli::RunSummary summary;
@@ -266,6 +279,8 @@ int main(int argc, char** argv) {
     summary.noDuplicates = events.none;
     summary.failed = events.failed;
     summary.notices = events.notices;
+    summary.orderBy = order;
+    summary.keepLast = o.keepLast;
     summary.signal = watcher.caught();
     const dedupe::JobOutcome& out = summary.outcome;
     if (!watcher.claimEnding()) waitForTheEnd(); // a second signal is ending the process

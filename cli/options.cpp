@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <stdexcept>
 
 namespace rowlark::cli {
@@ -7,8 +8,9 @@ namespace rowlark::cli {
 const char* const kUsage =
     "usage: rowlark-dedupe [--server HOST] [--port N] [--local | --no-local] [--user NAME]\n"
     "                      [--database DB] --table T --column C [--column C ...]\n"
-    "                      [--into NEW] [--replace] [--dry-run] [--json] [--memory-limit SIZE]\n"
-    "                      [--spill-dir DIR]\n"
+    "                      [--into NEW] [--replace] [--keep first|last]\n"
+    "                      [--order-by 'COLUMN [ASC|DESC]' ...] [--dry-run] [--json]\n"
+    "                      [--memory-limit SIZE] [--spill-dir DIR]\n"
     "       rowlark-dedupe --help | --version\n"
     "\n"
     "Builds NEW (default: T followed by 2) in the same database with every row of T except the\n"
@@ -26,6 +28,10 @@ const char* const kUsage =
     "  --replace             replace an existing table named NEW (without it, the run stops with\n"
     "                        status 2 and changes nothing); a view or other object is never\n"
     "                        replaced\n"
+    "  --keep first|last     which row of each group stays: the first (the default) or the\n"
+    "                        last, in the table's own order or in the --order-by order\n"
+    "  --order-by 'C [DESC]' order each group by C (ascending unless DESC; repeatable; ties go\n"
+    "                        by the table's own order), as the server sorts, NULL first\n"
     "  --dry-run             read the keys and report rows, duplicates, distinct keys and the ten\n"
     "                        largest groups; create, change and drop nothing\n"
     "  --json                the final summary as one JSON object on standard output\n"
@@ -87,6 +93,13 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.columns.push_back(value());
         else if (a == "--into")
             o.into = value();
+        else if (a == "--keep") {
+            const std::string v = value();
+            if (v != "first" && v != "last")
+                throw std::invalid_argument("--keep takes first or last, not '" + v + "'");
+            o.keepLast = v == "last";
+        } else if (a == "--order-by")
+            o.orderBy.push_back(parseOrderColumn(value()));
         else if (a == "--replace")
             o.replace = flag();
         else if (a == "--dry-run")
@@ -109,11 +122,33 @@ Options parseOptions(const std::vector<std::string>& args) {
     if (o.local && o.noLocal) throw std::invalid_argument("--local and --no-local contradict");
     if (o.table.empty()) throw std::invalid_argument("--table is required");
     if (o.columns.empty()) throw std::invalid_argument("at least one --column is required");
+    for (std::size_t i = 0; i < o.orderBy.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (o.orderBy[i].first == o.orderBy[j].first)
+                throw std::invalid_argument("--order-by " + o.orderBy[i].first + " is given twice");
     for (std::size_t i = 0; i < o.columns.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
             if (o.columns[i] == o.columns[j])
                 throw std::invalid_argument("--column " + o.columns[i] + " is given twice");
     return o;
+}
+
+std::pair<std::string, bool> parseOrderColumn(const std::string& text) {
+    std::string name = text;
+    bool descending = false;
+    const auto blank = text.find_last_of(' ');
+    if (blank != std::string::npos) {
+        std::string word = text.substr(blank + 1);
+        for (char& c : word)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (word == "ASC" || word == "DESC") {
+            descending = word == "DESC";
+            name = text.substr(0, text.find_last_not_of(' ', blank) + 1);
+        }
+    }
+    if (name.empty() || name.find_first_not_of(' ') == std::string::npos)
+        throw std::invalid_argument("--order-by takes a column, as COLUMN or 'COLUMN DESC'");
+    return {name, descending};
 }
 
 std::string parsePort(const std::string& text) {

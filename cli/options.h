@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rowlark::cli {
@@ -15,6 +16,9 @@ struct Options {
     std::string table;
     std::vector<std::string> columns;
     std::optional<std::string> into;
+    bool keepLast = false; // --keep last
+    // --order-by: column names as typed, each with its direction.
+    std::vector<std::pair<std::string, bool>> orderBy;
     bool replace = false;                     // an existing table of the new name may be replaced
     std::optional<std::uint64_t> memoryLimit; // bytes
     std::string spillDir;                     // where keys past the limit go; empty: $TMPDIR
@@ -27,6 +31,9 @@ struct Options {
 // Throws std::invalid_argument with what is wrong. There is deliberately no password option:
 // a password on a command line shows in every process listing.
 Options parseOptions(const std::vector<std::string>& args);
+
+// "Updated DESC" -> {"Updated", true}; a last word ASC or DESC (any case) is the direction.
+std::pair<std::string, bool> parseOrderColumn(const std::string& text);
 
 // A TCP port as digits, 1 to 65535; throws std::invalid_argument otherwise.
 std::string parsePort(const std::string& text);

@@ -46,6 +46,25 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string ruleText(const std::vector<dedupe::OrderColumn>& order, bool last) {
+    std::string s = std::string("keeps the ") + (last ? "last" : "first") + " row of each group ";
+    if (order.empty()) return s + "in the table's own order";
+    s += "ordered by ";
+    for (std::size_t i = 0; i < order.size(); ++i)
+        s += (i ? ", " : "") + dedupe::bracketed(order[i].name) +
+             (order[i].descending ? " DESC" : "");
+    return s + " (ties: the table's own order)";
+}
+
+std::string ruleJson(const std::vector<dedupe::OrderColumn>& order, bool last) {
+    std::string s =
+        std::string(", \"keep\": \"") + (last ? "last" : "first") + "\", \"order_by\": [";
+    for (std::size_t i = 0; i < order.size(); ++i)
+        s += std::string(i ? ", " : "") + "{\"column\": " + jsonString(order[i].name) +
+             ", \"descending\": " + (order[i].descending ? "true" : "false") + "}";
+    return s + "], \"rule\": " + jsonString(ruleText(order, last));
+}
+
 void printEndingJson(std::ostream& out, const Ending& e) {
     out << "{\"status\": " << e.status << ", \"outcome\": " << jsonString(e.outcome)
         << ", \"message\": " << jsonString(e.message) << "}\n";
@@ -63,6 +82,8 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
            const std::string& outcome, const std::string& message) {
     const bool good = outcome == "made" || outcome == "no_duplicates";
     if (!good || (json && status != 0)) err << "rowlark-dedupe: " << message << "\n";
+    if (outcome == "made" && !json && (s.keepLast || !s.orderBy.empty()))
+        out << "The new table " << ruleText(s.orderBy, s.keepLast) << ".\n";
     if (good && !json) out << message << "\n";
     if (json) {
         const auto& o = s.outcome;
@@ -78,7 +99,7 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
             << (s.signal ? jsonString(s.signal == SIGINT ? "SIGINT" : "SIGTERM")
                          : std::string("null"))
             << ", \"refused\": " << (o.refusal ? jsonString(*o.refusal) : std::string("null"))
-            << ", \"failed_steps\": [";
+            << ruleJson(s.orderBy, s.keepLast) << ", \"failed_steps\": [";
         for (std::size_t i = 0; i < s.failed.size(); ++i)
             out << (i ? ", " : "") << "{\"step\": " << s.failed[i].step
                 << ", \"text\": " << jsonString(s.failed[i].text) << "}";
@@ -91,31 +112,45 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
     return status;
 }
 
-void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s) {
+void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s,
+                 const std::vector<dedupe::OrderColumn>& order, bool last) {
     out << dedupe::bracketed(table) << ": " << counted(s.rows, "row", "rows") << ", "
         << counted(s.duplicates, "duplicate", "duplicates") << ", "
         << counted(s.distinctKeys, "distinct key", "distinct keys") << ". Nothing was changed.\n";
+    if (last || !order.empty()) out << "A run " << ruleText(order, last) << ".\n";
     if (!s.largestGroups.empty()) out << "Largest groups:\n";
     for (const auto& g : s.largestGroups) {
         out << "  " << g.rows << " rows:";
         for (std::size_t i = 0; i < g.values.size(); ++i)
             out << (i ? ", " : " ") << g.values[i];
+        for (std::size_t i = 0; i < g.stays.size(); ++i)
+            out << (i ? ", " : " (the row that stays: ") << g.stays[i]
+                << (i + 1 == g.stays.size() ? ")" : "");
         out << "\n";
     }
 }
 
-void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s) {
+void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s,
+                     const std::vector<dedupe::OrderColumn>& order, bool last) {
     out << "{\"status\": 0, \"outcome\": \"dry_run\", \"message\": "
         << jsonString(dedupe::bracketed(table) + ": " + counted(s.rows, "row", "rows") + ", " +
                       counted(s.duplicates, "duplicate", "duplicates") + ". Nothing was changed.")
         << ", \"table\": " << jsonString(table) << ", \"dry_run\": true, \"rows\": " << s.rows
         << ", \"duplicates\": " << s.duplicates << ", \"distinct_keys\": " << s.distinctKeys
-        << ", \"largest_groups\": [";
+        << ruleJson(order, last) << ", \"largest_groups\": [";
     for (std::size_t i = 0; i < s.largestGroups.size(); ++i) {
+        const auto& g = s.largestGroups[i];
         out << (i ? ", " : "") << "{\"values\": [";
-        for (std::size_t v = 0; v < s.largestGroups[i].values.size(); ++v)
-            out << (v ? ", " : "") << jsonString(s.largestGroups[i].values[v]);
-        out << "], \"rows\": " << s.largestGroups[i].rows << "}";
+        for (std::size_t v = 0; v < g.values.size(); ++v)
+            out << (v ? ", " : "") << jsonString(g.values[v]);
+        out << "], \"rows\": " << g.rows;
+        if (!g.stays.empty()) {
+            out << ", \"stays\": [";
+            for (std::size_t v = 0; v < g.stays.size(); ++v)
+                out << (v ? ", " : "") << jsonString(g.stays[v]);
+            out << "]";
+        }
+        out << "}";
     }
     out << "]}\n";
 }

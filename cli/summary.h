@@ -22,7 +22,15 @@ struct RunSummary {
     std::vector<FailedStep> failed;
     std::vector<std::string> notices;
     int signal = 0; // SIGINT or SIGTERM when one came during the job
+    // Which row of each group stays, when the user chose (empty: the first, in table order).
+    std::vector<dedupe::OrderColumn> orderBy;
+    bool keepLast = false;
 };
+
+// "keeps the first row of each group in the table's own order", and the like.
+std::string ruleText(const std::vector<dedupe::OrderColumn>& order, bool last);
+// The rule as JSON fields: "keep", "order_by" and "rule", with a leading ", ".
+std::string ruleJson(const std::vector<dedupe::OrderColumn>& order, bool last);
 
 // How a run ended, in every JSON object the program prints: the exit status, one word for the
 // outcome ("made", "not_made", "no_duplicates", "refused", "usage", "failed", "stopped",
@@ -41,8 +49,10 @@ std::string madeLine(const RunSummary& s);
 int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json, int status,
            const std::string& outcome, const std::string& message);
 
-void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s);
-void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s);
+void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s,
+                 const std::vector<dedupe::OrderColumn>& order = {}, bool last = false);
+void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s,
+                     const std::vector<dedupe::OrderColumn>& order = {}, bool last = false);
 
 // A JSON string literal.
 std::string jsonString(const std::string& text);

@@ -307,7 +307,7 @@ void Job::findRepeatsInWorkTable() {
     phase(Phase::Numbering);
     must(210, [&] {
         db::Statement st(connection());
-        st.execute(workKeyQuery(numberBy_, s_.duplicateColumns, work_));
+        st.execute(workKeyQuery(numberBy_, s_.duplicateColumns, work_, s_.orderBy, s_.keepLast));
         // The copy said how many rows it made: the search is sized for them once.
         RepeatFinder finder(s_.memoryBudget, static_cast<std::uint64_t>(std::max(0LL, workRows_)));
         finder.setSpillDir(s_.spillDir);

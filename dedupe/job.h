@@ -6,6 +6,7 @@
 #include "db/cancel.h"
 #include "db/connection.h"
 #include "db/record_set.h"
+#include "sql_text.h"
 
 #include <functional>
 #include <memory>
@@ -21,6 +22,11 @@ struct JobSettings {
     std::string selectedTable;    // as listed, without brackets; its columns are read afresh
     // The columns that define a duplicate, by name as the table has them, in the order chosen.
     std::vector<std::string> duplicateColumns;
+    // Which row of each group stays: the first in the table's own order, or the first in the
+    // order given (ties going by the table's own order); `keepLast` takes the last instead. The
+    // server sorts, by its types and collations, NULL first as it sorts them.
+    std::vector<OrderColumn> orderBy;
+    bool keepLast = false;
     // The new table's name, read afresh at each use.
     std::function<std::string()> newName;
     // Seconds each statement may run: a copy of a big table may take an hour.

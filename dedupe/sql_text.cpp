@@ -50,10 +50,24 @@ std::string identityKeyQuery(std::string_view identityColumn,
            bracketed(table) + ";";
 }
 
+std::string orderByClause(const std::vector<OrderColumn>& order, bool last) {
+    std::string s;
+    for (const auto& c : order)
+        s += (s.empty() ? " ORDER BY " : ", ") + bracketed(c.name) +
+             (c.descending != last ? " DESC" : "");
+    return s;
+}
+
 std::string workKeyQuery(std::string_view numberColumn,
                          const std::vector<std::string>& duplicateColumns,
-                         std::string_view workTable) {
-    return identityKeyQuery(numberColumn, duplicateColumns, workTable);
+                         std::string_view workTable, const std::vector<OrderColumn>& order,
+                         bool last) {
+    std::string s = identityKeyQuery(numberColumn, duplicateColumns, workTable);
+    if (order.empty() && !last) return s;
+    s.pop_back(); // the ";"
+    auto all = order;
+    all.push_back({std::string(numberColumn), false}); // ties: the table's own order
+    return s + orderByClause(all, last) + ";";
 }
 
 std::string dropIfExists(std::string_view table) {

@@ -40,10 +40,20 @@ std::string keyQuery(const std::vector<std::string>& duplicateColumns, std::stri
 std::string identityKeyQuery(std::string_view identityColumn,
                              const std::vector<std::string>& duplicateColumns,
                              std::string_view table);
-// Each work-table row's number (in the column given) and its chosen columns.
+// A column of the order that decides which row of a group stays.
+struct OrderColumn {
+    std::string name;
+    bool descending = false;
+};
+// Each work-table row's number (in the column given) and its chosen columns; with an order, in
+// that order and then by the number (`last`: all of it reversed), so that the row that stays is
+// the first one read.
 std::string workKeyQuery(std::string_view numberColumn,
                          const std::vector<std::string>& duplicateColumns,
-                         std::string_view workTable);
+                         std::string_view workTable, const std::vector<OrderColumn>& order = {},
+                         bool last = false);
+// " ORDER BY [a] DESC, [b]" for the order (`last`: every direction reversed); empty for none.
+std::string orderByClause(const std::vector<OrderColumn>& order, bool last);
 // The guarded drop: a table of that name when there is one; a view or any other object of that
 // name is never dropped.
 std::string dropIfExists(std::string_view table);

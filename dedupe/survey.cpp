@@ -63,7 +63,7 @@ public:
         out.duplicates = out.rows - out.distinctKeys;
         std::sort(top_.begin(), top_.end(), larger);
         for (const auto& [key, n] : top_)
-            out.largestGroups.push_back({KeyValues(key), n});
+            out.largestGroups.push_back({KeyValues(key), n, {}});
         return out;
     }
 
@@ -145,6 +145,40 @@ Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
         counter.add(key);
     }
     return counter.finish();
+}
+
+void FindRowsThatStay(db::Connection& connection, const std::string& table,
+                      const std::vector<std::string>& duplicateColumns,
+                      const std::vector<OrderColumn>& order, bool last, Survey& survey) {
+    if (order.empty() || survey.largestGroups.empty()) return;
+    // A group's key, made again from its values: NULL and empty text give the same key anyway.
+    std::unordered_map<std::string, KeyGroup*> waiting;
+    for (auto& g : survey.largestGroups) {
+        std::string key;
+        for (const auto& v : g.values)
+            appendKeyValue(key, v);
+        waiting.emplace(std::move(key), &g);
+    }
+    std::vector<std::string> names;
+    for (const auto& c : order)
+        names.push_back(c.name);
+    db::Statement st(connection);
+    st.execute("SELECT " + bracketList(duplicateColumns) + ", " + bracketList(names) + " FROM " +
+               bracketed(table) + orderByClause(order, last) + ";");
+    std::vector<db::Value> row;
+    std::string key;
+    const std::size_t n = duplicateColumns.size();
+    while (!waiting.empty() && st.fetch(row)) {
+        key.clear();
+        for (std::size_t i = 0; i < n; ++i)
+            appendKeyValue(key, row[i]);
+        const auto it = waiting.find(key);
+        if (it == waiting.end()) continue;
+        for (std::size_t i = n; i < row.size(); ++i)
+            it->second->stays.push_back(row[i] ? *row[i] : "NULL");
+        waiting.erase(it);
+    }
+    if (waiting.empty()) st.cancel();
 }
 
 } // namespace rowlark::dedupe

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "db/connection.h"
+#include "sql_text.h"
 
 #include <cstdint>
 #include <string>
@@ -13,6 +14,8 @@ namespace rowlark::dedupe {
 struct KeyGroup {
     std::vector<std::string> values; // the chosen columns' values (NULL reads as empty text)
     std::uint64_t rows = 0;
+    // With an order: the order columns' values of the row that stays (NULL reads as "NULL").
+    std::vector<std::string> stays;
 };
 
 struct Survey {
@@ -29,6 +32,12 @@ struct Survey {
 Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
                         const std::vector<std::string>& duplicateColumns, std::size_t groups = 10,
                         std::uint64_t memoryBudget = 0, const std::string& spillDir = {});
+
+// With an order (see JobSettings::orderBy), reads the table once more in that order and sets,
+// for each of the survey's largest groups, the order values of the row that would stay.
+void FindRowsThatStay(db::Connection& connection, const std::string& table,
+                      const std::vector<std::string>& duplicateColumns,
+                      const std::vector<OrderColumn>& order, bool last, Survey& survey);
 
 // The values a key was built from (the inverse of appendKeyValue, NULL read as empty text).
 std::vector<std::string> KeyValues(std::string_view key);

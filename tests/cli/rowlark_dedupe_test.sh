@@ -113,6 +113,21 @@ run --table Customers --column Name --column City --dry-run --json; code=$?
 check "dry run as JSON" '[ $code -eq 0 ] && python3 -c "import json,sys; d=json.load(open(\"out.txt\")); assert d[\"rows\"]==8 and d[\"duplicates\"]==4 and d[\"largest_groups\"][0]=={\"values\":[\"Ann\",\"Zürich\"],\"rows\":3}, d"'
 run --table DryRun --column Name; code=$?
 check "the dry run made nothing" '[ $code -eq 2 ] && grep -q "no table named DryRun" err.txt'
+# Which row stays: --keep and --order-by, resolved like --column, shown by the dry run.
+run --table Customers --column Name --keep middle; code=$?
+check "--keep takes first or last" '[ $code -eq 2 ] && grep -q "takes first or last" err.txt'
+run --table Customers --column Name --order-by City --order-by "city DESC"; code=$?
+check "an order column named twice" '[ $code -eq 2 ] && grep -q "a second time" err.txt'
+run --table Customers --column Name --order-by "Nope DESC"; code=$?
+check "an unknown order column is refused" '[ $code -eq 2 ] && grep -q "has no column Nope" err.txt && ! grep -q "^Try" err.txt'
+run --table Customers --column Name --order-by "zip desc" --dry-run; code=$?
+check "the dry run shows the rule and the row that stays" '[ $code -eq 0 ] && grep -qx "A run keeps the first row of each group ordered by \[Zip\] DESC (ties: the table'"'"'s own order)." out.txt && grep -qx "  4 rows: Ann (the row that stays: 9)" out.txt'
+run --table Customers --column Name --keep last --into KeptLast --json; code=$?
+check "--keep last in the JSON summary" '[ $code -eq 0 ] && python3 -c "import json; d=json.load(open(\"out.txt\")); assert d[\"keep\"]==\"last\" and d[\"new_table_rows\"]==3, d"'
+kept=$(printf "SELECT Zip FROM KeptLast WHERE Name = N'Ann'\ngo\n" |
+    tsql -H 127.0.0.1 -p "$port" -U sa -P "$ROWLARK_PASSWORD" -D "$db" 2> /dev/null | grep -cx "9")
+check "the last Ann stayed" '[ "$kept" = 1 ]'
+
 # --json: one object on standard output, progress on standard error.
 run --table Customers --column Name --into JsonRun --json; code=$?
 check "JSON summary" '[ $code -eq 0 ] && python3 -c "import json; d=json.load(open(\"out.txt\")); assert d[\"new_table_made\"] and d[\"new_table_rows\"]==3 and d[\"removed\"]==5 and d[\"failed_steps\"]==[], d"'

@@ -292,3 +292,70 @@ TEST_F(JobTest, RepeatsInRunsOrScatteredGiveTheSameTableEitherWay) {
                 EXPECT_EQ(kept, expected);
             }
 }
+
+// Which row of a group stays: the first or the last, in the table's own order or in an order of
+// the user's, NULL first as the server sorts it and ties going by the table's own order. Each
+// result is compared with the rule worked out here, row by row.
+TEST_F(JobTest, TheRowThatStaysFollowsTheRuleChosen) {
+    struct Rule {
+        std::vector<dedupe::OrderColumn> order;
+        bool last;
+    };
+    const std::vector<Rule> rules = {{{}, false},
+                                     {{}, true},
+                                     {{{"Updated", true}}, false},
+                                     {{{"Updated", false}}, true},
+                                     {{{"Updated", false}, {"v", true}}, false}};
+    for (const bool identity : {false, true}) {
+        const std::string table = identity ? "KeepId" : "Keep";
+        c->execute("CREATE TABLE " + table + " (" + (identity ? "Id int IDENTITY(1,1), " : "") +
+                   "k int, Updated datetime, v nvarchar(5))");
+        c->execute("INSERT INTO " + table +
+                   " (k, Updated, v) VALUES (1, '2024-01-01', N'a'), (1, '2024-03-01', N'b'), "
+                   "(1, NULL, N'c'), (2, '2024-02-01', N'd'), (2, '2024-02-01', N'e'), "
+                   "(3, NULL, N'f'), (1, '2024-03-01', N'g')");
+        // The table's own order is the order of the letters in v.
+        struct Row {
+            std::string k, updated, v;
+        };
+        std::vector<Row> all;
+        for (const auto& r : rows("SELECT k, Updated, v FROM " + table + " ORDER BY v"))
+            all.push_back({r[0], r[1] == "NULL" ? "" : r[1], r[2]});
+        for (std::size_t i = 0; i < rules.size(); ++i) {
+            const Rule& rule = rules[i];
+            const std::string into = table + "_" + std::to_string(i);
+            SCOPED_TRACE(into);
+            // The expected table: sort by the rule (NULL, as "", first; ties by v), keep each k's
+            // first row.
+            auto sorted = all;
+            std::stable_sort(sorted.begin(), sorted.end(), [&](const Row& a, const Row& b) {
+                for (const auto& o : rule.order) {
+                    const std::string& x = o.name == "v" ? a.v : a.updated;
+                    const std::string& y = o.name == "v" ? b.v : b.updated;
+                    if (x != y) return (x < y) != (o.descending != rule.last);
+                }
+                return (a.v < b.v) != rule.last;
+            });
+            std::set<std::string> seen;
+            Rows expected;
+            for (const auto& r : sorted)
+                if (seen.insert(r.k).second) expected.push_back({r.k, r.v});
+            std::sort(expected.begin(), expected.end());
+
+            RecordingEvents e;
+            dedupe::JobSettings s;
+            s.connectionString = connectionString(sharedDatabase("job"));
+            s.selectedTable = table;
+            s.duplicateColumns = {"k"};
+            s.orderBy = rule.order;
+            s.keepLast = rule.last;
+            s.newName = [into] { return into; };
+            before_ = rows("SELECT * FROM " + table);
+            table_ = table;
+            auto out = dedupe::RunJob(s, e);
+            EXPECT_TRUE(e.reports.empty()) << e.reports.front().second;
+            ASSERT_TRUE(out.newTableMade);
+            EXPECT_EQ(rows("SELECT k, v FROM " + into + " ORDER BY k, v"), expected);
+        }
+    }
+}
