@@ -18,8 +18,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <random>
+#include <sstream>
 
 using namespace rowlark;
 
@@ -278,6 +280,77 @@ BENCHMARK(WholeJob)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+
+// Bytes that crossed the loopback interface so far, both ways: what travels between the job and
+// the server (the machine is otherwise quiet while a round runs).
+double loopbackBytes() {
+    std::ifstream dev("/proc/net/dev");
+    std::string line;
+    while (std::getline(dev, line)) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos || line.substr(0, colon).find("lo") == std::string::npos)
+            continue;
+        std::istringstream fields(line.substr(colon + 1));
+        double rx = 0, skip = 0, tx = 0;
+        fields >> rx;
+        for (int i = 0; i < 7; ++i)
+            fields >> skip;
+        fields >> tx;
+        return rx + tx;
+    }
+    return 0;
+}
+
+// The job done by the server against the set-based statement it amounts to, and against the job
+// done here, in paired rounds; with the bytes each one moves between client and server.
+void OnServer(benchmark::State& state) {
+    const long rows = static_cast<long>(state.range(0));
+    const std::vector<std::string> keyColumns{"k", "a", "b"};
+    bench::ExternalSandbox sandbox;
+    db::Connection c;
+    c.open(sandbox.connectionString("master"));
+    c.setQueryTimeout(0);
+    fill(c, rows, Spread);
+    const std::string setBased =
+        "SELECT [n], [k], [a], [b], [c], [d] INTO [BigSet] FROM (SELECT *, ROW_NUMBER() OVER "
+        "(PARTITION BY [k], [a], [b] ORDER BY (SELECT 0)) AS rn FROM [Big]) AS x WHERE rn = 1";
+    auto job = [&](bool onServer, double& bytes) {
+        dedupe::JobSettings s;
+        s.connectionString = sandbox.connectionString("master");
+        s.selectedTable = "Big";
+        s.duplicateColumns = keyColumns;
+        s.onServer = onServer;
+        s.newName = [onServer] { return std::string(onServer ? "BigServer" : "BigClient"); };
+        NullEvents events;
+        const double before = loopbackBytes();
+        const double t = seconds([&] { dedupe::RunJob(s, events); });
+        bytes = loopbackBytes() - before;
+        if (!events.errors.empty()) state.SkipWithError(events.errors.c_str());
+        return t;
+    };
+    std::vector<double> toSet, toClient;
+    double serverBytes = 0, clientBytes = 0, setBytes = 0;
+    for (auto _ : state) {
+        for (int round = 0; round < 3; ++round) {
+            c.execute("IF OBJECT_ID('BigSet') IS NOT NULL DROP TABLE BigSet; IF OBJECT_ID("
+                      "'BigServer') IS NOT NULL DROP TABLE BigServer; IF OBJECT_ID('BigClient') "
+                      "IS NOT NULL DROP TABLE BigClient");
+            const double before = loopbackBytes();
+            const double set = seconds([&] { c.execute(setBased); });
+            setBytes = loopbackBytes() - before;
+            const double server = job(true, serverBytes);
+            const double client = job(false, clientBytes);
+            toSet.push_back(server / set);
+            toClient.push_back(server / client);
+        }
+    }
+    state.counters["ratio_to_set_based"] = median(toSet);
+    state.counters["ratio_to_client_job"] = median(toClient);
+    state.counters["set_based_bytes"] = setBytes;
+    state.counters["on_server_bytes"] = serverBytes;
+    state.counters["client_job_bytes"] = clientBytes;
+}
+BENCHMARK(OnServer)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace
 

@@ -197,6 +197,14 @@ int main(int argc, char** argv) {
 
     const std::string newName = o.into ? *o.into : o.table + "2";
     if (auto why = dedupe::RefuseNewName(newName, o.table)) return ender.refused(*why);
+    const std::string removedInto = o.removedInto.value_or("");
+    if (o.removedInto) {
+        if (auto why = dedupe::RefuseNewName(removedInto, o.table))
+            return ender.refused("--removed-into: " + *why);
+        if (QString::fromStdString(removedInto)
+                .compare(QString::fromStdString(newName), Qt::CaseInsensitive) == 0)
+            return ender.refused("the removed rows need a table of their own, not " + newName);
+    }
 
     const bool bar = cli::stderrIsTerminal() && !o.json;
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
@@ -238,18 +246,26 @@ int main(int argc, char** argv) {
         return failed(e);
     }
     if (auto why = dedupe::RefuseNewName(newName, table)) return ender.refused(*why);
+    if (o.removedInto)
+        if (auto why = dedupe::RefuseNewName(removedInto, table))
+            return ender.refused("--removed-into: " + *why);
 
     if (o.dryRun) {
         try {
             c->setQueryTimeout(dedupe::JobSettings{}.timeoutSeconds);
-            auto survey = dedupe::SurveyDuplicates(*c, table, chosen, 10, o.memoryLimit.value_or(0),
-                                                   o.spillDir);
-            dedupe::FindRowsThatStay(*c, table, chosen, order, o.keepLast, survey);
+            dedupe::Survey survey;
+            if (o.onServer) {
+                survey = dedupe::SurveyOnServer(*c, table, chosen, order, o.keepLast);
+            } else {
+                survey = dedupe::SurveyDuplicates(*c, table, chosen, 10, o.memoryLimit.value_or(0),
+                                                  o.spillDir);
+                dedupe::FindRowsThatStay(*c, table, chosen, order, o.keepLast, survey);
+            }
             if (!watcher.claimEnding()) waitForTheEnd();
             if (o.json)
-                cli::printSurveyJson(std::cout, table, survey, order, o.keepLast);
+                cli::printSurveyJson(std::cout, table, survey, order, o.keepLast, o.onServer);
             else
-                cli::printSurvey(std::cout, table, survey, order, o.keepLast);
+                cli::printSurvey(std::cout, table, survey, order, o.keepLast, o.onServer);
         } catch (const db::OdbcError& e) {
             return failed(e);
         } catch (const std::exception& e) {
@@ -269,6 +285,8 @@ int main(int argc, char** argv) {
     s.spillDir = o.spillDir;
     s.orderBy = order;
     s.keepLast = o.keepLast;
+    s.removedInto = removedInto;
+    s.onServer = o.onServer;
     s.cancel = cancel;
     ConsoleEvents events(bar, o.replace);
     cli::RunSummary summary;
@@ -281,6 +299,8 @@ int main(int argc, char** argv) {
     summary.notices = events.notices;
     summary.orderBy = order;
     summary.keepLast = o.keepLast;
+    summary.removedInto = removedInto;
+    summary.onServer = o.onServer;
     summary.signal = watcher.caught();
     const dedupe::JobOutcome& out = summary.outcome;
     if (!watcher.claimEnding()) waitForTheEnd(); // a second signal is ending the process

@@ -10,6 +10,7 @@ const char* const kUsage =
     "                      [--database DB] --table T --column C [--column C ...]\n"
     "                      [--into NEW] [--replace] [--keep first|last]\n"
     "                      [--order-by 'COLUMN [ASC|DESC]' ...] [--dry-run] [--json]\n"
+    "                      [--removed-into TABLE] [--on-server]\n"
     "                      [--memory-limit SIZE] [--spill-dir DIR]\n"
     "       rowlark-dedupe --help | --version\n"
     "\n"
@@ -32,6 +33,11 @@ const char* const kUsage =
     "                        last, in the table's own order or in the --order-by order\n"
     "  --order-by 'C [DESC]' order each group by C (ascending unless DESC; repeatable; ties go\n"
     "                        by the table's own order), as the server sorts, NULL first\n"
+    "  --removed-into TABLE  also build TABLE with exactly the rows left out, in the same\n"
+    "                        transaction as NEW; the same name rules as --into\n"
+    "  --on-server           the whole job as statements on the server, only counts travelling;\n"
+    "                        the server's comparison decides (its collation: letter case and\n"
+    "                        trailing blanks as the columns say; NULL apart from empty values)\n"
     "  --dry-run             read the keys and report rows, duplicates, distinct keys and the ten\n"
     "                        largest groups; create, change and drop nothing\n"
     "  --json                the final summary as one JSON object on standard output\n"
@@ -93,6 +99,10 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.columns.push_back(value());
         else if (a == "--into")
             o.into = value();
+        else if (a == "--removed-into")
+            o.removedInto = value();
+        else if (a == "--on-server")
+            o.onServer = flag();
         else if (a == "--keep") {
             const std::string v = value();
             if (v != "first" && v != "last")

@@ -17,6 +17,8 @@ struct Options {
     std::vector<std::string> columns;
     std::optional<std::string> into;
     bool keepLast = false; // --keep last
+    std::optional<std::string> removedInto;
+    bool onServer = false;
     // --order-by: column names as typed, each with its direction.
     std::vector<std::pair<std::string, bool>> orderBy;
     bool replace = false;                     // an existing table of the new name may be replaced

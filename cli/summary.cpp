@@ -46,6 +46,13 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string comparisonText(bool onServer) {
+    return onServer ? "rows repeat by the server's comparison: letter case and trailing blanks "
+                      "as the columns' collations say, NULL apart from an empty value"
+                    : "rows repeat when every chosen value is exactly the same: letter case and "
+                      "trailing blanks count, NULL equals an empty value";
+}
+
 std::string ruleText(const std::vector<dedupe::OrderColumn>& order, bool last) {
     std::string s = std::string("keeps the ") + (last ? "last" : "first") + " row of each group ";
     if (order.empty()) return s + "in the table's own order";
@@ -72,10 +79,15 @@ void printEndingJson(std::ostream& out, const Ending& e) {
 
 std::string madeLine(const RunSummary& s) {
     const auto& c = s.outcome.counts;
-    return "Read " + counted(c.rowsRead, "row", "rows") + ", removed " + std::to_string(c.deleted) +
-           " of " + counted(c.duplicates, "duplicate", "duplicates") + ": " +
-           dedupe::bracketed(s.newTable) + " holds " +
-           counted(s.outcome.newTableRows, "row.", "rows.");
+    std::string line = "Read " + counted(c.rowsRead, "row", "rows") + ", removed " +
+                       std::to_string(c.deleted) + " of " +
+                       counted(c.duplicates, "duplicate", "duplicates") + ": " +
+                       dedupe::bracketed(s.newTable) + " holds " +
+                       counted(s.outcome.newTableRows, "row.", "rows.");
+    if (s.outcome.removedTableMade)
+        line += " " + dedupe::bracketed(s.removedInto) + " holds the " +
+                counted(s.outcome.removedRows, "row", "rows") + " removed.";
+    return line;
 }
 
 int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json, int status,
@@ -84,6 +96,8 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
     if (!good || (json && status != 0)) err << "rowlark-dedupe: " << message << "\n";
     if (outcome == "made" && !json && (s.keepLast || !s.orderBy.empty()))
         out << "The new table " << ruleText(s.orderBy, s.keepLast) << ".\n";
+    if (outcome == "made" && !json && s.onServer)
+        out << "The server decided: " << comparisonText(true) << ".\n";
     if (good && !json) out << message << "\n";
     if (json) {
         const auto& o = s.outcome;
@@ -99,7 +113,13 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
             << (s.signal ? jsonString(s.signal == SIGINT ? "SIGINT" : "SIGTERM")
                          : std::string("null"))
             << ", \"refused\": " << (o.refusal ? jsonString(*o.refusal) : std::string("null"))
-            << ruleJson(s.orderBy, s.keepLast) << ", \"failed_steps\": [";
+            << ruleJson(s.orderBy, s.keepLast)
+            << ", \"on_server\": " << (s.onServer ? "true" : "false")
+            << ", \"comparison\": " << jsonString(comparisonText(s.onServer))
+            << ", \"removed_into\": "
+            << (s.removedInto.empty() ? std::string("null") : jsonString(s.removedInto))
+            << ", \"removed_table_made\": " << (o.removedTableMade ? "true" : "false")
+            << ", \"removed_rows\": " << o.removedRows << ", \"failed_steps\": [";
         for (std::size_t i = 0; i < s.failed.size(); ++i)
             out << (i ? ", " : "") << "{\"step\": " << s.failed[i].step
                 << ", \"text\": " << jsonString(s.failed[i].text) << "}";
@@ -113,11 +133,12 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
 }
 
 void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s,
-                 const std::vector<dedupe::OrderColumn>& order, bool last) {
+                 const std::vector<dedupe::OrderColumn>& order, bool last, bool onServer) {
     out << dedupe::bracketed(table) << ": " << counted(s.rows, "row", "rows") << ", "
         << counted(s.duplicates, "duplicate", "duplicates") << ", "
         << counted(s.distinctKeys, "distinct key", "distinct keys") << ". Nothing was changed.\n";
     if (last || !order.empty()) out << "A run " << ruleText(order, last) << ".\n";
+    if (onServer) out << "The server decided: " << comparisonText(true) << ".\n";
     if (!s.largestGroups.empty()) out << "Largest groups:\n";
     for (const auto& g : s.largestGroups) {
         out << "  " << g.rows << " rows:";
@@ -131,13 +152,15 @@ void printSurvey(std::ostream& out, const std::string& table, const dedupe::Surv
 }
 
 void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s,
-                     const std::vector<dedupe::OrderColumn>& order, bool last) {
+                     const std::vector<dedupe::OrderColumn>& order, bool last, bool onServer) {
     out << "{\"status\": 0, \"outcome\": \"dry_run\", \"message\": "
         << jsonString(dedupe::bracketed(table) + ": " + counted(s.rows, "row", "rows") + ", " +
                       counted(s.duplicates, "duplicate", "duplicates") + ". Nothing was changed.")
         << ", \"table\": " << jsonString(table) << ", \"dry_run\": true, \"rows\": " << s.rows
         << ", \"duplicates\": " << s.duplicates << ", \"distinct_keys\": " << s.distinctKeys
-        << ruleJson(order, last) << ", \"largest_groups\": [";
+        << ruleJson(order, last) << ", \"on_server\": " << (onServer ? "true" : "false")
+        << ", \"comparison\": " << jsonString(comparisonText(onServer))
+        << ", \"largest_groups\": [";
     for (std::size_t i = 0; i < s.largestGroups.size(); ++i) {
         const auto& g = s.largestGroups[i];
         out << (i ? ", " : "") << "{\"values\": [";

@@ -25,7 +25,12 @@ struct RunSummary {
     // Which row of each group stays, when the user chose (empty: the first, in table order).
     std::vector<dedupe::OrderColumn> orderBy;
     bool keepLast = false;
+    std::string removedInto; // empty: none asked for
+    bool onServer = false;
 };
+
+// Which comparison decides what repeats: the program's exact one or the server's.
+std::string comparisonText(bool onServer);
 
 // "keeps the first row of each group in the table's own order", and the like.
 std::string ruleText(const std::vector<dedupe::OrderColumn>& order, bool last);
@@ -50,9 +55,11 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
            const std::string& outcome, const std::string& message);
 
 void printSurvey(std::ostream& out, const std::string& table, const dedupe::Survey& s,
-                 const std::vector<dedupe::OrderColumn>& order = {}, bool last = false);
+                 const std::vector<dedupe::OrderColumn>& order = {}, bool last = false,
+                 bool onServer = false);
 void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::Survey& s,
-                     const std::vector<dedupe::OrderColumn>& order = {}, bool last = false);
+                     const std::vector<dedupe::OrderColumn>& order = {}, bool last = false,
+                     bool onServer = false);
 
 // A JSON string literal.
 std::string jsonString(const std::string& text);

@@ -161,12 +161,26 @@ private:
 
     void connect();
     void readMetadata();
-    bool checkNewName(JobOutcome& out);
+    bool checkName(const std::string& name, bool& replace, JobOutcome& out);
+    void leaveOutByList();
+    void makeTablesOnServer(JobOutcome& out);
     bool anyKeyRepeats();
     void makeWorkTable();
     void findRepeatsInWorkTable();
     void deleteRepeats(int line);
-    void makeNewTable(JobOutcome& out);
+    // The statements that make the new table (and the removed rows' table) from the work table,
+    // with the rows each must hold (-1: not known before). `total`: the two must hold the work
+    // table's rows between them.
+    struct Copies {
+        std::string keep, removed;
+        long long keepRows = -1, removedRows = -1;
+        bool total = false;
+        // The server decides: a new table that keeps every row means nothing repeats, and the
+        // transaction is undone (any table it replaced stays).
+        bool undoWhenAllKept = false;
+    };
+    Copies copies() const;
+    void makeNewTable(JobOutcome& out, const Copies& copies);
     void noticeOldWorkTable();
     void showNewTable();
     JobOutcome finish(JobOutcome& out) {
@@ -191,6 +205,9 @@ private:
     std::vector<NumberRange> leftOut_;
     long long workRows_ = 0;
     bool replace_ = false;
+    bool replaceRemoved_ = false;
+    bool nothingRepeats_ = false; // the server found no repeats; nothing was made
+    bool listed_ = false;         // the repeats' numbers are in the session table kNumberList
     const std::string work_ = workTableName();
     Progress counts_;
     Clock::time_point lastProgress_;
@@ -229,9 +246,8 @@ void Job::readMetadata() {
 }
 
 // A view or another object of the new name is never dropped; a table only when the user agrees.
-bool Job::checkNewName(JobOutcome& out) {
+bool Job::checkName(const std::string& name, bool& replace, JobOutcome& out) {
     std::string kind;
-    const std::string name = newName();
     must(128, [&] {
         db::Statement st(connection());
         st.execute(objectKindQuery(name));
@@ -251,7 +267,7 @@ bool Job::checkNewName(JobOutcome& out) {
             out.refusal = "A table named \"" + name + "\" already exists and was left as it is.";
             return false;
         }
-        replace_ = true;
+        replace = true;
     }
     return true;
 }
@@ -332,6 +348,10 @@ void Job::findRepeatsInWorkTable() {
         }
         doomed_ = finder.repeats();
         counts_.duplicates = doomed_.size();
+        if (finder.spilled())
+            events_.notice("The keys did not fit the memory budget and went to temporary files. "
+                           "rowlark-dedupe --on-server has the server do the whole job instead, "
+                           "no key leaving it (by the server's own comparison of values).");
         if (!identity_.empty()) numbersRead_ = std::move(numbers);
     });
     // With the search's memory given back: the runs need a sorted copy of the numbers.
@@ -364,32 +384,81 @@ void Job::deleteRepeats(int line) {
     });
 }
 
-// The replaced table's drop and the copy take effect together or not at all: a failing copy
-// leaves the old table as it was.
-void Job::makeNewTable(JobOutcome& out) {
+// The numbers of the repeats into a session table of their own, a thousand a statement, each
+// checked: the new table and the removed rows' table are then copied by it, and nothing is
+// deleted.
+void Job::leaveOutByList() {
+    phase(Phase::Deleting);
+    must(230, [&] { connection().execute(createNumberList(kNumberList)); });
+    const std::size_t batch = std::max<std::size_t>(1, s_.deleteBatch);
+    must(232, [&] {
+        std::vector<std::string> part;
+        for (std::size_t at = 0; at < doomed_.size(); at += batch) {
+            part.clear();
+            for (std::size_t i = at; i < std::min(doomed_.size(), at + batch); ++i)
+                part.push_back(std::to_string(doomed_[i]));
+            if (connection().execute(insertNumbers(kNumberList, part)) !=
+                static_cast<long long>(part.size()))
+                throw std::runtime_error("The numbers of the rows to leave out did not all arrive. "
+                                         "No new table was made.");
+            tick();
+        }
+    });
+    listed_ = true;
+}
+
+Job::Copies Job::copies() const {
+    const std::string name = s_.newName();
+    const long long kept = workRows_ - static_cast<long long>(doomed_.size());
+    const auto removed = static_cast<long long>(doomed_.size());
+    Copies c;
+    if (!leftOut_.empty()) {
+        c.keep = copyIntoNewTableLeavingOut(columns_, name, work_, numberBy_, leftOut_);
+        if (!s_.removedInto.empty())
+            c.removed = copyRowsInRanges(columns_, s_.removedInto, work_, numberBy_, leftOut_);
+        c.keepRows = kept, c.removedRows = removed;
+    } else if (listed_) {
+        c.keep = copyRowsListed(columns_, name, work_, numberBy_, kNumberList, false);
+        c.removed = copyRowsListed(columns_, s_.removedInto, work_, numberBy_, kNumberList, true);
+        c.keepRows = kept, c.removedRows = removed;
+    } else {
+        c.keep = copyIntoNewTable(columns_, name, work_); // the repeats were deleted, each checked
+    }
+    return c;
+}
+
+// The replaced tables' drops and the copies take effect together or not at all: a failing copy
+// leaves the old tables as they were.
+void Job::makeNewTable(JobOutcome& out, const Copies& copies) {
     phase(Phase::Finishing);
     std::string name;
     const bool begun = run_.step(200, [&] {
         name = newName();
         connection().beginTransaction();
         if (replace_) connection().execute(dropIfExists(name));
+        if (replaceRemoved_) connection().execute(dropIfExists(s_.removedInto));
     });
-    long long rows = 0;
+    long long rows = 0, removed = 0;
     bool committing = false;
+    auto expect = [](const char* what, long long got, long long want) {
+        if (want >= 0 && got != want)
+            throw std::runtime_error(std::string(what) + " would have held " + std::to_string(got) +
+                                     " rows where " + std::to_string(want) +
+                                     " were expected. No new table was made.");
+    };
+    bool allKept = false;
     const bool copied = begun && run_.step(234, [&] {
-        if (leftOut_.empty()) {
-            rows = connection().execute(copyIntoNewTable(columns_, name, work_));
-        } else {
-            // The repeats stay behind in the copy: exactly the rows they name, or no new table.
-            rows = connection().execute(
-                copyIntoNewTableLeavingOut(columns_, name, work_, numberBy_, leftOut_));
-            const long long expected = workRows_ - static_cast<long long>(doomed_.size());
-            if (rows != expected)
-                throw std::runtime_error("The new table would have held " + std::to_string(rows) +
-                                         " rows where " + std::to_string(expected) +
-                                         " were expected. No new table was made.");
-            counts_.deleted = doomed_.size();
+        rows = connection().execute(copies.keep);
+        if (copies.undoWhenAllKept && rows == workRows_) {
+            allKept = true;
+            return;
         }
+        expect("The new table", rows, copies.keepRows);
+        if (!copies.removed.empty()) {
+            removed = connection().execute(copies.removed);
+            expect("The table of the removed rows", removed, copies.removedRows);
+        }
+        if (copies.total) expect("The two new tables", rows + removed, workRows_);
         committing = true;
         connection().commit();
     });
@@ -405,8 +474,38 @@ void Job::makeNewTable(JobOutcome& out) {
         out.notMade = "The new table was not made; nothing was dropped.";
         throw Stop{};
     }
+    if (allKept) {
+        connection().rollback();
+        nothingRepeats_ = true;
+        return;
+    }
+    if (copies.keepRows >= 0) counts_.deleted = doomed_.size();
     out.newTableMade = true;
     out.newTableRows = static_cast<std::uint64_t>(std::max(0LL, rows));
+    out.removedTableMade = !copies.removed.empty();
+    out.removedRows = static_cast<std::uint64_t>(std::max(0LL, removed));
+}
+
+// The whole decision on the server: each group's rows ranked in the order asked for, the first
+// stays. Only counts come back. With no repeats nothing is kept made.
+void Job::makeTablesOnServer(JobOutcome& out) {
+    std::vector<std::string> taken = columns_;
+    taken.push_back(numberBy_);
+    const std::string rank = freeColumnName(kRankColumn, taken);
+    Copies c;
+    c.undoWhenAllKept = true;
+    c.keep = copyRankedRows(columns_, s_.newName(), work_, s_.duplicateColumns, s_.orderBy,
+                            s_.keepLast, numberBy_, rank, true);
+    if (!s_.removedInto.empty()) {
+        c.removed = copyRankedRows(columns_, s_.removedInto, work_, s_.duplicateColumns, s_.orderBy,
+                                   s_.keepLast, numberBy_, rank, false);
+        c.total = true;
+    }
+    makeNewTable(out, c);
+    counts_.rowsRead = static_cast<std::uint64_t>(std::max(0LL, workRows_));
+    if (nothingRepeats_) return;
+    counts_.duplicates = counts_.rowsRead - std::min(counts_.rowsRead, out.newTableRows);
+    counts_.deleted = counts_.duplicates;
 }
 
 // Earlier versions made a permanent work table of this name. One that exists now may be such a
@@ -448,23 +547,45 @@ JobOutcome Job::run() {
         out.refusal = why;
         return out;
     }
+    if (!s_.removedInto.empty()) {
+        if (auto why = RefuseNewName(s_.removedInto, s_.selectedTable)) {
+            out.refusal = "The table for the removed rows: " + *why;
+            return out;
+        }
+        if (sameServerName(s_.removedInto, s_.newName())) {
+            out.refusal = "The removed rows need a table of their own, not the new table \"" +
+                          s_.newName() + "\".";
+            return out;
+        }
+    }
     try {
         connect();
         readMetadata();
-        if (!checkNewName(out)) return finish(out);
-        if (!anyKeyRepeats()) {
-            run_.step(242, [&] { events_.noDuplicates(); });
+        if (!checkName(newName(), replace_, out)) return finish(out);
+        if (!s_.removedInto.empty() && !checkName(s_.removedInto, replaceRemoved_, out))
             return finish(out);
-        }
-        makeWorkTable();
-        findRepeatsInWorkTable();
-        if (doomed_.empty()) {
-            // The copy has no repeats: another session changed the source between the two reads,
-            // or two keys of the first read only shared a hash.
-            run_.step(242, [&] { events_.noDuplicates(); });
+        if (s_.onServer) {
+            makeWorkTable();
+            makeTablesOnServer(out);
+            if (nothingRepeats_) run_.step(242, [&] { events_.noDuplicates(); });
         } else {
-            if (leftOut_.empty()) deleteRepeats(identity_.empty() ? 226 : 224);
-            makeNewTable(out);
+            if (!anyKeyRepeats()) {
+                run_.step(242, [&] { events_.noDuplicates(); });
+                return finish(out);
+            }
+            makeWorkTable();
+            findRepeatsInWorkTable();
+            if (doomed_.empty()) {
+                // The copy has no repeats: another session changed the source between the two
+                // reads, or two keys of the first read only shared a hash.
+                run_.step(242, [&] { events_.noDuplicates(); });
+            } else {
+                if (leftOut_.empty() && !s_.removedInto.empty())
+                    leaveOutByList();
+                else if (leftOut_.empty())
+                    deleteRepeats(identity_.empty() ? 226 : 224);
+                makeNewTable(out, copies());
+            }
         }
         // The server drops the work table with the session as well; this frees it now.
         run_.step(236, [&] { connection().execute(dropWorkTable(work_)); });

@@ -27,6 +27,12 @@ struct JobSettings {
     // server sorts, by its types and collations, NULL first as it sorts them.
     std::vector<OrderColumn> orderBy;
     bool keepLast = false;
+    // A second new table for the rows left out, made in the same transaction as the new table
+    // (both or neither); empty: none. The same rules as the new table's name hold.
+    std::string removedInto;
+    // The whole job as statements on the server, nothing but counts travelling: the server's own
+    // comparison (its collations; NULL apart from an empty value) decides what repeats.
+    bool onServer = false;
     // The new table's name, read afresh at each use.
     std::function<std::string()> newName;
     // Seconds each statement may run: a copy of a big table may take an hour.
@@ -88,6 +94,8 @@ struct JobOutcome {
     Progress counts;
     int failedSteps = 0; // reported failures; what fails because the job was stopped is none
     bool newTableMade = false;
+    bool removedTableMade = false; // with removedInto: made together with the new table
+    std::uint64_t removedRows = 0;
     // The job was stopped while the server committed the new table, and the answer never came:
     // whether the table exists could not be learned.
     bool commitUnknown = false;

@@ -15,6 +15,19 @@ std::string doubled(std::string_view s, char c) {
     return out;
 }
 
+std::string rangeCondition(std::string_view numberColumn, const std::vector<NumberRange>& ranges) {
+    const std::string column = bracketed(numberColumn);
+    std::string s;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (i) s += " OR ";
+        s += ranges[i].from == ranges[i].to
+                 ? column + " = " + std::to_string(ranges[i].from)
+                 : column + " BETWEEN " + std::to_string(ranges[i].from) + " AND " +
+                       std::to_string(ranges[i].to);
+    }
+    return s;
+}
+
 } // namespace
 
 std::string bracketed(std::string_view name) {
@@ -124,16 +137,69 @@ std::string copyIntoNewTableLeavingOut(const std::vector<std::string>& columns,
                                        const std::vector<NumberRange>& leftOut) {
     std::string s = copyIntoNewTable(columns, newName, workTable);
     if (leftOut.empty()) return s;
-    const std::string column = bracketed(numberColumn);
-    s += " WHERE NOT (";
-    for (std::size_t i = 0; i < leftOut.size(); ++i) {
-        if (i) s += " OR ";
-        s += leftOut[i].from == leftOut[i].to
-                 ? column + " = " + std::to_string(leftOut[i].from)
-                 : column + " BETWEEN " + std::to_string(leftOut[i].from) + " AND " +
-                       std::to_string(leftOut[i].to);
-    }
-    return s + ")";
+    return s + " WHERE NOT (" + rangeCondition(numberColumn, leftOut) + ")";
+}
+
+std::string copyRowsInRanges(const std::vector<std::string>& columns, std::string_view newName,
+                             std::string_view workTable, std::string_view numberColumn,
+                             const std::vector<NumberRange>& ranges) {
+    return copyIntoNewTable(columns, newName, workTable) + " WHERE " +
+           rangeCondition(numberColumn, ranges);
+}
+
+std::string createNumberList(std::string_view list) {
+    return "CREATE TABLE " + bracketed(list) + " (n bigint NOT NULL PRIMARY KEY)";
+}
+
+std::string insertNumbers(std::string_view list, const std::vector<std::string>& values) {
+    std::string s = "INSERT INTO " + bracketed(list) + " (n) VALUES ";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        s += (i ? ", (" : "(") + values[i] + ")";
+    return s;
+}
+
+std::string copyRowsListed(const std::vector<std::string>& columns, std::string_view newName,
+                           std::string_view workTable, std::string_view numberColumn,
+                           std::string_view list, bool listed) {
+    return copyIntoNewTable(columns, newName, workTable) + " WHERE " + bracketed(numberColumn) +
+           (listed ? " IN " : " NOT IN ") + "(SELECT n FROM " + bracketed(list) + ")";
+}
+
+std::string copyRankedRows(const std::vector<std::string>& columns, std::string_view newName,
+                           std::string_view workTable, const std::vector<std::string>& keys,
+                           const std::vector<OrderColumn>& order, bool last,
+                           std::string_view numberColumn, std::string_view rankColumn, bool stay) {
+    auto all = order;
+    all.push_back({std::string(numberColumn), false});
+    return "SELECT " + bracketList(columns) + " INTO " + bracketed(newName) +
+           " FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY " + bracketList(keys) +
+           orderByClause(all, last) + ") AS " + bracketed(rankColumn) + " FROM " +
+           bracketed(workTable) + ") AS [ranked] WHERE " + bracketed(rankColumn) +
+           (stay ? " = 1" : " > 1");
+}
+
+std::string serverCountsQuery(const std::vector<std::string>& keys, std::string_view table) {
+    return "SELECT (SELECT COUNT(*) FROM " + bracketed(table) +
+           "), (SELECT COUNT(*) FROM (SELECT DISTINCT " + bracketList(keys) + " FROM " +
+           bracketed(table) + ") AS [keys])";
+}
+
+std::string serverGroupsQuery(const std::vector<std::string>& keys, std::string_view table,
+                              const std::vector<OrderColumn>& order, bool last,
+                              std::string_view rankColumn, std::string_view countColumn,
+                              std::size_t groups) {
+    std::vector<std::string> shown = keys;
+    for (const auto& c : order)
+        shown.push_back(c.name);
+    std::string byOrder = orderByClause(order, last);
+    if (byOrder.empty()) byOrder = " ORDER BY (SELECT 0)";
+    return "SELECT TOP " + std::to_string(groups) + " " + bracketList(shown) + ", " +
+           bracketed(countColumn) + " FROM (SELECT " + bracketList(shown) +
+           ", ROW_NUMBER() OVER (PARTITION BY " + bracketList(keys) + byOrder + ") AS " +
+           bracketed(rankColumn) + ", COUNT(*) OVER (PARTITION BY " + bracketList(keys) + ") AS " +
+           bracketed(countColumn) + " FROM " + bracketed(table) + ") AS [groups] WHERE " +
+           bracketed(rankColumn) + " = 1 AND " + bracketed(countColumn) + " > 1 ORDER BY " +
+           bracketed(countColumn) + " DESC";
 }
 
 std::string dropWorkTable(std::string_view workTable) {
@@ -145,8 +211,12 @@ std::string workTableName() {
 }
 
 std::string workColumnName(const std::vector<std::string>& tableColumns) {
-    auto taken = [&](const std::string& name) {
-        for (const auto& c : tableColumns) {
+    return freeColumnName(kWorkColumn, tableColumns);
+}
+
+std::string freeColumnName(std::string_view base, const std::vector<std::string>& taken) {
+    auto isTaken = [&](const std::string& name) {
+        for (const auto& c : taken) {
             if (c.size() != name.size()) continue;
             bool same = true;
             for (std::size_t i = 0; i < c.size() && same; ++i)
@@ -156,9 +226,9 @@ std::string workColumnName(const std::vector<std::string>& tableColumns) {
         }
         return false;
     };
-    std::string name(kWorkColumn);
-    for (int n = 2; taken(name); ++n)
-        name = std::string(kWorkColumn) + "_" + std::to_string(n);
+    std::string name(base);
+    for (int n = 2; isTaken(name); ++n)
+        name = std::string(base) + "_" + std::to_string(n);
     return name;
 }
 

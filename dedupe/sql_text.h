@@ -15,10 +15,16 @@ namespace rowlark::dedupe {
 // dropped (the job only says it is there).
 inline constexpr std::string_view kWorkTable = "TEMP_TABLE_CREATED_BY_ORVANDEL";
 inline constexpr std::string_view kWorkColumn = "TEMP_COLUMN_CREATED_BY_ORVANDEL";
+// The session table of the numbers of the rows to leave out, and the rank column of the job done
+// by the server.
+inline constexpr std::string_view kNumberList = "#TEMP_NUMBERS_CREATED_BY_ORVANDEL";
+inline constexpr std::string_view kRankColumn = "TEMP_RANK_CREATED_BY_ORVANDEL";
 std::string workTableName();
 // The work column's name: kWorkColumn, or kWorkColumn with a number when the table has a column
 // of that name already (names compared as the server does, letter case ignored).
 std::string workColumnName(const std::vector<std::string>& tableColumns);
+// `base`, or `base` with _2, _3 ... when a column of the list has that name (letter case ignored).
+std::string freeColumnName(std::string_view base, const std::vector<std::string>& taken);
 
 // The permanent tables named kWorkTable (in any letter case the server's collation allows), as
 // the catalogue spells them.
@@ -82,6 +88,32 @@ std::string copyIntoNewTableLeavingOut(const std::vector<std::string>& columns,
                                        std::string_view newName, std::string_view workTable,
                                        std::string_view numberColumn,
                                        const std::vector<NumberRange>& leftOut);
+// The removed rows' copy: the work table's rows whose number falls in one of the ranges.
+std::string copyRowsInRanges(const std::vector<std::string>& columns, std::string_view newName,
+                             std::string_view workTable, std::string_view numberColumn,
+                             const std::vector<NumberRange>& ranges);
+// A session table of row numbers (column n, its key), and numbers into it.
+std::string createNumberList(std::string_view list);
+std::string insertNumbers(std::string_view list, const std::vector<std::string>& values);
+// The work table's rows whose number is (listed) or is not (!listed) in the number list.
+std::string copyRowsListed(const std::vector<std::string>& columns, std::string_view newName,
+                           std::string_view workTable, std::string_view numberColumn,
+                           std::string_view list, bool listed);
+// The job done by the server: the work table's rows ranked within each group of equal keys (by
+// the server's own comparison), in the order given and then by the number, rank 1 first; the
+// rows ranked 1 (stay) or the others (!stay) into a new table.
+std::string copyRankedRows(const std::vector<std::string>& columns, std::string_view newName,
+                           std::string_view workTable, const std::vector<std::string>& keys,
+                           const std::vector<OrderColumn>& order, bool last,
+                           std::string_view numberColumn, std::string_view rankColumn, bool stay);
+// The server's survey: one row, the rows and the distinct keys.
+std::string serverCountsQuery(const std::vector<std::string>& keys, std::string_view table);
+// The server's largest groups (more than one row), largest first: the keys, the order columns'
+// values of the row that stays, and the group's rows (in the column named by countColumn).
+std::string serverGroupsQuery(const std::vector<std::string>& keys, std::string_view table,
+                              const std::vector<OrderColumn>& order, bool last,
+                              std::string_view rankColumn, std::string_view countColumn,
+                              std::size_t groups);
 // The new table's copy: what is left, without the work column.
 std::string copyIntoNewTable(const std::vector<std::string>& columns, std::string_view newName,
                              std::string_view workTable);

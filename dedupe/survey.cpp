@@ -181,4 +181,40 @@ void FindRowsThatStay(db::Connection& connection, const std::string& table,
     if (waiting.empty()) st.cancel();
 }
 
+Survey SurveyOnServer(db::Connection& connection, const std::string& table,
+                      const std::vector<std::string>& duplicateColumns,
+                      const std::vector<OrderColumn>& order, bool last, std::size_t groups) {
+    Survey out;
+    std::vector<db::Value> row;
+    auto whole = [](const db::Value& v) { return v ? std::stoull(*v) : 0ull; };
+    {
+        db::Statement st(connection);
+        st.execute(serverCountsQuery(duplicateColumns, table));
+        if (st.fetch(row)) {
+            out.rows = whole(row.at(0));
+            out.distinctKeys = whole(row.at(1));
+        }
+    }
+    out.duplicates = out.rows - std::min(out.rows, out.distinctKeys);
+    std::vector<std::string> taken = duplicateColumns;
+    for (const auto& c : order)
+        taken.push_back(c.name);
+    const std::string rank = freeColumnName(kRankColumn, taken);
+    taken.push_back(rank);
+    const std::string count = freeColumnName("TEMP_COUNT_CREATED_BY_ORVANDEL", taken);
+    db::Statement st(connection);
+    st.execute(serverGroupsQuery(duplicateColumns, table, order, last, rank, count, groups));
+    const std::size_t n = duplicateColumns.size();
+    while (st.fetch(row)) {
+        KeyGroup g;
+        for (std::size_t i = 0; i < n; ++i)
+            g.values.push_back(row[i].value_or(""));
+        for (std::size_t i = n; i + 1 < row.size(); ++i)
+            g.stays.push_back(row[i] ? *row[i] : "NULL");
+        g.rows = whole(row.back());
+        out.largestGroups.push_back(std::move(g));
+    }
+    return out;
+}
+
 } // namespace rowlark::dedupe

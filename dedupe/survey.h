@@ -33,6 +33,13 @@ Survey SurveyDuplicates(db::Connection& connection, const std::string& table,
                         const std::vector<std::string>& duplicateColumns, std::size_t groups = 10,
                         std::uint64_t memoryBudget = 0, const std::string& spillDir = {});
 
+// The same survey done by the server, by its own comparison of values: three statements, only
+// counts and the largest groups travel. With an order, each group's row that stays is the first
+// in that order (ties: as the server reads them).
+Survey SurveyOnServer(db::Connection& connection, const std::string& table,
+                      const std::vector<std::string>& duplicateColumns,
+                      const std::vector<OrderColumn>& order, bool last, std::size_t groups = 10);
+
 // With an order (see JobSettings::orderBy), reads the table once more in that order and sets,
 // for each of the survey's largest groups, the order values of the row that would stay.
 void FindRowsThatStay(db::Connection& connection, const std::string& table,

@@ -128,6 +128,16 @@ kept=$(printf "SELECT Zip FROM KeptLast WHERE Name = N'Ann'\ngo\n" |
     tsql -H 127.0.0.1 -p "$port" -U sa -P "$ROWLARK_PASSWORD" -D "$db" 2> /dev/null | grep -cx "9")
 check "the last Ann stayed" '[ "$kept" = 1 ]'
 
+# The removed rows kept, and the whole job on the server (its comparison: Zürich = zürich).
+run --table Customers --column Name --column City --into WithRemoved --removed-into TheRemoved; code=$?
+check "--removed-into" '[ $code -eq 0 ] && grep -qx "Read 8 rows, removed 4 of 4 duplicates: \[WithRemoved\] holds 4 rows. \[TheRemoved\] holds the 4 rows removed." out.txt'
+run --table Customers --column Name --into Twice --removed-into twice; code=$?
+check "--removed-into the new table itself is refused" '[ $code -eq 2 ] && grep -q "of their own" err.txt'
+run --table Customers --column Name --column City --on-server --into OnServer --json; code=$?
+check "--on-server decides by the server's comparison" '[ $code -eq 0 ] && python3 -c "import json; d=json.load(open(\"out.txt\")); assert d[\"on_server\"] and d[\"new_table_rows\"]==4 and d[\"removed\"]==4 and \"server\" in d[\"comparison\"], d"'
+run --table Customers --column Name --column City --on-server --dry-run; code=$?
+check "--on-server --dry-run" '[ $code -eq 0 ] && grep -q "8 rows, 4 duplicates, 4 distinct keys" out.txt && grep -q "^The server decided" out.txt'
+
 # --json: one object on standard output, progress on standard error.
 run --table Customers --column Name --into JsonRun --json; code=$?
 check "JSON summary" '[ $code -eq 0 ] && python3 -c "import json; d=json.load(open(\"out.txt\")); assert d[\"new_table_made\"] and d[\"new_table_rows\"]==3 and d[\"removed\"]==5 and d[\"failed_steps\"]==[], d"'
