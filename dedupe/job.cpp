@@ -4,6 +4,7 @@
 #include "finder.h"
 #include "keys.h"
 #include "sql_text.h"
+#include "work_reads.h"
 
 #include <QString>
 
@@ -42,78 +43,6 @@ bool isExactInteger(const db::Field& f) {
     default:
         return false;
     }
-}
-
-// A row's number as the work table holds it; it must be a whole number to name one row.
-std::int64_t rowNumber(const db::Value& v) {
-    std::int64_t n = 0;
-    if (!v)
-        throw std::runtime_error("A row of the work table has no number, so it cannot be named.");
-    auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), n);
-    if (ec != std::errc() || end != v->data() + v->size())
-        throw std::runtime_error("The work table's row number " + *v + " is not a whole number.");
-    return n;
-}
-
-// Calls take(number, key) for each row of the statement's result in read order, until it says
-// false. With `numbered` the first column is the row's number and the key starts after it. Rows
-// are read in blocks straight from the driver's buffers where every column can be bound.
-template <class Take> void forEachKey(db::Statement& st, bool numbered, Take&& take) {
-    const std::size_t first = numbered ? 1 : 0;
-    std::string key;
-    if (db::BlockReader::CanRead(st)) {
-        db::BlockReader rows(st);
-        auto number = [&](std::size_t r) -> std::int64_t {
-            if (!numbered) return 0;
-            if (rows.null(0, r) || rows.kind(0) != db::BlockReader::Kind::Integer) {
-                if (rows.null(0, r)) return rowNumber(std::nullopt);
-                const auto text = rows.text(0, r);
-                return rowNumber(db::fromWide(text.data(), text.size()));
-            }
-            return rows.integer(0, r);
-        };
-        for (std::size_t n; (n = rows.next()) > 0;)
-            for (std::size_t r = 0; r < n; ++r) {
-                rowKey(rows, r, first, key);
-                if (!take(number(r), key)) return;
-            }
-        return;
-    }
-    std::vector<db::Value> row;
-    while (st.fetch(row)) {
-        rowKey(row, first, key);
-        if (!take(numbered ? rowNumber(row[0]) : 0, key)) return;
-    }
-}
-
-// The doomed numbers as runs of rows that stand next to each other in the copy: numbered 1, 2, 3
-// ... there, or, with the table's identity values as the numbers, next to each other among all
-// of them (`all`, sorted). Empty when there are more than `most` runs: a condition the server
-// checks for every row must stay short.
-std::vector<NumberRange> runsOf(std::vector<std::int64_t> doomed,
-                                const std::vector<std::int64_t>* all, std::size_t most) {
-    std::sort(doomed.begin(), doomed.end());
-    std::vector<NumberRange> runs;
-    std::size_t at = 0; // where the last doomed number stands among all numbers
-    for (std::size_t i = 0; i < doomed.size(); ++i) {
-        bool joins = false;
-        if (all) {
-            const auto it = std::lower_bound(all->begin() + static_cast<std::ptrdiff_t>(at),
-                                             all->end(), doomed[i]);
-            const auto here = static_cast<std::size_t>(it - all->begin());
-            joins = !runs.empty() && here == at + 1;
-            at = here;
-        } else {
-            joins = !runs.empty() && doomed[i] == runs.back().to + 1;
-        }
-        if (joins) {
-            runs.back().to = doomed[i];
-        } else {
-            if (runs.size() == most) return {};
-            runs.push_back({doomed[i], doomed[i]});
-        }
-    }
-    return runs;
 }
 
 // Stops the job at a step whose failure makes the later steps meaningless.

@@ -5,6 +5,7 @@
 #include "dedupe/list_dedupe.h"
 #include "dedupe/spill_files.h"
 #include "dedupe/sql_text.h"
+#include "dedupe/work_reads.h"
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,24 @@ TEST(RepeatFinder, AnswersEachRowAtOnceUntilTheKeysSpill) {
     small.add(1, "a");
     EXPECT_TRUE(small.overBudget()) << "without spilling it only says so";
     EXPECT_FALSE(small.spilled());
+}
+
+// Repeats as runs of neighbouring rows: numbered 1, 2, 3 ... in the copy, or neighbours among the
+// identity values read, holes and all; too many runs give none.
+TEST(RunsOf, NeighboursFormOneRunAndTooManyRunsNone) {
+    auto pairs = [](const std::vector<NumberRange>& runs) {
+        std::vector<std::pair<std::int64_t, std::int64_t>> out;
+        for (const auto& r : runs)
+            out.emplace_back(r.from, r.to);
+        return out;
+    };
+    using P = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    EXPECT_EQ(pairs(runsOf({10, 7, 5, 6}, nullptr, 64)), (P{{5, 7}, {10, 10}}));
+    const std::vector<std::int64_t> identity = {1, 3, 5, 8, 9};
+    EXPECT_EQ(pairs(runsOf({9, 5, 3}, &identity, 64)), (P{{3, 5}, {9, 9}}));
+    EXPECT_EQ(pairs(runsOf({1, 8}, &identity, 64)), (P{{1, 1}, {8, 8}}));
+    EXPECT_TRUE(runsOf({1, 3}, nullptr, 1).empty());
+    EXPECT_TRUE(runsOf({}, nullptr, 64).empty());
 }
 
 TEST(RefuseNewName, EmptySourceAndWorkTableNamesAreRefused) {
