@@ -22,22 +22,6 @@ BlockReader::Kind kindOf(const ColumnMeta& c) {
     }
 }
 
-// Characters a value takes as text, generous for numbers and dates; the terminator included.
-std::size_t textChars(const ColumnMeta& c) {
-    switch (c.sqlType) {
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-        return 2 * c.size + 1;
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-        return c.size + 1;
-    default:
-        return std::max<std::size_t>(c.size, 40) + 8;
-    }
-}
-
 } // namespace
 
 bool BlockReader::CanRead(const Statement& statement) {
@@ -53,7 +37,7 @@ BlockReader::BlockReader(Statement& statement, std::size_t blockRows)
     auto check = [&](SQLRETURN rc) { return db::check(rc, SQL_HANDLE_STMT, stmt_); };
     for (const auto& c : meta_) {
         kinds_.push_back(kindOf(c));
-        widths_.push_back(kinds_.back() == Kind::Text ? textChars(c) * sizeof(SQLWCHAR)
+        widths_.push_back(kinds_.back() == Kind::Text ? textWidth(c) * sizeof(SQLWCHAR)
                                                       : sizeof(std::int64_t));
     }
     // Wide rows (several nvarchar(4000), say) get fewer rows a block: the buffers stay small

@@ -16,7 +16,8 @@ bool isLong(SQLSMALLINT type, SQLULEN size) {
     }
 }
 
-// Characters a value of the column takes as text, generous for numbers and dates.
+} // namespace
+
 std::size_t textWidth(const ColumnMeta& c) {
     switch (c.sqlType) {
     case SQL_BINARY:
@@ -31,8 +32,6 @@ std::size_t textWidth(const ColumnMeta& c) {
         return std::max<std::size_t>(c.size, 40) + 8;
     }
 }
-
-} // namespace
 
 Statement::Statement(const Connection& connection)
     : stmt_(SQL_HANDLE_STMT, connection.handle()), cancel_(connection.cancelSwitch()) {

@@ -18,6 +18,10 @@ struct ColumnMeta {
     bool autoUnique = false; // an identity column
 };
 
+// Characters a value of the column takes as text, its terminator included; generous for numbers
+// and dates.
+std::size_t textWidth(const ColumnMeta& c);
+
 // A value as text; nullopt for a database NULL, which is not the empty text.
 using Value = std::optional<std::string>;
 
