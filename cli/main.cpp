@@ -236,8 +236,8 @@ int main(int argc, char** argv) {
         for (const auto& [wanted, descending] : o.orderBy) {
             auto column = resolve(columns, wanted, "the table " + table + " has no column", error);
             if (!column) return ender.refused(error);
-            for (const auto& c : order)
-                if (c.name == *column)
+            for (const auto& earlier : order)
+                if (earlier.name == *column)
                     return ender.usage("--order-by " + wanted + " names the column " + *column +
                                        " a second time");
             order.push_back({*column, descending});
