@@ -26,9 +26,7 @@ BlockReader::Kind kindOf(const ColumnMeta& c) {
 
 bool BlockReader::CanRead(const Statement& statement) {
     for (const auto& c : statement.columns())
-        if (c.sqlType == SQL_LONGVARCHAR || c.sqlType == SQL_WLONGVARCHAR ||
-            c.sqlType == SQL_LONGVARBINARY || c.size == 0 || c.size > 4000)
-            return false;
+        if (isLong(c)) return false;
     return !statement.columns().empty();
 }
 

@@ -59,10 +59,11 @@ void Connection::connect(std::string_view connectionString) {
     SQLWCHAR out[1024];
     SQLSMALLINT outLen = 0;
     // The sockets that appear during the login are this connection's: a pull of the cancel
-    // switch that the server does not answer cuts them.
-    const auto before = sockets::Connected();
+    // switch that the server does not answer cuts them. Without a switch there is nothing to cut.
+    std::vector<int> before;
     if (cancel_) {
         if (cancel_->pulled()) throw OdbcError("HY008", "Operation canceled");
+        before = sockets::Connected();
         cancel_->enterLogin(before);
     }
     SQLRETURN rc =
@@ -71,8 +72,9 @@ void Connection::connect(std::string_view connectionString) {
     if (cancel_) cancel_->leaveLogin();
     dbc_.check(rc);
     open_ = true;
+    if (!cancel_) return;
     sockets_ = sockets::Since(before, sockets::Connected());
-    if (cancel_) cancel_->adopt(sockets_);
+    cancel_->adopt(sockets_);
 }
 
 void Connection::close() {

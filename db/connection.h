@@ -65,7 +65,7 @@ private:
     int queryTimeout_ = 0;
     CursorLocation cursorLocation_ = CursorLocation::Server;
     std::shared_ptr<CancelSwitch> cancel_;
-    std::vector<int> sockets_; // the connection's own, as far as the platform tells
+    std::vector<int> sockets_; // with a cancel switch: the connection's own, as the system tells
 };
 
 } // namespace rowlark::db

@@ -3,20 +3,16 @@
 #include "cancel.h"
 
 namespace rowlark::db {
-namespace {
-
-bool isLong(SQLSMALLINT type, SQLULEN size) {
-    switch (type) {
+bool isLong(const ColumnMeta& c) {
+    switch (c.sqlType) {
     case SQL_LONGVARCHAR:
     case SQL_WLONGVARCHAR:
     case SQL_LONGVARBINARY:
         return true;
     default:
-        return size == 0 || size > 4000;
+        return c.size == 0 || c.size > 4000;
     }
 }
-
-} // namespace
 
 std::size_t textWidth(const ColumnMeta& c) {
     switch (c.sqlType) {
@@ -87,7 +83,7 @@ void Statement::describe() {
     }
     block_ = !columns_.empty();
     for (const auto& c : columns_)
-        if (isLong(c.sqlType, c.size)) block_ = false;
+        if (isLong(c)) block_ = false;
     if (block_) bindBlock();
 }
 

@@ -18,6 +18,8 @@ struct ColumnMeta {
     bool autoUnique = false; // an identity column
 };
 
+// Whether a column's values are too long to bind to a buffer: they are read piece by piece.
+bool isLong(const ColumnMeta& c);
 // Characters a value of the column takes as text, its terminator included; generous for numbers
 // and dates.
 std::size_t textWidth(const ColumnMeta& c);
