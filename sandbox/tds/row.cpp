@@ -53,15 +53,23 @@ std::uint64_t getLe(Reader& r, int bytes) {
     return v;
 }
 
-Bytes textBytes(const TypeInfo& t, const Value& v) {
-    Writer w;
-    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage)
-        return need<Bytes>(v, "binary");
-    const auto& s = need<std::u16string>(v, "text");
-    if (t.type == kNVarChar || t.type == kNChar || t.type == kNText)
+bool isUnicode(const TypeInfo& t) {
+    return t.type == kNVarChar || t.type == kNChar || t.type == kNText;
+}
+
+// Text as the column's type carries it: UTF-16 for the N types, code page 1252 for the others.
+void appendText(Writer& w, const TypeInfo& t, std::u16string_view s) {
+    if (isUnicode(t))
         w.ucs2(s);
     else
         appendCp1252(w, s);
+}
+
+Bytes textBytes(const TypeInfo& t, const Value& v) {
+    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage)
+        return need<Bytes>(v, "binary");
+    Writer w;
+    appendText(w, t, need<std::u16string>(v, "text"));
     return std::move(w.bytes());
 }
 
@@ -214,14 +222,10 @@ void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
         // Text, the bulk of most rows, goes straight into the packet without a copy of its own.
         if (const auto* s = std::get_if<std::u16string>(&v);
             s && t.type != kBigVarBinary && t.type != kBigBinary) {
-            const bool unicode = t.type == kNVarChar || t.type == kNChar;
-            const std::size_t size = s->size() * (unicode ? 2 : 1);
+            const std::size_t size = s->size() * (isUnicode(t) ? 2 : 1);
             if (size > t.maxLen) throw std::invalid_argument("value longer than its column");
             w.u16le(static_cast<std::uint16_t>(size));
-            if (unicode)
-                w.ucs2(*s);
-            else
-                appendCp1252(w, *s);
+            appendText(w, t, *s);
             return;
         }
         Bytes b = textBytes(t, v);
