@@ -73,10 +73,6 @@ private:
     std::optional<dedupe::Phase> lastPhase_;
 };
 
-const char* signalName(int signal) {
-    return signal == SIGINT ? "SIGINT" : "SIGTERM";
-}
-
 // A signal is ending the process and saying so: nothing more may be printed, and main must not
 // return (its status would race the signal's).
 [[noreturn]] void waitForTheEnd() {
@@ -104,7 +100,7 @@ public:
     int stopped(int signal) { return end(128 + signal, "stopped", stopText(signal)); }
 
     static std::string stopText(int signal) {
-        return std::string("stopped by ") + signalName(signal) +
+        return std::string("stopped by ") + cli::signalName(signal) +
                "; the table chosen is as it was, and no new table was made.";
     }
 
@@ -198,13 +194,9 @@ int main(int argc, char** argv) {
     const std::string newName = o.into ? *o.into : o.table + "2";
     if (auto why = dedupe::RefuseNewName(newName, o.table)) return ender.refused(*why);
     const std::string removedInto = o.removedInto.value_or("");
-    if (o.removedInto) {
-        if (auto why = dedupe::RefuseNewName(removedInto, o.table))
-            return ender.refused("--removed-into: " + *why);
-        if (QString::fromStdString(removedInto)
-                .compare(QString::fromStdString(newName), Qt::CaseInsensitive) == 0)
-            return ender.refused("the removed rows need a table of their own, not " + newName);
-    }
+    if (o.removedInto)
+        if (auto why = dedupe::RefuseRemovedName(removedInto, newName, o.table))
+            return ender.refused(*why);
 
     const bool bar = cli::stderrIsTerminal() && !o.json;
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
@@ -247,8 +239,8 @@ int main(int argc, char** argv) {
     }
     if (auto why = dedupe::RefuseNewName(newName, table)) return ender.refused(*why);
     if (o.removedInto)
-        if (auto why = dedupe::RefuseNewName(removedInto, table))
-            return ender.refused("--removed-into: " + *why);
+        if (auto why = dedupe::RefuseRemovedName(removedInto, newName, table))
+            return ender.refused(*why);
 
     if (o.dryRun) {
         try {
@@ -320,7 +312,7 @@ int main(int argc, char** argv) {
     if (out.newTableMade) {
         std::string line = cli::madeLine(summary);
         if (summary.signal)
-            line += std::string(" (") + signalName(summary.signal) +
+            line += std::string(" (") + cli::signalName(summary.signal) +
                     " came after the new table was made; it was kept.)";
         if (out.failedSteps > 0)
             return cli::endJob(std::cout, std::cerr, summary, o.json, 1, "made",

@@ -14,6 +14,10 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
 
 } // namespace
 
+const char* signalName(int signal) {
+    return signal == SIGINT ? "SIGINT" : "SIGTERM";
+}
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
@@ -110,8 +114,7 @@ int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json,
             << ", \"new_table_made\": " << (o.newTableMade ? "true" : "false")
             << ", \"new_table_rows\": " << o.newTableRows
             << ", \"stopped\": " << (outcome == "stopped" ? "true" : "false") << ", \"signal\": "
-            << (s.signal ? jsonString(s.signal == SIGINT ? "SIGINT" : "SIGTERM")
-                         : std::string("null"))
+            << (s.signal ? jsonString(signalName(s.signal)) : std::string("null"))
             << ", \"refused\": " << (o.refusal ? jsonString(*o.refusal) : std::string("null"))
             << ruleJson(s.orderBy, s.keepLast)
             << ", \"on_server\": " << (s.onServer ? "true" : "false")

@@ -61,6 +61,9 @@ void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::
                      const std::vector<dedupe::OrderColumn>& order = {}, bool last = false,
                      bool onServer = false);
 
+// "SIGINT" or "SIGTERM".
+const char* signalName(int signal);
+
 // A JSON string literal.
 std::string jsonString(const std::string& text);
 

@@ -92,6 +92,8 @@ private:
     void readMetadata();
     bool checkName(const std::string& name, bool& replace, JobOutcome& out);
     void leaveOutByList();
+    template <class Statement, class Done, class Fault>
+    void forEachBatch(Statement&& statement, Done&& done, Fault&& fault);
     void makeTablesOnServer(JobOutcome& out);
     bool anyKeyRepeats();
     void makeWorkTable();
@@ -290,26 +292,38 @@ void Job::findRepeatsInWorkTable() {
     });
 }
 
+// The repeats' numbers, a batch of them at a time, to a statement that must touch exactly the
+// rows it names (`done` is told each batch); `fault(touched, named)` says what it means when one
+// does not.
+template <class Statement, class Done, class Fault>
+void Job::forEachBatch(Statement&& statement, Done&& done, Fault&& fault) {
+    const std::size_t batch = std::max<std::size_t>(1, s_.deleteBatch);
+    std::vector<std::string> part;
+    for (std::size_t at = 0; at < doomed_.size(); at += batch) {
+        part.clear();
+        for (std::size_t i = at; i < std::min(doomed_.size(), at + batch); ++i)
+            part.push_back(std::to_string(doomed_[i]));
+        const long long touched = connection().execute(statement(part));
+        if (touched != static_cast<long long>(part.size()))
+            throw std::runtime_error(fault(std::to_string(touched), std::to_string(part.size())));
+        done(part.size());
+        tick();
+    }
+}
+
 void Job::deleteRepeats(int line) {
     phase(Phase::Deleting);
     must(214, [&] { connection().execute(indexWorkTable(work_, numberBy_)); });
     // Deletes go by lists; each must remove exactly the rows it names, or the copy is not what
     // the search decided and no new table is made from it.
-    const std::size_t batch = std::max<std::size_t>(1, s_.deleteBatch);
     must(line, [&] {
-        std::vector<std::string> part;
-        for (std::size_t at = 0; at < doomed_.size(); at += batch) {
-            part.clear();
-            for (std::size_t i = at; i < std::min(doomed_.size(), at + batch); ++i)
-                part.push_back(std::to_string(doomed_[i]));
-            const long long removed = connection().execute(deleteMany(work_, numberBy_, part));
-            if (removed != static_cast<long long>(part.size()))
-                throw std::runtime_error("A delete removed " + std::to_string(removed) +
-                                         " rows of the work table where it named " +
-                                         std::to_string(part.size()) + ". No new table was made.");
-            counts_.deleted += part.size();
-            tick();
-        }
+        forEachBatch([&](const auto& part) { return deleteMany(work_, numberBy_, part); },
+                     [&](std::size_t n) { counts_.deleted += n; },
+                     [](const std::string& removed, const std::string& named) {
+                         return "A delete removed " + removed +
+                                " rows of the work table where it named " + named +
+                                ". No new table was made.";
+                     });
     });
 }
 
@@ -319,19 +333,13 @@ void Job::deleteRepeats(int line) {
 void Job::leaveOutByList() {
     phase(Phase::Deleting);
     must(230, [&] { connection().execute(createNumberList(kNumberList)); });
-    const std::size_t batch = std::max<std::size_t>(1, s_.deleteBatch);
     must(232, [&] {
-        std::vector<std::string> part;
-        for (std::size_t at = 0; at < doomed_.size(); at += batch) {
-            part.clear();
-            for (std::size_t i = at; i < std::min(doomed_.size(), at + batch); ++i)
-                part.push_back(std::to_string(doomed_[i]));
-            if (connection().execute(insertNumbers(kNumberList, part)) !=
-                static_cast<long long>(part.size()))
-                throw std::runtime_error("The numbers of the rows to leave out did not all arrive. "
-                                         "No new table was made.");
-            tick();
-        }
+        forEachBatch([&](const auto& part) { return insertNumbers(kNumberList, part); },
+                     [](std::size_t) {},
+                     [](const std::string&, const std::string&) {
+                         return std::string("The numbers of the rows to leave out did not all "
+                                            "arrive. No new table was made.");
+                     });
     });
     listed_ = true;
 }
@@ -476,17 +484,11 @@ JobOutcome Job::run() {
         out.refusal = why;
         return out;
     }
-    if (!s_.removedInto.empty()) {
-        if (auto why = RefuseNewName(s_.removedInto, s_.selectedTable)) {
-            out.refusal = "The table for the removed rows: " + *why;
+    if (!s_.removedInto.empty())
+        if (auto why = RefuseRemovedName(s_.removedInto, s_.newName(), s_.selectedTable)) {
+            out.refusal = why;
             return out;
         }
-        if (sameServerName(s_.removedInto, s_.newName())) {
-            out.refusal = "The removed rows need a table of their own, not the new table \"" +
-                          s_.newName() + "\".";
-            return out;
-        }
-    }
     try {
         connect();
         readMetadata();
@@ -569,6 +571,16 @@ std::optional<std::string> RefuseNewName(const std::string& newName,
                         Qt::CaseInsensitive))
         return "\"" + newName +
                "\" is a name the work tables use. Please choose another name for the new table.";
+    return std::nullopt;
+}
+
+std::optional<std::string> RefuseRemovedName(const std::string& removedName,
+                                             const std::string& newName,
+                                             const std::string& sourceTable) {
+    if (auto why = RefuseNewName(removedName, sourceTable))
+        return "The table for the removed rows: " + *why;
+    if (sameServerName(removedName, newName))
+        return "The removed rows need a table of their own, not the new table \"" + newName + "\".";
     return std::nullopt;
 }
 

@@ -111,6 +111,12 @@ struct JobOutcome {
 std::optional<std::string> RefuseNewName(const std::string& newName,
                                          const std::string& sourceTable);
 
+// Why a name cannot be the table of the removed rows, or nullopt when it can: what the new
+// table's name may not be, and the new table's own name (compared as the server compares names).
+std::optional<std::string> RefuseRemovedName(const std::string& removedName,
+                                             const std::string& newName,
+                                             const std::string& sourceTable);
+
 // Runs the job. It stops at the first failing step that later steps need; each failure is
 // reported once.
 JobOutcome RunJob(const JobSettings& settings, JobEvents& events);
