@@ -26,6 +26,17 @@ if command -v npm > /dev/null && command -v node > /dev/null; then
 else
     echo "note: no Node.js here; the second-client tests will be skipped" >&2
 fi
+# The Windows programs and their Wine tests join the suite once Qt for Windows has been built here
+# (scripts/windows.sh does that once); otherwise one SKIPPED line says why.
+if [ "$build" = build ]; then
+    source scripts/windows/common.sh
+    scripts/windows.sh --if-qt-ready
+    if cross_qt_ready; then
+        options+=(-DROWLARK_WINDOWS_BUILD="$PWD/build-windows")
+    else
+        options+=(-DROWLARK_WINDOWS_BUILD=)
+    fi
+fi
 mkdir -p "$build"
 configure_and_build "$build" "${options[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

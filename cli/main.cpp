@@ -100,7 +100,7 @@ public:
     int stopped(int signal) { return end(128 + signal, "stopped", stopText(signal)); }
 
     static std::string stopText(int signal) {
-        return std::string("stopped by ") + cli::signalName(signal) +
+        return "stopped by " + cli::signalWords(signal) +
                "; the table chosen is as it was, and no new table was made.";
     }
 
@@ -133,19 +133,21 @@ bool sameLogin(const shell::ConnectionProfile& a, const shell::ConnectionProfile
            a.user == b.user;
 }
 
-bool wantsJson(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--json") return true;
+bool wantsJson(const std::vector<std::string>& args) {
+    for (const auto& a : args)
+        if (a == "--json") return true;
     return false;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    Ender ender(wantsJson(argc, argv));
+    cli::PrepareConsole();
+    const std::vector<std::string> args = cli::commandLineArguments(argc, argv);
+    Ender ender(wantsJson(args));
     cli::Options o;
     try {
-        o = cli::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+        o = cli::parseOptions(args);
     } catch (const std::invalid_argument& e) {
         return ender.usage(e.what());
     }
@@ -182,8 +184,8 @@ int main(int argc, char** argv) {
     if (o.noLocal) p.localConnection = 0;
     if (p.server.trimmed().isEmpty())
         return ender.usage("no server: give --server HOST (no login is stored)");
-    if (const char* pw = std::getenv("ROWLARK_PASSWORD"))
-        p.password = QString::fromUtf8(pw);
+    if (qEnvironmentVariableIsSet("ROWLARK_PASSWORD"))
+        p.password = qEnvironmentVariable("ROWLARK_PASSWORD");
     else if (sameLogin(p, stored) && !stored.password.isEmpty())
         p.password = stored.password;
     else if (auto typed = cli::promptPassword("Password for " + p.user.toStdString() + ": "))
@@ -312,7 +314,7 @@ int main(int argc, char** argv) {
     if (out.newTableMade) {
         std::string line = cli::madeLine(summary);
         if (summary.signal)
-            line += std::string(" (") + cli::signalName(summary.signal) +
+            line += " (" + cli::signalWords(summary.signal) +
                     " came after the new table was made; it was kept.)";
         if (out.failedSteps > 0)
             return cli::endJob(std::cout, std::cerr, summary, o.json, 1, "made",

@@ -2,14 +2,18 @@
 
 #include "terminal.h"
 
-#ifndef _WIN32
+#include <atomic>
 #include <csignal>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstdlib>
+#else
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
 #endif
-
-#include <atomic>
 
 namespace rowlark::cli {
 namespace {
@@ -33,10 +37,37 @@ bool SignalWatcher::claimEnding() {
 }
 
 #ifdef _WIN32
-SignalWatcher::SignalWatcher(db::CancelSwitch&, std::function<void(int)> tellStop) {
-    gTellStop = std::move(tellStop);
+namespace {
+db::CancelSwitch* gCancel = nullptr;
+
+// Runs on a thread of its own, which the system starts for each console event, so it may cancel a
+// statement through the driver. Ctrl-C stands for SIGINT; Ctrl-Break and the console's closing
+// (or the user's logging off) stand for SIGTERM, with the same exit statuses as on Linux.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    const int sig = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    const bool second = gCaught.exchange(sig) != 0;
+    if (second || !gJobStarted) {
+        RestoreTerminal();
+        if (!second && !gEnding.exchange(true) && gTellStop) gTellStop(sig);
+        std::_Exit(128 + sig);
+    }
+    gCancel->pull();
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+    // The system ends the process as soon as this returns, or a few seconds after the console
+    // closed: waiting here gives the job that time to cancel and drop its work table.
+    Sleep(20000);
+    return TRUE;
 }
-SignalWatcher::~SignalWatcher() = default;
+} // namespace
+
+SignalWatcher::SignalWatcher(db::CancelSwitch& cancel, std::function<void(int)> tellStop) {
+    gTellStop = std::move(tellStop);
+    gCancel = &cancel;
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+SignalWatcher::~SignalWatcher() {
+    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+}
 #else
 SignalWatcher::SignalWatcher(db::CancelSwitch& cancel, std::function<void(int)> tellStop) {
     gTellStop = std::move(tellStop);

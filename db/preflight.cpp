@@ -6,7 +6,11 @@
 #include <chrono>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -15,11 +19,52 @@
 #endif
 
 namespace rowlark::db {
-
-#ifdef _WIN32
-void PreflightLogin(std::string_view, int) {}
-#else
 namespace {
+
+// The few socket calls below differ between Winsock and BSD sockets only in name.
+#ifdef _WIN32
+using SocketHandle = SOCKET;
+constexpr SocketHandle kNoSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;
+void closeSocket(SocketHandle s) {
+    ::closesocket(s);
+}
+SocketHandle openSocket(const addrinfo& a) {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!started) return kNoSocket;
+    const SocketHandle s = ::socket(a.ai_family, a.ai_socktype, a.ai_protocol);
+    u_long nonBlocking = 1;
+    if (s != kNoSocket) ::ioctlsocket(s, FIONBIO, &nonBlocking);
+    return s;
+}
+bool connectStarted(int rc) {
+    return rc == 0 || WSAGetLastError() == WSAEWOULDBLOCK;
+}
+int pollOne(pollfd& p, int milliseconds) {
+    return ::WSAPoll(&p, 1, milliseconds);
+}
+#else
+using SocketHandle = int;
+constexpr SocketHandle kNoSocket = -1;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+void closeSocket(SocketHandle s) {
+    ::close(s);
+}
+SocketHandle openSocket(const addrinfo& a) {
+    const SocketHandle s = ::socket(a.ai_family, a.ai_socktype | SOCK_CLOEXEC, a.ai_protocol);
+    if (s >= 0) ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
+    return s;
+}
+bool connectStarted(int rc) {
+    return rc == 0 || errno == EINPROGRESS;
+}
+int pollOne(pollfd& p, int milliseconds) {
+    return ::poll(&p, 1, milliseconds);
+}
+#endif
 
 using Clock = std::chrono::steady_clock;
 
@@ -35,14 +80,16 @@ constexpr unsigned char kPrelogin[] = {
 
 class Socket {
 public:
-    explicit Socket(int fd) : fd_(fd) {}
+    explicit Socket(SocketHandle fd) : fd_(fd) {}
     ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ != kNoSocket) closeSocket(fd_);
     }
-    int fd() const { return fd_; }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    SocketHandle fd() const { return fd_; }
 
 private:
-    int fd_;
+    SocketHandle fd_;
 };
 
 int millisecondsLeft(Clock::time_point deadline) {
@@ -67,25 +114,24 @@ void PreflightLogin(std::string_view connectionString, int timeoutSeconds) {
     addrinfo* found = nullptr;
     if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) return;
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
-    Socket s(::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol));
-    if (s.fd() < 0) return ::freeaddrinfo(found);
-    ::fcntl(s.fd(), F_SETFL, ::fcntl(s.fd(), F_GETFL) | O_NONBLOCK);
-    const int rc = ::connect(s.fd(), found->ai_addr, found->ai_addrlen);
+    Socket s(openSocket(*found));
+    if (s.fd() == kNoSocket) return ::freeaddrinfo(found);
+    const int rc = ::connect(s.fd(), found->ai_addr, static_cast<int>(found->ai_addrlen));
     ::freeaddrinfo(found);
-    if (rc != 0 && errno != EINPROGRESS) return;
+    if (!connectStarted(rc)) return;
     pollfd p{s.fd(), POLLOUT, 0};
-    if (::poll(&p, 1, millisecondsLeft(deadline)) <= 0) return; // no handshake: the driver says so
+    if (pollOne(p, millisecondsLeft(deadline)) <= 0) return; // no handshake: the driver says so
     int error = 0;
     socklen_t size = sizeof error;
-    ::getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &error, &size);
+    ::getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
     if (error != 0) return;
-    if (::send(s.fd(), kPrelogin, sizeof kPrelogin, MSG_NOSIGNAL) != sizeof kPrelogin) return;
+    const char* prelogin = reinterpret_cast<const char*>(kPrelogin);
+    if (::send(s.fd(), prelogin, sizeof kPrelogin, kSendFlags) != sizeof kPrelogin) return;
     p = {s.fd(), POLLIN, 0};
-    if (::poll(&p, 1, millisecondsLeft(deadline)) > 0) return; // it answers (or hangs up)
+    if (pollOne(p, millisecondsLeft(deadline)) > 0) return; // it answers (or hangs up)
     throw OdbcError("HYT00", "The server at " + *server +
                                  " took the connection but did not answer within " +
                                  std::to_string(timeoutSeconds) + " seconds.");
 }
-#endif
 
 } // namespace rowlark::db

@@ -5,7 +5,12 @@
 #include <cstring>
 #include <stdexcept>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,22 +18,83 @@
 
 namespace rowlark::dedupe {
 
-std::string DefaultSpillDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
+#ifdef _WIN32
+namespace {
+std::wstring wide(const std::string& utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
 }
 
-#ifdef _WIN32
-std::vector<SpillFile> OpenSpillFiles(std::size_t count, const std::string&) {
+std::string utf8(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                            nullptr, nullptr);
+    return out;
+}
+
+std::string lastError() {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, GetLastError(), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = text ? text : L"unknown error";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
+        message.pop_back();
+    return utf8(message);
+}
+} // namespace
+
+std::string DefaultSpillDir() {
+    wchar_t path[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+    return n > 0 && n <= MAX_PATH ? utf8(std::wstring(path, n)) : std::string(".");
+}
+
+// The system's temporary files do not do: they may land in the drive's root, where a user may not
+// write. Each file here is the user's alone, kept out of the disk cache's write-back where it
+// can be, and deleted by the system when closed, even if the program dies.
+std::vector<SpillFile> OpenSpillFiles(std::size_t count, const std::string& dir) {
+    std::string base = dir.empty() ? DefaultSpillDir() : dir;
+    while (base.size() > 1 && (base.back() == '\\' || base.back() == '/'))
+        base.pop_back();
     std::vector<SpillFile> files;
     for (std::size_t i = 0; i < count; ++i) {
-        std::FILE* f = std::tmpfile();
-        if (!f) throw std::runtime_error("could not create a temporary file for the keys");
+        const std::wstring path = wide(base + "\\rowlark-keys-" +
+                                       std::to_string(GetCurrentProcessId()) + "-" +
+                                       std::to_string(GetTickCount64()) + "-" + std::to_string(i));
+        const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     CREATE_NEW,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            throw std::runtime_error("could not create a temporary file for the keys in " + base +
+                                     ": " + lastError());
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+        std::FILE* f = fd < 0 ? nullptr : _fdopen(fd, "w+b");
+        if (!f) {
+            if (fd >= 0)
+                _close(fd);
+            else
+                CloseHandle(h);
+            throw std::runtime_error("could not open a temporary file for the keys in " + base);
+        }
         files.emplace_back(f);
     }
     return files;
 }
 #else
+std::string DefaultSpillDir() {
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
 std::vector<SpillFile> OpenSpillFiles(std::size_t count, const std::string& dir) {
     const std::string base = dir.empty() ? DefaultSpillDir() : dir;
     auto fail = [&](const std::string& what) {

@@ -14,9 +14,16 @@ QString quoted(const QString& value) {
 
 } // namespace
 
+QString OdbcDriverName() {
+    const QString chosen = qEnvironmentVariable("ROWLARK_ODBC_DRIVER").trimmed();
+    return chosen.isEmpty() ? QStringLiteral("SQL Server") : chosen;
+}
+
 QString BuildConnectionString(const ConnectionProfile& p) {
     const QString server = p.localConnection == 1 ? p.server : p.server + "," + p.port;
-    return "Driver={SQL Server};Server=" + quoted(server) + ";Database=" + quoted(p.database) +
+    QString driver = OdbcDriverName();
+    driver.replace('}', QStringLiteral("}}"));
+    return "Driver={" + driver + "};Server=" + quoted(server) + ";Database=" + quoted(p.database) +
            ";Uid=" + quoted(p.user) + ";Pwd=" + quoted(p.password) + ";";
 }
 

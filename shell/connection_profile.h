@@ -29,6 +29,9 @@ struct ConnectionProfile {
 // value holding ';', '{' or '}' is braced the ODBC way ('}' doubled), so that it can neither break
 // the string nor add keys to it.
 QString BuildConnectionString(const ConnectionProfile& profile);
+// The ODBC driver the connection string names: "SQL Server", unless ROWLARK_ODBC_DRIVER names
+// another (where only "ODBC Driver 18 for SQL Server" is installed, say).
+QString OdbcDriverName();
 
 // The stored "Local Connection" text as the check box's value: "0" is unchecked, anything else
 // checked.

@@ -209,6 +209,15 @@ for sig in INT TERM; do
     want=$([ $sig = INT ] && echo 130 || echo 143)
     check "SIG$sig stops the job with $want" '[ $code -eq $want ] && grep -q "stopped by SIG$sig" err.txt && [ ! -s out.txt ]'
 done
+# Where the driver is registered under another name, ROWLARK_ODBC_DRIVER names it.
+mkdir -p newer
+sed 's/^\[SQL Server\]$/[ODBC Driver 18 for SQL Server]/' "$dir/odbcinst.ini" > newer/odbcinst.ini
+: > newer/odbc.ini
+ODBCSYSINI=$PWD/newer ODBCINI=$PWD/newer/odbc.ini run --table Customers --column Name --dry-run; code=$?
+check "no \"SQL Server\" driver: status 1" '[ $code -eq 1 ] && grep -qi "not found" err.txt'
+ODBCSYSINI=$PWD/newer ODBCINI=$PWD/newer/odbc.ini ROWLARK_ODBC_DRIVER="ODBC Driver 18 for SQL Server" \
+    run --table Customers --column Name --dry-run; code=$?
+check "ROWLARK_ODBC_DRIVER names the driver" '[ $code -eq 0 ] && grep -q "8 rows" out.txt'
 run --table Customers --column Name --dry-run; code=$?
 check "the source is as it was after the signals" '[ $code -eq 0 ] && grep -q "8 rows" out.txt'
 echo "rowlark-dedupe: $passed passed, $failed failed"

@@ -1,4 +1,5 @@
 // The table, field and finish pages: from login to the new table in the grid.
+#include "text_fit.h"
 #include "wizard_support.h"
 
 #include <QCheckBox>
@@ -491,33 +492,10 @@ TEST_F(WizardFlow, EveryTextFitsItsBoxOnEveryPage) {
     wizard->form3().PushButton3_Click();
     for (QWidget* page : std::initializer_list<QWidget*>{&wizard->form1(), &wizard->form2(),
                                                          &wizard->form3(), &wizard->form4()}) {
-        for (QWidget* w : page->findChildren<QWidget*>()) {
-            const QFontMetrics m(w->font());
-            QString text;
-            int room = w->width(), need = 0;
-            if (auto* l = qobject_cast<QLabel*>(w)) {
-                text = l->text();
-                room = l->contentsRect().width();
-                need = m.horizontalAdvance(text);
-            } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
-                text = c->text();
-                need = m.horizontalAdvance(text) +
-                       c->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, c) +
-                       c->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, c);
-            } else if (auto* b = qobject_cast<QPushButton*>(w)) {
-                text = b->text();
-                // The style draws a button's text inside its frame.
-                need = m.horizontalAdvance(text) +
-                       2 * b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
-            } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
-                text = g->title();
-                need = m.horizontalAdvance(text) + 16;
-            } else {
-                continue;
-            }
-            EXPECT_LE(need, room) << page->metaObject()->className() << ": \"" << text.toStdString()
-                                  << "\" needs " << need << " of " << room;
-        }
+        for (const auto& t : test::textRooms(*page))
+            EXPECT_LE(t.need, t.room) << page->metaObject()->className() << ": \""
+                                      << t.text.toStdString() << "\" needs " << t.need << " of "
+                                      << t.room;
     }
     // A label ends before the field it names begins.
     auto& f1 = wizard->form1();

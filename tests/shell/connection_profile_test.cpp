@@ -45,6 +45,20 @@ TEST(BuildConnectionString, ValuesAreVerbatimUnlessTheyCouldBreakTheString) {
               "Driver={SQL Server};Server={db;1,1};Database={d}}};Uid={u;};Pwd=p;");
 }
 
+TEST(BuildConnectionString, AnotherDriverOnlyByName) {
+    qputenv("ROWLARK_ODBC_DRIVER", " ODBC Driver 18 for SQL Server ");
+    const QString chosen = BuildConnectionString(profile("db1", "1433", "sa", "x", "d", 0));
+    // A name cannot close the brace early and add keys of its own.
+    qputenv("ROWLARK_ODBC_DRIVER", "X};Server=elsewhere;{");
+    const QString hostile = BuildConnectionString(profile("db1", "1433", "sa", "x", "d", 0));
+    qputenv("ROWLARK_ODBC_DRIVER", "  ");
+    const QString blank = BuildConnectionString(profile("db1", "1433", "sa", "x", "d", 0));
+    qunsetenv("ROWLARK_ODBC_DRIVER");
+    EXPECT_EQ(chosen, "Driver={ODBC Driver 18 for SQL Server};Server=db1,1433;Database=d;Uid=sa;Pwd=x;");
+    EXPECT_EQ(hostile, "Driver={X}};Server=elsewhere;{};Server=db1,1433;Database=d;Uid=sa;Pwd=x;");
+    EXPECT_TRUE(blank.startsWith("Driver={SQL Server};")) << blank.toStdString();
+}
+
 TEST(LocalConnectionSetting, OnlyZeroIsUnchecked) {
     EXPECT_EQ(LocalConnectionFromSetting("0"), 0);
     for (const char* s : {"1", "2", "", "yes", " 0"})

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# rowlark.exe under Wine on Xvfb, as a Windows user meets it: the connection page with every text
+# fitting, the login typed in, the whole wizard driven by real clicks (xdotool) to a new table that
+# is checked on the server, and the six settings in Wine's registry under the program's key.
+set -uo pipefail
+source "$(dirname "$0")/wine_support.sh"
+probe=$1/tests/windows/page_fit_probe.exe
+command -v Xvfb > /dev/null && command -v xdotool > /dev/null || { echo "SKIPPED: Xvfb or xdotool missing"; exit 77; }
+[ -f "$stage/rowlark.exe" ] || { echo "SKIPPED: no rowlark.exe in $stage"; exit 77; }
+cleanup() {
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2> /dev/null
+    finish
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    [ -f "$work/app.log" ] && tail -20 "$work/app.log" >&2
+    exit 1
+}
+
+display=""
+for n in $(seq 130 160); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        DISPLAY=":$n" xdotool getdisplaygeometry > /dev/null 2>&1 && { display=":$n"; break; }
+        kill -0 "$xvfb" 2> /dev/null || break
+        sleep 0.1
+    done
+    [ -n "$display" ] && break
+done
+[ -n "$display" ] || fail "no display could be started"
+export DISPLAY=$display
+start_wine
+
+# The connection page as Windows (here Wine) draws it, measured with the fonts it has.
+if [ -f "$probe" ]; then
+    WINEPATH="$(winepath -w "$stage" 2> /dev/null)" QT_PLUGIN_PATH="$(winepath -w "$stage" 2> /dev/null)" \
+        wine "$probe" > "$work/fit.txt" 2>&1
+    code=$?
+    tr -d '\r' < "$work/fit.txt" | sed 's/^/  /'
+    check "every text of the connection page fits" '[ $code -eq 0 ]'
+fi
+
+db="WineGui_$$"
+sql "CREATE DATABASE [$db]" master > /dev/null
+sql "CREATE TABLE [Städte] ([Name] nvarchar(20), [Land] nvarchar(20))
+INSERT INTO [Städte] VALUES (N'Zürich', N'CH'), (N'東京', N'JP'), (N'Zürich', N'CH'), (N'Genève', N'CH')" "$db" > /dev/null
+
+wine "$stage/rowlark.exe" > "$work/app.log" 2>&1 &
+app=$!
+
+# The one visible window titled Rowlark whose size is the page's (Wine adds no frame without a
+# window manager).
+page() {
+    for _ in $(seq 300); do
+        for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
+            size=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
+            [ "$size" = "$1" ] && { echo "$w"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; sleep 0.4; }
+field() { click "$1" "$2" "$3"; xdotool key --clearmodifiers ctrl+a; xdotool type --delay 20 "$4"; sleep 0.2; }
+
+login=$(page 536x264) || fail "the connection page did not open"
+[ -n "${ROWLARK_WINE_SCREENSHOT:-}" ] && import -window root -crop 536x264+0+0 "$ROWLARK_WINE_SCREENSHOT" 2> /dev/null
+field "$login" 246 43 127.0.0.1             # Server
+field "$login" 480 43 "$port"                # Port
+field "$login" 296 75 sa                     # User
+field "$login" 296 107 'Rowlark;Test{1'      # Password
+field "$login" 296 139 "$db"                 # Database
+click "$login" 268 242                       # Next >
+table=$(page 536x173) || fail "the table page did not open after the login"
+click "$table" 40 36                         # the first (only) table
+click "$table" 400 153                       # Next >
+fields=$(page 392x339) || fail "the field page did not open"
+xdotool mousemove --window "$fields" 30 167 click --repeat 2 --delay 100 1   # the first field
+sleep 0.4
+click "$fields" 292 317                      # Next >
+finish=$(page 536x268) || fail "the finish page did not open"
+click "$finish" 400 247                      # Finish
+for _ in $(seq 150); do
+    got=$(values "SELECT [Name] + N'|' + [Land] FROM [Städte2] ORDER BY [Name]" "$db" | tr -d ' ' | paste -sd ,)
+    [ -n "$got" ] && [[ "$got" != *Invalid* ]] && break
+    sleep 0.2
+done
+check "the new table holds the first of each, text intact ($got)" '[ "$got" = "Genève|CH,Zürich|CH,東京|JP" ]'
+click "$finish" 400 247                      # Exit
+for _ in $(seq 100); do kill -0 "$app" 2> /dev/null || break; sleep 0.1; done
+check "Exit ends the program" '! kill -0 "$app" 2> /dev/null'
+
+key='HKCU\Software\VB and VBA Program Settings\Quenbrook\Rowlark'
+wine reg query "$key" 2> /dev/null | tr -d '\r' > "$work/reg.txt"
+sed 's/^/  /' "$work/reg.txt"
+value() { awk -v k="$1" '$1 == k { print $NF }' "$work/reg.txt"; }
+check "MSServer in the registry" '[ "$(value MSServer)" = 127.0.0.1 ]'
+check "Port in the registry" '[ "$(value Port)" = "$port" ]'
+check "MSUser in the registry" '[ "$(value MSUser)" = sa ]'
+check "MSPassword in the registry" 'grep -q "MSPassword.*Rowlark;Test{1" "$work/reg.txt"'
+check "MSDatabase in the registry" '[ "$(value MSDatabase)" = "$db" ]'
+check "Local Connection in the registry" 'grep -Eq "^ *Local Connection +REG_SZ +0$" "$work/reg.txt"'
+
+echo "rowlark.exe under Wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
