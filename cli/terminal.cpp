@@ -57,8 +57,7 @@ void PrepareConsole() {
     SetConsoleOutputCP(CP_UTF8);
     const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
-    if (GetConsoleMode(err, &mode))
-        SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (GetConsoleMode(err, &mode)) SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 #else
 std::vector<std::string> commandLineArguments(int argc, char** argv) {

@@ -21,8 +21,8 @@ namespace rowlark::dedupe {
 #ifdef _WIN32
 namespace {
 std::wstring wide(const std::string& utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0)
         MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
@@ -67,12 +67,12 @@ std::vector<SpillFile> OpenSpillFiles(std::size_t count, const std::string& dir)
         base.pop_back();
     std::vector<SpillFile> files;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::wstring path = wide(base + "\\rowlark-keys-" +
-                                       std::to_string(GetCurrentProcessId()) + "-" +
-                                       std::to_string(GetTickCount64()) + "-" + std::to_string(i));
-        const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     CREATE_NEW,
-                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        const std::wstring path =
+            wide(base + "\\rowlark-keys-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(GetTickCount64()) + "-" + std::to_string(i));
+        const HANDLE h =
+            CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             throw std::runtime_error("could not create a temporary file for the keys in " + base +
                                      ": " + lastError());

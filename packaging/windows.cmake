@@ -53,4 +53,7 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME rowlark.exe)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_PACKAGE_EXECUTABLES rowlark Rowlark)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# A 64-bit installer for 64-bit programs: it also runs where 32-bit programs cannot (a Wine with
+# no 32-bit half, Windows on ARM without the x86 layer).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 include(CPack)

@@ -10,6 +10,14 @@
 namespace rowlark::shell {
 
 QFont Arial(double points, bool bold) {
+    // Where Arial is missing (Wine, a Linux desktop without fontconfig's alias), the fonts made to
+    // its metrics keep the pages' text inside its boxes; Qt asks for them only then.
+    static const bool substituted = [] {
+        QFont::insertSubstitutions(QStringLiteral("Arial"),
+                                   {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+        return true;
+    }();
+    (void)substituted;
     QFont f(QStringLiteral("Arial"));
     f.setPointSizeF(points);
     f.setBold(bold);

@@ -39,8 +39,8 @@ fi
 qt_build=$cache/qt-build
 echo "Configuring Qt for Windows (about a minute; log: $log)"
 # Only what the programs use: no SQL, network, D-Bus, XML or printing; no tablet input, because
-# Debian's source leaves out the headers it needs. OpenGL stays at its default (loaded at run
-# time): the Windows platform plugin does not compile without it.
+# Debian's source leaves out the headers it needs. OpenGL (loaded at run time) and Direct2D stay
+# on: without either, this version's Windows platform plugin does not compile or link.
 cmake -G Ninja -S "$src" -B "$qt_build" \
     -DCMAKE_TOOLCHAIN_FILE="$here/mingw.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
@@ -48,14 +48,14 @@ cmake -G Ninja -S "$src" -B "$qt_build" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_printsupport=OFF \
-    -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF >> "$log" 2>&1 ||
+    -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=ON >> "$log" 2>&1 ||
     { tail -40 "$log" >&2; echo "Configuring Qt failed; the whole log is $log" >&2; exit 1; }
 
 echo "Building Qt for Windows: about 25 minutes on two cores, once per machine"
 start=$(date +%s)
 # Ninja's [done/total] lines, one in fifty, so that a long build shows it is alive.
 NINJA_STATUS='[%f/%t] ' cmake --build "$qt_build" --parallel "$(nproc)" 2>&1 | tee -a "$log" |
-    awk '/^\[[0-9]+\/[0-9]+\]/ { split(substr($1, 2), p, "/"); if (p[1] % 50 == 0 || p[1] == p[2]) { printf "  %s of %s steps\n", p[1], p[2]; fflush() } }'
+    awk '/^\[[0-9]+\/[0-9]+\]/ { gsub(/[][]/, "", $1); split($1, p, "/"); if (p[1] % 50 == 0 || p[1] == p[2]) { printf "  %s of %s steps\n", p[1], p[2]; fflush() } }'
 [ "${PIPESTATUS[0]}" -eq 0 ] || { grep -E 'error|FAILED' "$log" | tail -20 >&2; echo "Building Qt failed; log: $log" >&2; exit 1; }
 cmake --install "$qt_build" >> "$log" 2>&1
 touch "$prefix/.rowlark-complete"

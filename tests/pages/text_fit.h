@@ -35,10 +35,11 @@ inline std::vector<TextRoom> textRooms(QWidget& page) {
                            c->width()});
         } else if (auto* b = qobject_cast<QPushButton*>(w)) {
             // The style draws a button's text inside its frame.
-            out.push_back({b->text(),
-                           m.horizontalAdvance(b->text()) +
-                               2 * b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b),
-                           b->width()});
+            out.push_back(
+                {b->text(),
+                 m.horizontalAdvance(b->text()) +
+                     2 * b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b),
+                 b->width()});
         } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
             out.push_back({g->title(), m.horizontalAdvance(g->title()) + 16, g->width()});
         }

@@ -493,9 +493,9 @@ TEST_F(WizardFlow, EveryTextFitsItsBoxOnEveryPage) {
     for (QWidget* page : std::initializer_list<QWidget*>{&wizard->form1(), &wizard->form2(),
                                                          &wizard->form3(), &wizard->form4()}) {
         for (const auto& t : test::textRooms(*page))
-            EXPECT_LE(t.need, t.room) << page->metaObject()->className() << ": \""
-                                      << t.text.toStdString() << "\" needs " << t.need << " of "
-                                      << t.room;
+            EXPECT_LE(t.need, t.room)
+                << page->metaObject()->className() << ": \"" << t.text.toStdString() << "\" needs "
+                << t.need << " of " << t.room;
     }
     // A label ends before the field it names begins.
     auto& f1 = wizard->form1();

@@ -54,7 +54,8 @@ TEST(BuildConnectionString, AnotherDriverOnlyByName) {
     qputenv("ROWLARK_ODBC_DRIVER", "  ");
     const QString blank = BuildConnectionString(profile("db1", "1433", "sa", "x", "d", 0));
     qunsetenv("ROWLARK_ODBC_DRIVER");
-    EXPECT_EQ(chosen, "Driver={ODBC Driver 18 for SQL Server};Server=db1,1433;Database=d;Uid=sa;Pwd=x;");
+    EXPECT_EQ(chosen,
+              "Driver={ODBC Driver 18 for SQL Server};Server=db1,1433;Database=d;Uid=sa;Pwd=x;");
     EXPECT_EQ(hostile, "Driver={X}};Server=elsewhere;{};Server=db1,1433;Database=d;Uid=sa;Pwd=x;");
     EXPECT_TRUE(blank.startsWith("Driver={SQL Server};")) << blank.toStdString();
 }

@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
     for (const auto& t : rowlark::test::textRooms(f1)) {
         const bool fits = t.need <= t.room;
         misfits += !fits;
-        std::printf("%s \"%s\" needs %d of %d\n", fits ? "fits" : "FAIL", qPrintable(t.text), t.need,
-                    t.room);
+        std::printf("%s \"%s\" needs %d of %d\n", fits ? "fits" : "FAIL", qPrintable(t.text),
+                    t.need, t.room);
     }
     for (auto [label, field] : {std::pair{f1.Label2, f1.Text1}, std::pair{f1.Label9, f1.Text9},
                                 std::pair{f1.Label1, f1.Text2}, std::pair{f1.Label3, f1.Text4}}) {
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
             std::printf("FAIL \"%s\" runs into its field\n", qPrintable(label->text()));
         }
     }
-    std::printf("%s\n", f1.isVisible() ? "connection page shown" : "FAIL connection page not shown");
+    std::printf("%s\n",
+                f1.isVisible() ? "connection page shown" : "FAIL connection page not shown");
     return misfits == 0 && f1.isVisible() ? 0 : 1;
 }

@@ -34,10 +34,11 @@ done
 export DISPLAY=$display
 start_wine
 
-# The connection page as Windows (here Wine) draws it, measured with the fonts it has.
+# The connection page as Windows (here Wine) draws it, measured with the fonts it has. The probe
+# runs from a copy of the programs' folder, where Qt finds its plugins as rowlark.exe does.
 if [ -f "$probe" ]; then
-    WINEPATH="$(winepath -w "$stage" 2> /dev/null)" QT_PLUGIN_PATH="$(winepath -w "$stage" 2> /dev/null)" \
-        wine "$probe" > "$work/fit.txt" 2>&1
+    cp -r "$stage" "$work/probe" && cp "$probe" "$work/probe/"
+    ROWLARK_SETTINGS_DIR=$work/probe-settings timeout 120 wine "$work/probe/page_fit_probe.exe" > "$work/fit.txt" 2>&1
     code=$?
     tr -d '\r' < "$work/fit.txt" | sed 's/^/  /'
     check "every text of the connection page fits" '[ $code -eq 0 ]'
@@ -67,12 +68,19 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; sleep 0.4; 
 field() { click "$1" "$2" "$3"; xdotool key --clearmodifiers ctrl+a; xdotool type --delay 20 "$4"; sleep 0.2; }
 
 login=$(page 536x264) || fail "the connection page did not open"
-[ -n "${ROWLARK_WINE_SCREENSHOT:-}" ] && import -window root -crop 536x264+0+0 "$ROWLARK_WINE_SCREENSHOT" 2> /dev/null
 field "$login" 246 43 127.0.0.1             # Server
 field "$login" 480 43 "$port"                # Port
 field "$login" 296 75 sa                     # User
 field "$login" 296 107 'Rowlark;Test{1'      # Password
 field "$login" 296 139 "$db"                 # Database
+click "$login" 110 166                       # Local Connection, ticked
+click "$login" 110 166                       # and unticked: a server with a port
+# The filled-in page for the README, when asked for.
+if [ -n "${ROWLARK_WINE_SCREENSHOT:-}" ]; then
+    xdotool mousemove --window "$login" 600 300
+    sleep 0.3
+    import -window "$login" "$ROWLARK_WINE_SCREENSHOT" 2> /dev/null
+fi
 click "$login" 268 242                       # Next >
 table=$(page 536x173) || fail "the table page did not open after the login"
 click "$table" 40 36                         # the first (only) table
