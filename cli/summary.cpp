@@ -96,9 +96,14 @@ std::string madeLine(const RunSummary& s) {
                        counted(c.duplicates, "duplicate", "duplicates") + ": " +
                        dedupe::bracketed(s.newTable) + " holds " +
                        counted(s.outcome.newTableRows, "row.", "rows.");
-    if (s.outcome.removedTableMade)
-        line += " " + dedupe::bracketed(s.removedInto) + " holds the " +
-                counted(s.outcome.removedRows, "row", "rows") + " removed.";
+    if (s.outcome.removedTableMade) {
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on " " + a temporary.
+        line += ' ';
+        line += dedupe::bracketed(s.removedInto);
+        line += " holds the ";
+        line += counted(s.outcome.removedRows, "row", "rows");
+        line += " removed.";
+    }
     return line;
 }
 

@@ -64,7 +64,7 @@ runner=$!
 for _ in $(seq 100); do grep -q "copying\|creating the new table" "$work/err.txt" 2> /dev/null && break; sleep 0.1; done
 sleep 0.5
 t0=$(date +%s)
-pkill -INT -f 'rowlark-dedupe.exe' 2> /dev/null
+kill -INT $runner
 wait $runner; code=$?
 took=$(($(date +%s) - t0))
 sql "SANDBOX FAULT CLEAR" "$db" > /dev/null
