@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #ifdef _WIN32
@@ -53,11 +54,71 @@ std::vector<std::string> commandLineArguments(int, char**) {
     return out;
 }
 
+namespace {
+// Text for a console window goes to it as UTF-16: the byte path decodes by code pages and C
+// runtime locales that differ between Windows versions (and Wine), and mangles names outside them.
+// A pipe or file still gets the UTF-8 bytes, which is what scripts read.
+class ConsoleBuffer : public std::streambuf {
+public:
+    explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        pending_.push_back(static_cast<char>(c));
+        if (c == '\n') write();
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        pending_.append(s, static_cast<std::size_t>(n));
+        if (std::memchr(s, '\n', static_cast<std::size_t>(n))) write();
+        return n;
+    }
+    int sync() override {
+        write();
+        return 0;
+    }
+
+private:
+    // Writes what is complete; a character cut between two writes waits for its last bytes.
+    void write() {
+        std::size_t end = pending_.size();
+        for (std::size_t back = 1; back <= 3 && back <= pending_.size(); ++back) {
+            const auto b = static_cast<unsigned char>(pending_[pending_.size() - back]);
+            if ((b & 0xC0) == 0x80) continue; // a continuation byte
+            const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+            if (length > back) end = pending_.size() - back;
+            break;
+        }
+        if (end == 0) return;
+        const int n =
+            MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(end), nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+        if (n > 0)
+            MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(end), wide.data(), n);
+        DWORD written = 0;
+        WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        pending_.erase(0, end);
+    }
+
+    HANDLE console_;
+    std::string pending_;
+};
+
+void toConsole(std::ostream& stream, DWORD which) {
+    const HANDLE h = GetStdHandle(which);
+    DWORD mode = 0;
+    if (h == INVALID_HANDLE_VALUE || !GetConsoleMode(h, &mode)) return;
+    SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING); // the progress line's codes
+    stream.flush();
+    stream.rdbuf(new ConsoleBuffer(h)); // lives as long as the process
+}
+} // namespace
+
 void PrepareConsole() {
     SetConsoleOutputCP(CP_UTF8);
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    if (GetConsoleMode(err, &mode)) SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    toConsole(std::cout, STD_OUTPUT_HANDLE);
+    toConsole(std::cerr, STD_ERROR_HANDLE);
 }
 #else
 std::vector<std::string> commandLineArguments(int argc, char** argv) {

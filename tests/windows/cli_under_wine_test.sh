@@ -43,6 +43,24 @@ check "a wrong password as JSON" '[ $code -eq 1 ] && python3 -c "import json; d=
 run --table Kunden --column Name --into Kunden --replace; code=$?
 check "the source name is refused" '[ $code -eq 2 ] && grep -q "never changed" "$work/err.txt"'
 
+# In a console (a pseudo-terminal here): the password is asked for without echo, and names outside
+# ASCII reach the console as the characters they are.
+if command -v script > /dev/null; then
+    mkfifo "$work/keys"
+    ROWLARK_PASSWORD= LANG=C.UTF-8 timeout 60 script -qfec "env -u ROWLARK_PASSWORD wine '$stage/rowlark-dedupe.exe' \
+        --server 127.0.0.1 --port $port --user sa --database $db --table Kunden --column Name --dry-run" \
+        /dev/null < "$work/keys" > "$work/console.txt" 2>&1 &
+    console=$!
+    exec 3> "$work/keys"
+    for _ in $(seq 300); do grep -q "Password for sa" "$work/console.txt" 2> /dev/null && break; sleep 0.1; done
+    printf '%s\r' "$ROWLARK_PASSWORD" >&3
+    wait $console; code=$?
+    exec 3>&-
+    sed 's/\x1b\[[?0-9;]*[a-zA-Z]//g' "$work/console.txt" > "$work/console-text.txt"
+    check "the prompt: no echo, the login works, text outside ASCII shown as typed (status $code)" \
+        '[ $code -eq 0 ] && grep -q "Password for sa" "$work/console-text.txt" && ! grep -q "Test{1" "$work/console-text.txt" && grep -q "Åsa" "$work/console-text.txt" && grep -q "李" "$work/console-text.txt"'
+fi
+
 # Where only the newer driver is registered: "SQL Server" is not found, and ROWLARK_ODBC_DRIVER
 # names the other one.
 mkdir -p "$work/newer"
@@ -71,5 +89,6 @@ sql "SANDBOX FAULT CLEAR" "$db" > /dev/null
 got=$(values "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = N'KundenStopped'" "$db" | tr -d ' ')
 check "Ctrl-C: status 130 within seconds, no table (status $code, $took s, tables $got)" '[ $code -eq 130 ] && [ $took -le 8 ] && [ "$got" = 0 ] && grep -q "stopped by Ctrl-C" "$work/err.txt"'
 
+[ "$failed" -gt 0 ] && [ -f "$work/console-text.txt" ] && cat -A "$work/console-text.txt" | head -20
 echo "rowlark-dedupe.exe under Wine: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
