@@ -111,7 +111,7 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& db) {
 std::string columnSql(const ColumnSpec& c, const std::string& table) {
     std::string s = quoteIdent(c.name) + " " + c.type.declared();
     if (c.type.isText()) s += std::string(" COLLATE ") + c.collation;
-    if (c.type.isDecimal()) s += std::string(" COLLATE ") + kCollationDecimal;
+    if (c.type.isExactNumber()) s += std::string(" COLLATE ") + kCollationDecimal;
     if (c.notNull) s += " NOT NULL";
     if (c.identity)
         s += " DEFAULT (" + identityDefault(table, c.name, c.seed, c.increment) + ")";

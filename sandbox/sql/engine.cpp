@@ -386,7 +386,7 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
                                : isNumber ? numbered->type.declared()
                                           : c.type.declared());
             if (!isNumber && c.type.isText()) def += std::string(" COLLATE ") + kCollationCi;
-            if (!isNumber && c.type.isDecimal())
+            if (!isNumber && c.type.isExactNumber())
                 def += std::string(" COLLATE ") + kCollationDecimal;
             if (isNumber || !(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
             if (isNumber)

@@ -196,9 +196,9 @@ static std::string arguments(const SqlType& t, const std::string& maxText) {
 
 std::string SqlType::declared() const {
     std::string s = canonicalName(base);
-    // Decimals are kept as their text, so that all 38 digits stay; the column's collation
-    // compares them as numbers.
-    if (isDateTime() || base == BaseType::UniqueIdentifier || isDecimal()) s += " text";
+    // Decimals and money are kept as their text, so that every digit stays (money's 19 do not fit
+    // a double); the column's collation compares them as numbers.
+    if (isDateTime() || base == BaseType::UniqueIdentifier || isExactNumber()) s += " text";
     if (base == BaseType::Binary || base == BaseType::VarBinary) s += " blob";
     return s + arguments(*this, "-1"); // the store's type names take numbers only
 }
@@ -242,9 +242,6 @@ bool SqlType::isInteger() const {
 bool SqlType::isText() const {
     return base == BaseType::Char || base == BaseType::VarChar || base == BaseType::NChar ||
            base == BaseType::NVarChar || base == BaseType::Text || base == BaseType::NText;
-}
-bool SqlType::isDecimal() const {
-    return base == BaseType::Decimal || base == BaseType::Numeric;
 }
 bool SqlType::isExactNumber() const {
     return base == BaseType::Decimal || base == BaseType::Numeric || base == BaseType::Money ||
@@ -501,6 +498,12 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         } else if (!parseDecimal(textOf(st, i), t.scale, v)) {
             return conversion();
         }
+        // Money is a scaled 64-bit integer (smallmoney 32): past it the server refuses the value.
+        const bool tooBig = (t.base == BaseType::Money && (v > INT64_MAX || v < INT64_MIN)) ||
+                            (t.base == BaseType::SmallMoney && (v > INT32_MAX || v < INT32_MIN));
+        if (tooBig)
+            return fail(8115, "Arithmetic overflow error converting expression to data type " +
+                                  t.tsqlName() + ".");
         out = tds::Decimal{v};
         return true;
     }

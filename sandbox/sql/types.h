@@ -73,7 +73,6 @@ struct SqlType {
     bool isInteger() const;
     bool isText() const;
     bool isExactNumber() const;
-    bool isDecimal() const; // decimal or numeric
     bool isDateTime() const;
 };
 

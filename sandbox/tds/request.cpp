@@ -67,9 +67,22 @@ TransactionManager TransactionManager::decode(const Bytes& payload) {
     skipAllHeaders(r);
     TransactionManager tm;
     tm.request = r.u16le();
-    if ((tm.request == kTmCommit || tm.request == kTmRollback) && !r.atEnd()) {
-        r.bVarchar();
+    // A transaction's name is a B_VARBYTE: its length counts bytes, not characters.
+    auto name = [&r] {
+        const std::size_t bytes = r.u8();
+        if (bytes % 2) throw ProtocolError("a transaction name of an odd number of bytes");
+        return r.ucs2(bytes / 2);
+    };
+    if (tm.request == kTmBegin && !r.atEnd()) {
+        r.u8(); // the isolation level: the session's stays
+        if (!r.atEnd()) tm.name = name();
+    } else if ((tm.request == kTmCommit || tm.request == kTmRollback) && !r.atEnd()) {
+        tm.name = name();
         if (!r.atEnd()) tm.beginAnother = (r.u8() & 1) != 0;
+        if (tm.beginAnother && !r.atEnd()) {
+            r.u8();
+            if (!r.atEnd()) tm.newName = name();
+        }
     }
     return tm;
 }

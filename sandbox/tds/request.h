@@ -43,6 +43,8 @@ enum TransactionRequest : std::uint16_t {
 struct TransactionManager {
     std::uint16_t request = kTmBegin;
     bool beginAnother = false; // commit or roll back, then open a new transaction at once
+    std::u16string name;       // the transaction's name, when the client gave one
+    std::u16string newName;    // the name of the one begun at once
     static TransactionManager decode(const Bytes& payload);
 };
 

@@ -119,6 +119,11 @@ async function main() {
           JSON.stringify(r.rows[0]) === JSON.stringify(['2024-02-29', '13:05:07.120', '2024-02-29 13:05:07.1200000']),
           r.err ? r.err.message : r.rows);
   }
+  // Money at its limits: the two halves of the 64-bit count go out in the protocol's order.
+  r = await run(c, `INSERT INTO ${table} (k, m) VALUES (12, 922337203685477.5807), (13, -922337203685477.5808);
+                    SELECT m FROM ${table} WHERE k IN (12, 13) ORDER BY k`);
+  check('money at its limits', !r.err && Math.abs(r.rows[0][0] - 922337203685477.5807) < 1 &&
+        Math.abs(r.rows[1][0] + 922337203685477.5808) < 1, r.err ? r.err.message : r.rows);
   r = await run(c, 'SELECT NULL AS nothing, @p AS p', [['p', TYPES.NVarChar, null]]);
   check('NULL parameters and values', !r.err && r.rows[0][0] === null && r.rows[0][1] === null, r.err ? r.err.message : r.rows);
 
@@ -147,6 +152,13 @@ async function main() {
   check('commit', !e, e && e.message);
   r = await run(c, `SELECT count(*) FROM ${table} WHERE k = 101`);
   check('a committed row stays', !r.err && Number(r.rows[0][0]) === 1, r.err ? r.err.message : r.rows);
+  // Named: the name travels with its length in bytes.
+  e = await tx(cb => c.beginTransaction(cb, 'named'));
+  await run(c, `INSERT INTO ${table} (k) VALUES (102)`);
+  e = e || await tx(cb => c.commitTransaction(cb, 'named'));
+  check('a named commit', !e, e && e.message);
+  r = await run(c, `SELECT count(*) FROM ${table} WHERE k = 102`);
+  check('the connection goes on after a named commit', !r.err && Number(r.rows[0][0]) === 1, r.err ? r.err.message : r.rows);
 
   // A cancel in the middle of a long result.
   r = await run(c, `CREATE TABLE ${table}_n (x int); INSERT INTO ${table}_n VALUES (1);

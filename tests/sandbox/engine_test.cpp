@@ -237,6 +237,21 @@ TEST_F(EngineTest, ReadingAValueThatDoesNotConvertFailsClearly) {
     EXPECT_EQ(fails("SELECT d FROM c").number, 241);
 }
 
+// Money is a 64-bit count of ten-thousandths (smallmoney 32): every digit survives to the limits,
+// and a value past them is an overflow, not a wrapped number.
+TEST_F(EngineTest, MoneyKeepsEveryDigitToItsLimits) {
+    ok("CREATE TABLE m (m money, s smallmoney); INSERT INTO m VALUES (922337203685477.5807, "
+       "214748.3647), (-922337203685477.5808, -214748.3648), (0.0001, 1)");
+    EXPECT_EQ(rows("SELECT m, s FROM m ORDER BY m"),
+              (std::vector<std::vector<std::string>>{{"-9223372036854775808", "-2147483648"},
+                                                     {"1", "10000"},
+                                                     {"9223372036854775807", "2147483647"}}));
+    ok("CREATE TABLE o (m money, s smallmoney); INSERT INTO o VALUES (922337203685477.5808, 0)");
+    EXPECT_EQ(fails("SELECT m FROM o").number, 8115);
+    ok("INSERT INTO o VALUES (0, 214748.3648)");
+    EXPECT_EQ(fails("SELECT s FROM o WHERE m = 0").number, 8115);
+}
+
 TEST_F(EngineTest, NamesWithBracketsQuotesAndUnicode) {
     const std::string table = "[we]]ird 'name\u00e9]";
     ok("CREATE TABLE " + table + " ([co]]l] int, [select] nvarchar(5))");

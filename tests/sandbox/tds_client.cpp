@@ -182,13 +182,21 @@ Bytes encodeTransactionManager(const TransactionManager& m) {
     Writer w;
     encodeAllHeaders(w);
     w.u16le(m.request);
+    auto name = [&w](const std::u16string& n) { // B_VARBYTE: the length counts bytes
+        w.u8(static_cast<std::uint8_t>(n.size() * 2));
+        for (char16_t c : n)
+            w.u16le(c);
+    };
     if (m.request == kTmBegin) {
         w.u8(0); // isolation level: unchanged
-        w.u8(0); // no name
+        name(m.name);
     } else {
-        w.u8(0); // no name
+        name(m.name);
         w.u8(m.beginAnother ? 1 : 0);
-        if (m.beginAnother) w.u16le(0); // isolation unchanged, no name
+        if (m.beginAnother) {
+            w.u8(0); // isolation unchanged
+            name(m.newName);
+        }
     }
     return std::move(w.bytes());
 }

@@ -465,10 +465,25 @@ TEST(Requests, TransactionManagerRoundTrip) {
     for (auto req : {kTmBegin, kTmCommit, kTmRollback})
         for (bool again : {false, true}) {
             TransactionManager back = TransactionManager::decode(
-                encodeTransactionManager(TransactionManager{req, again}));
+                encodeTransactionManager(TransactionManager{req, again, u"t\u00e4", u"next"}));
             EXPECT_EQ(back.request, req);
             EXPECT_EQ(back.beginAnother, again && req != kTmBegin);
+            EXPECT_EQ(back.name, u"t\u00e4");
+            EXPECT_EQ(back.newName, again && req != kTmBegin ? u"next" : u"");
         }
+}
+
+// A named commit as a client sends it: the name's length byte counts bytes (6 for "abc").
+TEST(Requests, ANamedCommitReadsItsNameByBytes) {
+    const Bytes named = {0x16, 0, 0, 0, 0x12, 0, 0,    0,    0x02, 0,   0, 0,   0, 0,   0, 0,
+                         0,    0, 1, 0, 0,    0, 0x07, 0x00, 0x06, 'a', 0, 'b', 0, 'c', 0, 0x00};
+    const TransactionManager tm = TransactionManager::decode(named);
+    EXPECT_EQ(tm.request, kTmCommit);
+    EXPECT_EQ(tm.name, u"abc");
+    EXPECT_FALSE(tm.beginAnother);
+    Bytes odd = named;
+    odd[24] = 5;
+    EXPECT_THROW(TransactionManager::decode(odd), ProtocolError);
 }
 
 // A request past the 64 MiB cap is read to its end and answered, not a reason to hang up.
