@@ -33,6 +33,24 @@ std::string lowerAscii(std::u16string_view s) {
     return out;
 }
 
+// Whether the call names the procedure, by name (proc: lower case, without its schema) or by id.
+bool calls(const tds::RpcRequest& request, const std::string& proc, const char* name, int id) {
+    return proc == name || (request.procName.empty() && request.procId == id);
+}
+
+SqlError unreadableParameter() {
+    return SqlError{8016, 16, 1,
+                    "The sandbox cannot read a parameter of this type; it reads the integer, "
+                    "bit, float, decimal, money, character, binary, date and time and "
+                    "uniqueidentifier types."};
+}
+
+SqlError noSuchHandle(std::int64_t handle) {
+    return SqlError{8179, 16, 4,
+                    "Could not find prepared statement with handle " + std::to_string(handle) +
+                        "."};
+}
+
 } // namespace
 
 Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
@@ -200,6 +218,7 @@ void Session::finishRequest(bool completed) {
         // as the next message, where clients look for it (one reads on to it token by token,
         // another reads the message after the one under way).
         hasPending_ = false;
+        returnValues_.clear();
         tds::Done{}.encode(out_, tdsVersion_);
         endMessage();
         attention_ = false;
@@ -209,6 +228,8 @@ void Session::finishRequest(bool completed) {
     if (inProc_) {
         flushPendingDone();
         tds::encodeReturnStatus(out_, 0);
+        for (const auto& v : returnValues_)
+            v.encode(out_, tdsVersion_);
         tds::Done{tds::kTokDoneProc, 0, 0, 0}.encode(out_, tdsVersion_);
     } else if (hasPending_) {
         pending_.encode(out_, tdsVersion_);
@@ -217,6 +238,7 @@ void Session::finishRequest(bool completed) {
     }
     hasPending_ = false;
     inProc_ = false;
+    returnValues_.clear();
     endMessage();
 }
 
@@ -329,14 +351,23 @@ void Session::rpc(const tds::Message& m) {
         } catch (const SqlError& e) {
             error(e);
         }
-    } else if (proc == "sp_executesql" || (request.procName.empty() && request.procId == 10)) {
+    } else if (calls(request, proc, "sp_executesql", 10)) {
         return executeSql(request);
+    } else if (calls(request, proc, "sp_prepare", 11)) {
+        return prepare(request, false);
+    } else if (calls(request, proc, "sp_execute", 12)) {
+        return executePrepared(request);
+    } else if (calls(request, proc, "sp_prepexec", 13)) {
+        return prepare(request, true);
+    } else if (calls(request, proc, "sp_unprepare", 15)) {
+        return unprepare(request);
     } else {
         std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
                                                     : tds::utf8(request.procName);
         error(SqlError{2812, 16, 62,
                        "Could not find stored procedure '" + name +
-                           "'. The sandbox answers only sp_executesql and sp_tables."});
+                           "'. The sandbox answers only sp_executesql, sp_prepare, sp_execute, "
+                           "sp_prepexec, sp_unprepare and sp_tables."});
     }
     finishRequest(!attention_);
 }
@@ -346,10 +377,7 @@ void Session::executeSql(const tds::RpcRequest& request) {
     const auto* statement =
         request.params.empty() ? nullptr : std::get_if<std::u16string>(&request.params[0].value);
     if (!request.paramsComplete) {
-        error(SqlError{8016, 16, 1,
-                       "The sandbox cannot read a parameter of this type; it reads the integer, "
-                       "bit, float, decimal, money, character, binary, date and time and "
-                       "uniqueidentifier types."});
+        error(unreadableParameter());
     } else if (!statement) {
         error(SqlError{214, 16, 2,
                        "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'."});
@@ -360,6 +388,59 @@ void Session::executeSql(const tds::RpcRequest& request) {
         const std::string text = bindParameters(*statement, values);
         return finishRequest(engine_->executeBatch(text, *this));
     }
+    finishRequest(!attention_);
+}
+
+// sp_prepare and sp_prepexec: the handle (an output parameter), the parameters' declarations, the
+// statement, then (sp_prepexec) the values. The handle goes back as a return value.
+void Session::prepare(const tds::RpcRequest& request, bool execute) {
+    const auto* statement =
+        request.params.size() < 3 ? nullptr : std::get_if<std::u16string>(&request.params[2].value);
+    if (!request.paramsComplete) {
+        error(unreadableParameter());
+        return finishRequest(!attention_);
+    }
+    if (!statement) {
+        error(SqlError{214, 16, 2,
+                       "Procedure expects parameter '@stmt' of type 'ntext/nchar/nvarchar'."});
+        return finishRequest(!attention_);
+    }
+    const auto* declarations = std::get_if<std::u16string>(&request.params[1].value);
+    Prepared p{declarations ? *declarations : std::u16string(), *statement};
+    const std::int32_t handle = prepared_.add(p);
+    returnValues_.push_back(
+        tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
+    if (!execute) return finishRequest(true);
+    runPrepared(p, std::vector<tds::RpcParam>(request.params.begin() + 3, request.params.end()));
+}
+
+// sp_execute: the handle, then the values.
+void Session::executePrepared(const tds::RpcRequest& request) {
+    const auto* handle =
+        request.params.empty() ? nullptr : std::get_if<std::int64_t>(&request.params[0].value);
+    const Prepared* p = handle ? prepared_.find(static_cast<std::int32_t>(*handle)) : nullptr;
+    if (!request.paramsComplete) {
+        error(unreadableParameter());
+    } else if (!p) {
+        error(noSuchHandle(handle ? *handle : 0));
+    } else {
+        return runPrepared(
+            *p, std::vector<tds::RpcParam>(request.params.begin() + 1, request.params.end()));
+    }
+    finishRequest(!attention_);
+}
+
+void Session::runPrepared(const Prepared& p, std::vector<tds::RpcParam> values) {
+    const std::string text =
+        bindParameters(p.statement, namedByDeclaration(p.declarations, std::move(values)));
+    finishRequest(engine_->executeBatch(text, *this));
+}
+
+void Session::unprepare(const tds::RpcRequest& request) {
+    const auto* handle =
+        request.params.empty() ? nullptr : std::get_if<std::int64_t>(&request.params[0].value);
+    if (!handle || !prepared_.remove(static_cast<std::int32_t>(*handle)))
+        error(noSuchHandle(handle ? *handle : 0));
     finishRequest(!attention_);
 }
 

@@ -1,11 +1,13 @@
 // One client connection: login, then requests answered through the engine.
 #pragma once
 
+#include "prepared.h"
 #include "sql/engine.h"
 #include "tds/done.h"
 #include "tds/message.h"
 #include "tds/packet.h"
 #include "tds/request.h"
+#include "tds/returnvalue.h"
 
 #include <memory>
 #include <string>
@@ -48,6 +50,10 @@ private:
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
     void executeSql(const tds::RpcRequest& request);
+    void prepare(const tds::RpcRequest& request, bool execute);
+    void executePrepared(const tds::RpcRequest& request);
+    void unprepare(const tds::RpcRequest& request);
+    void runPrepared(const Prepared& p, std::vector<tds::RpcParam> values);
     void transaction(const tds::Message& m);
     void finishRequest(bool completed);
     void acknowledgeAttention();
@@ -75,6 +81,8 @@ private:
     std::optional<long> rowsLeft_;
     bool rowRuleTaken_ = false;
     std::string loggedInTo_; // the database this connection counts under
+    PreparedStatements prepared_;
+    std::vector<tds::ReturnValue> returnValues_; // go out after the procedure's return status
 };
 
 } // namespace sandbox

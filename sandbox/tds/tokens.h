@@ -10,6 +10,7 @@ enum Token : std::uint8_t {
     kTokColMetadata = 0x81,
     kTokError = 0xAA,
     kTokInfo = 0xAB,
+    kTokReturnValue = 0xAC,
     kTokLoginAck = 0xAD,
     kTokRow = 0xD1,
     kTokNbcRow = 0xD2,

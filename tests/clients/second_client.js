@@ -152,6 +152,27 @@ async function main() {
   check('commit', !e, e && e.message);
   r = await run(c, `SELECT count(*) FROM ${table} WHERE k = 101`);
   check('a committed row stays', !r.err && Number(r.rows[0][0]) === 1, r.err ? r.err.message : r.rows);
+  // A prepared statement (sp_prepare, sp_execute twice, sp_unprepare): the handle comes back as a
+  // return value.
+  const prepared = await new Promise(resolve => {
+    const results = [], rows = [];
+    const q = new Request(`SELECT k FROM ${table} WHERE k = @k`, err => {
+      results.push({ err, rows: rows.splice(0) });
+      if (results.length === 1) c.execute(q, { k: 101 });
+      else if (results.length === 2) c.unprepare(q);
+      else resolve({ results, handle: q.handle });
+    });
+    q.addParameter('k', TYPES.Int);
+    q.on('prepared', () => c.execute(q, { k: 10 }));
+    q.on('row', cols => rows.push(cols.map(x => x.value)));
+    setTimeout(() => resolve({ results, handle: q.handle, late: true }), 10000);
+    c.prepare(q);
+  });
+  const [first, second, unprep] = prepared.results;
+  check('prepare gives a handle', Number.isInteger(prepared.handle) && !prepared.late, prepared);
+  check('execute a prepared statement', first && !first.err && JSON.stringify(first.rows) === '[[10]]', first);
+  check('execute it again with another value', second && !second.err && JSON.stringify(second.rows) === '[[101]]', second);
+  check('unprepare', unprep && !unprep.err, unprep && unprep.err && unprep.err.message);
   // Named: the name travels with its length in bytes.
   e = await tx(cb => c.beginTransaction(cb, 'named'));
   await run(c, `INSERT INTO ${table} (k) VALUES (102)`);

@@ -20,6 +20,14 @@ out=$(echo "SELECT Constant, Value FROM Physics" | isql -v -e -k "$conn" -b -c 2
 grep -q "299792458" <<<"$out" || fail "isql: rows missing: $out"
 out=$(echo "SELECT nope FROM Physics" | isql -v -e -k "$conn" -b 2>&1) || true
 grep -q "Invalid column name 'nope'" <<<"$out" || fail "isql: error text: $out"
+# isql as run.sh prints it (no -e): each line is prepared and executed (sp_prepexec), and the
+# statement handle is let go (sp_unprepare).
+out=$(printf 'SELECT Constant FROM Physics WHERE Constant = N%sc%s\nSELECT COUNT(*) AS n FROM Physics\nSELECT nope FROM Physics\nSELECT 7 AS seven\n' "'" "'" |
+      isql -v -k "$conn" -b 2>&1) || true
+grep -q "| c " <<<"$out" || fail "isql prepared: rows missing: $out"
+grep -q "Invalid column name 'nope'" <<<"$out" || fail "isql prepared: error text: $out"
+grep -q "| 7 " <<<"$out" || fail "isql prepared: no answer after an error: $out"
+grep -q "Could not find stored procedure" <<<"$out" && fail "isql prepared: $out"
 # Every statement form the program sends, through tsql, in a database of this test's own.
 db="Forms_$$"
 printf 'CREATE DATABASE [%s]\ngo\n' "$db" | tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' > /dev/null 2>&1
@@ -50,4 +58,4 @@ for expected in "^8001$" "^Zürich	2$" "^count=3$" "^Id$" "^Zip$" "(3 rows affec
     grep -q "$expected" <<< "$out" || fail "statement forms: no line matching $expected in: $out"
 done
 grep -q "Msg " <<< "$out" && fail "statement forms: an error: $out"
-echo "tsql and isql: 3 passed, 0 failed"
+echo "tsql and isql: 4 passed, 0 failed"

@@ -1,4 +1,5 @@
 // sp_executesql's parameters go into the statement as literals, and only where they are named.
+#include "prepared.h"
 #include "rpc_parameters.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,32 @@ TEST(RpcParameters, LiteralsOfEveryType) {
     EXPECT_EQ(literal(param(u"@p", {tds::kDateTimN, 8}, leapDay)), "'2024-02-29 13:05:07.120'");
     EXPECT_EQ(literal(param(u"@p", {tds::kDateN, 3}, leapDay)), "'2024-02-29'");
     EXPECT_EQ(literal(param(u"@p", {tds::kTimeN, 0, 0, 7}, leapDay)), "'13:05:07.1200000'");
+}
+
+// sp_execute's values may come without names: each takes the name declared at its place, past
+// the commas inside a type such as decimal(10, 2).
+TEST(PreparedStatements, ValuesTakeTheirNamesFromTheDeclarations) {
+    std::vector<tds::RpcParam> values = {param(u"", {tds::kIntN, 4}, std::int64_t{1}),
+                                         param(u"", {tds::kNVarChar, 8}, u"x"),
+                                         param(u"@own", {tds::kIntN, 4}, std::int64_t{3})};
+    const auto named =
+        namedByDeclaration(u"@P1 decimal(10, 2),@P2 nvarchar(4) OUTPUT, @P3 int", values);
+    ASSERT_EQ(named.size(), 3u);
+    EXPECT_EQ(named[0].name, u"@P1");
+    EXPECT_EQ(named[1].name, u"@P2");
+    EXPECT_EQ(named[2].name, u"@own");
+    EXPECT_EQ(bindParameters(u"SELECT @P1 + @P2", named), "SELECT 1 + N'x'");
+
+    PreparedStatements store;
+    const auto first = store.add({u"", u"SELECT 1"});
+    const auto second = store.add({u"@a int", u"SELECT @a"});
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 2);
+    ASSERT_NE(store.find(second), nullptr);
+    EXPECT_EQ(store.find(second)->statement, u"SELECT @a");
+    EXPECT_TRUE(store.remove(first));
+    EXPECT_FALSE(store.remove(first));
+    EXPECT_EQ(store.find(first), nullptr);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "tds/prelogin.h"
 #include "tds/request.h"
 #include "tds/returnstatus.h"
+#include "tds/returnvalue.h"
 #include "tds/row.h"
 #include "tds/tokens.h"
 
@@ -434,6 +435,34 @@ TEST(Tokens, LoginAckAndReturnStatus) {
     Reader rs(s.bytes());
     ASSERT_EQ(rs.u8(), kTokReturnStatus);
     EXPECT_EQ(decodeReturnStatus(rs), -6);
+}
+
+// An output parameter's value, as SQL Server sends the handle of sp_prepare: ordinal, name, status
+// 1, the user type (two bytes before 7.2, four after), flags, then the type and value of a column.
+TEST(Tokens, ReturnValueRoundTripAndBytes) {
+    const ReturnValue v{0, u"@h", 0x01, {kIntN, 4}, std::int64_t{7}};
+    Writer w;
+    v.encode(w, kTds74);
+    const Bytes want74 = {0xAC, 0, 0, 2, '@',  0, 'h', 0, 0x01, 0, 0,
+                          0,    0, 1, 0, 0x26, 4, 4,   7, 0,    0, 0};
+    EXPECT_EQ(w.bytes(), want74);
+    Reader r(w.bytes());
+    const ReturnValue back = ReturnValue::decode(r, kTds74);
+    EXPECT_EQ(back.name, u"@h");
+    EXPECT_EQ(back.status, 0x01);
+    EXPECT_EQ(back.value, Value{std::int64_t{7}});
+    EXPECT_TRUE(r.atEnd());
+
+    Writer old;
+    v.encode(old, kTds71);
+    EXPECT_EQ(old.bytes().size(), want74.size() - 2) << "a two-byte user type before 7.2";
+    Reader ro(old.bytes());
+    EXPECT_EQ(ReturnValue::decode(ro, kTds71).value, Value{std::int64_t{7}});
+
+    Bytes cut = w.bytes();
+    cut.pop_back();
+    Reader rc(cut);
+    EXPECT_THROW(ReturnValue::decode(rc, kTds74), ProtocolError);
 }
 
 TEST(Requests, SqlBatchRoundTripWithAndWithoutHeaders) {

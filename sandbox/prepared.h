@@ -1,0 +1,34 @@
+// Statements a client prepared (sp_prepare, sp_prepexec), kept for the connection under a handle
+// until sp_unprepare or the connection's end, as the server keeps them.
+#pragma once
+
+#include "tds/request.h"
+
+#include <map>
+#include <string>
+
+namespace sandbox {
+
+struct Prepared {
+    std::u16string declarations; // "@P1 int, @P2 nvarchar(10)"
+    std::u16string statement;
+};
+
+class PreparedStatements {
+public:
+    // The new statement's handle: 1, 2, ... as the server numbers them for a connection.
+    std::int32_t add(Prepared p);
+    const Prepared* find(std::int32_t handle) const;
+    bool remove(std::int32_t handle);
+
+private:
+    std::map<std::int32_t, Prepared> byHandle_;
+    std::int32_t next_ = 1;
+};
+
+// The values named as the declarations name them: a value sent without a name takes the name
+// declared at its place; a named one keeps its own.
+std::vector<tds::RpcParam> namedByDeclaration(std::u16string_view declarations,
+                                              std::vector<tds::RpcParam> values);
+
+} // namespace sandbox
