@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include "collation.h"
+#include "functions.h"
 #include "text.h"
 
 #include <cstdint>
@@ -51,6 +52,9 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         it = gIdentity.emplace(key, Counter{next}).first;
     }
     sqlite3_result_int64(ctx, it->second.next);
+    // The connection's last identity value, for @@IDENTITY and SCOPE_IDENTITY().
+    if (auto* last = static_cast<std::optional<std::int64_t>*>(sqlite3_user_data(ctx)))
+        *last = it->second.next;
     it->second.next += inc;
 }
 
@@ -177,6 +181,7 @@ namespace {
 
 void registerFunctions(sqlite3* db) {
     registerCollations(db);
+    registerTsqlFunctions(db);
     const int flags = SQLITE_UTF8;
     sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr,
@@ -309,6 +314,8 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
                  "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;",
                  nullptr, nullptr, nullptr);
     registerFunctions(db_);
+    sqlite3_create_function(db_, kIdentityFn, 4, SQLITE_UTF8, &lastIdentity_, identityFn, nullptr,
+                            nullptr);
     sqlite3_create_function(db_, "rowlark_next_number", 2, SQLITE_UTF8, this, nextNumberFn, nullptr,
                             nullptr);
     exec(catalogueViews(name));

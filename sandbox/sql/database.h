@@ -73,6 +73,8 @@ public:
     void forgetSchema() { tables_.clear(); }
     // rowlark_next_number(seed, increment) counts seed, seed + increment, ... from here on.
     void startNumbering() { numbered_ = 0; }
+    // The identity value this connection drew last, if any.
+    std::optional<std::int64_t>& lastIdentity() { return lastIdentity_; }
 
 private:
     sqlite3* db_ = nullptr;
@@ -80,6 +82,7 @@ private:
     std::string file_;
     std::map<std::string, std::unique_ptr<TableDef>> tables_;
     std::int64_t numbered_ = 0;
+    std::optional<std::int64_t> lastIdentity_;
     friend void nextNumberFn(::sqlite3_context*, int, ::sqlite3_value**);
 };
 

@@ -56,6 +56,22 @@ void settleTypes(std::vector<ResultColumn>& cols, sqlite3_stmt* st, bool haveRow
     }
 }
 
+// rowlark_session('rowcount' | 'error' | 'trancount' | 'identity' | 'db_name'): the session's
+// value, read when the statement runs.
+void sessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* engine = static_cast<const Engine*>(sqlite3_user_data(ctx));
+    const auto* what = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const Engine::SessionValues v = engine->sessionValues();
+    const std::string_view name = what ? what : "";
+    if (name == "rowcount") return sqlite3_result_int64(ctx, static_cast<std::int64_t>(v.rowCount));
+    if (name == "error") return sqlite3_result_int(ctx, v.error);
+    if (name == "trancount") return sqlite3_result_int(ctx, v.tranCount);
+    if (name == "identity" && v.identity) return sqlite3_result_int64(ctx, *v.identity);
+    if (name == "db_name")
+        return sqlite3_result_text(ctx, v.database.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_result_null(ctx);
+}
+
 tds::Bytes transactionDescriptor(std::uint64_t id) {
     tds::Bytes b(8);
     for (int i = 0; i < 8; ++i)
@@ -65,20 +81,60 @@ tds::Bytes transactionDescriptor(std::uint64_t id) {
 
 } // namespace
 
+// Between the engine and the session's sink: notes each statement's count and error for the
+// session's variables, and leaves the count out under SET NOCOUNT ON.
+class CountingSink : public ResultSink {
+public:
+    CountingSink(Engine& engine, ResultSink& to) : engine_(engine), to_(to) {}
+    void columns(const std::vector<tds::ColumnInfo>& c) override { to_.columns(c); }
+    bool row(const std::vector<tds::Value>& v) override { return to_.row(v); }
+    void done(bool hasCount, std::uint64_t count) override {
+        engine_.rowCount_ = hasCount ? count : 0;
+        engine_.lastError_ = 0;
+        to_.done(hasCount && !engine_.noCount_, count);
+    }
+    void error(const SqlError& e) override {
+        engine_.rowCount_ = 0;
+        engine_.lastError_ = e.number;
+        to_.error(e);
+    }
+    void info(int number, const std::string& text) override { to_.info(number, text); }
+    void envChange(const tds::EnvChange& change) override { to_.envChange(change); }
+    bool cancelled() override { return to_.cancelled(); }
+
+private:
+    Engine& engine_;
+    ResultSink& to_;
+};
+
 Engine::Engine(Store& store, const std::string& database) : store_(store) {
     auto found = store.find(database.empty() ? "master" : database);
     if (!found)
         throw SqlError{4060, 11, 1,
                        "Cannot open database \"" + database +
                            "\" requested by the login. The login failed."};
-    db_ = std::make_unique<Database>(store, *found);
+    openDatabase(*found);
+}
+
+void Engine::openDatabase(const std::string& name) {
+    std::optional<std::int64_t> identity;
+    if (db_) identity = db_->lastIdentity();
+    db_ = std::make_unique<Database>(store_, name);
+    db_->lastIdentity() = identity; // @@IDENTITY outlives USE
+    sqlite3_create_function(db_->handle(), "rowlark_session", 1, SQLITE_UTF8, this, sessionFn,
+                            nullptr, nullptr);
+}
+
+Engine::SessionValues Engine::sessionValues() const {
+    return {rowCount_, lastError_, tranCount_, db_->lastIdentity(), db_->name()};
 }
 
 Engine::~Engine() {
     if (tranCount_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-bool Engine::executeBatch(std::string_view sql, ResultSink& sink) {
+bool Engine::executeBatch(std::string_view sql, ResultSink& to) {
+    CountingSink sink(*this, to);
     std::vector<Statement> statements;
     try {
         statements = splitStatements(tokenize(sql));
@@ -190,7 +246,8 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         if (t.size() > 1 && t[1].is("identity_insert")) throw unsupported("SET IDENTITY_INSERT");
         if (t.size() == 3 && t[1].is("implicit_transactions"))
             implicitTransactions_ = t[2].is("on");
-        return sink.done(false, 0); // session options (NOCOUNT, TEXTSIZE, ...) change nothing here
+        if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
+        return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
     }
     if (k.is("use")) {
         if (t.size() != 2 || !t[1].isName()) throw syntaxNear(k.text);
@@ -498,7 +555,7 @@ void Engine::use(const std::string& name, ResultSink& sink) {
                        true};
     if (tranCount_) throw unsupported("USE inside a transaction");
     std::string old = database();
-    db_ = std::make_unique<Database>(store_, *found);
+    openDatabase(*found);
     tds::EnvChange e;
     e.type = tds::kEnvDatabase;
     e.newText = tds::utf16(*found);

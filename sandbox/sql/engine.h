@@ -47,6 +47,17 @@ public:
     void rollback(ResultSink& sink);
     bool inTransaction() const { return tranCount_ > 0; }
 
+    // What @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read: the session's state
+    // after the statement before the one that asks.
+    struct SessionValues {
+        std::uint64_t rowCount = 0;
+        int error = 0;
+        int tranCount = 0;
+        std::optional<std::int64_t> identity;
+        std::string database;
+    };
+    SessionValues sessionValues() const;
+
 private:
     // The store's SQL for the tokens, where a + beside a character column of the statement's
     // tables (and of the table given, which an UPDATE or INSERT names before them) joins strings.
@@ -72,6 +83,7 @@ private:
     void use(const std::string& name, ResultSink& sink);
     void sandboxStatement(const Tokens& t, ResultSink& sink);
     void openTransaction(ResultSink& sink);
+    void openDatabase(const std::string& name);
     std::uint64_t change(const std::string& sql, const std::string& table);
     void inSavepoint(const std::function<void()>& work);
 
@@ -79,6 +91,10 @@ private:
     std::unique_ptr<Database> db_;
     int tranCount_ = 0;
     bool implicitTransactions_ = false;
+    bool noCount_ = false; // SET NOCOUNT ON: statements send no row counts
+    std::uint64_t rowCount_ = 0;
+    int lastError_ = 0;
+    friend class CountingSink;
     std::uint64_t tranId_ = 0;
 };
 

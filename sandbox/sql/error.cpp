@@ -1,5 +1,7 @@
 #include "error.h"
 
+#include "text.h"
+
 #include <cstring>
 
 namespace sandbox {
@@ -18,6 +20,13 @@ std::string unqualified(std::string name) {
 } // namespace
 
 SqlError fromStore(const std::string& msg, const std::string& table) {
+    // The sandbox's own store functions fail as the server does: "Msg 536: text".
+    if (msg.rfind("Msg ", 0) == 0) {
+        const auto colon = msg.find(": ");
+        if (const auto number = parseWholeNumber(msg.substr(4, colon - 4));
+            colon != std::string::npos && number && *number < 100000)
+            return {static_cast<int>(*number), 16, 1, msg.substr(colon + 2)};
+    }
     if (msg.rfind("no such table: ", 0) == 0)
         return invalidObject(unqualified(after(msg, "no such table: ")));
     if (msg.rfind("no such column: ", 0) == 0) {

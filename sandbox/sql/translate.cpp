@@ -10,6 +10,12 @@
 namespace sandbox {
 namespace {
 
+// The version the login acknowledgement gives (15.0.2000), in the words clients parse.
+constexpr const char* kProductVersion = "15.0.2000.5";
+constexpr const char* kVersionText =
+    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRowlark sandbox: SQL Server's "
+    "protocol with SQLite underneath";
+
 // Plain renames of built-in functions.
 const std::map<std::string, std::string> kFunctions = {
     {"isnull", "ifnull"},
@@ -21,6 +27,11 @@ const std::map<std::string, std::string> kFunctions = {
     {"object_id", "rowlark_object_id"},
     {"ceiling", "ceil"},
     {"nchar", "char"},
+    {"concat", "rowlark_concat"},
+    {"replicate", "rowlark_replicate"},
+    {"year", "rowlark_year"},
+    {"month", "rowlark_month"},
+    {"day", "rowlark_day"},
 };
 
 // Whether the store would read the numeric literal as a double that loses some of its digits:
@@ -37,10 +48,10 @@ bool roundsAsDouble(const std::string& literal) {
 
 // Functions whose result is character data: a + beside one of them joins strings.
 bool returnsText(const std::string& lower) {
-    static const char* const kNames[] = {"nchar",  "char",   "substring", "upper",   "lower",
-                                         "ltrim",  "rtrim",  "trim",      "replace", "replicate",
-                                         "concat", "str",    "reverse",   "space",   "quotename",
-                                         "stuff",  "format", "newid"};
+    static const char* const kNames[] = {
+        "nchar",     "char",    "substring", "upper",  "lower", "ltrim",   "rtrim",
+        "trim",      "replace", "replicate", "concat", "str",   "reverse", "space",
+        "quotename", "stuff",   "format",    "newid",  "left",  "right",   "db_name"};
     for (const char* n : kNames)
         if (lower == n) return true;
     return false;
@@ -227,6 +238,30 @@ private:
             emit("strftime('%Y-%m-%d %H:%M:%f', 'now')");
             return;
         }
+        if (lower == "scope_identity" || lower == "db_name") {
+            ++p_;
+            expect("(");
+            if (lower == "db_name" && p_ != end_ && !p_->isSymbol(")"))
+                throw unsupported("DB_NAME of another database");
+            expect(")");
+            emit(lower == "db_name" ? "rowlark_session('db_name')" : "rowlark_session('identity')");
+            if (lower == "db_name") lastWasString_ = true;
+            return;
+        }
+        if (lower == "serverproperty") {
+            ++p_;
+            expect("(");
+            const std::string property = p_ != end_ ? toLower(p_->text) : "";
+            if (p_ != end_) ++p_;
+            expect(")");
+            // The properties clients ask for to tell the server's version; others are NULL, as
+            // the server answers a property it does not know.
+            if (property == "productversion") return emit(quoteString(kProductVersion));
+            if (property == "edition") return emit("'Developer Edition (64-bit)'");
+            if (property == "productlevel") return emit("'RTM'");
+            if (property == "engineedition") return emit("3");
+            return emit("NULL");
+        }
         if (lower == "newid") {
             ++p_;
             expect("(");
@@ -288,8 +323,9 @@ private:
             std::string v = toLower(t.text);
             ++p_;
             if (v == "@@spid") return emit("51");
-            if (v == "@@version") return emit("'Microsoft SQL Server (Rowlark sandbox)'");
-            if (v == "@@trancount") return emit("0");
+            if (v == "@@version") return emit(quoteString(kVersionText));
+            for (const char* session : {"@@rowcount", "@@error", "@@trancount", "@@identity"})
+                if (v == session) return emit("rowlark_session('" + v.substr(2) + "')");
             throw unsupported("the variable " + t.text);
         }
         case Token::Symbol:
@@ -367,6 +403,13 @@ private:
             if (p_ == end_) throw syntaxNear("COLLATE");
             std::string c = toLower((p_++)->text);
             emit(std::string("COLLATE ") + collationFor(c));
+            return;
+        }
+        if ((lower == "left" || lower == "right") && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) {
+            // The functions, not the joins: a join's LEFT is followed by JOIN or OUTER.
+            emit(lower == "left" ? "rowlark_left" : "rowlark_right");
+            ++p_;
+            textCalls_.push_back(depth_ + 1);
             return;
         }
         if (p_ + 1 != end_ && (p_ + 1)->isSymbol("(") && !isKeyword(lower)) {

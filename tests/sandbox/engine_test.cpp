@@ -252,6 +252,52 @@ TEST_F(EngineTest, MoneyKeepsEveryDigitToItsLimits) {
     EXPECT_EQ(fails("SELECT s FROM o WHERE m = 0").number, 8115);
 }
 
+// The session's variables read what the statement before left: its count, its error, the
+// transactions open, the identity value it drew; SET NOCOUNT ON leaves the counts out.
+TEST_F(EngineTest, SessionVariablesFollowTheStatementBefore) {
+    ok("CREATE TABLE s (id int IDENTITY(5, 5), v int); INSERT INTO s (v) VALUES (1), (2), (3)");
+    EXPECT_EQ(rows("SELECT @@ROWCOUNT"), (std::vector<std::vector<std::string>>{{"3"}}));
+    EXPECT_EQ(rows("SELECT @@IDENTITY, SCOPE_IDENTITY()"),
+              (std::vector<std::vector<std::string>>{{"15", "15"}}));
+    auto r = run("CREATE TABLE u (a int PRIMARY KEY); INSERT INTO u VALUES (1); INSERT INTO u "
+                 "VALUES (1); SELECT @@ERROR; SELECT @@ERROR");
+    ASSERT_EQ(r.size(), 5u);
+    EXPECT_EQ(text(r[3].rows.at(0).at(0)), "2627");
+    EXPECT_EQ(text(r[4].rows.at(0).at(0)), "0") << "a statement that succeeds clears it";
+    EXPECT_EQ(rows("BEGIN TRAN; BEGIN TRAN; SELECT @@TRANCOUNT"),
+              (std::vector<std::vector<std::string>>{{"2"}}));
+    ok("ROLLBACK");
+    EXPECT_EQ(rows("SELECT @@TRANCOUNT, DB_NAME()"),
+              (std::vector<std::vector<std::string>>{{"0", "t"}}));
+    r = run("SET NOCOUNT ON; UPDATE s SET v = 0; SELECT @@ROWCOUNT; SET NOCOUNT OFF; UPDATE s SET "
+            "v = 1");
+    ASSERT_EQ(r.size(), 5u);
+    EXPECT_FALSE(r[1].hasCount) << "no count under NOCOUNT";
+    EXPECT_EQ(text(r[2].rows.at(0).at(0)), "3") << "@@ROWCOUNT counts all the same";
+    EXPECT_TRUE(r[4].hasCount);
+    EXPECT_EQ(r[4].count, 3u);
+}
+
+TEST_F(EngineTest, StringDateAndServerFunctions) {
+    EXPECT_EQ(rows("SELECT CONCAT(N'a', NULL, 1, N'\u00e9'), REPLICATE(N'ab', 3), "
+                   "LEFT(N'h\u00e9llo', 2), RIGHT(N'hello', 3), RIGHT(N'hi', 5), LEFT(N'x', 0)"),
+              (std::vector<std::vector<std::string>>{
+                  {"a1\u00e9", "ababab", "h\u00e9", "llo", "hi", ""}}));
+    EXPECT_EQ(rows("SELECT REPLICATE(N'a', -1), LEFT(NULL, 1), YEAR('2024-02-29'), "
+                   "MONTH('2024-02-29 13:05'), DAY('2024-02-29')"),
+              (std::vector<std::vector<std::string>>{{"NULL", "NULL", "2024", "2", "29"}}));
+    EXPECT_EQ(fails("SELECT LEFT(N'abc', -1)").number, 536);
+    EXPECT_EQ(fails("SELECT YEAR('soon')").number, 241);
+    ok("CREATE TABLE j (a int); INSERT INTO j VALUES (1)");
+    EXPECT_EQ(rows("SELECT x.a FROM j x LEFT JOIN j y ON x.a = y.a LEFT OUTER JOIN j z ON 1 = 1"),
+              (std::vector<std::vector<std::string>>{{"1"}}))
+        << "LEFT before JOIN stays a join";
+    EXPECT_EQ(rows("SELECT SERVERPROPERTY('ProductVersion'), SERVERPROPERTY('Nonsense')"),
+              (std::vector<std::vector<std::string>>{{"15.0.2000.5", "NULL"}}));
+    const auto version = rows("SELECT @@VERSION");
+    EXPECT_NE(version.at(0).at(0).find("15.0.2000.5"), std::string::npos);
+}
+
 TEST_F(EngineTest, NamesWithBracketsQuotesAndUnicode) {
     const std::string table = "[we]]ird 'name\u00e9]";
     ok("CREATE TABLE " + table + " ([co]]l] int, [select] nvarchar(5))");
