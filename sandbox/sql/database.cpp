@@ -132,9 +132,42 @@ void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         if (!t->isExactNumber() && t->base != BaseType::Float && t->base != BaseType::Real)
             return sqlite3_result_null(ctx);
         return sqlite3_result_int(ctx, t->base == BaseType::Real ? 24 : t->precision);
-    default:
+    case 3:
         if (!t->isExactNumber() && !t->isInteger()) return sqlite3_result_null(ctx);
         return sqlite3_result_int(ctx, t->scale);
+    case 4: // DATETIME_PRECISION: digits of the fraction of a second
+        switch (t->base) {
+        case BaseType::Date:
+        case BaseType::SmallDateTime:
+            return sqlite3_result_int(ctx, 0);
+        case BaseType::DateTime:
+            return sqlite3_result_int(ctx, 3);
+        case BaseType::Time:
+        case BaseType::DateTime2:
+            return sqlite3_result_int(ctx, t->scale);
+        default:
+            return sqlite3_result_null(ctx);
+        }
+    case 5: { // sys.columns.system_type_id
+        static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
+                                   239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36};
+        return sqlite3_result_int(ctx, kIds[static_cast<int>(t->base)]);
+    }
+    default: { // sys.columns.max_length: bytes, -1 for (max)
+        if (t->isText() || t->base == BaseType::Binary || t->base == BaseType::VarBinary) {
+            if (t->length == SqlType::kMax) return sqlite3_result_int(ctx, -1);
+            if (t->base == BaseType::Text || t->base == BaseType::NText)
+                return sqlite3_result_int(ctx, 16);
+            const bool wide = t->base == BaseType::NChar || t->base == BaseType::NVarChar;
+            return sqlite3_result_int(ctx, wide ? 2 * t->length : t->length);
+        }
+        // The date and time types' storage: the time part grows with its fraction's digits.
+        const int timeBytes = t->scale <= 2 ? 3 : t->scale <= 4 ? 4 : 5;
+        if (t->base == BaseType::Date) return sqlite3_result_int(ctx, 3);
+        if (t->base == BaseType::Time) return sqlite3_result_int(ctx, timeBytes);
+        if (t->base == BaseType::DateTime2) return sqlite3_result_int(ctx, timeBytes + 3);
+        return sqlite3_result_int(ctx, t->wire().maxLen);
+    }
     }
 }
 
@@ -166,7 +199,8 @@ void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, at == std::u16string::npos ? 0 : sqlite3_int64(at) + 1);
 }
 
-const int kTypeName = 0, kCharLength = 1, kPrecision = 2, kScale = 3;
+const int kTypeName = 0, kCharLength = 1, kPrecision = 2, kScale = 3, kDateTimePrecision = 4,
+          kSystemTypeId = 5, kMaxLength = 6;
 
 } // namespace
 
@@ -196,6 +230,12 @@ void registerFunctions(sqlite3* db) {
                             const_cast<int*>(&kPrecision), typeFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_scale", 1, flags | SQLITE_DETERMINISTIC,
                             const_cast<int*>(&kScale), typeFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_datetime_precision", 1, flags | SQLITE_DETERMINISTIC,
+                            const_cast<int*>(&kDateTimePrecision), typeFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_system_type_id", 1, flags | SQLITE_DETERMINISTIC,
+                            const_cast<int*>(&kSystemTypeId), typeFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_max_length", 1, flags | SQLITE_DETERMINISTIC,
+                            const_cast<int*>(&kMaxLength), typeFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn,
                             nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_datalength", 1, flags | SQLITE_DETERMINISTIC, nullptr,
@@ -226,7 +266,29 @@ std::string catalogueViews(const std::string& database) {
            "rowlark_type_name(p.type) AS DATA_TYPE, "
            "rowlark_char_length(p.type) AS CHARACTER_MAXIMUM_LENGTH, "
            "rowlark_precision(p.type) AS NUMERIC_PRECISION, rowlark_scale(p.type) AS "
-           "NUMERIC_SCALE FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
+           "NUMERIC_SCALE, rowlark_datetime_precision(p.type) AS DATETIME_PRECISION "
+           "FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
+           "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';"
+           // The catalogue views of sys, with the columns clients read most.
+           "CREATE TEMP VIEW \"sys.objects\" AS SELECT m.name COLLATE NOCASE AS name, "
+           "rowlark_object_id(m.name) AS object_id, 1 AS schema_id, 0 AS parent_object_id, "
+           "CASE m.type WHEN 'table' THEN 'U' ELSE 'V' END AS type, "
+           "CASE m.type WHEN 'table' THEN 'USER_TABLE' ELSE 'VIEW' END AS type_desc, "
+           "0 AS is_ms_shipped" +
+           userObjects +
+           ";"
+           "CREATE TEMP VIEW \"sys.tables\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'U';"
+           "CREATE TEMP VIEW \"sys.views\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'V';"
+           "CREATE TEMP VIEW \"sys.columns\" AS SELECT rowlark_object_id(m.name) AS object_id, "
+           "p.name COLLATE NOCASE AS name, p.cid + 1 AS column_id, "
+           "rowlark_system_type_id(p.type) AS system_type_id, "
+           "rowlark_system_type_id(p.type) AS user_type_id, rowlark_max_length(p.type) AS "
+           "max_length, coalesce(rowlark_precision(p.type), 0) AS precision, "
+           "coalesce(rowlark_scale(p.type), rowlark_datetime_precision(p.type), 0) AS scale, "
+           "CASE WHEN p.\"notnull\" THEN 0 ELSE 1 END AS is_nullable, "
+           "CASE WHEN p.dflt_value LIKE 'rowlark!_identity(%' ESCAPE '!' THEN 1 ELSE 0 END AS "
+           "is_identity, 0 AS is_computed "
+           "FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
            "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';";
 }
 

@@ -176,8 +176,13 @@ private:
             emit("temp." + quoteIdent("information_schema." + toLower(parts.back())));
             return;
         }
-        if (parts.size() >= 2 && iequals(parts[0], "sys"))
-            throw unsupported("the system catalogue view sys." + parts[1]);
+        if (parts.size() >= 2 && iequals(parts[0], "sys")) {
+            const std::string view = toLower(parts[1]);
+            if (view != "objects" && view != "tables" && view != "views" && view != "columns")
+                throw unsupported("the system catalogue view sys." + parts[1]);
+            emit("temp." + quoteIdent("sys." + view));
+            return;
+        }
         std::size_t skip = 0;
         if (parts.size() >= 2 && iequals(parts[0], "dbo"))
             skip = 1; // dbo.t, dbo.t.c

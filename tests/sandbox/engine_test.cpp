@@ -298,6 +298,31 @@ TEST_F(EngineTest, StringDateAndServerFunctions) {
     EXPECT_NE(version.at(0).at(0).find("15.0.2000.5"), std::string::npos);
 }
 
+// The sys catalogue views clients and tools read, and INFORMATION_SCHEMA's DATETIME_PRECISION.
+TEST_F(EngineTest, SysViewsAndDatetimePrecision) {
+    ok("CREATE TABLE [Städte] (id int IDENTITY(1,1), name nvarchar(20) NOT NULL, at datetime2(4), "
+       "d date, v varbinary(max)); CREATE VIEW sv AS SELECT name FROM [Städte]");
+    EXPECT_EQ(
+        rows("SELECT t.name, c.name, c.column_id, c.system_type_id, c.max_length, "
+             "c.is_nullable, c.is_identity FROM sys.tables t JOIN sys.columns c ON "
+             "c.object_id = t.object_id ORDER BY c.column_id"),
+        (std::vector<std::vector<std::string>>{{"St\u00e4dte", "id", "1", "56", "4", "0", "1"},
+                                               {"St\u00e4dte", "name", "2", "231", "40", "0", "0"},
+                                               {"St\u00e4dte", "at", "3", "42", "7", "1", "0"},
+                                               {"St\u00e4dte", "d", "4", "40", "3", "1", "0"},
+                                               {"St\u00e4dte", "v", "5", "165", "-1", "1", "0"}}));
+    EXPECT_EQ(rows("SELECT name, type, type_desc FROM sys.objects ORDER BY type"),
+              (std::vector<std::vector<std::string>>{{"St\u00e4dte", "U", "USER_TABLE"},
+                                                     {"sv", "V", "VIEW"}}));
+    EXPECT_EQ(rows("SELECT o.object_id - OBJECT_ID('sv') FROM sys.views o"),
+              (std::vector<std::vector<std::string>>{{"0"}}));
+    EXPECT_EQ(rows("SELECT COLUMN_NAME, DATETIME_PRECISION FROM INFORMATION_SCHEMA.COLUMNS WHERE "
+                   "TABLE_NAME = N'Städte' ORDER BY ORDINAL_POSITION"),
+              (std::vector<std::vector<std::string>>{
+                  {"id", "NULL"}, {"name", "NULL"}, {"at", "4"}, {"d", "0"}, {"v", "NULL"}}));
+    EXPECT_EQ(fails("SELECT * FROM sys.indexes").number, 40000);
+}
+
 TEST_F(EngineTest, NamesWithBracketsQuotesAndUnicode) {
     const std::string table = "[we]]ird 'name\u00e9]";
     ok("CREATE TABLE " + table + " ([co]]l] int, [select] nvarchar(5))");
