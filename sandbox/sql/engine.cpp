@@ -49,9 +49,18 @@ std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db) {
 
 void settleTypes(std::vector<ResultColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
-        if (!cols[i].typed)
-            cols[i].type =
-                inferType(haveRow ? sqlite3_column_type(st, static_cast<int>(i)) : SQLITE_TEXT);
+        if (!cols[i].typed) {
+            const int at = static_cast<int>(i);
+            cols[i].type = inferType(haveRow ? sqlite3_column_type(st, at) : SQLITE_TEXT);
+            // Text longer than nvarchar(4000) holds (a long literal, REPLICATE) goes out as
+            // nvarchar(max), as the server types such an expression.
+            // (UTF-8 has at least a byte for each UTF-16 unit: the exact count only when needed.)
+            if (haveRow && cols[i].type.base == BaseType::NVarChar &&
+                sqlite3_column_type(st, at) == SQLITE_TEXT &&
+                sqlite3_column_bytes(st, at) > cols[i].type.length &&
+                sqlite3_column_bytes16(st, at) > 2 * cols[i].type.length)
+                cols[i].type.length = SqlType::kMax;
+        }
         cols[i].info.type = cols[i].type.wire();
     }
 }

@@ -287,6 +287,12 @@ TEST_F(EngineTest, StringDateAndServerFunctions) {
                    "MONTH('2024-02-29 13:05'), DAY('2024-02-29')"),
               (std::vector<std::vector<std::string>>{{"NULL", "NULL", "2024", "2", "29"}}));
     EXPECT_EQ(fails("SELECT LEFT(N'abc', -1)").number, 536);
+    // Past nvarchar(4000): the column goes out as nvarchar(max), not as an error.
+    const auto longText = run("SELECT N'" + std::string(4001, 'x') + "', REPLICATE(N'y', 5000)");
+    ASSERT_EQ(longText.size(), 1u);
+    ASSERT_FALSE(longText[0].error) << longText[0].error->message;
+    EXPECT_EQ(std::get<std::u16string>(longText[0].rows.at(0).at(0)).size(), 4001u);
+    EXPECT_EQ(std::get<std::u16string>(longText[0].rows.at(0).at(1)).size(), 5000u);
     EXPECT_EQ(fails("SELECT YEAR('soon')").number, 241);
     ok("CREATE TABLE j (a int); INSERT INTO j VALUES (1)");
     EXPECT_EQ(rows("SELECT x.a FROM j x LEFT JOIN j y ON x.a = y.a LEFT OUTER JOIN j z ON 1 = 1"),
