@@ -247,9 +247,15 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         forgetIdentity(*db_, def->name);
         return sink.done(false, 0);
     }
-    if (k.is("begin") && t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction")))
+    const bool tran = t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction"));
+    if (k.is("begin") && tran) {
+        if (tranCount_ == 0) outerName_ = t.size() >= 3 && t[2].isName() ? t[2].text : "";
         return beginTransaction(sink);
+    }
     if (k.is("commit")) return commit(sink);
+    if (k.is("save")) return saveTransaction(t, sink);
+    if (k.is("rollback") && tran && t.size() >= 3 && t[2].isName())
+        return rollbackTo(t[2].text, sink);
     if (k.is("rollback")) return rollback(sink);
     if (k.is("set")) {
         if (t.size() > 1 && t[1].is("identity_insert")) throw unsupported("SET IDENTITY_INSERT");
@@ -588,11 +594,38 @@ void Engine::beginTransaction(ResultSink& sink) {
     sink.done(false, 0);
 }
 
+// SAVE TRAN[SACTION] name: a point inside the open transaction that ROLLBACK TRAN name returns
+// to, leaving the transaction open.
+void Engine::saveTransaction(const Tokens& t, ResultSink& sink) {
+    if (t.size() != 3 || !(t[1].is("tran") || t[1].is("transaction")) || !t[2].isName())
+        throw syntaxNear(t.size() > 1 ? t.back().text : t.front().text);
+    if (tranCount_ == 0)
+        throw SqlError{628, 16, 0,
+                       "Cannot issue SAVE TRANSACTION when there is no active transaction."};
+    db_->exec("SAVEPOINT " + quoteIdent(t[2].text));
+    savepoints_.push_back(t[2].text);
+    sink.done(false, 0);
+}
+
+void Engine::rollbackTo(const std::string& name, ResultSink& sink) {
+    for (std::size_t i = savepoints_.size(); i-- > 0;)
+        if (iequals(savepoints_[i], name)) {
+            db_->exec("ROLLBACK TO " + quoteIdent(savepoints_[i]));
+            savepoints_.resize(i + 1); // later points are gone; this one stays
+            return sink.done(false, 0);
+        }
+    if (tranCount_ > 0 && iequals(name, outerName_)) return rollback(sink);
+    throw SqlError{6401, 16, 1,
+                   "Cannot roll back " + name +
+                       ". No transaction or savepoint of that name was found."};
+}
+
 void Engine::commit(ResultSink& sink) {
     if (tranCount_ == 0)
         throw SqlError{3902, 16, 1,
                        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     if (--tranCount_ == 0) {
+        savepoints_.clear();
         db_->exec("COMMIT");
         tds::EnvChange e;
         e.type = tds::kEnvCommitTran;
@@ -607,6 +640,7 @@ void Engine::rollback(ResultSink& sink) {
         throw SqlError{3903, 16, 1,
                        "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     tranCount_ = 0;
+    savepoints_.clear();
     db_->exec("ROLLBACK");
     tds::EnvChange e;
     e.type = tds::kEnvRollbackTran;

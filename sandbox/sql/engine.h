@@ -84,6 +84,8 @@ private:
     void sandboxStatement(const Tokens& t, ResultSink& sink);
     void openTransaction(ResultSink& sink);
     void openDatabase(const std::string& name);
+    void saveTransaction(const Tokens& t, ResultSink& sink);
+    void rollbackTo(const std::string& name, ResultSink& sink);
     std::uint64_t change(const std::string& sql, const std::string& table);
     void inSavepoint(const std::function<void()>& work);
 
@@ -91,7 +93,9 @@ private:
     std::unique_ptr<Database> db_;
     int tranCount_ = 0;
     bool implicitTransactions_ = false;
-    bool noCount_ = false; // SET NOCOUNT ON: statements send no row counts
+    bool noCount_ = false;                // SET NOCOUNT ON: statements send no row counts
+    std::string outerName_;               // the outermost BEGIN TRAN's name, if it had one
+    std::vector<std::string> savepoints_; // SAVE TRAN names of the open transaction, in order
     std::uint64_t rowCount_ = 0;
     int lastError_ = 0;
     friend class CountingSink;

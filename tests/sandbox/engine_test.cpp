@@ -416,6 +416,22 @@ TEST_F(EngineTest, TransactionsCommitAndRollBack) {
     EXPECT_EQ(fails("COMMIT").number, 3902);
 }
 
+// A savepoint undoes the work after it and leaves the transaction open; the outer name rolls all
+// of it back; a name that is neither is the server's error 6401.
+TEST_F(EngineTest, SavepointsRollBackPartOfATransaction) {
+    ok("CREATE TABLE sp (a int)");
+    EXPECT_EQ(fails("SAVE TRAN nothing").number, 628);
+    ok("BEGIN TRAN outer_one; INSERT INTO sp VALUES (1); SAVE TRANSACTION p1; INSERT INTO sp "
+       "VALUES "
+       "(2); SAVE TRAN p2; INSERT INTO sp VALUES (3); ROLLBACK TRAN p1");
+    EXPECT_EQ(rows("SELECT a, @@TRANCOUNT FROM sp"), (Rows{{"1", "1"}}));
+    EXPECT_EQ(fails("ROLLBACK TRAN p2").number, 6401) << "a later point is gone";
+    ok("INSERT INTO sp VALUES (4); ROLLBACK TRAN p1; INSERT INTO sp VALUES (5); COMMIT");
+    EXPECT_EQ(rows("SELECT a FROM sp ORDER BY a"), (Rows{{"1"}, {"5"}}));
+    ok("BEGIN TRAN outer_two; INSERT INTO sp VALUES (6); SAVE TRAN p; ROLLBACK TRAN outer_two");
+    EXPECT_EQ(rows("SELECT count(*), @@TRANCOUNT FROM sp"), (Rows{{"2", "0"}}));
+}
+
 TEST_F(EngineTest, UseSwitchesDatabaseAndCreateDatabaseMakesOne) {
     ok("CREATE DATABASE [Other]");
     EXPECT_EQ(fails("CREATE DATABASE [other]").number, 1801);
