@@ -283,6 +283,48 @@ private:
         if (returnsText(lower)) textCalls_.push_back(depth_ + 1);
     }
 
+    // Whether OFFSET at p_ starts ORDER BY's paging clause, not a column named offset: a few
+    // tokens on, before a comma or a parenthesis closes, stands ROW or ROWS.
+    bool startsOffsetClause() const {
+        if (p_ == begin_ || (p_ - 1)->isSymbol(",") || (p_ - 1)->is("select")) return false;
+        int depth = 0;
+        for (TokenIt q = p_ + 1; q != end_ && q - p_ < 12; ++q) {
+            if (q->isSymbol("(")) ++depth;
+            if (q->isSymbol(")") && --depth < 0) return false;
+            if (depth == 0 && q->isSymbol(",")) return false;
+            if (depth == 0 && (q->is("row") || q->is("rows"))) return true;
+        }
+        return false;
+    }
+
+    // OFFSET n ROW[S] [FETCH FIRST|NEXT m ROW[S] ONLY] as the store's LIMIT m OFFSET n.
+    void offsetFetch() {
+        if (limits_.count(depth_))
+            throw SqlError{10741, 15, 2,
+                           "A TOP can not be used in the same query or sub-query as a OFFSET.",
+                           true};
+        auto upToRows = [&](const char* clause) {
+            TokenIt start = ++p_;
+            while (p_ != end_ && !(p_->is("row") || p_->is("rows")))
+                ++p_;
+            if (p_ == end_ || p_ == start) throw syntaxNear(clause);
+            std::string n = Translator(start, p_, db_, isTextColumn_).run();
+            ++p_;
+            return n;
+        };
+        const std::string offset = upToRows("OFFSET");
+        std::string fetch = "-1";
+        if (p_ != end_ && p_->is("fetch")) {
+            if (p_ + 1 == end_ || !((p_ + 1)->is("first") || (p_ + 1)->is("next")))
+                throw syntaxNear("FETCH");
+            ++p_;
+            fetch = upToRows("FETCH");
+            if (p_ == end_ || !p_->is("only")) throw syntaxNear(p_ == end_ ? "ROWS" : p_->text);
+            ++p_;
+        }
+        emit("LIMIT " + fetch + " OFFSET " + offset);
+    }
+
     // Whether the operand at p is a column of character data: its name's last part names one.
     bool startsTextColumn(TokenIt p) const {
         if (!isTextColumn_ || p == end_) return false;
@@ -387,6 +429,7 @@ private:
             prevSelect_ = false;
             return;
         }
+        if (lower == "offset" && startsOffsetClause()) return offsetFetch();
         prevSelect_ = lower == "select" || ((lower == "distinct" || lower == "all") && prevSelect_);
         if ((lower == "union" || lower == "except" || lower == "intersect") &&
             limits_.count(depth_))

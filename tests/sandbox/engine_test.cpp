@@ -432,6 +432,18 @@ TEST_F(EngineTest, SavepointsRollBackPartOfATransaction) {
     EXPECT_EQ(rows("SELECT count(*), @@TRANCOUNT FROM sp"), (Rows{{"2", "0"}}));
 }
 
+TEST_F(EngineTest, OffsetAndFetchPageAnOrderedResult) {
+    ok("CREATE TABLE pg (n int, [offset] int); INSERT INTO pg VALUES (1, 10), (2, 20), (3, 30), "
+       "(4, 40), (5, 50)");
+    EXPECT_EQ(rows("SELECT n FROM pg ORDER BY n OFFSET 1 ROWS FETCH NEXT 2 ROWS ONLY"),
+              (Rows{{"2"}, {"3"}}));
+    EXPECT_EQ(rows("SELECT n FROM pg ORDER BY n DESC OFFSET 3 ROWS"), (Rows{{"2"}, {"1"}}));
+    EXPECT_EQ(rows("SELECT n FROM pg ORDER BY n OFFSET (1 + 1) ROW FETCH FIRST 1 ROW ONLY"),
+              (Rows{{"3"}}));
+    EXPECT_EQ(rows("SELECT offset FROM pg WHERE n = 1"), (Rows{{"10"}})) << "a column so named";
+    EXPECT_EQ(fails("SELECT TOP 1 n FROM pg ORDER BY n OFFSET 1 ROWS").number, 10741);
+}
+
 TEST_F(EngineTest, UseSwitchesDatabaseAndCreateDatabaseMakesOne) {
     ok("CREATE DATABASE [Other]");
     EXPECT_EQ(fails("CREATE DATABASE [other]").number, 1801);
