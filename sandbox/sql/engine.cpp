@@ -5,6 +5,8 @@
 #include "text.h"
 
 #include "translate.h"
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <set>
 
@@ -17,13 +19,30 @@ struct ResultColumn {
     bool typed = false;
 };
 
+// Whether a result column's name is the text of its expression, which the store gives a column
+// with no name of its own and the server sends as an empty name. A name of its own is a table's
+// column, an alias quoted in the statement, or a plain word (an alias without quotes).
+bool nameIsExpressionText(sqlite3_stmt* st, int i, std::string_view name) {
+    if (sqlite3_column_origin_name(st, i)) return false;
+    const std::string_view sql = sqlite3_sql(st);
+    if (sql.find(quoteIdent(name)) != std::string_view::npos) return false;
+    const auto wordChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#' || c == '@' ||
+               c == '$' || static_cast<unsigned char>(c) >= 0x80;
+    };
+    const bool word = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                      std::all_of(name.begin(), name.end(), wordChar);
+    return !word || iequals(name, "null");
+}
+
 // Describes the result columns of a prepared query from the store's column metadata.
 std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db) {
     int n = sqlite3_column_count(st);
     std::vector<ResultColumn> cols(n);
     for (int i = 0; i < n; ++i) {
         ResultColumn& c = cols[i];
-        c.info.name = tds::utf16(sqlite3_column_name(st, i));
+        const char* name = sqlite3_column_name(st, i);
+        if (name && !nameIsExpressionText(st, i, name)) c.info.name = tds::utf16(name);
         c.info.flags = tds::kFlagNullable;
         const char* decl = sqlite3_column_decltype(st, i);
         if (decl) {

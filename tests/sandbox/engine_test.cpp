@@ -444,6 +444,19 @@ TEST_F(EngineTest, OffsetAndFetchPageAnOrderedResult) {
     EXPECT_EQ(fails("SELECT TOP 1 n FROM pg ORDER BY n OFFSET 1 ROWS").number, 10741);
 }
 
+// A column with no name of its own goes out with an empty name, as the server sends it.
+TEST_F(EngineTest, ExpressionsWithoutANameHaveAnEmptyName) {
+    ok("CREATE TABLE nm (a int, [my col] int)");
+    const auto r = run("SELECT 1, a, a + 1, COUNT(*) AS n, MAX(a) m, [my col], 2 AS [two words], "
+                       "NULL, N'x', (SELECT 1), @@ROWCOUNT FROM nm GROUP BY a, [my col]");
+    ASSERT_EQ(r.size(), 1u);
+    std::vector<std::string> names;
+    for (const auto& c : r[0].columns)
+        names.push_back(tds::utf8(c.name));
+    EXPECT_EQ(names, (std::vector<std::string>{"", "a", "", "n", "m", "my col", "two words", "", "",
+                                               "", ""}));
+}
+
 TEST_F(EngineTest, UseSwitchesDatabaseAndCreateDatabaseMakesOne) {
     ok("CREATE DATABASE [Other]");
     EXPECT_EQ(fails("CREATE DATABASE [other]").number, 1801);
