@@ -81,7 +81,13 @@ click "$table" 40 36                 # the first table
 # Every answer late: while Next > waits for the server, a click on < Back is held back.
 sql "SANDBOX FAULT DELAY 1500" "$db"
 xdotool mousemove --window "$table" 400 153 click 1
-sleep 0.5
+# The click on < Back goes in once the page shows it is waiting (the busy pointer): on a loaded
+# machine a fixed pause could end before Next > has even started.
+for _ in $(seq 100); do
+    [ "$("$probe")" != "$over_button" ] && break
+    sleep 0.1
+done
+sleep 0.2
 xdotool mousemove --window "$table" 136 153 click 1
 sleep 0.3
 visible_login() { for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
