@@ -18,15 +18,23 @@
 
 namespace rowlark::cli {
 
-#ifndef _WIN32
 namespace {
+#ifdef _WIN32
+DWORD gSaved = 0;
+#else
 termios gSaved{};
+#endif
 std::atomic<bool> gEchoOff{false};
 } // namespace
-#endif
 
 void RestoreTerminal() {
-#ifndef _WIN32
+#ifdef _WIN32
+    if (gEchoOff.exchange(false)) {
+        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gSaved);
+        DWORD written = 0;
+        WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), L"\n", 1, &written, nullptr);
+    }
+#else
     if (gEchoOff.exchange(false)) {
         ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
         if (::write(STDERR_FILENO, "\n", 1) < 0) return; // the prompt's line ends
@@ -139,6 +147,14 @@ bool stderrIsTerminal() {
 std::optional<std::string> promptPassword(const std::string& prompt) {
 #ifdef _WIN32
     if (!_isatty(_fileno(stdin))) return std::nullopt;
+    // Echo off before the prompt shows, so that keys typed ahead are not shown either; Ctrl-C
+    // stays a console event.
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetConsoleMode(in, &gSaved)) {
+        gEchoOff = true;
+        SetConsoleMode(in, (gSaved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT)) |
+                               ENABLE_PROCESSED_INPUT);
+    }
     std::cerr << prompt << std::flush;
     std::wstring typed;
     for (wint_t c; (c = _getwch()) != L'\r' && c != L'\n';) {
@@ -157,6 +173,7 @@ std::optional<std::string> promptPassword(const std::string& prompt) {
             typed.push_back(static_cast<wchar_t>(c));
         }
     }
+    if (gEchoOff.exchange(false)) SetConsoleMode(in, gSaved);
     std::cerr << "\n";
     return utf8(typed.data(), static_cast<int>(typed.size()));
 #else
