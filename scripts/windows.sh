@@ -17,7 +17,7 @@ for a in "$@"; do
     case $a in
     --no-tests) tests=0 ;;
     --if-qt-ready) only_if_ready=1 tests=0 ;;
-    -h | --help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option $a" >&2; exit 2 ;;
     esac
 done
