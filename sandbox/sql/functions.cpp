@@ -82,6 +82,227 @@ template <int kFrom, int kLength> void datePartFn(sqlite3_context* ctx, int, sql
     sqlite3_result_int(ctx, value);
 }
 
+// A point in time as the store keeps it: days since 0001-01-01, nanoseconds into the day, and
+// how it was written (with a time part, and how many digits of a second).
+struct Moment {
+    std::int64_t days = 0;
+    std::int64_t nanos = 0;
+    bool hasTime = false;
+    int digits = 3;
+};
+
+constexpr std::int64_t kDay = 86'400'000'000'000;
+
+// Days since 0001-01-01 of a date of the proleptic Gregorian calendar, and back.
+std::int64_t daysOf(std::int64_t y, std::int64_t m, std::int64_t d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 306;
+}
+
+void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d) {
+    const std::int64_t z = days + 306;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = yoe + era * 400 + (m <= 2);
+}
+
+bool parseMoment(sqlite3_value* v, Moment& out) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    const std::string_view s = p ? p : "";
+    auto digitsAt = [&](std::size_t at, std::size_t n, std::int64_t& value) {
+        value = 0;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
+            value = value * 10 + (s[i] - '0');
+        }
+        return true;
+    };
+    std::int64_t y, m, d;
+    if (s.size() < 10 || s[4] != '-' || s[7] != '-' || !digitsAt(0, 4, y) || !digitsAt(5, 2, m) ||
+        !digitsAt(8, 2, d) || m < 1 || m > 12 || d < 1 || d > 31)
+        return false;
+    out = {daysOf(y, m, d), 0, false, 3};
+    if (s.size() == 10) return true;
+    std::int64_t h, mi, sec = 0;
+    if (s.size() < 16 || !digitsAt(11, 2, h) || s[13] != ':' || !digitsAt(14, 2, mi)) return false;
+    if (s.size() >= 19 && s[16] == ':' && !digitsAt(17, 2, sec)) return false;
+    out.hasTime = true;
+    out.nanos = ((h * 60 + mi) * 60 + sec) * 1'000'000'000;
+    if (s.size() > 20 && s[19] == '.') {
+        std::int64_t unit = 100'000'000;
+        out.digits = 0;
+        for (std::size_t i = 20; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, unit /= 10) {
+            out.nanos += (s[i] - '0') * unit;
+            ++out.digits;
+        }
+    }
+    return true;
+}
+
+std::string text(const Moment& t) {
+    std::int64_t y, m, d;
+    civil(t.days, y, m, d);
+    auto padded = [](std::int64_t v, std::size_t width) {
+        std::string s = std::to_string(v);
+        return std::string(s.size() < width ? width - s.size() : 0, '0') + s;
+    };
+    std::string out = padded(y, 4) + "-" + padded(m, 2) + "-" + padded(d, 2);
+    if (t.hasTime) {
+        const std::int64_t s = t.nanos / 1'000'000'000;
+        out += " " + padded(s / 3600, 2) + ":" + padded(s / 60 % 60, 2) + ":" + padded(s % 60, 2);
+        if (t.digits > 0) {
+            std::int64_t fraction = t.nanos % 1'000'000'000;
+            for (int k = t.digits; k < 9; ++k)
+                fraction /= 10;
+            out += "." + padded(fraction, static_cast<std::size_t>(t.digits));
+        }
+    }
+    return out;
+}
+
+void addMonths(Moment& t, std::int64_t months) {
+    std::int64_t y, m, d;
+    civil(t.days, y, m, d);
+    std::int64_t total = y * 12 + (m - 1) + months;
+    y = total / 12;
+    m = total % 12 + 1;
+    const std::int64_t last = daysOf(m == 12 ? y + 1 : y, m == 12 ? 1 : m + 1, 1) - daysOf(y, m, 1);
+    t.days = daysOf(y, m, std::min(d, last));
+}
+
+// Nanoseconds in one of the time parts; 0 for the parts counted in days or months.
+std::int64_t unitOf(std::string_view part) {
+    if (part == "hour") return 3'600'000'000'000;
+    if (part == "minute") return 60'000'000'000;
+    if (part == "second") return 1'000'000'000;
+    if (part == "millisecond") return 1'000'000;
+    if (part == "microsecond") return 1'000;
+    if (part == "nanosecond") return 1;
+    return 0;
+}
+
+std::string_view partOf(sqlite3_value* v) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return p ? p : "";
+}
+
+void badDate(sqlite3_context* ctx) {
+    sqlite3_result_error(
+        ctx, "Msg 241: Conversion failed when converting date and/or time from character string.",
+        -1);
+}
+
+// DATEADD(part, n, date): the date moved by n parts, in the form it came in.
+void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    Moment t;
+    if (!parseMoment(argv[2], t)) return badDate(ctx);
+    const std::string_view part = partOf(argv[0]);
+    const std::int64_t n = sqlite3_value_int64(argv[1]);
+    if (part == "year")
+        addMonths(t, 12 * n);
+    else if (part == "quarter")
+        addMonths(t, 3 * n);
+    else if (part == "month")
+        addMonths(t, n);
+    else if (part == "week")
+        t.days += 7 * n;
+    else if (part == "day" || part == "dayofyear" || part == "weekday")
+        t.days += n;
+    else {
+        const std::int64_t total = t.nanos + n * unitOf(part);
+        t.days += total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay);
+        t.nanos = total - (total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay)) * kDay;
+        t.hasTime = true;
+    }
+    if (t.days < 0 || t.days > daysOf(9999, 12, 31))
+        return sqlite3_result_error(
+            ctx, "Msg 517: Adding a value to a 'datetime' column caused an overflow.", -1);
+    const std::string out = text(t);
+    sqlite3_result_text(ctx, out.c_str(), -1, SQLITE_TRANSIENT);
+}
+
+// DATEDIFF(part, from, to): the part's boundaries crossed between the two (weeks start on Sunday).
+void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    Moment a, b;
+    if (!parseMoment(argv[1], a) || !parseMoment(argv[2], b)) return badDate(ctx);
+    const std::string_view part = partOf(argv[0]);
+    std::int64_t ya, ma, da, yb, mb, db;
+    civil(a.days, ya, ma, da);
+    civil(b.days, yb, mb, db);
+    std::int64_t diff;
+    if (part == "year")
+        diff = yb - ya;
+    else if (part == "quarter")
+        diff = (yb * 4 + (mb - 1) / 3) - (ya * 4 + (ma - 1) / 3);
+    else if (part == "month")
+        diff = (yb * 12 + mb) - (ya * 12 + ma);
+    else if (part == "week")
+        diff = (b.days + 1) / 7 - (a.days + 1) / 7; // 0001-01-01 is a Monday
+    else if (part == "day" || part == "dayofyear" || part == "weekday")
+        diff = b.days - a.days;
+    else {
+        const std::int64_t unit = unitOf(part);
+        const auto units = [unit](const Moment& t) {
+            return t.days * (kDay / unit) + t.nanos / unit;
+        };
+        diff = units(b) - units(a);
+    }
+    if (diff > INT32_MAX || diff < INT32_MIN)
+        return sqlite3_result_error(
+            ctx,
+            "Msg 535: The datediff function resulted in an overflow. The number of dateparts "
+            "separating two date/time instances is too large. Try to use datediff with a less "
+            "precise datepart.",
+            -1);
+    sqlite3_result_int64(ctx, diff);
+}
+
+// DATEPART(part, date) as a number (weekday 1 for Sunday, as the server's default DATEFIRST 7).
+void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    Moment t;
+    if (!parseMoment(argv[1], t)) return badDate(ctx);
+    const std::string_view part = partOf(argv[0]);
+    std::int64_t y, m, d;
+    civil(t.days, y, m, d);
+    const std::int64_t dayOfYear = t.days - daysOf(y, 1, 1) + 1;
+    std::int64_t v = 0;
+    if (part == "year")
+        v = y;
+    else if (part == "quarter")
+        v = (m - 1) / 3 + 1;
+    else if (part == "month")
+        v = m;
+    else if (part == "dayofyear")
+        v = dayOfYear;
+    else if (part == "day")
+        v = d;
+    else if (part == "week")
+        v = (t.days + 1) / 7 - (daysOf(y, 1, 1) + 1) / 7 + 1;
+    else if (part == "weekday")
+        v = (t.days + 1) % 7 + 1;
+    else
+        v = t.nanos / unitOf(part) %
+            (part == "hour"          ? 24
+             : part == "millisecond" ? 1000
+             : part == "microsecond" ? 1'000'000
+             : part == "nanosecond"  ? 1'000'000'000
+                                     : 60);
+    sqlite3_result_int64(ctx, v);
+}
+
 } // namespace
 
 void registerTsqlFunctions(sqlite3* db) {
@@ -97,6 +318,11 @@ void registerTsqlFunctions(sqlite3* db) {
     sqlite3_create_function(db, "rowlark_month", 1, flags, nullptr, datePartFn<5, 2>, nullptr,
                             nullptr);
     sqlite3_create_function(db, "rowlark_day", 1, flags, nullptr, datePartFn<8, 2>, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "rowlark_dateadd", 3, flags, nullptr, dateaddFn, nullptr, nullptr);
+    sqlite3_create_function(db, "rowlark_datediff", 3, flags, nullptr, datediffFn, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "rowlark_datepart", 2, flags, nullptr, datepartFn, nullptr,
                             nullptr);
 }
 

@@ -34,6 +34,34 @@ const std::map<std::string, std::string> kFunctions = {
     {"day", "rowlark_day"},
 };
 
+// A date part's full name, from any of its T-SQL spellings (yy, yyyy, mm, dd, hh, mi ...).
+std::string datePartName(const std::string& word, const std::string& function) {
+    static const std::map<std::string, std::string> kParts = {
+        {"year", "year"},       {"yy", "year"},
+        {"yyyy", "year"},       {"quarter", "quarter"},
+        {"qq", "quarter"},      {"q", "quarter"},
+        {"month", "month"},     {"mm", "month"},
+        {"m", "month"},         {"dayofyear", "dayofyear"},
+        {"dy", "dayofyear"},    {"y", "dayofyear"},
+        {"day", "day"},         {"dd", "day"},
+        {"d", "day"},           {"week", "week"},
+        {"wk", "week"},         {"ww", "week"},
+        {"weekday", "weekday"}, {"dw", "weekday"},
+        {"w", "weekday"},       {"hour", "hour"},
+        {"hh", "hour"},         {"minute", "minute"},
+        {"mi", "minute"},       {"n", "minute"},
+        {"second", "second"},   {"ss", "second"},
+        {"s", "second"},        {"millisecond", "millisecond"},
+        {"ms", "millisecond"},  {"microsecond", "microsecond"},
+        {"mcs", "microsecond"}, {"nanosecond", "nanosecond"},
+        {"ns", "nanosecond"}};
+    auto it = kParts.find(word);
+    if (it == kParts.end())
+        throw SqlError{155, 15, 1, "'" + word + "' is not a recognized " + function + " option.",
+                       true};
+    return it->second;
+}
+
 // Whether the store would read the numeric literal as a double that loses some of its digits:
 // more than 15 significant digits with a decimal point, or a whole number past 64 bits.
 bool roundsAsDouble(const std::string& literal) {
@@ -241,6 +269,23 @@ private:
             expect("(");
             expect(")");
             emit("strftime('%Y-%m-%d %H:%M:%f', 'now')");
+            return;
+        }
+        if (lower == "dateadd" || lower == "datediff" || lower == "datepart") {
+            // The date part is a word, not a column: it goes to the store as text.
+            ++p_;
+            expect("(");
+            if (p_ == end_) throw syntaxNear(lower);
+            const std::string part = datePartName(toLower(p_->text), lower);
+            ++p_;
+            std::string args = "'" + part + "'";
+            const std::size_t wanted = lower == "datepart" ? 1 : 2;
+            for (std::size_t k = 0; k < wanted; ++k) {
+                expect(",");
+                args += ", " + argument();
+            }
+            expect(")");
+            emit("rowlark_" + lower + "(" + args + ")");
             return;
         }
         if (lower == "scope_identity" || lower == "db_name") {

@@ -457,6 +457,31 @@ TEST_F(EngineTest, ExpressionsWithoutANameHaveAnEmptyName) {
                                                "", ""}));
 }
 
+// DATEADD, DATEDIFF and DATEPART with their date-part words, as the server counts: months end at
+// the month's last day, DATEDIFF counts boundaries crossed, weeks start on Sunday.
+TEST_F(EngineTest, DateArithmeticWithDatePartWords) {
+    EXPECT_EQ(rows("SELECT DATEADD(month, 1, '2024-01-31'), DATEADD(yy, -1, '2024-02-29'), "
+                   "DATEADD(day, 1, '2024-12-31 23:59:59.997'), DATEADD(mi, 90, "
+                   "'2024-02-29 23:00:00.000'), DATEADD(hour, 1, '2024-02-29')"),
+              (Rows{{"2024-02-29", "2023-02-28", "2025-01-01 23:59:59.997",
+                     "2024-03-01 00:30:00.000", "2024-02-29 01:00:00.000"}}));
+    EXPECT_EQ(rows("SELECT DATEDIFF(year, '2023-12-31', '2024-01-01'), DATEDIFF(month, "
+                   "'2024-01-31', '2024-02-01'), DATEDIFF(day, '2024-03-01', '2024-02-28'), "
+                   "DATEDIFF(week, '2024-03-02', '2024-03-03'), DATEDIFF(second, "
+                   "'2024-01-01 00:00:00', '2024-01-01 01:00:01'), DATEDIFF(qq, '2024-03-31', "
+                   "'2024-04-01')"),
+              (Rows{{"1", "1", "-2", "1", "3601", "1"}}));
+    EXPECT_EQ(rows("SELECT DATEPART(weekday, '2024-03-03'), DATEPART(dw, '2024-03-04'), "
+                   "DATEPART(dayofyear, '2024-12-31'), DATEPART(hh, '2024-01-01 13:05'), "
+                   "DATEPART(quarter, '2024-08-01'), DATEADD(day, 1, NULL)"),
+              (Rows{{"1", "2", "366", "13", "3", "NULL"}}));
+    ok("CREATE TABLE ev (at datetime); INSERT INTO ev VALUES ('2024-02-29 10:00:00')");
+    EXPECT_EQ(rows("SELECT DATEDIFF(minute, at, DATEADD(hour, 2, at)) FROM ev"), (Rows{{"120"}}));
+    EXPECT_EQ(fails("SELECT DATEADD(fortnight, 1, '2024-01-01')").number, 155);
+    EXPECT_EQ(fails("SELECT DATEDIFF(day, 'soon', '2024-01-01')").number, 241);
+    EXPECT_EQ(fails("SELECT DATEDIFF(nanosecond, '2000-01-01', '2024-01-01')").number, 535);
+}
+
 TEST_F(EngineTest, UseSwitchesDatabaseAndCreateDatabaseMakesOne) {
     ok("CREATE DATABASE [Other]");
     EXPECT_EQ(fails("CREATE DATABASE [other]").number, 1801);
