@@ -208,6 +208,9 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!parseMoment(argv[2], t)) return badDate(ctx);
     const std::string_view part = partOf(argv[0]);
     const std::int64_t n = sqlite3_value_int64(argv[1]);
+    if (n > INT32_MAX || n < INT32_MIN)
+        return sqlite3_result_error(
+            ctx, "Msg 8115: Arithmetic overflow error converting expression to data type int.", -1);
     if (part == "year")
         addMonths(t, 12 * n);
     else if (part == "quarter")
@@ -219,9 +222,12 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     else if (part == "day" || part == "dayofyear" || part == "weekday")
         t.days += n;
     else {
-        const std::int64_t total = t.nanos + n * unitOf(part);
-        t.days += total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay);
-        t.nanos = total - (total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay)) * kDay;
+        // 2^31 hours in nanoseconds pass 64 bits: the sum is kept in 128.
+        const __int128 total =
+            static_cast<__int128>(t.nanos) + static_cast<__int128>(n) * unitOf(part);
+        const __int128 days = total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay);
+        t.days += static_cast<std::int64_t>(days);
+        t.nanos = static_cast<std::int64_t>(total - days * kDay);
         t.hasTime = true;
     }
     if (t.days < 0 || t.days > daysOf(9999, 12, 31))
@@ -241,7 +247,7 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::int64_t ya, ma, da, yb, mb, db;
     civil(a.days, ya, ma, da);
     civil(b.days, yb, mb, db);
-    std::int64_t diff;
+    __int128 diff;
     if (part == "year")
         diff = yb - ya;
     else if (part == "quarter")
@@ -254,8 +260,9 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         diff = b.days - a.days;
     else {
         const std::int64_t unit = unitOf(part);
+        // Nanoseconds since year 1 pass 64 bits: counted in 128.
         const auto units = [unit](const Moment& t) {
-            return t.days * (kDay / unit) + t.nanos / unit;
+            return static_cast<__int128>(t.days) * (kDay / unit) + t.nanos / unit;
         };
         diff = units(b) - units(a);
     }
@@ -266,7 +273,7 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
             "separating two date/time instances is too large. Try to use datediff with a less "
             "precise datepart.",
             -1);
-    sqlite3_result_int64(ctx, diff);
+    sqlite3_result_int64(ctx, static_cast<std::int64_t>(diff));
 }
 
 // DATEPART(part, date) as a number (weekday 1 for Sunday, as the server's default DATEFIRST 7).

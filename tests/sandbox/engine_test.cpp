@@ -480,6 +480,8 @@ TEST_F(EngineTest, DateArithmeticWithDatePartWords) {
     EXPECT_EQ(fails("SELECT DATEADD(fortnight, 1, '2024-01-01')").number, 155);
     EXPECT_EQ(fails("SELECT DATEDIFF(day, 'soon', '2024-01-01')").number, 241);
     EXPECT_EQ(fails("SELECT DATEDIFF(nanosecond, '2000-01-01', '2024-01-01')").number, 535);
+    EXPECT_EQ(fails("SELECT DATEADD(hour, 2147483647, '2024-01-01')").number, 517);
+    EXPECT_EQ(fails("SELECT DATEADD(day, 3000000000, '2024-01-01')").number, 8115);
 }
 
 TEST_F(EngineTest, UseSwitchesDatabaseAndCreateDatabaseMakesOne) {
