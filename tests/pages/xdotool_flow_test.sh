@@ -9,7 +9,6 @@ dir=${ROWLARK_TEST_SANDBOX:?run through ctest}
 command -v Xvfb > /dev/null && command -v xdotool > /dev/null || { echo "Xvfb or xdotool missing: skipped"; exit 77; }
 port=$(cat "$dir/port")
 work=$(mktemp -d)
-display=""
 cleanup() {
     [ -n "${app:-}" ] && kill "$app" 2> /dev/null
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2> /dev/null
@@ -22,20 +21,8 @@ fail() {
     exit 1
 }
 
-for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
-    xvfb=$!
-    # Ready once it answers; a loaded machine may take a while.
-    for _ in $(seq 100); do
-        DISPLAY=":$n" xdotool getdisplaygeometry > /dev/null 2>&1 && { display=":$n"; break; }
-        kill -0 "$xvfb" 2> /dev/null || break
-        sleep 0.1
-    done
-    [ -n "$display" ] && break
-done
-[ -n "$display" ] || fail "no display could be started"
-export DISPLAY=$display
+source "$(dirname "$0")/../support/x_display.sh"
+start_xvfb 90 120 || fail "no display could be started"
 
 db="Gui_$$"
 sql() { printf '%s\ngo\n' "$1" | tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' -D "$2" > /dev/null 2>&1; }
@@ -55,17 +42,6 @@ INI
 "$rowlark" > "$work/app.log" 2>&1 &
 app=$!
 
-# The one visible page, once it shows the given window size (patient: the machine may be busy).
-page() {
-    for _ in $(seq 300); do
-        for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
-            size=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
-            [ "$size" = "$1" ] && { echo "$w"; return 0; }
-        done
-        sleep 0.1
-    done
-    return 1
-}
 click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; sleep 0.3; }
 
 table=$(page 536x173) || fail "the table page did not open on the stored login"

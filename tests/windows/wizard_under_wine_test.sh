@@ -4,6 +4,8 @@
 # is checked on the server, and the six settings in Wine's registry under the program's key.
 set -uo pipefail
 source "$(dirname "$0")/wine_support.sh"
+# Pages are found by their size: Wine adds no frame where no window manager runs.
+source "$(dirname "$0")/../support/x_display.sh"
 probe=$1/tests/windows/page_fit_probe.exe
 command -v Xvfb > /dev/null && command -v xdotool > /dev/null || { echo "SKIPPED: Xvfb or xdotool missing"; exit 77; }
 [ -f "$stage/rowlark.exe" ] || { echo "SKIPPED: no rowlark.exe in $stage"; exit 77; }
@@ -18,20 +20,7 @@ fail() {
     exit 1
 }
 
-display=""
-for n in $(seq 130 160); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
-    xvfb=$!
-    for _ in $(seq 100); do
-        DISPLAY=":$n" xdotool getdisplaygeometry > /dev/null 2>&1 && { display=":$n"; break; }
-        kill -0 "$xvfb" 2> /dev/null || break
-        sleep 0.1
-    done
-    [ -n "$display" ] && break
-done
-[ -n "$display" ] || fail "no display could be started"
-export DISPLAY=$display
+start_xvfb 130 160 || fail "no display could be started"
 start_wine
 
 # The connection page as Windows (here Wine) draws it, measured with the fonts it has. The probe
@@ -52,18 +41,6 @@ INSERT INTO [Städte] VALUES (N'Zürich', N'CH'), (N'東京', N'JP'), (N'Zürich
 wine "$stage/rowlark.exe" > "$work/app.log" 2>&1 &
 app=$!
 
-# The one visible window titled Rowlark whose size is the page's (Wine adds no frame without a
-# window manager).
-page() {
-    for _ in $(seq 300); do
-        for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
-            size=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
-            [ "$size" = "$1" ] && { echo "$w"; return 0; }
-        done
-        sleep 0.1
-    done
-    return 1
-}
 click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; sleep 0.4; }
 field() { click "$1" "$2" "$3"; xdotool key --clearmodifiers ctrl+a; xdotool type --delay 20 "$4"; sleep 0.2; }
 
