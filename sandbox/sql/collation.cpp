@@ -29,19 +29,6 @@ char32_t next(std::string_view s, std::size_t& i) {
     return c;
 }
 
-// Lower case for the scripts a default server folds: Latin, Greek, Cyrillic. Accents stay.
-char32_t fold(char32_t c) {
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-    if (c == 0x178) return 0xFF;
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
-    if (c >= 0x410 && c <= 0x42F) return c + 32;
-    if (c >= 0x400 && c <= 0x40F) return c + 80;
-    return c;
-}
-
 std::string_view withoutTrailingBlanks(std::string_view s) {
     while (!s.empty() && s.back() == ' ')
         s.remove_suffix(1);
@@ -54,7 +41,7 @@ int compare(std::string_view a, std::string_view b, bool ignoreCase) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         char32_t x = next(a, i), y = next(b, j);
-        if (ignoreCase) x = fold(x), y = fold(y);
+        if (ignoreCase) x = lowerCase(x), y = lowerCase(y);
         if (x != y) return x < y ? -1 : 1;
     }
     if (i < a.size()) return 1;
@@ -117,6 +104,31 @@ int dec(void*, int na, const void* a, int nb, const void* b) {
 }
 
 } // namespace
+
+char32_t lowerCase(char32_t c) {
+    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+    if (c == 0x178) return 0xFF;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+    if (c >= 0x410 && c <= 0x42F) return c + 32;
+    if (c >= 0x400 && c <= 0x40F) return c + 80;
+    return c;
+}
+
+char32_t upperCase(char32_t c) {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
+    if (c == 0xFF) return 0x178;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c & ~char32_t{1};
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
+    if (c == 0x3C2) return 0x3A3; // final sigma
+    if (c >= 0x3B1 && c <= 0x3CB) return c - 32;
+    if (c >= 0x430 && c <= 0x44F) return c - 32;
+    if (c >= 0x450 && c <= 0x45F) return c - 80;
+    return c;
+}
 
 int compareDecimalText(std::string_view a, std::string_view b) {
     const auto x = parseDecimalText(a), y = parseDecimalText(b);

@@ -15,6 +15,11 @@ inline constexpr const char* kCollationCs = "rowlark_cs";
 // (1.50 equals 1.5, 9 sorts before 10). Text that is no number sorts after every number.
 inline constexpr const char* kCollationDecimal = "rowlark_decimal";
 
+// Lower and upper case for the scripts a default server folds: Latin (to Latin Extended-A),
+// Greek, Cyrillic. Accents stay; other characters are their own case.
+char32_t lowerCase(char32_t c);
+char32_t upperCase(char32_t c);
+
 // <0, 0 or >0 as a sorts before, with or after b (UTF-8).
 int compareIgnoringCase(std::string_view a, std::string_view b);
 int compareWithCase(std::string_view a, std::string_view b);

@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include "collation.h"
+#include "conversions.h"
 #include "functions.h"
 #include "text.h"
 
@@ -180,25 +181,6 @@ void lenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int(ctx, n);
 }
 
-void datalengthFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    int type = sqlite3_value_type(argv[0]);
-    if (type == SQLITE_NULL) return sqlite3_result_null(ctx);
-    if (type == SQLITE_TEXT) return sqlite3_result_int(ctx, sqlite3_value_bytes16(argv[0]));
-    sqlite3_result_int(ctx, sqlite3_value_bytes(argv[0]));
-}
-
-void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
-    std::u16string needle(static_cast<const char16_t*>(sqlite3_value_text16(argv[0])),
-                          sqlite3_value_bytes16(argv[0]) / 2);
-    std::u16string hay(static_cast<const char16_t*>(sqlite3_value_text16(argv[1])),
-                       sqlite3_value_bytes16(argv[1]) / 2);
-    std::size_t from = argc > 2 ? std::max<sqlite3_int64>(1, sqlite3_value_int64(argv[2])) - 1 : 0;
-    auto at = hay.find(needle, from);
-    sqlite3_result_int64(ctx, at == std::u16string::npos ? 0 : sqlite3_int64(at) + 1);
-}
-
 const int kTypeName = 0, kCharLength = 1, kPrecision = 2, kScale = 3, kDateTimePrecision = 4,
           kSystemTypeId = 5, kMaxLength = 6;
 
@@ -216,6 +198,7 @@ namespace {
 void registerFunctions(sqlite3* db) {
     registerCollations(db);
     registerTsqlFunctions(db);
+    registerConversions(db);
     const int flags = SQLITE_UTF8;
     sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr,
@@ -238,12 +221,6 @@ void registerFunctions(sqlite3* db) {
                             const_cast<int*>(&kMaxLength), typeFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn,
                             nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_datalength", 1, flags | SQLITE_DETERMINISTIC, nullptr,
-                            datalengthFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_charindex", 2, flags | SQLITE_DETERMINISTIC, nullptr,
-                            charindexFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_charindex", 3, flags | SQLITE_DETERMINISTIC, nullptr,
-                            charindexFn, nullptr, nullptr);
 }
 
 std::string catalogueViews(const std::string& database) {
@@ -430,6 +407,11 @@ const TableDef* Database::table(std::string_view name) {
         auto dflt = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
         c.identity = dflt && isIdentityDefault(dflt);
         c.rowKey = c.declared == kRowKeyType && sqlite3_column_int(st, 5) == 1;
+        const char* collation = nullptr;
+        if (c.type.isText() && sqlite3_table_column_metadata(
+                                   db_, schema.c_str(), def->name.c_str(), c.name.c_str(), nullptr,
+                                   &collation, nullptr, nullptr, nullptr) == SQLITE_OK)
+            c.caseSensitive = collation && std::string_view(collation) == kCollationCs;
         if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
         def->columns.push_back(std::move(c));
     }

@@ -41,7 +41,8 @@ struct ColumnDef {
     std::string declared;
     bool notNull = false;
     bool identity = false;
-    bool rowKey = false; // the store's own row key (kRowKeyType)
+    bool rowKey = false;        // the store's own row key (kRowKeyType)
+    bool caseSensitive = false; // character data declared _CS or _BIN
 };
 
 struct TableDef {

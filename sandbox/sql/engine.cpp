@@ -4,6 +4,7 @@
 #include "statement.h"
 #include "text.h"
 
+#include "result_types.h"
 #include "translate.h"
 #include <algorithm>
 #include <cctype>
@@ -36,7 +37,8 @@ bool nameIsExpressionText(sqlite3_stmt* st, int i, std::string_view name) {
 }
 
 // Describes the result columns of a prepared query from the store's column metadata.
-std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db) {
+std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db,
+                                   const std::vector<std::optional<SqlType>>& hints = {}) {
     int n = sqlite3_column_count(st);
     std::vector<ResultColumn> cols(n);
     for (int i = 0; i < n; ++i) {
@@ -48,6 +50,8 @@ std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db) {
         if (decl) {
             if (auto t = SqlType::fromDeclared(decl)) c.type = *t, c.typed = true;
         }
+        if (!c.typed && static_cast<std::size_t>(i) < hints.size() && hints[i])
+            c.type = *hints[i], c.typed = true;
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
@@ -246,7 +250,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
             }
     }
     if (k.is("select")) return selectStatement(t, sink);
-    if (k.is("with")) return query(translated(t.begin(), t.end()), sink);
+    if (k.is("with")) return typedQuery(t.begin(), t.end(), sink);
     if (k.is("insert")) return insertStatement(t, sink);
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
     if (k.is("create")) return create(t, sink);
@@ -337,9 +341,10 @@ void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
     sink.done(false, 0);
 }
 
-void Engine::query(const std::string& sql, ResultSink& sink) {
+void Engine::query(const std::string& sql, ResultSink& sink,
+                   const std::vector<std::optional<SqlType>>& hints) {
     Prepared st(db_->handle(), sql);
-    auto cols = describe(st.get(), *db_);
+    auto cols = describe(st.get(), *db_, hints);
     bool haveRow = st.step();
     settleTypes(cols, st.get(), haveRow);
     std::vector<tds::ColumnInfo> infos;
@@ -364,7 +369,12 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     TokenIt from = findTopLevel(t.begin(), t.end(), "from");
     TokenIt into = findTopLevel(t.begin(), from, "into");
     if (into != from) return selectInto(t, into, sink);
-    query(translated(t.begin(), t.end()), sink);
+    typedQuery(t.begin(), t.end(), sink);
+}
+
+void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
+    const ColumnKinds kinds = columnKinds(b, e);
+    query(translate(b, e, database(), kinds), sink, selectListTypes(b, e, kinds));
 }
 
 namespace {
@@ -430,7 +440,8 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
     select.insert(select.end(), p, t.end());
     if (db_->table(target)) throw alreadyExists(target);
     const auto numbered = takeIdentityFunction(select, listEnd);
-    std::string sql = translated(select.begin(), select.end());
+    const ColumnKinds kinds = columnKinds(select.begin(), select.end());
+    std::string sql = translate(select.begin(), select.end(), database(), kinds);
 
     // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
     bool keepsIdentity = true;
@@ -440,7 +451,7 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
     std::vector<std::string> defs;
     {
         Prepared st(db_->handle(), sql);
-        auto cols = describe(st.get(), *db_);
+        auto cols = describe(st.get(), *db_, selectListTypes(select.begin(), select.end(), kinds));
         // Columns without a declared type take the type of the first value: only then is the
         // select run an extra time, and only to its first row.
         bool untyped = false;
@@ -669,13 +680,30 @@ void Engine::rollback(ResultSink& sink) {
 }
 
 std::string Engine::translated(TokenIt b, TokenIt e, const TableDef* target) {
-    // The names of the character columns of every table the statement names, less the names
-    // that some table of it has for a column of another type.
-    auto text = std::make_shared<std::set<std::string>>();
-    std::set<std::string> other;
-    if (target)
-        for (const auto& c : target->columns)
-            (c.type.isText() ? *text : other).insert(toLower(c.name));
+    return translate(b, e, database(), columnKinds(b, e, target));
+}
+
+ColumnKinds Engine::columnKinds(TokenIt b, TokenIt e, const TableDef* target) {
+    // What the columns of every table the statement names are; a name that some table has for
+    // a column of another kind is neither text nor a whole number.
+    ColumnKinds kinds;
+    std::set<std::string> notText, notInteger;
+    bool caseSensitive = false;
+    const auto add = [&](const TableDef& table) {
+        for (const auto& c : table.columns) {
+            const std::string name = toLower(c.name);
+            (c.type.isText() ? kinds.text : notText).insert(name);
+            if (c.type.base == BaseType::Char || c.type.base == BaseType::VarChar ||
+                c.type.base == BaseType::Text)
+                kinds.narrowText.insert(name);
+            if (c.type.isInteger())
+                kinds.integer.emplace(name, c.type);
+            else
+                notInteger.insert(name);
+            caseSensitive = caseSensitive || c.caseSensitive;
+        }
+    };
+    if (target) add(*target);
     for (TokenIt p = b; p != e; ++p) {
         if (!(p->is("from") || p->is("join") || p->is("update") || p->is("into")) || p + 1 == e ||
             !(p + 1)->isName())
@@ -683,16 +711,16 @@ std::string Engine::translated(TokenIt b, TokenIt e, const TableDef* target) {
         TokenIt name = p + 1;
         while (name + 2 < e && (name + 1)->isSymbol(".") && (name + 2)->isName())
             name += 2;
-        if (const TableDef* table = db_->table(name->text))
-            for (const auto& c : table->columns)
-                (c.type.isText() ? *text : other).insert(toLower(c.name));
+        if (const TableDef* table = db_->table(name->text)) add(*table);
     }
-    for (const auto& name : other)
-        text->erase(name);
-    IsTextColumn isText;
-    if (!text->empty())
-        isText = [text](std::string_view column) { return text->count(toLower(column)) > 0; };
-    return translate(b, e, database(), isText);
+    for (const auto& name : notText) {
+        kinds.text.erase(name);
+        kinds.narrowText.erase(name);
+    }
+    for (const auto& name : notInteger)
+        kinds.integer.erase(name);
+    kinds.literalsIgnoreCase = !caseSensitive;
+    return kinds;
 }
 
 } // namespace sandbox

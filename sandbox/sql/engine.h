@@ -5,6 +5,7 @@
 #include "lexer.h"
 #include "tds/envchange.h"
 #include "tds/row.h"
+#include "translate.h"
 
 #include <functional>
 #include <optional>
@@ -62,13 +63,17 @@ private:
     // The store's SQL for the tokens, where a + beside a character column of the statement's
     // tables (and of the table given, which an UPDATE or INSERT names before them) joins strings.
     std::string translated(TokenIt b, TokenIt e, const TableDef* target = nullptr);
+    ColumnKinds columnKinds(TokenIt b, TokenIt e, const TableDef* target = nullptr);
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
     void simple(const Tokens& t, ResultSink& sink);
     void dispatch(const Tokens& t, ResultSink& sink);
     bool condition(const Tokens& t);
 
-    void query(const std::string& sql, ResultSink& sink);
+    // A query's result; hints type the columns that are expressions (see selectListTypes).
+    void query(const std::string& sql, ResultSink& sink,
+               const std::vector<std::optional<SqlType>>& hints = {});
+    void typedQuery(TokenIt b, TokenIt e, ResultSink& sink);
     void selectStatement(const Tokens& t, ResultSink& sink);
     void selectInto(const Tokens& t, TokenIt into, ResultSink& sink);
     void insertStatement(const Tokens& t, ResultSink& sink);

@@ -20,7 +20,6 @@ constexpr const char* kVersionText =
 const std::map<std::string, std::string> kFunctions = {
     {"isnull", "ifnull"},
     {"len", "rowlark_len"},
-    {"datalength", "rowlark_datalength"},
     {"substring", "substr"},
     {"charindex", "rowlark_charindex"},
     {"count_big", "count"},
@@ -32,7 +31,30 @@ const std::map<std::string, std::string> kFunctions = {
     {"year", "rowlark_year"},
     {"month", "rowlark_month"},
     {"day", "rowlark_day"},
+    {"avg", "rowlark_avg"},
+    {"upper", "rowlark_upper"},
+    {"lower", "rowlark_lower"},
+    {"replace", "rowlark_replace"},
 };
+
+// CAST, CONVERT and their TRY_ forms: the store's CAST where its rules are the server's, a
+// function of the sandbox's own where they are not (whole numbers refuse text that is none and
+// values past their range, decimals round to their scale, dates refuse what is no date, text of
+// a length is cut to it).
+std::string castSql(const std::string& value, const SqlType& t, bool tryCast) {
+    const bool checked = t.isInteger() || t.base == BaseType::Bit || t.isExactNumber() ||
+                         t.isDateTime() || (t.isText() && t.length != SqlType::kMax);
+    if (!checked) return "CAST(" + value + " AS " + t.castTarget() + ")";
+    return "rowlark_cast(" + value + ", " + quoteString(t.declared()) + ", " +
+           (tryCast ? "1" : "0") + ")";
+}
+
+bool isComparison(const Token& t) {
+    if (t.kind != Token::Symbol) return false;
+    for (const char* op : {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"})
+        if (t.text == op) return true;
+    return false;
+}
 
 // A date part's full name, from any of its T-SQL spellings (yy, yyyy, mm, dd, hh, mi ...).
 std::string datePartName(const std::string& word, const std::string& function) {
@@ -94,9 +116,9 @@ bool startsText(TokenIt p, TokenIt end) {
     const std::string lower = toLower(p->text);
     if (returnsText(lower)) return true;
     TokenIt type = end;
-    if (lower == "convert") {
+    if (lower == "convert" || lower == "try_convert") {
         type = p + 2;
-    } else if (lower == "cast") {
+    } else if (lower == "cast" || lower == "try_cast") {
         int depth = 0;
         for (TokenIt q = p + 2; q != end; ++q) {
             if (q->isSymbol("(")) ++depth;
@@ -117,8 +139,8 @@ bool startsText(TokenIt p, TokenIt end) {
 
 class Translator {
 public:
-    Translator(TokenIt b, TokenIt e, const std::string& db, const IsTextColumn& isTextColumn)
-        : begin_(b), p_(b), end_(e), db_(db), isTextColumn_(isTextColumn) {}
+    Translator(TokenIt b, TokenIt e, const std::string& db, const ColumnKinds& columns)
+        : begin_(b), p_(b), end_(e), db_(db), columns_(columns) {}
 
     std::string run() {
         while (p_ != end_)
@@ -154,7 +176,7 @@ private:
                 break;
             ++p_;
         }
-        return Translator(start, p_, db_, isTextColumn_).run();
+        return Translator(start, p_, db_, columns_).run();
     }
 
     void expect(std::string_view sym) {
@@ -223,11 +245,11 @@ private:
         }
         emit(s);
         // A column of character data ends a text operand.
-        if (isTextColumn_ && !objectContext_) lastWasString_ = isTextColumn_(parts.back());
+        if (!objectContext_) lastWasString_ = columns_.isText(parts.back());
     }
 
     void function(const std::string& lower) {
-        if (lower == "convert") {
+        if (lower == "convert" || lower == "try_convert") {
             ++p_;
             expect("(");
             SqlType t = readType(p_, end_);
@@ -239,11 +261,37 @@ private:
                 argument();
             }
             expect(")");
-            emit("CAST(" + value + " AS " + t.castTarget() + ")");
+            emit(castSql(value, t, lower == "try_convert"));
             lastWasString_ = text;
             return;
         }
-        if (lower == "cast") {
+        if (lower == "datalength") {
+            // A byte a character for char and varchar (the server's code page), two for the
+            // national types.
+            ++p_;
+            expect("(");
+            const TokenIt arg = p_;
+            const std::string value = argument();
+            bool narrow = p_ - arg == 1 && arg->kind == Token::String && !arg->unicode;
+            if (!narrow && arg->isName() && !(arg + 1)->isSymbol("(")) {
+                TokenIt last = arg;
+                while (last + 2 < p_ && (last + 1)->isSymbol("."))
+                    last += 2;
+                narrow = last + 1 == p_ && columns_.isNarrowText(last->text);
+            }
+            if (!narrow && arg->kind == Token::Word && (arg->is("cast") || arg->is("convert"))) {
+                const TokenIt type = findTopLevel(arg + 2, p_, "as");
+                TokenIt at = arg->is("convert") ? arg + 2 : type == p_ ? p_ : type + 1;
+                if (at < p_ && at->isName()) {
+                    const std::string name = toLower(at->text);
+                    narrow = name == "varchar" || name == "char" || name == "text";
+                }
+            }
+            expect(")");
+            emit("rowlark_datalength(" + value + ", " + (narrow ? "1" : "2") + ")");
+            return;
+        }
+        if (lower == "cast" || lower == "try_cast") {
             ++p_;
             expect("(");
             int depth = 0;
@@ -255,12 +303,12 @@ private:
                     --depth;
                 ++p_;
             }
-            std::string value = Translator(start, p_, db_, isTextColumn_).run();
+            std::string value = Translator(start, p_, db_, columns_).run();
             if (p_ == end_) throw syntaxNear("CAST");
             ++p_;
             SqlType t = readType(p_, end_);
             expect(")");
-            emit("CAST(" + value + " AS " + t.castTarget() + ")");
+            emit(castSql(value, t, lower == "try_cast"));
             lastWasString_ = t.isText();
             return;
         }
@@ -353,7 +401,7 @@ private:
             while (p_ != end_ && !(p_->is("row") || p_->is("rows")))
                 ++p_;
             if (p_ == end_ || p_ == start) throw syntaxNear(clause);
-            std::string n = Translator(start, p_, db_, isTextColumn_).run();
+            std::string n = Translator(start, p_, db_, columns_).run();
             ++p_;
             return n;
         };
@@ -372,13 +420,72 @@ private:
 
     // Whether the operand at p is a column of character data: its name's last part names one.
     bool startsTextColumn(TokenIt p) const {
-        if (!isTextColumn_ || p == end_) return false;
+        if (p == end_) return false;
         if (p->kind != Token::QuotedName &&
             (p->kind != Token::Word || (p + 1 != end_ && (p + 1)->isSymbol("("))))
             return false;
         while (p + 2 < end_ && (p + 1)->isSymbol(".") && (p + 2)->isName())
             p += 2;
-        return isTextColumn_(p->text);
+        return columns_.isText(p->text);
+    }
+
+    // The whole-number column that the string literal at p_ is compared with (column = 'x' or
+    // 'x' = column), or null.
+    const SqlType* comparedInteger() const {
+        if (columns_.integer.empty()) return nullptr;
+        if (p_ - begin_ >= 2 && isComparison(*(p_ - 1))) {
+            const Token& before = *(p_ - 2);
+            if (before.kind == Token::QuotedName ||
+                (before.kind == Token::Word && !isKeyword(toLower(before.text))))
+                if (const SqlType* type = columns_.integerType(before.text)) return type;
+        }
+        if (end_ - p_ >= 3 && isComparison(*(p_ + 1)) && (p_ + 2)->isName()) {
+            TokenIt q = p_ + 2;
+            while (q + 2 < end_ && (q + 1)->isSymbol(".") && (q + 2)->isName())
+                q += 2;
+            if (q + 1 != end_ && (q + 1)->isSymbol("(")) return nullptr;
+            return columns_.integerType(q->text);
+        }
+        return nullptr;
+    }
+
+    // Where the operand that starts at q ends: a sign, then a parenthesis, a CASE, a call (with
+    // its OVER clause), a dotted name or one token.
+    TokenIt primaryEnd(TokenIt q) const {
+        while (q != end_ && (q->isSymbol("-") || q->isSymbol("+") || q->isSymbol("~")))
+            ++q;
+        if (q == end_) return q;
+        const auto close = [&](TokenIt open) {
+            int depth = 0;
+            for (TokenIt r = open; r != end_; ++r) {
+                if (r->isSymbol("("))
+                    ++depth;
+                else if (r->isSymbol(")") && --depth == 0)
+                    return r + 1;
+            }
+            return end_;
+        };
+        if (q->isSymbol("(")) return close(q);
+        if (q->is("case")) {
+            int depth = 0;
+            for (TokenIt r = q; r != end_; ++r) {
+                if (r->is("case"))
+                    ++depth;
+                else if (r->is("end") && --depth == 0)
+                    return r + 1;
+            }
+            return end_;
+        }
+        if (q->kind == Token::Word && q + 1 != end_ && (q + 1)->isSymbol("(")) {
+            TokenIt r = close(q + 1);
+            if (r != end_ && r->is("over") && r + 1 != end_ && (r + 1)->isSymbol("("))
+                r = close(r + 1);
+            return r;
+        }
+        if (q->isName())
+            while (q + 2 < end_ && (q + 1)->isSymbol(".") && (q + 2)->isName())
+                q += 2;
+        return q + 1;
     }
 
     // Whether an operand starts at p_: nothing before it, or an operator, '(' or ',' or a keyword.
@@ -396,11 +503,30 @@ private:
         objectContext_ = afterObjectWord_;
         afterObjectWord_ = t.is("from") || t.is("join") || t.is("into") || t.is("update");
         switch (t.kind) {
-        case Token::String:
-            emit(quoteString(t.text));
+        case Token::String: {
+            if (const SqlType* type = comparedInteger()) {
+                // Against a whole-number column the literal is a number, as the server converts
+                // it, or the statement's error.
+                const std::string_view digits = trim(t.text);
+                const auto n = parseWholeNumber(
+                    !digits.empty() && digits.front() == '+' ? digits.substr(1) : digits);
+                if (!n)
+                    throw SqlError{245, 16, 1,
+                                   std::string("Conversion failed when converting the ") +
+                                       (t.unicode ? "nvarchar" : "varchar") + " value '" + t.text +
+                                       "' to data type " + type->tsqlName() + "."};
+                emit(std::to_string(*n));
+                ++p_;
+                return;
+            }
+            std::string literal = quoteString(t.text);
+            if (columns_.literalsIgnoreCase && !(p_ + 1 != end_ && (p_ + 1)->is("collate")))
+                literal += std::string(" COLLATE ") + kCollationCi;
+            emit(literal);
             ++p_;
             lastWasString_ = true;
             return;
+        }
         case Token::Binary:
             emit("X'" + std::string(t.text.size() % 2 ? "0" : "") + t.text + "'");
             ++p_;
@@ -435,6 +561,14 @@ private:
                 // A sign in front of a literal that goes as text goes into the text.
                 emit(quoteString("-" + (p_ + 1)->text));
                 p_ += 2;
+                return;
+            }
+            if ((t.text == "/" || t.text == "%") && p_ + 1 != end_) {
+                // A zero divisor is the server's error 8134, where the store gives NULL.
+                const TokenIt start = p_ + 1, stop = primaryEnd(start);
+                emit(t.text);
+                emit("rowlark_divisor(" + Translator(start, stop, db_, columns_).run() + ")");
+                p_ = stop;
                 return;
             }
             if (t.text == "+") {
@@ -513,7 +647,7 @@ private:
             emit(t.text);
             ++p_;
             // Some words (first, last, key ...) are also columns' names.
-            lastWasString_ = isTextColumn_ && isTextColumn_(t.text);
+            lastWasString_ = columns_.isText(t.text);
             return;
         }
         name();
@@ -604,7 +738,7 @@ private:
 
     TokenIt begin_, p_, end_;
     const std::string& db_;
-    const IsTextColumn& isTextColumn_;
+    const ColumnKinds& columns_;
     std::string out_;
     std::map<int, std::string> limits_;
     int depth_ = 0;
@@ -657,9 +791,23 @@ std::int64_t readInteger(TokenIt& p, TokenIt end) {
     return neg ? -*v : *v;
 }
 
+bool ColumnKinds::isText(std::string_view column) const {
+    return !text.empty() && text.count(toLower(column)) > 0;
+}
+
+bool ColumnKinds::isNarrowText(std::string_view column) const {
+    return !narrowText.empty() && narrowText.count(toLower(column)) > 0;
+}
+
+const SqlType* ColumnKinds::integerType(std::string_view column) const {
+    if (integer.empty()) return nullptr;
+    const auto it = integer.find(toLower(column));
+    return it == integer.end() ? nullptr : &it->second;
+}
+
 std::string translate(TokenIt b, TokenIt e, const std::string& database,
-                      const IsTextColumn& isTextColumn) {
-    return Translator(b, e, database, isTextColumn).run();
+                      const ColumnKinds& columns) {
+    return Translator(b, e, database, columns).run();
 }
 
 SqlType readType(TokenIt& p, TokenIt end) {

@@ -3,8 +3,10 @@
 
 #include "error.h"
 #include "lexer.h"
+#include "types.h"
 
-#include <functional>
+#include <map>
+#include <set>
 
 namespace sandbox {
 
@@ -12,16 +14,25 @@ namespace sandbox {
 // name; p moves past it. Throws SqlError for a schema other than dbo or a name that is missing.
 std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database);
 
-// Whether a column of that name (without its table) holds character data in the statement's
-// tables: a + beside it joins strings.
-using IsTextColumn = std::function<bool(std::string_view column)>;
+// What the tables a statement names tell of its column names (lower case, without their table).
+struct ColumnKinds {
+    std::set<std::string> text;       // character data in every table that has the name: + joins
+    std::set<std::string> narrowText; // of those, char, varchar and text (a byte a character)
+    std::map<std::string, SqlType> integer; // whole numbers in every table that has the name
+    // Literals compare without regard to letter case, as the server's default collation does;
+    // not where a column keeps case apart, whose collation would lose to the literal's here.
+    bool literalsIgnoreCase = false;
+
+    bool isText(std::string_view column) const;
+    bool isNarrowText(std::string_view column) const;
+    const SqlType* integerType(std::string_view column) const;
+};
 
 // The store's SQL for the tokens [b, e). Throws SqlError for what the sandbox does not support.
 std::string translate(TokenIt b, TokenIt e, const std::string& database,
-                      const IsTextColumn& isTextColumn = {});
+                      const ColumnKinds& columns = {});
 
 // The T-SQL type named at p (nvarchar(50), decimal(10, 2), varchar(max)); p moves past it.
-struct SqlType;
 SqlType readType(TokenIt& p, TokenIt end);
 
 // A signed whole number at p; p moves past it. Throws SqlError 8115 when it passes 64 bits.
