@@ -429,6 +429,14 @@ void setNextIdentity(const Database& db, std::string_view table, std::int64_t ne
     gIdentity[identityKey(db.handle(), table)] = Counter{next};
 }
 
+void keepIdentityAbove(const Database& db, std::string_view table, std::int64_t highest) {
+    std::lock_guard lock(gIdentityMutex);
+    // A counter at or below the highest value is dropped: its next use counts on from the
+    // table's highest value, as a table never used since start does.
+    const auto it = gIdentity.find(identityKey(db.handle(), table));
+    if (it != gIdentity.end() && it->second.next <= highest) gIdentity.erase(it);
+}
+
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,
                             std::int64_t increment) {
     return std::string(kIdentityFn) + "(" + quoteString(table) + ", " + quoteString(column) + ", " +

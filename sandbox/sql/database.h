@@ -92,6 +92,8 @@ private:
 // A temporary table's counter belongs to its connection alone.
 void forgetIdentity(const Database& db, std::string_view table);
 void setNextIdentity(const Database& db, std::string_view table, std::int64_t next);
+// After explicit identity values: the table's next value goes past the highest it holds.
+void keepIdentityAbove(const Database& db, std::string_view table, std::int64_t highest);
 // The DEFAULT expression that draws the next value for an identity column.
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,
                             std::int64_t increment);

@@ -8,6 +8,7 @@
 #include "translate.h"
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <memory>
 #include <set>
 
@@ -281,7 +282,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         return rollbackTo(t[2].text, sink);
     if (k.is("rollback")) return rollback(sink);
     if (k.is("set")) {
-        if (t.size() > 1 && t[1].is("identity_insert")) throw unsupported("SET IDENTITY_INSERT");
+        if (t.size() > 1 && t[1].is("identity_insert")) return setIdentityInsert(t, sink);
         if (t.size() == 3 && t[1].is("implicit_transactions"))
             implicitTransactions_ = t[2].is("on");
         if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
@@ -369,7 +370,41 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     TokenIt from = findTopLevel(t.begin(), t.end(), "from");
     TokenIt into = findTopLevel(t.begin(), from, "into");
     if (into != from) return selectInto(t, into, sink);
+    if (topPercent(t, sink)) return;
     typedQuery(t.begin(), t.end(), sink);
+}
+
+bool Engine::topPercent(const Tokens& t, ResultSink& sink) {
+    TokenIt top = t.begin() + 1;
+    while (top != t.end() && (top->is("distinct") || top->is("all")))
+        ++top;
+    if (top == t.end() || !top->is("top")) return false;
+    const TokenIt n = top + 1;
+    const bool parenthesised = n != t.end() && n->isSymbol("(");
+    const std::ptrdiff_t width = parenthesised ? 3 : 1;
+    if (t.end() - n <= width) return false;
+    const TokenIt after = n + width;
+    if (!after->is("percent")) return false;
+    const Token& number = parenthesised ? *(n + 1) : *n;
+    char* end = nullptr;
+    const double percent = std::strtod(number.text.c_str(), &end);
+    if (number.kind != Token::Number || *end || percent < 0 || percent > 100)
+        throw SqlError{1031, 15, 1, "Percent values must be between 0 and 100.", true};
+    Tokens rest(t.begin(), top);
+    rest.insert(rest.end(), after + 1, t.end());
+    // The query without its TOP counts the rows; TOP of the share of them, rounded up, runs it.
+    std::string all = translated(rest.begin(), rest.end());
+    Prepared count(db_->handle(), "SELECT count(*) FROM (" + all + ")");
+    count.step();
+    const auto rows = static_cast<double>(sqlite3_column_int64(count.get(), 0));
+    const auto k = static_cast<std::int64_t>(std::ceil(rows * percent / 100.0));
+    Tokens limited(t.begin(), top + 1);
+    Token value = number;
+    value.text = std::to_string(k);
+    limited.push_back(value);
+    limited.insert(limited.end(), after + 1, t.end());
+    typedQuery(limited.begin(), limited.end(), sink);
+    return true;
 }
 
 void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
@@ -523,6 +558,7 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
     const TableDef* def = db_->table(name);
     if (!def) throw invalidObject(name);
     std::string head = "INSERT INTO " + quoteIdent(def->name);
+    bool explicitIdentity = false;
     if (p != t.end() && p->isSymbol("(")) {
         TokenIt close = p;
         int depth = 0;
@@ -534,12 +570,12 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
         if (def->identityIndex >= 0)
             for (TokenIt c = p + 1; c != close; ++c)
                 if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name))
-                    throw SqlError{544, 16, 1,
-                                   "Cannot insert explicit value for identity column in table '" +
-                                       def->name + "' when IDENTITY_INSERT is set to OFF."};
+                    explicitIdentity = true;
+        checkIdentityColumns(*def, true, explicitIdentity);
         head += " " + translated(p, close + 1);
         p = close + 1;
     } else if (def->identityIndex >= 0 && p != t.end() && !p->is("default")) {
+        checkIdentityColumns(*def, false, false);
         // Without a column list the values go to every column but the identity.
         std::string list;
         for (const auto& c : def->columns)
@@ -547,6 +583,7 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
         head += " (" + list + ")";
     }
     std::uint64_t rows = change(head + " " + translated(p, t.end(), def), def->name);
+    if (explicitIdentity) afterExplicitIdentity(*def);
     sink.done(true, rows);
 }
 

@@ -87,6 +87,13 @@ private:
                            const std::string& column, std::int64_t seed);
     void use(const std::string& name, ResultSink& sink);
     void sandboxStatement(const Tokens& t, ResultSink& sink);
+    void setIdentityInsert(const Tokens& t, ResultSink& sink);
+    bool identityInsertOn(const TableDef& def) const;
+    // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
+    void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
+    void afterExplicitIdentity(const TableDef& def);
+    // SELECT TOP n PERCENT: the rows are counted first, then the query runs with TOP of the count.
+    bool topPercent(const Tokens& t, ResultSink& sink);
     void openTransaction(ResultSink& sink);
     void openDatabase(const std::string& name);
     void saveTransaction(const Tokens& t, ResultSink& sink);
@@ -105,6 +112,7 @@ private:
     int lastError_ = 0;
     friend class CountingSink;
     std::uint64_t tranId_ = 0;
+    std::string identityInsert_; // the table with IDENTITY_INSERT ON, if any
 };
 
 } // namespace sandbox

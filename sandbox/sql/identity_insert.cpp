@@ -1,0 +1,71 @@
+// SET IDENTITY_INSERT: one table of a session at a time takes explicit identity values, given
+// through a column list; the table's next value then goes past the highest.
+#include "engine.h"
+
+#include "statement.h"
+#include "text.h"
+#include "translate.h"
+
+namespace sandbox {
+
+void Engine::setIdentityInsert(const Tokens& t, ResultSink& sink) {
+    TokenIt p = t.begin() + 2;
+    const std::string name = readObjectName(p, t.end(), database());
+    if (p == t.end() || !(p->is("on") || p->is("off")) || p + 1 != t.end())
+        throw syntaxNear(p == t.end() ? name : p->text);
+    const bool on = p->is("on");
+    const TableDef* def = db_->table(name);
+    if (!def || def->isView)
+        throw SqlError{1088, 16, 11,
+                       "Cannot find the object \"" + name +
+                           "\" because it does not exist or you do not have permissions."};
+    if (def->identityIndex < 0)
+        throw SqlError{8106, 16, 1,
+                       "Table '" + def->name +
+                           "' does not have the identity property. Cannot perform SET operation."};
+    if (on && !identityInsert_.empty() && !iequals(identityInsert_, def->name))
+        throw SqlError{8107, 16, 1,
+                       "IDENTITY_INSERT is already ON for table '" + database() + ".dbo." +
+                           identityInsert_ + "'. Cannot perform SET operation for table '" +
+                           def->name + "'."};
+    if (on)
+        identityInsert_ = def->name;
+    else if (iequals(identityInsert_, def->name))
+        identityInsert_.clear();
+    sink.done(false, 0);
+}
+
+bool Engine::identityInsertOn(const TableDef& def) const {
+    return !identityInsert_.empty() && iequals(identityInsert_, def.name);
+}
+
+void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const {
+    if (def.identityIndex < 0) return;
+    if (!identityInsertOn(def)) {
+        if (identityListed)
+            throw SqlError{544, 16, 1,
+                           "Cannot insert explicit value for identity column in table '" +
+                               def.name + "' when IDENTITY_INSERT is set to OFF."};
+        return;
+    }
+    if (!columnList)
+        throw SqlError{8101, 16, 1,
+                       "An explicit value for the identity column in table '" + def.name +
+                           "' can only be specified when a column list is used and "
+                           "IDENTITY_INSERT is ON."};
+    if (!identityListed)
+        throw SqlError{545, 16, 1,
+                       "Explicit value must be specified for identity column in table '" +
+                           def.name +
+                           "' either when IDENTITY_INSERT is set to ON or when a replication user "
+                           "is inserting into a NOT FOR REPLICATION identity column."};
+}
+
+void Engine::afterExplicitIdentity(const TableDef& def) {
+    const std::string column = quoteIdent(def.columns[def.identityIndex].name);
+    Prepared st(db_->handle(), "SELECT max(" + column + ") FROM " + quoteIdent(def.name));
+    if (st.step() && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
+        keepIdentityAbove(*db_, def.name, sqlite3_column_int64(st.get(), 0));
+}
+
+} // namespace sandbox
