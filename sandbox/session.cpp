@@ -489,6 +489,10 @@ void Session::run() {
             case tds::kTransactionManager:
                 transaction(m);
                 break;
+            case tds::kBulkLoad:
+                engine_->bulkLoad(tds::BulkLoad::decode(m.payload, tdsVersion_), *this);
+                finishRequest(true);
+                break;
             case tds::kAttention: // the request it meant had ended already
                 acknowledgeAttention();
                 break;

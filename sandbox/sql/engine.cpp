@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include "collation.h"
+#include "counting_sink.h"
 #include "statement.h"
 #include "text.h"
 
@@ -114,32 +115,6 @@ tds::Bytes transactionDescriptor(std::uint64_t id) {
 
 } // namespace
 
-// Between the engine and the session's sink: notes each statement's count and error for the
-// session's variables, and leaves the count out under SET NOCOUNT ON.
-class CountingSink : public ResultSink {
-public:
-    CountingSink(Engine& engine, ResultSink& to) : engine_(engine), to_(to) {}
-    void columns(const std::vector<tds::ColumnInfo>& c) override { to_.columns(c); }
-    bool row(const std::vector<tds::Value>& v) override { return to_.row(v); }
-    void done(bool hasCount, std::uint64_t count) override {
-        engine_.rowCount_ = hasCount ? count : 0;
-        engine_.lastError_ = 0;
-        to_.done(hasCount && !engine_.noCount_, count);
-    }
-    void error(const SqlError& e) override {
-        engine_.rowCount_ = 0;
-        engine_.lastError_ = e.number;
-        to_.error(e);
-    }
-    void info(int number, const std::string& text) override { to_.info(number, text); }
-    void envChange(const tds::EnvChange& change) override { to_.envChange(change); }
-    bool cancelled() override { return to_.cancelled(); }
-
-private:
-    Engine& engine_;
-    ResultSink& to_;
-};
-
 Engine::Engine(Store& store, const std::string& database) : store_(store) {
     auto found = store.find(database.empty() ? "master" : database);
     if (!found)
@@ -252,6 +227,9 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
     }
     if (k.is("select")) return selectStatement(t, sink);
     if (k.is("with")) return typedQuery(t.begin(), t.end(), sink);
+    if (formatOnly_ && (k.is("insert") || k.is("update") || k.is("delete")) &&
+        !(t.size() > 1 && t[1].is("bulk")))
+        return sink.done(false, 0); // described, not run
     if (k.is("insert")) return insertStatement(t, sink);
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
     if (k.is("create")) return create(t, sink);
@@ -286,6 +264,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         if (t.size() == 3 && t[1].is("implicit_transactions"))
             implicitTransactions_ = t[2].is("on");
         if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
+        if (t.size() == 3 && t[1].is("fmtonly")) formatOnly_ = t[2].is("on");
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
     }
     if (k.is("use")) {
@@ -346,7 +325,8 @@ void Engine::query(const std::string& sql, ResultSink& sink,
                    const std::vector<std::optional<SqlType>>& hints) {
     Prepared st(db_->handle(), sql);
     auto cols = describe(st.get(), *db_, hints);
-    bool haveRow = st.step();
+    // Under SET FMTONLY ON a query describes its columns and sends no rows.
+    bool haveRow = !formatOnly_ && st.step();
     settleTypes(cols, st.get(), haveRow);
     std::vector<tds::ColumnInfo> infos;
     for (const auto& c : cols)
@@ -552,6 +532,7 @@ void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
 }
 
 void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
+    if (t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
     TokenIt p = t.begin() + 1;
     if (p != t.end() && p->is("into")) ++p;
     std::string name = readObjectName(p, t.end(), database());

@@ -3,6 +3,7 @@
 
 #include "database.h"
 #include "lexer.h"
+#include "tds/bulkload.h"
 #include "tds/envchange.h"
 #include "tds/row.h"
 #include "translate.h"
@@ -47,6 +48,8 @@ public:
     void commit(ResultSink& sink);
     void rollback(ResultSink& sink);
     bool inTransaction() const { return tranCount_ > 0; }
+    // The rows of a bulk load, into the table of the INSERT BULK statement before them.
+    void bulkLoad(const tds::BulkLoad& load, ResultSink& sink);
 
     // What @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read: the session's state
     // after the statement before the one that asks.
@@ -88,6 +91,7 @@ private:
     void use(const std::string& name, ResultSink& sink);
     void sandboxStatement(const Tokens& t, ResultSink& sink);
     void setIdentityInsert(const Tokens& t, ResultSink& sink);
+    void insertBulk(const Tokens& t, ResultSink& sink);
     bool identityInsertOn(const TableDef& def) const;
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
@@ -106,6 +110,7 @@ private:
     int tranCount_ = 0;
     bool implicitTransactions_ = false;
     bool noCount_ = false;                // SET NOCOUNT ON: statements send no row counts
+    bool formatOnly_ = false;             // SET FMTONLY ON: queries send their columns only
     std::string outerName_;               // the outermost BEGIN TRAN's name, if it had one
     std::vector<std::string> savepoints_; // SAVE TRAN names of the open transaction, in order
     std::uint64_t rowCount_ = 0;
@@ -113,6 +118,12 @@ private:
     friend class CountingSink;
     std::uint64_t tranId_ = 0;
     std::string identityInsert_; // the table with IDENTITY_INSERT ON, if any
+    struct BulkTarget {
+        std::string table;
+        std::vector<std::string> columns;
+        bool keepIdentity = false;
+    };
+    std::optional<BulkTarget> pendingBulk_; // INSERT BULK waits for its rows
 };
 
 } // namespace sandbox

@@ -332,6 +332,14 @@ Value decodeValue(Reader& r, const TypeInfo& t) {
     }
 }
 
+Value decodeRowValue(Reader& r, const TypeInfo& t) {
+    if (!t.isLongText()) return decodeValue(r, t);
+    const std::uint8_t pointer = r.u8();
+    if (pointer == 0) return std::monostate{};
+    r.skip(pointer + 8u);
+    return textValue(t, r.raw(r.u32le()));
+}
+
 void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vector<Value>& row) {
     w.u8(kTokRow);
     for (std::size_t i = 0; i < columns.size(); ++i)

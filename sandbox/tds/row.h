@@ -31,6 +31,9 @@ constexpr std::int32_t kDays1900 = 693595;
 // Throws std::invalid_argument when the value does not fit the type (a text in an int column, say).
 void encodeValue(Writer& w, const TypeInfo& type, const Value& v);
 Value decodeValue(Reader& r, const TypeInfo& type);
+// A value as a ROW token holds it: as decodeValue, but text, ntext and image with their text
+// pointer and timestamp before the length.
+Value decodeRowValue(Reader& r, const TypeInfo& type);
 
 void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vector<Value>& row);
 

@@ -1,5 +1,8 @@
-// Statements clients send to load and page data: SET IDENTITY_INSERT with its rules, TOP PERCENT.
+// Statements clients send to load and page data: SET IDENTITY_INSERT with its rules, TOP PERCENT,
+// INSERT BULK with its rows, SET FMTONLY.
 #include "engine_support.h"
+
+#include "tds/bulkload.h"
 
 namespace sandbox::test {
 
@@ -36,6 +39,64 @@ TEST_F(EngineTest, TopPercentTakesAShareOfTheRowsRoundedUp) {
     EXPECT_EQ(rows("SELECT TOP 0 PERCENT n FROM r"), (Rows{}));
     EXPECT_EQ(rows("SELECT TOP 100 PERCENT n FROM r").size(), 7u);
     EXPECT_EQ(fails("SELECT TOP 101 PERCENT n FROM r").number, 1031);
+}
+
+namespace {
+
+tds::BulkLoad rowsOf(std::vector<std::vector<tds::Value>> rows) {
+    tds::BulkLoad b;
+    b.columns = {{{tds::kIntN, 4}, tds::kFlagNullable, u"id"},
+                 {{tds::kNVarChar, 20}, tds::kFlagNullable, u"name"},
+                 {{tds::kDecimalN, 5, 9, 2}, tds::kFlagNullable, u"price"}};
+    b.rows = std::move(rows);
+    return b;
+}
+
+} // namespace
+
+TEST_F(EngineTest, InsertBulkTakesTheRowsThatFollowAllOrNone) {
+    ok("CREATE TABLE b (id int IDENTITY(1,1), name nvarchar(20) NOT NULL, price decimal(9,2))");
+    RecordingSink sink;
+    ok("INSERT BULK b (id int, name nvarchar(20), price decimal(9,2)) WITH (TABLOCK)");
+    engine_->bulkLoad(rowsOf({{std::int64_t{50}, std::u16string(u"Äpfel"), tds::Decimal{1250}},
+                              {std::int64_t{60}, std::u16string(u"it's"), tds::Value{}}}),
+                      sink);
+    ASSERT_EQ(sink.results.size(), 1u);
+    ASSERT_FALSE(sink.results[0].error) << sink.results[0].error->message;
+    EXPECT_EQ(sink.results[0].count, 2u);
+    EXPECT_EQ(rows("SELECT id, name, price FROM b"),
+              (Rows{{"1", "Äpfel", "1250"}, {"2", "it's", "NULL"}}))
+        << "without KEEP_IDENTITY the table numbers the rows";
+
+    ok("INSERT BULK dbo.b (id int, name nvarchar(20), price decimal(9,2)) WITH (KEEP_IDENTITY)");
+    RecordingSink kept;
+    engine_->bulkLoad(rowsOf({{std::int64_t{50}, std::u16string(u"x"), tds::Value{}}}), kept);
+    EXPECT_EQ(rows("SELECT MAX(id) FROM b"), (Rows{{"50"}}));
+
+    // A NULL in a NOT NULL column: the error, and none of the load's rows.
+    ok("INSERT BULK b (id int, name nvarchar(20), price decimal(9,2))");
+    RecordingSink refused;
+    engine_->bulkLoad(rowsOf({{tds::Value{}, std::u16string(u"y"), tds::Value{}},
+                              {tds::Value{}, tds::Value{}, tds::Value{}}}),
+                      refused);
+    ASSERT_TRUE(refused.results.at(0).error);
+    EXPECT_EQ(refused.results[0].error->number, 515);
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM b"), (Rows{{"3"}}));
+
+    RecordingSink unasked;
+    engine_->bulkLoad(rowsOf({}), unasked);
+    EXPECT_EQ(unasked.results.at(0).error->number, 40000) << "rows without INSERT BULK";
+    EXPECT_EQ(fails("INSERT BULK nothere (a int)").number, 208);
+    EXPECT_EQ(fails("INSERT BULK b (nope int)").number, 207);
+}
+
+TEST_F(EngineTest, FmtOnlyDescribesWithoutRowsOrChanges) {
+    ok("CREATE TABLE f (a int, b nvarchar(5)); INSERT INTO f VALUES (1, N'x')");
+    const auto r = run("SET FMTONLY ON; SELECT * FROM f; DELETE FROM f; SET FMTONLY OFF");
+    ASSERT_GE(r.size(), 2u);
+    EXPECT_EQ(r[1].columns.size(), 2u);
+    EXPECT_TRUE(r[1].rows.empty());
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM f"), (Rows{{"1"}}));
 }
 
 } // namespace sandbox::test

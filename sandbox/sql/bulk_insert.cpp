@@ -1,0 +1,134 @@
+// INSERT BULK and the rows that follow it as a message of their own: they go into the table as
+// one statement, all or none.
+#include "engine.h"
+
+#include "counting_sink.h"
+#include "rpc_parameters.h"
+#include "text.h"
+#include "translate.h"
+
+namespace sandbox {
+namespace {
+
+// Counts the rows each INSERT of the load reports.
+class RowCounter : public ResultSink {
+public:
+    std::uint64_t rows = 0;
+    void columns(const std::vector<tds::ColumnInfo>&) override {}
+    bool row(const std::vector<tds::Value>&) override { return true; }
+    void done(bool, std::uint64_t count) override { rows += count; }
+    void error(const SqlError& e) override { throw e; }
+    void info(int, const std::string&) override {}
+    void envChange(const tds::EnvChange&) override {}
+    bool cancelled() override { return false; }
+};
+
+constexpr std::size_t kRowsPerInsert = 200;
+
+} // namespace
+
+void Engine::insertBulk(const Tokens& t, ResultSink& sink) {
+    TokenIt p = t.begin() + 2;
+    const std::string name = readObjectName(p, t.end(), database());
+    const TableDef* def = db_->table(name);
+    if (!def || def->isView) throw invalidObject(name);
+    BulkTarget target{def->name, {}, false};
+    if (p != t.end() && p->isSymbol("(")) {
+        // Each column's name, then its type, which the rows' own description repeats.
+        int depth = 0;
+        bool expectName = true;
+        for (++p; p != t.end() && !(depth == 0 && p->isSymbol(")")); ++p) {
+            if (p->isSymbol("(")) ++depth;
+            if (p->isSymbol(")")) --depth;
+            if (depth == 0 && p->isSymbol(",")) {
+                expectName = true;
+                continue;
+            }
+            if (!expectName) continue;
+            expectName = false;
+            if (!p->isName()) throw syntaxNear(p->text);
+            bool found = false;
+            for (const auto& c : def->columns)
+                found = found || iequals(c.name, p->text);
+            if (!found) throw SqlError{207, 16, 1, "Invalid column name '" + p->text + "'.", true};
+            target.columns.push_back(p->text);
+        }
+        if (p == t.end()) throw syntaxNear(name);
+        ++p;
+    } else {
+        for (const auto& c : def->columns)
+            target.columns.push_back(c.name);
+    }
+    if (p != t.end() && p->is("with")) {
+        for (; p != t.end(); ++p)
+            if (p->is("keep_identity") || p->is("keepidentity")) target.keepIdentity = true;
+    } else if (p != t.end()) {
+        throw syntaxNear(p->text);
+    }
+    pendingBulk_ = std::move(target);
+    sink.done(false, 0);
+}
+
+void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
+    CountingSink sink(*this, to);
+    const std::optional<BulkTarget> target = std::move(pendingBulk_);
+    pendingBulk_.reset();
+    try {
+        db_->forgetSchema();
+        if (!target)
+            throw SqlError{40000, 16, 1,
+                           "The sandbox received the rows of a bulk load without an INSERT BULK "
+                           "statement before them."};
+        if (load.columns.size() != target->columns.size())
+            throw SqlError{40000, 16, 1,
+                           "The bulk load describes " + std::to_string(load.columns.size()) +
+                               " columns; its INSERT BULK named " +
+                               std::to_string(target->columns.size()) + "."};
+        const TableDef* def = db_->table(target->table);
+        if (!def) throw invalidObject(target->table);
+        // Without KEEP_IDENTITY the server numbers the rows itself and the identity values sent
+        // are not used.
+        std::vector<std::size_t> kept;
+        std::string list;
+        for (std::size_t i = 0; i < target->columns.size(); ++i) {
+            if (!target->keepIdentity && def->identityIndex >= 0 &&
+                iequals(target->columns[i], def->columns[def->identityIndex].name))
+                continue;
+            kept.push_back(i);
+            list += (list.empty() ? "" : ", ") + quoteIdent(target->columns[i]);
+        }
+        if (kept.empty()) throw unsupported("a bulk load of the identity column alone");
+        const std::string saved = identityInsert_;
+        if (target->keepIdentity) identityInsert_ = def->name;
+        RowCounter counter;
+        try {
+            inSavepoint([&] {
+                for (std::size_t from = 0; from < load.rows.size(); from += kRowsPerInsert) {
+                    std::string sql =
+                        "INSERT INTO " + quoteIdent(def->name) + " (" + list + ") VALUES ";
+                    const std::size_t to = std::min(load.rows.size(), from + kRowsPerInsert);
+                    for (std::size_t r = from; r < to; ++r) {
+                        sql += r == from ? "(" : ", (";
+                        for (std::size_t k = 0; k < kept.size(); ++k) {
+                            const std::size_t i = kept[k];
+                            sql += (k ? ", " : "") +
+                                   literal(tds::RpcParam{
+                                       {}, 0, load.columns[i].type, load.rows[r].at(i)});
+                        }
+                        sql += ")";
+                    }
+                    insertStatement(tokenize(sql), counter);
+                }
+            });
+        } catch (...) {
+            identityInsert_ = saved;
+            throw;
+        }
+        identityInsert_ = saved;
+        sink.done(true, counter.rows);
+    } catch (const SqlError& e) {
+        sink.error(e);
+    }
+}
+
+} // namespace sandbox

@@ -1,0 +1,80 @@
+#include "bulkload.h"
+
+#include "done.h"
+#include "tokens.h"
+
+namespace tds {
+
+void BulkLoad::encode(Writer& w, std::uint32_t version) const {
+    w.u8(kTokColMetadata);
+    w.u16le(static_cast<std::uint16_t>(columns.size()));
+    for (const auto& c : columns) {
+        if (version >= kTds72)
+            w.u32le(0);
+        else
+            w.u16le(0);
+        w.u16le(c.flags);
+        encodeTypeInfo(w, c.type);
+        if (c.type.isLongText()) {
+            if (version >= kTds72) w.u8(1); // one part: the table's name
+            w.usVarchar(u"t");
+        }
+        w.bVarchar(c.name);
+    }
+    for (const auto& row : rows) {
+        w.u8(kTokRow);
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            encodeValue(w, columns[i].type, row.at(i));
+    }
+    Done{}.encode(w, version);
+}
+
+BulkLoad BulkLoad::decode(const Bytes& payload, std::uint32_t version) {
+    Reader r(payload);
+    BulkLoad b;
+    if (r.u8() != kTokColMetadata) throw ProtocolError("bulk load without COLMETADATA");
+    const std::uint16_t n = r.u16le();
+    if (n == 0 || n == 0xFFFF) throw ProtocolError("bulk load without columns");
+    for (std::uint16_t i = 0; i < n; ++i) {
+        ColumnInfo c;
+        if (version >= kTds72)
+            r.u32le();
+        else
+            r.u16le();
+        c.flags = r.u16le();
+        c.type = decodeTypeInfo(r);
+        if (c.type.isLongText()) {
+            const std::uint8_t parts = version >= kTds72 ? r.u8() : 1;
+            for (std::uint8_t k = 0; k < parts; ++k)
+                r.usVarchar();
+        }
+        c.name = r.bVarchar();
+        b.columns.push_back(std::move(c));
+    }
+    // The rows end with a DONE token, or (as FreeTDS's bulk copy sends them) with the message.
+    while (!r.atEnd()) {
+        const std::uint8_t token = r.u8();
+        if (token == kTokDone) break;
+        std::vector<Value> row;
+        row.reserve(n);
+        if (token == kTokRow) {
+            for (const auto& c : b.columns)
+                row.push_back(decodeRowValue(r, c.type));
+        } else if (token == kTokNbcRow) {
+            // A bitmap of the NULL values first; only the others follow.
+            Bytes nulls((n + 7) / 8);
+            for (auto& byte : nulls)
+                byte = r.u8();
+            for (std::size_t i = 0; i < n; ++i)
+                row.push_back(nulls[i / 8] & (1u << (i % 8))
+                                  ? Value{}
+                                  : decodeRowValue(r, b.columns[i].type));
+        } else {
+            throw ProtocolError("unexpected token in a bulk load");
+        }
+        b.rows.push_back(std::move(row));
+    }
+    return b;
+}
+
+} // namespace tds
