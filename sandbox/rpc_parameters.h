@@ -1,16 +1,28 @@
-// sp_executesql: the statement's parameters put into its text as literals, so the engine runs a
-// plain batch.
+// The parameters of sp_executesql and of prepared statements: declared in text ("@a int, @b
+// nvarchar(10) OUTPUT"), their values sent typed; the batch reads them as variables.
 #pragma once
 
+#include "sql/translate.h"
 #include "tds/request.h"
 
 #include <string>
 
 namespace sandbox {
 
-// Each @name in the statement (outside strings, quoted names and comments) that names one of the
-// parameters becomes that parameter's value as a T-SQL literal; other @names stay.
-std::string bindParameters(std::u16string_view statement, const std::vector<tds::RpcParam>& params);
+struct Declaration {
+    std::string name; // with its @, as written
+    SqlType type;
+    bool output = false;
+};
+
+// Throws SqlError for declarations that do not read as T-SQL's.
+std::vector<Declaration> parseDeclarations(std::u16string_view declarations);
+
+// The batch's variables: each declared parameter with the value sent for it, in the declared
+// type; a value sent without a declaration keeps its own type. A declared parameter that no
+// value names is the server's error 8178.
+Variables parameterVariables(const std::vector<Declaration>& declarations,
+                             const std::vector<tds::RpcParam>& values);
 
 // The value as a literal of its type: NULL, 42, 1.5E+00, N'it''s', 0x0A0B, '2024-02-29 ...'.
 std::string literal(const tds::RpcParam& param);

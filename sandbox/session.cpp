@@ -382,11 +382,15 @@ void Session::executeSql(const tds::RpcRequest& request) {
         error(SqlError{214, 16, 2,
                        "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'."});
     } else {
-        std::vector<tds::RpcParam> values(request.params.begin() +
-                                              std::min<std::size_t>(2, request.params.size()),
-                                          request.params.end());
-        const std::string text = bindParameters(*statement, values);
-        return finishRequest(engine_->executeBatch(text, *this));
+        const auto* declarations = request.params.size() > 1
+                                       ? std::get_if<std::u16string>(&request.params[1].value)
+                                       : nullptr;
+        return runWithParameters(
+            *statement, declarations ? *declarations : std::u16string(),
+            std::vector<tds::RpcParam>(request.params.begin() +
+                                           std::min<std::size_t>(2, request.params.size()),
+                                       request.params.end()),
+            2);
     }
     finishRequest(!attention_);
 }
@@ -411,7 +415,7 @@ void Session::prepare(const tds::RpcRequest& request, bool execute) {
     returnValues_.push_back(
         tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
     if (!execute) return finishRequest(true);
-    runPrepared(p, std::vector<tds::RpcParam>(request.params.begin() + 3, request.params.end()));
+    runPrepared(p, std::vector<tds::RpcParam>(request.params.begin() + 3, request.params.end()), 3);
 }
 
 // sp_execute: the handle, then the values.
@@ -425,15 +429,48 @@ void Session::executePrepared(const tds::RpcRequest& request) {
         error(noSuchHandle(handle ? *handle : 0));
     } else {
         return runPrepared(
-            *p, std::vector<tds::RpcParam>(request.params.begin() + 1, request.params.end()));
+            *p, std::vector<tds::RpcParam>(request.params.begin() + 1, request.params.end()), 1);
     }
     finishRequest(!attention_);
 }
 
-void Session::runPrepared(const Prepared& p, std::vector<tds::RpcParam> values) {
-    const std::string text =
-        bindParameters(p.statement, namedByDeclaration(p.declarations, std::move(values)));
-    finishRequest(engine_->executeBatch(text, *this));
+void Session::runPrepared(const Prepared& p, std::vector<tds::RpcParam> values,
+                          std::size_t firstOrdinal) {
+    runWithParameters(p.statement, p.declarations, std::move(values), firstOrdinal);
+}
+
+void Session::runWithParameters(std::u16string_view statement, std::u16string_view declarations,
+                                std::vector<tds::RpcParam> values, std::size_t firstOrdinal) {
+    values = namedByDeclaration(declarations, std::move(values));
+    Variables variables;
+    try {
+        variables = parameterVariables(parseDeclarations(declarations), values);
+    } catch (const SqlError& e) {
+        error(e);
+        return finishRequest(!attention_);
+    } catch (const LexError& e) {
+        error(SqlError{e.number, 15, 1, e.message, true});
+        return finishRequest(!attention_);
+    }
+    const bool completed = engine_->executeBatch(tds::utf8(statement), *this, std::move(variables));
+    // Output parameters go back as return values, in the type the client sent them.
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        if (!(values[k].status & 0x01)) continue;
+        const auto found = engine_->variables().find(toLower(tds::utf8(values[k].name)));
+        tds::ReturnValue out{static_cast<std::uint16_t>(firstOrdinal + k), values[k].name, 0x01,
+                             values[k].type, tds::Value{}};
+        if (found != engine_->variables().end()) {
+            tds::Writer probe;
+            try {
+                tds::encodeValue(probe, out.type, found->second.value);
+                out.value = found->second.value;
+            } catch (const std::invalid_argument&) {
+                // a value that the client's type cannot carry goes back as NULL
+            }
+        }
+        returnValues_.push_back(std::move(out));
+    }
+    finishRequest(completed);
 }
 
 void Session::unprepare(const tds::RpcRequest& request) {

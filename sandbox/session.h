@@ -53,7 +53,11 @@ private:
     void prepare(const tds::RpcRequest& request, bool execute);
     void executePrepared(const tds::RpcRequest& request);
     void unprepare(const tds::RpcRequest& request);
-    void runPrepared(const Prepared& p, std::vector<tds::RpcParam> values);
+    void runPrepared(const Prepared& p, std::vector<tds::RpcParam> values,
+                     std::size_t firstOrdinal);
+    // Runs the statement with the values as its variables, then sends back the output ones.
+    void runWithParameters(std::u16string_view statement, std::u16string_view declarations,
+                           std::vector<tds::RpcParam> values, std::size_t firstOrdinal);
     void transaction(const tds::Message& m);
     void finishRequest(bool completed);
     void acknowledgeAttention();

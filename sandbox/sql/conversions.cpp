@@ -97,22 +97,6 @@ void castToInteger(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, con
     sqlite3_result_int64(ctx, n);
 }
 
-std::string decimalText(__int128 v, int scale) {
-    const bool negative = v < 0;
-    unsigned __int128 u = negative ? -static_cast<unsigned __int128>(v) : v;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
-        u /= 10;
-    } while (u);
-    if (scale > 0) {
-        if (digits.size() <= static_cast<std::size_t>(scale))
-            digits.insert(0, static_cast<std::size_t>(scale) + 1 - digits.size(), '0');
-        digits.insert(digits.size() - static_cast<std::size_t>(scale), ".");
-    }
-    return (negative ? "-" : "") + digits;
-}
-
 // decimal(p, s), numeric, money: rounded to the scale, refused past the precision. The result is
 // a number where a double holds it exactly enough (15 digits), so that it compares as one, and
 // its text otherwise, which decimal columns keep as it stands.

@@ -141,8 +141,9 @@ Engine::~Engine() {
     if (tranCount_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-bool Engine::executeBatch(std::string_view sql, ResultSink& to) {
+bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variables) {
     CountingSink sink(*this, to);
+    variables_ = std::move(variables);
     std::vector<Statement> statements;
     try {
         statements = splitStatements(tokenize(sql));
@@ -259,6 +260,10 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
     if (k.is("rollback") && tran && t.size() >= 3 && t[2].isName())
         return rollbackTo(t[2].text, sink);
     if (k.is("rollback")) return rollback(sink);
+    if (k.is("declare")) return declare(t, sink);
+    if (k.is("set") && t.size() > 1 && t[1].kind == Token::Variable &&
+        t[1].text.rfind("@@", 0) != 0)
+        return setVariable(t, sink);
     if (k.is("set")) {
         if (t.size() > 1 && t[1].is("identity_insert")) return setIdentityInsert(t, sink);
         if (t.size() == 3 && t[1].is("implicit_transactions"))
@@ -350,6 +355,7 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     TokenIt from = findTopLevel(t.begin(), t.end(), "from");
     TokenIt into = findTopLevel(t.begin(), from, "into");
     if (into != from) return selectInto(t, into, sink);
+    if (selectAssign(t, sink)) return;
     if (topPercent(t, sink)) return;
     typedQuery(t.begin(), t.end(), sink);
 }
@@ -738,6 +744,7 @@ ColumnKinds Engine::columnKinds(TokenIt b, TokenIt e, const TableDef* target) {
     for (const auto& name : notInteger)
         kinds.integer.erase(name);
     kinds.literalsIgnoreCase = !caseSensitive;
+    kinds.variables = &variables_;
     return kinds;
 }
 

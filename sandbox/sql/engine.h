@@ -40,7 +40,10 @@ public:
 
     const std::string& database() const { return db_->name(); }
     // Runs every statement of the batch; false when the client cancelled it.
-    bool executeBatch(std::string_view sql, ResultSink& sink);
+    // The batch starts with the variables given (the parameters of a call), and they are read
+    // back after it (its output parameters).
+    bool executeBatch(std::string_view sql, ResultSink& sink, Variables variables = {});
+    const Variables& variables() const { return variables_; }
     // The tables catalogue that ODBC's SQLTables asks for.
     void listTables(const TableFilter& filter, ResultSink& sink);
     // Transaction requests outside SQL text: begin, commit, rollback.
@@ -91,6 +94,15 @@ private:
     void use(const std::string& name, ResultSink& sink);
     void sandboxStatement(const Tokens& t, ResultSink& sink);
     void setIdentityInsert(const Tokens& t, ResultSink& sink);
+    void declare(const Tokens& t, ResultSink& sink);
+    void setVariable(const Tokens& t, ResultSink& sink);
+    // SELECT @a = expr, @b = expr [FROM ...]: false when the select list assigns nothing.
+    bool selectAssign(const Tokens& t, ResultSink& sink);
+    struct Assignment {
+        std::string variable;
+        TokenIt begin, end; // the expression
+    };
+    std::uint64_t assign(const std::vector<Assignment>& to, TokenIt restBegin, TokenIt restEnd);
     void insertBulk(const Tokens& t, ResultSink& sink);
     bool identityInsertOn(const TableDef& def) const;
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
@@ -118,6 +130,7 @@ private:
     friend class CountingSink;
     std::uint64_t tranId_ = 0;
     std::string identityInsert_; // the table with IDENTITY_INSERT ON, if any
+    Variables variables_;        // the batch's
     struct BulkTarget {
         std::string table;
         std::vector<std::string> columns;

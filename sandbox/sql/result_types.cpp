@@ -119,6 +119,7 @@ private:
                 return SqlType{BaseType::Int};
             if (v == "@@spid") return SqlType{BaseType::SmallInt};
             if (v == "@@identity") return SqlType{BaseType::Numeric, 0, 38, 0};
+            if (const Variable* var = kinds_.variable(v)) return var->type;
             return std::nullopt;
         }
         if (t.is("current_timestamp")) return SqlType{BaseType::DateTime};

@@ -4,6 +4,11 @@
 #include "text.h"
 #include "types.h"
 
+#include "tds/older_versions.h"
+#include "tds/wire.h"
+
+#include <cstdio>
+
 #include <algorithm>
 #include <map>
 
@@ -429,6 +434,50 @@ private:
         return columns_.isText(p->text);
     }
 
+    // A variable's value as the store's literal, in its declared type: text compares as a
+    // literal does, numbers and dates go through the checks of CAST.
+    std::string variableSql(const Variable& var) const {
+        const tds::Value& v = var.value;
+        std::string sql;
+        if (std::holds_alternative<std::monostate>(v)) {
+            sql = "NULL";
+        } else if (const auto* i = std::get_if<std::int64_t>(&v)) {
+            sql = std::to_string(*i);
+        } else if (const auto* d = std::get_if<double>(&v)) {
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%.17g", *d);
+            sql = buf;
+        } else if (const auto* d = std::get_if<tds::Decimal>(&v)) {
+            const bool money =
+                var.type.base == BaseType::Money || var.type.base == BaseType::SmallMoney;
+            sql = quoteString(decimalText(d->scaled, money ? 4 : var.type.scale));
+        } else if (const auto* s = std::get_if<std::u16string>(&v)) {
+            sql = quoteString(tds::utf8(*s));
+            if (columns_.literalsIgnoreCase) sql += std::string(" COLLATE ") + kCollationCi;
+        } else if (const auto* b = std::get_if<tds::Bytes>(&v)) {
+            if (var.type.base == BaseType::UniqueIdentifier) {
+                sql = quoteString(guidText(*b));
+            } else {
+                static const char digits[] = "0123456789ABCDEF";
+                sql = "X'";
+                for (auto byte : *b) {
+                    sql += digits[byte >> 4];
+                    sql += digits[byte & 0xF];
+                }
+                sql += "'";
+            }
+        } else {
+            tds::TypeInfo shape = var.type.wire();
+            if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
+            if (!var.type.isDateTime()) shape = {tds::kDateTime2N, 0, 0, 7};
+            sql = quoteString(tds::utf8(tds::dateTimeText(shape, std::get<tds::DateTime>(v))));
+        }
+        if (var.type.isText() || var.type.base == BaseType::Binary ||
+            var.type.base == BaseType::VarBinary || var.type.base == BaseType::UniqueIdentifier)
+            return sql;
+        return castSql(sql, var.type, false);
+    }
+
     // The whole-number column that the string literal at p_ is compared with (column = 'x' or
     // 'x' = column), or null.
     const SqlType* comparedInteger() const {
@@ -544,7 +593,14 @@ private:
             if (v == "@@version") return emit(quoteString(kVersionText));
             for (const char* session : {"@@rowcount", "@@error", "@@trancount", "@@identity"})
                 if (v == session) return emit("rowlark_session('" + v.substr(2) + "')");
-            throw unsupported("the variable " + t.text);
+            if (v.rfind("@@", 0) == 0) throw unsupported("the variable " + t.text);
+            const Variable* var = columns_.variable(v);
+            if (!var)
+                throw SqlError{137, 15, 2, "Must declare the scalar variable \"" + t.text + "\".",
+                               true};
+            emit(variableSql(*var));
+            lastWasString_ = var->type.isText();
+            return;
         }
         case Token::Symbol:
             if (t.text == "(") ++depth_;
@@ -797,6 +853,12 @@ bool ColumnKinds::isText(std::string_view column) const {
 
 bool ColumnKinds::isNarrowText(std::string_view column) const {
     return !narrowText.empty() && narrowText.count(toLower(column)) > 0;
+}
+
+const Variable* ColumnKinds::variable(std::string_view name) const {
+    if (!variables) return nullptr;
+    const auto it = variables->find(toLower(name));
+    return it == variables->end() ? nullptr : &it->second;
 }
 
 const SqlType* ColumnKinds::integerType(std::string_view column) const {

@@ -14,6 +14,14 @@ namespace sandbox {
 // name; p moves past it. Throws SqlError for a schema other than dbo or a name that is missing.
 std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database);
 
+// A variable of the batch (DECLARE, or a parameter of sp_executesql or a prepared statement):
+// its declared type and its value, held as a value of that type is sent.
+struct Variable {
+    SqlType type;
+    tds::Value value;
+};
+using Variables = std::map<std::string, Variable>; // by lower-case name with its @
+
 // What the tables a statement names tell of its column names (lower case, without their table).
 struct ColumnKinds {
     std::set<std::string> text;       // character data in every table that has the name: + joins
@@ -22,10 +30,12 @@ struct ColumnKinds {
     // Literals compare without regard to letter case, as the server's default collation does;
     // not where a column keeps case apart, whose collation would lose to the literal's here.
     bool literalsIgnoreCase = false;
+    const Variables* variables = nullptr; // the batch's variables, by which @name reads its value
 
     bool isText(std::string_view column) const;
     bool isNarrowText(std::string_view column) const;
     const SqlType* integerType(std::string_view column) const;
+    const Variable* variable(std::string_view name) const;
 };
 
 // The store's SQL for the tokens [b, e). Throws SqlError for what the sandbox does not support.

@@ -555,4 +555,81 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
     return true;
 }
 
+std::string decimalText(__int128 scaled, int scale) {
+    const bool negative = scaled < 0;
+    unsigned __int128 m = negative ? -static_cast<unsigned __int128>(scaled) : scaled;
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
+        m /= 10;
+    } while (m);
+    while (static_cast<int>(digits.size()) <= scale)
+        digits.insert(digits.begin(), '0');
+    if (scale > 0) digits.insert(digits.end() - scale, '.');
+    return (negative ? "-" : "") + digits;
+}
+
+std::string guidText(const tds::Bytes& b) {
+    static const char digits[] = "0123456789ABCDEF";
+    static const int order[] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    std::string s;
+    for (int k = 0; k < 16 && b.size() == 16; ++k) {
+        const std::uint8_t byte = b[static_cast<std::size_t>(order[k])];
+        s += digits[byte >> 4];
+        s += digits[byte & 0xF];
+        if (k == 3 || k == 5 || k == 7 || k == 9) s += '-';
+    }
+    return s;
+}
+
+SqlType fromWire(const tds::TypeInfo& w) {
+    using namespace tds;
+    const int chars = w.maxLen == kPlpMaxLen ? SqlType::kMax : w.maxLen;
+    switch (w.type) {
+    case kIntN:
+        return {w.maxLen == 1   ? BaseType::TinyInt
+                : w.maxLen == 2 ? BaseType::SmallInt
+                : w.maxLen == 4 ? BaseType::Int
+                                : BaseType::BigInt};
+    case kBitN:
+        return {BaseType::Bit};
+    case kFltN:
+        return w.maxLen == 4 ? SqlType{BaseType::Real, 0, 24} : SqlType{BaseType::Float, 0, 53};
+    case kDecimalN:
+    case kNumericN:
+        return {w.type == kDecimalN ? BaseType::Decimal : BaseType::Numeric, 0, w.precision,
+                w.scale};
+    case kMoneyN:
+        return {w.maxLen == 4 ? BaseType::SmallMoney : BaseType::Money, 0, 0, 4};
+    case kDateTimN:
+        return {w.maxLen == 4 ? BaseType::SmallDateTime : BaseType::DateTime};
+    case kDateN:
+        return {BaseType::Date};
+    case kTimeN:
+        return {BaseType::Time, 0, 0, w.scale};
+    case kDateTime2N:
+        return {BaseType::DateTime2, 0, 0, w.scale};
+    case kGuid:
+        return {BaseType::UniqueIdentifier};
+    case kBigVarChar:
+        return {BaseType::VarChar, chars};
+    case kBigChar:
+        return {BaseType::Char, chars};
+    case kNVarChar:
+        return {BaseType::NVarChar, chars == SqlType::kMax ? chars : chars / 2};
+    case kNChar:
+        return {BaseType::NChar, chars / 2};
+    case kBigVarBinary:
+        return {BaseType::VarBinary, chars};
+    case kBigBinary:
+        return {BaseType::Binary, chars};
+    case kText:
+        return {BaseType::VarChar, SqlType::kMax};
+    case kNText:
+        return {BaseType::NVarChar, SqlType::kMax};
+    default:
+        return {BaseType::VarBinary, SqlType::kMax};
+    }
+}
+
 } // namespace sandbox

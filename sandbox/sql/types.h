@@ -92,5 +92,12 @@ SqlType inferType(int sqliteType);
 // Text forms used to store dates and times, and their parsers.
 bool parseDateTime(std::string_view text, BaseType base, tds::DateTime& out);
 bool parseDecimal(std::string_view text, int scale, __int128& out);
+// A scaled exact number as text: -1.2345, 0.0005.
+std::string decimalText(__int128 scaled, int scale);
+// A uniqueidentifier's 16 bytes as text; the first three groups travel little-endian.
+std::string guidText(const tds::Bytes& bytes);
+
+// The type a value of that wire type has: IntN of 4 bytes is int, NVarChar of 80 nvarchar(40).
+SqlType fromWire(const tds::TypeInfo& wire);
 
 } // namespace sandbox

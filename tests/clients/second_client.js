@@ -104,7 +104,7 @@ async function main() {
     }
   }
   r = await run(c, `SELECT k FROM ${table} WHERE n = @n AND d = @d`,
-                [['n', TYPES.NVarChar, "IT'S 中文 😀"], ['d', TYPES.Decimal, 1234567.89010, { precision: 10, scale: 5 }]]);
+                [['n', TYPES.NVarChar, "IT'S 中文 😀"], ['d', TYPES.Decimal, 1234567.89010, { precision: 12, scale: 5 }]]);
   check('parameters compare under the default collation', !r.err && r.rows.length === 1, r.err ? r.err.message : r.rows);
   r = await run(c, `INSERT INTO ${table} (k, sd) VALUES (11, '2024-02-29 13:05:40');
                     SELECT sd FROM ${table} WHERE k = 11`);

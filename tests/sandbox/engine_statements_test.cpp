@@ -90,6 +90,42 @@ TEST_F(EngineTest, InsertBulkTakesTheRowsThatFollowAllOrNone) {
     EXPECT_EQ(fails("INSERT BULK b (nope int)").number, 207);
 }
 
+// Variables of a batch: DECLARE, SET and SELECT give them values; a call's parameters come in as
+// variables and are read wherever the statement names them, not inside strings or names.
+TEST_F(EngineTest, VariablesOfTheBatchAndOfACallsParameters) {
+    ok("CREATE TABLE t ([@k] int, n nvarchar(5)); INSERT INTO t VALUES (1, N'b'), (2, N'a')");
+    Variables params;
+    params["@k"] = {SqlType{BaseType::Int}, std::int64_t{42}};
+    params["@name"] = {SqlType{BaseType::NVarChar, 10}, std::u16string(u"it's")};
+    params["@when"] = {SqlType{BaseType::DateTime}, std::u16string(u"2024-02-29 13:05:07")};
+    RecordingSink sink;
+    engine_->executeBatch("SELECT @k, @NAME, '@k' /* @k */, [@k], @when FROM t WHERE [@k] = 1",
+                          sink, params);
+    ASSERT_EQ(sink.results.size(), 1u);
+    ASSERT_FALSE(sink.results[0].error) << sink.results[0].error->message;
+    const auto& r = sink.results[0];
+    EXPECT_EQ(text(r.rows.at(0).at(0)), "42");
+    EXPECT_EQ(text(r.rows.at(0).at(1)), "it's");
+    EXPECT_EQ(text(r.rows.at(0).at(2)), "@k");
+    EXPECT_EQ(text(r.rows.at(0).at(3)), "1");
+    EXPECT_EQ(r.columns.at(0).type, (tds::TypeInfo{tds::kIntN, 4}));
+    EXPECT_EQ(r.columns.at(4).type, (tds::TypeInfo{tds::kDateTimN, 8}));
+
+    EXPECT_EQ(rows("DECLARE @x int = 5, @s nvarchar(3); SET @x = @x + 1; "
+                   "SELECT @s = n FROM t ORDER BY n DESC; SELECT @x, @s, @x / 4"),
+              (Rows{{"6", "a", "1"}}))
+        << "SELECT assigns the last row's value";
+    EXPECT_EQ(rows("DECLARE @c bigint; SELECT @c = COUNT(*) FROM t WHERE n = N'A'; SELECT @c"),
+              (Rows{{"1"}}));
+    EXPECT_EQ(rows("DECLARE @d nvarchar(2) = N'abcdef'; SELECT @d"), (Rows{{"ab"}}))
+        << "a longer value is cut to the variable's type";
+    EXPECT_EQ(fails("SELECT @nope").number, 137);
+    EXPECT_EQ(fails("DECLARE @a int; DECLARE @A int").number, 134);
+    EXPECT_EQ(fails("DECLARE @i int; SET @i = 'abc'").number, 245);
+    ok("DECLARE @v int = 7; INSERT INTO t ([@k], n) VALUES (@v, N'z')");
+    EXPECT_EQ(rows("SELECT n FROM t WHERE [@k] = 7"), (Rows{{"z"}}));
+}
+
 TEST_F(EngineTest, FmtOnlyDescribesWithoutRowsOrChanges) {
     ok("CREATE TABLE f (a int, b nvarchar(5)); INSERT INTO f VALUES (1, N'x')");
     const auto r = run("SET FMTONLY ON; SELECT * FROM f; DELETE FROM f; SET FMTONLY OFF");

@@ -1,4 +1,5 @@
-// sp_executesql's parameters go into the statement as literals, and only where they are named.
+// The parameters of sp_executesql and prepared statements: their declarations, the variables
+// they become, and their values as literals.
 #include "prepared.h"
 #include "rpc_parameters.h"
 
@@ -15,17 +16,32 @@ tds::RpcParam param(const char16_t* name, tds::TypeInfo type, tds::Value value) 
     return p;
 }
 
-TEST(RpcParameters, EachNamedParameterBecomesItsLiteralAndNothingElseChanges) {
-    const std::vector<tds::RpcParam> ps = {param(u"@k", {tds::kIntN, 4}, std::int64_t{42}),
-                                           param(u"@Name", {tds::kNVarChar, 80}, u"it's")};
-    EXPECT_EQ(bindParameters(u"SELECT * FROM t WHERE k = @k AND n = @name", ps),
-              "SELECT * FROM t WHERE k = 42 AND n = N'it''s'")
-        << "names compare without regard to case";
-    EXPECT_EQ(bindParameters(u"SELECT '@k', [@k], \"@k\", @kk, @@spid -- @k\n/* @k */ + @k", ps),
-              "SELECT '@k', [@k], \"@k\", @kk, @@spid -- @k\n/* @k */ + 42")
-        << "strings, quoted names, comments, longer names and system variables stay";
-    EXPECT_EQ(bindParameters(u"SELECT 'it''s @k', @k", ps), "SELECT 'it''s @k', 42");
-    EXPECT_EQ(bindParameters(u"DECLARE @x int; SET @x = @k", ps), "DECLARE @x int; SET @x = 42");
+TEST(RpcParameters, DeclarationsReadAsTsqlAndTypeTheValues) {
+    const auto d = parseDeclarations(u"@P1 decimal(10, 2),@P2 nvarchar(4) OUTPUT, @p3 AS int OUT");
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_EQ(d[0].name, "@P1");
+    EXPECT_EQ(d[0].type.tsqlName(), "decimal(10,2)");
+    EXPECT_FALSE(d[0].output);
+    EXPECT_TRUE(d[1].output);
+    EXPECT_TRUE(d[2].output);
+    EXPECT_TRUE(parseDeclarations(u"").empty());
+    EXPECT_THROW(parseDeclarations(u"@a int @b int"), SqlError);
+    EXPECT_THROW(parseDeclarations(u"@a nosuchtype"), SqlError);
+
+    const std::vector<tds::RpcParam> sent = {param(u"@P1", {tds::kNVarChar, 8}, u"1.5"),
+                                             param(u"@p2", {tds::kNVarChar, 8}, std::monostate{}),
+                                             param(u"@P3", {tds::kIntN, 4}, std::int64_t{3}),
+                                             param(u"@extra", {tds::kIntN, 2}, std::int64_t{4})};
+    const Variables vars = parameterVariables(d, sent);
+    EXPECT_EQ(vars.at("@p1").type.tsqlName(), "decimal(10,2)") << "the declared type";
+    EXPECT_EQ(vars.at("@p1").value, tds::Value{std::u16string(u"1.5")}) << "the value as sent";
+    EXPECT_EQ(vars.at("@extra").type.tsqlName(), "smallint") << "undeclared: its wire type";
+    try {
+        parameterVariables(d, {sent[0], sent[1]});
+        ADD_FAILURE() << "a declared parameter without a value";
+    } catch (const SqlError& e) {
+        EXPECT_EQ(e.number, 8178);
+    }
 }
 
 TEST(RpcParameters, LiteralsOfEveryType) {
@@ -61,7 +77,6 @@ TEST(PreparedStatements, ValuesTakeTheirNamesFromTheDeclarations) {
     EXPECT_EQ(named[0].name, u"@P1");
     EXPECT_EQ(named[1].name, u"@P2");
     EXPECT_EQ(named[2].name, u"@own");
-    EXPECT_EQ(bindParameters(u"SELECT @P1 + @P2", named), "SELECT 1 + N'x'");
 
     PreparedStatements store;
     const auto first = store.add({u"", u"SELECT 1"});
