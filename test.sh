@@ -16,15 +16,16 @@ for a in "$@"; do
 done
 
 ensure_packages
-# The second client the sandbox is tested against (tedious), at the version the lock file pins.
+ensure_optional_packages "${ROWLARK_CLIENT_PACKAGES[@]}"
+# The client from npm the sandbox is tested against (tedious), at the version the lock file pins.
 if command -v npm > /dev/null && command -v node > /dev/null; then
     if [ ! -d tests/clients/node_modules ] ||
         [ tests/clients/package-lock.json -nt tests/clients/node_modules ]; then
         (cd tests/clients && npm ci --no-audit --no-fund --loglevel=error > /dev/null) ||
-            echo "warning: npm ci in tests/clients failed; the second-client tests will be skipped" >&2
+            echo "warning: npm ci in tests/clients failed; the tedious client tests will be skipped" >&2
     fi
 else
-    echo "note: no Node.js here; the second-client tests will be skipped" >&2
+    echo "note: no Node.js here; the tedious client tests will be skipped" >&2
 fi
 # The Windows programs and their Wine tests join the suite once Qt for Windows has been built here
 # (scripts/windows.sh does that once); otherwise one SKIPPED line says why.

@@ -10,6 +10,9 @@ ROWLARK_PACKAGES=(
     xvfb xdotool libx11-dev libxfixes-dev
     fonts-liberation2
 )
+# Client stacks the sandbox is tested against besides tedious (npm): db-lib through pymssql,
+# CT-lib through DBD::Sybase. Their tests skip, saying so, where these are missing.
+ROWLARK_CLIENT_PACKAGES=(python3-pymssql libdbd-sybase-perl)
 # What a person using the demo wants beyond the build: text in every script, and a picture viewer.
 ROWLARK_DESKTOP_PACKAGES=(fonts-noto-cjk fonts-noto-color-emoji xdg-utils)
 
@@ -29,6 +32,24 @@ ensure_packages() {
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
+}
+
+# Installs what is missing of the packages named, as root; otherwise says which tests will skip.
+ensure_optional_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "note: ${missing[*]} missing (sudo apt-get install -y ${missing[*]}); their tests will be skipped" >&2
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null ||
+        { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null; } ||
+        echo "warning: could not install ${missing[*]}; their tests will be skipped" >&2
 }
 
 # configure_and_build BUILD_DIR [cmake options...]; ROWLARK_TARGETS, when set, names the only

@@ -58,4 +58,21 @@ for expected in "^8001$" "^Zürich	2$" "^count=3$" "^Id$" "^Zip$" "(3 rows affec
     grep -q "$expected" <<< "$out" || fail "statement forms: no line matching $expected in: $out"
 done
 grep -q "Msg " <<< "$out" && fail "statement forms: an error: $out"
-echo "tsql and isql: 4 passed, 0 failed"
+
+# FreeTDS's bulk copy (db-lib's bcp): the rows go in as a bulk load after INSERT BULK, and come
+# out again; the table on the server holds them.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+printf 'Zürich\t8001\nit'"'"'s\t\n' > "$work/in.txt"
+printf 'CREATE TABLE bcp_rows (City nvarchar(20) NOT NULL, Zip int NULL)\ngo\n' |
+    tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' -D "$db" > /dev/null 2>&1
+out=$(TDSPORT=$port timeout 30 freebcp bcp_rows in "$work/in.txt" -c -S 127.0.0.1 -U sa \
+      -P 'Rowlark;Test{1' -D "$db" 2>&1) || fail "freebcp in: $out"
+grep -q "2 rows copied" <<< "$out" || fail "freebcp in: $out"
+out=$(printf 'SELECT City, ISNULL(Zip, -1) AS z FROM bcp_rows ORDER BY City\ngo\n' |
+      tsql -H 127.0.0.1 -p "$port" -U sa -P 'Rowlark;Test{1' -D "$db" 2>&1)
+grep -q "^it's	-1$" <<< "$out" && grep -q "^Zürich	8001$" <<< "$out" || fail "bulk-copied rows: $out"
+out=$(TDSPORT=$port timeout 30 freebcp bcp_rows out "$work/out.txt" -c -S 127.0.0.1 -U sa \
+      -P 'Rowlark;Test{1' -D "$db" 2>&1) || fail "freebcp out: $out"
+cmp -s <(sort "$work/in.txt") <(sort "$work/out.txt") || fail "freebcp out: $(cat "$work/out.txt")"
+echo "tsql, isql and freebcp: 5 passed, 0 failed"

@@ -1,6 +1,8 @@
-// A second TDS client, written by others (tedious), against the sandbox at one TDS version:
-// logins accepted and refused, a batch of several statements, a round trip of every type it
-// sends, the errors 208, 207 and 2714, a transaction, a cancel.
+// A second TDS client, written by others (tedious), against the sandbox at one TDS version: the
+// shared checks of checks.json, then what tedious does of its own: logins accepted and refused, a
+// batch of several statements, a round trip of every type it sends, parameters' types and output
+// parameters, a bulk load, the errors 208, 207 and 2714, transactions, prepared statements, a
+// cancel.
 //   node second_client.js PORT PASSWORD DATABASE TDS_VERSION   (7_1 or 7_4)
 'use strict';
 const { Connection, Request, TYPES, ISOLATION_LEVEL } = require('tedious');
@@ -44,6 +46,60 @@ function run(c, sql, params) {
 
 const table = `Second_${version}`;
 
+// The kind of a result column as tedious describes it, in the words of checks.json.
+function kind(meta) {
+  const name = meta.type.name;
+  if (name === 'IntN' || name === 'Int') return meta.dataLength === 8 ? 'bigint' : 'int';
+  if (name === 'BigInt') return 'bigint';
+  if (name === 'BitN' || name === 'Bit') return 'bit';
+  if (name === 'DateTimeN' || name === 'DateTime') return 'datetime';
+  if (name === 'UniqueIdentifier') return 'guid';
+  if (name === 'DecimalN' || name === 'NumericN' || name === 'Decimal' || name === 'Numeric') return 'decimal';
+  if (name === 'FloatN' || name === 'Float' || name === 'Real') return 'float';
+  return 'text';
+}
+
+function same(got, want) {
+  if (got === null || want === null) return got === null && want === null;
+  if (typeof got === 'boolean') return String(Number(got)) === want;
+  if (typeof got === 'number') return Number(want) === got;
+  return String(got) === want;
+}
+
+// The batches of checks.json, each on its own: the last result's rows, names and kinds, or the
+// error number.
+async function sharedChecks(c) {
+  const { checks } = JSON.parse(require('fs').readFileSync(require('path').join(__dirname, 'checks.json'), 'utf8'));
+  for (const check_ of checks) {
+    const sql = check_.sql.replaceAll('{t}', `Shared_${version}`).replaceAll('{x4001}', 'x'.repeat(4001));
+    const r = await new Promise(resolve => {
+      let last = null;
+      const q = new Request(sql, err => resolve({ err, last }));
+      q.on('columnMetadata', cols => { last = { columns: cols, rows: [] }; });
+      q.on('row', cols => last.rows.push(cols.map(x => x.value)));
+      c.execSqlBatch(q);
+    });
+    if ('error' in check_) {
+      check(check_.name, r.err && r.err.number === check_.error, r.err ? r.err.number : 'no error');
+      continue;
+    }
+    if (r.err) { check(check_.name, false, r.err.message); continue; }
+    const last = r.last || { columns: [], rows: [] };
+    if (check_.rows)
+      check(check_.name, last.rows.length === check_.rows.length &&
+            last.rows.every((row, i) => row.length === check_.rows[i].length && row.every((v, j) => same(v, check_.rows[i][j]))),
+            last.rows);
+    if (check_.columns) {
+      const names = last.columns.map(m => m.colName);
+      check(`${check_.name} (names)`, JSON.stringify(names) === JSON.stringify(check_.columns), names);
+    }
+    if (check_.types) {
+      const kinds = last.columns.map(kind);
+      check(`${check_.name} (types)`, JSON.stringify(kinds) === JSON.stringify(check_.types), kinds);
+    }
+  }
+}
+
 async function main() {
   const refused = await connect('not the password');
   check('a wrong password is refused', refused.err && /Login failed for user 'sa'/.test(refused.err.message),
@@ -52,6 +108,7 @@ async function main() {
   const { c, err } = await connect(password);
   check('the login is accepted', !err, err && err.message);
   if (err) return;
+  await sharedChecks(c);
 
   // Several statements in one batch: one count each, then the rows.
   let r = await run(c, `IF OBJECT_ID('${table}') IS NOT NULL DROP TABLE ${table};
@@ -124,6 +181,51 @@ async function main() {
                     SELECT m FROM ${table} WHERE k IN (12, 13) ORDER BY k`);
   check('money at its limits', !r.err && Math.abs(r.rows[0][0] - 922337203685477.5807) < 1 &&
         Math.abs(r.rows[1][0] + 922337203685477.5808) < 1, r.err ? r.err.message : r.rows);
+  // Parameters keep their types on the way back; a long one stays whole.
+  r = await run(c, 'SELECT @i AS i, @s AS s, @b AS b, @dt AS dt, @g AS g, @t AS t, LEN(@t) AS n',
+                [['i', TYPES.Int, 5], ['s', TYPES.SmallInt, 3], ['b', TYPES.Bit, true], ['dt', TYPES.DateTime, when],
+                 ['g', TYPES.UniqueIdentifier, guid], ['t', TYPES.NVarChar, 'y'.repeat(10000)]]);
+  check('parameters come back as their types', !r.err && r.rows.length === 1 && r.rows[0][0] === 5 &&
+        r.rows[0][1] === 3 && r.rows[0][2] === true && r.rows[0][3] instanceof Date &&
+        r.rows[0][3].getTime() === when.getTime() && String(r.rows[0][4]).toUpperCase() === guid &&
+        r.rows[0][5].length === 10000 && r.rows[0][6] === 10000, r.err ? r.err.message : r.rows);
+  // Output parameters of sp_executesql.
+  const outs = await new Promise(resolve => {
+    const got = {};
+    const q = new Request(`SET @o = @in * 2; SELECT @c = COUNT(*), @s = MAX(n) FROM ${table} WHERE k <= 3`,
+                          err => resolve({ err, got }));
+    q.addParameter('in', TYPES.Int, 21);
+    q.addOutputParameter('o', TYPES.Int);
+    q.addOutputParameter('c', TYPES.BigInt);
+    q.addOutputParameter('s', TYPES.NVarChar, null, { length: 40 });
+    q.on('returnValue', (name, value) => { got[name] = value; });
+    c.execSql(q);
+  });
+  check('output parameters', !outs.err && outs.got.o === 42 && Number(outs.got.c) === 3 && outs.got.s === 'two',
+        outs.err ? outs.err.message : outs.got);
+  // A bulk load: INSERT BULK, then the rows; the table numbers them itself.
+  await run(c, `IF OBJECT_ID('${table}_b') IS NOT NULL DROP TABLE ${table}_b;
+                CREATE TABLE ${table}_b (id int IDENTITY(1,1), n nvarchar(20) NOT NULL, d decimal(9,2), m nvarchar(max))`);
+  const bulked = await new Promise(resolve => {
+    const bulk = c.newBulkLoad(`${table}_b`, {}, (err, rowCount) => resolve({ err, rowCount }));
+    bulk.addColumn('n', TYPES.NVarChar, { length: 20, nullable: false });
+    bulk.addColumn('d', TYPES.Decimal, { precision: 9, scale: 2, nullable: true });
+    bulk.addColumn('m', TYPES.NVarChar, { length: Infinity, nullable: true });
+    c.execBulkLoad(bulk, [{ n: 'Äpfel', d: 1.25, m: 'z'.repeat(9000) }, { n: "it's", d: null, m: null }]);
+  });
+  check('a bulk load', !bulked.err && bulked.rowCount === 2, bulked.err ? bulked.err.message : bulked.rowCount);
+  r = await run(c, `SELECT id, n, d, LEN(m) FROM ${table}_b ORDER BY id`);
+  check('the bulk-loaded rows', !r.err && JSON.stringify(r.rows) === JSON.stringify([[1, 'Äpfel', 1.25, 9000], [2, "it's", null, null]]),
+        r.err ? r.err.message : r.rows);
+  const refusedBulk = await new Promise(resolve => {
+    const bulk = c.newBulkLoad(`${table}_b`, {}, (err, rowCount) => resolve({ err, rowCount }));
+    bulk.addColumn('n', TYPES.NVarChar, { length: 20, nullable: true });
+    c.execBulkLoad(bulk, [{ n: 'kept?' }, { n: null }]);
+  });
+  r = await run(c, `SELECT COUNT(*) FROM ${table}_b`);
+  check('a bulk load with a NULL in a NOT NULL column loads nothing',
+        refusedBulk.err && refusedBulk.err.number === 515 && !r.err && r.rows[0][0] === 2,
+        [refusedBulk.err && refusedBulk.err.message, r.rows]);
   r = await run(c, 'SELECT NULL AS nothing, @p AS p', [['p', TYPES.NVarChar, null]]);
   check('NULL parameters and values', !r.err && r.rows[0][0] === null && r.rows[0][1] === null, r.err ? r.err.message : r.rows);
 
@@ -200,7 +302,7 @@ async function main() {
   r = await run(c, 'SELECT 2 AS two');
   check('the connection goes on after a cancel', !r.err && Number(r.rows[0][0]) === 2, r.err ? r.err.message : r.rows);
 
-  await run(c, `DROP TABLE ${table}; DROP TABLE ${table}_n`);
+  await run(c, `DROP TABLE ${table}; DROP TABLE ${table}_n; DROP TABLE ${table}_b; DROP TABLE Shared_${version}`);
   c.close();
 }
 
