@@ -330,6 +330,21 @@ void Session::batch(const tds::Message& m) {
     finishRequest(completed);
 }
 
+void Session::bulkLoad(const tds::Message& m) {
+    tds::BulkLoad load;
+    try {
+        load = tds::BulkLoad::decode(m.payload, tdsVersion_);
+    } catch (const tds::UnknownType&) {
+        // The message was read whole: the connection goes on, as after a parameter of a type
+        // the sandbox does not read.
+        engine_->forgetBulkLoad();
+        error(SqlError{40000, 16, 1, "The sandbox does not read a column type of this bulk load."});
+        return finishRequest(true);
+    }
+    engine_->bulkLoad(load, *this);
+    finishRequest(true);
+}
+
 void Session::rpc(const tds::Message& m) {
     tds::RpcRequest request = tds::RpcRequest::decode(m.payload);
     inProc_ = true;
@@ -527,8 +542,7 @@ void Session::run() {
                 transaction(m);
                 break;
             case tds::kBulkLoad:
-                engine_->bulkLoad(tds::BulkLoad::decode(m.payload, tdsVersion_), *this);
-                finishRequest(true);
+                bulkLoad(m);
                 break;
             case tds::kAttention: // the request it meant had ended already
                 acknowledgeAttention();

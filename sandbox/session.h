@@ -49,6 +49,7 @@ private:
     void loginFailed(const std::vector<tds::ServerMessage>& messages);
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
+    void bulkLoad(const tds::Message& m);
     void executeSql(const tds::RpcRequest& request);
     void prepare(const tds::RpcRequest& request, bool execute);
     void executePrepared(const tds::RpcRequest& request);

@@ -53,6 +53,7 @@ public:
     bool inTransaction() const { return tranCount_ > 0; }
     // The rows of a bulk load, into the table of the INSERT BULK statement before them.
     void bulkLoad(const tds::BulkLoad& load, ResultSink& sink);
+    void forgetBulkLoad() { pendingBulk_.reset(); }
 
     // What @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read: the session's state
     // after the statement before the one that asks.

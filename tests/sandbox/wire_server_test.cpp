@@ -2,6 +2,7 @@
 #include "odbc_support.h"
 #include "raw_client.h"
 
+#include "tds/bulkload.h"
 #include "tds/done.h"
 #include "tds/login7.h"
 #include "tds/packet.h"
@@ -61,4 +62,72 @@ TEST(SandboxWire, RequestBeforeLoginIsRefused) {
     RawClient client(sandboxPort());
     client.sendMessage(tds::kSqlBatch, tds::Bytes{'S', 0, 'E', 0});
     EXPECT_FALSE(client.reply());
+}
+
+namespace {
+
+// The tokens of a reply: the error numbers it carries, and whether it ends with a final DONE.
+struct ReplyTokens {
+    std::vector<std::int32_t> errors;
+    std::uint64_t count = 0;
+};
+
+ReplyTokens readReply(const tds::Message& m) {
+    ReplyTokens out;
+    tds::Reader r(m.payload);
+    while (!r.atEnd()) {
+        const std::uint8_t token = r.u8();
+        if (token == tds::kTokError || token == tds::kTokInfo) {
+            const auto msg = tds::decodeServerMessage(r, token == tds::kTokError);
+            if (token == tds::kTokError) out.errors.push_back(msg.number);
+        } else if (token == tds::kTokDone || token == tds::kTokDoneInProc) {
+            out.count = tds::decodeDone(r, token).rowCount;
+        } else if (token == tds::kTokEnvChange) {
+            tds::decodeEnvChange(r);
+        } else {
+            ADD_FAILURE() << "unexpected token " << int(token);
+            break;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// A bulk load on the wire: INSERT BULK, the rows as a message of their own, one DONE with the
+// count; a column type the sandbox does not read is an error, and the connection goes on.
+TEST(SandboxWire, BulkLoadRowsAndAnUnreadableTypeKeepTheConnection) {
+    RawClient client(sandboxPort());
+    logIn(client);
+    const auto batch = [&](const std::u16string& sql) {
+        client.sendMessage(tds::kSqlBatch, tds::encodeSqlBatch({sql}));
+        auto m = client.reply();
+        EXPECT_TRUE(m);
+        return m ? readReply(*m) : ReplyTokens{};
+    };
+    EXPECT_TRUE(batch(u"IF OBJECT_ID('wire_bulk') IS NOT NULL DROP TABLE wire_bulk; "
+                      u"CREATE TABLE wire_bulk (a int, b nvarchar(5))")
+                    .errors.empty());
+    EXPECT_TRUE(batch(u"INSERT BULK wire_bulk (a int, b nvarchar(5))").errors.empty());
+    tds::BulkLoad load;
+    load.columns = {{{tds::kIntN, 4}, tds::kFlagNullable, u"a"},
+                    {{tds::kNVarChar, 10}, tds::kFlagNullable, u"b"}};
+    load.rows = {{std::int64_t{1}, std::u16string(u"x")}, {std::int64_t{2}, tds::Value{}}};
+    tds::Writer w;
+    load.encode(w);
+    client.sendMessage(tds::kBulkLoad, w.bytes());
+    auto m = client.reply();
+    ASSERT_TRUE(m);
+    const ReplyTokens loaded = readReply(*m);
+    EXPECT_TRUE(loaded.errors.empty());
+    EXPECT_EQ(loaded.count, 2u);
+
+    EXPECT_TRUE(batch(u"INSERT BULK wire_bulk (a int)").errors.empty());
+    const tds::Bytes fixedInt = {0x81, 0x01, 0x00, 0,    0,    0,    0,    0x09, 0x00,
+                                 0x38, 0x01, 'a',  0x00, 0xD1, 0x05, 0x00, 0x00, 0x00};
+    client.sendMessage(tds::kBulkLoad, fixedInt);
+    m = client.reply();
+    ASSERT_TRUE(m) << "the connection stays";
+    EXPECT_EQ(readReply(*m).errors, std::vector<std::int32_t>{40000});
+    EXPECT_TRUE(batch(u"DROP TABLE wire_bulk").errors.empty()) << "and answers the next batch";
 }
