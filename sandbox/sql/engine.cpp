@@ -712,7 +712,6 @@ ColumnKinds Engine::columnKinds(TokenIt b, TokenIt e, const TableDef* target) {
     // a column of another kind is neither text nor a whole number.
     ColumnKinds kinds;
     std::set<std::string> notText, notInteger;
-    bool caseSensitive = false;
     const auto add = [&](const TableDef& table) {
         for (const auto& c : table.columns) {
             const std::string name = toLower(c.name);
@@ -724,7 +723,7 @@ ColumnKinds Engine::columnKinds(TokenIt b, TokenIt e, const TableDef* target) {
                 kinds.integer.emplace(name, c.type);
             else
                 notInteger.insert(name);
-            caseSensitive = caseSensitive || c.caseSensitive;
+            if (c.caseSensitive) kinds.caseSensitive.insert(name);
         }
     };
     if (target) add(*target);
@@ -743,7 +742,7 @@ ColumnKinds Engine::columnKinds(TokenIt b, TokenIt e, const TableDef* target) {
     }
     for (const auto& name : notInteger)
         kinds.integer.erase(name);
-    kinds.literalsIgnoreCase = !caseSensitive;
+    kinds.literalsIgnoreCase = true;
     kinds.variables = &variables_;
     return kinds;
 }

@@ -498,6 +498,37 @@ private:
         return nullptr;
     }
 
+    // Whether the literal at p_ meets a column that keeps case apart: column = 'x', 'x' = column,
+    // column [NOT] IN (..., 'x', ...).
+    bool besideCaseSensitiveColumn() const {
+        if (columns_.caseSensitive.empty()) return false;
+        const auto sensitiveName = [&](TokenIt q) {
+            return q->kind == Token::QuotedName ||
+                           (q->kind == Token::Word && !isKeyword(toLower(q->text)))
+                       ? columns_.isCaseSensitive(q->text)
+                       : false;
+        };
+        if (p_ - begin_ >= 2 && isComparison(*(p_ - 1)) && sensitiveName(p_ - 2)) return true;
+        if (end_ - p_ >= 3 && isComparison(*(p_ + 1)) && (p_ + 2)->isName()) {
+            TokenIt q = p_ + 2;
+            while (q + 2 < end_ && (q + 1)->isSymbol(".") && (q + 2)->isName())
+                q += 2;
+            if (sensitiveName(q)) return true;
+        }
+        int depth = 0;
+        for (TokenIt q = p_; q != begin_;) {
+            --q;
+            if (q->isSymbol(")")) ++depth;
+            if (q->isSymbol("(") && depth-- == 0) {
+                if (q - begin_ < 2 || !(q - 1)->is("in")) return false;
+                TokenIt column = q - 2;
+                if (column->is("not") && column != begin_) --column;
+                return sensitiveName(column);
+            }
+        }
+        return false;
+    }
+
     // Where the operand that starts at q ends: a sign, then a parenthesis, a CASE, a call (with
     // its OVER clause), a dotted name or one token.
     TokenIt primaryEnd(TokenIt q) const {
@@ -569,7 +600,8 @@ private:
                 return;
             }
             std::string literal = quoteString(t.text);
-            if (columns_.literalsIgnoreCase && !(p_ + 1 != end_ && (p_ + 1)->is("collate")))
+            if (columns_.literalsIgnoreCase && !(p_ + 1 != end_ && (p_ + 1)->is("collate")) &&
+                !besideCaseSensitiveColumn())
                 literal += std::string(" COLLATE ") + kCollationCi;
             emit(literal);
             ++p_;
@@ -859,6 +891,10 @@ const Variable* ColumnKinds::variable(std::string_view name) const {
     if (!variables) return nullptr;
     const auto it = variables->find(toLower(name));
     return it == variables->end() ? nullptr : &it->second;
+}
+
+bool ColumnKinds::isCaseSensitive(std::string_view column) const {
+    return !caseSensitive.empty() && caseSensitive.count(toLower(column)) > 0;
 }
 
 const SqlType* ColumnKinds::integerType(std::string_view column) const {

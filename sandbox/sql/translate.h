@@ -27,8 +27,9 @@ struct ColumnKinds {
     std::set<std::string> text;       // character data in every table that has the name: + joins
     std::set<std::string> narrowText; // of those, char, varchar and text (a byte a character)
     std::map<std::string, SqlType> integer; // whole numbers in every table that has the name
+    std::set<std::string> caseSensitive;    // columns declared _CS or _BIN
     // Literals compare without regard to letter case, as the server's default collation does;
-    // not where a column keeps case apart, whose collation would lose to the literal's here.
+    // not beside a column that keeps case apart, whose collation would lose to the literal's.
     bool literalsIgnoreCase = false;
     const Variables* variables = nullptr; // the batch's variables, by which @name reads its value
 
@@ -36,6 +37,7 @@ struct ColumnKinds {
     bool isNarrowText(std::string_view column) const;
     const SqlType* integerType(std::string_view column) const;
     const Variable* variable(std::string_view name) const;
+    bool isCaseSensitive(std::string_view column) const;
 };
 
 // The store's SQL for the tokens [b, e). Throws SqlError for what the sandbox does not support.

@@ -57,7 +57,8 @@ TEST_F(EngineTest, LiteralsAndFunctionsFollowTheDefaultCollation) {
                    "DATALENGTH('ab  '), DATALENGTH(N'ab  '), DATALENGTH(CAST('e' AS varchar(5)))"),
               (Rows{{"1", "1", "0", "3", "0", "4", "hexxo", "ÉAßΩ", "éàωж", "4", "8", "1"}}));
     ok("CREATE TABLE c (v varchar(10), w nvarchar(10)); INSERT INTO c VALUES ('e', N'e');"
-       "CREATE TABLE k (k varchar(10) COLLATE Latin1_General_CS_AS); INSERT INTO k VALUES ('Abc')");
+       "CREATE TABLE k (k varchar(10) COLLATE Latin1_General_CS_AS, w varchar(10));"
+       "INSERT INTO k VALUES ('Abc', 'Abc')");
     EXPECT_EQ(rows("SELECT DATALENGTH(v), DATALENGTH(w), DATALENGTH(c.v) FROM c"),
               (Rows{{"1", "2", "1"}}));
     EXPECT_EQ(rows("SELECT COUNT(*) FROM c WHERE UPPER(v) = 'e' AND LOWER(w) = N'E'"),
@@ -65,6 +66,11 @@ TEST_F(EngineTest, LiteralsAndFunctionsFollowTheDefaultCollation) {
     // A column that keeps case apart keeps it against a literal too.
     EXPECT_EQ(rows("SELECT COUNT(*) FROM k WHERE k = 'abc'"), (Rows{{"0"}}));
     EXPECT_EQ(rows("SELECT COUNT(*) FROM k WHERE k = 'Abc'"), (Rows{{"1"}}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM k WHERE 'abc' = k.k OR k NOT IN ('x', 'Abc')"),
+              (Rows{{"0"}}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM k WHERE k IN ('abc') OR w = 'abc'"), (Rows{{"1"}}))
+        << "the other column of that table still ignores case";
+    EXPECT_EQ(rows("SELECT CASE WHEN N'x' = N'X' THEN 1 ELSE 0 END FROM k"), (Rows{{"1"}}));
 }
 
 // Expressions go out with the server's types, not the store's.
