@@ -1,5 +1,7 @@
 #include "translate.h"
 
+#include "operands.h"
+
 #include "collation.h"
 #include "text.h"
 #include "types.h"
@@ -41,25 +43,6 @@ const std::map<std::string, std::string> kFunctions = {
     {"lower", "rowlark_lower"},
     {"replace", "rowlark_replace"},
 };
-
-// CAST, CONVERT and their TRY_ forms: the store's CAST where its rules are the server's, a
-// function of the sandbox's own where they are not (whole numbers refuse text that is none and
-// values past their range, decimals round to their scale, dates refuse what is no date, text of
-// a length is cut to it).
-std::string castSql(const std::string& value, const SqlType& t, bool tryCast) {
-    const bool checked = t.isInteger() || t.base == BaseType::Bit || t.isExactNumber() ||
-                         t.isDateTime() || (t.isText() && t.length != SqlType::kMax);
-    if (!checked) return "CAST(" + value + " AS " + t.castTarget() + ")";
-    return "rowlark_cast(" + value + ", " + quoteString(t.declared()) + ", " +
-           (tryCast ? "1" : "0") + ")";
-}
-
-bool isComparison(const Token& t) {
-    if (t.kind != Token::Symbol) return false;
-    for (const char* op : {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"})
-        if (t.text == op) return true;
-    return false;
-}
 
 // A date part's full name, from any of its T-SQL spellings (yy, yyyy, mm, dd, hh, mi ...).
 std::string datePartName(const std::string& word, const std::string& function) {
@@ -434,140 +417,6 @@ private:
         return columns_.isText(p->text);
     }
 
-    // A variable's value as the store's literal, in its declared type: text compares as a
-    // literal does, numbers and dates go through the checks of CAST.
-    std::string variableSql(const Variable& var) const {
-        const tds::Value& v = var.value;
-        std::string sql;
-        if (std::holds_alternative<std::monostate>(v)) {
-            sql = "NULL";
-        } else if (const auto* i = std::get_if<std::int64_t>(&v)) {
-            sql = std::to_string(*i);
-        } else if (const auto* d = std::get_if<double>(&v)) {
-            char buf[40];
-            std::snprintf(buf, sizeof buf, "%.17g", *d);
-            sql = buf;
-        } else if (const auto* d = std::get_if<tds::Decimal>(&v)) {
-            const bool money =
-                var.type.base == BaseType::Money || var.type.base == BaseType::SmallMoney;
-            sql = quoteString(decimalText(d->scaled, money ? 4 : var.type.scale));
-        } else if (const auto* s = std::get_if<std::u16string>(&v)) {
-            sql = quoteString(tds::utf8(*s));
-            if (columns_.literalsIgnoreCase) sql += std::string(" COLLATE ") + kCollationCi;
-        } else if (const auto* b = std::get_if<tds::Bytes>(&v)) {
-            if (var.type.base == BaseType::UniqueIdentifier) {
-                sql = quoteString(guidText(*b));
-            } else {
-                static const char digits[] = "0123456789ABCDEF";
-                sql = "X'";
-                for (auto byte : *b) {
-                    sql += digits[byte >> 4];
-                    sql += digits[byte & 0xF];
-                }
-                sql += "'";
-            }
-        } else {
-            tds::TypeInfo shape = var.type.wire();
-            if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
-            if (!var.type.isDateTime()) shape = {tds::kDateTime2N, 0, 0, 7};
-            sql = quoteString(tds::utf8(tds::dateTimeText(shape, std::get<tds::DateTime>(v))));
-        }
-        if (var.type.isText() || var.type.base == BaseType::Binary ||
-            var.type.base == BaseType::VarBinary || var.type.base == BaseType::UniqueIdentifier)
-            return sql;
-        return castSql(sql, var.type, false);
-    }
-
-    // The whole-number column that the string literal at p_ is compared with (column = 'x' or
-    // 'x' = column), or null.
-    const SqlType* comparedInteger() const {
-        if (columns_.integer.empty()) return nullptr;
-        if (p_ - begin_ >= 2 && isComparison(*(p_ - 1))) {
-            const Token& before = *(p_ - 2);
-            if (before.kind == Token::QuotedName ||
-                (before.kind == Token::Word && !isKeyword(toLower(before.text))))
-                if (const SqlType* type = columns_.integerType(before.text)) return type;
-        }
-        if (end_ - p_ >= 3 && isComparison(*(p_ + 1)) && (p_ + 2)->isName()) {
-            TokenIt q = p_ + 2;
-            while (q + 2 < end_ && (q + 1)->isSymbol(".") && (q + 2)->isName())
-                q += 2;
-            if (q + 1 != end_ && (q + 1)->isSymbol("(")) return nullptr;
-            return columns_.integerType(q->text);
-        }
-        return nullptr;
-    }
-
-    // Whether the literal at p_ meets a column that keeps case apart: column = 'x', 'x' = column,
-    // column [NOT] IN (..., 'x', ...).
-    bool besideCaseSensitiveColumn() const {
-        if (columns_.caseSensitive.empty()) return false;
-        const auto sensitiveName = [&](TokenIt q) {
-            return q->kind == Token::QuotedName ||
-                           (q->kind == Token::Word && !isKeyword(toLower(q->text)))
-                       ? columns_.isCaseSensitive(q->text)
-                       : false;
-        };
-        if (p_ - begin_ >= 2 && isComparison(*(p_ - 1)) && sensitiveName(p_ - 2)) return true;
-        if (end_ - p_ >= 3 && isComparison(*(p_ + 1)) && (p_ + 2)->isName()) {
-            TokenIt q = p_ + 2;
-            while (q + 2 < end_ && (q + 1)->isSymbol(".") && (q + 2)->isName())
-                q += 2;
-            if (sensitiveName(q)) return true;
-        }
-        int depth = 0;
-        for (TokenIt q = p_; q != begin_;) {
-            --q;
-            if (q->isSymbol(")")) ++depth;
-            if (q->isSymbol("(") && depth-- == 0) {
-                if (q - begin_ < 2 || !(q - 1)->is("in")) return false;
-                TokenIt column = q - 2;
-                if (column->is("not") && column != begin_) --column;
-                return sensitiveName(column);
-            }
-        }
-        return false;
-    }
-
-    // Where the operand that starts at q ends: a sign, then a parenthesis, a CASE, a call (with
-    // its OVER clause), a dotted name or one token.
-    TokenIt primaryEnd(TokenIt q) const {
-        while (q != end_ && (q->isSymbol("-") || q->isSymbol("+") || q->isSymbol("~")))
-            ++q;
-        if (q == end_) return q;
-        const auto close = [&](TokenIt open) {
-            int depth = 0;
-            for (TokenIt r = open; r != end_; ++r) {
-                if (r->isSymbol("("))
-                    ++depth;
-                else if (r->isSymbol(")") && --depth == 0)
-                    return r + 1;
-            }
-            return end_;
-        };
-        if (q->isSymbol("(")) return close(q);
-        if (q->is("case")) {
-            int depth = 0;
-            for (TokenIt r = q; r != end_; ++r) {
-                if (r->is("case"))
-                    ++depth;
-                else if (r->is("end") && --depth == 0)
-                    return r + 1;
-            }
-            return end_;
-        }
-        if (q->kind == Token::Word && q + 1 != end_ && (q + 1)->isSymbol("(")) {
-            TokenIt r = close(q + 1);
-            if (r != end_ && r->is("over") && r + 1 != end_ && (r + 1)->isSymbol("("))
-                r = close(r + 1);
-            return r;
-        }
-        if (q->isName())
-            while (q + 2 < end_ && (q + 1)->isSymbol(".") && (q + 2)->isName())
-                q += 2;
-        return q + 1;
-    }
-
     // Whether an operand starts at p_: nothing before it, or an operator, '(' or ',' or a keyword.
     bool startsOperand() const {
         if (p_ == begin_) return true;
@@ -584,7 +433,7 @@ private:
         afterObjectWord_ = t.is("from") || t.is("join") || t.is("into") || t.is("update");
         switch (t.kind) {
         case Token::String: {
-            if (const SqlType* type = comparedInteger()) {
+            if (const SqlType* type = comparedInteger(begin_, p_, end_, columns_)) {
                 // Against a whole-number column the literal is a number, as the server converts
                 // it, or the statement's error.
                 const std::string_view digits = trim(t.text);
@@ -601,7 +450,7 @@ private:
             }
             std::string literal = quoteString(t.text);
             if (columns_.literalsIgnoreCase && !(p_ + 1 != end_ && (p_ + 1)->is("collate")) &&
-                !besideCaseSensitiveColumn())
+                !besideCaseSensitiveColumn(begin_, p_, end_, columns_))
                 literal += std::string(" COLLATE ") + kCollationCi;
             emit(literal);
             ++p_;
@@ -630,7 +479,7 @@ private:
             if (!var)
                 throw SqlError{137, 15, 2, "Must declare the scalar variable \"" + t.text + "\".",
                                true};
-            emit(variableSql(*var));
+            emit(variableSql(*var, columns_));
             lastWasString_ = var->type.isText();
             return;
         }
@@ -653,7 +502,7 @@ private:
             }
             if ((t.text == "/" || t.text == "%") && p_ + 1 != end_) {
                 // A zero divisor is the server's error 8134, where the store gives NULL.
-                const TokenIt start = p_ + 1, stop = primaryEnd(start);
+                const TokenIt start = p_ + 1, stop = operandEnd(start, end_);
                 emit(t.text);
                 emit("rowlark_divisor(" + Translator(start, stop, db_, columns_).run() + ")");
                 p_ = stop;
@@ -739,89 +588,6 @@ private:
             return;
         }
         name();
-    }
-
-    static bool isKeyword(const std::string& w) {
-        static const char* const kWords[] = {"select",
-                                             "from",
-                                             "where",
-                                             "and",
-                                             "or",
-                                             "not",
-                                             "in",
-                                             "is",
-                                             "null",
-                                             "as",
-                                             "on",
-                                             "join",
-                                             "inner",
-                                             "left",
-                                             "right",
-                                             "outer",
-                                             "cross",
-                                             "full",
-                                             "group",
-                                             "by",
-                                             "order",
-                                             "having",
-                                             "union",
-                                             "all",
-                                             "distinct",
-                                             "insert",
-                                             "into",
-                                             "values",
-                                             "update",
-                                             "set",
-                                             "delete",
-                                             "asc",
-                                             "desc",
-                                             "case",
-                                             "when",
-                                             "then",
-                                             "else",
-                                             "end",
-                                             "between",
-                                             "like",
-                                             "exists",
-                                             "over",
-                                             "partition",
-                                             "rows",
-                                             "range",
-                                             "escape",
-                                             "except",
-                                             "intersect",
-                                             "default",
-                                             "primary",
-                                             "key",
-                                             "unique",
-                                             "check",
-                                             "references",
-                                             "create",
-                                             "table",
-                                             "view",
-                                             "index",
-                                             "drop",
-                                             "alter",
-                                             "add",
-                                             "column",
-                                             "if",
-                                             "collate",
-                                             "top",
-                                             "with",
-                                             "current_timestamp",
-                                             "unbounded",
-                                             "preceding",
-                                             "following",
-                                             "current",
-                                             "row",
-                                             "first",
-                                             "last",
-                                             "nulls",
-                                             "true",
-                                             "false"};
-        for (const char* k : kWords)
-            if (w == k) return true;
-        return false;
     }
 
     TokenIt begin_, p_, end_;
