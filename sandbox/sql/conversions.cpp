@@ -178,12 +178,14 @@ void divisorFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_value(ctx, argv[0]);
 }
 
-// AVG keeps its argument's type: of whole numbers it is a whole number, cut toward zero.
+// AVG keeps its argument's type: of whole numbers it is a whole number, cut toward zero. The sum
+// is a bigint's, as the server's is: past it the average is an overflow error.
 struct Average {
-    __int128 sum = 0;
+    std::int64_t sum = 0;
     double realSum = 0;
     std::int64_t count = 0;
     bool real = false;
+    bool overflow = false;
 };
 
 void averageStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -193,8 +195,9 @@ void averageStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!a) return sqlite3_result_error_nomem(ctx);
     ++a->count;
     if (kind == SQLITE_INTEGER) {
-        a->sum += sqlite3_value_int64(argv[0]);
-        a->realSum += static_cast<double>(sqlite3_value_int64(argv[0]));
+        const std::int64_t v = sqlite3_value_int64(argv[0]);
+        a->overflow = a->overflow || __builtin_add_overflow(a->sum, v, &a->sum);
+        a->realSum += static_cast<double>(v);
     } else {
         a->real = true;
         a->realSum += sqlite3_value_double(argv[0]);
@@ -205,7 +208,11 @@ void averageFinal(sqlite3_context* ctx) {
     auto* a = static_cast<Average*>(sqlite3_aggregate_context(ctx, 0));
     if (!a || a->count == 0) return sqlite3_result_null(ctx);
     if (a->real) return sqlite3_result_double(ctx, a->realSum / static_cast<double>(a->count));
-    sqlite3_result_int64(ctx, static_cast<std::int64_t>(a->sum / a->count));
+    if (a->overflow)
+        return sqlite3_result_error(
+            ctx, "Msg 8115: Arithmetic overflow error converting expression to data type bigint.",
+            -1);
+    sqlite3_result_int64(ctx, a->sum / a->count);
 }
 
 template <char32_t (*kMap)(char32_t)> void caseFn(sqlite3_context* ctx, int, sqlite3_value** argv) {

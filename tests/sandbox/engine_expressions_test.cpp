@@ -9,7 +9,8 @@ using Rows = std::vector<std::vector<std::string>>;
 
 // Each statement and the error number the server gives it.
 TEST_F(EngineTest, ConversionsAndArithmeticFailAsTheServerDoes) {
-    ok("CREATE TABLE n (i int, s nvarchar(10)); INSERT INTO n VALUES (1, N'x'), (2, N'12')");
+    ok("CREATE TABLE n (i int, s nvarchar(10)); INSERT INTO n VALUES (1, N'x'), (2, N'12');"
+       "CREATE TABLE big (b bigint); INSERT INTO big VALUES (9223372036854775807), (1)");
     const std::pair<const char*, int> cases[] = {
         {"SELECT 1/0", 8134},
         {"SELECT i / 0 FROM n", 8134},
@@ -26,6 +27,7 @@ TEST_F(EngineTest, ConversionsAndArithmeticFailAsTheServerDoes) {
         {"SELECT CAST('x1' AS decimal(10,2))", 8114},
         {"SELECT CAST('yesterday' AS datetime)", 241},
         {"SELECT SUM(i) + 2147483647 FROM n", 8115},
+        {"SELECT AVG(b) FROM big", 8115},
     };
     for (const auto& [sql, number] : cases)
         EXPECT_EQ(fails(sql).number, number) << sql;
