@@ -139,6 +139,9 @@ private:
             s.tokens.push_back(t);
             ++pos_;
         }
+        // An ELSE without its IF (or an END without its BEGIN) starts nothing: without this the
+        // splitter would stand on it for ever.
+        if (s.tokens.empty()) syntax(pos_);
         return s;
     }
 

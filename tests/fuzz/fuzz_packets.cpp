@@ -1,6 +1,7 @@
 // Fuzz target: whatever bytes arrive, the sandbox's protocol and SQL code fails cleanly.
 #include "sql/lexer.h"
 #include "sql/translate.h"
+#include "tds/bulkload.h"
 #include "tds/login7.h"
 #include "tds/packet.h"
 #include "tds/prelogin.h"
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tds::Message m;
         while (reader.next(m)) {
             try {
-                switch (m.type % 4) {
+                switch (m.type % 5) {
                 case 0:
                     tds::Prelogin::decode(m.payload);
                     break;
@@ -32,6 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     break;
                 case 2:
                     tds::RpcRequest::decode(m.payload);
+                    break;
+                case 3:
+                    tds::BulkLoad::decode(m.payload, m.type & 1 ? tds::kTds71 : tds::kTds74);
                     break;
                 default: {
                     auto text = tds::utf8(tds::SqlBatch::decode(m.payload).text);

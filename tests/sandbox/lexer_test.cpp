@@ -88,5 +88,9 @@ TEST(Splitter, IfWithBodyElseAndBlocks) {
 TEST(Splitter, UnbalancedParenthesisOrOpenBlockIsSyntaxError) {
     EXPECT_THROW(splitStatements(tokenize("SELECT 1)")), LexError);
     EXPECT_THROW(splitStatements(tokenize("BEGIN SELECT 1")), LexError);
+    // A stray ELSE or END is an error, not a statement the splitter never leaves.
+    EXPECT_THROW(splitStatements(tokenize("SELECT 1 ELSE SELECT 2")), LexError);
+    EXPECT_THROW(splitStatements(tokenize("ELSE")), LexError);
+    EXPECT_THROW(splitStatements(tokenize("IF 1 = 1 SELECT 1 ELSE ELSE SELECT 2")), LexError);
     EXPECT_THROW(splitStatements(tokenize("IF 1 = 1")), LexError);
 }
