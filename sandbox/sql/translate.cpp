@@ -261,13 +261,14 @@ private:
             const TokenIt arg = p_;
             const std::string value = argument();
             bool narrow = p_ - arg == 1 && arg->kind == Token::String && !arg->unicode;
-            if (!narrow && arg->isName() && !(arg + 1)->isSymbol("(")) {
+            if (!narrow && arg != p_ && arg->isName() &&
+                (arg + 1 == end_ || !(arg + 1)->isSymbol("("))) {
                 TokenIt last = arg;
                 while (last + 2 < p_ && (last + 1)->isSymbol("."))
                     last += 2;
                 narrow = last + 1 == p_ && columns_.isNarrowText(last->text);
             }
-            if (!narrow && arg->kind == Token::Word && (arg->is("cast") || arg->is("convert"))) {
+            if (!narrow && p_ - arg >= 3 && (arg->is("cast") || arg->is("convert"))) {
                 const TokenIt type = findTopLevel(arg + 2, p_, "as");
                 TokenIt at = arg->is("convert") ? arg + 2 : type == p_ ? p_ : type + 1;
                 if (at < p_ && at->isName()) {
