@@ -475,10 +475,24 @@ void Session::runWithParameters(std::u16string_view statement, std::u16string_vi
         tds::ReturnValue out{static_cast<std::uint16_t>(firstOrdinal + k), values[k].name, 0x01,
                              values[k].type, tds::Value{}};
         if (found != engine_->variables().end()) {
+            tds::Value value = found->second.value;
+            // A decimal goes back scaled as the client's type is, which need not be the declared
+            // one's.
+            if (auto* d = std::get_if<tds::Decimal>(&value)) {
+                const SqlType& declared = found->second.type;
+                const bool money =
+                    declared.base == BaseType::Money || declared.base == BaseType::SmallMoney;
+                const int from = money ? 4 : declared.scale;
+                const int to = out.type.type == tds::kMoneyN ? 4 : out.type.scale;
+                for (int k = from; k < to; ++k)
+                    d->scaled *= 10;
+                for (int k = to; k < from; ++k)
+                    d->scaled = (d->scaled + (d->scaled < 0 ? -5 : 5)) / 10;
+            }
             tds::Writer probe;
             try {
-                tds::encodeValue(probe, out.type, found->second.value);
-                out.value = found->second.value;
+                tds::encodeValue(probe, out.type, value);
+                out.value = std::move(value);
             } catch (const std::invalid_argument&) {
                 // a value that the client's type cannot carry goes back as NULL
             }

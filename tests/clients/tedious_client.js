@@ -192,16 +192,19 @@ async function main() {
   // Output parameters of sp_executesql.
   const outs = await new Promise(resolve => {
     const got = {};
-    const q = new Request(`SET @o = @in * 2; SELECT @c = COUNT(*), @s = MAX(n) FROM ${table} WHERE k <= 3`,
+    const q = new Request(`SET @o = @in * 2; SELECT @c = COUNT(*), @s = MAX(n) FROM ${table} WHERE k <= 3;
+                           SET @dec = 2.345`,
                           err => resolve({ err, got }));
     q.addParameter('in', TYPES.Int, 21);
     q.addOutputParameter('o', TYPES.Int);
     q.addOutputParameter('c', TYPES.BigInt);
     q.addOutputParameter('s', TYPES.NVarChar, null, { length: 40 });
+    q.addOutputParameter('dec', TYPES.Decimal, null, { precision: 10, scale: 2 });
     q.on('returnValue', (name, value) => { got[name] = value; });
     c.execSql(q);
   });
-  check('output parameters', !outs.err && outs.got.o === 42 && Number(outs.got.c) === 3 && outs.got.s === 'two',
+  check('output parameters', !outs.err && outs.got.o === 42 && Number(outs.got.c) === 3 && outs.got.s === 'two' &&
+        outs.got.dec === 2.35,
         outs.err ? outs.err.message : outs.got);
   // A bulk load: INSERT BULK, then the rows; the table numbers them itself.
   await run(c, `IF OBJECT_ID('${table}_b') IS NOT NULL DROP TABLE ${table}_b;
