@@ -372,9 +372,20 @@ bool Engine::topPercent(const Tokens& t, ResultSink& sink) {
     const TokenIt after = n + width;
     if (!after->is("percent")) return false;
     const Token& number = parenthesised ? *(n + 1) : *n;
+    // TOP (@n) PERCENT: the variable's value, as its text.
+    std::string written = number.text;
+    const auto variable = variables_.find(toLower(number.text));
+    if (number.kind == Token::Variable && variable != variables_.end()) {
+        const tds::Value& v = variable->second.value;
+        if (const auto* i = std::get_if<std::int64_t>(&v)) written = std::to_string(*i);
+        if (const auto* d = std::get_if<double>(&v)) written = std::to_string(*d);
+        if (const auto* d = std::get_if<tds::Decimal>(&v))
+            written = decimalText(d->scaled, variable->second.type.scale);
+    }
     char* end = nullptr;
-    const double percent = std::strtod(number.text.c_str(), &end);
-    if (number.kind != Token::Number || *end || percent < 0 || percent > 100)
+    const double percent = std::strtod(written.c_str(), &end);
+    const bool readable = number.kind == Token::Number || number.kind == Token::Variable;
+    if (!readable || written.empty() || *end || percent < 0 || percent > 100)
         throw SqlError{1031, 15, 1, "Percent values must be between 0 and 100.", true};
     Tokens rest(t.begin(), top);
     rest.insert(rest.end(), after + 1, t.end());
@@ -386,6 +397,7 @@ bool Engine::topPercent(const Tokens& t, ResultSink& sink) {
     const auto k = static_cast<std::int64_t>(std::ceil(rows * percent / 100.0));
     Tokens limited(t.begin(), top + 1);
     Token value = number;
+    value.kind = Token::Number;
     value.text = std::to_string(k);
     limited.push_back(value);
     limited.insert(limited.end(), after + 1, t.end());

@@ -105,15 +105,17 @@ std::uint64_t Engine::assign(const std::vector<Assignment>& to, TokenIt restBegi
         ++rows;
         for (std::size_t i = 0; i < to.size(); ++i) {
             Variable& v = variables_[to[i].variable];
-            // Text longer than the variable's type is cut, as an assignment cuts it.
+            // Text longer than the variable's type is cut, as an assignment cuts it (and a
+            // char(n) is padded to its length).
             SqlType read = v.type;
-            if (read.isText() && read.base != BaseType::Char && read.base != BaseType::NChar)
-                read.length = SqlType::kMax;
+            if (read.isText()) read = SqlType{BaseType::NVarChar, SqlType::kMax};
             if (!readValue(st.get(), static_cast<int>(i), read, v.value, err))
                 throw SqlError{err.number, 16, 1, err.message};
             auto* s = std::get_if<std::u16string>(&v.value);
-            if (s && v.type.length != SqlType::kMax && s->size() > std::size_t(v.type.length))
-                s->resize(static_cast<std::size_t>(v.type.length));
+            const bool fixed = v.type.base == BaseType::Char || v.type.base == BaseType::NChar;
+            if (s && v.type.length != SqlType::kMax &&
+                (s->size() > std::size_t(v.type.length) || fixed))
+                s->resize(static_cast<std::size_t>(v.type.length), u' ');
         }
     }
     return rows;

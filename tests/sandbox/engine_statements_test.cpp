@@ -39,6 +39,8 @@ TEST_F(EngineTest, TopPercentTakesAShareOfTheRowsRoundedUp) {
     EXPECT_EQ(rows("SELECT TOP 0 PERCENT n FROM r"), (Rows{}));
     EXPECT_EQ(rows("SELECT TOP 100 PERCENT n FROM r").size(), 7u);
     EXPECT_EQ(fails("SELECT TOP 101 PERCENT n FROM r").number, 1031);
+    EXPECT_EQ(rows("DECLARE @p int = 15; SELECT TOP (@p) PERCENT n FROM r ORDER BY n"),
+              (Rows{{"1"}, {"2"}}));
 }
 
 namespace {
@@ -117,8 +119,10 @@ TEST_F(EngineTest, VariablesOfTheBatchAndOfACallsParameters) {
         << "SELECT assigns the last row's value";
     EXPECT_EQ(rows("DECLARE @c bigint; SELECT @c = COUNT(*) FROM t WHERE n = N'A'; SELECT @c"),
               (Rows{{"1"}}));
-    EXPECT_EQ(rows("DECLARE @d nvarchar(2) = N'abcdef'; SELECT @d"), (Rows{{"ab"}}))
-        << "a longer value is cut to the variable's type";
+    EXPECT_EQ(rows("DECLARE @d nvarchar(2) = N'abcdef', @c char(3) = 'abcdef', @p nchar(3) = "
+                   "N'x'; SELECT @d, @c, @p + N'|'"),
+              (Rows{{"ab", "abc", "x  |"}}))
+        << "a longer value is cut to the variable's type, a char(n) padded";
     EXPECT_EQ(fails("SELECT @nope").number, 137);
     EXPECT_EQ(fails("DECLARE @a int; DECLARE @A int").number, 134);
     EXPECT_EQ(fails("DECLARE @i int; SET @i = 'abc'").number, 245);
