@@ -41,6 +41,7 @@ TEST_F(EngineTest, TopPercentTakesAShareOfTheRowsRoundedUp) {
     EXPECT_EQ(fails("SELECT TOP 101 PERCENT n FROM r").number, 1031);
     EXPECT_EQ(rows("DECLARE @p int = 15; SELECT TOP (@p) PERCENT n FROM r ORDER BY n"),
               (Rows{{"1"}, {"2"}}));
+    EXPECT_EQ(rows("DECLARE @p int = 1; SELECT TOP (@p) n FROM r ORDER BY n DESC"), (Rows{{"7"}}));
 }
 
 namespace {
