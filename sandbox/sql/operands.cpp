@@ -202,34 +202,32 @@ bool besideCaseSensitiveColumn(TokenIt b, TokenIt p, TokenIt e, const ColumnKind
     return false;
 }
 
+namespace {
+
+// Past the token that closes the one at q, which opens: ')' for '(', END for CASE.
+TokenIt pastClosing(TokenIt q, TokenIt e) {
+    const bool parenthesis = q->isSymbol("(");
+    int depth = 0;
+    for (TokenIt r = q; r != e; ++r) {
+        if (parenthesis ? r->isSymbol("(") : r->is("case"))
+            ++depth;
+        else if ((parenthesis ? r->isSymbol(")") : r->is("end")) && --depth == 0)
+            return r + 1;
+    }
+    return e;
+}
+
+} // namespace
+
 TokenIt operandEnd(TokenIt q, TokenIt e) {
     while (q != e && (q->isSymbol("-") || q->isSymbol("+") || q->isSymbol("~")))
         ++q;
     if (q == e) return q;
-    const auto close = [&](TokenIt open) {
-        int depth = 0;
-        for (TokenIt r = open; r != e; ++r) {
-            if (r->isSymbol("("))
-                ++depth;
-            else if (r->isSymbol(")") && --depth == 0)
-                return r + 1;
-        }
-        return e;
-    };
-    if (q->isSymbol("(")) return close(q);
-    if (q->is("case")) {
-        int depth = 0;
-        for (TokenIt r = q; r != e; ++r) {
-            if (r->is("case"))
-                ++depth;
-            else if (r->is("end") && --depth == 0)
-                return r + 1;
-        }
-        return e;
-    }
+    if (q->isSymbol("(") || q->is("case")) return pastClosing(q, e);
     if (q->kind == Token::Word && q + 1 != e && (q + 1)->isSymbol("(")) {
-        TokenIt r = close(q + 1);
-        if (r != e && r->is("over") && r + 1 != e && (r + 1)->isSymbol("(")) r = close(r + 1);
+        TokenIt r = pastClosing(q + 1, e);
+        if (r != e && r->is("over") && r + 1 != e && (r + 1)->isSymbol("("))
+            r = pastClosing(r + 1, e);
         return r;
     }
     if (q->isName())
