@@ -1,12 +1,7 @@
 #include "operands.h"
 
-#include "collation.h"
+#include "rpc_parameters.h"
 #include "text.h"
-
-#include "tds/older_versions.h"
-#include "tds/wire.h"
-
-#include <cstdio>
 
 namespace sandbox {
 
@@ -112,82 +107,55 @@ bool isKeyword(const std::string& w) {
     return false;
 }
 
-// Text compares as a literal does; numbers and dates go through the checks of CAST.
+// The literal a client would write for the value, translated as any literal is: text compares as
+// a literal does; numbers and dates then go through the checks of CAST.
 std::string variableSql(const Variable& var, const ColumnKinds& columns) {
-    const tds::Value& v = var.value;
-    std::string sql;
-    if (std::holds_alternative<std::monostate>(v)) {
-        sql = "NULL";
-    } else if (const auto* i = std::get_if<std::int64_t>(&v)) {
-        sql = std::to_string(*i);
-    } else if (const auto* d = std::get_if<double>(&v)) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", *d);
-        sql = buf;
-    } else if (const auto* d = std::get_if<tds::Decimal>(&v)) {
-        const bool money =
-            var.type.base == BaseType::Money || var.type.base == BaseType::SmallMoney;
-        sql = quoteString(decimalText(d->scaled, money ? 4 : var.type.scale));
-    } else if (const auto* s = std::get_if<std::u16string>(&v)) {
-        sql = quoteString(tds::utf8(*s));
-        if (columns.literalsIgnoreCase) sql += std::string(" COLLATE ") + kCollationCi;
-    } else if (const auto* b = std::get_if<tds::Bytes>(&v)) {
-        if (var.type.base == BaseType::UniqueIdentifier) {
-            sql = quoteString(guidText(*b));
-        } else {
-            static const char digits[] = "0123456789ABCDEF";
-            sql = "X'";
-            for (auto byte : *b) {
-                sql += digits[byte >> 4];
-                sql += digits[byte & 0xF];
-            }
-            sql += "'";
-        }
-    } else {
-        tds::TypeInfo shape = var.type.wire();
-        if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
-        if (!var.type.isDateTime()) shape = {tds::kDateTime2N, 0, 0, 7};
-        sql = quoteString(tds::utf8(tds::dateTimeText(shape, std::get<tds::DateTime>(v))));
-    }
+    tds::TypeInfo shape = var.type.wire();
+    if (std::holds_alternative<tds::DateTime>(var.value) && !var.type.isDateTime())
+        shape = {tds::kDateTime2N, 0, 0, 7};
+    const Tokens tokens = tokenize(literal(tds::RpcParam{{}, 0, shape, var.value}));
+    ColumnKinds alone;
+    alone.literalsIgnoreCase = columns.literalsIgnoreCase && var.type.isText();
+    const std::string sql = translate(tokens.begin(), tokens.end(), {}, alone);
     if (var.type.isText() || var.type.base == BaseType::Binary ||
         var.type.base == BaseType::VarBinary || var.type.base == BaseType::UniqueIdentifier)
         return sql;
     return castSql(sql, var.type, false);
 }
 
-const SqlType* comparedInteger(TokenIt b, TokenIt p, TokenIt e, const ColumnKinds& columns) {
-    if (columns.integer.empty()) return nullptr;
+namespace {
+
+// A name that may be a column's: quoted, or a word that is no keyword.
+bool isColumnName(const Token& t) {
+    return t.kind == Token::QuotedName || (t.kind == Token::Word && !isKeyword(toLower(t.text)));
+}
+
+// The column name that the literal at p is compared with, column = 'x' or 'x' = t.column, or e.
+TokenIt comparedColumn(TokenIt b, TokenIt p, TokenIt e) {
     if (p - b >= 2 && isComparison(*(p - 1))) {
-        const Token& before = *(p - 2);
-        if (before.kind == Token::QuotedName ||
-            (before.kind == Token::Word && !isKeyword(toLower(before.text))))
-            if (const SqlType* type = columns.integerType(before.text)) return type;
+        if (isColumnName(*(p - 2))) return p - 2;
     }
     if (e - p >= 3 && isComparison(*(p + 1)) && (p + 2)->isName()) {
         TokenIt q = p + 2;
         while (q + 2 < e && (q + 1)->isSymbol(".") && (q + 2)->isName())
             q += 2;
-        if (q + 1 != e && (q + 1)->isSymbol("(")) return nullptr;
-        return columns.integerType(q->text);
+        if (q + 1 == e || !(q + 1)->isSymbol("(")) return q; // a call is no column
     }
-    return nullptr;
+    return e;
+}
+
+} // namespace
+
+const SqlType* comparedInteger(TokenIt b, TokenIt p, TokenIt e, const ColumnKinds& columns) {
+    if (columns.integer.empty()) return nullptr;
+    const TokenIt column = comparedColumn(b, p, e);
+    return column == e ? nullptr : columns.integerType(column->text);
 }
 
 bool besideCaseSensitiveColumn(TokenIt b, TokenIt p, TokenIt e, const ColumnKinds& columns) {
     if (columns.caseSensitive.empty()) return false;
-    const auto sensitiveName = [&](TokenIt q) {
-        return q->kind == Token::QuotedName ||
-                       (q->kind == Token::Word && !isKeyword(toLower(q->text)))
-                   ? columns.isCaseSensitive(q->text)
-                   : false;
-    };
-    if (p - b >= 2 && isComparison(*(p - 1)) && sensitiveName(p - 2)) return true;
-    if (e - p >= 3 && isComparison(*(p + 1)) && (p + 2)->isName()) {
-        TokenIt q = p + 2;
-        while (q + 2 < e && (q + 1)->isSymbol(".") && (q + 2)->isName())
-            q += 2;
-        if (sensitiveName(q)) return true;
-    }
+    const TokenIt compared = comparedColumn(b, p, e);
+    if (compared != e) return columns.isCaseSensitive(compared->text);
     int depth = 0;
     for (TokenIt q = p; q != b;) {
         --q;
@@ -196,25 +164,29 @@ bool besideCaseSensitiveColumn(TokenIt b, TokenIt p, TokenIt e, const ColumnKind
             if (q - b < 2 || !(q - 1)->is("in")) return false;
             TokenIt column = q - 2;
             if (column->is("not") && column != b) --column;
-            return sensitiveName(column);
+            return isColumnName(*column) && columns.isCaseSensitive(column->text);
         }
     }
     return false;
 }
 
-namespace {
-
-// Past the token that closes the one at q, which opens: ')' for '(', END for CASE.
-TokenIt pastClosing(TokenIt q, TokenIt e) {
+TokenIt closingToken(TokenIt q, TokenIt e) {
     const bool parenthesis = q->isSymbol("(");
     int depth = 0;
     for (TokenIt r = q; r != e; ++r) {
         if (parenthesis ? r->isSymbol("(") : r->is("case"))
             ++depth;
         else if ((parenthesis ? r->isSymbol(")") : r->is("end")) && --depth == 0)
-            return r + 1;
+            return r;
     }
     return e;
+}
+
+namespace {
+
+TokenIt pastClosing(TokenIt q, TokenIt e) {
+    const TokenIt close = closingToken(q, e);
+    return close == e ? e : close + 1;
 }
 
 } // namespace

@@ -27,6 +27,9 @@ const SqlType* comparedInteger(TokenIt b, TokenIt p, TokenIt e, const ColumnKind
 // column [NOT] IN (..., 'x', ...).
 bool besideCaseSensitiveColumn(TokenIt b, TokenIt p, TokenIt e, const ColumnKinds& columns);
 
+// The token that closes the one at q, which opens: ')' for '(', END for CASE; e when none does.
+TokenIt closingToken(TokenIt q, TokenIt e);
+
 // Where the operand that starts at q ends: a sign, then a parenthesis, a CASE, a call (with its
 // OVER clause), a dotted name or one token.
 TokenIt operandEnd(TokenIt q, TokenIt e);

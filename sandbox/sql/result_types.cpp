@@ -1,23 +1,12 @@
 #include "result_types.h"
 
+#include "operands.h"
 #include "text.h"
 
 namespace sandbox {
 namespace {
 
 using Type = std::optional<SqlType>;
-
-// The ')' that closes the '(' at open, or e.
-TokenIt closing(TokenIt open, TokenIt e) {
-    int depth = 0;
-    for (TokenIt p = open; p != e; ++p) {
-        if (p->isSymbol("("))
-            ++depth;
-        else if (p->isSymbol(")") && --depth == 0)
-            return p;
-    }
-    return e;
-}
 
 bool isWholeNumber(std::string_view literal) {
     return literal.find_first_not_of("0123456789") == std::string_view::npos;
@@ -96,9 +85,9 @@ private:
             ++b;
         if (b == e) return std::nullopt;
         if (e - b == 1) return single(*b);
-        if (b->isSymbol("(") && closing(b, e) == e - 1) return expression(b + 1, e - 1);
+        if (b->isSymbol("(") && closingToken(b, e) == e - 1) return expression(b + 1, e - 1);
         if (b->kind == Token::Word && (b + 1)->isSymbol("(")) {
-            TokenIt close = closing(b + 1, e);
+            TokenIt close = closingToken(b + 1, e);
             if (close == e) return std::nullopt;
             if (close + 1 != e && !(close + 1)->is("over")) return std::nullopt;
             return call(toLower(b->text), b + 2, close);
@@ -200,7 +189,7 @@ std::vector<std::optional<SqlType>> selectListTypes(TokenIt b, TokenIt e,
         ++p;
     if (p != e && p->is("top")) {
         ++p;
-        if (p != e && p->isSymbol("(")) p = closing(p, e);
+        if (p != e && p->isSymbol("(")) p = closingToken(p, e);
         if (p != e) ++p;
         while (p != e && (p->is("percent") || p->is("with") || p->is("ties")))
             ++p;

@@ -6,11 +6,6 @@
 #include "text.h"
 #include "types.h"
 
-#include "tds/older_versions.h"
-#include "tds/wire.h"
-
-#include <cstdio>
-
 #include <algorithm>
 #include <map>
 
