@@ -1,6 +1,7 @@
 #include "conversions.h"
 
 #include "collation.h"
+#include "store_values.h"
 #include "text.h"
 #include "types.h"
 
@@ -13,20 +14,6 @@
 
 namespace sandbox {
 namespace {
-
-std::string textOf(sqlite3_value* v) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-    return p ? std::string(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : std::string();
-}
-
-std::u16string utf16Of(sqlite3_value* v) {
-    return {static_cast<const char16_t*>(sqlite3_value_text16(v)),
-            static_cast<std::size_t>(sqlite3_value_bytes16(v)) / 2};
-}
-
-void resultUtf16(sqlite3_context* ctx, const std::u16string& s) {
-    sqlite3_result_text16(ctx, s.data(), static_cast<int>(s.size() * 2), SQLITE_TRANSIENT);
-}
 
 // What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
 struct Failure {

@@ -6,6 +6,7 @@
 #include "text.h"
 
 #include <cstdint>
+#include <iterator>
 #include <sqlite3.h>
 #include <unordered_map>
 
@@ -181,8 +182,12 @@ void lenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int(ctx, n);
 }
 
-const int kTypeName = 0, kCharLength = 1, kPrecision = 2, kScale = 3, kDateTimePrecision = 4,
-          kSystemTypeId = 5, kMaxLength = 6;
+// The catalogue helpers, each answered by the case of typeFn at its place.
+const char* const kTypeFunctions[] = {
+    "rowlark_type_name",          "rowlark_char_length",    "rowlark_precision", "rowlark_scale",
+    "rowlark_datetime_precision", "rowlark_system_type_id", "rowlark_max_length"};
+const int kTypeCases[] = {0, 1, 2, 3, 4, 5, 6};
+static_assert(std::size(kTypeFunctions) == std::size(kTypeCases));
 
 } // namespace
 
@@ -205,20 +210,9 @@ void registerFunctions(sqlite3* db) {
                             nullptr);
     sqlite3_create_function(db, "rowlark_object_id", 2, flags, nullptr, objectIdFn, nullptr,
                             nullptr);
-    sqlite3_create_function(db, "rowlark_type_name", 1, flags | SQLITE_DETERMINISTIC,
-                            const_cast<int*>(&kTypeName), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_char_length", 1, flags | SQLITE_DETERMINISTIC,
-                            const_cast<int*>(&kCharLength), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_precision", 1, flags | SQLITE_DETERMINISTIC,
-                            const_cast<int*>(&kPrecision), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_scale", 1, flags | SQLITE_DETERMINISTIC,
-                            const_cast<int*>(&kScale), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_datetime_precision", 1, flags | SQLITE_DETERMINISTIC,
-                            const_cast<int*>(&kDateTimePrecision), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_system_type_id", 1, flags | SQLITE_DETERMINISTIC,
-                            const_cast<int*>(&kSystemTypeId), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_max_length", 1, flags | SQLITE_DETERMINISTIC,
-                            const_cast<int*>(&kMaxLength), typeFn, nullptr, nullptr);
+    for (std::size_t i = 0; i < std::size(kTypeFunctions); ++i)
+        sqlite3_create_function(db, kTypeFunctions[i], 1, flags | SQLITE_DETERMINISTIC,
+                                const_cast<int*>(&kTypeCases[i]), typeFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn,
                             nullptr, nullptr);
 }

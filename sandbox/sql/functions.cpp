@@ -1,5 +1,7 @@
 #include "functions.h"
 
+#include "store_values.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -9,15 +11,6 @@
 
 namespace sandbox {
 namespace {
-
-std::u16string utf16Of(sqlite3_value* v) {
-    return {static_cast<const char16_t*>(sqlite3_value_text16(v)),
-            static_cast<std::size_t>(sqlite3_value_bytes16(v)) / 2};
-}
-
-void resultUtf16(sqlite3_context* ctx, const std::u16string& s) {
-    sqlite3_result_text16(ctx, s.data(), static_cast<int>(s.size() * 2), SQLITE_TRANSIENT);
-}
 
 // CONCAT(a, b, ...): NULLs count as empty text.
 void concatFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -66,8 +59,7 @@ template <bool kLeft> void sideFn(sqlite3_context* ctx, int, sqlite3_value** arg
 // YEAR, MONTH, DAY of a date as the store keeps it ('YYYY-MM-DD...'); NULL stays NULL.
 template <int kFrom, int kLength> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const std::string s = p ? p : "";
+    const std::string s = textOf(argv[0]);
     int value = 0;
     bool ok = s.size() >= 10 && s[4] == '-' && s[7] == '-';
     for (int i = kFrom; ok && i < kFrom + kLength; ++i) {

@@ -1,0 +1,24 @@
+// A store function's arguments and result as text: what the sandbox's functions share.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace sandbox {
+
+inline std::string textOf(sqlite3_value* v) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_value_bytes(v))) : std::string();
+}
+
+inline std::u16string utf16Of(sqlite3_value* v) {
+    return {static_cast<const char16_t*>(sqlite3_value_text16(v)),
+            static_cast<std::size_t>(sqlite3_value_bytes16(v)) / 2};
+}
+
+inline void resultUtf16(sqlite3_context* ctx, const std::u16string& s) {
+    sqlite3_result_text16(ctx, s.data(), static_cast<int>(s.size() * 2), SQLITE_TRANSIENT);
+}
+
+} // namespace sandbox
