@@ -1,5 +1,7 @@
 #include "terminal.h"
 
+#include "common/wide_text.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -43,21 +45,12 @@ void RestoreTerminal() {
 }
 
 #ifdef _WIN32
-namespace {
-std::string utf8(const wchar_t* text, int length) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
-} // namespace
-
 std::vector<std::string> commandLineArguments(int, char**) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> out;
     for (int i = 1; wide && i < count; ++i)
-        out.push_back(utf8(wide[i], -1).c_str());
+        out.push_back(utf8(wide[i]));
     LocalFree(wide);
     return out;
 }
@@ -99,13 +92,9 @@ private:
             break;
         }
         if (end == 0) return;
-        const int n =
-            MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(end), nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-        if (n > 0)
-            MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(end), wide.data(), n);
+        const std::wstring text = wide(std::string_view(pending_).substr(0, end));
         DWORD written = 0;
-        WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        WriteConsoleW(console_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         pending_.erase(0, end);
     }
 
@@ -175,7 +164,7 @@ std::optional<std::string> promptPassword(const std::string& prompt) {
     }
     if (gEchoOff.exchange(false)) SetConsoleMode(in, gSaved);
     std::cerr << "\n";
-    return utf8(typed.data(), static_cast<int>(typed.size()));
+    return utf8(typed);
 #else
     if (!::isatty(STDIN_FILENO)) return std::nullopt;
     ::tcgetattr(STDIN_FILENO, &gSaved);
