@@ -2,8 +2,7 @@
 // until sp_unprepare or the connection's end, as the server keeps them.
 #pragma once
 
-#include "tds/request.h"
-
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -25,10 +24,5 @@ private:
     std::map<std::int32_t, Prepared> byHandle_;
     std::int32_t next_ = 1;
 };
-
-// The values named as the declarations name them: a value sent without a name takes the name
-// declared at its place; a named one keeps its own.
-std::vector<tds::RpcParam> namedByDeclaration(std::u16string_view declarations,
-                                              std::vector<tds::RpcParam> values);
 
 } // namespace sandbox

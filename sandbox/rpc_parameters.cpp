@@ -31,6 +31,13 @@ std::vector<Declaration> parseDeclarations(std::u16string_view text) {
     return out;
 }
 
+std::vector<tds::RpcParam> namedByDeclaration(const std::vector<Declaration>& declarations,
+                                              std::vector<tds::RpcParam> values) {
+    for (std::size_t k = 0; k < values.size() && k < declarations.size(); ++k)
+        if (values[k].name.empty()) values[k].name = tds::utf16(declarations[k].name);
+    return values;
+}
+
 Variables parameterVariables(const std::vector<Declaration>& declarations,
                              const std::vector<tds::RpcParam>& values) {
     Variables vars;

@@ -456,10 +456,11 @@ void Session::runPrepared(const Prepared& p, std::vector<tds::RpcParam> values,
 
 void Session::runWithParameters(std::u16string_view statement, std::u16string_view declarations,
                                 std::vector<tds::RpcParam> values, std::size_t firstOrdinal) {
-    values = namedByDeclaration(declarations, std::move(values));
     Variables variables;
     try {
-        variables = parameterVariables(parseDeclarations(declarations), values);
+        const std::vector<Declaration> declared = parseDeclarations(declarations);
+        values = namedByDeclaration(declared, std::move(values));
+        variables = parameterVariables(declared, values);
     } catch (const SqlError& e) {
         error(e);
         return finishRequest(!attention_);

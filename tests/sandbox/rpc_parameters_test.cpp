@@ -71,8 +71,8 @@ TEST(PreparedStatements, ValuesTakeTheirNamesFromTheDeclarations) {
     std::vector<tds::RpcParam> values = {param(u"", {tds::kIntN, 4}, std::int64_t{1}),
                                          param(u"", {tds::kNVarChar, 8}, u"x"),
                                          param(u"@own", {tds::kIntN, 4}, std::int64_t{3})};
-    const auto named =
-        namedByDeclaration(u"@P1 decimal(10, 2),@P2 nvarchar(4) OUTPUT, @P3 int", values);
+    const auto named = namedByDeclaration(
+        parseDeclarations(u"@P1 decimal(10, 2),@P2 nvarchar(4) OUTPUT, @P3 int"), values);
     ASSERT_EQ(named.size(), 3u);
     EXPECT_EQ(named[0].name, u"@P1");
     EXPECT_EQ(named[1].name, u"@P2");
