@@ -50,7 +50,7 @@ void Engine::insertBulk(const Tokens& t, ResultSink& sink) {
             bool found = false;
             for (const auto& c : def->columns)
                 found = found || iequals(c.name, p->text);
-            if (!found) throw SqlError{207, 16, 1, "Invalid column name '" + p->text + "'.", true};
+            if (!found) throw invalidColumn(p->text);
             target.columns.push_back(p->text);
         }
         if (p == t.end()) throw syntaxNear(name);

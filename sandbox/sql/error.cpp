@@ -32,10 +32,7 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
     if (msg.rfind("no such column: ", 0) == 0) {
         std::string col = after(msg, "no such column: ");
         auto dot = col.rfind('.');
-        return {207, 16, 1,
-                "Invalid column name '" + (dot == std::string::npos ? col : col.substr(dot + 1)) +
-                    "'.",
-                true};
+        return invalidColumn(dot == std::string::npos ? col : col.substr(dot + 1));
     }
     if (msg.rfind("no such function: ", 0) == 0)
         return {195, 15, 10,

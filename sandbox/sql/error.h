@@ -20,6 +20,12 @@ inline SqlError unsupported(const std::string& what) {
 inline SqlError invalidObject(const std::string& name) {
     return {208, 16, 1, "Invalid object name '" + name + "'.", true};
 }
+inline SqlError invalidColumn(const std::string& name) {
+    return {207, 16, 1, "Invalid column name '" + name + "'.", true};
+}
+inline SqlError undeclaredVariable(const std::string& name) {
+    return {137, 15, 2, "Must declare the scalar variable \"" + name + "\".", true};
+}
 inline SqlError syntaxNear(const std::string& text) {
     return {102, 15, 1, "Incorrect syntax near '" + text + "'.", true};
 }

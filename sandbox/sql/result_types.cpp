@@ -164,7 +164,7 @@ private:
 };
 
 // Whether the item's last token is an alias: a name after a value, not part of the value.
-bool endsWithAlias(TokenIt b, TokenIt e, const ColumnKinds&) {
+bool endsWithAlias(TokenIt b, TokenIt e) {
     if (e - b < 2) return false;
     const Token& last = *(e - 1);
     const Token& before = *(e - 2);
@@ -211,7 +211,7 @@ std::vector<std::optional<SqlType>> selectListTypes(TokenIt b, TokenIt e,
         if (itemEnd != itemBegin && (itemEnd - 1)->isSymbol("*")) break;
         if (itemEnd - itemBegin >= 3 && itemBegin->isName() && (itemBegin + 1)->isSymbol("="))
             itemBegin += 2; // alias = value
-        else if (endsWithAlias(itemBegin, itemEnd, kinds))
+        else if (endsWithAlias(itemBegin, itemEnd))
             itemEnd -= (itemEnd - 2)->is("as") ? 2 : 1;
         types.push_back(typer.expression(itemBegin, itemEnd));
         if (q == end) break;

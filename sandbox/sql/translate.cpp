@@ -472,9 +472,7 @@ private:
                 if (v == session) return emit("rowlark_session('" + v.substr(2) + "')");
             if (v.rfind("@@", 0) == 0) throw unsupported("the variable " + t.text);
             const Variable* var = columns_.variable(v);
-            if (!var)
-                throw SqlError{137, 15, 2, "Must declare the scalar variable \"" + t.text + "\".",
-                               true};
+            if (!var) throw undeclaredVariable(t.text);
             emit(variableSql(*var, columns_));
             lastWasString_ = var->type.isText();
             return;

@@ -90,9 +90,7 @@ std::uint64_t Engine::assign(const std::vector<Assignment>& to, TokenIt restBegi
     Tokens select;
     select.push_back(Token{Token::Word, "SELECT"});
     for (std::size_t i = 0; i < to.size(); ++i) {
-        if (!variables_.count(to[i].variable))
-            throw SqlError{137, 15, 2,
-                           "Must declare the scalar variable \"" + to[i].variable + "\".", true};
+        if (!variables_.count(to[i].variable)) throw undeclaredVariable(to[i].variable);
         if (i) select.push_back(Token{Token::Symbol, ","});
         if (to[i].begin == to[i].end) throw syntaxNear("=");
         select.insert(select.end(), to[i].begin, to[i].end);
