@@ -83,8 +83,6 @@ for _ in $(seq 150); do
     sleep 0.2
 done
 grep -q "^2$" <<< "$out" || fail "the new table is not there: $out"
-click "$finish" 400 247              # Exit
-for _ in $(seq 50); do kill -0 "$app" 2> /dev/null || break; sleep 0.1; done
-kill -0 "$app" 2> /dev/null && fail "Exit did not end the program"
+click_exit "$finish" 400 247 "$app" || fail "Exit did not end the program"
 app=""
 echo "xdotool flow: $((checks + 1)) passed, 0 failed"

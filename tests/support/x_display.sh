@@ -33,3 +33,19 @@ page() {
     done
     return 1
 }
+
+# Clicks the finish page's button at X Y of WINDOW until the program PID has ended, for up to
+# 10 s; returns 1 if it has not. The server's tables may show the new table a moment before
+# the page has finished its job (the work tables are still being dropped); a click meanwhile is
+# one the page ignores by design, and a user would click again.
+click_exit() {
+    local window=$1 x=$2 y=$3 pid=$4
+    for _ in $(seq 4); do
+        xdotool mousemove --window "$window" "$x" "$y" click 1 2> /dev/null
+        for _ in $(seq 25); do
+            kill -0 "$pid" 2> /dev/null || return 0
+            sleep 0.1
+        done
+    done
+    ! kill -0 "$pid" 2> /dev/null
+}

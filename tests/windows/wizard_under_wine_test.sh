@@ -74,8 +74,7 @@ for _ in $(seq 150); do
     sleep 0.2
 done
 check "the new table holds the first of each, text intact ($got)" '[ "$got" = "Genève|CH,Zürich|CH,東京|JP" ]'
-click "$finish" 400 247                      # Exit
-for _ in $(seq 100); do kill -0 "$app" 2> /dev/null || break; sleep 0.1; done
+click_exit "$finish" 400 247 "$app"         # Exit
 check "Exit ends the program" '! kill -0 "$app" 2> /dev/null'
 
 key='HKCU\Software\VB and VBA Program Settings\Quenbrook\Rowlark'
