@@ -102,6 +102,9 @@ start)
     [ $fresh = 0 ] || rm -rf "$dir/data"
     register "${driver:-$(driver_library)}"
     rm -f "$dir/port"
+    # Emptied here, not only by the redirection below: that one happens in the background child,
+    # and the loop could read the line an earlier sandbox left (its port) before it does.
+    : > "$dir/sandbox.out"
     "$binary" --data "$dir/data" --port 0 "${demo[@]}" \
         > "$dir/sandbox.out" 2> "$dir/sandbox.err" < /dev/null &
     echo $! > "$dir/pid"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # scripts/sandbox.sh: a sandbox that cannot start is reported and leaves nothing behind; starting
-# again in the same folder replaces the one running there; stop ends it and may be repeated.
+# again in the same folder replaces the one running there and reports its own port; stop ends it
+# and may be repeated.
 set -uo pipefail
 script=${1:?usage: sandbox_script_test.sh SCRIPT SANDBOX_BINARY}
 binary=${2:?}
@@ -22,7 +23,13 @@ grep -q "^Driver = .*libtdsodbc.so$" "$work/s/odbcinst.ini" || fail "driver not 
 grep -q "^\[SQL Server\]$" "$work/s/odbcinst.ini" || fail "not under the name the program uses"
 timeout 5 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || fail "nothing listens on $port"
 
-"$script" start "$work/s" "$binary" > /dev/null || fail "second start"
+# The next start reports its own port, never the one the last sandbox wrote into the same folder.
+for round in 1 2 3 4 5; do
+    echo "listening on 127.0.0.1:1" > "$work/s/sandbox.out"
+    again=$("$script" start "$work/s" "$binary") || fail "start again ($round)"
+    [ "$again" != 1 ] || fail "the port of an earlier sandbox was reported ($round)"
+    timeout 5 bash -c "exec 3<>/dev/tcp/127.0.0.1/$again" || fail "nothing listens on $again"
+done
 running "$first" && fail "the first sandbox still runs"
 second=$(cat "$work/s/pid")
 "$script" stop "$work/s" || fail "stop"
