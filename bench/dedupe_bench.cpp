@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 
 using namespace rowlark;
@@ -231,6 +232,67 @@ void OnServer(benchmark::State& state) {
     state.counters["client_job_bytes_per_row"] = clientBytes / static_cast<double>(rows);
 }
 BENCHMARK(OnServer)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The cost of a row as tables grow: the job (keyed on three columns, repeats spread) against the
+// set-based statement in paired rounds, its time and peak memory a row, and both against the
+// first size measured in this process (1M rows). 10M rows only with ROWLARK_BENCH_10M=1.
+void Scaling(benchmark::State& state) {
+    static double firstNsPerRow = 0, firstPeakPerRow = 0;
+    const long rows = static_cast<long>(state.range(0));
+    const std::vector<std::string> keyColumns{"k", "a", "b"};
+    bench::ExternalSandbox sandbox;
+    db::Connection c;
+    c.open(sandbox.connectionString("master"));
+    c.setQueryTimeout(0);
+    bench::fill(c, rows, bench::Spread);
+    const std::string setBased = bench::setBasedStatement(keyColumns, "BigSet");
+    std::vector<double> jobTimes, setTimes, toSet;
+    double peak = 0, keyBytes = 0, bytes = 0;
+    for (auto _ : state) {
+        for (int round = 0; round < 3; ++round) {
+            c.execute(
+                "IF OBJECT_ID('BigSet') IS NOT NULL DROP TABLE BigSet; IF OBJECT_ID('BigJob') "
+                "IS NOT NULL DROP TABLE BigJob");
+            const double set = bench::seconds([&] { c.execute(setBased); });
+            const bench::JobRun job = bench::runJob(sandbox, keyColumns, "BigJob");
+            if (!job.errors.empty() || !job.outcome.newTableMade) {
+                state.SkipWithError(job.errors.empty() ? "no new table" : job.errors.c_str());
+                return;
+            }
+            jobTimes.push_back(job.seconds);
+            setTimes.push_back(set);
+            toSet.push_back(job.seconds / set);
+            peak = std::max(peak, job.peakGrowth);
+            keyBytes = static_cast<double>(job.outcome.counts.keyBytes);
+            bytes = job.bytes;
+        }
+    }
+    const double n = static_cast<double>(rows);
+    const double nsPerRow = bench::median(jobTimes) * 1e9 / n, peakPerRow = peak / n;
+    if (firstNsPerRow == 0) firstNsPerRow = nsPerRow, firstPeakPerRow = peakPerRow;
+    state.counters["job_s"] = bench::median(jobTimes);
+    state.counters["set_based_s"] = bench::median(setTimes);
+    state.counters["ratio_to_set_based"] = bench::median(toSet);
+    state.counters["job_ns_per_row"] = nsPerRow;
+    state.counters["set_based_ns_per_row"] = bench::median(setTimes) * 1e9 / n;
+    state.counters["peak_bytes_per_row"] = peakPerRow;
+    state.counters["key_bytes_per_row"] = keyBytes / n;
+    state.counters["memory_ratio"] = peak / keyBytes;
+    state.counters["job_bytes_per_row"] = bytes / n;
+    state.counters["ns_per_row_to_first"] = nsPerRow / firstNsPerRow;
+    state.counters["peak_per_row_to_first"] = peakPerRow / firstPeakPerRow;
+}
+BENCHMARK(Scaling)
+    ->Arg(1'000'000)
+    ->Arg(4'000'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+[[maybe_unused]] const auto* tenMillion =
+    std::getenv("ROWLARK_BENCH_10M")
+        ? benchmark::RegisterBenchmark("ScalingOnDemand", [](benchmark::State& s) { Scaling(s); })
+              -> Arg(10'000'000) -> Iterations(1) -> Unit(benchmark::kSecond) -> UseRealTime()
+        : nullptr;
 
 } // namespace
 
