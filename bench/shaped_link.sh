@@ -4,12 +4,12 @@
 # sandbox, the statement and rowlark-dedupe (reading keys here, and --on-server) inside it.
 #
 #   bench/shaped_link.sh [--runs N] [--rate RATE] [--rows N] [--wide-rows N] [--build DIR]
-#       Fills a table of N rows (1,000,000) keyed on three of its six columns and one of
+#       Fills a table of --rows rows (1,000,000) keyed on three of its six columns and one of
 #       --wide-rows rows (200,000) keyed on all six, one row in ten repeating an earlier row at a
-#       random place; then, N times (3), for each table: the set-based statement, rowlark-dedupe,
+#       random place; then, --runs times (3), for each table: the set-based statement, rowlark-dedupe,
 #       rowlark-dedupe --on-server, one after the other. Prints each run, then a table: the median
 #       time, the median of each run's ratio to the set-based statement, and the bytes a row that
-#       crossed the link (both ways, headers included: the interface's own count). The three new
+#       crossed the link (both ways, as the namespace's loopback counts them). The three new
 #       tables of each run must hold the same rows.
 #   bench/shaped_link.sh [--rate RATE] -- COMMAND [ARGS...]
 #       Runs COMMAND inside such a namespace instead, e.g. a benchmark of build/bench/dedupe_bench.
@@ -85,8 +85,8 @@ count() {
 sent() { sed -n 's/^ *lo: *//p' /proc/net/dev | awk '{ print $9 }'; }
 now() { echo "$EPOCHREALTIME"; }
 
-# The rows of dedupe_bench's tables: n numbers them; k, a, b, c and d follow the row it repeats,
-# one row in ten repeating an earlier one at a random place.
+# The rows of dedupe_bench's tables: n numbers them; k, a, b, c and d follow the row each row
+# repeats, one row in ten repeating an earlier one at a random place.
 fill() {
     local table=$1 n=$2 have=1
     local statements=("CREATE TABLE [$table] (n int NOT NULL, k int, a nvarchar(24), b nvarchar(24), c float, d bigint)"
@@ -106,7 +106,7 @@ declare -A time_of bytes_of ratio_of
 # measure TABLE KIND ROWS COLUMNS...: one run of the statement (set), the job (job) or the job
 # done by the server (server), keyed on the columns; its time and bytes a row are noted.
 measure() {
-    local table=$1 kind=$2 n=$3 label=$1
+    local table=$1 kind=$2 n=$3
     shift 3
     local out=${table}_$kind columns=() list="" c
     for c in "$@"; do
@@ -132,8 +132,8 @@ measure() {
     esac
     t1=$(now)
     b1=$(sent)
-    time_of[$label.$kind]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }') "
-    bytes_of[$label.$kind]+="$(awk -v a="$b0" -v b="$b1" -v n="$n" 'BEGIN { printf "%.3g", (b - a) / n }') "
+    time_of[$table.$kind]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }') "
+    bytes_of[$table.$kind]+="$(awk -v a="$b0" -v b="$b1" -v n="$n" 'BEGIN { printf "%.3g", (b - a) / n }') "
 }
 
 median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
