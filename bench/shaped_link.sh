@@ -15,7 +15,7 @@
 #       Runs COMMAND inside such a namespace instead, e.g. a benchmark of build/bench/dedupe_bench.
 #
 # Runs as root (unshare -n) or, where the system lets users have namespaces of their own, as
-# anyone (unshare -rn). Ends with status 77 when no private namespace can be made here.
+# anyone (unshare -rn). Ends with status 77 when no private, shaped namespace can be made here.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -52,9 +52,11 @@ if [ -z "${ROWLARK_SHAPED_LINK_INSIDE:-}" ]; then
 fi
 
 # Inside: the namespace's own loopback, with an Ethernet's packet size, held to the rate.
-ip link set lo up
-ip link set lo mtu 1500
-tc qdisc add dev lo root tbf rate "$rate" burst 256kb latency 100ms
+{ ip link set lo up && ip link set lo mtu 1500 &&
+    tc qdisc add dev lo root tbf rate "$rate" burst 256kb latency 100ms; } || {
+    echo "shaped_link.sh: the namespace's loopback could not be shaped here" >&2
+    exit 77
+}
 [ ${#command[@]} -eq 0 ] || exec "${command[@]}"
 
 sandbox=$build/sandbox/rowlark-sandbox dedupe=$build/cli/rowlark-dedupe
