@@ -117,11 +117,9 @@ void WholeJob(benchmark::State& state) {
         allColumns ? std::vector<std::string>{"n", "k", "a", "b", "c", "d"}
                    : std::vector<std::string>{"k", "a", "b"};
     const std::string floorKey = allColumns ? "n, k, a, b, c, d" : "k, a, b";
-    bench::ExternalSandbox sandbox;
-    db::Connection c;
-    c.open(sandbox.connectionString("master"));
-    c.setQueryTimeout(0);
-    bench::fill(c, rows, layout);
+    bench::FilledSandbox filled(rows, layout);
+    const bench::ExternalSandbox& sandbox = filled.sandbox;
+    db::Connection& c = filled.connection;
     if (allColumns) c.execute("UPDATE Big SET n = k"); // keyed on every column, n repeats too
     const std::string setBased = bench::setBasedStatement(keyColumns, "BigSet");
     const std::string floorSql =
@@ -196,11 +194,9 @@ BENCHMARK(WholeJob)
 void OnServer(benchmark::State& state) {
     const long rows = static_cast<long>(state.range(0));
     const std::vector<std::string> keyColumns{"k", "a", "b"};
-    bench::ExternalSandbox sandbox;
-    db::Connection c;
-    c.open(sandbox.connectionString("master"));
-    c.setQueryTimeout(0);
-    bench::fill(c, rows, bench::Spread);
+    bench::FilledSandbox filled(rows, bench::Spread);
+    const bench::ExternalSandbox& sandbox = filled.sandbox;
+    db::Connection& c = filled.connection;
     const std::string setBased = bench::setBasedStatement(keyColumns, "BigSet");
     std::vector<double> toSet, toClient;
     double serverBytes = 0, clientBytes = 0, setBytes = 0;
@@ -240,11 +236,9 @@ void Scaling(benchmark::State& state) {
     static double firstNsPerRow = 0, firstPeakPerRow = 0;
     const long rows = static_cast<long>(state.range(0));
     const std::vector<std::string> keyColumns{"k", "a", "b"};
-    bench::ExternalSandbox sandbox;
-    db::Connection c;
-    c.open(sandbox.connectionString("master"));
-    c.setQueryTimeout(0);
-    bench::fill(c, rows, bench::Spread);
+    bench::FilledSandbox filled(rows, bench::Spread);
+    const bench::ExternalSandbox& sandbox = filled.sandbox;
+    db::Connection& c = filled.connection;
     const std::string setBased = bench::setBasedStatement(keyColumns, "BigSet");
     std::vector<double> jobTimes, setTimes, toSet;
     double peak = 0, keyBytes = 0, bytes = 0;

@@ -144,11 +144,9 @@ std::string sameValue(const std::string& column) {
 void FingerprintPlan(benchmark::State& state) {
     const long rows = static_cast<long>(state.range(0));
     const std::vector<std::string> keyColumns{"k", "a", "b"};
-    bench::ExternalSandbox sandbox;
-    db::Connection c;
-    c.open(sandbox.connectionString("master"));
-    c.setQueryTimeout(0);
-    bench::fill(c, rows, bench::Spread);
+    bench::FilledSandbox filled(rows, bench::Spread);
+    const bench::ExternalSandbox& sandbox = filled.sandbox;
+    db::Connection& c = filled.connection;
     // The reads go to one numbered copy made here, the same rows as each round's timed copy.
     c.execute("SELECT IDENTITY(bigint, 1, 1) AS num, * INTO BigWork FROM Big");
     std::string verify = "SELECT COUNT(*) FROM #pairs AS p JOIN BigWork AS x ON x.num = p.r "

@@ -53,6 +53,12 @@ void fill(db::Connection& c, long rows, long layout) {
               ") * 0.5, d = (" + id + ") * 3");
 }
 
+FilledSandbox::FilledSandbox(long rows, long layout) {
+    connection.open(sandbox.connectionString("master"));
+    connection.setQueryTimeout(0);
+    fill(connection, rows, layout);
+}
+
 std::string setBasedStatement(const std::vector<std::string>& keyColumns, const std::string& into) {
     return "SELECT [n], [k], [a], [b], [c], [d] INTO " + dedupe::bracketed(into) +
            " FROM (SELECT *, ROW_NUMBER() OVER (PARTITION BY " + dedupe::bracketList(keyColumns) +

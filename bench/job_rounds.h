@@ -31,6 +31,13 @@ const char* layoutName(long layout);
 // layout. (bench/shaped_link.sh fills the same rows for the spread layout.)
 void fill(db::Connection& c, long rows, long layout);
 
+// A sandbox of the benchmark's own holding Big, and a connection to it without a time limit.
+struct FilledSandbox {
+    FilledSandbox(long rows, long layout);
+    ExternalSandbox sandbox;
+    db::Connection connection;
+};
+
 // The one statement that makes the new table of Big's rows without the later repeats of the
 // key columns, into the table named.
 std::string setBasedStatement(const std::vector<std::string>& keyColumns, const std::string& into);
