@@ -170,12 +170,18 @@ std::string parsePort(const std::string& text) {
 }
 
 std::uint64_t parseSize(const std::string& text) {
+    const auto bad = [&] {
+        return std::invalid_argument("--memory-limit takes a size such as 512M or 2G, not '" +
+                                     text + "'");
+    };
+    // Digits first: the library's reading would take "-1" as the largest number there is.
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) throw bad();
     std::size_t used = 0;
     unsigned long long n = 0;
     try {
         n = std::stoull(text, &used);
     } catch (const std::exception&) {
-        throw std::invalid_argument("--memory-limit takes a size such as 512M or 2G, not " + text);
+        throw bad();
     }
     const std::string unit = text.substr(used);
     int shift = 0;
@@ -186,9 +192,10 @@ std::uint64_t parseSize(const std::string& text) {
     else if (unit == "G" || unit == "g")
         shift = 30;
     else if (!unit.empty())
-        throw std::invalid_argument("--memory-limit takes a size such as 512M or 2G, not " + text);
-    if (n == 0 || n > (UINT64_MAX >> shift))
-        throw std::invalid_argument("--memory-limit " + text + " is out of range");
+        throw bad();
+    if (n == 0 || n > (kMaxMemoryLimit >> shift))
+        throw std::invalid_argument("--memory-limit takes a size from 1 byte to 16384G, not '" +
+                                    text + "'");
     return std::uint64_t(n) << shift;
 }
 

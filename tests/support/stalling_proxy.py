@@ -2,7 +2,7 @@
 """A TDS proxy on loopback that passes messages to a real server until a chosen point, then
 misbehaves there: it goes silent, or it cuts the connection at the first commit.
 
-    stalling_proxy.py UPSTREAM_PORT PORT_FILE [--stall LOGIN_NUMBER:MESSAGES]
+    stalling_proxy.py UPSTREAM_PORT PORT_FILE [--stall LOGIN_NUMBER:MESSAGES] [--stall-on TEXT]
                       [--cut-commit answer|request|hold] [--after-cut refuse|silent]
                       [--log LOG]
 
@@ -13,6 +13,9 @@ through and not counted.
 --stall: in login number LOGIN_NUMBER, the first MESSAGES client messages reach the server and
 their answers come back; from the next message on, nothing does, and the connection stays open.
 MESSAGES 1 stalls the login itself (the pre-login is answered), 2 the first request after it.
+
+--stall-on: the first batch whose text holds TEXT, in any connection, never reaches the server,
+and that connection goes silent as above (a cancel is not answered either).
 
 --cut-commit: at the first commit any connection sends (a transaction manager request, or a batch
 that commits), `answer` passes the commit on, waits for the server's whole answer, throws it away
@@ -32,6 +35,7 @@ import threading
 lock = threading.Lock()
 logins = 0
 cut = threading.Event()  # the commit has been cut
+stalled = threading.Event()  # a batch with the --stall-on text came
 
 TM_REQUEST, SQL_BATCH = 0x0E, 0x01
 TM_COMMIT = 7
@@ -43,6 +47,15 @@ def log(path, text):
             f.write(text + "\n")
 
 
+def batch_text(message):
+    """The SQL text of a whole client message that is a batch, else the empty text."""
+    kind, payload = message
+    if kind != SQL_BATCH or len(payload) < 4:
+        return ""
+    headers = int.from_bytes(payload[0:4], "little")  # ALL_HEADERS: its total length first
+    return payload[headers:].decode("utf-16-le", "replace")
+
+
 def is_commit(message):
     """Whether a whole client message (its packets' payloads joined) commits a transaction."""
     kind, payload = message
@@ -52,10 +65,7 @@ def is_commit(message):
     body = payload[headers:]
     if kind == TM_REQUEST:
         return len(body) >= 2 and int.from_bytes(body[0:2], "little") == TM_COMMIT
-    if kind == SQL_BATCH:
-        text = body.decode("utf-16-le", "replace").upper()
-        return "COMMIT" in text
-    return False
+    return "COMMIT" in batch_text(message).upper()
 
 
 def close_all(*sockets):
@@ -139,6 +149,11 @@ def serve(client, upstream_port, args):
                     continue
                 whole = (message[0][0], b"".join(p[8:] for p in message))
                 pending, message = message, []
+                if args.stall_on and not stalled.is_set() and args.stall_on in batch_text(whole):
+                    stalled.set()
+                    state["silent"] = True
+                    log(args.log, "stalled login %s at %s" % (state["login"], args.stall_on))
+                    continue
                 if args.cut_commit and not cut.is_set() and is_commit(whole):
                     with lock:
                         first = not cut.is_set()
@@ -169,6 +184,7 @@ def main():
     parser.add_argument("upstream_port", type=int)
     parser.add_argument("port_file")
     parser.add_argument("--stall")
+    parser.add_argument("--stall-on")
     parser.add_argument("--cut-commit", choices=["answer", "request", "hold"])
     parser.add_argument("--after-cut", choices=["refuse", "silent"])
     parser.add_argument("--log")
