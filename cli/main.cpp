@@ -313,16 +313,16 @@ int main(int argc, char** argv) {
     s.removedInto = removedInto;
     s.onServer = o.onServer;
     s.cancel = cancel;
-    cli::ProgressLine line(std::cerr, bar);
-    events = std::make_unique<ConsoleEvents>(line, o.replace, place);
+    cli::ProgressLine progress(std::cerr, bar);
+    events = std::make_unique<ConsoleEvents>(progress, o.replace, place);
     cli::RunSummary summary;
     summary.table = table;
     summary.newTable = newName;
-    watcher.jobStarted([&line](int signal, int count) {
+    watcher.jobStarted([&progress](int signal, int count) {
         const std::string name = cli::signalWords(signal);
-        line.message(count == 1 ? "rowlark-dedupe: " + name +
-                                      ": stopping; another one cuts the connection at once."
-                                : "rowlark-dedupe: " + name + " again: the connection is cut.");
+        progress.message(count == 1 ? "rowlark-dedupe: " + name +
+                                          ": stopping; another one cuts the connection at once."
+                                    : "rowlark-dedupe: " + name + " again: the connection is cut.");
     });
     summary.outcome = dedupe::RunJob(s, *events);
     summary.noDuplicates = events->none;
@@ -335,7 +335,7 @@ int main(int argc, char** argv) {
     summary.signal = watcher.caught();
     const dedupe::JobOutcome& out = summary.outcome;
     if (!watcher.claimEnding()) waitForTheEnd(); // the watcher is saying the last words
-    line.end(out.newTableMade || summary.noDuplicates);
+    progress.end(out.newTableMade || summary.noDuplicates);
 
     // Once the new table is committed it stays, whatever came after: the run says so.
     if (summary.signal && !out.newTableMade && !out.commitUnknown)

@@ -41,11 +41,12 @@ const char* const kUsage =
     "  --dry-run             read the keys and report rows, duplicates, distinct keys and the ten\n"
     "                        largest groups; create, change and drop nothing\n"
     "  --json                the final summary as one JSON object on standard output\n"
-    "  --memory-limit SIZE   memory for the search, as 512M or 2G (default: half of the available\n"
-    "                        memory); past it, the keys go to temporary files\n"
-    "  --spill-dir DIR       where those files go (default: $TMPDIR, else /tmp): a private\n"
-    "                        folder, the files unlinked at once; they take about the size of\n"
-    "                        the chosen columns' text plus 30 bytes a row\n"
+    "  --memory-limit SIZE   memory for the search, as 512M or 2G, 1 byte to 16384G (default:\n"
+    "                        half of the available memory); past it, the keys go to temporary\n"
+    "                        files\n"
+    "  --spill-dir DIR       where those files go (default: $TMPDIR, else /tmp): files without a\n"
+    "                        name, or in a private folder unlinked at once; they take about the\n"
+    "                        size of the chosen columns' text plus 30 bytes a row\n"
     "  --help                this text\n"
     "  --version             the program's version\n"
     "\n"
@@ -56,8 +57,9 @@ const char* const kUsage =
     "port and user are those of the stored login, from the stored login; else from a prompt on\n"
     "the terminal. It is never taken from the command line.\n"
     "\n"
-    "Exit status: 0 done (also when there are no duplicates), 1 a step failed, 2 bad usage or a\n"
-    "refused name (nothing changed), 130 or 143 stopped by SIGINT or SIGTERM.\n";
+    "Exit status: 0 done (also when there are no duplicates), 1 a step failed (or whether the\n"
+    "commit took effect could not be learned), 2 bad usage or a refused name (nothing changed),\n"
+    "130 or 143 stopped by SIGINT or SIGTERM; a second signal cuts the connection at once.\n";
 
 Options parseOptions(const std::vector<std::string>& args) {
     Options o;
