@@ -196,7 +196,7 @@ QString Form4::resultText(const dedupe::JobOutcome& outcome, const std::string& 
                  outcome.counts.deleted == 1 ? "duplicate" : "duplicates", name,
                  n(outcome.newTableRows));
     if (outcome.commitUnknown)
-        return QString(" Stopped while the server made %1: check whether it exists. ").arg(name);
+        return QString(" Could not learn whether %1 was made: check whether it exists. ").arg(name);
     if (noDuplicates)
         return QString(" No duplicates found in %1 rows: nothing was made. ")
             .arg(n(outcome.counts.rowsRead));

@@ -3,6 +3,8 @@
 // a page shown again that comes to the front.
 #include "wizard_support.h"
 
+#include "support/proxy_process.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -98,28 +100,17 @@ class StalledServer : public FinishEndings, public ::testing::WithParamInterface
 
 TEST_P(StalledServer, OneYesEndsTheJobWithinSeconds) {
     auto& f4 = toFinishPage("Orders", "Zip");
-    QTemporaryDir dir;
-    const QString portFile = dir.filePath("port");
-    QProcess proxy;
-    proxy.start("python3", {ROWLARK_TEST_SUPPORT_DIR "/stalling_proxy.py",
-                            QString::number(sandboxPort()), portFile, "--stall", GetParam()});
-    QElapsedTimer wait;
-    wait.start();
-    while (!QFile::exists(portFile) && wait.elapsed() < 5000)
-        QTest::qWait(50);
-    QFile f(portFile);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << "the proxy did not start";
-    const QString port = QString::fromUtf8(f.readAll()).trimmed();
+    auto proxy = std::make_unique<ProxyProcess>(ROWLARK_TEST_SUPPORT_DIR, sandboxPort(),
+                                                QStringList{"--stall", GetParam()});
     auto p = sandboxProfile(database());
-    p.port = port;
+    p.port = proxy->port();
     wizard->globals.ConnectionString = shell::BuildConnectionString(p);
     boxes->setNextAnswer(shell::kAnswerYes);
     QTimer::singleShot(1500, &f4, [&] { f4.close(); });
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(f4.PushButton4, Qt::LeftButton);
-    proxy.kill();
-    proxy.waitForFinished();
+    proxy.reset();
     EXPECT_EQ(ended, 1);
     EXPECT_LT(clock.elapsed(), 6000) << "one Yes, a few seconds";
     EXPECT_EQ(query(*connect(database()), "SELECT count(*) FROM INFORMATION_SCHEMA.TABLES WHERE "
@@ -132,6 +123,23 @@ INSTANTIATE_TEST_SUITE_P(Phases, StalledServer, ::testing::Values("1:1", "1:2"),
                              return std::string(info.param[2] == '1' ? "InTheLogin"
                                                                      : "BeforeTheFirstAnswer");
                          });
+
+// The server commits and its answer is lost with the connection: the page asks again and says
+// what was made, with the new table in the grid, as after any made table.
+TEST_F(FinishEndings, ALostAnswerToTheCommitIsToldAsWhatTheServerHolds) {
+    auto& f4 = toFinishPage("Orders", "City");
+    ProxyProcess proxy(ROWLARK_TEST_SUPPORT_DIR, sandboxPort(), {"--cut-commit", "answer"});
+    auto p = sandboxProfile(database());
+    p.port = proxy.port();
+    wizard->globals.ConnectionString = shell::BuildConnectionString(p);
+    QTest::mouseClick(f4.PushButton4, Qt::LeftButton);
+    EXPECT_TRUE(f4.Label1->text().contains("into Orders_1, which holds 2 rows"))
+        << f4.Label1->text().toStdString();
+    ASSERT_NE(f4.DataGrid1->model(), nullptr);
+    EXPECT_EQ(f4.DataGrid1->model()->rowCount(), 2);
+    EXPECT_EQ(boxes->shown.size(), 0u) << "no error was reported";
+    EXPECT_EQ(f4.PushButton4->text(), "Exit");
+}
 
 // "< Back" on the table page brings the connection page to the front, with the keyboard.
 TEST_F(FinishEndings, APageShownAgainComesToTheFront) {
