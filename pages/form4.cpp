@@ -20,6 +20,8 @@ using namespace shell;
 namespace {
 
 const QString kLocation = HandlerLocation("Form4", "PushButton4_Click");
+// Rows of the new table read before the grid shows it: more than the grid has room for.
+constexpr std::size_t kFirstRows = 256;
 
 // Runs f on the page's thread and waits for it: message boxes and the grid belong to that thread.
 template <class F> void onPageThread(QObject* page, F&& f) {
@@ -49,6 +51,13 @@ public:
     }
     void noDuplicates() override { none = true; }
     void showResult(std::shared_ptr<db::RecordSet> table) override {
+        // The grid's first rows are read here, on the job's thread: the page's thread would
+        // otherwise wait on the network for them. A read that fails is left to the grid, which
+        // tries again and says so.
+        try {
+            table->fetchMore(kFirstRows);
+        } catch (const std::exception&) {
+        }
         onPageThread(&page_, [&] { page_.DataGrid1->setDataSource(table); });
     }
     bool replaceExisting(const std::string& name) override {
