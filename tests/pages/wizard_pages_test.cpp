@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolTip>
 
@@ -19,6 +18,7 @@
 
 #include "db/record_set_model.h"
 #include "dedupe/sql_text.h"
+#include "shell/grid_cells.h"
 #include "shell/page_controls.h"
 #include "support/silent_listener.h"
 
@@ -558,18 +558,12 @@ TEST_F(WizardFlow, GridValuesCanBeReadWhole) {
     auto& grid = *wizard->form3().DataGrid1;
     grid.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(grid.window()));
-    auto* cells = qobject_cast<QStyledItemDelegate*>(grid.itemDelegate());
+    auto* cells = dynamic_cast<shell::GridCells*>(grid.itemDelegate());
     ASSERT_NE(cells, nullptr);
+    // What a cell paints (the grid's delegate draws that text), and the width the text takes.
     auto shown = [&](int row, int column) {
-        QStyleOptionViewItem option;
-        option.initFrom(&grid);
-        const QModelIndex index = grid.model()->index(row, column);
-        // What the cell paints: the delegate's text for it.
-        struct Peek : QStyledItemDelegate {
-            using QStyledItemDelegate::initStyleOption;
-        };
-        static_cast<Peek*>(cells)->initStyleOption(&option, index);
-        return std::pair{option.text, option.fontMetrics.horizontalAdvance(option.text)};
+        const QString text = cells->shown(grid.model()->index(row, column));
+        return std::pair{text, QFontMetrics(grid.font()).horizontalAdvance(text)};
     };
     EXPECT_EQ(shown(0, 0).first, "9.80665");
     EXPECT_EQ(shown(1, 0).first, "0.1");
