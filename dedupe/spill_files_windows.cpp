@@ -31,6 +31,14 @@ std::string DefaultSpillDir() {
     return n > 0 && n <= MAX_PATH ? utf8(std::wstring(path, n)) : std::string(".");
 }
 
+const char* DefaultSpillDirWords() {
+    return "the user's temporary folder";
+}
+
+const char* SpillFilesWords() {
+    return "each open to this run alone and deleted by the system when closed";
+}
+
 // The system's temporary files do not do: they may land in the drive's root, where a user may not
 // write. Each file here is the user's alone, kept out of the disk cache's write-back where it
 // can be, and deleted by the system when closed, even if the program dies.

@@ -229,6 +229,17 @@ void Form4::PushButton4_Click() {
     // A server that does not answer the cancel within a second has its connection cut: after
     // "Yes" the program ends within a few seconds, however the server holds the statement.
     cancel_ = std::make_shared<db::CancelSwitch>(std::chrono::seconds(1));
+    // Where the system cannot cut a connection that stopped answering (Windows), the program ends
+    // itself once that second has passed: the user asked for the end, nothing is committed
+    // before the commit, and the work table goes with the session.
+    cancel_->setUnanswered([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (endAfterJob_) endProgram();
+            },
+            Qt::QueuedConnection);
+    });
     s.cancel = cancel_;
     PageJobEvents events(*this);
     dedupe::JobOutcome outcome;

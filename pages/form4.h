@@ -23,10 +23,11 @@ public:
     void PushButton4_Click(); // "Finish", then "Exit"
 
     bool jobRunning() const { return running_; }
-    // Asks "Stop the job? ..."; on Yes the running statement is cancelled (its connection cut
-    // when the server does not answer), the job cleans up, and the program ends, unless the new
-    // table was made before the stop took effect: then the page says so. A job that ends while
-    // the question is open closes it.
+    // Asks "Stop the job? ..."; on Yes the running statement is cancelled, the job cleans up, and
+    // the program ends, unless the new table was made before the stop took effect: then the page
+    // says so. When the server does not answer the cancel, its connection is cut on Linux; on
+    // Windows, where it cannot be, the program ends without waiting for the job. A job that ends
+    // while the question is open closes it.
     void askToStopJob();
     // The counts of the last job.
     const dedupe::Progress& lastCounts() const { return counts_; }
