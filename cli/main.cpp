@@ -305,7 +305,7 @@ int main(int argc, char** argv) {
     s.localConnection = p.localConnection == 1;
     s.selectedTable = table;
     s.duplicateColumns = chosen;
-    s.newName = [&] { return newName; };
+    s.newName = newName;
     if (o.memoryLimit) s.memoryBudget = *o.memoryLimit;
     s.spillDir = o.spillDir;
     s.orderBy = order;

@@ -145,7 +145,6 @@ void Form4::showProgress(const dedupe::Progress& p) {
     case dedupe::Phase::Reading:
         text = "Reading rows: " + n(counts_.rowsRead);
         break;
-    case dedupe::Phase::Searching:
     case dedupe::Phase::Numbering:
         text = "Finding duplicates: " + n(counts_.rowsRead) + " rows";
         break;
@@ -225,7 +224,7 @@ void Form4::PushButton4_Click() {
     s.selectedTable = g.SelectedTable.toStdString();
     for (const QString& c : g.DuplicateColumns)
         s.duplicateColumns.push_back(c.toStdString());
-    s.newName = [newName] { return newName; };
+    s.newName = newName;
     // A server that does not answer the cancel within a second has its connection cut: after
     // "Yes" the program ends within a few seconds, however the server holds the statement.
     cancel_ = std::make_shared<db::CancelSwitch>(std::chrono::seconds(1));

@@ -74,7 +74,7 @@ protected:
         s.connectionString = connectionString(sharedDatabase("options"));
         s.selectedTable = table;
         s.duplicateColumns = {"k"};
-        s.newName = [into] { return into; };
+        s.newName = into;
         s.removedInto = removed;
         s.onServer = server;
         s.keepLast = last;
