@@ -81,7 +81,6 @@ wine "$stage/rowlark-dedupe.exe" --server 127.0.0.1 --port "$port" --user sa --d
     --table Kunden --column Name --into KundenStopped > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
 runner=$!
 for _ in $(seq 100); do grep -q "copying\|creating the new table" "$work/err.txt" 2> /dev/null && break; sleep 0.1; done
-sleep 0.5
 t0=$(date +%s)
 kill -INT $runner
 wait $runner; code=$?
@@ -92,15 +91,15 @@ check "Ctrl-C: status 130 within seconds, no table (status $code, $took s, table
 
 # Past a memory limit of 1K the keys go to files in the folder given (a Windows path), each
 # deleted by the system when closed: the job's result is the same and the folder is empty after.
-mkdir -p "$work/keys"
+mkdir -p "$work/keyfiles"
 run --table Kunden --column Name --column Straße --into KundenSpilled --memory-limit 1K \
-    --spill-dir "Z:$work/keys"; code=$?
+    --spill-dir "Z:$work/keyfiles"; code=$?
 got=$(values "SELECT COUNT(*) FROM [KundenSpilled]" "$db" | tr -d ' ')
 check "key files past --memory-limit 1K: the same rows, the note, nothing left ($code, $got rows)" \
-    '[ $code -eq 0 ] && [ "$got" = 3 ] && grep -q "The keys did not fit" "$work/err.txt" && [ -z "$(ls -A "$work/keys")" ]'
+    '[ $code -eq 0 ] && [ "$got" = 3 ] && grep -q "The keys did not fit" "$work/err.txt" && [ -z "$(ls -A "$work/keyfiles")" ]'
 temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -iname temp | head -1)
 run --table Kunden --column Name --into KundenSpilledTemp --memory-limit 1K; code=$?
-check "without --spill-dir they go to the user's temporary folder and are gone after ($temp)" \
+check "without --spill-dir they go to the user's temporary folder and are gone after ($code, $temp)" \
     '[ $code -eq 0 ] && [ -n "$temp" ] && [ -z "$(ls "$temp" | grep rowlark-keys)" ]'
 run --table Kunden --column Name --into KundenNoFolder --memory-limit 1K --spill-dir "Z:$work/none"; code=$?
 check "a key folder that does not exist: status 1, the folder named" \
@@ -125,6 +124,7 @@ took=$((($(date +%s%N) - t0) / 1000000))
 kill -0 $runner 2> /dev/null && kill -KILL $runner
 wait $runner; code=$?
 kill $proxy 2> /dev/null; wait $proxy 2> /dev/null
+echo "one Ctrl-C against a stalled server: status $code after $took ms"
 got=$(values "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = N'KundenStalled'" "$db" | tr -d ' ')
 check "one Ctrl-C ends a stalled run: status 130 in $took ms, one object, no table" \
     'grep -q "^stalled" "$work/proxy.log" && [ $code -eq 130 ] && [ $took -le 6000 ] && [ "$got" = 0 ] && grep -q "stopped by Ctrl-C" "$work/err.txt" && python3 -c "import json; d=json.load(open(\"$work/out.txt\")); assert d[\"outcome\"]==\"stopped\" and d[\"status\"]==130 and not d[\"new_table_made\"], d"'
