@@ -51,7 +51,7 @@ protected:
 } // namespace
 
 // Records, with every box, what the progress line showed behind it.
-class WatchingBoxes : public shell::ScriptedMessageBoxes {
+class WatchingBoxes : public test::ScriptedMessageBoxes {
 public:
     int show(const QString& text, int buttons, const QString& caption) override {
         progressBehind.push_back(page && page->Progress->isVisible() ? page->Progress->text()

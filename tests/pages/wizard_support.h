@@ -12,6 +12,7 @@
 #include "pages/wizard.h"
 #include "shell/message_boxes.h"
 #include "shell/settings_store.h"
+#include "support/scripted_message_boxes.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -23,7 +24,7 @@ protected:
     void SetUp() override {
         qputenv("ROWLARK_SETTINGS_DIR", settings.path().toLocal8Bit());
         shell::setSettingsStore(std::make_unique<shell::QSettingsStore>());
-        auto b = std::make_unique<shell::ScriptedMessageBoxes>();
+        auto b = std::make_unique<test::ScriptedMessageBoxes>();
         boxes = b.get();
         shell::setMessageBoxes(std::move(b));
         pages::Page::endProgram = [this] { ++ended; };
@@ -94,7 +95,7 @@ protected:
     }
 
     QTemporaryDir settings, folder;
-    shell::ScriptedMessageBoxes* boxes = nullptr;
+    test::ScriptedMessageBoxes* boxes = nullptr;
     std::unique_ptr<pages::Wizard> wizard;
     int ended = 0;
 };
