@@ -210,7 +210,8 @@ const Spec* find(std::string_view name) {
 std::string synopsisOf(const Spec& s) {
     std::string out(s.name);
     const std::string_view value = s.synopsis.empty() ? s.value : s.synopsis;
-    if (!value.empty()) out += " " + std::string(value);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on " " + a temporary.
+    if (!value.empty()) out.append(" ").append(value);
     return out;
 }
 
@@ -265,8 +266,9 @@ std::string synopsis() {
 std::string optionLines() {
     std::string out;
     for (const Spec& s : table()) {
-        std::string head = "  " + std::string(s.name);
-        if (!s.value.empty()) head += " " + std::string(s.value);
+        std::string head = "  ";
+        head.append(s.name);
+        if (!s.value.empty()) head.append(" ").append(s.value);
         head.resize(std::max<std::size_t>(head.size() + 1, 24), ' ');
         std::string help = s.help;
         for (std::size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += 25)
