@@ -15,9 +15,33 @@
 #include "support/scripted_message_boxes.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
 
 namespace rowlark::test {
+
+// Does `act` once `ready` holds, as the page's event loops find it (checked every 10 ms while a
+// handler waits, as a user's action would come): the tests act on a state, never after a pause.
+inline void once(QObject* context, std::function<bool()> ready, std::function<void()> act) {
+    auto* timer = new QTimer(context);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, ready, act] {
+        if (!ready()) return;
+        timer->stop();
+        timer->deleteLater();
+        act();
+    });
+    timer->start();
+}
+
+// Whether the proxy's log (stalling_proxy.py --log) says it has gone silent.
+inline bool proxyStalled(const QString& log) {
+    QFile f(log);
+    return f.open(QIODevice::ReadOnly) && f.readAll().contains("stalled");
+}
 
 class WizardTest : public ::testing::Test {
 protected:
