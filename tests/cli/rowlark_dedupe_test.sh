@@ -210,7 +210,8 @@ for sig in INT TERM; do
     "$bin" --server 127.0.0.1 --port "$port" --user sa --database "$db" --table Customers \
         --column Name --into "Stopped$sig" > out.txt 2> err.txt < /dev/null &
     job=$!
-    sleep 1.5
+    # Once the job reads (its progress on standard error says so), its statements are held.
+    for _ in $(seq 200); do grep -q "reading rows" err.txt && break; sleep 0.05; done
     kill -$sig $job
     wait $job; code=$?
     sql "SANDBOX FAULT CLEAR" "$db"
