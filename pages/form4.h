@@ -11,7 +11,13 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+namespace rowlark::shell {
+class Trap;
+}
+
 namespace rowlark::pages {
+
+class PageJobEvents;
 
 class Form4 : public Page {
     Q_OBJECT
@@ -46,6 +52,9 @@ protected:
 
 private:
     friend class PageJobEvents;
+    dedupe::JobSettings jobSettings(const std::string& newName);
+    void showEnding(shell::Trap& trap, const dedupe::JobOutcome& outcome,
+                    const PageJobEvents& events, const std::string& newName);
     void showProgress(const dedupe::Progress& p);
     void setRunning(bool running);
     // Gives the outcome line the height its text needs; the name and the grid move down for it.
