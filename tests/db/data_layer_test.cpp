@@ -134,6 +134,26 @@ protected:
         }
         return false;
     }
+    // A statement the proxy never answers, and the switch pulled `pulls` times once the proxy is
+    // silent: the statement must give up within a few seconds of the first pull, whatever the
+    // grace after it.
+    std::unique_ptr<db::Connection> stalledStatement(std::shared_ptr<db::CancelSwitch> cancel,
+                                                     int pulls) {
+        startProxy({"--stall-on", "SELECT 4242"});
+        auto c = std::make_unique<db::Connection>();
+        c->setCancelSwitch(cancel);
+        c->setLoginTimeout(10);
+        c->open(proxied());
+        auto statement = inThread([&] { c->execute("SELECT 4242 AS never"); });
+        EXPECT_TRUE(proxyStalled());
+        const auto pulled = Clock::now();
+        for (int i = 0; i < pulls; ++i)
+            cancel->pull();
+        EXPECT_EQ(statement.wait_for(20s), std::future_status::ready) << "the statement waits on";
+        EXPECT_NE(statement.get(), "no error");
+        EXPECT_LT(Clock::now() - pulled, 5s);
+        return c;
+    }
     template <class F> static std::future<std::string> inThread(F work) {
         return std::async(std::launch::async, [work] {
             try {
@@ -169,21 +189,10 @@ TEST_F(StalledServerTest, APullDuringALoginEndsItAfterTheGrace) {
 }
 
 TEST_F(StalledServerTest, APullDuringAStatementEndsItAndFailsTheNextAtOnce) {
-    startProxy({"--stall-on", "SELECT 4242"});
     auto cancel = std::make_shared<db::CancelSwitch>(300ms);
-    db::Connection c;
-    c.setCancelSwitch(cancel);
-    c.setLoginTimeout(10);
-    c.open(proxied());
-    auto statement = inThread([&] { c.execute("SELECT 4242 AS never"); });
-    ASSERT_TRUE(proxyStalled());
-    const auto pulled = Clock::now();
-    cancel->pull();
-    ASSERT_EQ(statement.wait_for(20s), std::future_status::ready) << "the statement still waits";
-    EXPECT_NE(statement.get(), "no error");
-    EXPECT_LT(Clock::now() - pulled, 5s);
+    auto c = stalledStatement(cancel, 1);
     try {
-        c.execute("SELECT 1");
+        c->execute("SELECT 1");
         ADD_FAILURE() << "a statement after the pull ran";
     } catch (const db::OdbcError& e) {
         EXPECT_EQ(e.sqlState(), "HY008");
@@ -191,20 +200,8 @@ TEST_F(StalledServerTest, APullDuringAStatementEndsItAndFailsTheNextAtOnce) {
 }
 
 TEST_F(StalledServerTest, ASecondPullCutsWithoutTheGrace) {
-    startProxy({"--stall-on", "SELECT 4343"});
     auto cancel = std::make_shared<db::CancelSwitch>(60s);
-    db::Connection c;
-    c.setCancelSwitch(cancel);
-    c.setLoginTimeout(10);
-    c.open(proxied());
-    auto statement = inThread([&] { c.execute("SELECT 4343 AS never"); });
-    ASSERT_TRUE(proxyStalled());
-    const auto pulled = Clock::now();
-    cancel->pull();
-    cancel->pull();
-    ASSERT_EQ(statement.wait_for(20s), std::future_status::ready) << "a 60-second grace waited";
-    EXPECT_NE(statement.get(), "no error");
-    EXPECT_LT(Clock::now() - pulled, 5s);
+    stalledStatement(cancel, 2);
     EXPECT_TRUE(cancel->insisted());
 }
 
