@@ -8,4 +8,6 @@ command -v Xvfb > /dev/null && command -v xdotool > /dev/null || { echo "Xvfb or
 source "$(dirname "$0")/../support/x_display.sh"
 trap '[ -n "${xvfb:-}" ] && kill "$xvfb" 2> /dev/null' EXIT
 start_xvfb 200 229 || { echo "FAIL: no display could be started" >&2; exit 1; }
+# In a sanitizer build: Qt's X platform leaves the D-Bus library's own allocations behind.
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")/../support" && pwd)/lsan_x_server.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 QT_QPA_PLATFORM=xcb "$@"
