@@ -77,6 +77,7 @@ check "ROWLARK_ODBC_DRIVER names the driver ($got rows)" '[ $code -eq 0 ] && [ "
 # Ctrl-C while the server holds the copy: Wine passes SIGINT on as the console's Ctrl-C event; the
 # job cancels, drops its work table, and ends with Linux's status for SIGINT.
 sql "SANDBOX FAULT DELAY 4000 ON 'INTO [#TEMP_TABLE_CREATED_BY_ORVANDEL'" "$db" > /dev/null
+rm -f "$work/err.txt" # what an earlier run printed must not pass for this one's progress
 wine "$stage/rowlark-dedupe.exe" --server 127.0.0.1 --port "$port" --user sa --database "$db" \
     --table Kunden --column Name --into KundenStopped > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
 runner=$!
