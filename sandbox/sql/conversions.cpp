@@ -1,5 +1,7 @@
 #include "conversions.h"
 
+#include "convert.h"
+
 #include "collation.h"
 #include "store_values.h"
 #include "text.h"
@@ -19,6 +21,7 @@ namespace {
 struct Failure {
     sqlite3_context* ctx;
     bool tryCast;
+    std::string source; // the type the value came from, in the error's words; "" unknown
     void operator()(int number, const std::string& message) const {
         if (tryCast) return sqlite3_result_null(ctx);
         const std::string text = "Msg " + std::to_string(number) + ": " + message;
@@ -69,8 +72,9 @@ void castToInteger(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, con
             parsed = parseWholeNumber(!digits.empty() && digits.front() == '+' ? digits.substr(1)
                                                                                : digits);
         if (!parsed)
-            return fail(245, "Conversion failed when converting the varchar value '" + s +
-                                 "' to data type " + t.tsqlName() + ".");
+            return fail(245, "Conversion failed when converting the " +
+                                 (fail.source.empty() ? std::string("varchar") : fail.source) +
+                                 " value '" + s + "' to data type " + t.tsqlName() + ".");
         n = *parsed;
     }
     std::int64_t lo = INT64_MIN, hi = INT64_MAX;
@@ -104,8 +108,10 @@ void castToExact(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const
     }
     __int128 scaled = 0;
     if (kind == SQLITE_BLOB || !parseDecimal(text, scale, scaled))
-        return fail(8114, std::string("Error converting data type ") + sourceName(kind) + " to " +
-                              (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) + ".");
+        return fail(8114, "Error converting data type " +
+                              (fail.source.empty() ? std::string(sourceName(kind)) : fail.source) +
+                              " to " + (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) +
+                              ".");
     __int128 limit = 1;
     for (int i = 0; i < precision; ++i)
         limit *= 10;
@@ -146,7 +152,7 @@ void castToText(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t) {
 // the store's own CAST does not keep.
 void castFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto type = SqlType::fromDeclared(textOf(argv[1]));
-    const Failure fail{ctx, sqlite3_value_int(argv[2]) != 0};
+    const Failure fail{ctx, sqlite3_value_int(argv[2]) != 0, {}};
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL || !type) return sqlite3_result_null(ctx);
     if (type->isInteger() || type->base == BaseType::Bit)
         return castToInteger(ctx, argv[0], *type, fail);
@@ -270,6 +276,14 @@ void datalengthFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 } // namespace
+
+void castLegacy(sqlite3_context* ctx, sqlite3_value* v, const SqlType& to, bool tryCast,
+                const std::string& source) {
+    const Failure fail{ctx, tryCast, source};
+    if (to.isInteger() || to.base == BaseType::Bit) return castToInteger(ctx, v, to, fail);
+    if (to.isExactNumber()) return castToExact(ctx, v, to, fail);
+    sqlite3_result_value(ctx, v);
+}
 
 void registerConversions(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;

@@ -2,7 +2,9 @@
 
 #include "collation.h"
 #include "conversions.h"
+#include "convert.h"
 #include "functions.h"
+#include "operators.h"
 #include "text.h"
 
 #include <cstdint>
@@ -152,7 +154,7 @@ void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         }
     case 5: { // sys.columns.system_type_id
         static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
-                                   239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36};
+                                   239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
         return sqlite3_result_int(ctx, kIds[static_cast<int>(t->base)]);
     }
     default: { // sys.columns.max_length: bytes, -1 for (max)
@@ -204,6 +206,8 @@ void registerFunctions(sqlite3* db) {
     registerCollations(db);
     registerTsqlFunctions(db);
     registerConversions(db);
+    registerConvert(db);
+    registerOperators(db);
     const int flags = SQLITE_UTF8;
     sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr,
@@ -367,11 +371,11 @@ void Database::exec(const std::string& sql, const std::string& table) {
     }
 }
 
-const TableDef* Database::table(std::string_view name) {
-    std::string key = toLower(name);
+const TableDef* Database::table(std::string_view name, const char* inSchema) {
+    const std::string schema = inSchema ? inSchema : schemaOf(name);
+    std::string key = schema + "." + toLower(name);
     if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
     sqlite3_stmt* st = nullptr;
-    const std::string schema = schemaOf(name);
     sqlite3_prepare_v2(
         db_,
         ("SELECT name, type FROM " + schema +
@@ -405,7 +409,9 @@ const TableDef* Database::table(std::string_view name) {
         if (c.type.isText() && sqlite3_table_column_metadata(
                                    db_, schema.c_str(), def->name.c_str(), c.name.c_str(), nullptr,
                                    &collation, nullptr, nullptr, nullptr) == SQLITE_OK)
-            c.caseSensitive = collation && std::string_view(collation) == kCollationCs;
+            for (int id = kCiAs; id <= kBin && collation; ++id)
+                if (std::string_view(collation) == collationName(id)) c.collation = id;
+        c.caseSensitive = c.collation == kCsAs || c.collation == kCsAi || c.collation == kBin;
         if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
         def->columns.push_back(std::move(c));
     }

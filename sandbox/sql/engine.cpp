@@ -5,6 +5,7 @@
 #include "statement.h"
 #include "text.h"
 
+#include "binder.h"
 #include "result_types.h"
 #include "translate.h"
 #include <algorithm>
@@ -16,7 +17,7 @@
 namespace sandbox {
 namespace {
 
-struct ResultColumn {
+struct OutColumn {
     tds::ColumnInfo info;
     SqlType type;
     bool typed = false;
@@ -39,12 +40,12 @@ bool nameIsExpressionText(sqlite3_stmt* st, int i, std::string_view name) {
 }
 
 // Describes the result columns of a prepared query from the store's column metadata.
-std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db,
-                                   const std::vector<std::optional<SqlType>>& hints = {}) {
+std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db,
+                                const std::vector<std::optional<SqlType>>& hints = {}) {
     int n = sqlite3_column_count(st);
-    std::vector<ResultColumn> cols(n);
+    std::vector<OutColumn> cols(n);
     for (int i = 0; i < n; ++i) {
-        ResultColumn& c = cols[i];
+        OutColumn& c = cols[i];
         const char* name = sqlite3_column_name(st, i);
         if (name && !nameIsExpressionText(st, i, name)) c.info.name = tds::utf16(name);
         c.info.flags = tds::kFlagNullable;
@@ -72,7 +73,7 @@ std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db,
     return cols;
 }
 
-void settleTypes(std::vector<ResultColumn>& cols, sqlite3_stmt* st, bool haveRow) {
+void settleTypes(std::vector<OutColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
         if (!cols[i].typed) {
             const int at = static_cast<int>(i);
@@ -356,8 +357,44 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     TokenIt into = findTopLevel(t.begin(), from, "into");
     if (into != from) return selectInto(t, into, sink);
     if (selectAssign(t, sink)) return;
-    if (topPercent(t, sink)) return;
     typedQuery(t.begin(), t.end(), sink);
+}
+
+void Engine::results(const BoundQuery& q, ResultSink& sink) {
+    Prepared st(db_->handle(), q.sql);
+    // The store tells the flags of a view's columns from the tables beneath it.
+    std::vector<OutColumn> cols = describe(st.get(), *db_);
+    for (std::size_t i = 0; i < q.columns.size() && i < cols.size(); ++i) {
+        const ResultColumn& c = q.columns[i];
+        OutColumn& r = cols[i];
+        r.info.name = tds::utf16(c.name);
+        if (c.column) {
+            r.info.flags = c.column->notNull ? 0 : tds::kFlagNullable;
+            r.info.flags |= c.column->identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
+        }
+        r.typed = c.type.known && !c.type.nullLiteral;
+        if (r.typed) r.type = c.type.type;
+        if (c.type.nullLiteral) r.type = SqlType{BaseType::Int}, r.typed = true;
+    }
+    // Under SET FMTONLY ON a query describes its columns and sends no rows.
+    bool haveRow = !formatOnly_ && st.step();
+    settleTypes(cols, st.get(), haveRow);
+    std::vector<tds::ColumnInfo> infos;
+    for (const auto& c : cols)
+        infos.push_back(c.info);
+    sink.columns(infos);
+    std::vector<tds::Value> values(cols.size());
+    std::uint64_t count = 0;
+    ConversionError err;
+    while (haveRow) {
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            if (!readValue(st.get(), static_cast<int>(i), cols[i].type, values[i], err))
+                throw SqlError{err.number, 16, 1, err.message};
+        if (!sink.row(values)) throw Cancelled{};
+        ++count;
+        haveRow = st.step();
+    }
+    sink.done(true, count);
 }
 
 bool Engine::topPercent(const Tokens& t, ResultSink& sink) {
@@ -406,8 +443,11 @@ bool Engine::topPercent(const Tokens& t, ResultSink& sink) {
 }
 
 void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
-    const ColumnKinds kinds = columnKinds(b, e);
-    query(translate(b, e, database(), kinds), sink, selectListTypes(b, e, kinds));
+    Parser parser(b, e);
+    QueryPtr q = parser.query();
+    if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+    Binder binder(*db_, variables_);
+    results(binder.query(*q), sink);
 }
 
 namespace {

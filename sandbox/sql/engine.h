@@ -81,6 +81,7 @@ private:
     void query(const std::string& sql, ResultSink& sink,
                const std::vector<std::optional<SqlType>>& hints = {});
     void typedQuery(TokenIt b, TokenIt e, ResultSink& sink);
+    void results(const struct BoundQuery& q, ResultSink& sink);
     void selectStatement(const Tokens& t, ResultSink& sink);
     void selectInto(const Tokens& t, TokenIt into, ResultSink& sink);
     void insertStatement(const Tokens& t, ResultSink& sink);

@@ -44,6 +44,7 @@ constexpr Named kNames[] = {
     {"datetime2", BaseType::DateTime2},
     {"smalldatetime", BaseType::SmallDateTime},
     {"uniqueidentifier", BaseType::UniqueIdentifier},
+    {"image", BaseType::Image},
     {"sysname", BaseType::NVarChar},
 };
 
@@ -167,6 +168,10 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
         t.scale = 7;
         if (!args.empty() && (!arg(0, t.scale) || t.scale < 0 || t.scale > 7)) return std::nullopt;
         break;
+    case BaseType::Image:
+        t.length = kMax;
+        if (!args.empty()) return std::nullopt;
+        break;
     default:
         if (!args.empty()) return std::nullopt;
     }
@@ -199,7 +204,8 @@ std::string SqlType::declared() const {
     // Decimals and money are kept as their text, so that every digit stays (money's 19 do not fit
     // a double); the column's collation compares them as numbers.
     if (isDateTime() || base == BaseType::UniqueIdentifier || isExactNumber()) s += " text";
-    if (base == BaseType::Binary || base == BaseType::VarBinary) s += " blob";
+    if (base == BaseType::Binary || base == BaseType::VarBinary || base == BaseType::Image)
+        s += " blob";
     return s + arguments(*this, "-1"); // the store's type names take numbers only
 }
 
@@ -231,7 +237,8 @@ std::string SqlType::tsqlName() const {
 const char* SqlType::castTarget() const {
     if (isInteger() || base == BaseType::Bit) return "INTEGER";
     if (base == BaseType::Float || base == BaseType::Real || isExactNumber()) return "REAL";
-    if (base == BaseType::Binary || base == BaseType::VarBinary) return "BLOB";
+    if (base == BaseType::Binary || base == BaseType::VarBinary || base == BaseType::Image)
+        return "BLOB";
     return "TEXT";
 }
 
@@ -311,6 +318,8 @@ tds::TypeInfo SqlType::wire() const {
         return {kDateTimN, 4};
     case BaseType::UniqueIdentifier:
         return {kGuid, 16};
+    case BaseType::Image: // as varbinary(max), as text goes as varchar(max)
+        return {kBigVarBinary, kPlpMaxLen};
     }
     return {};
 }
@@ -524,7 +533,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             return fail(8152, "String or binary data would be truncated.");
         return true;
     }
-    if (t.base == BaseType::Binary || t.base == BaseType::VarBinary) {
+    if (t.base == BaseType::Binary || t.base == BaseType::VarBinary || t.base == BaseType::Image) {
         auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
         std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
         tds::Bytes b(p, p + n);

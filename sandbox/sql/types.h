@@ -40,6 +40,7 @@ enum class BaseType {
     DateTime2,
     SmallDateTime,
     UniqueIdentifier,
+    Image,
 };
 
 // The declared type of a column that is the store's own row key: rows are stored in its order and

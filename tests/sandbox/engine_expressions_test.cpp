@@ -45,7 +45,8 @@ TEST_F(EngineTest, ConversionsKeepTheServersRules) {
     ok("CREATE TABLE a (i int, b bigint, d decimal(9,2)); "
        "INSERT INTO a VALUES (4, 4, 1.25), (5, 5, 2.5), (NULL, NULL, NULL)");
     EXPECT_EQ(rows("SELECT AVG(i), AVG(b), AVG(CAST(i AS float)), SUM(i), MIN(i), AVG(d) FROM a"),
-              (Rows{{"4", "4", std::to_string(4.5), "9", "4", std::to_string(1.875)}}));
+              (Rows{{"4", "4", std::to_string(4.5), "9", "4", "1875000"}}))
+        << "AVG of decimal(9,2) is decimal(38,6)";
     EXPECT_EQ(rows("SELECT i FROM a WHERE i = '5' OR '4' = a.i ORDER BY i"), (Rows{{"4"}, {"5"}}));
 }
 
@@ -86,23 +87,15 @@ TEST_F(EngineTest, ExpressionsGoOutWithTheServersTypes) {
     ASSERT_FALSE(r[0].error) << r[0].error->message;
     const auto& c = r[0].columns;
     ASSERT_EQ(c.size(), 17u);
-    const tds::TypeInfo expected[] = {{tds::kIntN, 4},
-                                      {tds::kIntN, 4},
-                                      {tds::kBitN, 1},
-                                      {tds::kDateTimN, 8},
-                                      {tds::kGuid, 16},
-                                      {tds::kDateTimN, 8},
-                                      {tds::kIntN, 4},
-                                      {tds::kIntN, 4},
-                                      {tds::kIntN, 8},
-                                      {tds::kIntN, 8},
-                                      {tds::kDecimalN, 5, 5, 2},
-                                      {tds::kNumericN, 5, 3, 2},
-                                      {tds::kIntN, 4},
-                                      {tds::kDateTime2N, 0, 0, 7},
-                                      {tds::kIntN, 2},
-                                      {tds::kIntN, 4},
-                                      {tds::kFltN, 8}};
+    const tds::TypeInfo expected[] = {{tds::kIntN, 4},           {tds::kIntN, 4},
+                                      {tds::kBitN, 1},           {tds::kDateTimN, 8},
+                                      {tds::kGuid, 16},          {tds::kDateTimN, 8},
+                                      {tds::kIntN, 4},           {tds::kIntN, 4},
+                                      {tds::kIntN, 8},           {tds::kIntN, 8},
+                                      {tds::kDecimalN, 5, 5, 2}, {tds::kNumericN, 5, 3, 2},
+                                      {tds::kIntN, 4},           {tds::kDateTime2N, 0, 0, 7},
+                                      {tds::kIntN, 2},           {tds::kIntN, 4},
+                                      {tds::kNumericN, 9, 12, 1}};
     for (std::size_t i = 0; i < c.size(); ++i)
         EXPECT_EQ(c[i].type, expected[i]) << "column " << i;
     EXPECT_EQ(text(r[0].rows.at(0).at(10)), "150");
