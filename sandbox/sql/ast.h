@@ -116,6 +116,23 @@ struct ResultColumn {
     std::string name;
     ExprType type;
     const struct ColumnDef* column = nullptr; // a table's column selected as it stands
+    std::string sqlName;                      // its name in the store's SQL
+    bool numbering = false;                   // IDENTITY(type, seed, increment) of SELECT ... INTO
+    std::int64_t seed = 1, increment = 1;
+};
+
+struct Insert {
+    std::vector<std::string> table;
+    std::vector<std::string> columns; // empty: every column
+    std::vector<std::vector<ExprPtr>> rows;
+    QueryPtr query;
+    bool defaultValues = false;
+};
+
+struct Update {
+    std::vector<std::string> table;
+    std::vector<std::pair<std::string, ExprPtr>> set;
+    ExprPtr where;
 };
 
 struct Query {
@@ -135,6 +152,8 @@ public:
     Parser(TokenIt begin, TokenIt end) : begin_(begin), p_(begin), end_(end) {}
     ExprPtr expression();
     QueryPtr query();
+    Insert insert();
+    Update update(); // DELETE too: an update without SET
     bool atEnd() const { return p_ == end_; }
     TokenIt position() const { return p_; }
     // The type named at the current token: nvarchar(50), decimal(10, 2); CAST's own defaults

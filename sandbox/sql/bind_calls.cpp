@@ -87,6 +87,30 @@ std::string Binder::call(Expr& e, Scope& scope) {
                      : known(SqlType{BaseType::Int});
         return out + ")";
     }
+    if (fn == "identity") { // IDENTITY(type [, seed, increment]) of SELECT ... INTO
+        if (!numbering_)
+            throw SqlError{177, 15, 1,
+                           "The IDENTITY function can only be used when the SELECT statement has "
+                           "an INTO clause.",
+                           true};
+        const auto type = e.args.empty() || e.args[0]->kind != Expr::Name
+                              ? std::nullopt
+                              : SqlType::fromTsql(e.args[0]->parts.back(), {});
+        if (!type || !(type->isInteger() || (type->isExactNumber() && type->scale == 0)))
+            throw SqlError{8136, 16, 1,
+                           "The IDENTITY function requires an integer or decimal type with scale "
+                           "0."};
+        if (e.args.size() != 1 && e.args.size() != 3) throw syntaxNear("IDENTITY");
+        for (std::size_t i = 1; i < e.args.size(); ++i)
+            if (e.args[i]->kind != Expr::Literal || !parseWholeNumber(e.args[i]->token.text))
+                throw SqlError{8115, 16, 2,
+                               "Arithmetic overflow error converting expression to data type "
+                               "bigint."};
+        e.type = known(*type);
+        e.type.known = true;
+        return "rowlark_next_number(" + (e.args.size() > 1 ? e.args[1]->token.text : "1") + ", " +
+               (e.args.size() > 1 ? e.args[2]->token.text : "1") + ")";
+    }
     CallContext c;
     for (auto& a : e.args) {
         c.sql.push_back(expr(*a, scope));

@@ -52,21 +52,16 @@ std::string literalSql(const Token& t) {
 } // namespace
 
 std::string Binder::convert(const std::string& sql, const SqlType& from, const SqlType& to,
-                            const std::string& style, bool tryCast) {
-    if (style == "NULL" && !tryCast && !needsConversion(from, to)) return sql;
+                            const std::string& style, Mode mode) {
+    if (style == "NULL" && mode != Try && !needsConversion(from, to)) return sql;
     const bool real = to.base == BaseType::Float || to.base == BaseType::Real;
-    if (real && style == "NULL" && !tryCast && (from.isInteger() || from.isExactNumber()))
+    if (real && style == "NULL" && mode != Try && (from.isInteger() || from.isExactNumber()))
         return "CAST(" + sql + " AS REAL)";
     return "rowlark_convert(" + sql + ", " + quoteString(from.declared()) + ", " +
-           quoteString(to.declared()) + ", " + style + ", " + (tryCast ? "1" : "0") + ")";
+           quoteString(to.declared()) + ", " + style + ", " + std::to_string(int(mode)) + ")";
 }
 
 std::string Binder::value(Expr& e) {
-    Scope none;
-    return expr(e, none);
-}
-
-std::string Binder::condition(Expr& e) {
     Scope none;
     return expr(e, none);
 }
@@ -430,7 +425,7 @@ std::string Binder::cast(Expr& e, Scope& scope) {
     if (!from.known)
         return "rowlark_convert(" + a + ", '', " + quoteString(e.target.declared()) + ", " + style +
                ", " + (e.tryCast ? "1" : "0") + ")";
-    return convert(a, from.type, e.target, style, e.tryCast);
+    return convert(a, from.type, e.target, style, e.tryCast ? Try : Cast);
 }
 
 std::string Binder::sortKey(Expr& e, Scope& scope) {

@@ -39,7 +39,8 @@ std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
 
 } // namespace
 
-BoundQuery Binder::query(Query& q) {
+BoundQuery Binder::query(Query& q, bool numbering) {
+    numbering_ = numbering;
     BoundQuery out;
     out.sql = queryExpr(q, nullptr);
     out.columns = q.columns;
@@ -106,7 +107,7 @@ std::string Binder::orderBy(std::vector<OrderItem>& items, Scope& scope) {
                     key = std::to_string(i + 1);
                     const ExprType& t = (*scope.aliases)[i].type;
                     if (t.known && t.type.isText())
-                        key = quoteIdent("c" + std::to_string(i)) + " COLLATE " +
+                        key = quoteIdent((*scope.aliases)[i].sqlName) + " COLLATE " +
                               collationName(t.collation.id);
                 }
         }
@@ -127,7 +128,9 @@ std::string Binder::select(Select& s, Query& q, Scope* outer) {
     for (auto& g : s.groupBy)
         group += (group.empty() ? " GROUP BY " : ", ") + sortKey(*g, scope);
     if (!s.into.empty()) throw unsupported("SELECT ... INTO here");
-    std::string list = selectList(s, scope, q.columns, s.distinct || setMembers_ > 0);
+    std::string list =
+        selectList(s, scope, q.columns,
+                   s.distinct || setMembers_ > 0 || (collated_ && !outer && subqueries_ == 0));
     if (s.having) having = " HAVING " + expr(*s.having, scope);
     std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + list + from +
                       where + group + having;
@@ -166,19 +169,20 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
         // DISTINCT and the set operations compare the values by the select list's collations
         if (collated && c.type.known && c.type.type.isText())
             item += std::string(" COLLATE ") + collationName(c.type.collation.id);
-        sql += (sql.empty() ? "" : ", ") + item + " AS " +
-               quoteIdent("c" + std::to_string(out.size()));
+        c.sqlName = c.name.empty() ? "c" + std::to_string(out.size()) : c.name;
+        for (const auto& o : out)
+            if (iequals(o.sqlName, c.sqlName)) c.sqlName = "c" + std::to_string(out.size());
+        sql += (sql.empty() ? "" : ", ") + item + " AS " + quoteIdent(c.sqlName);
         out.push_back(std::move(c));
     };
     for (auto& item : s.items) {
-        if (!item.variable.empty()) throw unsupported("assigning variables here");
         if (item.isStar) {
             bool found = false;
             for (const auto& src : scope.sources) {
                 if (!item.star.empty() && !iequals(item.star.back(), src.exposed)) continue;
                 found = true;
                 for (const auto& c : src.columns)
-                    add(c.sql, ResultColumn{c.name, c.type, c.def});
+                    add(c.sql, ResultColumn{c.name, c.type, c.def, {}, false, 1, 1});
             }
             if (!found && !item.star.empty())
                 throw SqlError{4104, 16, 1,
@@ -189,9 +193,25 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
                 throw SqlError{263, 16, 1, "Must specify table to select from.", true};
             continue;
         }
-        const std::string value = expr(*item.expr, scope);
-        ResultColumn c{item.alias, item.expr->type, nullptr};
+        std::string value = expr(*item.expr, scope);
+        ResultColumn c{item.alias, item.expr->type, nullptr, {}, false, 1, 1};
         if (!item.hasAlias && item.expr->kind == Expr::Name) c.name = item.expr->parts.back();
+        if (!item.variable.empty()) { // SELECT @v = value: converted to the variable's type
+            const auto v = variables_.find(toLower(item.variable));
+            if (v == variables_.end()) throw undeclaredVariable(item.variable);
+            if (c.type.known && !c.type.nullLiteral) {
+                checkImplicit(c.type.type, v->second.type);
+                value = convert(value, c.type.type, v->second.type);
+            }
+            c.name = item.variable;
+        }
+        if (item.expr->kind == Expr::Call && iequals(item.expr->token.text, "identity")) {
+            c.numbering = true;
+            c.seed = item.expr->args.size() > 1 ? std::stoll(item.expr->args[1]->token.text) : 1;
+            c.increment =
+                item.expr->args.size() > 2 ? std::stoll(item.expr->args[2]->token.text) : 1;
+        }
+
         if (item.expr->kind == Expr::Name && item.expr->type.known) {
             // a table's column as it stands keeps its flags (identity, nullability)
             for (const auto& src : scope.sources)
@@ -220,8 +240,7 @@ std::string Binder::source(::sandbox::Source& src, Scope& scope) {
             const ResultColumn& c = src.query->columns[i];
             if (c.name.empty()) throw noColumnName(i, src.alias);
             s.columns.push_back(
-                {c.name, c.type, c.column,
-                 quoteIdent(src.alias) + "." + quoteIdent("c" + std::to_string(i))});
+                {c.name, c.type, c.column, quoteIdent(src.alias) + "." + quoteIdent(c.sqlName)});
         }
         scope.sources.push_back(std::move(s));
         return "(" + sql + ") AS " + quoteIdent(src.alias);
@@ -239,9 +258,8 @@ std::string Binder::table(const std::vector<std::string>& name, const std::strin
         const Query& cte = *ctes_[toLower(name[0])];
         for (std::size_t i = 0; i < cte.columns.size(); ++i) {
             if (cte.columns[i].name.empty()) throw noColumnName(i, name[0]);
-            s.columns.push_back(
-                {cte.columns[i].name, cte.columns[i].type, cte.columns[i].column,
-                 quoteIdent(s.exposed) + "." + quoteIdent("c" + std::to_string(i))});
+            s.columns.push_back({cte.columns[i].name, cte.columns[i].type, cte.columns[i].column,
+                                 quoteIdent(s.exposed) + "." + quoteIdent(cte.columns[i].sqlName)});
         }
         scope.sources.push_back(std::move(s));
         return quoteIdent(name[0]) + " AS " + quoteIdent(alias.empty() ? name[0] : alias);

@@ -5,7 +5,7 @@
 
 #include "ast.h"
 #include "database.h"
-#include "translate.h"
+#include "reading.h"
 
 #include <map>
 
@@ -18,16 +18,26 @@ struct BoundQuery {
 
 class Binder {
 public:
-    Binder(Database& db, const Variables& variables) : db_(db), variables_(variables) {}
+    // collated: text columns of the result carry their collations, as a view's must.
+    Binder(Database& db, const Variables& variables, bool collated = false)
+        : db_(db), variables_(variables), collated_(collated) {}
 
-    BoundQuery query(Query& q);
-    // A condition (IF, WHERE of a statement of its own) or a value without a FROM.
-    std::string condition(Expr& e);
+    // A query; numbering allows IDENTITY() in its select list, as SELECT ... INTO does.
+    BoundQuery query(Query& q, bool numbering = false);
+    // A condition (IF) or a value without a FROM, and its type.
     std::string value(Expr& e);
+    // The statements that change a table: their SQL, each value converted to its column's type.
+    std::string insert(Insert& s, const TableDef& t, const std::vector<const ColumnDef*>& into);
+    std::string update(Update& s, const TableDef& t, bool isDelete);
+    std::string overTable(const TableDef& t, Expr& e);
+
+    // How a conversion fails: as CAST (an error), TRY_CAST (NULL), or as an assignment to a
+    // column, which also refuses to cut text or bytes.
+    enum Mode { Cast, Try, Assign };
     // The SQL that converts a value of one type to another, as CAST does (implicit: as the
     // server converts on its own).
     static std::string convert(const std::string& sql, const SqlType& from, const SqlType& to,
-                               const std::string& style = "NULL", bool tryCast = false);
+                               const std::string& style = "NULL", Mode mode = Cast);
 
 private:
     struct Column {
@@ -75,6 +85,8 @@ private:
     std::map<std::string, Query*> ctes_; // by lower-case name
     int subqueries_ = 0;
     int setMembers_ = 0; // inside a member of UNION, EXCEPT or INTERSECT
+    bool numbering_ = false;
+    bool collated_ = false;
 };
 
 // The T-SQL functions the binder knows: their result types and their SQL in the store.

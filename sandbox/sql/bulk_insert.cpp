@@ -3,9 +3,9 @@
 #include "engine.h"
 
 #include "counting_sink.h"
+#include "reading.h"
 #include "rpc_parameters.h"
 #include "text.h"
-#include "translate.h"
 
 namespace sandbox {
 namespace {

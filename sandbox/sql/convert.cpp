@@ -20,6 +20,7 @@ namespace {
 struct Failure {
     sqlite3_context* ctx;
     bool tryCast;
+    bool strict; // an assignment to a column: cutting text or bytes is an error
     void operator()(int number, const std::string& message) const {
         if (tryCast) return sqlite3_result_null(ctx);
         const std::string text = "Msg " + std::to_string(number) + ": " + message;
@@ -244,6 +245,8 @@ void toBinary(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlTyp
         return fail(40000, "The sandbox does not support the binary form of " +
                                (from ? from->tsqlName() : std::string("this value")) + ".");
     const std::size_t n = static_cast<std::size_t>(to.length);
+    if (fail.strict && to.length != SqlType::kMax && b.size() > n)
+        return fail(8152, "String or binary data would be truncated.");
     if (to.length != SqlType::kMax && b.size() > n) // numbers keep their last bytes
         b.erase(number ? b.begin() : b.begin() + static_cast<std::ptrdiff_t>(n),
                 number ? b.end() - static_cast<std::ptrdiff_t>(n) : b.end());
@@ -323,10 +326,14 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
         const bool wholeNumber = from && (from->isInteger() || from->base == BaseType::Bit);
         const bool wide = to.base == BaseType::NChar || to.base == BaseType::NVarChar;
         if (numeric && (!wholeNumber || wide)) return fail(8115, overflow(to));
-        if (numeric)
+        if (numeric) {
             s.assign(1, u'*'); // the server's mark of a number too long for the text
-        else
+        } else {
+            // an assignment may drop trailing blanks only
+            if (fail.strict && s.find_first_not_of(u' ', std::size_t(to.length)) != s.npos)
+                return fail(8152, "String or binary data would be truncated.");
             s.resize(static_cast<std::size_t>(to.length));
+        }
     }
     if (fixed && s.size() < static_cast<std::size_t>(to.length))
         s.resize(static_cast<std::size_t>(to.length), u' ');
@@ -336,8 +343,9 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
 } // namespace
 
 void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
-                  const SqlType& to, long style, bool tryCast) {
-    const Failure fail{ctx, tryCast};
+                  const SqlType& to, long style, int mode) {
+    const bool tryCast = mode == 1;
+    const Failure fail{ctx, tryCast, mode == 2};
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (to.isText()) return toText(ctx, v, from, to, style, fail);
     if (to.base == BaseType::Binary || to.base == BaseType::VarBinary || to.base == BaseType::Image)
@@ -400,7 +408,7 @@ void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!to) return sqlite3_result_null(ctx);
     const long style = sqlite3_value_type(argv[3]) == SQLITE_NULL ? -1 : sqlite3_value_int(argv[3]);
     convertValue(ctx, argv[0], from ? std::optional<SqlType>(*from) : std::nullopt, *to, style,
-                 sqlite3_value_int(argv[4]) != 0);
+                 sqlite3_value_int(argv[4]));
 }
 
 } // namespace

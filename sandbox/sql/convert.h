@@ -14,9 +14,10 @@ struct sqlite3_value;
 namespace sandbox {
 
 // Converts the value, of the type from (nullopt: as the store holds it), to the type to; a style
-// below 0 is none. A failure is the server's error, or NULL under TRY_.
+// below 0 is none. mode: 0 CAST, 1 TRY_CAST (a failure is NULL), 2 an assignment to a column
+// (cutting text or bytes is error 8152).
 void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
-                  const SqlType& to, long style, bool tryCast);
+                  const SqlType& to, long style, int mode);
 // To the whole-number and exact types (conversions.cpp); source names the type in errors.
 void castLegacy(sqlite3_context* ctx, sqlite3_value* v, const SqlType& to, bool tryCast,
                 const std::string& source);

@@ -56,7 +56,7 @@ struct TableDef {
 void nextNumberFn(::sqlite3_context* ctx, int argc, ::sqlite3_value** argv);
 
 // One connection to one database file, with the functions and catalogue views that statements
-// translated for the store rely on.
+// written for the store rely on.
 class Database {
 public:
     Database(const Store& store, const std::string& name);

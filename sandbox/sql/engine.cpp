@@ -6,8 +6,7 @@
 #include "text.h"
 
 #include "binder.h"
-#include "result_types.h"
-#include "translate.h"
+#include "reading.h"
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -186,12 +185,6 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
     return true;
 }
 
-bool Engine::condition(const Tokens& t) {
-    Prepared st(db_->handle(),
-                "SELECT CASE WHEN " + translated(t.begin(), t.end()) + " THEN 1 ELSE 0 END");
-    return st.step() && sqlite3_column_int(st.get(), 0) == 1;
-}
-
 void Engine::simple(const Tokens& t, ResultSink& sink) {
     const Token& k = t.front();
     // Outside a user transaction a statement that writes takes the write lock before it reads, as
@@ -327,35 +320,10 @@ void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
     sink.done(false, 0);
 }
 
-void Engine::query(const std::string& sql, ResultSink& sink,
-                   const std::vector<std::optional<SqlType>>& hints) {
-    Prepared st(db_->handle(), sql);
-    auto cols = describe(st.get(), *db_, hints);
-    // Under SET FMTONLY ON a query describes its columns and sends no rows.
-    bool haveRow = !formatOnly_ && st.step();
-    settleTypes(cols, st.get(), haveRow);
-    std::vector<tds::ColumnInfo> infos;
-    for (const auto& c : cols)
-        infos.push_back(c.info);
-    sink.columns(infos);
-    std::vector<tds::Value> values(cols.size());
-    std::uint64_t count = 0;
-    ConversionError err;
-    while (haveRow) {
-        for (std::size_t i = 0; i < cols.size(); ++i)
-            if (!readValue(st.get(), static_cast<int>(i), cols[i].type, values[i], err))
-                throw SqlError{err.number, 16, 1, err.message};
-        if (!sink.row(values)) throw Cancelled{};
-        ++count;
-        haveRow = st.step();
-    }
-    sink.done(true, count);
-}
-
 void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     TokenIt from = findTopLevel(t.begin(), t.end(), "from");
     TokenIt into = findTopLevel(t.begin(), from, "into");
-    if (into != from) return selectInto(t, into, sink);
+    if (into != from) return selectInto(t, sink);
     if (selectAssign(t, sink)) return;
     typedQuery(t.begin(), t.end(), sink);
 }
@@ -397,255 +365,12 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
     sink.done(true, count);
 }
 
-bool Engine::topPercent(const Tokens& t, ResultSink& sink) {
-    TokenIt top = t.begin() + 1;
-    while (top != t.end() && (top->is("distinct") || top->is("all")))
-        ++top;
-    if (top == t.end() || !top->is("top")) return false;
-    const TokenIt n = top + 1;
-    const bool parenthesised = n != t.end() && n->isSymbol("(");
-    const std::ptrdiff_t width = parenthesised ? 3 : 1;
-    if (t.end() - n <= width) return false;
-    const TokenIt after = n + width;
-    if (!after->is("percent")) return false;
-    const Token& number = parenthesised ? *(n + 1) : *n;
-    // TOP (@n) PERCENT: the variable's value, as its text.
-    std::string written = number.text;
-    const auto variable = variables_.find(toLower(number.text));
-    if (number.kind == Token::Variable && variable != variables_.end()) {
-        const tds::Value& v = variable->second.value;
-        if (const auto* i = std::get_if<std::int64_t>(&v)) written = std::to_string(*i);
-        if (const auto* d = std::get_if<double>(&v)) written = std::to_string(*d);
-        if (const auto* d = std::get_if<tds::Decimal>(&v))
-            written = decimalText(d->scaled, variable->second.type.scale);
-    }
-    char* end = nullptr;
-    const double percent = std::strtod(written.c_str(), &end);
-    const bool readable = number.kind == Token::Number || number.kind == Token::Variable;
-    if (!readable || written.empty() || *end || percent < 0 || percent > 100)
-        throw SqlError{1031, 15, 1, "Percent values must be between 0 and 100.", true};
-    Tokens rest(t.begin(), top);
-    rest.insert(rest.end(), after + 1, t.end());
-    // The query without its TOP counts the rows; TOP of the share of them, rounded up, runs it.
-    std::string all = translated(rest.begin(), rest.end());
-    Prepared count(db_->handle(), "SELECT count(*) FROM (" + all + ")");
-    count.step();
-    const auto rows = static_cast<double>(sqlite3_column_int64(count.get(), 0));
-    const auto k = static_cast<std::int64_t>(std::ceil(rows * percent / 100.0));
-    Tokens limited(t.begin(), top + 1);
-    Token value = number;
-    value.kind = Token::Number;
-    value.text = std::to_string(k);
-    limited.push_back(value);
-    limited.insert(limited.end(), after + 1, t.end());
-    typedQuery(limited.begin(), limited.end(), sink);
-    return true;
-}
-
 void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
     Parser parser(b, e);
     QueryPtr q = parser.query();
     if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
     Binder binder(*db_, variables_);
     results(binder.query(*q), sink);
-}
-
-namespace {
-
-// IDENTITY(type [, seed, increment]) in the select list of SELECT ... INTO: the new column numbers
-// the rows as they are inserted.
-struct IdentityFunction {
-    std::string column;
-    SqlType type;
-    std::int64_t seed = 1, increment = 1;
-};
-
-// Replaces the first IDENTITY(...) of the select list [begin, into) by a row number; returns
-// what it found, or nullopt when the list has none.
-std::optional<IdentityFunction> takeIdentityFunction(Tokens& select, std::size_t into) {
-    int depth = 0;
-    for (std::size_t i = 0; i < into; ++i) {
-        const Token& k = select[i];
-        if (k.isSymbol("(")) ++depth;
-        if (k.isSymbol(")")) --depth;
-        if (depth != 0 || !k.is("identity") || i + 1 >= into || !select[i + 1].isSymbol("("))
-            continue;
-        TokenIt p = select.begin() + static_cast<std::ptrdiff_t>(i + 2);
-        const TokenIt end = select.begin() + static_cast<std::ptrdiff_t>(into);
-        IdentityFunction f;
-        f.type = readType(p, end);
-        if (!f.type.isInteger() && !(f.type.isExactNumber() && f.type.scale == 0))
-            throw SqlError{
-                8136, 16, 1,
-                "The IDENTITY function requires an integer or decimal type with scale 0."};
-        if (p != end && p->isSymbol(",")) {
-            ++p;
-            f.seed = readInteger(p, end);
-            if (p == end || !p->isSymbol(",")) throw syntaxNear("IDENTITY");
-            ++p;
-            f.increment = readInteger(p, end);
-        }
-        if (p == end || !p->isSymbol(")")) throw syntaxNear("IDENTITY");
-        ++p;
-        TokenIt alias = p;
-        if (alias != end && alias->is("as")) ++alias;
-        if (alias == end || !alias->isName())
-            throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
-        f.column = alias->text;
-        const std::string expr = "rowlark_next_number(" + std::to_string(f.seed) + ", " +
-                                 std::to_string(f.increment) + ")";
-        Tokens replacement = tokenize(expr);
-        const auto first = select.begin() + static_cast<std::ptrdiff_t>(i);
-        const auto tail = select.erase(first, select.begin() + (p - select.cbegin()));
-        select.insert(tail, replacement.begin(), replacement.end());
-        return f;
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
-void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
-    TokenIt p = into + 1;
-    std::string target = readObjectName(p, t.end(), database());
-    Tokens select(t.begin(), into);
-    const std::size_t listEnd = select.size();
-    select.insert(select.end(), p, t.end());
-    if (db_->table(target)) throw alreadyExists(target);
-    const auto numbered = takeIdentityFunction(select, listEnd);
-    const ColumnKinds kinds = columnKinds(select.begin(), select.end());
-    std::string sql = translate(select.begin(), select.end(), database(), kinds);
-
-    // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
-    bool keepsIdentity = true;
-    for (const char* w : {"join", "group", "distinct", "union", "except", "intersect"})
-        if (findTopLevel(select.begin(), select.end(), w) != select.end()) keepsIdentity = false;
-
-    std::vector<std::string> defs;
-    {
-        Prepared st(db_->handle(), sql);
-        auto cols = describe(st.get(), *db_, selectListTypes(select.begin(), select.end(), kinds));
-        // Columns without a declared type take the type of the first value: only then is the
-        // select run an extra time, and only to its first row.
-        bool untyped = false;
-        for (const auto& c : cols)
-            if (!c.typed && !(numbered && iequals(tds::utf8(c.info.name), numbered->column)))
-                untyped = true;
-        settleTypes(cols, st.get(), untyped && st.step());
-        std::vector<std::string> seen;
-        bool identityTaken = false;
-        for (auto& c : cols) {
-            std::string name = tds::utf8(c.info.name);
-            if (name.empty())
-                throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
-            for (const auto& s : seen)
-                if (iequals(s, name))
-                    throw SqlError{2705, 16, 3,
-                                   "Column names in each table must be unique. Column name '" +
-                                       name + "' in table '" + target +
-                                       "' is specified more than once."};
-            seen.push_back(name);
-            const bool isNumber = numbered && iequals(name, numbered->column);
-            const bool inherits = (c.info.flags & tds::kFlagIdentity) && keepsIdentity;
-            if (numbered && inherits)
-                throw SqlError{8108, 16, 1,
-                               "Cannot add identity column, using the SELECT INTO statement, to "
-                               "table '" +
-                                   target + "', which already has column '" + name +
-                                   "' that inherits the identity property."};
-            // A bigint numbering column is the store's row key: rows go in by it, and are found
-            // by it without an index.
-            const bool rowKey = isNumber && numbered->type.base == BaseType::BigInt;
-            std::string def = quoteIdent(name) + " " +
-                              (rowKey     ? std::string(kRowKeyType) + " PRIMARY KEY"
-                               : isNumber ? numbered->type.declared()
-                                          : c.type.declared());
-            if (!isNumber && c.type.isText()) def += std::string(" COLLATE ") + kCollationCi;
-            if (!isNumber && c.type.isExactNumber())
-                def += std::string(" COLLATE ") + kCollationDecimal;
-            if (isNumber || !(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
-            if (isNumber)
-                def += " DEFAULT (" +
-                       identityDefault(target, name, numbered->seed, numbered->increment) + ")";
-            else if (inherits && !identityTaken) {
-                def += " DEFAULT (" + identityDefault(target, name, 1, 1) + ")";
-                identityTaken = true;
-            }
-            defs.push_back(def);
-        }
-    }
-    std::string create = std::string(isTempName(target) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
-                         quoteIdent(target) + " (";
-    for (std::size_t i = 0; i < defs.size(); ++i)
-        create += (i ? ", " : "") + defs[i];
-    create += ")";
-    std::uint64_t rows = 0;
-    inSavepoint([&] {
-        db_->exec(create, target);
-        db_->startNumbering();
-        rows = change("INSERT INTO " + quoteIdent(target) + " " + sql, target);
-    });
-    forgetIdentity(*db_, target);
-    sink.done(true, rows);
-}
-
-void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
-    if (t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
-    TokenIt p = t.begin() + 1;
-    if (p != t.end() && p->is("into")) ++p;
-    std::string name = readObjectName(p, t.end(), database());
-    const TableDef* def = db_->table(name);
-    if (!def) throw invalidObject(name);
-    std::string head = "INSERT INTO " + quoteIdent(def->name);
-    bool explicitIdentity = false;
-    if (p != t.end() && p->isSymbol("(")) {
-        TokenIt close = p;
-        int depth = 0;
-        for (; close != t.end(); ++close) {
-            if (close->isSymbol("(")) ++depth;
-            if (close->isSymbol(")") && --depth == 0) break;
-        }
-        if (close == t.end()) throw syntaxNear(name);
-        if (def->identityIndex >= 0)
-            for (TokenIt c = p + 1; c != close; ++c)
-                if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name))
-                    explicitIdentity = true;
-        checkIdentityColumns(*def, true, explicitIdentity);
-        head += " " + translated(p, close + 1);
-        p = close + 1;
-    } else if (def->identityIndex >= 0 && p != t.end() && !p->is("default")) {
-        checkIdentityColumns(*def, false, false);
-        // Without a column list the values go to every column but the identity.
-        std::string list;
-        for (const auto& c : def->columns)
-            if (!c.identity) list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
-        head += " (" + list + ")";
-    }
-    std::uint64_t rows = change(head + " " + translated(p, t.end(), def), def->name);
-    if (explicitIdentity) afterExplicitIdentity(*def);
-    sink.done(true, rows);
-}
-
-void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
-    TokenIt p = t.begin() + 1;
-    bool isDelete = t.front().is("delete");
-    if (isDelete && p != t.end() && p->is("from")) ++p;
-    std::string name = readObjectName(p, t.end(), database());
-    const TableDef* def = db_->table(name);
-    if (!def) throw invalidObject(name);
-    if (isDelete && p != t.end() && p->is("from")) throw unsupported("DELETE with a second FROM");
-    if (!isDelete) {
-        TokenIt set = findTopLevel(p, t.end(), "set");
-        TokenIt where = findTopLevel(set, t.end(), "where");
-        if (def->identityIndex >= 0 && set != t.end())
-            for (TokenIt c = set; c != where; ++c)
-                if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name) &&
-                    c + 1 != t.end() && (c + 1)->isSymbol("="))
-                    throw SqlError{8102, 16, 1, "Cannot update identity column '" + c->text + "'."};
-    }
-    std::string sql = isDelete ? "DELETE FROM " : "UPDATE ";
-    sql += quoteIdent(def->name) + " " + translated(p, t.end(), def);
-    sink.done(true, change(sql, def->name));
 }
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
@@ -753,50 +478,6 @@ void Engine::rollback(ResultSink& sink) {
     e.oldBytes = transactionDescriptor(tranId_);
     sink.envChange(e);
     sink.done(false, 0);
-}
-
-std::string Engine::translated(TokenIt b, TokenIt e, const TableDef* target) {
-    return translate(b, e, database(), columnKinds(b, e, target));
-}
-
-ColumnKinds Engine::columnKinds(TokenIt b, TokenIt e, const TableDef* target) {
-    // What the columns of every table the statement names are; a name that some table has for
-    // a column of another kind is neither text nor a whole number.
-    ColumnKinds kinds;
-    std::set<std::string> notText, notInteger;
-    const auto add = [&](const TableDef& table) {
-        for (const auto& c : table.columns) {
-            const std::string name = toLower(c.name);
-            (c.type.isText() ? kinds.text : notText).insert(name);
-            if (c.type.base == BaseType::Char || c.type.base == BaseType::VarChar ||
-                c.type.base == BaseType::Text)
-                kinds.narrowText.insert(name);
-            if (c.type.isInteger())
-                kinds.integer.emplace(name, c.type);
-            else
-                notInteger.insert(name);
-            if (c.caseSensitive) kinds.caseSensitive.insert(name);
-        }
-    };
-    if (target) add(*target);
-    for (TokenIt p = b; p != e; ++p) {
-        if (!(p->is("from") || p->is("join") || p->is("update") || p->is("into")) || p + 1 == e ||
-            !(p + 1)->isName())
-            continue;
-        TokenIt name = p + 1;
-        while (name + 2 < e && (name + 1)->isSymbol(".") && (name + 2)->isName())
-            name += 2;
-        if (const TableDef* table = db_->table(name->text)) add(*table);
-    }
-    for (const auto& name : notText) {
-        kinds.text.erase(name);
-        kinds.narrowText.erase(name);
-    }
-    for (const auto& name : notInteger)
-        kinds.integer.erase(name);
-    kinds.literalsIgnoreCase = true;
-    kinds.variables = &variables_;
-    return kinds;
 }
 
 } // namespace sandbox

@@ -3,10 +3,10 @@
 
 #include "database.h"
 #include "lexer.h"
+#include "reading.h"
 #include "tds/bulkload.h"
 #include "tds/envchange.h"
 #include "tds/row.h"
-#include "translate.h"
 
 #include <functional>
 #include <optional>
@@ -67,23 +67,18 @@ public:
     SessionValues sessionValues() const;
 
 private:
-    // The store's SQL for the tokens, where a + beside a character column of the statement's
-    // tables (and of the table given, which an UPDATE or INSERT names before them) joins strings.
-    std::string translated(TokenIt b, TokenIt e, const TableDef* target = nullptr);
-    ColumnKinds columnKinds(TokenIt b, TokenIt e, const TableDef* target = nullptr);
+    // The object's own name from the parts of a name such as Demo.dbo.t (only dbo is a schema).
+    std::string objectName(const std::vector<std::string>& parts);
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
     void simple(const Tokens& t, ResultSink& sink);
     void dispatch(const Tokens& t, ResultSink& sink);
     bool condition(const Tokens& t);
 
-    // A query's result; hints type the columns that are expressions (see selectListTypes).
-    void query(const std::string& sql, ResultSink& sink,
-               const std::vector<std::optional<SqlType>>& hints = {});
     void typedQuery(TokenIt b, TokenIt e, ResultSink& sink);
     void results(const struct BoundQuery& q, ResultSink& sink);
     void selectStatement(const Tokens& t, ResultSink& sink);
-    void selectInto(const Tokens& t, TokenIt into, ResultSink& sink);
+    void selectInto(const Tokens& t, ResultSink& sink);
     void insertStatement(const Tokens& t, ResultSink& sink);
     void changeStatement(const Tokens& t, ResultSink& sink);
     void create(const Tokens& t, ResultSink& sink);
@@ -100,18 +95,12 @@ private:
     void setVariable(const Tokens& t, ResultSink& sink);
     // SELECT @a = expr, @b = expr [FROM ...]: false when the select list assigns nothing.
     bool selectAssign(const Tokens& t, ResultSink& sink);
-    struct Assignment {
-        std::string variable;
-        TokenIt begin, end; // the expression
-    };
-    std::uint64_t assign(const std::vector<Assignment>& to, TokenIt restBegin, TokenIt restEnd);
+    std::uint64_t assign(struct Query& q);
     void insertBulk(const Tokens& t, ResultSink& sink);
     bool identityInsertOn(const TableDef& def) const;
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
     void afterExplicitIdentity(const TableDef& def);
-    // SELECT TOP n PERCENT: the rows are counted first, then the query runs with TOP of the count.
-    bool topPercent(const Tokens& t, ResultSink& sink);
     void openTransaction(ResultSink& sink);
     void openDatabase(const std::string& name);
     void saveTransaction(const Tokens& t, ResultSink& sink);

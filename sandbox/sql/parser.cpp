@@ -106,7 +106,11 @@ SqlType Parser::type(bool castDefaults) {
         if (SqlType::fromTsql(name, {}))
             throw SqlError{131, 15, 2, "The size given to the type '" + name + "' is not valid.",
                            true};
-        throw SqlError{243, 16, 1, "Type " + name + " is not a defined system type.", true};
+        if (castDefaults)
+            throw SqlError{243, 16, 1, "Type " + name + " is not a defined system type.", true};
+        throw SqlError{2715, 16, 6,
+                       "Column, parameter, or variable #1: Cannot find data type " + name + ".",
+                       true};
     }
     const bool sized = t->isText() || t->base == BaseType::Binary || t->base == BaseType::VarBinary;
     if (castDefaults && sized && args.empty() && t->base != BaseType::Text &&
