@@ -217,7 +217,7 @@ std::string Binder::call(Expr& e, Scope& scope) {
                                 isText(0) ? arg(0).length : 30),
                        coll);
         static const std::map<std::string, std::string> kStore = {
-            {"upper", "rowlark_upper"}, {"lower", "rowlark_lower"}, {"reverse", "reverse"},
+            {"upper", "rowlark_upper"}, {"lower", "rowlark_lower"}, {"reverse", "rowlark_reverse"},
             {"ltrim", "ltrim"},         {"rtrim", "rtrim"},         {"trim", "trim"},
             {"left", "rowlark_left"},   {"right", "rowlark_right"}};
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";

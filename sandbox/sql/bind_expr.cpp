@@ -83,7 +83,7 @@ std::string Binder::expr(Expr& e, Scope& scope) {
                            "Operand data type " + e.type.type.tsqlName() + " is invalid for " +
                                (e.token.text == "~" ? "~" : "minus") + " operator.",
                            true};
-        return e.token.text == "+" ? a : "(" + e.token.text + a + ")";
+        return e.token.text == "+" ? a : "(" + e.token.text + " " + a + ")";
     }
     case Expr::Binary:
         return binary(e, scope);
@@ -330,7 +330,20 @@ std::string Binder::binary(Expr& e, Scope& scope) {
         e.type = ta.nullLiteral ? tb : ta;
         return "NULL";
     }
-    const SqlType result = arithmetic(op, ta.type, tb.type);
+    // A whole-number constant beside a decimal counts as a decimal of its own digits (1.0 / 3
+    // is numeric(7,6)), where a column or an expression of type int counts as decimal(10,0).
+    const auto constant = [](const Expr& x, const ExprType& other) {
+        ExprType t = x.type;
+        if (x.kind == Expr::Literal && t.type.base == BaseType::Int && other.type.isExactNumber() &&
+            !other.type.isInteger()) {
+            const std::string& d = x.token.text;
+            t.type = SqlType{BaseType::Numeric, 0,
+                             static_cast<int>(d.size() - (d.front() == '-' ? 1 : 0)), 0};
+        }
+        return t;
+    };
+    const ExprType ca = constant(*e.args[0], tb), cb = constant(*e.args[1], ta);
+    const SqlType result = arithmetic(op, ca.type, cb.type);
     e.type = known(result);
     if (op == "+" && isCharacter(result)) {
         e.type.collation =
@@ -340,7 +353,7 @@ std::string Binder::binary(Expr& e, Scope& scope) {
         return "(" + a + " || " + b + ")";
     }
     if (op == "+" && isBinary(result)) return "rowlark_binary_concat(" + a + ", " + b + ")";
-    const SqlType operand = common(ta.type, tb.type);
+    const SqlType operand = common(ca.type, cb.type);
     a = convert(a, ta.type, operand);
     b = convert(b, tb.type, operand);
     if (result.isExactNumber() && !result.isInteger() &&

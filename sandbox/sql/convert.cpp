@@ -252,7 +252,7 @@ void toBinary(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlTyp
                 number ? b.end() - static_cast<std::ptrdiff_t>(n) : b.end());
     if (to.base == BaseType::Binary && b.size() < n)
         b.insert(number ? b.begin() : b.end(), n - b.size(), 0);
-    sqlite3_result_blob(ctx, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+    resultBytes(ctx, b.data(), b.size());
 }
 
 // A number or a date as text: style 0 for floating-point numbers (six digits), two decimals for

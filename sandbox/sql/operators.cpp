@@ -150,7 +150,7 @@ void binaryConcatFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         const auto* p = static_cast<const unsigned char*>(sqlite3_value_blob(argv[i]));
         out.insert(out.end(), p, p + sqlite3_value_bytes(argv[i]));
     }
-    sqlite3_result_blob(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+    resultBytes(ctx, out.data(), out.size());
 }
 
 // rowlark_hashbytes(algorithm, bytes): the digest as the server's HASHBYTES gives it; an
@@ -259,12 +259,26 @@ void substringFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         const auto* p = static_cast<const unsigned char*>(sqlite3_value_blob(argv[0]));
         const std::int64_t size = sqlite3_value_bytes(argv[0]);
         const std::int64_t at = std::min(from - 1, size), n = std::min(count, size - at);
-        return sqlite3_result_blob(ctx, p + at, static_cast<int>(n), SQLITE_TRANSIENT);
+        return resultBytes(ctx, p + at, static_cast<std::size_t>(n));
     }
     const std::u16string s = utf16Of(argv[0]);
     const auto size = static_cast<std::int64_t>(s.size());
     const std::int64_t at = std::min(from - 1, size), n = std::min(count, size - at);
     resultUtf16(ctx, s.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n)));
+}
+
+// REVERSE(text), by characters.
+void reverseFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    std::u32string s = codePoints(argv[0]);
+    std::u16string out;
+    for (auto c = s.rbegin(); c != s.rend(); ++c)
+        if (*c >= 0x10000)
+            out += static_cast<char16_t>(0xD800 + ((*c - 0x10000) >> 10)),
+                out += static_cast<char16_t>(0xDC00 + ((*c - 0x10000) & 0x3FF));
+        else
+            out += static_cast<char16_t>(*c);
+    resultUtf16(ctx, out);
 }
 
 void percentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -288,7 +302,8 @@ void registerOperators(sqlite3* db) {
                       {"rowlark_hashbytes", 2, hashbytesFn},
                       {"rowlark_like", 4, likeFn},
                       {"rowlark_substring", 3, substringFn},
-                      {"rowlark_percent", 1, percentFn}};
+                      {"rowlark_percent", 1, percentFn},
+                      {"rowlark_reverse", 1, reverseFn}};
     for (const auto& f : kFunctions)
         sqlite3_create_function(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr);
 }

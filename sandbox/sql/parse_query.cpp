@@ -135,6 +135,10 @@ void Parser::selectList(Select& s) {
             item.expr = expression();
         } else {
             item.expr = expression();
+            // a select list holds values, not conditions
+            if (item.expr->kind >= Expr::Compare && item.expr->kind <= Expr::Like)
+                throw syntaxNear(item.expr->kind == Expr::Compare ? item.expr->token.text
+                                                                  : toLower(item.expr->token.text));
             const bool as = take("as");
             if (p_ != end_ && (p_->kind == Token::String || isAliasWord(*p_) ||
                                (as && p_->kind == Token::Word))) {

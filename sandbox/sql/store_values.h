@@ -17,6 +17,12 @@ inline std::u16string utf16Of(sqlite3_value* v) {
             static_cast<std::size_t>(sqlite3_value_bytes16(v)) / 2};
 }
 
+// Bytes as a blob; none is an empty blob, not a NULL.
+inline void resultBytes(sqlite3_context* ctx, const void* data, std::size_t n) {
+    if (n == 0) return sqlite3_result_zeroblob(ctx, 0);
+    sqlite3_result_blob(ctx, data, static_cast<int>(n), SQLITE_TRANSIENT);
+}
+
 inline void resultUtf16(sqlite3_context* ctx, const std::u16string& s) {
     sqlite3_result_text16(ctx, s.data(), static_cast<int>(s.size() * 2), SQLITE_TRANSIENT);
 }

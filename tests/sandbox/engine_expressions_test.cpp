@@ -95,7 +95,7 @@ TEST_F(EngineTest, ExpressionsGoOutWithTheServersTypes) {
                                       {tds::kDecimalN, 5, 5, 2}, {tds::kNumericN, 5, 3, 2},
                                       {tds::kIntN, 4},           {tds::kDateTime2N, 0, 0, 7},
                                       {tds::kIntN, 2},           {tds::kIntN, 4},
-                                      {tds::kNumericN, 9, 12, 1}};
+                                      {tds::kNumericN, 5, 3, 1}};
     for (std::size_t i = 0; i < c.size(); ++i)
         EXPECT_EQ(c[i].type, expected[i]) << "column " << i;
     EXPECT_EQ(text(r[0].rows.at(0).at(10)), "150");
