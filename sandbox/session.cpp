@@ -468,7 +468,8 @@ void Session::runWithParameters(std::u16string_view statement, std::u16string_vi
         error(SqlError{e.number, 15, 1, e.message, true});
         return finishRequest(!attention_);
     }
-    const bool completed = engine_->executeBatch(tds::utf8(statement), *this, std::move(variables));
+    const bool completed =
+        engine_->executeBatch(tds::utf8(statement), *this, std::move(variables), true);
     // Output parameters go back as return values, in the type the client sent them.
     for (std::size_t k = 0; k < values.size(); ++k) {
         if (!(values[k].status & 0x01)) continue;

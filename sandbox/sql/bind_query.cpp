@@ -24,8 +24,12 @@ SqlError noColumnName(std::size_t i, const std::string& of) {
 
 // The catalogue views the connection keeps in its temp schema: INFORMATION_SCHEMA.X, sys.x.
 std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
+    const std::string view = toLower(name.back());
+    const std::string schema = name.size() < 2 ? "dbo" : toLower(name[name.size() - 2]);
+    if ((view == "sysobjects" || view == "syscolumns" || view == "sysusers") &&
+        (schema == "dbo" || schema == "sys" || schema.empty()))
+        return "sys." + view;
     if (name.size() < 2) return std::nullopt;
-    const std::string schema = toLower(name[name.size() - 2]), view = toLower(name.back());
     if (schema == "information_schema") {
         if (view != "tables" && view != "columns")
             throw unsupported("the catalogue view INFORMATION_SCHEMA." + name.back());

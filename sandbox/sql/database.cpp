@@ -253,6 +253,15 @@ std::string catalogueViews(const std::string& database) {
            userObjects +
            ";"
            "CREATE TEMP VIEW \"sys.tables\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'U';"
+           // The compatibility views that older scripts read (IF EXISTS (SELECT * FROM sysobjects
+           // WHERE ...)): objects, their columns, the users.
+           "CREATE TEMP VIEW \"sys.sysobjects\" AS SELECT name, object_id AS id, type AS xtype, "
+           "type, 1 AS uid, 0 AS parent_obj FROM temp.\"sys.objects\";"
+           "CREATE TEMP VIEW \"sys.syscolumns\" AS SELECT name, object_id AS id, column_id AS "
+           "colid, system_type_id AS xtype, max_length AS length, is_nullable AS isnullable FROM "
+           "temp.\"sys.columns\";"
+           "CREATE TEMP VIEW \"sys.sysusers\" AS SELECT 0 AS uid, 'public' AS name UNION ALL "
+           "SELECT 1, 'dbo' UNION ALL SELECT 2, 'guest';"
            "CREATE TEMP VIEW \"sys.views\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'V';"
            "CREATE TEMP VIEW \"sys.columns\" AS SELECT rowlark_object_id(m.name) AS object_id, "
            "p.name COLLATE NOCASE AS name, p.cid + 1 AS column_id, "
@@ -277,6 +286,9 @@ Store::Store(fs::path dir) : dir_(std::move(dir)) {
     (void)once;
     fs::create_directories(dir_);
     if (!find("master")) create("master");
+    // tempdb starts empty with the server, as a server's does.
+    if (const auto old = find("tempdb")) drop(*old);
+    create("tempdb");
 }
 
 std::optional<std::string> Store::find(std::string_view name) const {

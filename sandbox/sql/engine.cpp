@@ -141,9 +141,32 @@ Engine::~Engine() {
     if (tranCount_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variables) {
+bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variables, bool call) {
     CountingSink sink(*this, to);
     variables_ = std::move(variables);
+    // A call (sp_executesql, a prepared statement) is a scope of its own: the temporary tables it
+    // creates are dropped as it returns.
+    std::vector<std::string> before;
+    const auto temporaryTables = [&] {
+        std::vector<std::string> names;
+        Prepared st(db_->handle(), "SELECT name FROM temp.sqlite_master WHERE type = 'table'");
+        while (st.step())
+            names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+        return names;
+    };
+    if (call) before = temporaryTables();
+    struct Scope {
+        std::function<void()> end;
+        ~Scope() { end(); }
+    } scope{[&] {
+        if (!call) return;
+        for (const auto& name : temporaryTables())
+            if (std::find(before.begin(), before.end(), name) == before.end()) {
+                sqlite3_exec(db_->handle(), ("DROP TABLE temp." + quoteIdent(name)).c_str(),
+                             nullptr, nullptr, nullptr);
+                forgetIdentity(*db_, name);
+            }
+    }};
     std::vector<Statement> statements;
     try {
         statements = splitStatements(tokenize(sql));
@@ -180,7 +203,12 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
     } catch (SqlError& e) {
         if (!s.tokens.empty() && e.line == 1) e.line = static_cast<int>(s.tokens.front().line);
         sink.error(e);
-        return !e.abortsBatch;
+        // A conversion error ends the batch and rolls its transaction back, as on a server;
+        // under SET XACT_ABORT ON every error does.
+        const bool conversion =
+            e.number == 245 || e.number == 241 || e.number == 8114 || e.number == 8169;
+        if ((conversion || xactAbort_) && tranCount_ > 0) endTransaction(sink);
+        return !(e.abortsBatch || conversion || xactAbort_);
     }
     return true;
 }
@@ -263,6 +291,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         if (t.size() == 3 && t[1].is("implicit_transactions"))
             implicitTransactions_ = t[2].is("on");
         if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
+        if (t.size() == 3 && t[1].is("xact_abort")) xactAbort_ = t[2].is("on");
         if (t.size() == 3 && t[1].is("fmtonly")) formatOnly_ = t[2].is("on");
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
     }
@@ -470,6 +499,11 @@ void Engine::rollback(ResultSink& sink) {
     if (tranCount_ == 0)
         throw SqlError{3903, 16, 1,
                        "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+    endTransaction(sink);
+    sink.done(false, 0);
+}
+
+void Engine::endTransaction(ResultSink& sink) {
     tranCount_ = 0;
     savepoints_.clear();
     db_->exec("ROLLBACK");
@@ -477,7 +511,6 @@ void Engine::rollback(ResultSink& sink) {
     e.type = tds::kEnvRollbackTran;
     e.oldBytes = transactionDescriptor(tranId_);
     sink.envChange(e);
-    sink.done(false, 0);
 }
 
 } // namespace sandbox

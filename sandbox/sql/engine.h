@@ -42,7 +42,9 @@ public:
     // Runs every statement of the batch; false when the client cancelled it.
     // The batch starts with the variables given (the parameters of a call), and they are read
     // back after it (its output parameters).
-    bool executeBatch(std::string_view sql, ResultSink& sink, Variables variables = {});
+    // call: the batch is a call's (sp_executesql, a prepared statement), a scope of its own.
+    bool executeBatch(std::string_view sql, ResultSink& sink, Variables variables = {},
+                      bool call = false);
     const Variables& variables() const { return variables_; }
     // The tables catalogue that ODBC's SQLTables asks for.
     void listTables(const TableFilter& filter, ResultSink& sink);
@@ -105,6 +107,7 @@ private:
     void openDatabase(const std::string& name);
     void saveTransaction(const Tokens& t, ResultSink& sink);
     void rollbackTo(const std::string& name, ResultSink& sink);
+    void endTransaction(ResultSink& sink); // rolls the whole transaction back
     std::uint64_t change(const std::string& sql, const std::string& table);
     void inSavepoint(const std::function<void()>& work);
 
@@ -113,6 +116,7 @@ private:
     int tranCount_ = 0;
     bool implicitTransactions_ = false;
     bool noCount_ = false;                // SET NOCOUNT ON: statements send no row counts
+    bool xactAbort_ = false;              // SET XACT_ABORT ON: an error ends the transaction
     bool formatOnly_ = false;             // SET FMTONLY ON: queries send their columns only
     std::string outerName_;               // the outermost BEGIN TRAN's name, if it had one
     std::vector<std::string> savepoints_; // SAVE TRAN names of the open transaction, in order

@@ -517,3 +517,21 @@ TEST_F(EngineTest, CatalogueForSqlTables) {
 }
 
 } // namespace sandbox::test
+
+namespace sandbox::test {
+
+// What scripts written for a server read besides the sys views: the compatibility views, tempdb.
+TEST_F(EngineTest, CompatibilityViewsAndTempdb) {
+    ok("CREATE TABLE Old (a int, b nvarchar(5) NULL)");
+    EXPECT_EQ(rows("IF EXISTS (SELECT * FROM sysobjects WHERE name = 'Old' AND xtype = 'U') "
+                   "SELECT 1 ELSE SELECT 0"),
+              (Rows{{"1"}}));
+    EXPECT_EQ(rows("SELECT c.name, c.isnullable FROM dbo.syscolumns c JOIN sysobjects o ON "
+                   "o.id = c.id WHERE o.name = 'Old' ORDER BY c.colid"),
+              (Rows{{"a", "1"}, {"b", "1"}}));
+    EXPECT_EQ(rows("SELECT name FROM sysusers WHERE uid = 1"), (Rows{{"dbo"}}));
+    ok("USE tempdb");
+    EXPECT_EQ(rows("SELECT DB_NAME()"), (Rows{{"tempdb"}}));
+}
+
+} // namespace sandbox::test
