@@ -57,6 +57,20 @@ SqlType textLike(const SqlType& t, int length) {
 
 } // namespace
 
+void CallContext::args(std::size_t lo, std::size_t hi) const {
+    if (sql.size() < lo || sql.size() > hi)
+        throw SqlError{174, 15, 1,
+                       "The " + fn + " function requires " + std::to_string(lo) + " argument(s).",
+                       true};
+}
+
+std::string CallContext::list(std::size_t from) const {
+    std::string s;
+    for (std::size_t i = from; i < sql.size(); ++i)
+        s += ", " + sql[i];
+    return s;
+}
+
 std::string Binder::call(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
     if (fn == "count" || fn == "count_big" || fn == "sum" || fn == "avg" || fn == "min" ||
@@ -112,73 +126,69 @@ std::string Binder::call(Expr& e, Scope& scope) {
                (e.args.size() > 1 ? e.args[2]->token.text : "1") + ")";
     }
     CallContext c;
+    c.fn = fn;
     for (auto& a : e.args) {
         c.sql.push_back(expr(*a, scope));
         c.types.push_back(a->type);
     }
-    const auto n = c.sql.size();
-    const auto args = [&](std::size_t lo, std::size_t hi) {
-        if (n < lo || n > hi)
-            throw SqlError{
-                174, 15, 1,
-                "The " + fn + " function requires " + std::to_string(lo) + " argument(s).", true};
-    };
-    const auto arg = [&](std::size_t i) -> const SqlType& { return c.types[i].type; };
-    const auto isText = [&](std::size_t i) { return c.types[i].known && arg(i).isText(); };
-    const auto list = [&](std::size_t from) {
-        std::string s;
-        for (std::size_t i = from; i < n; ++i)
-            s += ", " + c.sql[i];
-        return s;
-    };
-    const Collation coll = n > 0 ? c.types[0].collation : Collation{};
+    for (auto group : {&Binder::conditional, &Binder::textCall, &Binder::otherCall}) {
+        std::string sql = (this->*group)(e, c);
+        if (!sql.empty()) return sql;
+    }
+    throw SqlError{195, 15, 10,
+                   "'" + e.token.text + "' is not a recognized built-in function name.", true};
+}
+
+// ISNULL, COALESCE, NULLIF, IIF, LEN and DATALENGTH.
+std::string Binder::conditional(Expr& e, CallContext& c) {
+    const std::string& fn = c.fn;
     if (fn == "isnull") {
-        args(2, 2);
+        c.args(2, 2);
         if (c.types[0].nullLiteral) return e.type = c.types[1], "ifnull(NULL, " + c.sql[1] + ")";
         e.type = c.types[0];
         std::string other = c.sql[1];
         if (c.types[0].known && c.types[1].known && !c.types[1].nullLiteral)
-            other = convert(other, arg(1), arg(0));
+            other = convert(other, c.arg(1), c.arg(0));
         return "ifnull(" + c.sql[0] + ", " + other + ")";
     }
     if (fn == "coalesce" || fn == "nullif" || fn == "iif") {
         if (fn == "iif") {
-            args(3, 3);
+            c.args(3, 3);
             e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
             if (c.types[1].known && c.types[2].known && !c.types[1].nullLiteral &&
                 !c.types[2].nullLiteral) {
-                e.type.type = common(arg(1), arg(2));
-                c.sql[1] = convert(c.sql[1], arg(1), e.type.type);
-                c.sql[2] = convert(c.sql[2], arg(2), e.type.type);
+                e.type.type = common(c.arg(1), c.arg(2));
+                c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
+                c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
             }
             return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
         }
-        args(fn == "nullif" ? 2 : 1, fn == "nullif" ? 2 : 255);
+        c.args(fn == "nullif" ? 2 : 1, fn == "nullif" ? 2 : 255);
         ExprType t = c.types[0];
-        for (std::size_t i = 1; i < n && fn == "coalesce"; ++i) {
+        for (std::size_t i = 1; i < c.sql.size() && fn == "coalesce"; ++i) {
             if (!c.types[i].known || !t.known)
                 t.known = false;
             else if (t.nullLiteral)
                 t = c.types[i];
             else if (!c.types[i].nullLiteral)
-                t.type = common(t.type, arg(i));
+                t.type = common(t.type, c.arg(i));
         }
         e.type = t;
         std::string out = fn + "(";
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < c.sql.size(); ++i) {
             std::string a = c.sql[i];
             if (fn == "coalesce" && t.known && c.types[i].known && !c.types[i].nullLiteral)
-                a = convert(a, arg(i), t.type);
+                a = convert(a, c.arg(i), t.type);
             out += (i ? ", " : "") + a;
         }
         if (fn == "nullif") out += collate(c.types[0], c.types[1], "equal to");
         return out + ")";
     }
     if (fn == "len" || fn == "datalength") {
-        args(1, 1);
+        c.args(1, 1);
         e.type = known(SqlType{BaseType::Int});
         if (fn == "len") return "rowlark_len(" + c.sql[0] + ")";
-        const SqlType& t = arg(0);
+        const SqlType& t = c.arg(0);
         if (!c.types[0].known) return "rowlark_datalength(" + c.sql[0] + ")";
         if (c.types[0].nullLiteral) return "NULL";
         const bool varies = t.isText() || isBinary(t);
@@ -201,79 +211,92 @@ std::string Binder::call(Expr& e, Scope& scope) {
             size = t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17;
         return "CASE WHEN " + c.sql[0] + " IS NULL THEN NULL ELSE " + std::to_string(size) + " END";
     }
+    return {};
+}
+
+// The string functions.
+std::string Binder::textCall(Expr& e, CallContext& c) {
+    const std::string& fn = c.fn;
     if (fn == "substring") {
-        args(3, 3);
-        e.type = known(isBinary(arg(0)) ? SqlType{BaseType::VarBinary, arg(0).length}
-                                        : textLike(arg(0), arg(0).length),
-                       coll);
-        return "rowlark_substring(" + c.sql[0] + list(1) + ")";
+        c.args(3, 3);
+        e.type = known(isBinary(c.arg(0)) ? SqlType{BaseType::VarBinary, c.arg(0).length}
+                                          : textLike(c.arg(0), c.arg(0).length),
+                       c.collation());
+        return "rowlark_substring(" + c.sql[0] + c.list(1) + ")";
     }
     if (fn == "upper" || fn == "lower" || fn == "reverse" || fn == "ltrim" || fn == "rtrim" ||
         fn == "trim" || fn == "left" || fn == "right") {
-        args(1, fn == "left" || fn == "right" ? 2 : 1);
-        if (c.types[0].known && !isText(0) && !c.types[0].nullLiteral)
-            c.sql[0] = convert(c.sql[0], arg(0), SqlType{BaseType::VarChar, 30});
-        e.type = known(textLike(isText(0) ? arg(0) : SqlType{BaseType::VarChar},
-                                isText(0) ? arg(0).length : 30),
-                       coll);
+        c.args(1, fn == "left" || fn == "right" ? 2 : 1);
+        if (c.types[0].known && !c.isText(0) && !c.types[0].nullLiteral)
+            c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
+        e.type = known(textLike(c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar},
+                                c.isText(0) ? c.arg(0).length : 30),
+                       c.collation());
         static const std::map<std::string, std::string> kStore = {
             {"upper", "rowlark_upper"}, {"lower", "rowlark_lower"}, {"reverse", "rowlark_reverse"},
             {"ltrim", "ltrim"},         {"rtrim", "rtrim"},         {"trim", "trim"},
             {"left", "rowlark_left"},   {"right", "rowlark_right"}};
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
-        return kStore.at(fn) + "(" + c.sql[0] + list(1) + (blanks ? ", ' ')" : ")");
+        return kStore.at(fn) + "(" + c.sql[0] + c.list(1) + (blanks ? ", ' ')" : ")");
     }
     if (fn == "replace" || fn == "replicate" || fn == "space") {
-        args(fn == "space"     ? 1
-             : fn == "replace" ? 3
-                               : 2,
-             fn == "space"     ? 1
-             : fn == "replace" ? 3
-                               : 2);
-        const SqlType base = fn == "space" ? SqlType{BaseType::VarChar, 1} : arg(0);
+        c.args(fn == "space"     ? 1
+               : fn == "replace" ? 3
+                                 : 2,
+               fn == "space"     ? 1
+               : fn == "replace" ? 3
+                                 : 2);
+        const SqlType base = fn == "space" ? SqlType{BaseType::VarChar, 1} : c.arg(0);
         bool unicode = isUnicode(base);
-        for (std::size_t i = 1; fn == "replace" && i < n; ++i)
-            unicode = unicode || isUnicode(arg(i));
+        for (std::size_t i = 1; fn == "replace" && i < c.sql.size(); ++i)
+            unicode = unicode || isUnicode(c.arg(i));
         const int length = base.length == SqlType::kMax ? SqlType::kMax : unicode ? 4000 : 8000;
-        e.type = known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length}, coll);
+        e.type =
+            known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length}, c.collation());
         const std::string sql = fn == "space" ? "rowlark_replicate(' ', " + c.sql[0] + ")"
-                                              : "rowlark_" + fn + "(" + c.sql[0] + list(1) + ")";
+                                              : "rowlark_" + fn + "(" + c.sql[0] + c.list(1) + ")";
         // past 8,000 bytes the result is cut, unless its type is a (max) one
         return length == SqlType::kMax ? sql
                                        : "substr(" + sql + ", 1, " + std::to_string(length) + ")";
     }
     if (fn == "concat") {
-        args(2, 254);
+        c.args(2, 254);
         bool unicode = false;
         int length = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const SqlType t = c.types[i].known && !isText(i) && !c.types[i].nullLiteral
+        for (std::size_t i = 0; i < c.sql.size(); ++i) {
+            const SqlType t = c.types[i].known && !c.isText(i) && !c.types[i].nullLiteral
                                   ? SqlType{BaseType::VarChar, 30}
-                                  : arg(i);
-            if (c.types[i].known && !isText(i) && !c.types[i].nullLiteral)
-                c.sql[i] = convert(c.sql[i], arg(i), t);
+                                  : c.arg(i);
+            if (c.types[i].known && !c.isText(i) && !c.types[i].nullLiteral)
+                c.sql[i] = convert(c.sql[i], c.arg(i), t);
             unicode = unicode || isUnicode(t);
             length = length == SqlType::kMax || t.length == SqlType::kMax ? SqlType::kMax
                                                                           : length + t.length;
         }
         if (length != SqlType::kMax) length = std::min(length, unicode ? 4000 : 8000);
         e.type = known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length});
-        return "rowlark_concat(" + c.sql[0] + list(1) + ")";
+        return "rowlark_concat(" + c.sql[0] + c.list(1) + ")";
     }
     if (fn == "charindex") {
-        args(2, 3);
+        c.args(2, 3);
         e.type = known(SqlType{BaseType::Int});
-        return "rowlark_charindex(" + c.sql[0] + list(1) + ")";
+        return "rowlark_charindex(" + c.sql[0] + c.list(1) + ")";
     }
     if (fn == "nchar" || fn == "char" || fn == "ascii" || fn == "unicode") {
-        args(1, 1);
+        c.args(1, 1);
         const bool toText = fn == "nchar" || fn == "char";
         e.type = known(toText ? SqlType{fn == "nchar" ? BaseType::NChar : BaseType::Char, 1}
                               : SqlType{BaseType::Int});
         return toText ? "char(" + c.sql[0] + ")" : "unicode(" + c.sql[0] + ")";
     }
+    return {};
+}
+
+// Numbers, dates, and what the server tells of itself.
+std::string Binder::otherCall(Expr& e, CallContext& c) {
+    const std::string& fn = c.fn;
     if (fn == "abs" || fn == "ceiling" || fn == "floor" || fn == "sign" || fn == "round") {
-        args(1, fn == "round" ? 3 : 1);
+        c.args(1, fn == "round" ? 3 : 1);
         e.type = c.types[0];
         if (e.type.known && e.type.type.base == BaseType::Bit) e.type.type = SqlType{BaseType::Int};
         if (e.type.known && !isNumber(e.type.type) && !e.type.nullLiteral)
@@ -282,52 +305,52 @@ std::string Binder::call(Expr& e, Scope& scope) {
         return store + "(" + c.sql[0] + (fn == "round" ? ", " + c.sql.at(1) : "") + ")";
     }
     if (fn == "power" || fn == "sqrt" || fn == "exp" || fn == "log" || fn == "log10") {
-        args(1, fn == "power" ? 2 : 1);
+        c.args(1, fn == "power" ? 2 : 1);
         e.type = known(SqlType{BaseType::Float});
-        return (fn == "log" ? std::string("ln") : fn) + "(" + c.sql[0] + list(1) + ")";
+        return (fn == "log" ? std::string("ln") : fn) + "(" + c.sql[0] + c.list(1) + ")";
     }
     if (fn == "year" || fn == "month" || fn == "day") {
-        args(1, 1);
+        c.args(1, 1);
         e.type = known(SqlType{BaseType::Int});
         std::string a = c.sql[0];
-        if (isText(0)) a = convert(a, arg(0), SqlType{BaseType::DateTime});
+        if (c.isText(0)) a = convert(a, c.arg(0), SqlType{BaseType::DateTime});
         return "rowlark_" + fn + "(" + a + ")";
     }
     if (fn == "getdate" || fn == "getutcdate" || fn == "sysdatetime") {
-        args(0, 0);
+        c.args(0, 0);
         e.type = known(fn == "sysdatetime" ? SqlType{BaseType::DateTime2, 0, 0, 7}
                                            : SqlType{BaseType::DateTime});
         return fn == "sysdatetime" ? "strftime('%Y-%m-%d %H:%M:%f0000', 'now')"
                                    : "strftime('%Y-%m-%d %H:%M:%f', 'now')";
     }
     if (fn == "newid") {
-        args(0, 0);
+        c.args(0, 0);
         e.type = known(SqlType{BaseType::UniqueIdentifier});
         return "upper(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "
                "substr(hex(randomblob(2)), 2) || '-A' || substr(hex(randomblob(2)), 2) || '-' || "
                "hex(randomblob(6)))";
     }
     if (fn == "hashbytes") {
-        args(2, 2);
+        c.args(2, 2);
         e.type = known(SqlType{BaseType::VarBinary, 8000});
         std::string value = c.sql[1];
         if (c.types[1].known && !c.types[1].nullLiteral)
-            value = convert(value, arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
+            value = convert(value, c.arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
         return "rowlark_hashbytes(" + c.sql[0] + ", " + value + ")";
     }
     if (fn == "object_id") {
-        args(1, 2);
+        c.args(1, 2);
         e.type = known(SqlType{BaseType::Int});
-        return "rowlark_object_id(" + c.sql[0] + list(1) + ")";
+        return "rowlark_object_id(" + c.sql[0] + c.list(1) + ")";
     }
     if (fn == "scope_identity" || fn == "db_name") {
-        args(0, fn == "db_name" ? 0 : 0);
+        c.args(0, fn == "db_name" ? 0 : 0);
         e.type = known(fn == "db_name" ? SqlType{BaseType::NVarChar, 128}
                                        : SqlType{BaseType::Numeric, 0, 38, 0});
         return fn == "db_name" ? "rowlark_session('db_name')" : "rowlark_session('identity')";
     }
     if (fn == "serverproperty") {
-        args(1, 1);
+        c.args(1, 1);
         e.type = known(SqlType{BaseType::NVarChar, 128});
         const std::string property =
             e.args[0]->kind == Expr::Literal ? toLower(e.args[0]->token.text) : "";
@@ -339,8 +362,7 @@ std::string Binder::call(Expr& e, Scope& scope) {
         if (property == "engineedition") return e.type = known(SqlType{BaseType::Int}), "3";
         return "NULL";
     }
-    throw SqlError{195, 15, 10,
-                   "'" + e.token.text + "' is not a recognized built-in function name.", true};
+    return {};
 }
 
 std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {

@@ -72,6 +72,9 @@ private:
     std::string caseExpr(Expr& e, Scope& scope);
     std::string cast(Expr& e, Scope& scope);
     std::string call(Expr& e, Scope& scope);
+    std::string conditional(Expr& e, struct CallContext& c);
+    std::string textCall(Expr& e, CallContext& c);
+    std::string otherCall(Expr& e, CallContext& c);
     std::string aggregate(Expr& e, Scope& scope, const std::string& lower);
     std::string window(Expr& e, Scope& scope);
     // The SQL of two operands converted to one type, and that type.
@@ -89,10 +92,18 @@ private:
     bool collated_ = false;
 };
 
-// The T-SQL functions the binder knows: their result types and their SQL in the store.
+// A call's arguments, bound: their SQL and their types.
 struct CallContext {
+    std::string fn; // the function's name, lower case
     std::vector<std::string> sql;
     std::vector<ExprType> types;
+
+    // Throws the server's 174 unless the call has from lo to hi arguments.
+    void args(std::size_t lo, std::size_t hi) const;
+    const SqlType& arg(std::size_t i) const { return types[i].type; }
+    bool isText(std::size_t i) const { return types[i].known && arg(i).isText(); }
+    std::string list(std::size_t from) const; // ", a, b" from the argument given
+    Collation collation() const { return types.empty() ? Collation{} : types[0].collation; }
 };
 
 } // namespace sandbox

@@ -130,38 +130,6 @@ void castToExact(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const
     sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
-// Text to a date or time type: refused unless it reads as one. The value keeps its text.
-void castToDateTime(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const Failure& fail) {
-    const std::string s = textOf(v);
-    tds::DateTime parsed;
-    if (sqlite3_value_type(v) != SQLITE_TEXT || !parseDateTime(s, t.base, parsed))
-        return fail(241, "Conversion failed when converting date and/or time from character "
-                         "string.");
-    sqlite3_result_text(ctx, s.c_str(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-}
-
-// Text of a length: a longer value is cut, as CAST cuts it without an error.
-void castToText(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t) {
-    std::u16string s = utf16Of(v);
-    if (t.length != SqlType::kMax && s.size() > static_cast<std::size_t>(t.length))
-        s.resize(static_cast<std::size_t>(t.length));
-    resultUtf16(ctx, s);
-}
-
-// rowlark_cast(value, 'declared type', try): CAST, CONVERT and TRY_CAST to the types whose rules
-// the store's own CAST does not keep.
-void castFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto type = SqlType::fromDeclared(textOf(argv[1]));
-    const Failure fail{ctx, sqlite3_value_int(argv[2]) != 0, {}};
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || !type) return sqlite3_result_null(ctx);
-    if (type->isInteger() || type->base == BaseType::Bit)
-        return castToInteger(ctx, argv[0], *type, fail);
-    if (type->isExactNumber()) return castToExact(ctx, argv[0], *type, fail);
-    if (type->isDateTime()) return castToDateTime(ctx, argv[0], *type, fail);
-    if (type->isText()) return castToText(ctx, argv[0], *type);
-    sqlite3_result_value(ctx, argv[0]);
-}
-
 // The right operand of / and %: zero is the server's error, where the store would give NULL.
 void divisorFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int kind = sqlite3_value_type(argv[0]);
@@ -287,7 +255,6 @@ void castLegacy(sqlite3_context* ctx, sqlite3_value* v, const SqlType& to, bool 
 
 void registerConversions(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function(db, "rowlark_cast", 3, flags, nullptr, castFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_divisor", 1, flags, nullptr, divisorFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_avg", 1, flags, nullptr, nullptr, averageStep,
                             averageFinal);

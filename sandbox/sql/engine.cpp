@@ -22,38 +22,17 @@ struct OutColumn {
     bool typed = false;
 };
 
-// Whether a result column's name is the text of its expression, which the store gives a column
-// with no name of its own and the server sends as an empty name. A name of its own is a table's
-// column, an alias quoted in the statement, or a plain word (an alias without quotes).
-bool nameIsExpressionText(sqlite3_stmt* st, int i, std::string_view name) {
-    if (sqlite3_column_origin_name(st, i)) return false;
-    const std::string_view sql = sqlite3_sql(st);
-    if (sql.find(quoteIdent(name)) != std::string_view::npos) return false;
-    const auto wordChar = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#' || c == '@' ||
-               c == '$' || static_cast<unsigned char>(c) >= 0x80;
-    };
-    const bool word = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
-                      std::all_of(name.begin(), name.end(), wordChar);
-    return !word || iequals(name, "null");
-}
-
 // Describes the result columns of a prepared query from the store's column metadata.
-std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db,
-                                const std::vector<std::optional<SqlType>>& hints = {}) {
+std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
     int n = sqlite3_column_count(st);
     std::vector<OutColumn> cols(n);
     for (int i = 0; i < n; ++i) {
         OutColumn& c = cols[i];
-        const char* name = sqlite3_column_name(st, i);
-        if (name && !nameIsExpressionText(st, i, name)) c.info.name = tds::utf16(name);
         c.info.flags = tds::kFlagNullable;
         const char* decl = sqlite3_column_decltype(st, i);
         if (decl) {
             if (auto t = SqlType::fromDeclared(decl)) c.type = *t, c.typed = true;
         }
-        if (!c.typed && static_cast<std::size_t>(i) < hints.size() && hints[i])
-            c.type = *hints[i], c.typed = true;
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
@@ -369,8 +348,7 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
             r.info.flags = c.column->notNull ? 0 : tds::kFlagNullable;
             r.info.flags |= c.column->identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
         }
-        r.typed = c.type.known && !c.type.nullLiteral;
-        if (r.typed) r.type = c.type.type;
+        if (c.type.known && !c.type.nullLiteral) r.type = c.type.type, r.typed = true;
         if (c.type.nullLiteral) r.type = SqlType{BaseType::Int}, r.typed = true;
     }
     // Under SET FMTONLY ON a query describes its columns and sends no rows.

@@ -67,8 +67,6 @@ struct SqlType {
     std::string declared() const;
     // The type as a server would name it: nvarchar(50), decimal(10,2), varbinary(max).
     std::string tsqlName() const;
-    // The store's affinity word for CAST.
-    const char* castTarget() const;
     tds::TypeInfo wire() const;
 
     bool isInteger() const;
