@@ -201,6 +201,10 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
     const bool writes = k.is("insert") || k.is("update") || k.is("delete") || k.is("create") ||
                         k.is("drop") || k.is("alter") || k.is("truncate") ||
                         (k.is("select") && findTopLevel(t.begin(), from, "into") != from);
+    // A transaction takes the store's write lock at its first write: one that has only read
+    // blocks no writer, and its reads see what others committed meanwhile, as under the server's
+    // READ COMMITTED.
+    if (writes && tranCount_ > 0) writeLock();
     if (writes && tranCount_ == 0 && !implicitTransactions_ &&
         sqlite3_get_autocommit(db_->handle())) {
         db_->exec("BEGIN IMMEDIATE");
@@ -224,6 +228,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
              {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
             if (k.is(w)) {
                 openTransaction(sink);
+                if (!k.is("select")) writeLock();
                 break;
             }
     }
@@ -418,8 +423,11 @@ void Engine::use(const std::string& name, ResultSink& sink) {
     sink.done(false, 0);
 }
 
+void Engine::writeLock() {
+    if (sqlite3_get_autocommit(db_->handle())) db_->exec("BEGIN IMMEDIATE");
+}
+
 void Engine::openTransaction(ResultSink& sink) {
-    db_->exec("BEGIN IMMEDIATE");
     tranCount_ = std::max(tranCount_, 1);
     tds::EnvChange e;
     e.type = tds::kEnvBeginTran;
@@ -440,6 +448,7 @@ void Engine::saveTransaction(const Tokens& t, ResultSink& sink) {
     if (tranCount_ == 0)
         throw SqlError{628, 16, 0,
                        "Cannot issue SAVE TRANSACTION when there is no active transaction."};
+    writeLock();
     db_->exec("SAVEPOINT " + quoteIdent(t[2].text));
     savepoints_.push_back(t[2].text);
     sink.done(false, 0);
@@ -464,7 +473,7 @@ void Engine::commit(ResultSink& sink) {
                        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     if (--tranCount_ == 0) {
         savepoints_.clear();
-        db_->exec("COMMIT");
+        if (!sqlite3_get_autocommit(db_->handle())) db_->exec("COMMIT");
         tds::EnvChange e;
         e.type = tds::kEnvCommitTran;
         e.oldBytes = transactionDescriptor(tranId_);
@@ -484,7 +493,7 @@ void Engine::rollback(ResultSink& sink) {
 void Engine::endTransaction(ResultSink& sink) {
     tranCount_ = 0;
     savepoints_.clear();
-    db_->exec("ROLLBACK");
+    if (!sqlite3_get_autocommit(db_->handle())) db_->exec("ROLLBACK");
     tds::EnvChange e;
     e.type = tds::kEnvRollbackTran;
     e.oldBytes = transactionDescriptor(tranId_);

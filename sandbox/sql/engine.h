@@ -104,6 +104,7 @@ private:
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
     void afterExplicitIdentity(const TableDef& def);
     void openTransaction(ResultSink& sink);
+    void writeLock(); // the open transaction's, taken at its first write
     void openDatabase(const std::string& name);
     void saveTransaction(const Tokens& t, ResultSink& sink);
     void rollbackTo(const std::string& name, ResultSink& sink);

@@ -184,3 +184,23 @@ TEST_F(EngineTest, TemporaryTablesOfACallEndWithIt) {
 }
 
 } // namespace sandbox::test
+
+namespace sandbox::test {
+
+// A transaction that has only read blocks no writer, and reads what others committed; its first
+// write takes the lock, and its rollback undoes it.
+TEST_F(EngineTest, ATransactionThatHasOnlyReadBlocksNoWriter) {
+    ok("CREATE TABLE r (a int); CREATE TABLE w (a int)");
+    ok("BEGIN TRAN; SELECT COUNT(*) FROM r");
+    Engine other(*store_, "t");
+    RecordingSink sink;
+    other.executeBatch("INSERT INTO w VALUES (1); INSERT INTO r VALUES (1)", sink);
+    ASSERT_EQ(sink.results.size(), 2u);
+    EXPECT_FALSE(sink.results[0].error);
+    EXPECT_FALSE(sink.results[1].error);
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM r"), (Rows{{"1"}})) << "what the other committed";
+    ok("INSERT INTO r VALUES (2); ROLLBACK");
+    EXPECT_EQ(rows("SELECT COUNT(*), @@TRANCOUNT FROM r"), (Rows{{"1", "0"}}));
+}
+
+} // namespace sandbox::test
