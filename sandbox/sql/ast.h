@@ -198,9 +198,12 @@ private:
     int depth_ = 0;
 };
 
-// The nesting a statement may reach: deeper is the server's error 191, never a crash.
-inline constexpr int kMaxNesting = 300;
+// The nesting a statement may reach (each parenthesis counts about three): deeper is the
+// server's error 191, never a crash.
+inline constexpr int kMaxNesting = 1000;
 
 ExprPtr makeExpr(Expr::Kind kind, Token token = {});
+// Words that end an expression or a select item: never a column's name or an alias.
+bool isReservedWord(const Token& t);
 
 } // namespace sandbox

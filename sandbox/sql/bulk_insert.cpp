@@ -4,7 +4,6 @@
 
 #include "counting_sink.h"
 #include "reading.h"
-#include "rpc_parameters.h"
 #include "text.h"
 
 namespace sandbox {
@@ -111,9 +110,8 @@ void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
                         sql += r == from ? "(" : ", (";
                         for (std::size_t k = 0; k < kept.size(); ++k) {
                             const std::size_t i = kept[k];
-                            sql += (k ? ", " : "") +
-                                   literal(tds::RpcParam{
-                                       {}, 0, load.columns[i].type, load.rows[r].at(i)});
+                            sql +=
+                                (k ? ", " : "") + literal(load.columns[i].type, load.rows[r].at(i));
                         }
                         sql += ")";
                     }

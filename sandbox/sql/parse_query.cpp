@@ -9,20 +9,8 @@ namespace {
 
 // A word that may stand as an alias: a quoted name, or a bare word that starts no clause.
 bool isAliasWord(const Token& t) {
-    if (t.kind == Token::QuotedName) return true;
-    if (t.kind != Token::Word) return false;
-    static const char* const kClauses[] = {
-        "from",     "where",   "group",   "having", "order",    "union",  "except", "intersect",
-        "into",     "on",      "join",    "inner",  "left",     "right",  "full",   "cross",
-        "outer",    "option",  "offset",  "fetch",  "with",     "as",     "and",    "or",
-        "not",      "select",  "when",    "then",   "else",     "end",    "is",     "in",
-        "like",     "between", "collate", "over",   "apply",    "asc",    "desc",   "by",
-        "set",      "values",  "insert",  "update", "delete",   "create", "drop",   "alter",
-        "declare",  "if",      "begin",   "commit", "rollback", "use",    "exec",   "execute",
-        "truncate", "print",   "while",   "return", "save",     "merge",  "grant"};
-    for (const char* w : kClauses)
-        if (t.is(w)) return false;
-    return true;
+    return t.kind == Token::QuotedName ||
+           (t.kind == Token::Word && !isReservedWord(t) && !t.is("offset") && !t.is("fetch"));
 }
 
 } // namespace

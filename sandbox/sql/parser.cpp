@@ -15,8 +15,9 @@ bool isComparison(const Token& t) {
     return false;
 }
 
-// Words that end an expression or a select item: never a column's name or an alias here.
-bool isReserved(const Token& t) {
+} // namespace
+
+bool isReservedWord(const Token& t) {
     static const char* const kWords[] = {
         "select",    "from",    "where", "group",   "having",   "order",    "union",  "except",
         "intersect", "into",    "on",    "join",    "inner",    "left",     "right",  "full",
@@ -32,8 +33,6 @@ bool isReserved(const Token& t) {
         if (t.is(w)) return true;
     return false;
 }
-
-} // namespace
 
 ExprPtr makeExpr(Expr::Kind kind, Token token) {
     auto e = std::make_unique<Expr>();
@@ -82,7 +81,7 @@ std::vector<std::string> Parser::name() {
             ++p_;
             continue;
         }
-        if (p_ == end_ || !p_->isName() || (p_->kind == Token::Word && isReserved(*p_))) fail();
+        if (p_ == end_ || !p_->isName() || (p_->kind == Token::Word && isReservedWord(*p_))) fail();
         parts.push_back((p_++)->text);
         if (!isSymbol(".") || p_ + 1 == end_ || (p_ + 1)->isSymbol("*")) return parts;
         ++p_;
@@ -298,7 +297,7 @@ ExprPtr Parser::primary() {
             getdate.text = "getdate";
             return makeExpr(Expr::Call, getdate);
         }
-        if (isReserved(t) && !(t.is("left") || t.is("right"))) fail();
+        if (isReservedWord(t) && !(t.is("left") || t.is("right"))) fail();
         [[fallthrough]];
     case Token::QuotedName:
         if (t.kind == Token::Word && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) {

@@ -96,6 +96,10 @@ std::string decimalText(__int128 scaled, int scale);
 // A uniqueidentifier's 16 bytes as text; the first three groups travel little-endian.
 std::string guidText(const tds::Bytes& bytes);
 
+// The value as a T-SQL literal of its wire type: NULL, 42, 1.5E+00, N'it''s', 0x0A0B,
+// '2024-02-29 ...'.
+std::string literal(const tds::TypeInfo& type, const tds::Value& value);
+
 // The type a value of that wire type has: IntN of 4 bytes is int, NVarChar of 80 nvarchar(40).
 SqlType fromWire(const tds::TypeInfo& wire);
 

@@ -3,6 +3,7 @@
 #include "types.h"
 
 #include "functions.h"
+#include "tds/older_versions.h"
 #include "text.h"
 
 #include "db/utf16.h"
@@ -312,6 +313,37 @@ std::string guidText(const tds::Bytes& b) {
         if (k == 3 || k == 5 || k == 7 || k == 9) s += '-';
     }
     return s;
+}
+
+std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
+    if (std::holds_alternative<std::monostate>(v)) return "NULL";
+    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (auto d = std::get_if<double>(&v)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17E", *d);
+        return buf;
+    }
+    if (auto d = std::get_if<tds::Decimal>(&v)) {
+        const int scale = type.type == tds::kMoneyN ? 4 : type.scale;
+        return decimalText(d->scaled, scale);
+    }
+    if (auto s = std::get_if<std::u16string>(&v))
+        return (type.type == tds::kBigVarChar || type.type == tds::kText ? "" : "N") +
+               quoteString(tds::utf8(*s));
+    if (auto b = std::get_if<tds::Bytes>(&v)) {
+        if (type.type == tds::kGuid && b->size() == 16) return "'" + guidText(*b) + "'";
+        static const char digits[] = "0123456789ABCDEF";
+        std::string s = "0x";
+        for (auto byte : *b) {
+            s += digits[byte >> 4];
+            s += digits[byte & 0xF];
+        }
+        return s;
+    }
+    const auto& dt = std::get<tds::DateTime>(v);
+    tds::TypeInfo shape = type;
+    if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
+    return "'" + tds::utf8(tds::dateTimeText(shape, dt)) + "'";
 }
 
 } // namespace sandbox

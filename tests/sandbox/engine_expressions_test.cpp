@@ -105,3 +105,17 @@ TEST_F(EngineTest, ExpressionsGoOutWithTheServersTypes) {
 }
 
 } // namespace sandbox::test
+
+namespace sandbox::test {
+
+// Nesting past the parser's limit is the server's error 191 for the statement, never a crash.
+TEST_F(EngineTest, DeepNestingIsAnErrorNotACrash) {
+    for (const int depth : {400, 100'000}) {
+        const std::string deep = std::string(depth, '(') + "1" + std::string(depth, ')');
+        EXPECT_EQ(fails("SELECT " + deep).number, 191) << depth;
+        EXPECT_EQ(fails("SELECT 1 WHERE 1 = " + deep).number, 191) << depth;
+    }
+    EXPECT_EQ(rows("SELECT " + std::string(100, '(') + "1" + std::string(100, ')')), (Rows{{"1"}}));
+}
+
+} // namespace sandbox::test
