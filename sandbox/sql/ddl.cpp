@@ -211,7 +211,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             for (const auto& c : cols)
                 list += (list.empty() ? "" : ", ") + quoteIdent(c);
             if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
-            indexes.push_back(indexSql(name, constraint, list, true));
+            indexes.push_back(indexSql(name, (pk ? "$P" : "$U") + constraint, list, true));
             if (pk)
                 for (auto& s : specs)
                     for (const auto& c : cols)
@@ -227,7 +227,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
                                    "'. Only one identity column per table is allowed."};
             if (c.primaryKey || c.unique)
                 indexes.push_back(indexSql(name,
-                                           (c.primaryKey ? "PK_" : "UQ_") + name + "_" + c.name,
+                                           (c.primaryKey ? "$PPK_" : "$UUQ_") + name + "_" + c.name,
                                            quoteIdent(c.name), true));
         }
         if (p != end && p->isSymbol(",")) {

@@ -379,10 +379,56 @@ void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
 }
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
-    Prepared st(db_->handle(), sql, table);
-    while (st.step()) {
+    try {
+        Prepared st(db_->handle(), sql, table);
+        while (st.step()) {
+        }
+    } catch (SqlError& e) {
+        if (e.number == 2627) e = duplicateKey(e, table);
+        throw;
     }
     return static_cast<std::uint64_t>(sqlite3_changes64(db_->handle()));
+}
+
+// A duplicate key: 2627 for a PRIMARY KEY or UNIQUE constraint, whose indexes the store names
+// with a $P or $U mark, and 2601 for a unique index of CREATE UNIQUE INDEX.
+SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
+    const auto from = e.message.find("on '"), to = e.message.find("'. ");
+    if (from == std::string::npos || to == std::string::npos) return e;
+    std::vector<std::string> failed;
+    std::string list = e.message.substr(from + 4, to - from - 4) + ",";
+    for (std::size_t at = 0, comma; (comma = list.find(',', at)) != std::string::npos;
+         at = comma + 1) {
+        const std::string item(trim(std::string_view(list).substr(at, comma - at)));
+        failed.push_back(item.substr(item.rfind('.') + 1));
+    }
+    Prepared indexes(db_->handle(), "SELECT name FROM pragma_index_list(" + quoteString(table) +
+                                        ", " + quoteString(schemaOf(table)) + ") WHERE \"unique\"");
+    while (indexes.step()) {
+        const std::string index =
+            reinterpret_cast<const char*>(sqlite3_column_text(indexes.get(), 0));
+        Prepared columns(db_->handle(), "SELECT name FROM pragma_index_info(" + quoteString(index) +
+                                            ", " + quoteString(schemaOf(table)) + ")");
+        std::size_t matched = 0, count = 0;
+        while (columns.step()) {
+            ++count;
+            const std::string c =
+                reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
+            for (const auto& f : failed)
+                matched += iequals(f, c);
+        }
+        if (count != failed.size() || matched != count) continue;
+        const std::string name = index.substr(index.find('.') + 1);
+        if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
+            return {2627, 14, 1,
+                    std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
+                        " KEY constraint '" + name.substr(2) +
+                        "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
+        return {2601, 14, 1,
+                "Cannot insert duplicate key row in object 'dbo." + table +
+                    "' with unique index '" + name + "'."};
+    }
+    return e;
 }
 
 void Engine::inSavepoint(const std::function<void()>& work) {

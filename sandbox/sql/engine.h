@@ -110,6 +110,7 @@ private:
     void rollbackTo(const std::string& name, ResultSink& sink);
     void endTransaction(ResultSink& sink); // rolls the whole transaction back
     std::uint64_t change(const std::string& sql, const std::string& table);
+    SqlError duplicateKey(const SqlError& e, const std::string& table);
     void inSavepoint(const std::function<void()>& work);
 
     Store& store_;

@@ -535,3 +535,25 @@ TEST_F(EngineTest, CompatibilityViewsAndTempdb) {
 }
 
 } // namespace sandbox::test
+
+namespace sandbox::test {
+
+// A duplicate in a key constraint is 2627 with the constraint's name; in a unique index of
+// CREATE UNIQUE INDEX, 2601.
+TEST_F(EngineTest, DuplicateKeysNameTheirConstraintOrIndex) {
+    ok("CREATE TABLE d (a int PRIMARY KEY, b int, c int, CONSTRAINT uq_b UNIQUE (b)); "
+       "CREATE UNIQUE INDEX ix_c ON d (c); INSERT INTO d VALUES (1, 1, 1)");
+    auto e = fails("INSERT INTO d VALUES (1, 2, 2)");
+    EXPECT_EQ(e.number, 2627);
+    EXPECT_EQ(e.message, "Violation of PRIMARY KEY constraint 'PK_d_a'. Cannot insert duplicate "
+                         "key in object 'dbo.d'.");
+    EXPECT_EQ(fails("INSERT INTO d VALUES (2, 1, 2)").message,
+              "Violation of UNIQUE KEY constraint 'uq_b'. Cannot insert duplicate key in object "
+              "'dbo.d'.");
+    e = fails("INSERT INTO d VALUES (3, 3, 1)");
+    EXPECT_EQ(e.number, 2601);
+    EXPECT_EQ(e.message, "Cannot insert duplicate key row in object 'dbo.d' with unique index "
+                         "'ix_c'.");
+}
+
+} // namespace sandbox::test

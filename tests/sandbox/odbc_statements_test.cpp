@@ -74,7 +74,7 @@ TEST_F(SandboxStatements, BatchWithAFailingStatementReportsItAndGoesOn) {
     } catch (const db::OdbcError& e) {
         EXPECT_EQ(e.nativeError(), 2627);
         EXPECT_EQ(
-            e.description().rfind("[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint", 0),
+            e.description().rfind("[FreeTDS][SQL Server]Violation of PRIMARY KEY constraint", 0),
             0u);
     }
     EXPECT_TRUE(st.nextResult());
