@@ -269,6 +269,11 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
             implicitTransactions_ = t[2].is("on");
         if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
         if (t.size() == 3 && t[1].is("xact_abort")) xactAbort_ = t[2].is("on");
+        if (t.size() >= 3 && t[1].is("lock_timeout")) { // milliseconds; -1 waits for ever
+            TokenIt p = t.begin() + 2;
+            const std::int64_t ms = readInteger(p, t.end());
+            sqlite3_busy_timeout(db_->handle(), ms < 0 || ms > INT32_MAX ? INT32_MAX : int(ms));
+        }
         if (t.size() == 3 && t[1].is("fmtonly")) formatOnly_ = t[2].is("on");
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
     }

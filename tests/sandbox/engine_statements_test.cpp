@@ -204,3 +204,19 @@ TEST_F(EngineTest, ATransactionThatHasOnlyReadBlocksNoWriter) {
 }
 
 } // namespace sandbox::test
+
+namespace sandbox::test {
+
+// A write that waits for another session's transaction ends after LOCK_TIMEOUT with 1222.
+TEST_F(EngineTest, AWaitForALockEndsAtTheLockTimeout) {
+    ok("CREATE TABLE lt (a int); BEGIN TRAN; INSERT INTO lt VALUES (1)");
+    Engine other(*store_, "t");
+    RecordingSink sink;
+    other.executeBatch("SET LOCK_TIMEOUT 100; INSERT INTO lt VALUES (2)", sink);
+    ASSERT_EQ(sink.results.size(), 2u);
+    ASSERT_TRUE(sink.results[1].error);
+    EXPECT_EQ(sink.results[1].error->number, 1222);
+    ok("COMMIT");
+}
+
+} // namespace sandbox::test
