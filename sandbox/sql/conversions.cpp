@@ -88,9 +88,8 @@ void castToInteger(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, con
     sqlite3_result_int64(ctx, n);
 }
 
-// decimal(p, s), numeric, money: rounded to the scale, refused past the precision. The result is
-// a number where a double holds it exactly enough (15 digits), so that it compares as one, and
-// its text otherwise, which decimal columns keep as it stands.
+// decimal(p, s), numeric, money: rounded to the scale, refused past the precision (the result
+// as resultExact keeps it).
 void castToExact(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const Failure& fail) {
     const int kind = sqlite3_value_type(v);
     const bool money = t.base == BaseType::Money || t.base == BaseType::SmallMoney;
@@ -122,12 +121,7 @@ void castToExact(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const
     if (tooBig)
         return fail(8115, std::string("Arithmetic overflow error converting ") + sourceName(kind) +
                               " to data type " + (money ? t.tsqlName() : "numeric") + ".");
-    const std::string out = decimalText(scaled, scale);
-    std::size_t significant = 0;
-    for (char c : out)
-        significant += c >= '0' && c <= '9';
-    if (significant <= 15) return sqlite3_result_double(ctx, std::strtod(out.c_str(), nullptr));
-    sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+    resultExact(ctx, decimalText(scaled, scale));
 }
 
 // The right operand of / and %: zero is the server's error, where the store would give NULL.

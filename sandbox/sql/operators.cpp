@@ -134,12 +134,7 @@ void decimalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
                                           : op == '/' ? x / y
                                                       : std::fmod(x, y));
     }
-    const std::string text = decimalText(r, scale);
-    std::size_t significant = 0;
-    for (char c : text)
-        significant += c >= '0' && c <= '9';
-    if (significant <= 15) return sqlite3_result_double(ctx, std::strtod(text.c_str(), nullptr));
-    sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    resultExact(ctx, decimalText(r, scale));
 }
 
 void binaryConcatFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
