@@ -198,6 +198,7 @@ void Session::finishRequest(bool completed) {
         endMessage();
         attention_ = false;
         inProc_ = false;
+        moreCalls_ = false; // the calls after a cancelled one do not run
         return acknowledgeAttention();
     }
     if (inProc_) {
@@ -205,7 +206,16 @@ void Session::finishRequest(bool completed) {
         tds::encodeReturnStatus(out_, 0);
         for (const auto& v : returnValues_)
             v.encode(out_, tdsVersion_);
-        tds::Done{tds::kTokDoneProc, 0, 0, 0}.encode(out_, tdsVersion_);
+        // a call with more after it in the same message: its DONEPROC says so, the message goes on
+        tds::Done{tds::kTokDoneProc, static_cast<std::uint16_t>(moreCalls_ ? tds::kDoneMore : 0), 0,
+                  0}
+            .encode(out_, tdsVersion_);
+        if (moreCalls_) {
+            hasPending_ = false;
+            inProc_ = false;
+            returnValues_.clear();
+            return;
+        }
     } else if (hasPending_) {
         pending_.encode(out_, tdsVersion_);
     } else {

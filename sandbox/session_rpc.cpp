@@ -34,8 +34,19 @@ SqlError noSuchHandle(std::int64_t handle) {
 
 } // namespace
 
+// A message may hold several calls (a client's array of parameters): each is answered in turn,
+// in one reply.
 void Session::rpc(const tds::Message& m) {
-    tds::RpcRequest request = tds::RpcRequest::decode(m.payload);
+    const std::vector<tds::RpcRequest> requests = tds::RpcRequest::decodeAll(m.payload);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        moreCalls_ = i + 1 < requests.size();
+        call(requests[i]);
+        if (!moreCalls_) break;
+    }
+    moreCalls_ = false;
+}
+
+void Session::call(const tds::RpcRequest& request) {
     inProc_ = true;
     std::string proc = lowerAscii(request.procName);
     if (auto dot = proc.rfind('.'); dot != std::string::npos) proc = proc.substr(dot + 1);
