@@ -71,22 +71,10 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
             if (s.empty() || *end || errno) return conversion();
         }
         std::int64_t lo = INT64_MIN, hi = INT64_MAX;
-        switch (t.base) {
-        case BaseType::TinyInt:
-            lo = 0, hi = 255;
-            break;
-        case BaseType::SmallInt:
-            lo = INT16_MIN, hi = INT16_MAX;
-            break;
-        case BaseType::Int:
-            lo = INT32_MIN, hi = INT32_MAX;
-            break;
-        case BaseType::Bit:
-            v = v != 0;
-            break;
-        default:
-            break;
-        }
+        if (t.base == BaseType::TinyInt) lo = 0, hi = 255;
+        if (t.base == BaseType::SmallInt) lo = INT16_MIN, hi = INT16_MAX;
+        if (t.base == BaseType::Int) lo = INT32_MIN, hi = INT32_MAX;
+        if (t.base == BaseType::Bit) v = v != 0;
         if (v < lo || v > hi)
             return fail(8115, "Arithmetic overflow error converting expression to data type " +
                                   t.tsqlName() + ".");
