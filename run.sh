@@ -39,7 +39,9 @@ mkdir -p "$state/settings"
 
 # The demo login is the sandbox's own and never leaves this machine's loopback.
 password=Demo-Pass-1
-trap 'scripts/sandbox.sh stop "$state"' EXIT
+# The status is the wizard's (or the demo job's): a sandbox that has to be killed says so, and
+# changes nothing of what the user did.
+trap 'status=$?; scripts/sandbox.sh stop "$state" || true; exit $status' EXIT
 port=$(ROWLARK_SANDBOX_PASSWORD=$password scripts/sandbox.sh start "$state" \
     "$build/sandbox/rowlark-sandbox" --demo)
 export ODBCSYSINI=$state ODBCINI=$state/odbc.ini FREETDSCONF=$state/freetds.conf

@@ -2,14 +2,13 @@
 // against two references measured in the same rounds: the one set-based statement on the same
 // sandbox, and that statement run by sqlite3 itself on the sandbox's own file (the stand-in's
 // floor). Rounds are paired (floor, statement, job) and the median of the per-round ratios is
-// reported, so a machine that speeds up or slows down between rounds does not bias them.
-#include "external_sandbox.h"
+// reported, so a machine that speeds up or slows down between rounds does not bias them. Bytes a
+// row are what the job's connection carried, both ways, as the kernel counts them per socket.
+#include "job_rounds.h"
+#include "socket_bytes.h"
 
-#include "db/connection.h"
 #include "dedupe/finder.h"
-#include "dedupe/job.h"
 #include "dedupe/keys.h"
-#include "dedupe/sql_text.h"
 #include "sql/collation.h"
 
 #include <benchmark/benchmark.h>
@@ -17,26 +16,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
-#include <fstream>
-#include <functional>
+#include <cstdlib>
 #include <random>
-#include <sstream>
 
 using namespace rowlark;
 
 namespace {
-
-double seconds(const std::function<void()>& f) {
-    auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // Keys as the job builds them from three columns; one row in ten repeats an earlier row, at a
 // random place.
@@ -113,75 +98,6 @@ BENCHMARK(FinderMemory)
 // Twenty million rows with a 256 MB budget: the keys go to temporary files.
 BENCHMARK(FinderMemory)->Args({20'000'000, 256})->Iterations(1)->Unit(benchmark::kSecond);
 
-// Records how long each phase of the job took.
-struct NullEvents : dedupe::JobEvents {
-    void progress(const dedupe::Progress& p) override {
-        const auto now = std::chrono::steady_clock::now();
-        if (p.phase != phase) {
-            if (started)
-                phaseSeconds[static_cast<int>(phase)] +=
-                    std::chrono::duration<double>(now - since).count();
-            phase = p.phase;
-            since = now;
-            started = true;
-        }
-    }
-    dedupe::Phase phase = dedupe::Phase::Connecting;
-    bool started = false;
-    std::chrono::steady_clock::time_point since;
-    double phaseSeconds[8] = {};
-    void report(int line, const std::string& d) override {
-        errors += std::to_string(line) + ": " + d + "\n";
-    }
-    void noDuplicates() override {}
-    void showResult(std::shared_ptr<db::RecordSet>) override {}
-    std::string errors;
-};
-
-// Where the repeats stand in the table: the layouts a de-duplication meets.
-enum Layout : long {
-    Spread, // one row in ten repeats a row at a random earlier place, as in a table grown over time
-    Appended, // the table imported twice: its second half repeats the first, row for row
-    Tail,     // one late batch: the last tenth repeats rows from anywhere before it
-    None,     // no row repeats another
-};
-const char* layoutName(long layout) {
-    static const char* names[] = {"spread", "appended", "tail", "none"};
-    return names[layout];
-}
-
-// Rows of six columns; which row each one repeats in (k, a, b) follows the layout.
-void fill(db::Connection& c, long rows, long layout) {
-    c.execute("CREATE TABLE Big (n int NOT NULL, k int, a nvarchar(24), b nvarchar(24), c float, d "
-              "bigint)");
-    c.execute("INSERT INTO Big (n) VALUES (1)");
-    for (long have = 1; have < rows; have *= 2)
-        c.execute("INSERT INTO Big (n) SELECT TOP (" + std::to_string(std::min(have, rows - have)) +
-                  ") n + " + std::to_string(have) + " FROM Big");
-    // in bigint, as a server computes it: n * n * 40503 passes an int
-    const std::string h =
-        "((CAST(n AS bigint) * CAST(2654435761 AS bigint) + CAST(n AS bigint) * n "
-        "* 40503) % CAST(4294967291 AS bigint))";
-    const std::string half = std::to_string(rows / 2), body = std::to_string(rows - rows / 10);
-    std::string id;
-    switch (layout) {
-    case Spread:
-        id = "(CASE WHEN " + h + " % 10 = 0 THEN (" + h + " / 10) % n + 1 ELSE n END)";
-        break;
-    case Appended:
-        id = "(CASE WHEN n > " + half + " THEN n - " + half + " ELSE n END)";
-        break;
-    case Tail:
-        id = "(CASE WHEN n > " + body + " THEN " + h + " % " + body + " + 1 ELSE n END)";
-        break;
-    default:
-        id = "n";
-    }
-    c.execute("UPDATE Big SET k = " + id + ", a = 'name ' + CAST(" + id + " AS nvarchar(10)), " +
-              "b = 'city ' + CAST((" + id + ") % 977 AS nvarchar(10)), c = (" + id +
-              ") * 0.5, d = (" + id + ") * 3");
-}
-
 void sqlite(sqlite3* db, const std::string& sql) {
     char* err = nullptr;
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
@@ -196,22 +112,16 @@ void WholeJob(benchmark::State& state) {
     const long rows = static_cast<long>(state.range(0));
     const bool allColumns = state.range(1) != 0;
     const long layout = state.range(2);
-    state.SetLabel(layoutName(layout));
+    state.SetLabel(bench::layoutName(layout));
     const std::vector<std::string> keyColumns =
         allColumns ? std::vector<std::string>{"n", "k", "a", "b", "c", "d"}
                    : std::vector<std::string>{"k", "a", "b"};
-    const std::string key = dedupe::bracketList(keyColumns);
     const std::string floorKey = allColumns ? "n, k, a, b, c, d" : "k, a, b";
-    bench::ExternalSandbox sandbox;
-    db::Connection c;
-    c.open(sandbox.connectionString("master"));
-    c.setQueryTimeout(0);
-    fill(c, rows, layout);
+    bench::FilledSandbox filled(rows, layout);
+    const bench::ExternalSandbox& sandbox = filled.sandbox;
+    db::Connection& c = filled.connection;
     if (allColumns) c.execute("UPDATE Big SET n = k"); // keyed on every column, n repeats too
-    const std::string cols = "[n], [k], [a], [b], [c], [d]";
-    const std::string setBased = "SELECT " + cols + " INTO [BigSet] FROM (SELECT *, ROW_NUMBER() " +
-                                 "OVER (PARTITION BY " + key + " ORDER BY (SELECT 0)) AS rn FROM " +
-                                 "[Big]) AS x WHERE rn = 1";
+    const std::string setBased = bench::setBasedStatement(keyColumns, "BigSet");
     const std::string floorSql =
         "CREATE TABLE BigFloor (n int NOT NULL, k int, a nvarchar(24), b nvarchar(24), c float, "
         "d bigint); INSERT INTO BigFloor SELECT n, k, a, b, c, d FROM (SELECT *, row_number() OVER "
@@ -224,7 +134,7 @@ void WholeJob(benchmark::State& state) {
     sqlite3_busy_timeout(floorDb, 60000);
 
     std::vector<double> jobTimes, setTimes, floorTimes, toSet, toFloor;
-    double memoryRatio = 0, growthMb = 0, keyMb = 0;
+    double memoryRatio = 0, growthMb = 0, keyMb = 0, jobBytes = 0, setBytes = 0;
     std::uint64_t deleted = 0;
     for (auto _ : state) {
         for (int round = 0; round < 3; ++round) {
@@ -232,105 +142,62 @@ void WholeJob(benchmark::State& state) {
                 "IF OBJECT_ID('BigSet') IS NOT NULL DROP TABLE BigSet; IF OBJECT_ID('BigJob') "
                 "IS NOT NULL DROP TABLE BigJob");
             sqlite(floorDb, "DROP TABLE IF EXISTS BigFloor");
-            const double floor = seconds([&] { sqlite(floorDb, floorSql); });
-            const double set = seconds([&] { c.execute(setBased); });
-            dedupe::JobSettings s;
-            s.connectionString = sandbox.connectionString("master");
-            s.selectedTable = "Big";
-            s.duplicateColumns = keyColumns;
-            s.newName = [] { return std::string("BigJob"); };
-            NullEvents events;
-            ::malloc_trim(0);
-            bench::resetPeakResident();
-            const long long before = bench::residentBytes();
-            dedupe::JobOutcome out;
-            const double job = seconds([&] { out = dedupe::RunJob(s, events); });
-            const double growth = static_cast<double>(bench::peakResidentBytes() - before);
-            if (!events.errors.empty() || out.newTableMade == (layout == None)) {
-                state.SkipWithError(events.errors.empty() ? "no new table" : events.errors.c_str());
+            const double floor = bench::seconds([&] { sqlite(floorDb, floorSql); });
+            const double bytesBefore = bench::tcpBytesTo(sandbox.port());
+            const double set = bench::seconds([&] { c.execute(setBased); });
+            setBytes = bench::tcpBytesTo(sandbox.port()) - bytesBefore;
+            const bench::JobRun job = bench::runJob(sandbox, keyColumns, "BigJob");
+            if (!job.errors.empty() || job.outcome.newTableMade == (layout == bench::None)) {
+                state.SkipWithError(job.errors.empty() ? "no new table" : job.errors.c_str());
                 break;
             }
             for (int p = 0; p < 7; ++p)
                 state.counters[std::string("phase_") +
                                dedupe::phaseName(static_cast<dedupe::Phase>(p))] =
-                    events.phaseSeconds[p];
-            jobTimes.push_back(job);
+                    job.phaseSeconds[p];
+            jobTimes.push_back(job.seconds);
             setTimes.push_back(set);
             floorTimes.push_back(floor);
-            toSet.push_back(job / set);
-            toFloor.push_back(job / floor);
-            deleted = out.counts.deleted;
-            keyMb = static_cast<double>(out.counts.keyBytes) / 1e6;
-            growthMb = std::max(growthMb, growth / 1e6);
-            memoryRatio = std::max(memoryRatio, growth / static_cast<double>(out.counts.keyBytes));
+            toSet.push_back(job.seconds / set);
+            toFloor.push_back(job.seconds / floor);
+            deleted = job.outcome.counts.deleted;
+            jobBytes = job.bytes;
+            const auto keyBytes = static_cast<double>(job.outcome.counts.keyBytes);
+            keyMb = keyBytes / 1e6;
+            growthMb = std::max(growthMb, job.peakGrowth / 1e6);
+            memoryRatio = std::max(memoryRatio, job.peakGrowth / keyBytes);
         }
     }
     sqlite3_close(floorDb);
-    state.counters["job_s"] = median(jobTimes);
-    state.counters["set_based_s"] = median(setTimes);
-    state.counters["sqlite3_floor_s"] = median(floorTimes);
-    state.counters["ratio_to_set_based"] = median(toSet);
-    state.counters["ratio_to_floor"] = median(toFloor);
+    state.counters["job_s"] = bench::median(jobTimes);
+    state.counters["set_based_s"] = bench::median(setTimes);
+    state.counters["sqlite3_floor_s"] = bench::median(floorTimes);
+    state.counters["ratio_to_set_based"] = bench::median(toSet);
+    state.counters["ratio_to_floor"] = bench::median(toFloor);
     state.counters["deleted"] = static_cast<double>(deleted);
     state.counters["key_MB"] = keyMb;
     state.counters["peak_growth_MB"] = growthMb;
     state.counters["memory_ratio"] = memoryRatio;
+    state.counters["job_bytes_per_row"] = jobBytes / static_cast<double>(rows);
+    state.counters["set_based_bytes_per_row"] = setBytes / static_cast<double>(rows);
 }
 // Every layout at 1M rows keyed on three of six columns and at 200k rows keyed on all of them.
 BENCHMARK(WholeJob)
-    ->ArgsProduct({{1'000'000}, {0}, {Spread, Appended, Tail, None}})
-    ->ArgsProduct({{200'000}, {1}, {Spread, Appended, Tail, None}})
+    ->ArgsProduct({{1'000'000}, {0}, {bench::Spread, bench::Appended, bench::Tail, bench::None}})
+    ->ArgsProduct({{200'000}, {1}, {bench::Spread, bench::Appended, bench::Tail, bench::None}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-
-// Bytes that crossed the loopback interface so far, both ways: what travels between the job and
-// the server (the machine is otherwise quiet while a round runs).
-double loopbackBytes() {
-    std::ifstream dev("/proc/net/dev");
-    std::string line;
-    while (std::getline(dev, line)) {
-        const auto colon = line.find(':');
-        if (colon == std::string::npos || line.substr(0, colon).find("lo") == std::string::npos)
-            continue;
-        std::istringstream fields(line.substr(colon + 1));
-        double rx = 0, skip = 0, tx = 0;
-        fields >> rx;
-        for (int i = 0; i < 7; ++i)
-            fields >> skip;
-        fields >> tx;
-        return rx + tx;
-    }
-    return 0;
-}
 
 // The job done by the server against the set-based statement it amounts to, and against the job
 // done here, in paired rounds; with the bytes each one moves between client and server.
 void OnServer(benchmark::State& state) {
     const long rows = static_cast<long>(state.range(0));
     const std::vector<std::string> keyColumns{"k", "a", "b"};
-    bench::ExternalSandbox sandbox;
-    db::Connection c;
-    c.open(sandbox.connectionString("master"));
-    c.setQueryTimeout(0);
-    fill(c, rows, Spread);
-    const std::string setBased =
-        "SELECT [n], [k], [a], [b], [c], [d] INTO [BigSet] FROM (SELECT *, ROW_NUMBER() OVER "
-        "(PARTITION BY [k], [a], [b] ORDER BY (SELECT 0)) AS rn FROM [Big]) AS x WHERE rn = 1";
-    auto job = [&](bool onServer, double& bytes) {
-        dedupe::JobSettings s;
-        s.connectionString = sandbox.connectionString("master");
-        s.selectedTable = "Big";
-        s.duplicateColumns = keyColumns;
-        s.onServer = onServer;
-        s.newName = [onServer] { return std::string(onServer ? "BigServer" : "BigClient"); };
-        NullEvents events;
-        const double before = loopbackBytes();
-        const double t = seconds([&] { dedupe::RunJob(s, events); });
-        bytes = loopbackBytes() - before;
-        if (!events.errors.empty()) state.SkipWithError(events.errors.c_str());
-        return t;
-    };
+    bench::FilledSandbox filled(rows, bench::Spread);
+    const bench::ExternalSandbox& sandbox = filled.sandbox;
+    db::Connection& c = filled.connection;
+    const std::string setBased = bench::setBasedStatement(keyColumns, "BigSet");
     std::vector<double> toSet, toClient;
     double serverBytes = 0, clientBytes = 0, setBytes = 0;
     for (auto _ : state) {
@@ -338,22 +205,88 @@ void OnServer(benchmark::State& state) {
             c.execute("IF OBJECT_ID('BigSet') IS NOT NULL DROP TABLE BigSet; IF OBJECT_ID("
                       "'BigServer') IS NOT NULL DROP TABLE BigServer; IF OBJECT_ID('BigClient') "
                       "IS NOT NULL DROP TABLE BigClient");
-            const double before = loopbackBytes();
-            const double set = seconds([&] { c.execute(setBased); });
-            setBytes = loopbackBytes() - before;
-            const double server = job(true, serverBytes);
-            const double client = job(false, clientBytes);
-            toSet.push_back(server / set);
-            toClient.push_back(server / client);
+            const double before = bench::tcpBytesTo(sandbox.port());
+            const double set = bench::seconds([&] { c.execute(setBased); });
+            setBytes = bench::tcpBytesTo(sandbox.port()) - before;
+            const bench::JobRun server = bench::runJob(sandbox, keyColumns, "BigServer", true);
+            const bench::JobRun client = bench::runJob(sandbox, keyColumns, "BigClient");
+            if (!server.errors.empty() || !client.errors.empty()) {
+                state.SkipWithError((server.errors + client.errors).c_str());
+                break;
+            }
+            serverBytes = server.bytes;
+            clientBytes = client.bytes;
+            toSet.push_back(server.seconds / set);
+            toClient.push_back(server.seconds / client.seconds);
         }
     }
-    state.counters["ratio_to_set_based"] = median(toSet);
-    state.counters["ratio_to_client_job"] = median(toClient);
+    state.counters["ratio_to_set_based"] = bench::median(toSet);
+    state.counters["ratio_to_client_job"] = bench::median(toClient);
     state.counters["set_based_bytes"] = setBytes;
     state.counters["on_server_bytes"] = serverBytes;
     state.counters["client_job_bytes"] = clientBytes;
+    state.counters["client_job_bytes_per_row"] = clientBytes / static_cast<double>(rows);
 }
 BENCHMARK(OnServer)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The cost of a row as tables grow: the job (keyed on three columns, repeats spread) against the
+// set-based statement in paired rounds, its time and peak memory a row, and both against the
+// first size measured in this process (1M rows). 10M rows only with ROWLARK_BENCH_10M=1.
+void Scaling(benchmark::State& state) {
+    static double firstNsPerRow = 0, firstPeakPerRow = 0;
+    const long rows = static_cast<long>(state.range(0));
+    const std::vector<std::string> keyColumns{"k", "a", "b"};
+    bench::FilledSandbox filled(rows, bench::Spread);
+    const bench::ExternalSandbox& sandbox = filled.sandbox;
+    db::Connection& c = filled.connection;
+    const std::string setBased = bench::setBasedStatement(keyColumns, "BigSet");
+    std::vector<double> jobTimes, setTimes, toSet;
+    double peak = 0, keyBytes = 0, bytes = 0;
+    for (auto _ : state) {
+        for (int round = 0; round < 3; ++round) {
+            c.execute(
+                "IF OBJECT_ID('BigSet') IS NOT NULL DROP TABLE BigSet; IF OBJECT_ID('BigJob') "
+                "IS NOT NULL DROP TABLE BigJob");
+            const double set = bench::seconds([&] { c.execute(setBased); });
+            const bench::JobRun job = bench::runJob(sandbox, keyColumns, "BigJob");
+            if (!job.errors.empty() || !job.outcome.newTableMade) {
+                state.SkipWithError(job.errors.empty() ? "no new table" : job.errors.c_str());
+                return;
+            }
+            jobTimes.push_back(job.seconds);
+            setTimes.push_back(set);
+            toSet.push_back(job.seconds / set);
+            peak = std::max(peak, job.peakGrowth);
+            keyBytes = static_cast<double>(job.outcome.counts.keyBytes);
+            bytes = job.bytes;
+        }
+    }
+    const double n = static_cast<double>(rows);
+    const double nsPerRow = bench::median(jobTimes) * 1e9 / n, peakPerRow = peak / n;
+    if (firstNsPerRow == 0) firstNsPerRow = nsPerRow, firstPeakPerRow = peakPerRow;
+    state.counters["job_s"] = bench::median(jobTimes);
+    state.counters["set_based_s"] = bench::median(setTimes);
+    state.counters["ratio_to_set_based"] = bench::median(toSet);
+    state.counters["job_ns_per_row"] = nsPerRow;
+    state.counters["set_based_ns_per_row"] = bench::median(setTimes) * 1e9 / n;
+    state.counters["peak_bytes_per_row"] = peakPerRow;
+    state.counters["key_bytes_per_row"] = keyBytes / n;
+    state.counters["memory_ratio"] = peak / keyBytes;
+    state.counters["job_bytes_per_row"] = bytes / n;
+    state.counters["ns_per_row_to_first"] = nsPerRow / firstNsPerRow;
+    state.counters["peak_per_row_to_first"] = peakPerRow / firstPeakPerRow;
+}
+BENCHMARK(Scaling)
+    ->Arg(1'000'000)
+    ->Arg(4'000'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+[[maybe_unused]] const auto* tenMillion =
+    std::getenv("ROWLARK_BENCH_10M")
+        ? benchmark::RegisterBenchmark("ScalingOnDemand", [](benchmark::State& s) { Scaling(s); })
+              -> Arg(10'000'000) -> Iterations(1) -> Unit(benchmark::kSecond) -> UseRealTime()
+        : nullptr;
 
 } // namespace
 

@@ -13,6 +13,7 @@ public:
     ExternalSandbox();
     ~ExternalSandbox();
     std::string connectionString(const std::string& database) const;
+    int port() const { return port_; }
     // The store file that holds a database: what sqlite3 itself opens for the floor measurement.
     std::filesystem::path storeFile(const std::string& database) const {
         return dir_ / "data" / (database + ".sqlite");

@@ -1,5 +1,7 @@
 // rowlark-dedupe: the duplicate-removal job from a terminal.
+#include "connection_place.h"
 #include "options.h"
+#include "progress_line.h"
 #include "signals.h"
 #include "summary.h"
 #include "terminal.h"
@@ -15,6 +17,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -30,28 +33,23 @@ constexpr int kLookupTimeout = 30;
 
 class ConsoleEvents : public dedupe::JobEvents {
 public:
-    ConsoleEvents(bool bar, bool replace) : bar_(bar), replace_(replace) {}
+    ConsoleEvents(cli::ProgressLine& line, bool replace, std::string place)
+        : line_(line), replace_(replace), place_(std::move(place)) {}
 
     void progress(const dedupe::Progress& p) override {
-        if (bar_) {
-            std::cerr << "\r\033[K" << dedupe::phaseName(p.phase) << ": " << p.rowsRead
-                      << " rows read, " << p.duplicates << " duplicates, " << p.deleted
-                      << " deleted" << std::flush;
-            if (p.phase == dedupe::Phase::Done) std::cerr << "\n";
-        } else if (p.phase != lastPhase_) {
-            std::cerr << dedupe::phaseName(p.phase) << " (" << p.rowsRead << " rows read, "
-                      << p.duplicates << " duplicates, " << p.deleted << " deleted)\n";
-        }
-        lastPhase_ = p.phase;
+        commit = p.commit;
+        line_.show(p);
     }
     void report(int line, const std::string& description) override {
-        if (bar_) std::cerr << "\n";
-        std::cerr << "rowlark-dedupe: step " << line << " failed: " << description << "\n";
-        failed.push_back({line, description});
+        // The job's own login says where it tried, as the look-ups' does.
+        const std::string text = line == 122 || line == 124
+                                     ? place_ + ": " + cli::driverWords(description)
+                                     : description;
+        line_.message("rowlark-dedupe: step " + std::to_string(line) + " failed: " + text);
+        failed.push_back({line, text});
     }
     void notice(const std::string& text) override {
-        if (bar_) std::cerr << "\n";
-        std::cerr << "rowlark-dedupe: note: " << text << "\n";
+        line_.message("rowlark-dedupe: note: " + text);
         notices.push_back(text);
     }
     void noDuplicates() override { none = true; }
@@ -66,11 +64,13 @@ public:
     bool asked = false;
     std::vector<cli::FailedStep> failed;
     std::vector<std::string> notices;
+    // Read by the signal watcher when it has to say the last words itself.
+    std::atomic<dedupe::Progress::Commit> commit{dedupe::Progress::Commit::NotYet};
 
 private:
-    bool bar_;
+    cli::ProgressLine& line_;
     bool replace_;
-    std::optional<dedupe::Phase> lastPhase_;
+    std::string place_;
 };
 
 // A signal is ending the process and saying so: nothing more may be printed, and main must not
@@ -133,9 +133,10 @@ bool sameLogin(const shell::ConnectionProfile& a, const shell::ConnectionProfile
            a.user == b.user;
 }
 
+// Asked for JSON, even in a form the options refuse (--json=yes): the refusal comes as JSON.
 bool wantsJson(const std::vector<std::string>& args) {
     for (const auto& a : args)
-        if (a == "--json") return true;
+        if (a == "--json" || a.rfind("--json=", 0) == 0) return true;
     return false;
 }
 
@@ -166,12 +167,38 @@ int main(int argc, char** argv) {
     // Watched from here on: a signal at the password prompt or during the look-ups ends the run
     // at once (nothing has been changed), with the terminal as it was.
     auto cancel = std::make_shared<db::CancelSwitch>();
-    cli::SignalWatcher watcher(*cancel, [json = o.json](int signal) {
-        std::cerr << "\nrowlark-dedupe: " << Ender::stopText(signal) << std::endl;
-        if (json)
-            cli::printEndingJson(std::cout, {128 + signal, "stopped", Ender::stopText(signal)});
+    const std::string newName = o.into ? *o.into : o.table + "2";
+    std::unique_ptr<ConsoleEvents> events; // the job's, once it runs
+    auto sayLast = [json = o.json](const cli::Ending& e) {
+        std::cerr << "\nrowlark-dedupe: " << e.message << std::endl;
+        if (json) cli::printEndingJson(std::cout, e);
         std::cout << std::flush;
-    });
+    };
+    cli::SignalWatcher watcher(
+        *cancel,
+        [&](int signal) {
+            sayLast({128 + signal, "stopped", Ender::stopText(signal)});
+        },
+        // A second signal, and the job did not end in time: what is known of it.
+        [&](int signal) {
+            using Commit = dedupe::Progress::Commit;
+            const Commit commit = events ? events->commit.load() : Commit::NotYet;
+            cli::Ending e{128 + signal, "stopped", Ender::stopText(signal)};
+            const std::string table = dedupe::bracketed(newName);
+            if (commit == Commit::Done)
+                e = {0, "made",
+                     table + " was made; " + cli::signalWords(signal) +
+                         " came after it was made, and the run ended before its summary."};
+            else if (commit == Commit::Sent)
+                e = {128 + signal, "unknown",
+                     "stopped by " + cli::signalWords(signal) + " while the server committed " +
+                         table +
+                         "; whether it was made is not known. The table chosen is as it "
+                         "was. To see what the server holds, run: " +
+                         dedupe::tablesMadeStatement({newName})};
+            sayLast(e);
+            return e.status;
+        });
     ender.setWatcher(&watcher);
 
     const shell::ConnectionProfile stored = shell::LoadStoredProfile();
@@ -193,7 +220,6 @@ int main(int argc, char** argv) {
     else
         return ender.usage("no password: set ROWLARK_PASSWORD");
 
-    const std::string newName = o.into ? *o.into : o.table + "2";
     if (auto why = dedupe::RefuseNewName(newName, o.table)) return ender.refused(*why);
     const std::string removedInto = o.removedInto.value_or("");
     if (o.removedInto)
@@ -202,6 +228,7 @@ int main(int argc, char** argv) {
 
     const bool bar = cli::stderrIsTerminal() && !o.json;
     const std::string connectionString = shell::BuildConnectionString(p).toStdString();
+    const std::string place = cli::connectionPlace(p, {o.server.has_value(), o.port.has_value()});
     std::string table;
     std::vector<std::string> chosen;
     std::vector<dedupe::OrderColumn> order;
@@ -212,7 +239,11 @@ int main(int argc, char** argv) {
         c->setCancelSwitch(cancel);
         c->setLoginTimeout(db::kDefaultLoginTimeout);
         c->setQueryTimeout(kLookupTimeout);
-        c->open(connectionString);
+        try {
+            c->open(connectionString);
+        } catch (const db::OdbcError& e) {
+            return ender.end(1, "failed", place + ": " + cli::driverWords(e.description()));
+        }
         std::string error;
         auto found =
             resolve(dedupe::ReadTableNames(*c), o.table, "the database has no table named", error);
@@ -282,22 +313,29 @@ int main(int argc, char** argv) {
     s.removedInto = removedInto;
     s.onServer = o.onServer;
     s.cancel = cancel;
-    ConsoleEvents events(bar, o.replace);
+    cli::ProgressLine progress(std::cerr, bar);
+    events = std::make_unique<ConsoleEvents>(progress, o.replace, place);
     cli::RunSummary summary;
     summary.table = table;
     summary.newTable = newName;
-    watcher.jobStarted();
-    summary.outcome = dedupe::RunJob(s, events);
-    summary.noDuplicates = events.none;
-    summary.failed = events.failed;
-    summary.notices = events.notices;
+    watcher.jobStarted([&progress](int signal, int count) {
+        const std::string name = cli::signalWords(signal);
+        progress.message(count == 1 ? "rowlark-dedupe: " + name +
+                                          ": stopping; another one cuts the connection at once."
+                                    : "rowlark-dedupe: " + name + " again: the connection is cut.");
+    });
+    summary.outcome = dedupe::RunJob(s, *events);
+    summary.noDuplicates = events->none;
+    summary.failed = events->failed;
+    summary.notices = events->notices;
     summary.orderBy = order;
     summary.keepLast = o.keepLast;
     summary.removedInto = removedInto;
     summary.onServer = o.onServer;
     summary.signal = watcher.caught();
     const dedupe::JobOutcome& out = summary.outcome;
-    if (!watcher.claimEnding()) waitForTheEnd(); // a second signal is ending the process
+    if (!watcher.claimEnding()) waitForTheEnd(); // the watcher is saying the last words
+    progress.end(out.newTableMade || summary.noDuplicates);
 
     // Once the new table is committed it stays, whatever came after: the run says so.
     if (summary.signal && !out.newTableMade && !out.commitUnknown)
@@ -305,12 +343,12 @@ int main(int argc, char** argv) {
                            Ender::stopText(summary.signal));
     if (out.refusal) {
         std::string why = *out.refusal;
-        if (events.asked && !o.replace) why += " Give --replace to replace it.";
+        if (events->asked && !o.replace) why += " Give --replace to replace it.";
         return cli::endJob(std::cout, std::cerr, summary, o.json, 2, "refused", why);
     }
     if (out.commitUnknown)
-        return cli::endJob(std::cout, std::cerr, summary, o.json, 128 + summary.signal, "unknown",
-                           out.notMade);
+        return cli::endJob(std::cout, std::cerr, summary, o.json,
+                           summary.signal ? 128 + summary.signal : 1, "unknown", out.notMade);
     if (out.newTableMade) {
         std::string line = cli::madeLine(summary);
         if (summary.signal)

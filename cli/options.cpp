@@ -41,11 +41,12 @@ const char* const kUsage =
     "  --dry-run             read the keys and report rows, duplicates, distinct keys and the ten\n"
     "                        largest groups; create, change and drop nothing\n"
     "  --json                the final summary as one JSON object on standard output\n"
-    "  --memory-limit SIZE   memory for the search, as 512M or 2G (default: half of the available\n"
-    "                        memory); past it, the keys go to temporary files\n"
-    "  --spill-dir DIR       where those files go (default: $TMPDIR, else /tmp): a private\n"
-    "                        folder, the files unlinked at once; they take about the size of\n"
-    "                        the chosen columns' text plus 30 bytes a row\n"
+    "  --memory-limit SIZE   memory for the search, as 512M or 2G, 1 byte to 16384G (default:\n"
+    "                        half of the available memory); past it, the keys go to temporary\n"
+    "                        files\n"
+    "  --spill-dir DIR       where those files go (default: $TMPDIR, else /tmp): files without a\n"
+    "                        name, or in a private folder unlinked at once; they take about the\n"
+    "                        size of the chosen columns' text plus 30 bytes a row\n"
     "  --help                this text\n"
     "  --version             the program's version\n"
     "\n"
@@ -56,8 +57,9 @@ const char* const kUsage =
     "port and user are those of the stored login, from the stored login; else from a prompt on\n"
     "the terminal. It is never taken from the command line.\n"
     "\n"
-    "Exit status: 0 done (also when there are no duplicates), 1 a step failed, 2 bad usage or a\n"
-    "refused name (nothing changed), 130 or 143 stopped by SIGINT or SIGTERM.\n";
+    "Exit status: 0 done (also when there are no duplicates), 1 a step failed (or whether the\n"
+    "commit took effect could not be learned), 2 bad usage or a refused name (nothing changed),\n"
+    "130 or 143 stopped by SIGINT or SIGTERM; a second signal cuts the connection at once.\n";
 
 Options parseOptions(const std::vector<std::string>& args) {
     Options o;
@@ -170,12 +172,18 @@ std::string parsePort(const std::string& text) {
 }
 
 std::uint64_t parseSize(const std::string& text) {
+    const auto bad = [&] {
+        return std::invalid_argument("--memory-limit takes a size such as 512M or 2G, not '" +
+                                     text + "'");
+    };
+    // Digits first: the library's reading would take "-1" as the largest number there is.
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) throw bad();
     std::size_t used = 0;
     unsigned long long n = 0;
     try {
         n = std::stoull(text, &used);
     } catch (const std::exception&) {
-        throw std::invalid_argument("--memory-limit takes a size such as 512M or 2G, not " + text);
+        throw bad();
     }
     const std::string unit = text.substr(used);
     int shift = 0;
@@ -186,9 +194,10 @@ std::uint64_t parseSize(const std::string& text) {
     else if (unit == "G" || unit == "g")
         shift = 30;
     else if (!unit.empty())
-        throw std::invalid_argument("--memory-limit takes a size such as 512M or 2G, not " + text);
-    if (n == 0 || n > (UINT64_MAX >> shift))
-        throw std::invalid_argument("--memory-limit " + text + " is out of range");
+        throw bad();
+    if (n == 0 || n > (kMaxMemoryLimit >> shift))
+        throw std::invalid_argument("--memory-limit takes a size from 1 byte to 16384G, not '" +
+                                    text + "'");
     return std::uint64_t(n) << shift;
 }
 

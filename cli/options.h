@@ -40,7 +40,10 @@ std::pair<std::string, bool> parseOrderColumn(const std::string& text);
 // A TCP port as digits, 1 to 65535; throws std::invalid_argument otherwise.
 std::string parsePort(const std::string& text);
 
-// "512M", "2G", "1048576": bytes; throws std::invalid_argument otherwise.
+// Past this a memory limit is no limit but a slip (16 TiB).
+inline constexpr std::uint64_t kMaxMemoryLimit = std::uint64_t{1} << 44;
+// "512M", "2G", "1048576": bytes, from 1 to kMaxMemoryLimit; throws std::invalid_argument
+// otherwise (a sign, zero, an unknown unit, too much).
 std::uint64_t parseSize(const std::string& text);
 
 extern const char* const kUsage;

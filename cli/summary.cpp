@@ -2,6 +2,8 @@
 
 #include "dedupe/sql_text.h"
 
+#include <QLocale>
+
 #include <csignal>
 #include <cstdio>
 
@@ -9,10 +11,14 @@ namespace rowlark::cli {
 namespace {
 
 std::string counted(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    return countText(n) + " " + (n == 1 ? one : many);
 }
 
 } // namespace
+
+std::string countText(std::uint64_t n) {
+    return QLocale().toString(static_cast<qulonglong>(n)).toStdString();
+}
 
 const char* signalName(int signal) {
     return signal == SIGINT ? "SIGINT" : "SIGTERM";
@@ -92,8 +98,7 @@ void printEndingJson(std::ostream& out, const Ending& e) {
 std::string madeLine(const RunSummary& s) {
     const auto& c = s.outcome.counts;
     std::string line = "Read " + counted(c.rowsRead, "row", "rows") + ", removed " +
-                       std::to_string(c.deleted) + " of " +
-                       counted(c.duplicates, "duplicate", "duplicates") + ": " +
+                       counted(c.deleted, "duplicate", "duplicates") + ": " +
                        dedupe::bracketed(s.newTable) + " holds " +
                        counted(s.outcome.newTableRows, "row.", "rows.");
     if (s.outcome.removedTableMade) {

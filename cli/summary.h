@@ -39,7 +39,7 @@ std::string ruleJson(const std::vector<dedupe::OrderColumn>& order, bool last);
 
 // How a run ended, in every JSON object the program prints: the exit status, one word for the
 // outcome ("made", "not_made", "no_duplicates", "refused", "usage", "failed", "stopped",
-// "unknown", "dry_run") and the message a person would read.
+// "unknown", "dry_run", and "help" or "version" for those) and the message a person would read.
 struct Ending {
     int status;
     std::string outcome;
@@ -47,8 +47,10 @@ struct Ending {
 };
 void printEndingJson(std::ostream& out, const Ending& e);
 
-// "Read N rows, removed D of D duplicates: [X] holds R rows."
+// "Read N rows, removed D duplicates: [X] holds R rows."
 std::string madeLine(const RunSummary& s);
+// A count as people read it: with the locale's thousands separators, as the wizard shows them.
+std::string countText(std::uint64_t n);
 // Ends a run whose job ran: with json the summary as one object on `out`, else the message on
 // `out` for a made table or no duplicates and on `err` for anything else. Returns the status.
 int endJob(std::ostream& out, std::ostream& err, const RunSummary& s, bool json, int status,

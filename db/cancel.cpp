@@ -10,7 +10,10 @@ namespace rowlark::db {
 void CancelSwitch::pull() {
     {
         std::lock_guard lock(mutex_);
-        if (pulled_.exchange(true)) return;
+        if (pulled_.exchange(true)) {
+            if (!insisted_.exchange(true)) insist();
+            return;
+        }
         if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
     }
     // The cut waits on a thread of its own: pull() is called from signal watchers and event
@@ -22,17 +25,42 @@ void CancelSwitch::pull() {
         }).detach();
 }
 
-void CancelSwitch::cutNow() {
-    std::vector<int> doomed;
-    {
-        std::lock_guard lock(mutex_);
-        doomed = sockets_;
-        if (loggingIn_) {
-            const auto fresh = sockets::Since(before_, sockets::Connected());
-            doomed.insert(doomed.end(), fresh.begin(), fresh.end());
+// With the lock held: no grace any more, for this switch or for any that follows it.
+void CancelSwitch::insist() {
+    cutLocked();
+    for (const auto& weak : followers_)
+        if (auto f = weak.lock()) {
+            f->pull();
+            f->pull();
         }
-        sockets::Cut(doomed);
+    followers_.clear();
+}
+
+std::shared_ptr<CancelSwitch> CancelSwitch::follower() {
+    auto f = std::make_shared<CancelSwitch>(grace_);
+    std::lock_guard lock(mutex_);
+    if (insisted_) {
+        f->pull();
+        f->pull();
+    } else {
+        std::erase_if(followers_, [](const auto& w) { return w.expired(); });
+        followers_.push_back(f);
     }
+    return f;
+}
+
+void CancelSwitch::cutNow() {
+    std::lock_guard lock(mutex_);
+    cutLocked();
+}
+
+void CancelSwitch::cutLocked() {
+    std::vector<int> doomed = sockets_;
+    if (loggingIn_) {
+        const auto fresh = sockets::Since(before_, sockets::Connected());
+        doomed.insert(doomed.end(), fresh.begin(), fresh.end());
+    }
+    sockets::Cut(doomed);
 }
 
 void CancelSwitch::enter(SQLHSTMT statement) {

@@ -2,7 +2,7 @@
 // server now is cancelled (SQLCancel may be called from any thread), and every later statement
 // of that connection fails at once with SQLSTATE HY008. A server that does not answer the cancel
 // (or a login under way) is given a short grace; then the connection's socket is cut, so that no
-// wait outlasts a pull by more than a few seconds.
+// wait outlasts a pull by more than a few seconds. A second pull cuts at once: the user insists.
 #pragma once
 
 #include "odbc.h"
@@ -20,8 +20,15 @@ public:
     explicit CancelSwitch(std::chrono::milliseconds grace = std::chrono::seconds(2))
         : grace_(grace) {}
 
+    // The first pull cancels and cuts after the grace; every later one cuts now, and pulls the
+    // followers.
     void pull();
     bool pulled() const { return pulled_; }
+    bool insisted() const { return insisted_; }
+    // A switch for a connection opened after this one was pulled (to learn what a cut-off
+    // statement did): it is pulled, and cut at once, when this one is pulled again. Born pulled
+    // when that has happened already.
+    std::shared_ptr<CancelSwitch> follower();
 
     // While a statement runs, the switch knows its handle.
     void enter(SQLHSTMT statement);
@@ -36,9 +43,13 @@ public:
 
 private:
     void cutNow();
+    void cutLocked(); // with the mutex held
+    void insist();    // with the mutex held
 
     const std::chrono::milliseconds grace_;
     std::atomic<bool> pulled_{false};
+    std::atomic<bool> insisted_{false};
+    std::vector<std::weak_ptr<CancelSwitch>> followers_;
     std::mutex mutex_;
     SQLHSTMT running_ = SQL_NULL_HSTMT;
     bool loggingIn_ = false;

@@ -46,6 +46,7 @@ void Connection::open(std::string_view connectionString) {
 
 void Connection::connect(std::string_view connectionString) {
     close();
+    if (cancel_ && cancel_->pulled()) throw OdbcError("HY008", "Operation canceled");
     PreflightLogin(connectionString, loginTimeout_ > 0 ? loginTimeout_ : kDefaultLoginTimeout);
     if (loginTimeout_ > 0)
         dbc_.check(SQLSetConnectAttrW(

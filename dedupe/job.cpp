@@ -1,5 +1,6 @@
 #include "job.h"
 
+#include "commit_check.h"
 #include "common/step_runner.h"
 #include "finder.h"
 #include "keys.h"
@@ -98,6 +99,9 @@ private:
     bool anyKeyRepeats();
     void makeWorkTable();
     void findRepeatsInWorkTable();
+    // One read of the copy's numbers and keys into the search; false when rows came out of the
+    // order of their numbers where that order decides (nothing is kept then).
+    bool readWorkKeys(bool sorted);
     void deleteRepeats(int line);
     // The statements that make the new table (and the removed rows' table) from the work table,
     // with the rows each must hold (-1: not known before). `total`: the two must hold the work
@@ -112,6 +116,11 @@ private:
     };
     Copies copies() const;
     void makeNewTable(JobOutcome& out, const Copies& copies);
+    void commit(JobOutcome& out, const std::vector<CommitTarget>& targets);
+    // Reports a failure as a failing step does (not when the job was stopped).
+    void fail(int line, const std::string& text) {
+        run_.step(line, [&] { throw std::runtime_error(text); });
+    }
     void noticeOldWorkTable();
     void showNewTable();
     JobOutcome finish(JobOutcome& out) {
@@ -139,6 +148,7 @@ private:
     bool replaceRemoved_ = false;
     bool nothingRepeats_ = false; // the server found no repeats; nothing was made
     bool listed_ = false;         // the repeats' numbers are in the session table kNumberList
+    bool reconnected_ = false;    // the commit was confirmed on a fresh connection
     const std::string work_ = workTableName();
     Progress counts_;
     Clock::time_point lastProgress_;
@@ -252,44 +262,62 @@ void Job::makeWorkTable() {
 
 void Job::findRepeatsInWorkTable() {
     phase(Phase::Numbering);
+    // Without an order the row that stays is the first by number: the identity's order, or the
+    // copy's numbering. The copy is read as it is stored, which is that order nearly always; a
+    // read that meets a number lower than the one before it is read again, sorted.
     must(210, [&] {
-        db::Statement st(connection());
-        st.execute(workKeyQuery(numberBy_, s_.duplicateColumns, work_, s_.orderBy, s_.keepLast));
-        // The copy said how many rows it made: the search is sized for them once.
-        RepeatFinder finder(s_.memoryBudget, static_cast<std::uint64_t>(std::max(0LL, workRows_)));
-        finder.setSpillDir(s_.spillDir);
-        std::vector<std::int64_t> numbers; // only for identity values, to show they are unique
-        std::uint64_t rows = 0;
-        counts_.keyBytes = 0;
-        forEachKey(st, true, [&](std::int64_t number, const std::string& key) {
-            counts_.keyBytes += key.size();
-            if (!identity_.empty()) numbers.push_back(number);
-            finder.push(number, key);
-            counts_.rowsRead = std::max(counts_.rowsRead, ++rows);
-            if ((rows & 4095) == 0) tick();
-            return true;
-        });
-        if (!identity_.empty()) {
-            std::sort(numbers.begin(), numbers.end());
-            if (std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end())
-                throw std::runtime_error(
-                    "The identity column [" + identity_ +
-                    "] holds the same value in more than one row, so its values cannot name "
-                    "single rows. Nothing was deleted and no new table was made.");
-        }
-        doomed_ = finder.repeats();
-        counts_.duplicates = doomed_.size();
-        if (finder.spilled())
-            events_.notice("The keys did not fit the memory budget and went to temporary files. "
-                           "rowlark-dedupe --on-server has the server do the whole job instead, "
-                           "no key leaving it (by the server's own comparison of values).");
-        if (!identity_.empty()) numbersRead_ = std::move(numbers);
+        if (!readWorkKeys(false)) readWorkKeys(true);
     });
     // With the search's memory given back: the runs need a sorted copy of the numbers.
     must(210, [&] {
         leftOut_ = runsOf(doomed_, identity_.empty() ? nullptr : &numbersRead_, s_.maxLeftOutRuns);
         numbersRead_ = {};
     });
+}
+
+bool Job::readWorkKeys(bool sorted) {
+    const bool byNumber = s_.orderBy.empty() && !s_.keepLast;
+    db::Statement st(connection());
+    st.execute(
+        workKeyQuery(numberBy_, s_.duplicateColumns, work_, s_.orderBy, s_.keepLast, sorted));
+    // The copy said how many rows it made: the search is sized for them once.
+    RepeatFinder finder(s_.memoryBudget, static_cast<std::uint64_t>(std::max(0LL, workRows_)));
+    finder.setSpillDir(s_.spillDir);
+    std::vector<std::int64_t> numbers; // only for identity values, to show they are unique
+    std::uint64_t rows = 0;
+    bool inOrder = true;
+    std::int64_t previous = 0;
+    counts_.keyBytes = 0;
+    forEachKey(st, true, [&](std::int64_t number, const std::string& key) {
+        if (byNumber && !sorted && rows > 0 && number < previous) return inOrder = false;
+        previous = number;
+        counts_.keyBytes += key.size();
+        if (!identity_.empty()) numbers.push_back(number);
+        finder.push(number, key);
+        counts_.rowsRead = std::max(counts_.rowsRead, ++rows);
+        if ((rows & 4095) == 0) tick();
+        return true;
+    });
+    if (!inOrder) {
+        st.cancel();
+        return false;
+    }
+    if (!identity_.empty()) {
+        std::sort(numbers.begin(), numbers.end());
+        if (std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end())
+            throw std::runtime_error(
+                "The identity column [" + identity_ +
+                "] holds the same value in more than one row, so its values cannot name "
+                "single rows. Nothing was deleted and no new table was made.");
+    }
+    doomed_ = finder.repeats();
+    counts_.duplicates = doomed_.size();
+    if (finder.spilled())
+        events_.notice("The keys did not fit the memory budget and went to temporary files. "
+                       "rowlark-dedupe --on-server has the server do the whole job instead, "
+                       "no key leaving it (by the server's own comparison of values).");
+    if (!identity_.empty()) numbersRead_ = std::move(numbers);
+    return true;
 }
 
 // The repeats' numbers, a batch of them at a time, to a statement that must touch exactly the
@@ -369,14 +397,24 @@ Job::Copies Job::copies() const {
 void Job::makeNewTable(JobOutcome& out, const Copies& copies) {
     phase(Phase::Finishing);
     std::string name;
+    std::vector<CommitTarget> targets;
     const bool begun = run_.step(200, [&] {
         name = newName();
+        targets.resize(copies.removed.empty() ? 1 : 2);
+        targets[0].name = name;
+        if (targets.size() > 1) targets[1].name = s_.removedInto;
+        // What the names held before: a commit whose answer is lost is judged by it. The rows
+        // are counted only where nothing else may tell the old table from the new one.
+        for (auto& t : targets) {
+            t.before = ReadTableState(connection(), t.name, false);
+            if (t.before.id && t.before.columns == columns_)
+                t.before = ReadTableState(connection(), t.name, true);
+        }
         connection().beginTransaction();
         if (replace_) connection().execute(dropIfExists(name));
         if (replaceRemoved_) connection().execute(dropIfExists(s_.removedInto));
     });
     long long rows = 0, removed = 0;
-    bool committing = false;
     auto expect = [](const char* what, long long got, long long want) {
         if (want >= 0 && got != want)
             throw std::runtime_error(std::string(what) + " would have held " + std::to_string(got) +
@@ -396,17 +434,12 @@ void Job::makeNewTable(JobOutcome& out, const Copies& copies) {
             expect("The table of the removed rows", removed, copies.removedRows);
         }
         if (copies.total) expect("The two new tables", rows + removed, workRows_);
-        committing = true;
-        connection().commit();
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            targets[i].made = ReadTableState(connection(), targets[i].name, false);
+            targets[i].made.rows = i == 0 ? rows : removed;
+        }
     });
     if (!copied) {
-        if (committing && cancelled()) {
-            // The commit was sent and the server's answer cut off: it may have taken effect.
-            out.commitUnknown = true;
-            out.notMade = "The job was stopped while the server committed the new table; whether " +
-                          name + " exists could not be learned. The table you chose is as it was.";
-            throw Stop{};
-        }
         if (connection_) connection_->rollback();
         out.notMade = "The new table was not made; nothing was dropped.";
         throw Stop{};
@@ -416,11 +449,67 @@ void Job::makeNewTable(JobOutcome& out, const Copies& copies) {
         nothingRepeats_ = true;
         return;
     }
+    commit(out, targets);
     if (copies.keepRows >= 0) counts_.deleted = doomed_.size();
     out.newTableMade = true;
     out.newTableRows = static_cast<std::uint64_t>(std::max(0LL, rows));
     out.removedTableMade = !copies.removed.empty();
     out.removedRows = static_cast<std::uint64_t>(std::max(0LL, removed));
+}
+
+// The commit's answer may never come (the connection cut, or stopped): then fresh logins ask the
+// server what it holds, and the job goes on from what it says.
+void Job::commit(JobOutcome& out, const std::vector<CommitTarget>& targets) {
+    counts_.commit = Progress::Commit::Sent;
+    events_.progress(counts_);
+    std::string lost;
+    try {
+        connection().commit();
+    } catch (const std::exception& e) {
+        lost = e.what();
+    }
+    if (!lost.empty()) {
+        const auto check = CheckCommit(s_.connectionString, targets,
+                                       {s_.commitCheckWithin, s_.loginTimeoutSeconds},
+                                       s_.cancel ? s_.cancel->follower() : nullptr);
+        std::vector<std::string> names;
+        for (const auto& t : targets)
+            names.push_back(bracketed(t.name));
+        const std::string made = names.size() > 1 ? names[0] + " and " + names[1] : names[0];
+        switch (check.verdict) {
+        case CommitVerdict::Made:
+            // The old session is gone, and its work table with it.
+            connection_ = check.connection;
+            reconnected_ = true;
+            out.commitConfirmed = true;
+            events_.notice("The server's answer to the commit was lost (" + lost +
+                           "); a new connection found " + made + " made as " +
+                           (names.size() > 1 ? "they" : "it") + " should be.");
+            break;
+        case CommitVerdict::NotMade:
+            counts_.commit = Progress::Commit::NotYet;
+            out.notMade = "The server's answer to the commit was lost (" + lost +
+                          "), and a new connection found nothing made: every table is as it was.";
+            fail(234, out.notMade);
+            throw Stop{};
+        case CommitVerdict::Unknown:
+            fail(234, "The server's answer to the commit was lost (" + lost + ").");
+            std::vector<std::string> plain;
+            for (const auto& t : targets)
+                plain.push_back(t.name);
+            out.commitUnknown = true;
+            out.notMade = "The server's answer to the commit was lost, and a new connection could "
+                          "not learn whether " +
+                          made + " " + (names.size() > 1 ? "were" : "was") + " made (" +
+                          check.lastError +
+                          "). The table you chose is as it was. To see what the server holds, "
+                          "run: " +
+                          tablesMadeStatement(plain);
+            throw Stop{};
+        }
+    }
+    counts_.commit = Progress::Commit::Done;
+    events_.progress(counts_);
 }
 
 // The whole decision on the server: each group's rows ranked in the order asked for, the first
@@ -519,7 +608,7 @@ JobOutcome Job::run() {
             }
         }
         // The server drops the work table with the session as well; this frees it now.
-        run_.step(236, [&] { connection().execute(dropWorkTable(work_)); });
+        if (!reconnected_) run_.step(236, [&] { connection().execute(dropWorkTable(work_)); });
         if (out.newTableMade) showNewTable();
     } catch (const Stop&) {
         out.cancelled = cancelled();

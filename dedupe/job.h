@@ -8,6 +8,7 @@
 #include "db/record_set.h"
 #include "sql_text.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,6 +54,9 @@ struct JobSettings {
     // then ends without a new table unless the new table was already committed, and its work
     // table goes with its connection.
     std::shared_ptr<db::CancelSwitch> cancel;
+    // When the commit's answer does not come, fresh logins ask the server what it holds, for at
+    // most this long.
+    std::chrono::milliseconds commitCheckWithin = std::chrono::seconds(30);
 };
 
 enum class Phase { Connecting, Reading, Searching, Copying, Numbering, Deleting, Finishing, Done };
@@ -64,6 +68,9 @@ struct Progress {
     std::uint64_t duplicates = 0; // rows found to repeat an earlier row
     std::uint64_t deleted = 0;
     std::uint64_t keyBytes = 0; // the text of the keys read, for measuring the job's memory
+    // Where the new table's commit stands: once Sent, a stop may come too late to undo it; once
+    // Done, the new table is made whatever comes after.
+    enum class Commit { NotYet, Sent, Done } commit = Commit::NotYet;
 };
 
 class JobEvents {
@@ -96,9 +103,12 @@ struct JobOutcome {
     bool newTableMade = false;
     bool removedTableMade = false; // with removedInto: made together with the new table
     std::uint64_t removedRows = 0;
-    // The job was stopped while the server committed the new table, and the answer never came:
-    // whether the table exists could not be learned.
+    // The server's answer to the commit never came (the connection was cut or stopped), and a
+    // fresh connection could not learn whether the new table exists: notMade says so and how to
+    // look. When it could, the outcome is made or not made as the server said.
     bool commitUnknown = false;
+    // The answer to the commit was lost and a fresh connection found the new table made.
+    bool commitConfirmed = false;
     std::uint64_t newTableRows = 0;
     // Why no new table was made although rows repeat (a failed step says more).
     std::string notMade;

@@ -78,9 +78,9 @@ std::string orderByClause(const std::vector<OrderColumn>& order, bool last) {
 std::string workKeyQuery(std::string_view numberColumn,
                          const std::vector<std::string>& duplicateColumns,
                          std::string_view workTable, const std::vector<OrderColumn>& order,
-                         bool last) {
+                         bool last, bool byNumber) {
     std::string s = identityKeyQuery(numberColumn, duplicateColumns, workTable);
-    if (order.empty() && !last) return s;
+    if (order.empty() && !last && !byNumber) return s;
     s.pop_back(); // the ";"
     auto all = order;
     all.push_back({std::string(numberColumn), false}); // ties: the table's own order
@@ -208,6 +208,24 @@ std::string serverGroupsQuery(const std::vector<std::string>& keys, std::string_
 
 std::string dropWorkTable(std::string_view workTable) {
     return "DROP TABLE " + bracketed(workTable);
+}
+
+std::string tableIdsQuery(const std::vector<std::string>& tables) {
+    std::string s = "SELECT ";
+    for (std::size_t i = 0; i < tables.size(); ++i)
+        s += (i ? ", object_id (" : "object_id (") + objectIdLiteral(tables[i]) + ", N'U')";
+    return s;
+}
+
+std::string countRowsQuery(std::string_view table) {
+    return "SELECT COUNT_BIG(*) FROM " + bracketed(table);
+}
+
+std::string tablesMadeStatement(const std::vector<std::string>& tables) {
+    std::string s = "SELECT name, create_date FROM sys.tables WHERE name IN (";
+    for (std::size_t i = 0; i < tables.size(); ++i)
+        s += (i ? ", N'" : "N'") + doubled(tables[i], '\'') + "'";
+    return s + ")";
 }
 
 std::string workTableName() {

@@ -53,11 +53,11 @@ struct OrderColumn {
 };
 // Each work-table row's number (in the column given) and its chosen columns; with an order, in
 // that order and then by the number (`last`: all of it reversed), so that the row that stays is
-// the first one read.
+// the first one read. Without an order and not `last`, as the table is stored unless `byNumber`.
 std::string workKeyQuery(std::string_view numberColumn,
                          const std::vector<std::string>& duplicateColumns,
                          std::string_view workTable, const std::vector<OrderColumn>& order = {},
-                         bool last = false);
+                         bool last = false, bool byNumber = false);
 // " ORDER BY [a] DESC, [b]" for the order (`last`: every direction reversed); empty for none.
 std::string orderByClause(const std::vector<OrderColumn>& order, bool last);
 // The guarded drop: a table of that name when there is one; a view or any other object of that
@@ -119,6 +119,12 @@ std::string copyIntoNewTable(const std::vector<std::string>& columns, std::strin
                              std::string_view workTable);
 // The work table's drop.
 std::string dropWorkTable(std::string_view workTable);
+// One row: each table's object id (NULL where no table has the name), in the order given.
+std::string tableIdsQuery(const std::vector<std::string>& tables);
+// One row, one column: the table's rows.
+std::string countRowsQuery(std::string_view table);
+// What a person runs to see whether the tables are there, and when each was made.
+std::string tablesMadeStatement(const std::vector<std::string>& tables);
 // The result's read: the new table, for the grid.
 std::string selectNewTable(std::string_view newName);
 // The names of the database's tables and views.

@@ -25,6 +25,17 @@ Form2::Form2(Wizard& wizard) : Page(wizard, 8040, 2595) {
     List1->setGeometry(twips(240, 300, 7320, 1410));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setSortingEnabled(false);
+    // The list takes the keyboard with no table chosen; the view would then make the first table
+    // its current one, drawn like a choice the user never made. Only a chosen table stays current
+    // (looked at once the event is done: a click makes its row current before it selects it).
+    connect(
+        List1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this] {
+            const QModelIndex current = List1->currentIndex();
+            if (current.isValid() && !List1->selectionModel()->isSelected(current))
+                List1->selectionModel()->clearCurrentIndex();
+        },
+        Qt::QueuedConnection);
     PushButton2 = new PushButton("< Back", this);
     PushButton2->setGeometry(twips(120, 2100, 3840, 405));
     PushButton3 = new PushButton("Next >", this);

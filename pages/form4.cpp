@@ -1,5 +1,6 @@
 #include "form4.h"
 
+#include "finish_outcome.h"
 #include "form3.h"
 #include "look.h"
 #include "page_loads.h"
@@ -19,6 +20,8 @@ using namespace shell;
 namespace {
 
 const QString kLocation = HandlerLocation("Form4", "PushButton4_Click");
+// Rows of the new table read before the grid shows it: more than the grid has room for.
+constexpr std::size_t kFirstRows = 256;
 
 // Runs f on the page's thread and waits for it: message boxes and the grid belong to that thread.
 template <class F> void onPageThread(QObject* page, F&& f) {
@@ -30,7 +33,9 @@ template <class F> void onPageThread(QObject* page, F&& f) {
 
 } // namespace
 
-// The job's events, delivered to the page from the thread the job runs on.
+// The job's events, delivered to the page from the thread the job runs on. Failures and "No
+// duplicates found." wait until the job has ended, so that they stand beside the counts it reached
+// and no box holds the job's connection open.
 class PageJobEvents : public dedupe::JobEvents {
 public:
     explicit PageJobEvents(Form4& page) : page_(page) {}
@@ -42,29 +47,34 @@ public:
             page, [page, p] { page->showProgress(p); }, Qt::QueuedConnection);
     }
     void report(int line, const std::string& description) override {
-        onPageThread(&page_,
-                     [&] { ErrorReport(kLocation, line, QString::fromStdString(description)); });
+        reports.emplace_back(line, QString::fromStdString(description));
     }
-    void noDuplicates() override {
-        none = true;
-        onPageThread(&page_, [&] { MsgBox("No duplicates found."); });
-    }
+    void noDuplicates() override { none = true; }
     void showResult(std::shared_ptr<db::RecordSet> table) override {
+        // The grid's first rows are read here, on the job's thread: the page's thread would
+        // otherwise wait on the network for them. A read that fails is left to the grid, which
+        // tries again and says so.
+        try {
+            table->fetchMore(kFirstRows);
+        } catch (const std::exception&) {
+        }
         onPageThread(&page_, [&] { page_.DataGrid1->setDataSource(table); });
     }
     bool replaceExisting(const std::string& name) override {
         bool yes = false;
         onPageThread(&page_, [&] {
+            // Enter keeps the table: replacing it is the answer that cannot be taken back.
             yes = MsgBox(QString("A table named %1 already exists. Replace it?")
                              .arg(QString::fromStdString(name)),
-                         kYesNo) == kAnswerYes;
+                         kYesNo | kQuestion | kDefaultButton2) == kAnswerYes;
         });
         declined = !yes;
         return yes;
     }
 
-    bool declined = false; // the user chose to keep the existing table
-    bool none = false;     // no row repeats another
+    bool declined = false;                        // the user chose to keep the existing table
+    bool none = false;                            // no row repeats another
+    std::vector<std::pair<int, QString>> reports; // the failed steps, in order
 
 private:
     Form4& page_;
@@ -72,7 +82,7 @@ private:
 
 Form4::Form4(Wizard& wizard) : Page(wizard, 8040, 4020) {
     setFont(Arial(9, true));
-    Label1 = new QLabel(kIntroText, this);
+    Label1 = new WrappedLabel(kIntroText, this);
     Label1->setGeometry(twips(120, 120, 7800, 315));
     Frame1 = new QGroupBox("Please choose a name for this table:", this);
     Frame1->setGeometry(twips(120, 420, 7800, 795));
@@ -108,7 +118,7 @@ void Form4::Form_Load() {
 }
 
 void Form4::fillFromChoices() {
-    Text1->setText(wizard_.globals.SelectedTable + "2");
+    if (!jobRan_) Text1->setText(wizard_.globals.SelectedTable + "2");
 }
 
 void Form4::PushButton2_Click() {
@@ -165,7 +175,9 @@ void Form4::showProgress(const dedupe::Progress& p) {
 void Form4::askToStopJob() {
     if (!running_ || endAfterJob_ || asking_) return;
     asking_ = true;
-    const int answer = MsgBox("Stop the job? The table you chose stays as it is.", kYesNo);
+    // Enter lets the job go on: stopping throws away the work done so far.
+    const int answer = MsgBox("Stop the job? The table you chose stays as it is.",
+                              kYesNo | kQuestion | kDefaultButton2);
     asking_ = false;
     // The job may have ended while the question was open: then the page says how, instead.
     if (answer != kAnswerYes || !running_) return;
@@ -175,32 +187,22 @@ void Form4::askToStopJob() {
 }
 
 void Form4::setRunning(bool running) {
-    // While the job runs, nothing on the page can start a second one or change its name.
+    // While the job runs, nothing on the page can start a second one or change its name; once a
+    // job has run, the name stays the one it used.
     running_ = running;
     PushButton4->setEnabled(!running);
     PushButton2->setEnabled(!running);
-    Text1->setReadOnly(running);
+    Text1->setReadOnly(running || jobRan_);
     Progress->setVisible(running);
 }
 
-// What the job did, in one plain line above the name, whatever the ending: the counts only when
-// the new table was made.
-QString Form4::resultText(const dedupe::JobOutcome& outcome, const std::string& newName,
-                          bool noDuplicates) {
-    const QString name = QString::fromStdString(newName);
-    const QLocale locale;
-    auto n = [&](std::uint64_t v) { return locale.toString(static_cast<qulonglong>(v)); };
-    if (outcome.newTableMade)
-        return QString(" Read %1 rows and removed %2 %3 into %4, which holds %5 rows. ")
-            .arg(n(outcome.counts.rowsRead), n(outcome.counts.deleted),
-                 outcome.counts.deleted == 1 ? "duplicate" : "duplicates", name,
-                 n(outcome.newTableRows));
-    if (outcome.commitUnknown)
-        return QString(" Stopped while the server made %1: check whether it exists. ").arg(name);
-    if (noDuplicates)
-        return QString(" No duplicates found in %1 rows: nothing was made. ")
-            .arg(n(outcome.counts.rowsRead));
-    return QString(" %1 was not made: a step failed (see the error shown). ").arg(name);
+void Form4::fitOutcomeLine() {
+    const QRect line = twips(120, 120, 7800, 315);
+    const int extra = std::max(0, Label1->heightForWidth(line.width()) - line.height());
+    Label1->setGeometry(line.adjusted(0, 0, 0, extra));
+    Frame1->setGeometry(twips(120, 420, 7800, 795).translated(0, extra));
+    DataGrid1->setGeometry(twips(120, 1320, 7800, 2055).adjusted(0, extra, 0, 0));
+    Progress->setGeometry(twips(600, 2160, 6840, 375).translated(0, extra / 2));
 }
 
 void Form4::PushButton4_Click() {
@@ -224,7 +226,9 @@ void Form4::PushButton4_Click() {
     for (const QString& c : g.DuplicateColumns)
         s.duplicateColumns.push_back(c.toStdString());
     s.newName = [newName] { return newName; };
-    cancel_ = std::make_shared<db::CancelSwitch>();
+    // A server that does not answer the cancel within a second has its connection cut: after
+    // "Yes" the program ends within a few seconds, however the server holds the statement.
+    cancel_ = std::make_shared<db::CancelSwitch>(std::chrono::seconds(1));
     s.cancel = cancel_;
     PageJobEvents events(*this);
     dedupe::JobOutcome outcome;
@@ -248,7 +252,8 @@ void Form4::PushButton4_Click() {
         });
     });
     cancel_.reset();
-    setRunning(false);
+    // From here a close ends the program at once: the job is over.
+    running_ = false;
     if (endAfterJob_ && !outcome.newTableMade && !outcome.commitUnknown) {
         endProgram(); // the user closed the window and agreed to stop: the job has cleaned up
         return;
@@ -258,14 +263,26 @@ void Form4::PushButton4_Click() {
     counts_ = outcome.counts;
     if (outcome.refusal) {
         // Nothing was changed: the user may choose another name and press "Finish" again.
+        setRunning(false);
         if (!events.declined) MsgBox(QString::fromStdString(*outcome.refusal));
         MousePointer.set(kPointerDefault);
         Text1->setFocus();
         Text1->selectAll();
         return;
     }
-    Label1->setText(resultText(outcome, newName, events.none));
-    Frame1->setTitle("The name given to the new table:");
+    FinishedJob job{g.SelectedTable, QString::fromStdString(newName), outcome, events.none,
+                    events.reports.empty() ? QString() : events.reports.front().second};
+    // The boxes that end the job stand beside the counts it reached.
+    Progress->setFormat(FinalCounts(job));
+    if (outcome.newTableMade || events.none) Progress->setValue(Progress->maximum());
+    for (const auto& [line, description] : events.reports)
+        ErrorReport(kLocation, line, description);
+    if (events.none) trap.step(242, [&] { MsgBox("No duplicates found."); });
+    jobRan_ = true;
+    setRunning(false);
+    Label1->setText(OutcomeLine(job));
+    fitOutcomeLine();
+    if (outcome.newTableMade) Frame1->setTitle("The name given to the new table:");
     trap.step(244, [&] { PushButton4->setText("Exit"); });
     trap.step(246, [&] {
         if (isMinimized()) showNormal();

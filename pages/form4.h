@@ -5,9 +5,9 @@
 
 #include "dedupe/job.h"
 #include "shell/page_controls.h"
+#include "shell/wrapped_label.h"
 
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -31,7 +31,7 @@ public:
     // The counts of the last job.
     const dedupe::Progress& lastCounts() const { return counts_; }
 
-    QLabel* Label1;                 // the intro, then what the job did
+    shell::WrappedLabel* Label1;    // the intro, then what the job did (wrapped, never cut)
     QGroupBox* Frame1;              // "Please choose a name for this table:"
     QLineEdit* Text1;               // the new table's name
     shell::DataGrid* DataGrid1;     // the new table, once made
@@ -40,15 +40,17 @@ public:
     shell::PushButton* PushButton4; // "Finish", then "Exit"
 
 protected:
-    void fillFromChoices() override; // the proposed name: the chosen table's and "2"
+    // The proposed name: the chosen table's and "2"; once a job has run, the name it used stays.
+    void fillFromChoices() override;
 
 private:
     friend class PageJobEvents;
     void showProgress(const dedupe::Progress& p);
-    static QString resultText(const dedupe::JobOutcome& outcome, const std::string& newName,
-                              bool noDuplicates);
     void setRunning(bool running);
+    // Gives the outcome line the height its text needs; the name and the grid move down for it.
+    void fitOutcomeLine();
     bool running_ = false;
+    bool jobRan_ = false; // one job per run: afterwards the page only says how it went
     bool endAfterJob_ = false;
     bool asking_ = false;                      // "Stop the job?" is open
     std::shared_ptr<db::CancelSwitch> cancel_; // the running job's

@@ -2,8 +2,6 @@
 
 #include "sql/text.h"
 
-#include <thread>
-
 namespace sandbox {
 
 void Faults::add(const std::string& database, FaultRule rule) {
@@ -16,31 +14,36 @@ void Faults::clear(const std::string& database) {
     rules_.erase(toLower(database));
 }
 
-Faults::Action Faults::onBatch(const std::string& database, const std::string& text) {
+long Faults::delayFor(const std::string& database, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    auto it = rules_.find(toLower(database));
+    if (it == rules_.end()) return 0;
     long delay = 0;
+    for (const auto& r : it->second)
+        if (r.kind == FaultRule::Delay &&
+            (r.pattern.empty() || text.find(r.pattern) != std::string::npos))
+            delay = std::max(delay, r.milliseconds);
+    return delay;
+}
+
+Faults::Action Faults::onBatch(const std::string& database, const std::string& text) {
     Action action = Action::None;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = rules_.find(toLower(database));
-        if (it == rules_.end()) return Action::None;
-        auto& rules = it->second;
-        for (auto r = rules.begin(); r != rules.end();) {
-            if (r->kind == FaultRule::Delay &&
-                (r->pattern.empty() || text.find(r->pattern) != std::string::npos))
-                delay = std::max(delay, r->milliseconds);
-            if (r->kind == FaultRule::Refuse && text.find(r->pattern) != std::string::npos)
-                action = Action::Refuse;
-            if (r->kind == FaultRule::DropOn && text.find(r->pattern) != std::string::npos) {
-                if (r->skip-- <= 0) {
-                    r = rules.erase(r);
-                    action = Action::Drop;
-                    continue;
-                }
+    std::lock_guard lock(mutex_);
+    auto it = rules_.find(toLower(database));
+    if (it == rules_.end()) return Action::None;
+    auto& rules = it->second;
+    for (auto r = rules.begin(); r != rules.end();) {
+        if (r->kind == FaultRule::Refuse && text.find(r->pattern) != std::string::npos)
+            action = Action::Refuse;
+        if (r->kind == FaultRule::DropOn && text.find(r->pattern) != std::string::npos) {
+            if (r->skip-- <= 0) {
+                r = rules.erase(r);
+                action = Action::Drop;
+                continue;
             }
-            ++r;
         }
+        ++r;
     }
-    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     return action;
 }
 

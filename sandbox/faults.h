@@ -29,8 +29,10 @@ public:
 
     void add(const std::string& database, FaultRule rule);
     void clear(const std::string& database);
-    // What to do with a batch; sleeps first when a delay is set. One-shot rules are used up.
+    // What to do with a batch. One-shot rules are used up.
     Action onBatch(const std::string& database, const std::string& text);
+    // How long the batch is held before it runs: the longest matching delay, in milliseconds.
+    long delayFor(const std::string& database, const std::string& text);
     // Rows a result may send before the connection drops, taking that rule when there is one.
     std::optional<long> takeRowLimit(const std::string& database);
 

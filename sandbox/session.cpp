@@ -14,6 +14,7 @@
 #include "tds/tokens.h"
 
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -300,8 +301,24 @@ bool Session::login() {
     return true;
 }
 
+void Session::holdFor(long milliseconds) {
+    // Held like a statement that keeps the server busy: a cancel is not looked at meanwhile, but
+    // the end of the connection is, whether the client cut it or the server is stopping (it shuts
+    // every connection down), so that neither waits for the hold to run out.
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        pollfd p{fd_, POLLRDHUP, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+        if (r < 0 && errno != EINTR) throw Disconnected{};
+        if (r > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) throw Disconnected{};
+    }
+}
+
 void Session::batch(const tds::Message& m) {
     const std::string text = tds::utf8(tds::SqlBatch::decode(m.payload).text);
+    if (const long delay = store_.faults().delayFor(engine_->database(), text)) holdFor(delay);
     switch (store_.faults().onBatch(engine_->database(), text)) {
     case Faults::Action::Drop:
         throw Disconnected{};

@@ -47,6 +47,9 @@ private:
 
     bool login();
     void loginFailed(const std::vector<tds::ServerMessage>& messages);
+    // Holds the request for an injected delay; ends early, as a lost connection, when the
+    // connection goes.
+    void holdFor(long milliseconds);
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
     void call(const tds::RpcRequest& request);

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Retakes the README's screenshots: the demo in a virtual X display, driven with xdotool, each
-# page captured with ImageMagick's import. Needs a build (./run.sh makes one), Xvfb, xdotool and
-# imagemagick.
+# page captured with ImageMagick's import. Needs a build (./run.sh makes one); installs Xvfb,
+# xdotool, imagemagick and the fonts the demo's text needs when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/common.sh
+ensure_packages imagemagick "${ROWLARK_DESKTOP_PACKAGES[@]}"
 out=docs/screenshots
 Xvfb :77 -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
 xvfb=$!

@@ -9,13 +9,17 @@
 
 namespace rowlark::shell {
 
-inline const QString kSupportAddress = QStringLiteral("support@rowlark.example");
+// The address the build names (CMake's ROWLARK_SUPPORT_ADDRESS); empty in a developer build.
+QString SupportAddress();
+// Whom the report asks the user to write to: the support address, or, in a developer build, words
+// that say there is none.
+QString SupportContact();
 inline const QString kErrorCaption = QStringLiteral("Application Error");
 
 // "in Tessaly2021/08/31.Form1.PushButton3_Click " for form "Form1", handler "PushButton3_Click".
 QString HandlerLocation(const QString& form, const QString& handler);
 // description CR LF location "at line " N CR CR "Please email screenshot of this message to "
-// address.
+// SupportContact().
 QString ErrorReportText(const QString& description, const QString& location, int line);
 // Shows the report (OK, exclamation, "Application Error") and waits for OK.
 void ErrorReport(const QString& location, int line, const QString& description);

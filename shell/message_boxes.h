@@ -9,8 +9,16 @@
 
 namespace rowlark::shell {
 
-// Buttons values and answers, by the numbers the pages' handlers use for them.
-enum MsgBoxButtons : int { kOkOnly = 0, kYesNo = 4, kExclamation = 48 };
+// Buttons values and answers, by the numbers the pages' handlers use for them. A value adds up a
+// set of buttons (the low bits), an icon (kQuestion, kExclamation) and which button Enter presses
+// (kDefaultButton2: the second, No of Yes and No).
+enum MsgBoxButtons : int {
+    kOkOnly = 0,
+    kYesNo = 4,
+    kQuestion = 32,
+    kExclamation = 48,
+    kDefaultButton2 = 256
+};
 enum MsgBoxAnswer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
 
 class MessageBoxes {

@@ -1,5 +1,6 @@
 #include "page_controls.h"
 
+#include "grid_cells.h"
 #include "message_boxes.h"
 
 #include "db/record_set_model.h"
@@ -56,15 +57,26 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
     verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
     setMouseTracking(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    cells_ = new GridCells(
+        [this](int column) {
+            return records_ && column >= 0 &&
+                           static_cast<std::size_t>(column) < records_->fields().size()
+                       ? records_->fields()[static_cast<std::size_t>(column)].type
+                       : 0;
+        },
+        this);
+    setItemDelegate(cells_);
 }
 
 void DataGrid::setDataSource(std::shared_ptr<db::RecordSet> records) {
     QAbstractItemModel* old = model();
     auto* rows = records ? new db::RecordSetModel(records, this) : nullptr;
+    records_ = std::move(records);
     setModel(rows);
     delete old;
-    records_ = std::move(records);
     if (!rows) return;
+    // No column wider than two thirds of the grid: the others stay in sight beside it.
+    SizeColumnsToValues(*this, *cells_, width() * 2 / 3);
     // A grid whose rows can no longer be read keeps what it shows and says so once.
     auto report = [](const QString& description) {
         MsgBox("The grid could not read more rows; it keeps those it shows.\n" + description,

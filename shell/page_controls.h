@@ -10,6 +10,8 @@
 
 namespace rowlark::shell {
 
+class GridCells;
+
 // The pages' typeface at the given size.
 QFont Arial(double points, bool bold);
 
@@ -29,7 +31,7 @@ protected:
 };
 
 // Arial 9 pt bold, empty until a record set is bound; binding another (or none) lets the old one
-// go.
+// go. Values show as GridCells shows them, each column as wide as its values allow.
 class DataGrid : public QTableView {
     Q_OBJECT
 public:
@@ -45,6 +47,7 @@ protected:
 
 private:
     std::shared_ptr<db::RecordSet> records_;
+    GridCells* cells_ = nullptr;
 };
 
 } // namespace rowlark::shell

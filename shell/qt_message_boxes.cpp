@@ -24,10 +24,20 @@ int QtMessageBoxes::show(const QString& text, int buttons, const QString& captio
     box.setWindowTitle(caption);
     box.setText(displayText(text));
     box.setTextFormat(Qt::PlainText);
-    box.setIcon((buttons & kExclamation) == kExclamation ? QMessageBox::Warning
-                                                         : QMessageBox::NoIcon);
+    switch (buttons & 0x70) {
+    case kExclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case kQuestion:
+        box.setIcon(QMessageBox::Question);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+    }
     if ((buttons & 0x7) == kYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        const bool secondIsDefault = (buttons & 0x300) == kDefaultButton2;
+        box.setDefaultButton(secondIsDefault ? QMessageBox::No : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
     }
     box.setStandardButtons(QMessageBox::Ok);

@@ -52,6 +52,39 @@ check "no duplicates as JSON" '[ $code -eq 0 ] && json "d[\"outcome\"]==\"no_dup
 run --table Customers --column Name --dry-run --json; code=$?
 check "a dry run as JSON" '[ $code -eq 0 ] && json "d[\"outcome\"]==\"dry_run\" and d[\"duplicates\"]==1"'
 
+# A memory limit is a positive size a machine may have; --json=VALUE is refused as JSON too; help
+# and version have outcomes of their own, which the manual page lists.
+for bad in "-1" "0" "+5M" "99999G" "1T"; do
+    run --table Customers --column Name --memory-limit "$bad" --json; code=$?
+    check "--memory-limit $bad is a usage error" '[ $code -eq 2 ] && json "d[\"outcome\"]==\"usage\" and \"--memory-limit\" in d[\"message\"]"'
+done
+run --table Customers --column Name --json=yes; code=$?
+check "--json=yes: a usage error, as JSON" '[ $code -eq 2 ] && json "d[\"outcome\"]==\"usage\" and \"takes no value\" in d[\"message\"]"'
+for what in help version; do
+    "$bin" --$what --json > out.txt 2> err.txt; code=$?
+    check "--$what --json, documented" '[ $code -eq 0 ] && json "d[\"outcome\"]==\"$what\"" && sed "s/\\\\f[BIR]//g" "$here/../../docs/man/rowlark-dedupe.1" | grep "dry_run, help or version" > /dev/null'
+done
+
+# A connection that fails says where it tried and where that came from, then the driver's words.
+run_at() { "$bin" --user sa --database "$db" "$@" > out.txt 2> err.txt < /dev/null; }
+run_at --server 127.0.0.1 --port 1 --table Customers --column Name; code=$?
+check "a refused connection names the server and port given" '[ $code -eq 1 ] && grep -q "^rowlark-dedupe: could not connect to 127.0.0.1, port 1 (as given on the command line): \[FreeTDS\]" err.txt && [ "$(sort err.txt | uniq -d)" = "" ]'
+printf '[Rowlark]\nMSServer=127.0.0.1\nPort=1\nMSUser=sa\nMSDatabase=%s\n' "$db" > Quenbrook.ini
+run_at --table Customers --column Name; code=$?
+check "... or those of the stored login" '[ $code -eq 1 ] && grep -q "could not connect to 127.0.0.1, port 1 (from the login the wizard stored)" err.txt'
+run_at --port "$port" --server localhost --local --table Customers --column Name; code=$?
+check "... or the local instance" '[ $code -eq 1 ] && grep -q "could not connect to the local instance localhost (as given on the command line)" err.txt'
+rm Quenbrook.ini
+
+# Counts as people read them; a refused name with no "done" line above it.
+sql "CREATE TABLE Many (k int)
+INSERT INTO Many VALUES $(seq 0 599 | awk '{ print "(" $1 ")" }' | paste -sd,)
+INSERT INTO Many VALUES $(seq 600 1199 | awk '{ print "(" $1 % 1000 ")" }' | paste -sd,)" "$db"
+LANG= LC_ALL= run --table Many --column k --into Many2; code=$?
+check "thousands separators" '[ $code -eq 0 ] && grep -qx "Read 1,200 rows, removed 200 duplicates: \[Many2\] holds 1,000 rows." out.txt && grep -q "^done: 1,200 rows read, 200 duplicates, 200 deleted" err.txt'
+run --table Many --column k --into Many2; code=$?
+check "a refused name: no done line before it" '[ $code -eq 2 ] && ! grep -q "done" err.txt && grep -q "already exists" err.txt'
+
 # Names outside ASCII, typed on the command line, whatever the locale.
 LANG= LC_ALL= run --table Ü --column Straße --column Ü --into Ü2; code=$?
 check "a table named Ü" '[ $code -eq 0 ] && grep -q "holds 2 rows" out.txt'
@@ -97,6 +130,62 @@ for case in "2:1 the job's login" "2:2 the job's first request" "1:2 the name lo
 done
 kill $proxy; proxy=
 check "nothing was made by the stopped runs" '! run --table Stalled --column Name --dry-run && grep -q "no table named Stalled" err.txt'
+
+# On a terminal, while the server works on a statement (here: a copy it never answers), the
+# progress line counts the seconds.
+start_proxy_on() {
+    [ -n "$proxy" ] && kill $proxy 2> /dev/null
+    rm -f proxy.port
+    python3 "$here/../support/stalling_proxy.py" "$port" proxy.port --stall-on "$1" &
+    proxy=$!
+    for _ in $(seq 50); do [ -s proxy.port ] && break; sleep 0.1; done
+}
+start_proxy_on "INTO [#TEMP_TABLE"
+python3 - "$bin" "$(cat proxy.port)" "$db" << 'PY'
+import os, pty, re, signal, sys, time
+bin, port, db = sys.argv[1:4]
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(bin, [bin, "--server", "127.0.0.1", "--port", port, "--user", "sa", "--database", db,
+                   "--table", "Customers", "--column", "Name", "--into", "Counting"])
+seen = b""
+deadline = time.time() + 20
+while not re.search(rb"copying the table: [^\r\n]*, 2 s", seen) and time.time() < deadline:
+    try:
+        seen += os.read(fd, 1024)
+    except OSError:
+        break
+os.kill(pid, signal.SIGINT)
+os.waitpid(pid, 0)
+found = re.search(rb"copying the table: [^\r\n]*, 2 s", seen)
+print("progress line:", found.group(0).decode() if found else seen[-200:])
+sys.exit(0 if found else 1)
+PY
+code=$?
+check "the progress line counts the seconds of a statement" '[ $code -eq 0 ]'
+kill $proxy; proxy=
+
+# A SIGKILL while the key files are open leaves nothing in their folder.
+sql "CREATE TABLE Big (k int, pad nvarchar(20))
+INSERT INTO Big VALUES (1, N'x')" "$db"
+for _ in $(seq 17); do sql "INSERT INTO Big SELECT k, pad FROM Big" "$db"; done
+mkdir keys
+"$bin" --server 127.0.0.1 --port "$port" --user sa --database "$db" --table Big --column k \
+    --column pad --into Big2 --memory-limit 1K --spill-dir "$work/keys" > out.txt 2> err.txt < /dev/null &
+pid=$!
+killed=
+for _ in $(seq 3000); do
+    # grep reads it all: with pipefail, an early exit would fail ls with SIGPIPE.
+    if ls -l /proc/$pid/fd 2> /dev/null | grep -- "-> $work/keys/" > /dev/null; then
+        kill -KILL $pid
+        killed=1
+        break
+    fi
+    kill -0 $pid 2> /dev/null || break
+    sleep 0.01
+done
+wait $pid 2> /dev/null
+check "a SIGKILL while the key files are open leaves nothing behind" '[ -n "$killed" ] && [ -z "$(ls -A keys)" ]'
 
 # A signal after the commit: the new table stays, and the run says so.
 sql "SANDBOX FAULT DELAY 4000 ON 'DROP TABLE [#TEMP'" "$db"

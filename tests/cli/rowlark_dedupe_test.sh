@@ -23,7 +23,7 @@ CREATE VIEW CustomerCities AS SELECT DISTINCT City FROM Customers" "$db"
 
 run --table Customers --column Name --column City --into CliCustomers; code=$?
 check "job exit 0" '[ $code -eq 0 ]'
-check "summary" 'grep -q "^Read 8 rows, removed 4 of 4 duplicates: \[CliCustomers\] holds 4 rows.$" out.txt'
+check "summary" 'grep -q "^Read 8 rows, removed 4 duplicates: \[CliCustomers\] holds 4 rows.$" out.txt'
 check "progress lines on a pipe" 'grep -q "^creating the new table" err.txt'
 
 run --table Physics --column Constant --column Value --into CliPhysics; code=$?
@@ -67,7 +67,7 @@ sql "SANDBOX FAULT CLEAR" "$db"
 sql "CREATE TABLE Accents ([é] int, [É] int, [Straße] int)
 INSERT INTO Accents VALUES (1, 1, 1), (1, 2, 1), (2, 2, 2)" "$db"
 LANG= LC_ALL= run --table Accents --column É --into AccentsByUpper; code=$?
-check "exact column wins" '[ $code -eq 0 ] && grep -q "removed 1 of 1 duplicate: \[AccentsByUpper\] holds 2 rows." out.txt'
+check "exact column wins" '[ $code -eq 0 ] && grep -q "removed 1 duplicate: \[AccentsByUpper\] holds 2 rows." out.txt'
 LANG= LC_ALL= run --table Accents --column Straße --into AccentsStrasse; code=$?
 check "non-ASCII column without a locale" '[ $code -eq 0 ] && grep -q "holds 2 rows" out.txt'
 sql "CREATE TABLE Pair ([Äb] int, [äB] int)" "$db"
@@ -102,7 +102,7 @@ check "version" '[ $code -eq 0 ] && grep -qx "rowlark-dedupe [0-9.]*" out.txt'
 run --table Physics --colum Value; code=$?
 check "a usage error is one line and a hint" '[ $code -eq 2 ] && [ "$(wc -l < err.txt)" -eq 2 ] && grep -qx "rowlark-dedupe: unknown option --colum" err.txt && grep -qx "Try '"'"'rowlark-dedupe --help'"'"'." err.txt'
 run --table=Physics --column=Constant --column=Value --into=CliPhysicsEq --memory-limit=64M; code=$?
-check "--option=value" '[ $code -eq 0 ] && grep -qx "Read 3 rows, removed 1 of 1 duplicate: \[CliPhysicsEq\] holds 2 rows." out.txt'
+check "--option=value" '[ $code -eq 0 ] && grep -qx "Read 3 rows, removed 1 duplicate: \[CliPhysicsEq\] holds 2 rows." out.txt'
 ROWLARK_SETTINGS_DIR=$(mktemp -d) "$bin" --table T --column c > out.txt 2> err.txt < /dev/null; code=$?
 check "no server stored or given" '[ $code -eq 2 ] && grep -q "no server: give --server" err.txt'
 
@@ -130,7 +130,7 @@ check "the last Ann stayed" '[ "$kept" = 1 ]'
 
 # The removed rows kept, and the whole job on the server (its comparison: Zürich = zürich).
 run --table Customers --column Name --column City --into WithRemoved --removed-into TheRemoved; code=$?
-check "--removed-into" '[ $code -eq 0 ] && grep -qx "Read 8 rows, removed 4 of 4 duplicates: \[WithRemoved\] holds 4 rows. \[TheRemoved\] holds the 4 rows removed." out.txt'
+check "--removed-into" '[ $code -eq 0 ] && grep -qx "Read 8 rows, removed 4 duplicates: \[WithRemoved\] holds 4 rows. \[TheRemoved\] holds the 4 rows removed." out.txt'
 run --table Customers --column Name --into Twice --removed-into twice; code=$?
 check "--removed-into the new table itself is refused" '[ $code -eq 2 ] && grep -q "of their own" err.txt'
 run --table Customers --column Name --column City --on-server --into OnServer --json; code=$?

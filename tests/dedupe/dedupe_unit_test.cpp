@@ -11,7 +11,10 @@
 
 #include <chrono>
 #include <filesystem>
+
+#include <fcntl.h>
 #include <random>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,6 +179,40 @@ TEST(SpillFiles, ArePrivateUnlinkedAndWhereTheyAreAsked) {
             finder.repeats();
         },
         std::runtime_error);
+    ::rmdir(base);
+}
+
+// What the folder sees while key files are made: on a file system with unnamed files, nothing at
+// all, so a kill at any moment leaves nothing; elsewhere, a private folder made and removed.
+TEST(SpillFiles, NeverHaveANameWhereTheFileSystemAllowsIt) {
+    char base[] = "/tmp/rowlark-spill-names-XXXXXX";
+    ASSERT_NE(::mkdtemp(base), nullptr);
+    const int probe = ::open(base, O_TMPFILE | O_RDWR, 0600);
+    if (probe < 0) {
+        ::rmdir(base);
+        GTEST_SKIP() << "this file system makes no unnamed files";
+    }
+    ::close(probe);
+    auto seen = [&](auto open) {
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ::inotify_add_watch(watch, base, IN_CREATE | IN_MOVED_TO | IN_DELETE);
+        auto files = open();
+        EXPECT_EQ(files.size(), 2u);
+        for (auto& f : files) {
+            struct stat st {};
+            EXPECT_EQ(::fstat(::fileno(f.get()), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+            EXPECT_EQ(st.st_nlink, 0u);
+        }
+        alignas(inotify_event) char events[4096];
+        const auto n = ::read(watch, events, sizeof events);
+        ::close(watch);
+        return n > 0 ? static_cast<std::size_t>(n) : 0u;
+    };
+    EXPECT_EQ(seen([&] { return OpenSpillFiles(2, base); }), 0u) << "no name ever appeared";
+    EXPECT_GT(seen([&] { return OpenSpillFilesInPrivateFolder(2, base); }), 0u)
+        << "the way for other file systems makes a folder for a moment";
+    EXPECT_TRUE(std::filesystem::is_empty(base));
     ::rmdir(base);
 }
 

@@ -203,3 +203,34 @@ TEST_F(JobOptions, TheRemovedRowsTableIsNamedByTheSameRules) {
     }
     EXPECT_EQ(column("NameSrc").size(), kAgree.size());
 }
+
+// Identity values that are not in the order the rows are stored (rows inserted with their own
+// values, as a reloaded table has them): "first" and "last" go by the identity, in the program as
+// on the server, with and without the removed rows' table, left out by runs or deleted.
+TEST_F(JobOptions, FirstAndLastFollowTheIdentityNotTheStorageOrder) {
+    // Stored in this order; x: identity 5, 2, 7; y: 9, 1.
+    c->execute("CREATE TABLE Shuffled (Id int IDENTITY(1,1), v nvarchar(5), k nvarchar(10))");
+    c->execute("SET IDENTITY_INSERT Shuffled ON");
+    c->execute("INSERT INTO Shuffled (Id, v, k) VALUES (5, N'a', N'x'), (2, N'b', N'x'), "
+               "(9, N'c', N'y'), (1, N'd', N'y'), (7, N'e', N'x')");
+    c->execute("SET IDENTITY_INSERT Shuffled OFF");
+    const std::vector<std::string> first = {"b", "d"}, last = {"c", "e"};
+    int n = 0;
+    for (const bool server : {false, true})
+        for (const bool keepLast : {false, true})
+            for (const bool removed : {false, true})
+                for (const std::size_t runs : {std::size_t{64}, std::size_t{0}}) {
+                    if (server && runs == 0) continue;
+                    const std::string into = "Shuffled" + std::to_string(++n);
+                    SCOPED_TRACE(into + (server ? " on the server" : " in the program") +
+                                 (keepLast ? ", keep last" : ", keep first") +
+                                 (removed ? ", removed kept" : "") + (runs ? "" : ", deleted"));
+                    Events e;
+                    auto out = run("Shuffled", into, removed ? into + "Gone" : "", server, e,
+                                   keepLast, runs);
+                    ASSERT_TRUE(e.reports.empty()) << e.reports.front().second;
+                    ASSERT_TRUE(out.newTableMade);
+                    EXPECT_EQ(column(into), keepLast ? last : first);
+                    if (removed) EXPECT_EQ(column(into + "Gone").size(), 3u);
+                }
+}

@@ -25,6 +25,21 @@ protected:
 
 const std::vector<std::string> kNames = {"Orders", "we]ird", "it's", "a.b", "Straße", "sp ace"};
 
+// What a lost commit's check reads: each table's id or NULL, and its rows, whatever the names.
+TEST_F(Statements, TheCommitCheckFindsEachTableByItsName) {
+    makeSource("it's");
+    makeSource("a.b");
+    const auto ids = rows(tableIdsQuery({"it's", "missing", "a.b"}));
+    ASSERT_EQ(ids.size(), 1u);
+    EXPECT_NE(ids[0][0], "NULL");
+    EXPECT_EQ(ids[0][1], "NULL");
+    EXPECT_NE(ids[0][2], "NULL");
+    EXPECT_NE(ids[0][0], ids[0][2]);
+    EXPECT_EQ(rows(countRowsQuery("it's")), (Rows{{"3"}}));
+    EXPECT_EQ(tablesMadeStatement({"it's", "a]b"}),
+              "SELECT name, create_date FROM sys.tables WHERE name IN (N'it''s', N'a]b')");
+}
+
 TEST_F(Statements, KeyReadsTakeTheChosenColumnsInTheChosenOrder) {
     for (const auto& table : kNames) {
         makeSource(table);

@@ -26,7 +26,12 @@ inline std::vector<TextRoom> textRooms(QWidget& page) {
     for (QWidget* w : page.findChildren<QWidget*>()) {
         const QFontMetrics m(w->font());
         if (auto* l = qobject_cast<QLabel*>(w)) {
-            out.push_back({l->text(), m.horizontalAdvance(l->text()), l->contentsRect().width()});
+            // A label that wraps needs its lines' height, not one line's width.
+            if (l->wordWrap())
+                out.push_back({l->text(), l->heightForWidth(l->width()), l->height()});
+            else
+                out.push_back(
+                    {l->text(), m.horizontalAdvance(l->text()), l->contentsRect().width()});
         } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
             out.push_back({c->text(),
                            m.horizontalAdvance(c->text()) +

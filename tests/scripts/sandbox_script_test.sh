@@ -32,7 +32,26 @@ for round in 1 2 3 4 5; do
 done
 running "$first" && fail "the first sandbox still runs"
 second=$(cat "$work/s/pid")
-"$script" stop "$work/s" || fail "stop"
+
+# Stopped while it holds a statement (a batch held for a minute), the sandbox ends at once, with
+# the held connection cut, and stop says all went well.
+export FREETDSCONF=$work/s/freetds.conf
+sql() { printf '%s\ngo\n' "$1" | timeout 90 tsql -H 127.0.0.1 -p "$again" -U sa -P "$ROWLARK_SANDBOX_PASSWORD" -D master 2>&1; }
+sql "SANDBOX FAULT DELAY 60000 ON 'HOLD_ME'" > /dev/null
+sql "SELECT 'HOLD_ME'" > "$work/held.out" &
+holder=$!
+for _ in $(seq 100); do
+    n=$(sql "SANDBOX CONNECTIONS" | grep -Eo '^[0-9]+$' | head -1)
+    [ "${n:-0}" -ge 2 ] && break
+    sleep 0.1
+done
+[ "${n:-0}" -ge 2 ] || fail "the held batch never reached the sandbox"
+started=$(date +%s%N)
+"$script" stop "$work/s" 2> "$work/stop.err" || fail "stop while a statement is held: $(cat "$work/stop.err")"
+took=$(( ($(date +%s%N) - started) / 1000000 ))
 running "$second" && fail "the sandbox still runs after stop"
+[ "$took" -lt 2000 ] || fail "stopping while a statement was held took $took ms"
+wait "$holder"
+grep -q "^HOLD_ME" "$work/held.out" && fail "the held batch was answered instead of cut"
 "$script" stop "$work/s" || fail "a second stop"
-echo "sandbox.sh: 1 passed, 0 failed"
+echo "sandbox.sh: 2 passed, 0 failed"

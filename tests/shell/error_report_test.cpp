@@ -1,6 +1,7 @@
 // The error report's text and the step runner's continuation rules.
 #include "shell/error_report.h"
 #include "shell/message_boxes.h"
+#include "shell/support_address.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,23 @@ TEST(ErrorReportText, ExactBlocks) {
     EXPECT_EQ(ErrorReportText("[FreeTDS][SQL Server]Invalid object name 'x'.", location, 102),
               "[FreeTDS][SQL Server]Invalid object name 'x'.\r\nin "
               "Tessaly2021/08/31.Form1.PushButton3_Click at line "
-              "102\r\rPlease email screenshot of this message to support@rowlark.example");
+              "102\r\rPlease email screenshot of this message to " +
+                  SupportContact());
+}
+
+// The address is the build's (ROWLARK_SUPPORT_ADDRESS); a build that names none says so in the
+// report instead of naming an address that reaches nobody.
+TEST(ErrorReportText, AsksForTheBuildsSupportAddressOrSaysThereIsNone) {
+    const QString report = ErrorReportText("x", HandlerLocation("Form1", "Form_Load"), 100);
+    EXPECT_FALSE(report.contains(".example")) << report.toStdString();
+    const QString configured = QString(ROWLARK_SUPPORT_ADDRESS).trimmed();
+    EXPECT_EQ(SupportAddress(), configured);
+    if (configured.isEmpty()) {
+        EXPECT_TRUE(report.endsWith("names no support address)")) << report.toStdString();
+        EXPECT_FALSE(report.contains('@'));
+    } else {
+        EXPECT_TRUE(report.endsWith("Please email screenshot of this message to " + configured));
+    }
 }
 
 TEST_F(ReportTest, FailingStepIsReportedAndTheNextRuns) {

@@ -1,10 +1,15 @@
 // The pages' push button, grid and message box text, offscreen.
+#include "db/field_types.h"
+#include "shell/grid_cells.h"
 #include "shell/page_controls.h"
 #include "shell/qt_message_boxes.h"
 #include "support/rendered.h"
 
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace rowlark;
@@ -47,6 +52,44 @@ TEST(PageControls, GridIsEmptyUntilBoundAndLetsTheOldRecordSetGo) {
 
 TEST(PageControls, MessageTextLineBreaks) {
     EXPECT_EQ(displayText("a\r\nb\r\rc"), "a\nb\n\nc");
+}
+
+// A question whose safe answer is No: Enter, as a user presses it on the box on screen, answers
+// No, and the box carries the question icon.
+TEST(PageControls, EnterOnAQuestionThatDefaultsToNoAnswersNo) {
+    QtMessageBoxes boxes;
+    for (const int buttons : {kYesNo | kQuestion | kDefaultButton2, int(kYesNo)}) {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            icon = box->icon();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        const int answer = boxes.show("Replace it?", buttons, "Rowlark");
+        if (buttons & kDefaultButton2) {
+            EXPECT_EQ(answer, kAnswerNo);
+            EXPECT_EQ(icon, QMessageBox::Question);
+        } else {
+            EXPECT_EQ(answer, kAnswerYes) << "without the flag, Yes stays the default";
+            EXPECT_EQ(icon, QMessageBox::NoIcon);
+        }
+    }
+}
+
+// Floating-point values by the shortest text that reads back as the same number; the rest as the
+// driver gave them.
+TEST(PageControls, CellTextShowsFloatsByTheirShortestExactText) {
+    EXPECT_EQ(CellText(db::kAdDouble, "9.8066499999999994"), "9.80665");
+    EXPECT_EQ(CellText(db::kAdDouble, "0.10000000000000001"), "0.1");
+    EXPECT_EQ(CellText(db::kAdDouble, "299792458"), "299792458");
+    EXPECT_EQ(CellText(db::kAdDouble, "0.30000000000000004"), "0.30000000000000004")
+        << "0.1 + 0.2 is not 0.3, and shows so";
+    EXPECT_EQ(CellText(db::kAdSingle, "9.8066502"), "9.80665");
+    EXPECT_EQ(CellText(db::kAdDouble, "-1.5e-300"), "-1.5e-300");
+    EXPECT_EQ(CellText(db::kAdDouble, ""), "") << "NULL";
+    EXPECT_EQ(CellText(db::kAdVarWChar, "9.8066499999999994"), "9.8066499999999994");
+    EXPECT_EQ(CellText(db::kAdDbTimeStamp, "2024-06-01 12:00:00.250"), "2024-06-01 12:00:00.250");
 }
 
 int main(int argc, char** argv) {
