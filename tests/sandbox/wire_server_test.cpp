@@ -70,6 +70,7 @@ namespace {
 struct ReplyTokens {
     std::vector<std::int32_t> errors;
     std::uint64_t count = 0;
+    std::vector<std::uint16_t> procs; // each DONEPROC's status
 };
 
 ReplyTokens readReply(const tds::Message& m) {
@@ -84,6 +85,10 @@ ReplyTokens readReply(const tds::Message& m) {
             out.count = tds::decodeDone(r, token).rowCount;
         } else if (token == tds::kTokEnvChange) {
             tds::decodeEnvChange(r);
+        } else if (token == tds::kTokReturnStatus) {
+            tds::decodeReturnStatus(r);
+        } else if (token == tds::kTokDoneProc) {
+            out.procs.push_back(tds::decodeDone(r, token).status);
         } else {
             ADD_FAILURE() << "unexpected token " << int(token);
             break;
@@ -130,4 +135,38 @@ TEST(SandboxWire, BulkLoadRowsAndAnUnreadableTypeKeepTheConnection) {
     ASSERT_TRUE(m) << "the connection stays";
     EXPECT_EQ(readReply(*m).errors, std::vector<std::int32_t>{40000});
     EXPECT_TRUE(batch(u"DROP TABLE wire_bulk").errors.empty()) << "and answers the next batch";
+}
+
+// Several calls in one message, as a driver sends an array of parameters: each runs, each ends
+// with its DONEPROC (all but the last marked more), in one reply.
+TEST(SandboxWire, SeveralCallsInOneMessageAreEachAnswered) {
+    RawClient client(sandboxPort());
+    logIn(client);
+    client.sendMessage(tds::kSqlBatch,
+                       tds::encodeSqlBatch({u"IF OBJECT_ID('wire_calls') IS NOT NULL DROP TABLE "
+                                            u"wire_calls; CREATE TABLE wire_calls (a int)"}));
+    ASSERT_TRUE(client.reply());
+    const auto call = [](std::int64_t value) {
+        tds::RpcRequest rpc;
+        rpc.procId = 10; // sp_executesql
+        rpc.params = {
+            {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"INSERT INTO wire_calls VALUES (@a)")},
+            {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"@a int")},
+            {u"@a", 0, {tds::kIntN, 4}, value}};
+        return tds::encodeRpc(rpc);
+    };
+    tds::Bytes message = call(1);
+    for (const std::int64_t v : {2, 3}) {
+        const tds::Bytes next = call(v);
+        message.push_back(0xFF);
+        message.insert(message.end(), next.begin() + (next[0] | (next[1] << 8)), next.end());
+    }
+    client.sendMessage(tds::kRpc, message);
+    const auto m = client.reply();
+    ASSERT_TRUE(m);
+    const ReplyTokens r = readReply(*m);
+    EXPECT_TRUE(r.errors.empty());
+    EXPECT_EQ(r.procs, (std::vector<std::uint16_t>{tds::kDoneMore, tds::kDoneMore, 0}));
+    client.sendMessage(tds::kSqlBatch, tds::encodeSqlBatch({u"SELECT COUNT(*) FROM wire_calls"}));
+    ASSERT_TRUE(client.reply()) << "the connection goes on";
 }
