@@ -32,7 +32,10 @@ void fill(db::Connection& c, long rows, long layout) {
     for (long have = 1; have < rows; have *= 2)
         c.execute("INSERT INTO Big (n) SELECT TOP (" + std::to_string(std::min(have, rows - have)) +
                   ") n + " + std::to_string(have) + " FROM Big");
-    const std::string h = "((n * 2654435761 + n * n * 40503) % 4294967291)";
+    // in bigint, as a server computes it: n * n * 40503 passes an int
+    const std::string h =
+        "((CAST(n AS bigint) * CAST(2654435761 AS bigint) + CAST(n AS bigint) * n "
+        "* 40503) % CAST(4294967291 AS bigint))";
     const std::string half = std::to_string(rows / 2), body = std::to_string(rows - rows / 10);
     std::string id;
     switch (layout) {

@@ -98,7 +98,8 @@ fill() {
         statements+=("INSERT INTO [$table] (n) SELECT TOP ($more) n + $have FROM [$table]")
         have=$((have * 2))
     done
-    local h="((n * 2654435761 + n * n * 40503) % 4294967291)"
+    # in bigint, as a server computes it: n * n * 40503 passes an int
+    local h="((CAST(n AS bigint) * CAST(2654435761 AS bigint) + CAST(n AS bigint) * n * 40503) % CAST(4294967291 AS bigint))"
     local id="(CASE WHEN $h % 10 = 0 THEN ($h / 10) % n + 1 ELSE n END)"
     statements+=("UPDATE [$table] SET k = $id, a = 'name ' + CAST($id AS nvarchar(10)), b = 'city ' + CAST(($id) % 977 AS nvarchar(10)), c = ($id) * 0.5, d = ($id) * 3")
     sql "${statements[@]}"

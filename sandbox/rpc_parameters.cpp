@@ -55,35 +55,7 @@ Variables parameterVariables(const std::vector<Declaration>& declarations,
 }
 
 std::string literal(const tds::RpcParam& p) {
-    const tds::Value& v = p.value;
-    if (std::holds_alternative<std::monostate>(v)) return "NULL";
-    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-    if (auto d = std::get_if<double>(&v)) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17E", *d);
-        return buf;
-    }
-    if (auto d = std::get_if<tds::Decimal>(&v)) {
-        const int scale = p.type.type == tds::kMoneyN ? 4 : p.type.scale;
-        return decimalText(d->scaled, scale);
-    }
-    if (auto s = std::get_if<std::u16string>(&v))
-        return (p.type.type == tds::kBigVarChar || p.type.type == tds::kText ? "" : "N") +
-               quoteString(tds::utf8(*s));
-    if (auto b = std::get_if<tds::Bytes>(&v)) {
-        if (p.type.type == tds::kGuid && b->size() == 16) return "'" + guidText(*b) + "'";
-        static const char digits[] = "0123456789ABCDEF";
-        std::string s = "0x";
-        for (auto byte : *b) {
-            s += digits[byte >> 4];
-            s += digits[byte & 0xF];
-        }
-        return s;
-    }
-    const auto& dt = std::get<tds::DateTime>(v);
-    tds::TypeInfo shape = p.type;
-    if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
-    return "'" + tds::utf8(tds::dateTimeText(shape, dt)) + "'";
+    return literal(p.type, p.value);
 }
 
 } // namespace sandbox

@@ -2,7 +2,7 @@
 // nvarchar(10) OUTPUT"), their values sent typed; the batch reads them as variables.
 #pragma once
 
-#include "sql/translate.h"
+#include "sql/reading.h"
 #include "tds/request.h"
 
 #include <string>

@@ -52,6 +52,7 @@ private:
     void holdFor(long milliseconds);
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
+    void call(const tds::RpcRequest& request);
     void bulkLoad(const tds::Message& m);
     void executeSql(const tds::RpcRequest& request);
     void prepare(const tds::RpcRequest& request, bool execute);
@@ -80,6 +81,7 @@ private:
     tds::Done pending_;
     bool hasPending_ = false;
     bool inProc_ = false;
+    bool moreCalls_ = false; // more calls follow in the same message (a parameter array)
     bool attention_ = false;
     bool packetSent_ = false; // since the last look for a cancel
     std::vector<tds::ColumnInfo> columns_;

@@ -5,7 +5,7 @@ ROWLARK_PACKAGES=(
     build-essential cmake pkg-config clang-format
     qt6-base-dev libgl-dev
     unixodbc unixodbc-dev odbcinst tdsodbc freetds-bin procps iproute2
-    libsqlite3-dev
+    libsqlite3-dev nettle-dev
     googletest libgtest-dev libbenchmark-dev
     xvfb xdotool libx11-dev libxfixes-dev
     fonts-liberation2

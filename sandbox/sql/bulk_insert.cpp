@@ -3,9 +3,8 @@
 #include "engine.h"
 
 #include "counting_sink.h"
-#include "rpc_parameters.h"
+#include "reading.h"
 #include "text.h"
-#include "translate.h"
 
 namespace sandbox {
 namespace {
@@ -111,9 +110,8 @@ void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
                         sql += r == from ? "(" : ", (";
                         for (std::size_t k = 0; k < kept.size(); ++k) {
                             const std::size_t i = kept[k];
-                            sql += (k ? ", " : "") +
-                                   literal(tds::RpcParam{
-                                       {}, 0, load.columns[i].type, load.rows[r].at(i)});
+                            sql +=
+                                (k ? ", " : "") + literal(load.columns[i].type, load.rows[r].at(i));
                         }
                         sql += ")";
                     }

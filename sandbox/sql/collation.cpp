@@ -1,5 +1,6 @@
 #include "collation.h"
 
+#include "error.h"
 #include "text.h"
 
 #include <optional>
@@ -35,12 +36,13 @@ std::string_view withoutTrailingBlanks(std::string_view s) {
     return s;
 }
 
-int compare(std::string_view a, std::string_view b, bool ignoreCase) {
+int compare(std::string_view a, std::string_view b, bool ignoreCase, bool ignoreAccents = false) {
     a = withoutTrailingBlanks(a);
     b = withoutTrailingBlanks(b);
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         char32_t x = next(a, i), y = next(b, j);
+        if (ignoreAccents) x = withoutAccent(x), y = withoutAccent(y);
         if (ignoreCase) x = lowerCase(x), y = lowerCase(y);
         if (x != y) return x < y ? -1 : 1;
     }
@@ -98,6 +100,17 @@ int cs(void*, int na, const void* a, int nb, const void* b) {
                            {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
 }
 
+template <int kId> int collated(void*, int na, const void* a, int nb, const void* b) {
+    return compareIn(kId, {static_cast<const char*>(a), static_cast<std::size_t>(na)},
+                     {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
+}
+
+// Latin-1's letters from U+00C0 and Latin Extended-A's, as their base letters ('.': no base).
+constexpr char kBaseLetters[] =
+    "AAAAAA.CEEEEIIIIDNOOOOO.OUUUUY..aaaaaa.ceeeeiiiidnooooo.ouuuuy.y"
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi..JjKk.LlLlLlLlLlNnNnNn...OoOoOo..RrRrRr"
+    "SsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+
 int dec(void*, int na, const void* a, int nb, const void* b) {
     return compareDecimalText({static_cast<const char*>(a), static_cast<std::size_t>(na)},
                               {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
@@ -151,17 +164,59 @@ int compareWithCase(std::string_view a, std::string_view b) {
     return compare(a, b, false);
 }
 
-const char* collationFor(std::string_view tsqlName) {
+char32_t withoutAccent(char32_t c) {
+    if (c < 0xC0 || c > 0x17F) return c;
+    const char base = kBaseLetters[c - 0xC0];
+    return base == '.' ? c : static_cast<char32_t>(base);
+}
+
+int compareIn(int collation, std::string_view a, std::string_view b) {
+    return compare(a, b, collation == kCiAs || collation == kCiAi,
+                   collation == kCiAi || collation == kCsAi);
+}
+
+int collationId(std::string_view tsqlName) {
     const std::string lower = toLower(tsqlName);
-    return lower.find("_cs") != std::string::npos || lower.find("_bin") != std::string::npos
-               ? kCollationCs
-               : kCollationCi;
+    if (lower.rfind("latin1_general", 0) != 0 && lower.rfind("sql_latin1_general_cp1_", 0) != 0) {
+        if (lower.find("_ci") == std::string::npos && lower.find("_cs") == std::string::npos &&
+            lower.find("_bin") == std::string::npos)
+            throw SqlError{448, 16, 1, "Invalid collation '" + std::string(tsqlName) + "'.", true};
+        throw unsupported("the collation " + std::string(tsqlName) +
+                          " (only the Latin1_General families)");
+    }
+    const auto has = [&](const char* part) {
+        const std::string p = std::string("_") + part;
+        const auto at = lower.find(p);
+        return at != std::string::npos &&
+               (at + p.size() == lower.size() || lower[at + p.size()] == '_');
+    };
+    if (has("bin") || has("bin2")) return kBin;
+    const bool cs = has("cs"), ai = has("ai");
+    if (!cs && !has("ci"))
+        throw SqlError{448, 16, 1, "Invalid collation '" + std::string(tsqlName) + "'.", true};
+    return cs ? (ai ? kCsAi : kCsAs) : (ai ? kCiAi : kCiAs);
+}
+
+const char* collationName(int id) {
+    static const char* const kNames[] = {kCollationCi, kCollationCs, "rowlark_ci_ai",
+                                         "rowlark_cs_ai", "rowlark_bin"};
+    return kNames[id];
+}
+
+const char* collationFor(std::string_view tsqlName) {
+    return collationName(collationId(tsqlName));
 }
 
 void registerCollations(sqlite3* db) {
     sqlite3_create_collation_v2(db, kCollationCi, SQLITE_UTF8, nullptr, ci, nullptr);
     sqlite3_create_collation_v2(db, kCollationCs, SQLITE_UTF8, nullptr, cs, nullptr);
     sqlite3_create_collation_v2(db, kCollationDecimal, SQLITE_UTF8, nullptr, dec, nullptr);
+    sqlite3_create_collation_v2(db, collationName(kCiAi), SQLITE_UTF8, nullptr, collated<kCiAi>,
+                                nullptr);
+    sqlite3_create_collation_v2(db, collationName(kCsAi), SQLITE_UTF8, nullptr, collated<kCsAi>,
+                                nullptr);
+    sqlite3_create_collation_v2(db, collationName(kBin), SQLITE_UTF8, nullptr, collated<kBin>,
+                                nullptr);
 }
 
 } // namespace sandbox

@@ -23,11 +23,21 @@ char32_t upperCase(char32_t c);
 // <0, 0 or >0 as a sorts before, with or after b (UTF-8).
 int compareIgnoringCase(std::string_view a, std::string_view b);
 int compareWithCase(std::string_view a, std::string_view b);
+int compareIn(int collation, std::string_view a, std::string_view b);
 
 int compareDecimalText(std::string_view a, std::string_view b);
 
-// The store's name of the collation a T-SQL collation name asks for.
+// The collations a T-SQL collation name can ask for, by number: 0 is the server default.
+enum CollationId { kCiAs, kCsAs, kCiAi, kCsAi, kBin };
+// The number of the collation a T-SQL name asks for (_CI/_CS, _AI/_AS, _BIN/_BIN2); throws
+// SqlError 448 for a name that is none, 40000 for a family whose code page is not Latin-1's.
+int collationId(std::string_view tsqlName);
+// The store's name of that collation.
+const char* collationName(int id);
 const char* collationFor(std::string_view tsqlName);
+// The letter without its accent, for accent-insensitive comparison (Latin letters to Latin
+// Extended-A).
+char32_t withoutAccent(char32_t c);
 
 // Registers the three on a connection of the store.
 void registerCollations(sqlite3* db);

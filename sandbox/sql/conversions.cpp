@@ -1,5 +1,7 @@
 #include "conversions.h"
 
+#include "convert.h"
+
 #include "collation.h"
 #include "store_values.h"
 #include "text.h"
@@ -19,6 +21,7 @@ namespace {
 struct Failure {
     sqlite3_context* ctx;
     bool tryCast;
+    std::string source; // the type the value came from, in the error's words; "" unknown
     void operator()(int number, const std::string& message) const {
         if (tryCast) return sqlite3_result_null(ctx);
         const std::string text = "Msg " + std::to_string(number) + ": " + message;
@@ -69,8 +72,9 @@ void castToInteger(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, con
             parsed = parseWholeNumber(!digits.empty() && digits.front() == '+' ? digits.substr(1)
                                                                                : digits);
         if (!parsed)
-            return fail(245, "Conversion failed when converting the varchar value '" + s +
-                                 "' to data type " + t.tsqlName() + ".");
+            return fail(245, "Conversion failed when converting the " +
+                                 (fail.source.empty() ? std::string("varchar") : fail.source) +
+                                 " value '" + s + "' to data type " + t.tsqlName() + ".");
         n = *parsed;
     }
     std::int64_t lo = INT64_MIN, hi = INT64_MAX;
@@ -84,9 +88,8 @@ void castToInteger(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, con
     sqlite3_result_int64(ctx, n);
 }
 
-// decimal(p, s), numeric, money: rounded to the scale, refused past the precision. The result is
-// a number where a double holds it exactly enough (15 digits), so that it compares as one, and
-// its text otherwise, which decimal columns keep as it stands.
+// decimal(p, s), numeric, money: rounded to the scale, refused past the precision (the result
+// as resultExact keeps it).
 void castToExact(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const Failure& fail) {
     const int kind = sqlite3_value_type(v);
     const bool money = t.base == BaseType::Money || t.base == BaseType::SmallMoney;
@@ -104,8 +107,10 @@ void castToExact(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const
     }
     __int128 scaled = 0;
     if (kind == SQLITE_BLOB || !parseDecimal(text, scale, scaled))
-        return fail(8114, std::string("Error converting data type ") + sourceName(kind) + " to " +
-                              (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) + ".");
+        return fail(8114, "Error converting data type " +
+                              (fail.source.empty() ? std::string(sourceName(kind)) : fail.source) +
+                              " to " + (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) +
+                              ".");
     __int128 limit = 1;
     for (int i = 0; i < precision; ++i)
         limit *= 10;
@@ -116,44 +121,7 @@ void castToExact(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const
     if (tooBig)
         return fail(8115, std::string("Arithmetic overflow error converting ") + sourceName(kind) +
                               " to data type " + (money ? t.tsqlName() : "numeric") + ".");
-    const std::string out = decimalText(scaled, scale);
-    std::size_t significant = 0;
-    for (char c : out)
-        significant += c >= '0' && c <= '9';
-    if (significant <= 15) return sqlite3_result_double(ctx, std::strtod(out.c_str(), nullptr));
-    sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
-}
-
-// Text to a date or time type: refused unless it reads as one. The value keeps its text.
-void castToDateTime(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t, const Failure& fail) {
-    const std::string s = textOf(v);
-    tds::DateTime parsed;
-    if (sqlite3_value_type(v) != SQLITE_TEXT || !parseDateTime(s, t.base, parsed))
-        return fail(241, "Conversion failed when converting date and/or time from character "
-                         "string.");
-    sqlite3_result_text(ctx, s.c_str(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-}
-
-// Text of a length: a longer value is cut, as CAST cuts it without an error.
-void castToText(sqlite3_context* ctx, sqlite3_value* v, const SqlType& t) {
-    std::u16string s = utf16Of(v);
-    if (t.length != SqlType::kMax && s.size() > static_cast<std::size_t>(t.length))
-        s.resize(static_cast<std::size_t>(t.length));
-    resultUtf16(ctx, s);
-}
-
-// rowlark_cast(value, 'declared type', try): CAST, CONVERT and TRY_CAST to the types whose rules
-// the store's own CAST does not keep.
-void castFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto type = SqlType::fromDeclared(textOf(argv[1]));
-    const Failure fail{ctx, sqlite3_value_int(argv[2]) != 0};
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || !type) return sqlite3_result_null(ctx);
-    if (type->isInteger() || type->base == BaseType::Bit)
-        return castToInteger(ctx, argv[0], *type, fail);
-    if (type->isExactNumber()) return castToExact(ctx, argv[0], *type, fail);
-    if (type->isDateTime()) return castToDateTime(ctx, argv[0], *type, fail);
-    if (type->isText()) return castToText(ctx, argv[0], *type);
-    sqlite3_result_value(ctx, argv[0]);
+    resultExact(ctx, decimalText(scaled, scale));
 }
 
 // The right operand of / and %: zero is the server's error, where the store would give NULL.
@@ -271,9 +239,16 @@ void datalengthFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 } // namespace
 
+void castLegacy(sqlite3_context* ctx, sqlite3_value* v, const SqlType& to, bool tryCast,
+                const std::string& source) {
+    const Failure fail{ctx, tryCast, source};
+    if (to.isInteger() || to.base == BaseType::Bit) return castToInteger(ctx, v, to, fail);
+    if (to.isExactNumber()) return castToExact(ctx, v, to, fail);
+    sqlite3_result_value(ctx, v);
+}
+
 void registerConversions(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function(db, "rowlark_cast", 3, flags, nullptr, castFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_divisor", 1, flags, nullptr, divisorFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_avg", 1, flags, nullptr, nullptr, averageStep,
                             averageFinal);

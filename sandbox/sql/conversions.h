@@ -1,5 +1,5 @@
 // The store functions that keep T-SQL's rules where the store's own operators and functions
-// differ: CAST and TRY_CAST (rowlark_cast), division by zero (rowlark_divisor), AVG of whole
+// differ: division by zero (rowlark_divisor), AVG of whole
 // numbers (rowlark_avg), letter case beyond ASCII (rowlark_upper, rowlark_lower) and
 // case-insensitive search (rowlark_replace, rowlark_charindex), DATALENGTH by code page.
 #pragma once

@@ -2,7 +2,9 @@
 
 #include "collation.h"
 #include "conversions.h"
+#include "convert.h"
 #include "functions.h"
+#include "operators.h"
 #include "text.h"
 
 #include <cstdint>
@@ -152,7 +154,7 @@ void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         }
     case 5: { // sys.columns.system_type_id
         static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
-                                   239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36};
+                                   239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
         return sqlite3_result_int(ctx, kIds[static_cast<int>(t->base)]);
     }
     default: { // sys.columns.max_length: bytes, -1 for (max)
@@ -204,6 +206,8 @@ void registerFunctions(sqlite3* db) {
     registerCollations(db);
     registerTsqlFunctions(db);
     registerConversions(db);
+    registerConvert(db);
+    registerOperators(db);
     const int flags = SQLITE_UTF8;
     sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr,
@@ -249,6 +253,15 @@ std::string catalogueViews(const std::string& database) {
            userObjects +
            ";"
            "CREATE TEMP VIEW \"sys.tables\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'U';"
+           // The compatibility views that older scripts read (IF EXISTS (SELECT * FROM sysobjects
+           // WHERE ...)): objects, their columns, the users.
+           "CREATE TEMP VIEW \"sys.sysobjects\" AS SELECT name, object_id AS id, type AS xtype, "
+           "type, 1 AS uid, 0 AS parent_obj FROM temp.\"sys.objects\";"
+           "CREATE TEMP VIEW \"sys.syscolumns\" AS SELECT name, object_id AS id, column_id AS "
+           "colid, system_type_id AS xtype, max_length AS length, is_nullable AS isnullable FROM "
+           "temp.\"sys.columns\";"
+           "CREATE TEMP VIEW \"sys.sysusers\" AS SELECT 0 AS uid, 'public' AS name UNION ALL "
+           "SELECT 1, 'dbo' UNION ALL SELECT 2, 'guest';"
            "CREATE TEMP VIEW \"sys.views\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'V';"
            "CREATE TEMP VIEW \"sys.columns\" AS SELECT rowlark_object_id(m.name) AS object_id, "
            "p.name COLLATE NOCASE AS name, p.cid + 1 AS column_id, "
@@ -273,6 +286,9 @@ Store::Store(fs::path dir) : dir_(std::move(dir)) {
     (void)once;
     fs::create_directories(dir_);
     if (!find("master")) create("master");
+    // tempdb starts empty with the server, as a server's does.
+    if (const auto old = find("tempdb")) drop(*old);
+    create("tempdb");
 }
 
 std::optional<std::string> Store::find(std::string_view name) const {
@@ -367,11 +383,11 @@ void Database::exec(const std::string& sql, const std::string& table) {
     }
 }
 
-const TableDef* Database::table(std::string_view name) {
-    std::string key = toLower(name);
+const TableDef* Database::table(std::string_view name, const char* inSchema) {
+    const std::string schema = inSchema ? inSchema : schemaOf(name);
+    std::string key = schema + "." + toLower(name);
     if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
     sqlite3_stmt* st = nullptr;
-    const std::string schema = schemaOf(name);
     sqlite3_prepare_v2(
         db_,
         ("SELECT name, type FROM " + schema +
@@ -405,7 +421,9 @@ const TableDef* Database::table(std::string_view name) {
         if (c.type.isText() && sqlite3_table_column_metadata(
                                    db_, schema.c_str(), def->name.c_str(), c.name.c_str(), nullptr,
                                    &collation, nullptr, nullptr, nullptr) == SQLITE_OK)
-            c.caseSensitive = collation && std::string_view(collation) == kCollationCs;
+            for (int id = kCiAs; id <= kBin && collation; ++id)
+                if (std::string_view(collation) == collationName(id)) c.collation = id;
+        c.caseSensitive = c.collation == kCsAs || c.collation == kCsAi || c.collation == kBin;
         if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
         def->columns.push_back(std::move(c));
     }

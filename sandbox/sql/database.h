@@ -43,6 +43,7 @@ struct ColumnDef {
     bool identity = false;
     bool rowKey = false;        // the store's own row key (kRowKeyType)
     bool caseSensitive = false; // character data declared _CS or _BIN
+    int collation = 0;          // of character data: a CollationId
 };
 
 struct TableDef {
@@ -55,7 +56,7 @@ struct TableDef {
 void nextNumberFn(::sqlite3_context* ctx, int argc, ::sqlite3_value** argv);
 
 // One connection to one database file, with the functions and catalogue views that statements
-// translated for the store rely on.
+// written for the store rely on.
 class Database {
 public:
     Database(const Store& store, const std::string& name);
@@ -70,7 +71,8 @@ public:
     // Runs SQL that returns no rows; throws SqlError.
     void exec(const std::string& sql, const std::string& table = {});
     // The table or view of that name (in any case), from a cache that forgetSchema() clears.
-    const TableDef* table(std::string_view name);
+    // schema: "temp" for the catalogue views, which the connection keeps there.
+    const TableDef* table(std::string_view name, const char* schema = nullptr);
     void forgetSchema() { tables_.clear(); }
     // rowlark_next_number(seed, increment) counts seed, seed + increment, ... from here on.
     void startNumbering() { numbered_ = 0; }

@@ -1,10 +1,11 @@
 // CREATE, DROP and ALTER.
 #include "engine.h"
 
+#include "binder.h"
 #include "collation.h"
+#include "reading.h"
 #include "statement.h"
 #include "text.h"
-#include "translate.h"
 
 namespace sandbox {
 namespace {
@@ -36,11 +37,21 @@ void skipGroup(TokenIt& p, TokenIt end) {
     } while (depth > 0);
 }
 
+// A list of names as the store writes it: (a, [b c] DESC) to ("a", "b c" DESC).
+std::string names(TokenIt b, TokenIt e) {
+    std::string out;
+    for (TokenIt p = b; p != e; ++p)
+        out += p->isName() && !p->is("asc") && !p->is("desc") ? quoteIdent(p->text)
+               : p->isSymbol(",")                             ? ", "
+                                                              : " " + p->text;
+    return out;
+}
+
 bool endsElement(TokenIt p, TokenIt end) {
     return p == end || p->isSymbol(",") || p->isSymbol(")");
 }
 
-ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& db) {
+ColumnSpec readColumn(TokenIt& p, TokenIt end, Database& db) {
     ColumnSpec c;
     if (p == end || !p->isName()) throw syntaxNear(p == end ? "end of statement" : p->text);
     c.name = (p++)->text;
@@ -83,7 +94,11 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, const std::string& db) {
                 if (p->isSymbol(")")) --depth;
                 ++p;
             }
-            c.defaultSql = translate(start, p, db);
+            Parser parser(start, p);
+            ExprPtr value = parser.expression();
+            if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+            const Variables none;
+            c.defaultSql = Binder(db, none).value(*value);
         } else if (p->is("collate")) {
             if (p + 1 == end) throw syntaxNear("COLLATE");
             c.collation = collationFor((p + 1)->text);
@@ -141,11 +156,14 @@ void Engine::create(const Tokens& t, ResultSink& sink) {
         if (p != t.end() && p->isSymbol("(")) {
             TokenIt start = p;
             skipGroup(p, t.end());
-            columns = " " + translated(start, p);
+            columns = " " + names(start, p);
         }
         if (p == t.end() || !p->is("as")) throw syntaxNear(p == t.end() ? name : p->text);
-        ++p;
-        std::string select = translated(p, t.end());
+        Parser parser(p + 1, t.end());
+        QueryPtr q = parser.query();
+        if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+        // the view's columns keep their collations, as a table's do
+        const std::string select = Binder(*db_, variables_, true).query(*q).sql;
         inSavepoint([&] {
             db_->exec("CREATE VIEW " + quoteIdent(name) + columns + " AS " + select, name);
             // a view over missing objects fails now, as the server checks it at creation
@@ -193,7 +211,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             for (const auto& c : cols)
                 list += (list.empty() ? "" : ", ") + quoteIdent(c);
             if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
-            indexes.push_back(indexSql(name, constraint, list, true));
+            indexes.push_back(indexSql(name, (pk ? "$P" : "$U") + constraint, list, true));
             if (pk)
                 for (auto& s : specs)
                     for (const auto& c : cols)
@@ -201,7 +219,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
         } else if (p != end && (p->is("foreign") || p->is("check"))) {
             throw unsupported(p->text + " constraints");
         } else {
-            specs.push_back(readColumn(p, end, database()));
+            specs.push_back(readColumn(p, end, *db_));
             const ColumnSpec& c = specs.back();
             if (c.identity && ++identities > 1)
                 throw SqlError{2744, 16, 2,
@@ -209,7 +227,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
                                    "'. Only one identity column per table is allowed."};
             if (c.primaryKey || c.unique)
                 indexes.push_back(indexSql(name,
-                                           (c.primaryKey ? "PK_" : "UQ_") + name + "_" + c.name,
+                                           (c.primaryKey ? "$PPK_" : "$UUQ_") + name + "_" + c.name,
                                            quoteIdent(c.name), true));
         }
         if (p != end && p->isSymbol(",")) {
@@ -247,7 +265,7 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     if (p == end || !p->isSymbol("(")) throw syntaxNear(table);
     TokenIt start = p + 1;
     skipGroup(p, end);
-    std::string columns = translated(start, p - 1);
+    std::string columns = names(start, p - 1);
     if (p != end && p->is("include")) {
         ++p;
         skipGroup(p, end);
@@ -257,7 +275,10 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
         TokenIt w = p;
         while (p != end && !p->is("with"))
             ++p;
-        where = " " + translated(w, p);
+        Parser parser(w + 1, p);
+        ExprPtr condition = parser.expression();
+        if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+        where = " WHERE " + Binder(*db_, variables_).overTable(*def, *condition);
     }
     if (p != end && p->is("with")) {
         ++p;
@@ -375,7 +396,7 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
     if (p != t.end() && p->is("column")) ++p;
     std::vector<ColumnSpec> specs;
     for (;;) {
-        specs.push_back(readColumn(p, t.end(), database()));
+        specs.push_back(readColumn(p, t.end(), *db_));
         if (p == t.end()) break;
         expectSymbol(p, t.end(), ",");
     }

@@ -5,8 +5,8 @@
 #include "statement.h"
 #include "text.h"
 
-#include "result_types.h"
-#include "translate.h"
+#include "binder.h"
+#include "reading.h"
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -16,44 +16,23 @@
 namespace sandbox {
 namespace {
 
-struct ResultColumn {
+struct OutColumn {
     tds::ColumnInfo info;
     SqlType type;
     bool typed = false;
 };
 
-// Whether a result column's name is the text of its expression, which the store gives a column
-// with no name of its own and the server sends as an empty name. A name of its own is a table's
-// column, an alias quoted in the statement, or a plain word (an alias without quotes).
-bool nameIsExpressionText(sqlite3_stmt* st, int i, std::string_view name) {
-    if (sqlite3_column_origin_name(st, i)) return false;
-    const std::string_view sql = sqlite3_sql(st);
-    if (sql.find(quoteIdent(name)) != std::string_view::npos) return false;
-    const auto wordChar = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#' || c == '@' ||
-               c == '$' || static_cast<unsigned char>(c) >= 0x80;
-    };
-    const bool word = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
-                      std::all_of(name.begin(), name.end(), wordChar);
-    return !word || iequals(name, "null");
-}
-
 // Describes the result columns of a prepared query from the store's column metadata.
-std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db,
-                                   const std::vector<std::optional<SqlType>>& hints = {}) {
+std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
     int n = sqlite3_column_count(st);
-    std::vector<ResultColumn> cols(n);
+    std::vector<OutColumn> cols(n);
     for (int i = 0; i < n; ++i) {
-        ResultColumn& c = cols[i];
-        const char* name = sqlite3_column_name(st, i);
-        if (name && !nameIsExpressionText(st, i, name)) c.info.name = tds::utf16(name);
+        OutColumn& c = cols[i];
         c.info.flags = tds::kFlagNullable;
         const char* decl = sqlite3_column_decltype(st, i);
         if (decl) {
             if (auto t = SqlType::fromDeclared(decl)) c.type = *t, c.typed = true;
         }
-        if (!c.typed && static_cast<std::size_t>(i) < hints.size() && hints[i])
-            c.type = *hints[i], c.typed = true;
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
@@ -72,7 +51,7 @@ std::vector<ResultColumn> describe(sqlite3_stmt* st, Database& db,
     return cols;
 }
 
-void settleTypes(std::vector<ResultColumn>& cols, sqlite3_stmt* st, bool haveRow) {
+void settleTypes(std::vector<OutColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
         if (!cols[i].typed) {
             const int at = static_cast<int>(i);
@@ -106,13 +85,6 @@ void sessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_null(ctx);
 }
 
-tds::Bytes transactionDescriptor(std::uint64_t id) {
-    tds::Bytes b(8);
-    for (int i = 0; i < 8; ++i)
-        b[i] = static_cast<std::uint8_t>(id >> (8 * i));
-    return b;
-}
-
 } // namespace
 
 Engine::Engine(Store& store, const std::string& database) : store_(store) {
@@ -141,9 +113,32 @@ Engine::~Engine() {
     if (tranCount_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variables) {
+bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variables, bool call) {
     CountingSink sink(*this, to);
     variables_ = std::move(variables);
+    // A call (sp_executesql, a prepared statement) is a scope of its own: the temporary tables it
+    // creates are dropped as it returns.
+    std::vector<std::string> before;
+    const auto temporaryTables = [&] {
+        std::vector<std::string> names;
+        Prepared st(db_->handle(), "SELECT name FROM temp.sqlite_master WHERE type = 'table'");
+        while (st.step())
+            names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+        return names;
+    };
+    if (call) before = temporaryTables();
+    struct Scope {
+        std::function<void()> end;
+        ~Scope() { end(); }
+    } scope{[&] {
+        if (!call) return;
+        for (const auto& name : temporaryTables())
+            if (std::find(before.begin(), before.end(), name) == before.end()) {
+                sqlite3_exec(db_->handle(), ("DROP TABLE temp." + quoteIdent(name)).c_str(),
+                             nullptr, nullptr, nullptr);
+                forgetIdentity(*db_, name);
+            }
+    }};
     std::vector<Statement> statements;
     try {
         statements = splitStatements(tokenize(sql));
@@ -180,15 +175,14 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
     } catch (SqlError& e) {
         if (!s.tokens.empty() && e.line == 1) e.line = static_cast<int>(s.tokens.front().line);
         sink.error(e);
-        return !e.abortsBatch;
+        // A conversion error ends the batch and rolls its transaction back, as on a server;
+        // under SET XACT_ABORT ON every error does.
+        const bool conversion =
+            e.number == 245 || e.number == 241 || e.number == 8114 || e.number == 8169;
+        if ((conversion || xactAbort_) && tranCount_ > 0) endTransaction(sink);
+        return !(e.abortsBatch || conversion || xactAbort_);
     }
     return true;
-}
-
-bool Engine::condition(const Tokens& t) {
-    Prepared st(db_->handle(),
-                "SELECT CASE WHEN " + translated(t.begin(), t.end()) + " THEN 1 ELSE 0 END");
-    return st.step() && sqlite3_column_int(st.get(), 0) == 1;
 }
 
 void Engine::simple(const Tokens& t, ResultSink& sink) {
@@ -200,6 +194,10 @@ void Engine::simple(const Tokens& t, ResultSink& sink) {
     const bool writes = k.is("insert") || k.is("update") || k.is("delete") || k.is("create") ||
                         k.is("drop") || k.is("alter") || k.is("truncate") ||
                         (k.is("select") && findTopLevel(t.begin(), from, "into") != from);
+    // A transaction takes the store's write lock at its first write: one that has only read
+    // blocks no writer, and its reads see what others committed meanwhile, as under the server's
+    // READ COMMITTED.
+    if (writes && tranCount_ > 0) writeLock();
     if (writes && tranCount_ == 0 && !implicitTransactions_ &&
         sqlite3_get_autocommit(db_->handle())) {
         db_->exec("BEGIN IMMEDIATE");
@@ -223,6 +221,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
              {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
             if (k.is(w)) {
                 openTransaction(sink);
+                if (!k.is("select")) writeLock();
                 break;
             }
     }
@@ -269,6 +268,12 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         if (t.size() == 3 && t[1].is("implicit_transactions"))
             implicitTransactions_ = t[2].is("on");
         if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
+        if (t.size() == 3 && t[1].is("xact_abort")) xactAbort_ = t[2].is("on");
+        if (t.size() >= 3 && t[1].is("lock_timeout")) { // milliseconds; -1 waits for ever
+            TokenIt p = t.begin() + 2;
+            const std::int64_t ms = readInteger(p, t.end());
+            sqlite3_busy_timeout(db_->handle(), ms < 0 || ms > INT32_MAX ? INT32_MAX : int(ms));
+        }
         if (t.size() == 3 && t[1].is("fmtonly")) formatOnly_ = t[2].is("on");
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
     }
@@ -326,10 +331,29 @@ void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
     sink.done(false, 0);
 }
 
-void Engine::query(const std::string& sql, ResultSink& sink,
-                   const std::vector<std::optional<SqlType>>& hints) {
-    Prepared st(db_->handle(), sql);
-    auto cols = describe(st.get(), *db_, hints);
+void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
+    TokenIt from = findTopLevel(t.begin(), t.end(), "from");
+    TokenIt into = findTopLevel(t.begin(), from, "into");
+    if (into != from) return selectInto(t, sink);
+    if (selectAssign(t, sink)) return;
+    typedQuery(t.begin(), t.end(), sink);
+}
+
+void Engine::results(const BoundQuery& q, ResultSink& sink) {
+    Prepared st(db_->handle(), q.sql);
+    // The store tells the flags of a view's columns from the tables beneath it.
+    std::vector<OutColumn> cols = describe(st.get(), *db_);
+    for (std::size_t i = 0; i < q.columns.size() && i < cols.size(); ++i) {
+        const ResultColumn& c = q.columns[i];
+        OutColumn& r = cols[i];
+        r.info.name = tds::utf16(c.name);
+        if (c.column) {
+            r.info.flags = c.column->notNull ? 0 : tds::kFlagNullable;
+            r.info.flags |= c.column->identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
+        }
+        if (c.type.known && !c.type.nullLiteral) r.type = c.type.type, r.typed = true;
+        if (c.type.nullLiteral) r.type = SqlType{BaseType::Int}, r.typed = true;
+    }
     // Under SET FMTONLY ON a query describes its columns and sends no rows.
     bool haveRow = !formatOnly_ && st.step();
     settleTypes(cols, st.get(), haveRow);
@@ -351,268 +375,65 @@ void Engine::query(const std::string& sql, ResultSink& sink,
     sink.done(true, count);
 }
 
-void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
-    TokenIt from = findTopLevel(t.begin(), t.end(), "from");
-    TokenIt into = findTopLevel(t.begin(), from, "into");
-    if (into != from) return selectInto(t, into, sink);
-    if (selectAssign(t, sink)) return;
-    if (topPercent(t, sink)) return;
-    typedQuery(t.begin(), t.end(), sink);
-}
-
-bool Engine::topPercent(const Tokens& t, ResultSink& sink) {
-    TokenIt top = t.begin() + 1;
-    while (top != t.end() && (top->is("distinct") || top->is("all")))
-        ++top;
-    if (top == t.end() || !top->is("top")) return false;
-    const TokenIt n = top + 1;
-    const bool parenthesised = n != t.end() && n->isSymbol("(");
-    const std::ptrdiff_t width = parenthesised ? 3 : 1;
-    if (t.end() - n <= width) return false;
-    const TokenIt after = n + width;
-    if (!after->is("percent")) return false;
-    const Token& number = parenthesised ? *(n + 1) : *n;
-    // TOP (@n) PERCENT: the variable's value, as its text.
-    std::string written = number.text;
-    const auto variable = variables_.find(toLower(number.text));
-    if (number.kind == Token::Variable && variable != variables_.end()) {
-        const tds::Value& v = variable->second.value;
-        if (const auto* i = std::get_if<std::int64_t>(&v)) written = std::to_string(*i);
-        if (const auto* d = std::get_if<double>(&v)) written = std::to_string(*d);
-        if (const auto* d = std::get_if<tds::Decimal>(&v))
-            written = decimalText(d->scaled, variable->second.type.scale);
-    }
-    char* end = nullptr;
-    const double percent = std::strtod(written.c_str(), &end);
-    const bool readable = number.kind == Token::Number || number.kind == Token::Variable;
-    if (!readable || written.empty() || *end || percent < 0 || percent > 100)
-        throw SqlError{1031, 15, 1, "Percent values must be between 0 and 100.", true};
-    Tokens rest(t.begin(), top);
-    rest.insert(rest.end(), after + 1, t.end());
-    // The query without its TOP counts the rows; TOP of the share of them, rounded up, runs it.
-    std::string all = translated(rest.begin(), rest.end());
-    Prepared count(db_->handle(), "SELECT count(*) FROM (" + all + ")");
-    count.step();
-    const auto rows = static_cast<double>(sqlite3_column_int64(count.get(), 0));
-    const auto k = static_cast<std::int64_t>(std::ceil(rows * percent / 100.0));
-    Tokens limited(t.begin(), top + 1);
-    Token value = number;
-    value.kind = Token::Number;
-    value.text = std::to_string(k);
-    limited.push_back(value);
-    limited.insert(limited.end(), after + 1, t.end());
-    typedQuery(limited.begin(), limited.end(), sink);
-    return true;
-}
-
 void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
-    const ColumnKinds kinds = columnKinds(b, e);
-    query(translate(b, e, database(), kinds), sink, selectListTypes(b, e, kinds));
-}
-
-namespace {
-
-// IDENTITY(type [, seed, increment]) in the select list of SELECT ... INTO: the new column numbers
-// the rows as they are inserted.
-struct IdentityFunction {
-    std::string column;
-    SqlType type;
-    std::int64_t seed = 1, increment = 1;
-};
-
-// Replaces the first IDENTITY(...) of the select list [begin, into) by a row number; returns
-// what it found, or nullopt when the list has none.
-std::optional<IdentityFunction> takeIdentityFunction(Tokens& select, std::size_t into) {
-    int depth = 0;
-    for (std::size_t i = 0; i < into; ++i) {
-        const Token& k = select[i];
-        if (k.isSymbol("(")) ++depth;
-        if (k.isSymbol(")")) --depth;
-        if (depth != 0 || !k.is("identity") || i + 1 >= into || !select[i + 1].isSymbol("("))
-            continue;
-        TokenIt p = select.begin() + static_cast<std::ptrdiff_t>(i + 2);
-        const TokenIt end = select.begin() + static_cast<std::ptrdiff_t>(into);
-        IdentityFunction f;
-        f.type = readType(p, end);
-        if (!f.type.isInteger() && !(f.type.isExactNumber() && f.type.scale == 0))
-            throw SqlError{
-                8136, 16, 1,
-                "The IDENTITY function requires an integer or decimal type with scale 0."};
-        if (p != end && p->isSymbol(",")) {
-            ++p;
-            f.seed = readInteger(p, end);
-            if (p == end || !p->isSymbol(",")) throw syntaxNear("IDENTITY");
-            ++p;
-            f.increment = readInteger(p, end);
-        }
-        if (p == end || !p->isSymbol(")")) throw syntaxNear("IDENTITY");
-        ++p;
-        TokenIt alias = p;
-        if (alias != end && alias->is("as")) ++alias;
-        if (alias == end || !alias->isName())
-            throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
-        f.column = alias->text;
-        const std::string expr = "rowlark_next_number(" + std::to_string(f.seed) + ", " +
-                                 std::to_string(f.increment) + ")";
-        Tokens replacement = tokenize(expr);
-        const auto first = select.begin() + static_cast<std::ptrdiff_t>(i);
-        const auto tail = select.erase(first, select.begin() + (p - select.cbegin()));
-        select.insert(tail, replacement.begin(), replacement.end());
-        return f;
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
-void Engine::selectInto(const Tokens& t, TokenIt into, ResultSink& sink) {
-    TokenIt p = into + 1;
-    std::string target = readObjectName(p, t.end(), database());
-    Tokens select(t.begin(), into);
-    const std::size_t listEnd = select.size();
-    select.insert(select.end(), p, t.end());
-    if (db_->table(target)) throw alreadyExists(target);
-    const auto numbered = takeIdentityFunction(select, listEnd);
-    const ColumnKinds kinds = columnKinds(select.begin(), select.end());
-    std::string sql = translate(select.begin(), select.end(), database(), kinds);
-
-    // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
-    bool keepsIdentity = true;
-    for (const char* w : {"join", "group", "distinct", "union", "except", "intersect"})
-        if (findTopLevel(select.begin(), select.end(), w) != select.end()) keepsIdentity = false;
-
-    std::vector<std::string> defs;
-    {
-        Prepared st(db_->handle(), sql);
-        auto cols = describe(st.get(), *db_, selectListTypes(select.begin(), select.end(), kinds));
-        // Columns without a declared type take the type of the first value: only then is the
-        // select run an extra time, and only to its first row.
-        bool untyped = false;
-        for (const auto& c : cols)
-            if (!c.typed && !(numbered && iequals(tds::utf8(c.info.name), numbered->column)))
-                untyped = true;
-        settleTypes(cols, st.get(), untyped && st.step());
-        std::vector<std::string> seen;
-        bool identityTaken = false;
-        for (auto& c : cols) {
-            std::string name = tds::utf8(c.info.name);
-            if (name.empty())
-                throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
-            for (const auto& s : seen)
-                if (iequals(s, name))
-                    throw SqlError{2705, 16, 3,
-                                   "Column names in each table must be unique. Column name '" +
-                                       name + "' in table '" + target +
-                                       "' is specified more than once."};
-            seen.push_back(name);
-            const bool isNumber = numbered && iequals(name, numbered->column);
-            const bool inherits = (c.info.flags & tds::kFlagIdentity) && keepsIdentity;
-            if (numbered && inherits)
-                throw SqlError{8108, 16, 1,
-                               "Cannot add identity column, using the SELECT INTO statement, to "
-                               "table '" +
-                                   target + "', which already has column '" + name +
-                                   "' that inherits the identity property."};
-            // A bigint numbering column is the store's row key: rows go in by it, and are found
-            // by it without an index.
-            const bool rowKey = isNumber && numbered->type.base == BaseType::BigInt;
-            std::string def = quoteIdent(name) + " " +
-                              (rowKey     ? std::string(kRowKeyType) + " PRIMARY KEY"
-                               : isNumber ? numbered->type.declared()
-                                          : c.type.declared());
-            if (!isNumber && c.type.isText()) def += std::string(" COLLATE ") + kCollationCi;
-            if (!isNumber && c.type.isExactNumber())
-                def += std::string(" COLLATE ") + kCollationDecimal;
-            if (isNumber || !(c.info.flags & tds::kFlagNullable)) def += " NOT NULL";
-            if (isNumber)
-                def += " DEFAULT (" +
-                       identityDefault(target, name, numbered->seed, numbered->increment) + ")";
-            else if (inherits && !identityTaken) {
-                def += " DEFAULT (" + identityDefault(target, name, 1, 1) + ")";
-                identityTaken = true;
-            }
-            defs.push_back(def);
-        }
-    }
-    std::string create = std::string(isTempName(target) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
-                         quoteIdent(target) + " (";
-    for (std::size_t i = 0; i < defs.size(); ++i)
-        create += (i ? ", " : "") + defs[i];
-    create += ")";
-    std::uint64_t rows = 0;
-    inSavepoint([&] {
-        db_->exec(create, target);
-        db_->startNumbering();
-        rows = change("INSERT INTO " + quoteIdent(target) + " " + sql, target);
-    });
-    forgetIdentity(*db_, target);
-    sink.done(true, rows);
-}
-
-void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
-    if (t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
-    TokenIt p = t.begin() + 1;
-    if (p != t.end() && p->is("into")) ++p;
-    std::string name = readObjectName(p, t.end(), database());
-    const TableDef* def = db_->table(name);
-    if (!def) throw invalidObject(name);
-    std::string head = "INSERT INTO " + quoteIdent(def->name);
-    bool explicitIdentity = false;
-    if (p != t.end() && p->isSymbol("(")) {
-        TokenIt close = p;
-        int depth = 0;
-        for (; close != t.end(); ++close) {
-            if (close->isSymbol("(")) ++depth;
-            if (close->isSymbol(")") && --depth == 0) break;
-        }
-        if (close == t.end()) throw syntaxNear(name);
-        if (def->identityIndex >= 0)
-            for (TokenIt c = p + 1; c != close; ++c)
-                if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name))
-                    explicitIdentity = true;
-        checkIdentityColumns(*def, true, explicitIdentity);
-        head += " " + translated(p, close + 1);
-        p = close + 1;
-    } else if (def->identityIndex >= 0 && p != t.end() && !p->is("default")) {
-        checkIdentityColumns(*def, false, false);
-        // Without a column list the values go to every column but the identity.
-        std::string list;
-        for (const auto& c : def->columns)
-            if (!c.identity) list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
-        head += " (" + list + ")";
-    }
-    std::uint64_t rows = change(head + " " + translated(p, t.end(), def), def->name);
-    if (explicitIdentity) afterExplicitIdentity(*def);
-    sink.done(true, rows);
-}
-
-void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
-    TokenIt p = t.begin() + 1;
-    bool isDelete = t.front().is("delete");
-    if (isDelete && p != t.end() && p->is("from")) ++p;
-    std::string name = readObjectName(p, t.end(), database());
-    const TableDef* def = db_->table(name);
-    if (!def) throw invalidObject(name);
-    if (isDelete && p != t.end() && p->is("from")) throw unsupported("DELETE with a second FROM");
-    if (!isDelete) {
-        TokenIt set = findTopLevel(p, t.end(), "set");
-        TokenIt where = findTopLevel(set, t.end(), "where");
-        if (def->identityIndex >= 0 && set != t.end())
-            for (TokenIt c = set; c != where; ++c)
-                if (c->isName() && iequals(c->text, def->columns[def->identityIndex].name) &&
-                    c + 1 != t.end() && (c + 1)->isSymbol("="))
-                    throw SqlError{8102, 16, 1, "Cannot update identity column '" + c->text + "'."};
-    }
-    std::string sql = isDelete ? "DELETE FROM " : "UPDATE ";
-    sql += quoteIdent(def->name) + " " + translated(p, t.end(), def);
-    sink.done(true, change(sql, def->name));
+    Parser parser(b, e);
+    QueryPtr q = parser.query();
+    if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+    Binder binder(*db_, variables_);
+    results(binder.query(*q), sink);
 }
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
-    Prepared st(db_->handle(), sql, table);
-    while (st.step()) {
+    try {
+        Prepared st(db_->handle(), sql, table);
+        while (st.step()) {
+        }
+    } catch (SqlError& e) {
+        if (e.number == 2627) e = duplicateKey(e, table);
+        throw;
     }
     return static_cast<std::uint64_t>(sqlite3_changes64(db_->handle()));
+}
+
+// A duplicate key: 2627 for a PRIMARY KEY or UNIQUE constraint, whose indexes the store names
+// with a $P or $U mark, and 2601 for a unique index of CREATE UNIQUE INDEX.
+SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
+    const auto from = e.message.find("on '"), to = e.message.find("'. ");
+    if (from == std::string::npos || to == std::string::npos) return e;
+    std::vector<std::string> failed;
+    std::string list = e.message.substr(from + 4, to - from - 4) + ",";
+    for (std::size_t at = 0, comma; (comma = list.find(',', at)) != std::string::npos;
+         at = comma + 1) {
+        const std::string item(trim(std::string_view(list).substr(at, comma - at)));
+        failed.push_back(item.substr(item.rfind('.') + 1));
+    }
+    Prepared indexes(db_->handle(), "SELECT name FROM pragma_index_list(" + quoteString(table) +
+                                        ", " + quoteString(schemaOf(table)) + ") WHERE \"unique\"");
+    while (indexes.step()) {
+        const std::string index =
+            reinterpret_cast<const char*>(sqlite3_column_text(indexes.get(), 0));
+        Prepared columns(db_->handle(), "SELECT name FROM pragma_index_info(" + quoteString(index) +
+                                            ", " + quoteString(schemaOf(table)) + ")");
+        std::size_t matched = 0, count = 0;
+        while (columns.step()) {
+            ++count;
+            const std::string c =
+                reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
+            for (const auto& f : failed)
+                matched += iequals(f, c);
+        }
+        if (count != failed.size() || matched != count) continue;
+        const std::string name = index.substr(index.find('.') + 1);
+        if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
+            return {2627, 14, 1,
+                    std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
+                        " KEY constraint '" + name.substr(2) +
+                        "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
+        return {2601, 14, 1,
+                "Cannot insert duplicate key row in object 'dbo." + table +
+                    "' with unique index '" + name + "'."};
+    }
+    return e;
 }
 
 void Engine::inSavepoint(const std::function<void()>& work) {
@@ -644,119 +465,6 @@ void Engine::use(const std::string& name, ResultSink& sink) {
     sink.envChange(e);
     sink.info(5701, "Changed database context to '" + *found + "'.");
     sink.done(false, 0);
-}
-
-void Engine::openTransaction(ResultSink& sink) {
-    db_->exec("BEGIN IMMEDIATE");
-    tranCount_ = std::max(tranCount_, 1);
-    tds::EnvChange e;
-    e.type = tds::kEnvBeginTran;
-    e.newBytes = transactionDescriptor(++tranId_);
-    sink.envChange(e);
-}
-
-void Engine::beginTransaction(ResultSink& sink) {
-    if (tranCount_++ == 0) openTransaction(sink);
-    sink.done(false, 0);
-}
-
-// SAVE TRAN[SACTION] name: a point inside the open transaction that ROLLBACK TRAN name returns
-// to, leaving the transaction open.
-void Engine::saveTransaction(const Tokens& t, ResultSink& sink) {
-    if (t.size() != 3 || !(t[1].is("tran") || t[1].is("transaction")) || !t[2].isName())
-        throw syntaxNear(t.size() > 1 ? t.back().text : t.front().text);
-    if (tranCount_ == 0)
-        throw SqlError{628, 16, 0,
-                       "Cannot issue SAVE TRANSACTION when there is no active transaction."};
-    db_->exec("SAVEPOINT " + quoteIdent(t[2].text));
-    savepoints_.push_back(t[2].text);
-    sink.done(false, 0);
-}
-
-void Engine::rollbackTo(const std::string& name, ResultSink& sink) {
-    for (std::size_t i = savepoints_.size(); i-- > 0;)
-        if (iequals(savepoints_[i], name)) {
-            db_->exec("ROLLBACK TO " + quoteIdent(savepoints_[i]));
-            savepoints_.resize(i + 1); // later points are gone; this one stays
-            return sink.done(false, 0);
-        }
-    if (tranCount_ > 0 && iequals(name, outerName_)) return rollback(sink);
-    throw SqlError{6401, 16, 1,
-                   "Cannot roll back " + name +
-                       ". No transaction or savepoint of that name was found."};
-}
-
-void Engine::commit(ResultSink& sink) {
-    if (tranCount_ == 0)
-        throw SqlError{3902, 16, 1,
-                       "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
-    if (--tranCount_ == 0) {
-        savepoints_.clear();
-        db_->exec("COMMIT");
-        tds::EnvChange e;
-        e.type = tds::kEnvCommitTran;
-        e.oldBytes = transactionDescriptor(tranId_);
-        sink.envChange(e);
-    }
-    sink.done(false, 0);
-}
-
-void Engine::rollback(ResultSink& sink) {
-    if (tranCount_ == 0)
-        throw SqlError{3903, 16, 1,
-                       "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
-    tranCount_ = 0;
-    savepoints_.clear();
-    db_->exec("ROLLBACK");
-    tds::EnvChange e;
-    e.type = tds::kEnvRollbackTran;
-    e.oldBytes = transactionDescriptor(tranId_);
-    sink.envChange(e);
-    sink.done(false, 0);
-}
-
-std::string Engine::translated(TokenIt b, TokenIt e, const TableDef* target) {
-    return translate(b, e, database(), columnKinds(b, e, target));
-}
-
-ColumnKinds Engine::columnKinds(TokenIt b, TokenIt e, const TableDef* target) {
-    // What the columns of every table the statement names are; a name that some table has for
-    // a column of another kind is neither text nor a whole number.
-    ColumnKinds kinds;
-    std::set<std::string> notText, notInteger;
-    const auto add = [&](const TableDef& table) {
-        for (const auto& c : table.columns) {
-            const std::string name = toLower(c.name);
-            (c.type.isText() ? kinds.text : notText).insert(name);
-            if (c.type.base == BaseType::Char || c.type.base == BaseType::VarChar ||
-                c.type.base == BaseType::Text)
-                kinds.narrowText.insert(name);
-            if (c.type.isInteger())
-                kinds.integer.emplace(name, c.type);
-            else
-                notInteger.insert(name);
-            if (c.caseSensitive) kinds.caseSensitive.insert(name);
-        }
-    };
-    if (target) add(*target);
-    for (TokenIt p = b; p != e; ++p) {
-        if (!(p->is("from") || p->is("join") || p->is("update") || p->is("into")) || p + 1 == e ||
-            !(p + 1)->isName())
-            continue;
-        TokenIt name = p + 1;
-        while (name + 2 < e && (name + 1)->isSymbol(".") && (name + 2)->isName())
-            name += 2;
-        if (const TableDef* table = db_->table(name->text)) add(*table);
-    }
-    for (const auto& name : notText) {
-        kinds.text.erase(name);
-        kinds.narrowText.erase(name);
-    }
-    for (const auto& name : notInteger)
-        kinds.integer.erase(name);
-    kinds.literalsIgnoreCase = true;
-    kinds.variables = &variables_;
-    return kinds;
 }
 
 } // namespace sandbox

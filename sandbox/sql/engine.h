@@ -3,10 +3,10 @@
 
 #include "database.h"
 #include "lexer.h"
+#include "reading.h"
 #include "tds/bulkload.h"
 #include "tds/envchange.h"
 #include "tds/row.h"
-#include "translate.h"
 
 #include <functional>
 #include <optional>
@@ -42,7 +42,9 @@ public:
     // Runs every statement of the batch; false when the client cancelled it.
     // The batch starts with the variables given (the parameters of a call), and they are read
     // back after it (its output parameters).
-    bool executeBatch(std::string_view sql, ResultSink& sink, Variables variables = {});
+    // call: the batch is a call's (sp_executesql, a prepared statement), a scope of its own.
+    bool executeBatch(std::string_view sql, ResultSink& sink, Variables variables = {},
+                      bool call = false);
     const Variables& variables() const { return variables_; }
     // The tables catalogue that ODBC's SQLTables asks for.
     void listTables(const TableFilter& filter, ResultSink& sink);
@@ -67,22 +69,18 @@ public:
     SessionValues sessionValues() const;
 
 private:
-    // The store's SQL for the tokens, where a + beside a character column of the statement's
-    // tables (and of the table given, which an UPDATE or INSERT names before them) joins strings.
-    std::string translated(TokenIt b, TokenIt e, const TableDef* target = nullptr);
-    ColumnKinds columnKinds(TokenIt b, TokenIt e, const TableDef* target = nullptr);
+    // The object's own name from the parts of a name such as Demo.dbo.t (only dbo is a schema).
+    std::string objectName(const std::vector<std::string>& parts);
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
     void simple(const Tokens& t, ResultSink& sink);
     void dispatch(const Tokens& t, ResultSink& sink);
     bool condition(const Tokens& t);
 
-    // A query's result; hints type the columns that are expressions (see selectListTypes).
-    void query(const std::string& sql, ResultSink& sink,
-               const std::vector<std::optional<SqlType>>& hints = {});
     void typedQuery(TokenIt b, TokenIt e, ResultSink& sink);
+    void results(const struct BoundQuery& q, ResultSink& sink);
     void selectStatement(const Tokens& t, ResultSink& sink);
-    void selectInto(const Tokens& t, TokenIt into, ResultSink& sink);
+    void selectInto(const Tokens& t, ResultSink& sink);
     void insertStatement(const Tokens& t, ResultSink& sink);
     void changeStatement(const Tokens& t, ResultSink& sink);
     void create(const Tokens& t, ResultSink& sink);
@@ -99,23 +97,20 @@ private:
     void setVariable(const Tokens& t, ResultSink& sink);
     // SELECT @a = expr, @b = expr [FROM ...]: false when the select list assigns nothing.
     bool selectAssign(const Tokens& t, ResultSink& sink);
-    struct Assignment {
-        std::string variable;
-        TokenIt begin, end; // the expression
-    };
-    std::uint64_t assign(const std::vector<Assignment>& to, TokenIt restBegin, TokenIt restEnd);
+    std::uint64_t assign(struct Query& q);
     void insertBulk(const Tokens& t, ResultSink& sink);
     bool identityInsertOn(const TableDef& def) const;
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
     void afterExplicitIdentity(const TableDef& def);
-    // SELECT TOP n PERCENT: the rows are counted first, then the query runs with TOP of the count.
-    bool topPercent(const Tokens& t, ResultSink& sink);
     void openTransaction(ResultSink& sink);
+    void writeLock(); // the open transaction's, taken at its first write
     void openDatabase(const std::string& name);
     void saveTransaction(const Tokens& t, ResultSink& sink);
     void rollbackTo(const std::string& name, ResultSink& sink);
+    void endTransaction(ResultSink& sink); // rolls the whole transaction back
     std::uint64_t change(const std::string& sql, const std::string& table);
+    SqlError duplicateKey(const SqlError& e, const std::string& table);
     void inSavepoint(const std::function<void()>& work);
 
     Store& store_;
@@ -123,6 +118,7 @@ private:
     int tranCount_ = 0;
     bool implicitTransactions_ = false;
     bool noCount_ = false;                // SET NOCOUNT ON: statements send no row counts
+    bool xactAbort_ = false;              // SET XACT_ABORT ON: an error ends the transaction
     bool formatOnly_ = false;             // SET FMTONLY ON: queries send their columns only
     std::string outerName_;               // the outermost BEGIN TRAN's name, if it had one
     std::vector<std::string> savepoints_; // SAVE TRAN names of the open transaction, in order

@@ -10,6 +10,28 @@
 #include <string>
 
 namespace sandbox {
+
+// Days since 0001-01-01 of a date of the proleptic Gregorian calendar, and back.
+std::int64_t daysOf(std::int64_t y, std::int64_t m, std::int64_t d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 306;
+}
+
+void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d) {
+    const std::int64_t z = days + 306;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = yoe + era * 400 + (m <= 2);
+}
+
 namespace {
 
 // CONCAT(a, b, ...): NULLs count as empty text.
@@ -84,27 +106,6 @@ struct Moment {
 };
 
 constexpr std::int64_t kDay = 86'400'000'000'000;
-
-// Days since 0001-01-01 of a date of the proleptic Gregorian calendar, and back.
-std::int64_t daysOf(std::int64_t y, std::int64_t m, std::int64_t d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 306;
-}
-
-void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d) {
-    const std::int64_t z = days + 306;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = yoe + era * 400 + (m <= 2);
-}
 
 bool parseMoment(sqlite3_value* v, Moment& out) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));

@@ -2,9 +2,9 @@
 // through a column list; the table's next value then goes past the highest.
 #include "engine.h"
 
+#include "reading.h"
 #include "statement.h"
 #include "text.h"
-#include "translate.h"
 
 namespace sandbox {
 

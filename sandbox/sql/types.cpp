@@ -1,5 +1,6 @@
 #include "types.h"
 
+#include "functions.h"
 #include "text.h"
 
 #include "db/utf16.h"
@@ -44,6 +45,7 @@ constexpr Named kNames[] = {
     {"datetime2", BaseType::DateTime2},
     {"smalldatetime", BaseType::SmallDateTime},
     {"uniqueidentifier", BaseType::UniqueIdentifier},
+    {"image", BaseType::Image},
     {"sysname", BaseType::NVarChar},
 };
 
@@ -62,49 +64,6 @@ bool toInt(std::string_view s, int& out) {
         v = v * 10 + (s[i] - '0');
     }
     out = static_cast<int>(neg ? -v : v);
-    return true;
-}
-
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468; // days since 1970-01-01
-}
-
-constexpr std::int64_t kDays0001To1970 = 719162;
-
-std::string textOf(sqlite3_stmt* st, int i) {
-    auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-    return p ? std::string(p, sqlite3_column_bytes(st, i)) : std::string();
-}
-
-bool parseGuid(std::string_view s, tds::Bytes& out) {
-    if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
-    if (s.size() != 36) return false;
-    std::uint8_t b[16];
-    int k = 0;
-    for (std::size_t i = 0; i < 36;) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (s[i++] != '-') return false;
-            continue;
-        }
-        auto hex = [](char c) {
-            return c >= '0' && c <= '9'   ? c - '0'
-                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                          : -1;
-        };
-        int hi = hex(s[i]), lo = hex(s[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        b[k++] = static_cast<std::uint8_t>(hi * 16 + lo);
-        i += 2;
-    }
-    // the first three groups go out little-endian
-    out = {b[3], b[2], b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
-           b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
     return true;
 }
 
@@ -167,6 +126,10 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
         t.scale = 7;
         if (!args.empty() && (!arg(0, t.scale) || t.scale < 0 || t.scale > 7)) return std::nullopt;
         break;
+    case BaseType::Image:
+        t.length = kMax;
+        if (!args.empty()) return std::nullopt;
+        break;
     default:
         if (!args.empty()) return std::nullopt;
     }
@@ -199,7 +162,8 @@ std::string SqlType::declared() const {
     // Decimals and money are kept as their text, so that every digit stays (money's 19 do not fit
     // a double); the column's collation compares them as numbers.
     if (isDateTime() || base == BaseType::UniqueIdentifier || isExactNumber()) s += " text";
-    if (base == BaseType::Binary || base == BaseType::VarBinary) s += " blob";
+    if (base == BaseType::Binary || base == BaseType::VarBinary || base == BaseType::Image)
+        s += " blob";
     return s + arguments(*this, "-1"); // the store's type names take numbers only
 }
 
@@ -226,13 +190,6 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
 
 std::string SqlType::tsqlName() const {
     return canonicalName(base) + arguments(*this, "max");
-}
-
-const char* SqlType::castTarget() const {
-    if (isInteger() || base == BaseType::Bit) return "INTEGER";
-    if (base == BaseType::Float || base == BaseType::Real || isExactNumber()) return "REAL";
-    if (base == BaseType::Binary || base == BaseType::VarBinary) return "BLOB";
-    return "TEXT";
 }
 
 bool SqlType::isInteger() const {
@@ -311,6 +268,8 @@ tds::TypeInfo SqlType::wire() const {
         return {kDateTimN, 4};
     case BaseType::UniqueIdentifier:
         return {kGuid, 16};
+    case BaseType::Image: // as varbinary(max), as text goes as varchar(max)
+        return {kBigVarBinary, kPlpMaxLen};
     }
     return {};
 }
@@ -326,260 +285,6 @@ SqlType inferType(int sqliteType) {
     default:
         return {BaseType::NVarChar, 4000};
     }
-}
-
-bool parseDecimal(std::string_view s, int scale, __int128& out) {
-    s = trim(s);
-    bool neg = false;
-    if (!s.empty() && (s[0] == '-' || s[0] == '+')) neg = s[0] == '-', s.remove_prefix(1);
-    if (s.empty()) return false;
-    __int128 v = 0;
-    int frac = -1;
-    bool digits = false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '.' && frac < 0) {
-            frac = 0;
-            continue;
-        }
-        if (c == 'e' || c == 'E') {
-            // exponent form, as a float prints it: go through double
-            double d = std::strtod(std::string(s).c_str(), nullptr);
-            out = static_cast<__int128>(std::llround(d * std::pow(10.0, scale)));
-            if (neg) out = -out;
-            return true;
-        }
-        if (c < '0' || c > '9') return false;
-        digits = true;
-        if (frac >= 0) {
-            if (frac == scale) {
-                if (c >= '5') ++v; // round half away from zero, once
-                while (++i < s.size())
-                    if (s[i] < '0' || s[i] > '9') return false;
-                break;
-            }
-            ++frac;
-        }
-        v = v * 10 + (c - '0');
-    }
-    if (!digits) return false;
-    for (int f = frac < 0 ? 0 : frac; f < scale; ++f)
-        v *= 10;
-    out = neg ? -v : v;
-    return true;
-}
-
-bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out) {
-    s = trim(s);
-    std::size_t i = 0;
-    auto num = [&](int width, int& v) {
-        v = 0;
-        for (int k = 0; k < width; ++k, ++i) {
-            if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
-            v = v * 10 + (s[i] - '0');
-        }
-        return true;
-    };
-    out = {};
-    bool hasDate = false;
-    if (base != BaseType::Time || (s.size() >= 10 && s[4] == '-')) {
-        int y, m, d;
-        if (!num(4, y)) return false;
-        bool dashed = i < s.size() && s[i] == '-';
-        if (dashed) ++i;
-        if (!num(2, m)) return false;
-        if (dashed && (i >= s.size() || s[i++] != '-')) return false;
-        if (!num(2, d)) return false;
-        static const int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        if (m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] || y < 1) return false;
-        if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
-        out.days = static_cast<std::int32_t>(daysFromCivil(y, m, d) + kDays0001To1970);
-        hasDate = true;
-        if (i < s.size() && (s[i] == ' ' || s[i] == 'T')) ++i;
-    }
-    if (i < s.size()) {
-        int h, mi, sec = 0;
-        if (!num(2, h) || i >= s.size() || s[i++] != ':' || !num(2, mi)) return false;
-        if (i < s.size() && s[i] == ':') {
-            ++i;
-            if (!num(2, sec)) return false;
-        }
-        if (h > 23 || mi > 59 || sec > 59) return false;
-        std::int64_t nanos = (h * 3600ll + mi * 60ll + sec) * 1'000'000'000;
-        if (i < s.size() && s[i] == '.') {
-            ++i;
-            std::int64_t unit = 100'000'000;
-            while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-                nanos += (s[i++] - '0') * unit;
-                unit /= 10;
-            }
-        }
-        if (i != s.size()) return false;
-        out.nanos = nanos;
-    } else if (!hasDate) {
-        return false;
-    }
-    if (base == BaseType::Date && out.nanos) return false;
-    return true;
-}
-
-bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, ConversionError& err) {
-    int kind = sqlite3_column_type(st, i);
-    if (kind == SQLITE_NULL) {
-        out = std::monostate{};
-        return true;
-    }
-    auto fail = [&](int number, const std::string& what) {
-        err = {number, what};
-        return false;
-    };
-    auto conversion = [&]() {
-        return fail(245, "Conversion failed when converting the nvarchar value '" + textOf(st, i) +
-                             "' to data type " + t.tsqlName() + ".");
-    };
-    if (t.isInteger() || t.base == BaseType::Bit) {
-        std::int64_t v;
-        if (kind == SQLITE_INTEGER)
-            v = sqlite3_column_int64(st, i);
-        else if (kind == SQLITE_FLOAT)
-            v = static_cast<std::int64_t>(sqlite3_column_double(st, i));
-        else {
-            std::string s = std::string(trim(textOf(st, i)));
-            char* end = nullptr;
-            errno = 0;
-            v = std::strtoll(s.c_str(), &end, 10);
-            if (s.empty() || *end || errno) return conversion();
-        }
-        std::int64_t lo = INT64_MIN, hi = INT64_MAX;
-        switch (t.base) {
-        case BaseType::TinyInt:
-            lo = 0, hi = 255;
-            break;
-        case BaseType::SmallInt:
-            lo = INT16_MIN, hi = INT16_MAX;
-            break;
-        case BaseType::Int:
-            lo = INT32_MIN, hi = INT32_MAX;
-            break;
-        case BaseType::Bit:
-            v = v != 0;
-            break;
-        default:
-            break;
-        }
-        if (v < lo || v > hi)
-            return fail(8115, "Arithmetic overflow error converting expression to data type " +
-                                  t.tsqlName() + ".");
-        out = v;
-        return true;
-    }
-    if (t.base == BaseType::Float || t.base == BaseType::Real) {
-        if (kind == SQLITE_TEXT || kind == SQLITE_BLOB) {
-            std::string s = textOf(st, i);
-            char* end = nullptr;
-            double d = std::strtod(s.c_str(), &end);
-            if (s.empty() || *end) return conversion();
-            out = d;
-        } else {
-            out = sqlite3_column_double(st, i);
-        }
-        return true;
-    }
-    if (t.isExactNumber()) {
-        __int128 v;
-        if (kind == SQLITE_INTEGER) {
-            v = sqlite3_column_int64(st, i);
-            for (int k = 0; k < t.scale; ++k)
-                v *= 10;
-        } else if (kind == SQLITE_FLOAT) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.*f", t.scale, sqlite3_column_double(st, i));
-            if (!parseDecimal(buf, t.scale, v)) return conversion();
-        } else if (!parseDecimal(textOf(st, i), t.scale, v)) {
-            return conversion();
-        }
-        // Money is a scaled 64-bit integer (smallmoney 32): past it the server refuses the value.
-        const bool tooBig = (t.base == BaseType::Money && (v > INT64_MAX || v < INT64_MIN)) ||
-                            (t.base == BaseType::SmallMoney && (v > INT32_MAX || v < INT32_MIN));
-        if (tooBig)
-            return fail(8115, "Arithmetic overflow error converting expression to data type " +
-                                  t.tsqlName() + ".");
-        out = tds::Decimal{v};
-        return true;
-    }
-    if (t.isText()) {
-        // The stored UTF-8, turned into the string the value already holds: SQLite's own UTF-16
-        // would be a conversion and an allocation inside it for every value.
-        auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
-        std::u16string* s = std::get_if<std::u16string>(&out);
-        if (!s) s = &out.emplace<std::u16string>();
-        s->clear();
-        if (p) rowlark::utf::appendUtf16(*s, std::string_view(p, n));
-        if ((t.base == BaseType::Char || t.base == BaseType::NChar) &&
-            s->size() < std::size_t(t.length))
-            s->resize(t.length, u' ');
-        if (t.length != SqlType::kMax && t.base != BaseType::Text && t.base != BaseType::NText &&
-            s->size() > std::size_t(t.length))
-            return fail(8152, "String or binary data would be truncated.");
-        return true;
-    }
-    if (t.base == BaseType::Binary || t.base == BaseType::VarBinary) {
-        auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
-        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
-        tds::Bytes b(p, p + n);
-        if (t.base == BaseType::Binary && b.size() < std::size_t(t.length)) b.resize(t.length, 0);
-        if (t.length != SqlType::kMax && b.size() > std::size_t(t.length))
-            return fail(8152, "String or binary data would be truncated.");
-        out = std::move(b);
-        return true;
-    }
-    if (t.base == BaseType::UniqueIdentifier) {
-        tds::Bytes b;
-        if (kind == SQLITE_BLOB && sqlite3_column_bytes(st, i) == 16) {
-            auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
-            b.assign(p, p + 16);
-        } else if (!parseGuid(textOf(st, i), b)) {
-            return fail(
-                8169,
-                "Conversion failed when converting from a character string to uniqueidentifier.");
-        }
-        out = std::move(b);
-        return true;
-    }
-    tds::DateTime dt;
-    if (!parseDateTime(textOf(st, i), t.base, dt))
-        return fail(241,
-                    "Conversion failed when converting date and/or time from character string.");
-    out = dt;
-    return true;
-}
-
-std::string decimalText(__int128 scaled, int scale) {
-    const bool negative = scaled < 0;
-    unsigned __int128 m = negative ? -static_cast<unsigned __int128>(scaled) : scaled;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
-        m /= 10;
-    } while (m);
-    while (static_cast<int>(digits.size()) <= scale)
-        digits.insert(digits.begin(), '0');
-    if (scale > 0) digits.insert(digits.end() - scale, '.');
-    return (negative ? "-" : "") + digits;
-}
-
-std::string guidText(const tds::Bytes& b) {
-    static const char digits[] = "0123456789ABCDEF";
-    static const int order[] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-    std::string s;
-    for (int k = 0; k < 16 && b.size() == 16; ++k) {
-        const std::uint8_t byte = b[static_cast<std::size_t>(order[k])];
-        s += digits[byte >> 4];
-        s += digits[byte & 0xF];
-        if (k == 3 || k == 5 || k == 7 || k == 9) s += '-';
-    }
-    return s;
 }
 
 SqlType fromWire(const tds::TypeInfo& w) {

@@ -40,6 +40,7 @@ enum class BaseType {
     DateTime2,
     SmallDateTime,
     UniqueIdentifier,
+    Image,
 };
 
 // The declared type of a column that is the store's own row key: rows are stored in its order and
@@ -66,8 +67,6 @@ struct SqlType {
     std::string declared() const;
     // The type as a server would name it: nvarchar(50), decimal(10,2), varbinary(max).
     std::string tsqlName() const;
-    // The store's affinity word for CAST.
-    const char* castTarget() const;
     tds::TypeInfo wire() const;
 
     bool isInteger() const;
@@ -96,6 +95,10 @@ bool parseDecimal(std::string_view text, int scale, __int128& out);
 std::string decimalText(__int128 scaled, int scale);
 // A uniqueidentifier's 16 bytes as text; the first three groups travel little-endian.
 std::string guidText(const tds::Bytes& bytes);
+
+// The value as a T-SQL literal of its wire type: NULL, 42, 1.5E+00, N'it''s', 0x0A0B,
+// '2024-02-29 ...'.
+std::string literal(const tds::TypeInfo& type, const tds::Value& value);
 
 // The type a value of that wire type has: IntN of 4 bytes is int, NVarChar of 80 nvarchar(40).
 SqlType fromWire(const tds::TypeInfo& wire);

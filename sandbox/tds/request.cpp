@@ -22,9 +22,14 @@ SqlBatch SqlBatch::decode(const Bytes& payload) {
     return {r.ucs2(r.remaining() / 2)};
 }
 
-RpcRequest RpcRequest::decode(const Bytes& payload) {
-    Reader r(payload);
-    skipAllHeaders(r);
+namespace {
+
+bool isBatchFlag(std::uint8_t b) {
+    return b == 0xFF || b == 0xFE || b == 0x80;
+}
+
+// One call, up to the end of the message or the flag before the next.
+RpcRequest readCall(Reader& r) {
     RpcRequest rpc;
     std::uint16_t n = r.u16le();
     if (n == 0xFFFF)
@@ -34,6 +39,12 @@ RpcRequest RpcRequest::decode(const Bytes& payload) {
     rpc.options = r.u16le();
     try {
         while (!r.atEnd()) {
+            const std::size_t at = r.pos();
+            if (isBatchFlag(r.u8())) {
+                r.seek(at);
+                break;
+            }
+            r.seek(at);
             RpcParam p;
             p.name = r.bVarchar();
             p.status = r.u8();
@@ -42,11 +53,27 @@ RpcRequest RpcRequest::decode(const Bytes& payload) {
             rpc.params.push_back(std::move(p));
         }
     } catch (const UnknownType&) {
-        // The call is still named, so it can be refused politely.
+        // The call is still named, so it can be refused politely; what follows is unreadable.
         rpc.params.clear();
         rpc.paramsComplete = false;
+        r.seek(r.pos() + r.remaining());
     }
     return rpc;
+}
+
+} // namespace
+
+RpcRequest RpcRequest::decode(const Bytes& payload) {
+    return decodeAll(payload).front();
+}
+
+std::vector<RpcRequest> RpcRequest::decodeAll(const Bytes& payload) {
+    Reader r(payload);
+    skipAllHeaders(r);
+    std::vector<RpcRequest> calls{readCall(r)};
+    while (!r.atEnd() && isBatchFlag(r.u8()) && !r.atEnd())
+        calls.push_back(readCall(r));
+    return calls;
 }
 
 std::optional<std::u16string> RpcRequest::text(std::u16string_view name) const {

@@ -30,6 +30,9 @@ struct RpcRequest {
     bool paramsComplete = true; // false when a parameter had a type this side cannot read
 
     static RpcRequest decode(const Bytes& payload);
+    // Every call of a message: calls after the first follow a batch flag (0xFF, before TDS 7.2
+    // 0x80; 0xFE asks for no execution and is read as one).
+    static std::vector<RpcRequest> decodeAll(const Bytes& payload);
     // The parameter's text, when it was sent; names compare without regard to case.
     std::optional<std::u16string> text(std::u16string_view name) const;
 };

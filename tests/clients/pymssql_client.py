@@ -56,6 +56,8 @@ def same(got, want):
         return decimal.Decimal(want) == got
     if isinstance(got, float):
         return float(want) == got
+    if isinstance(got, (bytes, bytearray)):
+        return "0x" + got.hex().upper() == want
     return str(got) == want
 
 
@@ -101,6 +103,24 @@ def shared_checks(conn):
             check(c["name"] + " (types)", kinds == want, kinds)
 
 
+def expression_sample(conn):
+    """The sample of the sandbox's table of expressions: each value, or its error."""
+    path = os.path.join(here, "..", "sandbox", "expressions.json")
+    with open(path, encoding="utf-8") as f:
+        sample = [e for e in json.load(f)["expressions"] if e.get("sample")]
+    cursor = conn.cursor()
+    for e in sample:
+        try:
+            cursor.execute("SELECT " + e["sql"])
+            got, error = cursor.fetchone()[0], None
+        except pymssql.Error as err:
+            got, error = None, err.args[0] if err.args else None
+        if "error" in e:
+            check(e["sql"], error == e["error"], error)
+        else:
+            check(e["sql"], error is None and same(got, e["value"]), error or got)
+
+
 def own_checks(conn):
     cursor = conn.cursor()
     # Parameters: db-lib puts them into the text; the values and their types come back.
@@ -136,6 +156,7 @@ def own_checks(conn):
 def main():
     conn = connect()
     shared_checks(conn)
+    expression_sample(conn)
     own_checks(conn)
     conn.close()
     print(f"pymssql {version}: {'failures: ' + str(failures) if failures else 'all checks passed'}")

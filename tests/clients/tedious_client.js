@@ -61,6 +61,7 @@ function kind(meta) {
 
 function same(got, want) {
   if (got === null || want === null) return got === null && want === null;
+  if (Buffer.isBuffer(got)) return '0x' + got.toString('hex').toUpperCase() === want;
   if (typeof got === 'boolean') return String(Number(got)) === want;
   if (typeof got === 'number') return Number(want) === got;
   return String(got) === want;
@@ -100,6 +101,17 @@ async function sharedChecks(c) {
   }
 }
 
+// The sample of the sandbox's table of expressions: each value, or its error.
+async function expressionSample(c) {
+  const file = require('path').join(__dirname, '..', 'sandbox', 'expressions.json');
+  const sample = JSON.parse(require('fs').readFileSync(file, 'utf8')).expressions.filter(e => e.sample);
+  for (const e of sample) {
+    const r = await run(c, 'SELECT ' + e.sql);
+    if ('error' in e) check(e.sql, r.err && r.err.number === e.error, r.err ? r.err.number : 'no error');
+    else check(e.sql, !r.err && r.rows.length === 1 && same(r.rows[0][0], e.value), r.err ? r.err.message : r.rows);
+  }
+}
+
 async function main() {
   const refused = await connect('not the password');
   check('a wrong password is refused', refused.err && /Login failed for user 'sa'/.test(refused.err.message),
@@ -109,6 +121,7 @@ async function main() {
   check('the login is accepted', !err, err && err.message);
   if (err) return;
   await sharedChecks(c);
+  await expressionSample(c);
 
   // Several statements in one batch: one count each, then the rows.
   let r = await run(c, `IF OBJECT_ID('${table}') IS NOT NULL DROP TABLE ${table};

@@ -77,11 +77,15 @@ TEST_F(HostileInput, ValuesThatLookAlikeButDiffer) {
     const std::string mb(1 << 20, 'x');
     c->execute(
         "INSERT INTO Vals VALUES "
-        "(1, N'a,b', 0x00, '2024-01-01 10:00:00.1234567', 0.1 + 0.2), "
-        "(2, N'a,b', 0x00, '2024-01-01 10:00:00.1234567', 0.3), "         // float prints alike
-        "(3, N'a,b', 0x0000, '2024-01-01 10:00:00.1234567', 0.1 + 0.2), " // longer binary
-        "(4, N'a,b', 0x00, '2024-01-01 10:00:00.1234568', 0.1 + 0.2), "   // 100 ns later
-        "(5, N'a,b', 0x00, '2024-01-01 10:00:00.1234567', 0.1 + 0.2), "   // the one repeat
+        "(1, N'a,b', 0x00, '2024-01-01 10:00:00.1234567', CAST(0.1 AS float) + 0.2), "
+        "(2, N'a,b', 0x00, '2024-01-01 10:00:00.1234567', 0.3), " // 0.3 exactly, where the float
+                                                                  // sum prints alike
+        "(3, N'a,b', 0x0000, '2024-01-01 10:00:00.1234567', CAST(0.1 AS float) + 0.2), " // longer
+                                                                                         // binary
+        "(4, N'a,b', 0x00, '2024-01-01 10:00:00.1234568', CAST(0.1 AS float) + 0.2), "   // 100 ns
+                                                                                         // later
+        "(5, N'a,b', 0x00, '2024-01-01 10:00:00.1234567', CAST(0.1 AS float) + 0.2), "   // the one
+                                                                                         // repeat
         "(6, N'it''s \"q\"' + NCHAR(9) + N'\r\n' + NCHAR(1), NULL, NULL, NULL), "
         "(7, N'it''s \"q\"' + NCHAR(9) + N'\r\n' + NCHAR(1), NULL, NULL, NULL), " // repeat with
                                                                                   // control chars

@@ -1,6 +1,7 @@
 // Fuzz target: whatever bytes arrive, the sandbox's protocol and SQL code fails cleanly.
+#include "sql/ast.h"
+#include "sql/error.h"
 #include "sql/lexer.h"
-#include "sql/translate.h"
 #include "tds/bulkload.h"
 #include "tds/login7.h"
 #include "tds/packet.h"
@@ -40,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 default: {
                     auto text = tds::utf8(tds::SqlBatch::decode(m.payload).text);
                     auto tokens = sandbox::tokenize(text);
+                    // each statement as a query, parsed into the tree (most are refused)
                     for (const auto& s : sandbox::splitStatements(tokens))
-                        sandbox::translate(s.tokens.begin(), s.tokens.end(), "db");
+                        sandbox::Parser(s.tokens.begin(), s.tokens.end()).query();
                 }
                 }
             } catch (const tds::ProtocolError&) {

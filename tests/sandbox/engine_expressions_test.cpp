@@ -45,7 +45,8 @@ TEST_F(EngineTest, ConversionsKeepTheServersRules) {
     ok("CREATE TABLE a (i int, b bigint, d decimal(9,2)); "
        "INSERT INTO a VALUES (4, 4, 1.25), (5, 5, 2.5), (NULL, NULL, NULL)");
     EXPECT_EQ(rows("SELECT AVG(i), AVG(b), AVG(CAST(i AS float)), SUM(i), MIN(i), AVG(d) FROM a"),
-              (Rows{{"4", "4", std::to_string(4.5), "9", "4", std::to_string(1.875)}}));
+              (Rows{{"4", "4", std::to_string(4.5), "9", "4", "1875000"}}))
+        << "AVG of decimal(9,2) is decimal(38,6)";
     EXPECT_EQ(rows("SELECT i FROM a WHERE i = '5' OR '4' = a.i ORDER BY i"), (Rows{{"4"}, {"5"}}));
 }
 
@@ -86,29 +87,35 @@ TEST_F(EngineTest, ExpressionsGoOutWithTheServersTypes) {
     ASSERT_FALSE(r[0].error) << r[0].error->message;
     const auto& c = r[0].columns;
     ASSERT_EQ(c.size(), 17u);
-    const tds::TypeInfo expected[] = {{tds::kIntN, 4},
-                                      {tds::kIntN, 4},
-                                      {tds::kBitN, 1},
-                                      {tds::kDateTimN, 8},
-                                      {tds::kGuid, 16},
-                                      {tds::kDateTimN, 8},
-                                      {tds::kIntN, 4},
-                                      {tds::kIntN, 4},
-                                      {tds::kIntN, 8},
-                                      {tds::kIntN, 8},
-                                      {tds::kDecimalN, 5, 5, 2},
-                                      {tds::kNumericN, 5, 3, 2},
-                                      {tds::kIntN, 4},
-                                      {tds::kDateTime2N, 0, 0, 7},
-                                      {tds::kIntN, 2},
-                                      {tds::kIntN, 4},
-                                      {tds::kFltN, 8}};
+    const tds::TypeInfo expected[] = {{tds::kIntN, 4},           {tds::kIntN, 4},
+                                      {tds::kBitN, 1},           {tds::kDateTimN, 8},
+                                      {tds::kGuid, 16},          {tds::kDateTimN, 8},
+                                      {tds::kIntN, 4},           {tds::kIntN, 4},
+                                      {tds::kIntN, 8},           {tds::kIntN, 8},
+                                      {tds::kDecimalN, 5, 5, 2}, {tds::kNumericN, 5, 3, 2},
+                                      {tds::kIntN, 4},           {tds::kDateTime2N, 0, 0, 7},
+                                      {tds::kIntN, 2},           {tds::kIntN, 4},
+                                      {tds::kNumericN, 5, 3, 1}};
     for (std::size_t i = 0; i < c.size(); ++i)
         EXPECT_EQ(c[i].type, expected[i]) << "column " << i;
     EXPECT_EQ(text(r[0].rows.at(0).at(10)), "150");
     ok("SELECT COUNT(*) AS n, 7 AS seven INTO counted FROM t");
     EXPECT_EQ(run("SELECT * FROM counted").at(0).columns.at(0).type,
               (tds::TypeInfo{tds::kIntN, 4}));
+}
+
+} // namespace sandbox::test
+
+namespace sandbox::test {
+
+// Nesting past the parser's limit is the server's error 191 for the statement, never a crash.
+TEST_F(EngineTest, DeepNestingIsAnErrorNotACrash) {
+    for (const int depth : {400, 100'000}) {
+        const std::string deep = std::string(depth, '(') + "1" + std::string(depth, ')');
+        EXPECT_EQ(fails("SELECT " + deep).number, 191) << depth;
+        EXPECT_EQ(fails("SELECT 1 WHERE 1 = " + deep).number, 191) << depth;
+    }
+    EXPECT_EQ(rows("SELECT " + std::string(100, '(') + "1" + std::string(100, ')')), (Rows{{"1"}}));
 }
 
 } // namespace sandbox::test

@@ -141,3 +141,82 @@ TEST_F(EngineTest, FmtOnlyDescribesWithoutRowsOrChanges) {
 }
 
 } // namespace sandbox::test
+
+namespace sandbox::test {
+
+// A conversion error ends the batch and rolls back its transaction; under XACT_ABORT ON any
+// error does, where without it a duplicate key ends only its statement.
+TEST_F(EngineTest, ConversionErrorsAndXactAbortEndTheBatchAndTheTransaction) {
+    ok("CREATE TABLE x (a int PRIMARY KEY)");
+    auto r = run("BEGIN TRAN; INSERT INTO x VALUES (1); SELECT CAST('a' AS int); "
+                 "INSERT INTO x VALUES (2); COMMIT");
+    ASSERT_EQ(r.size(), 3u) << "nothing runs after the conversion error";
+    EXPECT_EQ(r[2].error->number, 245);
+    EXPECT_EQ(rows("SELECT COUNT(*), @@TRANCOUNT FROM x"), (Rows{{"0", "0"}}));
+    r = run("BEGIN TRAN; INSERT INTO x VALUES (1); INSERT INTO x VALUES (1); "
+            "INSERT INTO x VALUES (2); COMMIT");
+    ASSERT_EQ(r.size(), 5u) << "a duplicate key ends its statement only";
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM x"), (Rows{{"2"}}));
+    r = run("SET XACT_ABORT ON; BEGIN TRAN; INSERT INTO x VALUES (3); INSERT INTO x VALUES (1); "
+            "INSERT INTO x VALUES (4); COMMIT");
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[3].error->number, 2627);
+    EXPECT_EQ(rows("SELECT COUNT(*), @@TRANCOUNT FROM x"), (Rows{{"2", "0"}}))
+        << "the transaction's first insert is rolled back too";
+}
+
+} // namespace sandbox::test
+
+namespace sandbox::test {
+
+// A call (sp_executesql, a prepared statement) is a scope: its #temp tables end with it; the
+// session's own stay.
+TEST_F(EngineTest, TemporaryTablesOfACallEndWithIt) {
+    ok("CREATE TABLE #session (a int)");
+    RecordingSink sink;
+    engine_->executeBatch("CREATE TABLE #inner (a int); INSERT INTO #inner VALUES (1); "
+                          "SELECT a FROM #inner",
+                          sink, {}, true);
+    ASSERT_EQ(sink.results.size(), 3u);
+    EXPECT_FALSE(sink.results[2].error);
+    EXPECT_EQ(fails("SELECT a FROM #inner").number, 208);
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM #session"), (Rows{{"0"}}));
+}
+
+} // namespace sandbox::test
+
+namespace sandbox::test {
+
+// A transaction that has only read blocks no writer, and reads what others committed; its first
+// write takes the lock, and its rollback undoes it.
+TEST_F(EngineTest, ATransactionThatHasOnlyReadBlocksNoWriter) {
+    ok("CREATE TABLE r (a int); CREATE TABLE w (a int)");
+    ok("BEGIN TRAN; SELECT COUNT(*) FROM r");
+    Engine other(*store_, "t");
+    RecordingSink sink;
+    other.executeBatch("INSERT INTO w VALUES (1); INSERT INTO r VALUES (1)", sink);
+    ASSERT_EQ(sink.results.size(), 2u);
+    EXPECT_FALSE(sink.results[0].error);
+    EXPECT_FALSE(sink.results[1].error);
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM r"), (Rows{{"1"}})) << "what the other committed";
+    ok("INSERT INTO r VALUES (2); ROLLBACK");
+    EXPECT_EQ(rows("SELECT COUNT(*), @@TRANCOUNT FROM r"), (Rows{{"1", "0"}}));
+}
+
+} // namespace sandbox::test
+
+namespace sandbox::test {
+
+// A write that waits for another session's transaction ends after LOCK_TIMEOUT with 1222.
+TEST_F(EngineTest, AWaitForALockEndsAtTheLockTimeout) {
+    ok("CREATE TABLE lt (a int); BEGIN TRAN; INSERT INTO lt VALUES (1)");
+    Engine other(*store_, "t");
+    RecordingSink sink;
+    other.executeBatch("SET LOCK_TIMEOUT 100; INSERT INTO lt VALUES (2)", sink);
+    ASSERT_EQ(sink.results.size(), 2u);
+    ASSERT_TRUE(sink.results[1].error);
+    EXPECT_EQ(sink.results[1].error->number, 1222);
+    ok("COMMIT");
+}
+
+} // namespace sandbox::test

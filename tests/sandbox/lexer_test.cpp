@@ -94,3 +94,12 @@ TEST(Splitter, UnbalancedParenthesisOrOpenBlockIsSyntaxError) {
     EXPECT_THROW(splitStatements(tokenize("IF 1 = 1 SELECT 1 ELSE ELSE SELECT 2")), LexError);
     EXPECT_THROW(splitStatements(tokenize("IF 1 = 1")), LexError);
 }
+
+TEST(Splitter, AQueryEndsWhereItsGrammarEnds) {
+    EXPECT_EQ(firstWords("CREATE TABLE #t (i int) INSERT INTO #t SELECT 1 SELECT 2"),
+              (std::vector<std::string>{"CREATE", "INSERT", "SELECT"}));
+    EXPECT_EQ(firstWords("SELECT 1 SELECT 2 UNION SELECT 3 UPDATE t SET a = 1 DELETE t"),
+              (std::vector<std::string>{"SELECT", "SELECT", "UPDATE", "DELETE"}));
+    EXPECT_EQ(firstWords("WITH c AS (SELECT 1 AS x) SELECT x FROM c SELECT 2"),
+              (std::vector<std::string>{"WITH", "SELECT"}));
+}

@@ -74,7 +74,7 @@ TEST_F(SandboxStatements, BatchWithAFailingStatementReportsItAndGoesOn) {
     } catch (const db::OdbcError& e) {
         EXPECT_EQ(e.nativeError(), 2627);
         EXPECT_EQ(
-            e.description().rfind("[FreeTDS][SQL Server]Violation of UNIQUE KEY constraint", 0),
+            e.description().rfind("[FreeTDS][SQL Server]Violation of PRIMARY KEY constraint", 0),
             0u);
     }
     EXPECT_TRUE(st.nextResult());
@@ -187,4 +187,34 @@ TEST_F(SandboxStatements, LargeResultArrivesWhole) {
         ++count, sum += std::stoll(*row[0]);
     EXPECT_EQ(count, 262144u);
     EXPECT_GT(sum, 0);
+}
+
+// An array of parameters (SQL_ATTR_PARAMSET_SIZE above 1): the driver sends one call for each
+// set, in one message, and every set is answered.
+TEST_F(SandboxStatements, AnArrayOfParametersRunsEverySet) {
+    c->execute("CREATE TABLE Arr (n int, s nvarchar(10))");
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, c->handle(), &st)));
+    SQLINTEGER numbers[3] = {1, 2, 3};
+    SQLWCHAR texts[3][4] = {{'a', 0}, {'b', 0}, {'c', 0}};
+    SQLLEN numberLengths[3] = {0, 0, 0}, textLengths[3] = {SQL_NTS, SQL_NTS, SQL_NTS};
+    SQLULEN processed = 0;
+    SQLSetStmtAttr(st, SQL_ATTR_PARAM_BIND_TYPE, SQL_PARAM_BIND_BY_COLUMN, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, numbers, 0,
+                     numberLengths);
+    SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 10, 0, texts,
+                     sizeof texts[0], textLengths);
+    SQLWCHAR sql[] = {'I', 'N', 'S', 'E', 'R', 'T', ' ', 'I', 'N', 'T', 'O', ' ', 'A', 'r', 'r',
+                      ' ', 'V', 'A', 'L', 'U', 'E', 'S', ' ', '(', '?', ',', ' ', '?', ')', 0};
+    const SQLRETURN rc = SQLExecDirectW(st, sql, SQL_NTS);
+    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << rc;
+    while (SQL_SUCCEEDED(SQLMoreResults(st))) {
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(processed, 3u);
+    EXPECT_EQ(query(*c, "SELECT n, s FROM Arr ORDER BY n"),
+              (Rows{{"1", "a"}, {"2", "b"}, {"3", "c"}}));
+    EXPECT_EQ(query(*c, "SELECT 7"), (Rows{{"7"}})) << "the connection goes on";
 }

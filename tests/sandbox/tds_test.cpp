@@ -608,3 +608,27 @@ TEST(Versions, NewerTypesGoOutAsTheOlderClientKnowsThem) {
     want.insert(want.end(), {4, 0, 0, 0, 'a', 0, 'b', 0, 0});
     EXPECT_EQ(w.bytes(), want);
 }
+
+// Several calls in one message (a client's array of parameters), each after a batch flag.
+TEST(Rpc, SeveralCallsInOneMessage) {
+    tds::RpcRequest first, second;
+    first.procId = 10;
+    second.procName = u"sp_unprepare";
+    first.params = {{u"@a", 0, {tds::kIntN, 4}, std::int64_t{1}}};
+    second.params = {{u"", 0, {tds::kIntN, 4}, std::int64_t{2}}};
+    tds::Bytes payload = tds::encodeRpc(first);
+    const tds::Bytes next = tds::encodeRpc(second);
+    const std::size_t headers = next[0] | (next[1] << 8); // ALL_HEADERS: only the first has them
+    for (const std::uint8_t flag : {0xFF, 0x80}) {
+        tds::Bytes both = payload;
+        both.push_back(flag);
+        both.insert(both.end(), next.begin() + static_cast<std::ptrdiff_t>(headers), next.end());
+        const auto calls = tds::RpcRequest::decodeAll(both);
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[0].procId, 10);
+        EXPECT_EQ(calls[0].params.at(0).value, tds::Value{std::int64_t{1}});
+        EXPECT_EQ(calls[1].procName, u"sp_unprepare");
+        EXPECT_EQ(calls[1].params.at(0).value, tds::Value{std::int64_t{2}});
+    }
+    EXPECT_EQ(tds::RpcRequest::decodeAll(payload).size(), 1u);
+}

@@ -70,6 +70,7 @@ namespace {
 struct ReplyTokens {
     std::vector<std::int32_t> errors;
     std::uint64_t count = 0;
+    std::vector<std::uint16_t> procs; // each DONEPROC's status
 };
 
 ReplyTokens readReply(const tds::Message& m) {
@@ -84,6 +85,10 @@ ReplyTokens readReply(const tds::Message& m) {
             out.count = tds::decodeDone(r, token).rowCount;
         } else if (token == tds::kTokEnvChange) {
             tds::decodeEnvChange(r);
+        } else if (token == tds::kTokReturnStatus) {
+            tds::decodeReturnStatus(r);
+        } else if (token == tds::kTokDoneProc) {
+            out.procs.push_back(tds::decodeDone(r, token).status);
         } else {
             ADD_FAILURE() << "unexpected token " << int(token);
             break;
@@ -105,10 +110,8 @@ TEST(SandboxWire, BulkLoadRowsAndAnUnreadableTypeKeepTheConnection) {
         EXPECT_TRUE(m);
         return m ? readReply(*m) : ReplyTokens{};
     };
-    EXPECT_TRUE(batch(u"IF OBJECT_ID('wire_bulk') IS NOT NULL DROP TABLE wire_bulk; "
-                      u"CREATE TABLE wire_bulk (a int, b nvarchar(5))")
-                    .errors.empty());
-    EXPECT_TRUE(batch(u"INSERT BULK wire_bulk (a int, b nvarchar(5))").errors.empty());
+    EXPECT_TRUE(batch(u"CREATE TABLE #wire_bulk (a int, b nvarchar(5))").errors.empty());
+    EXPECT_TRUE(batch(u"INSERT BULK #wire_bulk (a int, b nvarchar(5))").errors.empty());
     tds::BulkLoad load;
     load.columns = {{{tds::kIntN, 4}, tds::kFlagNullable, u"a"},
                     {{tds::kNVarChar, 10}, tds::kFlagNullable, u"b"}};
@@ -122,12 +125,44 @@ TEST(SandboxWire, BulkLoadRowsAndAnUnreadableTypeKeepTheConnection) {
     EXPECT_TRUE(loaded.errors.empty());
     EXPECT_EQ(loaded.count, 2u);
 
-    EXPECT_TRUE(batch(u"INSERT BULK wire_bulk (a int)").errors.empty());
+    EXPECT_TRUE(batch(u"INSERT BULK #wire_bulk (a int)").errors.empty());
     const tds::Bytes fixedInt = {0x81, 0x01, 0x00, 0,    0,    0,    0,    0x09, 0x00,
                                  0x38, 0x01, 'a',  0x00, 0xD1, 0x05, 0x00, 0x00, 0x00};
     client.sendMessage(tds::kBulkLoad, fixedInt);
     m = client.reply();
     ASSERT_TRUE(m) << "the connection stays";
     EXPECT_EQ(readReply(*m).errors, std::vector<std::int32_t>{40000});
-    EXPECT_TRUE(batch(u"DROP TABLE wire_bulk").errors.empty()) << "and answers the next batch";
+    EXPECT_TRUE(batch(u"DROP TABLE #wire_bulk").errors.empty()) << "and answers the next batch";
+}
+
+// Several calls in one message, as a driver sends an array of parameters: each runs, each ends
+// with its DONEPROC (all but the last marked more), in one reply.
+TEST(SandboxWire, SeveralCallsInOneMessageAreEachAnswered) {
+    RawClient client(sandboxPort());
+    logIn(client);
+    client.sendMessage(tds::kSqlBatch, tds::encodeSqlBatch({u"CREATE TABLE #wire_calls (a int)"}));
+    ASSERT_TRUE(client.reply());
+    const auto call = [](std::int64_t value) {
+        tds::RpcRequest rpc;
+        rpc.procId = 10; // sp_executesql
+        rpc.params = {
+            {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"INSERT INTO #wire_calls VALUES (@a)")},
+            {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"@a int")},
+            {u"@a", 0, {tds::kIntN, 4}, value}};
+        return tds::encodeRpc(rpc);
+    };
+    tds::Bytes message = call(1);
+    for (const std::int64_t v : {2, 3}) {
+        const tds::Bytes next = call(v);
+        message.push_back(0xFF);
+        message.insert(message.end(), next.begin() + (next[0] | (next[1] << 8)), next.end());
+    }
+    client.sendMessage(tds::kRpc, message);
+    const auto m = client.reply();
+    ASSERT_TRUE(m);
+    const ReplyTokens r = readReply(*m);
+    EXPECT_TRUE(r.errors.empty());
+    EXPECT_EQ(r.procs, (std::vector<std::uint16_t>{tds::kDoneMore, tds::kDoneMore, 0}));
+    client.sendMessage(tds::kSqlBatch, tds::encodeSqlBatch({u"SELECT COUNT(*) FROM #wire_calls"}));
+    ASSERT_TRUE(client.reply()) << "the connection goes on";
 }

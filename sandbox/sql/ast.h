@@ -1,0 +1,209 @@
+// The statement tree: what the parser reads from a query's tokens, and what the binder adds to
+// it (each expression's server type and collation, each name's column).
+#pragma once
+
+#include "lexer.h"
+#include "types.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sandbox {
+
+struct Query;
+struct Expr;
+using ExprPtr = std::unique_ptr<Expr>;
+using QueryPtr = std::unique_ptr<Query>;
+
+struct OrderItem {
+    ExprPtr expr;
+    bool descending = false;
+};
+
+// A collation and how strongly an expression holds it: a literal or a variable takes the
+// database default, a column its own, COLLATE an explicit one.
+struct Collation {
+    enum Strength { Default, Implicit, Explicit };
+    int id = 0; // kCollation... of collation.h
+    Strength strength = Default;
+};
+
+// The type the binder gives an expression: unknown where the store's first value decides.
+struct ExprType {
+    SqlType type;
+    bool known = false;
+    bool nullLiteral = false; // NULL itself, which takes the type of what it meets
+    Collation collation;
+};
+
+struct Expr {
+    enum Kind {
+        Literal,  // token: the literal
+        Name,     // parts: a column's name, with its qualifiers
+        Variable, // token: @name or @@name
+        Unary,    // token: - + ~; args[0]
+        Binary,   // token: + - * / % & | ^; args[0], args[1]
+        Compare,  // token: = <> != < > <= >= !< !>; args[0], args[1]
+        And,
+        Or,
+        Not,
+        IsNull,  // args[0]; negated: IS NOT NULL
+        In,      // args[0] IN (args[1..]) or IN (query)
+        Between, // args[0] BETWEEN args[1] AND args[2]
+        Like,    // args[0] LIKE args[1] [ESCAPE args[2]]
+        Case,    // args: [operand], when, then, ..., [else]; hasOperand, hasElse
+        Call,    // token: the function's name; args; star for COUNT(*)
+        Cast,    // args[0] to target; style for CONVERT; tryCast; implicit when the binder adds it
+        Collate, // args[0] COLLATE token
+        Subquery,
+        Exists,
+    };
+    Kind kind = Literal;
+    Token token;
+    std::vector<std::string> parts;
+    std::vector<ExprPtr> args;
+    QueryPtr query;
+    bool negated = false, distinct = false, star = false;
+    bool hasOperand = false, hasElse = false;
+    SqlType target;
+    ExprPtr style;
+    bool tryCast = false, implicit = false;
+    bool window = false; // OVER (...)
+    std::vector<ExprPtr> partition;
+    std::vector<OrderItem> order;
+
+    // What the binder found.
+    ExprType type;
+    std::string sql; // a column's name as the store's SQL writes it
+};
+
+struct SelectItem {
+    ExprPtr expr;
+    std::string alias;
+    bool hasAlias = false;
+    std::vector<std::string> star; // t.* (its qualifier) or *; expr is null then
+    bool isStar = false;
+    std::string variable; // SELECT @v = value
+};
+
+struct Source {
+    enum Kind { Table, Derived, Join };
+    Kind kind = Table;
+    std::vector<std::string> name; // Table
+    std::string alias;
+    QueryPtr query;        // Derived
+    std::string joinWords; // Join: "JOIN", "LEFT JOIN", "CROSS JOIN", ...
+    std::unique_ptr<Source> left, right;
+    ExprPtr on;
+};
+using SourcePtr = std::unique_ptr<Source>;
+
+// One SELECT ... FROM ... of a query.
+struct Select {
+    bool distinct = false;
+    ExprPtr top;
+    bool topPercent = false;
+    std::vector<SelectItem> items;
+    std::vector<std::string> into;
+    std::vector<SourcePtr> from;
+    ExprPtr where, having;
+    std::vector<ExprPtr> groupBy;
+};
+
+// A result column as the binder types it.
+struct ResultColumn {
+    std::string name;
+    ExprType type;
+    const struct ColumnDef* column = nullptr; // a table's column selected as it stands
+    std::string sqlName;                      // its name in the store's SQL
+    bool numbering = false;                   // IDENTITY(type, seed, increment) of SELECT ... INTO
+    std::int64_t seed = 1, increment = 1;
+};
+
+struct Insert {
+    std::vector<std::string> table;
+    std::vector<std::string> columns; // empty: every column
+    std::vector<std::vector<ExprPtr>> rows;
+    QueryPtr query;
+    bool defaultValues = false;
+};
+
+struct Update {
+    std::vector<std::string> table;
+    std::vector<std::pair<std::string, ExprPtr>> set;
+    ExprPtr where;
+};
+
+struct Query {
+    std::vector<std::pair<std::string, QueryPtr>> with; // common table expressions
+    std::unique_ptr<Select> select;                     // or a set operation:
+    std::string setWords;                               // "UNION ALL", "EXCEPT", ...
+    QueryPtr left, right;
+    std::vector<OrderItem> orderBy;
+    ExprPtr offset, fetch;
+    std::vector<ResultColumn> columns; // the binder's
+};
+
+// Reads an expression or a query from tokens. Throws SqlError: 102 where the tokens do not read
+// as T-SQL, 191 where they nest too deeply.
+class Parser {
+public:
+    Parser(TokenIt begin, TokenIt end) : begin_(begin), p_(begin), end_(end) {}
+    ExprPtr expression();
+    QueryPtr query();
+    Insert insert();
+    Update update(); // DELETE too: an update without SET
+    bool atEnd() const { return p_ == end_; }
+    TokenIt position() const { return p_; }
+    // The type named at the current token: nvarchar(50), decimal(10, 2); CAST's own defaults
+    // (a length of 30) when castDefaults.
+    SqlType type(bool castDefaults);
+
+private:
+    struct Depth {
+        explicit Depth(Parser& p);
+        ~Depth() { --p_.depth_; }
+        Parser& p_;
+    };
+    bool is(std::string_view word) const { return p_ != end_ && p_->is(word); }
+    bool isSymbol(std::string_view s) const { return p_ != end_ && p_->isSymbol(s); }
+    bool take(std::string_view word);
+    bool takeSymbol(std::string_view s);
+    void expect(std::string_view word);
+    void expectSymbol(std::string_view s);
+    [[noreturn]] void fail() const;
+    std::vector<std::string> name();
+    ExprPtr orExpr();
+    ExprPtr andExpr();
+    ExprPtr notExpr();
+    ExprPtr predicate();
+    ExprPtr additive();
+    ExprPtr multiplicative();
+    ExprPtr unary();
+    ExprPtr primary();
+    ExprPtr call(Token name);
+    ExprPtr caseExpr();
+    ExprPtr cast(bool convert, bool tryCast);
+    void over(Expr& e);
+    std::vector<OrderItem> orderList();
+    QueryPtr queryTerm();
+    std::unique_ptr<Select> select();
+    void selectList(Select& s);
+    SourcePtr source();
+    SourcePtr tableSource();
+    bool startsQuery() const;
+
+    TokenIt begin_, p_, end_;
+    int depth_ = 0;
+};
+
+// The nesting a statement may reach (each parenthesis counts about three): deeper is the
+// server's error 191, never a crash.
+inline constexpr int kMaxNesting = 1000;
+
+ExprPtr makeExpr(Expr::Kind kind, Token token = {});
+// Words that end an expression or a select item: never a column's name or an alias.
+bool isReservedWord(const Token& t);
+
+} // namespace sandbox

@@ -1,0 +1,436 @@
+// Function calls: the built-in functions the sandbox knows, their result types by the server's
+// rules, aggregates and window functions.
+#include "binder.h"
+
+#include "collation.h"
+#include "error.h"
+#include "text.h"
+#include "type_rules.h"
+
+#include <map>
+
+namespace sandbox {
+namespace {
+
+constexpr const char* kProductVersion = "15.0.2000.5";
+
+ExprType known(SqlType t, Collation c = {}) {
+    ExprType e;
+    e.type = t;
+    e.known = true;
+    e.collation = c;
+    return e;
+}
+
+// A date part's full name, from any of its T-SQL spellings (yy, yyyy, mm, dd, hh, mi ...).
+std::string datePart(const Token& word, const std::string& function) {
+    static const std::map<std::string, std::string> kParts = {
+        {"year", "year"},       {"yy", "year"},
+        {"yyyy", "year"},       {"quarter", "quarter"},
+        {"qq", "quarter"},      {"q", "quarter"},
+        {"month", "month"},     {"mm", "month"},
+        {"m", "month"},         {"dayofyear", "dayofyear"},
+        {"dy", "dayofyear"},    {"y", "dayofyear"},
+        {"day", "day"},         {"dd", "day"},
+        {"d", "day"},           {"week", "week"},
+        {"wk", "week"},         {"ww", "week"},
+        {"weekday", "weekday"}, {"dw", "weekday"},
+        {"w", "weekday"},       {"hour", "hour"},
+        {"hh", "hour"},         {"minute", "minute"},
+        {"mi", "minute"},       {"n", "minute"},
+        {"second", "second"},   {"ss", "second"},
+        {"s", "second"},        {"millisecond", "millisecond"},
+        {"ms", "millisecond"},  {"microsecond", "microsecond"},
+        {"mcs", "microsecond"}, {"nanosecond", "nanosecond"},
+        {"ns", "nanosecond"}};
+    const auto it = kParts.find(toLower(word.text));
+    if (it == kParts.end())
+        throw SqlError{155, 15, 1,
+                       "'" + word.text + "' is not a recognized " + function + " option.", true};
+    return it->second;
+}
+
+// A character type of the family of t (varchar or nvarchar), of the length given.
+SqlType textLike(const SqlType& t, int length) {
+    return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, length};
+}
+
+} // namespace
+
+void CallContext::args(std::size_t lo, std::size_t hi) const {
+    if (sql.size() < lo || sql.size() > hi)
+        throw SqlError{174, 15, 1,
+                       "The " + fn + " function requires " + std::to_string(lo) + " argument(s).",
+                       true};
+}
+
+std::string CallContext::list(std::size_t from) const {
+    std::string s;
+    for (std::size_t i = from; i < sql.size(); ++i)
+        s += ", " + sql[i];
+    return s;
+}
+
+std::string Binder::call(Expr& e, Scope& scope) {
+    const std::string fn = toLower(e.token.text);
+    if (fn == "count" || fn == "count_big" || fn == "sum" || fn == "avg" || fn == "min" ||
+        fn == "max")
+        return aggregate(e, scope, fn);
+    if (e.window || fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile")
+        return window(e, scope);
+    if (fn == "dateadd" || fn == "datediff" || fn == "datepart") {
+        const std::size_t wanted = fn == "datepart" ? 2 : 3;
+        if (e.args.size() != wanted || e.args[0]->kind != Expr::Name)
+            throw SqlError{174, 15, 1,
+                           "The " + fn + " function requires " + std::to_string(wanted) +
+                               " argument(s).",
+                           true};
+        std::string out = "rowlark_" + fn + "('" + datePart(e.args[0]->token, fn) + "'";
+        for (std::size_t i = 1; i < e.args.size(); ++i) {
+            std::string a = expr(*e.args[i], scope);
+            const ExprType& t = e.args[i]->type;
+            // text stands for a datetime, as the server reads it
+            const bool date = fn != "dateadd" || i == 2;
+            if (date && t.known && t.type.isText())
+                a = convert(a, t.type, SqlType{BaseType::DateTime});
+            out += ", " + a;
+        }
+        const ExprType& d = e.args.back()->type;
+        e.type = fn == "dateadd"
+                     ? (d.known && d.type.isDateTime() ? d : known(SqlType{BaseType::DateTime}))
+                     : known(SqlType{BaseType::Int});
+        return out + ")";
+    }
+    if (fn == "identity") { // IDENTITY(type [, seed, increment]) of SELECT ... INTO
+        if (!numbering_)
+            throw SqlError{177, 15, 1,
+                           "The IDENTITY function can only be used when the SELECT statement has "
+                           "an INTO clause.",
+                           true};
+        const auto type = e.args.empty() || e.args[0]->kind != Expr::Name
+                              ? std::nullopt
+                              : SqlType::fromTsql(e.args[0]->parts.back(), {});
+        if (!type || !(type->isInteger() || (type->isExactNumber() && type->scale == 0)))
+            throw SqlError{8136, 16, 1,
+                           "The IDENTITY function requires an integer or decimal type with scale "
+                           "0."};
+        if (e.args.size() != 1 && e.args.size() != 3) throw syntaxNear("IDENTITY");
+        for (std::size_t i = 1; i < e.args.size(); ++i)
+            if (e.args[i]->kind != Expr::Literal || !parseWholeNumber(e.args[i]->token.text))
+                throw SqlError{8115, 16, 2,
+                               "Arithmetic overflow error converting expression to data type "
+                               "bigint."};
+        e.type = known(*type);
+        e.type.known = true;
+        return "rowlark_next_number(" + (e.args.size() > 1 ? e.args[1]->token.text : "1") + ", " +
+               (e.args.size() > 1 ? e.args[2]->token.text : "1") + ")";
+    }
+    CallContext c;
+    c.fn = fn;
+    for (auto& a : e.args) {
+        c.sql.push_back(expr(*a, scope));
+        c.types.push_back(a->type);
+    }
+    for (auto group : {&Binder::conditional, &Binder::textCall, &Binder::otherCall}) {
+        std::string sql = (this->*group)(e, c);
+        if (!sql.empty()) return sql;
+    }
+    throw SqlError{195, 15, 10,
+                   "'" + e.token.text + "' is not a recognized built-in function name.", true};
+}
+
+// ISNULL, COALESCE, NULLIF, IIF, LEN and DATALENGTH.
+std::string Binder::conditional(Expr& e, CallContext& c) {
+    const std::string& fn = c.fn;
+    if (fn == "isnull") {
+        c.args(2, 2);
+        if (c.types[0].nullLiteral) return e.type = c.types[1], "ifnull(NULL, " + c.sql[1] + ")";
+        e.type = c.types[0];
+        std::string other = c.sql[1];
+        if (c.types[0].known && c.types[1].known && !c.types[1].nullLiteral)
+            other = convert(other, c.arg(1), c.arg(0));
+        return "ifnull(" + c.sql[0] + ", " + other + ")";
+    }
+    if (fn == "coalesce" || fn == "nullif" || fn == "iif") {
+        if (fn == "iif") {
+            c.args(3, 3);
+            e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
+            if (c.types[1].known && c.types[2].known && !c.types[1].nullLiteral &&
+                !c.types[2].nullLiteral) {
+                e.type.type = common(c.arg(1), c.arg(2));
+                c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
+                c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
+            }
+            return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
+        }
+        c.args(fn == "nullif" ? 2 : 1, fn == "nullif" ? 2 : 255);
+        ExprType t = c.types[0];
+        for (std::size_t i = 1; i < c.sql.size() && fn == "coalesce"; ++i) {
+            if (!c.types[i].known || !t.known)
+                t.known = false;
+            else if (t.nullLiteral)
+                t = c.types[i];
+            else if (!c.types[i].nullLiteral)
+                t.type = common(t.type, c.arg(i));
+        }
+        e.type = t;
+        std::string out = fn + "(";
+        for (std::size_t i = 0; i < c.sql.size(); ++i) {
+            std::string a = c.sql[i];
+            if (fn == "coalesce" && t.known && c.types[i].known && !c.types[i].nullLiteral)
+                a = convert(a, c.arg(i), t.type);
+            out += (i ? ", " : "") + a;
+        }
+        if (fn == "nullif") out += collate(c.types[0], c.types[1], "equal to");
+        return out + ")";
+    }
+    if (fn == "len" || fn == "datalength") {
+        c.args(1, 1);
+        e.type = known(SqlType{BaseType::Int});
+        if (fn == "len") return "rowlark_len(" + c.sql[0] + ")";
+        const SqlType& t = c.arg(0);
+        if (!c.types[0].known) return "rowlark_datalength(" + c.sql[0] + ")";
+        if (c.types[0].nullLiteral) return "NULL";
+        const bool varies = t.isText() || isBinary(t);
+        if (varies && t.base != BaseType::Char && t.base != BaseType::NChar &&
+            t.base != BaseType::Binary)
+            return "rowlark_datalength(" + c.sql[0] + ", " +
+                   (isBinary(t)    ? "0"
+                    : isUnicode(t) ? "2"
+                                   : "1") +
+                   ")";
+        int size = t.wire().maxLen;
+        if (t.base == BaseType::Date) size = 3;
+        if (t.base == BaseType::Time || t.base == BaseType::DateTime2)
+            size = (t.scale <= 2   ? 3
+                    : t.scale <= 4 ? 4
+                                   : 5) +
+                   (t.base == BaseType::DateTime2 ? 3 : 0);
+        if (t.isExactNumber() && !t.isInteger() && t.base != BaseType::Money &&
+            t.base != BaseType::SmallMoney)
+            size = t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17;
+        return "CASE WHEN " + c.sql[0] + " IS NULL THEN NULL ELSE " + std::to_string(size) + " END";
+    }
+    return {};
+}
+
+// The string functions.
+std::string Binder::textCall(Expr& e, CallContext& c) {
+    const std::string& fn = c.fn;
+    if (fn == "substring") {
+        c.args(3, 3);
+        e.type = known(isBinary(c.arg(0)) ? SqlType{BaseType::VarBinary, c.arg(0).length}
+                                          : textLike(c.arg(0), c.arg(0).length),
+                       c.collation());
+        return "rowlark_substring(" + c.sql[0] + c.list(1) + ")";
+    }
+    if (fn == "upper" || fn == "lower" || fn == "reverse" || fn == "ltrim" || fn == "rtrim" ||
+        fn == "trim" || fn == "left" || fn == "right") {
+        c.args(1, fn == "left" || fn == "right" ? 2 : 1);
+        if (c.types[0].known && !c.isText(0) && !c.types[0].nullLiteral)
+            c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
+        e.type = known(textLike(c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar},
+                                c.isText(0) ? c.arg(0).length : 30),
+                       c.collation());
+        static const std::map<std::string, std::string> kStore = {
+            {"upper", "rowlark_upper"}, {"lower", "rowlark_lower"}, {"reverse", "rowlark_reverse"},
+            {"ltrim", "ltrim"},         {"rtrim", "rtrim"},         {"trim", "trim"},
+            {"left", "rowlark_left"},   {"right", "rowlark_right"}};
+        const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
+        return kStore.at(fn) + "(" + c.sql[0] + c.list(1) + (blanks ? ", ' ')" : ")");
+    }
+    if (fn == "replace" || fn == "replicate" || fn == "space") {
+        c.args(fn == "space"     ? 1
+               : fn == "replace" ? 3
+                                 : 2,
+               fn == "space"     ? 1
+               : fn == "replace" ? 3
+                                 : 2);
+        const SqlType base = fn == "space" ? SqlType{BaseType::VarChar, 1} : c.arg(0);
+        bool unicode = isUnicode(base);
+        for (std::size_t i = 1; fn == "replace" && i < c.sql.size(); ++i)
+            unicode = unicode || isUnicode(c.arg(i));
+        const int length = base.length == SqlType::kMax ? SqlType::kMax : unicode ? 4000 : 8000;
+        e.type =
+            known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length}, c.collation());
+        const std::string sql = fn == "space" ? "rowlark_replicate(' ', " + c.sql[0] + ")"
+                                              : "rowlark_" + fn + "(" + c.sql[0] + c.list(1) + ")";
+        // past 8,000 bytes the result is cut, unless its type is a (max) one
+        return length == SqlType::kMax ? sql
+                                       : "substr(" + sql + ", 1, " + std::to_string(length) + ")";
+    }
+    if (fn == "concat") {
+        c.args(2, 254);
+        bool unicode = false;
+        int length = 0;
+        for (std::size_t i = 0; i < c.sql.size(); ++i) {
+            const SqlType t = c.types[i].known && !c.isText(i) && !c.types[i].nullLiteral
+                                  ? SqlType{BaseType::VarChar, 30}
+                                  : c.arg(i);
+            if (c.types[i].known && !c.isText(i) && !c.types[i].nullLiteral)
+                c.sql[i] = convert(c.sql[i], c.arg(i), t);
+            unicode = unicode || isUnicode(t);
+            length = length == SqlType::kMax || t.length == SqlType::kMax ? SqlType::kMax
+                                                                          : length + t.length;
+        }
+        if (length != SqlType::kMax) length = std::min(length, unicode ? 4000 : 8000);
+        e.type = known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length});
+        return "rowlark_concat(" + c.sql[0] + c.list(1) + ")";
+    }
+    if (fn == "charindex") {
+        c.args(2, 3);
+        e.type = known(SqlType{BaseType::Int});
+        return "rowlark_charindex(" + c.sql[0] + c.list(1) + ")";
+    }
+    if (fn == "nchar" || fn == "char" || fn == "ascii" || fn == "unicode") {
+        c.args(1, 1);
+        const bool toText = fn == "nchar" || fn == "char";
+        e.type = known(toText ? SqlType{fn == "nchar" ? BaseType::NChar : BaseType::Char, 1}
+                              : SqlType{BaseType::Int});
+        return toText ? "char(" + c.sql[0] + ")" : "unicode(" + c.sql[0] + ")";
+    }
+    return {};
+}
+
+// Numbers, dates, and what the server tells of itself.
+std::string Binder::otherCall(Expr& e, CallContext& c) {
+    const std::string& fn = c.fn;
+    if (fn == "abs" || fn == "ceiling" || fn == "floor" || fn == "sign" || fn == "round") {
+        c.args(1, fn == "round" ? 3 : 1);
+        e.type = c.types[0];
+        if (e.type.known && e.type.type.base == BaseType::Bit) e.type.type = SqlType{BaseType::Int};
+        if (e.type.known && !isNumber(e.type.type) && !e.type.nullLiteral)
+            e.type = known(SqlType{BaseType::Float});
+        const std::string store = fn == "ceiling" ? "ceil" : fn;
+        return store + "(" + c.sql[0] + (fn == "round" ? ", " + c.sql.at(1) : "") + ")";
+    }
+    if (fn == "power" || fn == "sqrt" || fn == "exp" || fn == "log" || fn == "log10") {
+        c.args(1, fn == "power" ? 2 : 1);
+        e.type = known(SqlType{BaseType::Float});
+        return (fn == "log" ? std::string("ln") : fn) + "(" + c.sql[0] + c.list(1) + ")";
+    }
+    if (fn == "year" || fn == "month" || fn == "day") {
+        c.args(1, 1);
+        e.type = known(SqlType{BaseType::Int});
+        std::string a = c.sql[0];
+        if (c.isText(0)) a = convert(a, c.arg(0), SqlType{BaseType::DateTime});
+        return "rowlark_" + fn + "(" + a + ")";
+    }
+    if (fn == "getdate" || fn == "getutcdate" || fn == "sysdatetime") {
+        c.args(0, 0);
+        e.type = known(fn == "sysdatetime" ? SqlType{BaseType::DateTime2, 0, 0, 7}
+                                           : SqlType{BaseType::DateTime});
+        return fn == "sysdatetime" ? "strftime('%Y-%m-%d %H:%M:%f0000', 'now')"
+                                   : "strftime('%Y-%m-%d %H:%M:%f', 'now')";
+    }
+    if (fn == "newid") {
+        c.args(0, 0);
+        e.type = known(SqlType{BaseType::UniqueIdentifier});
+        return "upper(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "
+               "substr(hex(randomblob(2)), 2) || '-A' || substr(hex(randomblob(2)), 2) || '-' || "
+               "hex(randomblob(6)))";
+    }
+    if (fn == "hashbytes") {
+        c.args(2, 2);
+        e.type = known(SqlType{BaseType::VarBinary, 8000});
+        std::string value = c.sql[1];
+        if (c.types[1].known && !c.types[1].nullLiteral)
+            value = convert(value, c.arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
+        return "rowlark_hashbytes(" + c.sql[0] + ", " + value + ")";
+    }
+    if (fn == "object_id") {
+        c.args(1, 2);
+        e.type = known(SqlType{BaseType::Int});
+        return "rowlark_object_id(" + c.sql[0] + c.list(1) + ")";
+    }
+    if (fn == "scope_identity" || fn == "db_name") {
+        c.args(0, fn == "db_name" ? 0 : 0);
+        e.type = known(fn == "db_name" ? SqlType{BaseType::NVarChar, 128}
+                                       : SqlType{BaseType::Numeric, 0, 38, 0});
+        return fn == "db_name" ? "rowlark_session('db_name')" : "rowlark_session('identity')";
+    }
+    if (fn == "serverproperty") {
+        c.args(1, 1);
+        e.type = known(SqlType{BaseType::NVarChar, 128});
+        const std::string property =
+            e.args[0]->kind == Expr::Literal ? toLower(e.args[0]->token.text) : "";
+        // The properties clients ask for to tell the server's version; others are NULL, as the
+        // server answers a property it does not know.
+        if (property == "productversion") return quoteString(kProductVersion);
+        if (property == "edition") return "'Developer Edition (64-bit)'";
+        if (property == "productlevel") return "'RTM'";
+        if (property == "engineedition") return e.type = known(SqlType{BaseType::Int}), "3";
+        return "NULL";
+    }
+    return {};
+}
+
+std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
+    if (e.window) return window(e, scope);
+    if (e.star) {
+        if (fn != "count" && fn != "count_big") throw syntaxNear("*");
+        e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
+        return "count(*)";
+    }
+    if (e.args.size() != 1)
+        throw SqlError{174, 15, 1, "The " + fn + " function requires 1 argument(s).", true};
+    std::string a = expr(*e.args[0], scope);
+    const ExprType& t = e.args[0]->type;
+    if (t.known && t.type.isText()) a += std::string(" COLLATE ") + collationName(t.collation.id);
+    const std::string distinct = e.distinct ? "DISTINCT " : "";
+    if (fn == "count" || fn == "count_big") {
+        e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
+        return "count(" + distinct + a + ")";
+    }
+    if (fn == "min" || fn == "max") {
+        e.type = t;
+        return fn + "(" + distinct + a + ")";
+    }
+    e.type = t;
+    if (t.known) {
+        const SqlType& s = t.type;
+        if (s.isText() || isBinary(s) || s.isDateTime() || s.base == BaseType::UniqueIdentifier)
+            throw SqlError{
+                8117, 16, 1,
+                "Operand data type " + s.tsqlName() + " is invalid for " + fn + " operator.", true};
+        if (s.base == BaseType::Bit || s.base == BaseType::TinyInt || s.base == BaseType::SmallInt)
+            e.type.type = SqlType{BaseType::Int};
+        if (s.base == BaseType::Decimal || s.base == BaseType::Numeric)
+            e.type.type =
+                SqlType{BaseType::Numeric, 0, 38, fn == "avg" ? std::max(6, s.scale) : s.scale};
+        if (s.base == BaseType::Real) e.type.type = SqlType{BaseType::Float, 0, 53};
+    }
+    return (fn == "avg" ? "rowlark_avg(" : "sum(") + distinct + a + ")";
+}
+
+std::string Binder::window(Expr& e, Scope& scope) {
+    const std::string fn = toLower(e.token.text);
+    if (!e.window)
+        throw SqlError{10753, 15, 1, "The function '" + fn + "' must have an OVER clause.", true};
+    e.window = false;
+    std::string sql;
+    if (fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile") {
+        std::string a = e.args.empty() ? "" : expr(*e.args[0], scope);
+        e.type = known(SqlType{fn == "row_number" || fn == "rank" || fn == "dense_rank"
+                                   ? BaseType::BigInt
+                                   : BaseType::BigInt});
+        sql = fn + "(" + a + ")";
+    } else {
+        sql = aggregate(e, scope, fn);
+    }
+    e.window = true;
+    std::string over;
+    for (auto& p : e.partition)
+        over += (over.empty() ? "PARTITION BY " : ", ") + sortKey(*p, scope);
+    if (!e.order.empty()) {
+        Scope& s = scope;
+        std::string order;
+        for (auto& o : e.order)
+            order +=
+                (order.empty() ? "" : ", ") + sortKey(*o.expr, s) + (o.descending ? " DESC" : "");
+        over += (over.empty() ? "" : " ") + std::string("ORDER BY ") + order;
+    }
+    return sql + " OVER (" + over + ")";
+}
+
+} // namespace sandbox

@@ -1,0 +1,451 @@
+// Expressions: names, literals, variables, operators, CASE and CAST, with the server's types and
+// the conversions and collations they ask for.
+#include "binder.h"
+
+#include "collation.h"
+#include "error.h"
+#include "text.h"
+#include "type_rules.h"
+
+#include "tds/older_versions.h"
+
+#include <algorithm>
+
+namespace sandbox {
+namespace {
+
+// The version the login acknowledgement gives (15.0.2000), in the words clients parse.
+constexpr const char* kVersionText =
+    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRowlark sandbox: SQL Server's "
+    "protocol with SQLite underneath";
+
+ExprType known(SqlType t) {
+    ExprType e;
+    e.type = t;
+    e.known = true;
+    return e;
+}
+
+// Whether the store would read the numeric literal as a double that loses some of its digits.
+bool roundsAsDouble(const std::string& literal) {
+    if (literal.find_first_of("eE") != std::string::npos) return false;
+    if (literal.find('.') == std::string::npos) return !parseWholeNumber(literal);
+    const std::size_t first = literal.find_first_not_of("-0.");
+    if (first == std::string::npos) return false;
+    return std::count_if(literal.begin() + static_cast<std::ptrdiff_t>(first), literal.end(),
+                         [](char c) { return c != '.'; }) > 15;
+}
+
+std::string literalSql(const Token& t) {
+    switch (t.kind) {
+    case Token::String:
+        return quoteString(t.text);
+    case Token::Binary:
+        return "X'" + std::string(t.text.size() % 2 ? "0" : "") + t.text + "'";
+    case Token::Number:
+        return roundsAsDouble(t.text) ? quoteString(t.text) : t.text;
+    default:
+        return "NULL";
+    }
+}
+
+} // namespace
+
+std::string Binder::convert(const std::string& sql, const SqlType& from, const SqlType& to,
+                            const std::string& style, Mode mode) {
+    if (style == "NULL" && mode != Try && !needsConversion(from, to)) return sql;
+    const bool real = to.base == BaseType::Float || to.base == BaseType::Real;
+    if (real && style == "NULL" && mode != Try && (from.isInteger() || from.isExactNumber()))
+        return "CAST(" + sql + " AS REAL)";
+    return "rowlark_convert(" + sql + ", " + quoteString(from.declared()) + ", " +
+           quoteString(to.declared()) + ", " + style + ", " + std::to_string(int(mode)) + ")";
+}
+
+std::string Binder::value(Expr& e) {
+    Scope none;
+    return expr(e, none);
+}
+
+std::string Binder::expr(Expr& e, Scope& scope) {
+    switch (e.kind) {
+    case Expr::Literal:
+        e.type = literalType(e.token);
+        return literalSql(e.token);
+    case Expr::Name:
+        return name(e, scope);
+    case Expr::Variable:
+        return variable(e);
+    case Expr::Unary: {
+        std::string a = expr(*e.args[0], scope);
+        e.type = e.args[0]->type;
+        if (e.type.known && !e.type.nullLiteral && !isNumber(e.type.type))
+            throw SqlError{8117, 16, 1,
+                           "Operand data type " + e.type.type.tsqlName() + " is invalid for " +
+                               (e.token.text == "~" ? "~" : "minus") + " operator.",
+                           true};
+        return e.token.text == "+" ? a : "(" + e.token.text + " " + a + ")";
+    }
+    case Expr::Binary:
+        return binary(e, scope);
+    case Expr::Compare:
+        return compare(e, scope);
+    case Expr::And:
+    case Expr::Or: {
+        std::string a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
+        e.type = known(SqlType{BaseType::Bit});
+        return "(" + a + (e.kind == Expr::And ? " AND " : " OR ") + b + ")";
+    }
+    case Expr::Not:
+        e.type = known(SqlType{BaseType::Bit});
+        return "(NOT " + expr(*e.args[0], scope) + ")";
+    case Expr::IsNull:
+        e.type = known(SqlType{BaseType::Bit});
+        return "(" + expr(*e.args[0], scope) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+    case Expr::In:
+    case Expr::Between:
+    case Expr::Like:
+        return predicate(e, scope);
+    case Expr::Case:
+        return caseExpr(e, scope);
+    case Expr::Call:
+        return call(e, scope);
+    case Expr::Cast:
+        return cast(e, scope);
+    case Expr::Collate: {
+        std::string a = expr(*e.args[0], scope);
+        e.type = e.args[0]->type;
+        if (e.type.known && !e.type.type.isText())
+            throw SqlError{447, 16, 1,
+                           "Expression type " + e.type.type.tsqlName() +
+                               " is invalid for COLLATE clause.",
+                           true};
+        e.type.collation = {collationId(e.token.text), Collation::Explicit};
+        return a;
+    }
+    case Expr::Subquery:
+    case Expr::Exists: {
+        ++subqueries_;
+        std::string sql = queryExpr(*e.query, &scope);
+        --subqueries_;
+        if (e.kind == Expr::Exists) {
+            e.type = known(SqlType{BaseType::Bit});
+            return "(EXISTS (" + sql + "))";
+        }
+        if (e.query->columns.size() != 1)
+            throw SqlError{116, 16, 1,
+                           "Only one expression can be specified in the select list when the "
+                           "subquery is not introduced with EXISTS.",
+                           true};
+        e.type = e.query->columns[0].type;
+        return "(" + sql + ")";
+    }
+    }
+    throw unsupported("this expression");
+}
+
+std::string Binder::name(Expr& e, Scope& scope) {
+    const std::string& column = e.parts.back();
+    const std::string qualifier = e.parts.size() > 1 ? e.parts[e.parts.size() - 2] : "";
+    for (Scope* s = &scope; s; s = s->outer) {
+        const Column* found = nullptr;
+        bool sourceFound = false;
+        for (const auto& src : s->sources) {
+            if (!qualifier.empty() && !iequals(qualifier, src.exposed)) continue;
+            sourceFound = true;
+            for (const auto& c : src.columns) {
+                if (!iequals(c.name, column)) continue;
+                if (found)
+                    throw SqlError{209, 16, 1, "Ambiguous column name '" + column + "'.", true};
+                found = &c;
+            }
+        }
+        if (found) {
+            e.type = found->type;
+            e.sql = found->sql;
+            return found->sql;
+        }
+        if (sourceFound && !qualifier.empty()) throw invalidColumn(column);
+    }
+    if (!qualifier.empty()) {
+        std::string written;
+        for (const auto& p : e.parts)
+            written += (written.empty() ? "" : ".") + p;
+        throw SqlError{4104, 16, 1,
+                       "The multi-part identifier \"" + written + "\" could not be bound.", true};
+    }
+    throw invalidColumn(column);
+}
+
+std::string Binder::variable(Expr& e) {
+    const std::string v = toLower(e.token.text);
+    if (v == "@@spid") return e.type = known(SqlType{BaseType::SmallInt}), "51";
+    if (v == "@@version") {
+        e.type = known(SqlType{BaseType::NVarChar, 300});
+        return quoteString(kVersionText);
+    }
+    for (const char* session : {"@@rowcount", "@@error", "@@trancount", "@@identity"})
+        if (v == session) {
+            e.type = known(v == "@@identity" ? SqlType{BaseType::Numeric, 0, 38, 0}
+                                             : SqlType{BaseType::Int});
+            return "rowlark_session('" + v.substr(2) + "')";
+        }
+    if (v.rfind("@@", 0) == 0) throw unsupported("the variable " + e.token.text);
+    const auto it = variables_.find(v);
+    if (it == variables_.end()) throw undeclaredVariable(e.token.text);
+    const Variable& var = it->second;
+    e.type = known(var.type);
+    const tds::Value& value = var.value;
+    if (std::holds_alternative<std::monostate>(value)) return "NULL";
+    if (auto i = std::get_if<std::int64_t>(&value)) return std::to_string(*i);
+    if (auto d = std::get_if<double>(&value)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", *d);
+        return std::string(buf).find_first_of(".en") == std::string::npos ? std::string(buf) + ".0"
+                                                                          : std::string(buf);
+    }
+    if (auto d = std::get_if<tds::Decimal>(&value)) {
+        const bool money =
+            var.type.base == BaseType::Money || var.type.base == BaseType::SmallMoney;
+        return quoteString(decimalText(d->scaled, money ? 4 : var.type.scale));
+    }
+    if (auto s = std::get_if<std::u16string>(&value)) {
+        // A value held as text for a typed variable (a date, a number sent as text) converts.
+        const std::string text = quoteString(tds::utf8(*s));
+        if (var.type.isText()) return text;
+        return convert(text, SqlType{BaseType::NVarChar, SqlType::kMax}, var.type);
+    }
+    if (auto b = std::get_if<tds::Bytes>(&value)) {
+        if (var.type.base == BaseType::UniqueIdentifier) return quoteString(guidText(*b));
+        static const char digits[] = "0123456789ABCDEF";
+        std::string s = "X'";
+        for (auto byte : *b)
+            s += digits[byte >> 4], s += digits[byte & 0xF];
+        return s + "'";
+    }
+    const auto& dt = std::get<tds::DateTime>(value);
+    tds::TypeInfo shape = var.type.wire();
+    if (!var.type.isDateTime()) shape = {tds::kDateTime2N, 0, 0, 7};
+    if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
+    return quoteString(tds::utf8(tds::dateTimeText(shape, dt)));
+}
+
+SqlType Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
+    const ExprType &ta = a.type, &tb = b.type;
+    if (!ta.known || !tb.known) return ta.known ? ta.type : tb.type;
+    if (ta.nullLiteral) return tb.type;
+    if (tb.nullLiteral) return ta.type;
+    const SqlType t = common(ta.type, tb.type);
+    const bool sameKind = (isCharacter(ta.type) && isCharacter(tb.type)) ||
+                          (isBinary(ta.type) && isBinary(tb.type)) ||
+                          (isNumber(ta.type) && isNumber(tb.type) &&
+                           ta.type.base != BaseType::Float && ta.type.base != BaseType::Real &&
+                           tb.type.base != BaseType::Float && tb.type.base != BaseType::Real);
+    if (!sameKind) {
+        if (precedence(ta.type.base) < precedence(t.base) || ta.type.base != t.base)
+            sa = convert(sa, ta.type, t);
+        if (precedence(tb.type.base) < precedence(t.base) || tb.type.base != t.base)
+            sb = convert(sb, tb.type, t);
+    }
+    return t;
+}
+
+std::string Binder::collate(const ExprType& a, const ExprType& b, const char* operation) {
+    const bool ta = a.known && a.type.isText(), tb = b.known && b.type.isText();
+    if (!ta && !tb) return "";
+    Collation c = ta ? a.collation : b.collation;
+    if (ta && tb && b.collation.strength > c.strength) c = b.collation;
+    if (ta && tb && a.collation.strength == b.collation.strength &&
+        a.collation.id != b.collation.id && a.collation.strength != Collation::Default)
+        throw SqlError{468, 16, 9,
+                       std::string("Cannot resolve the collation conflict between \"") +
+                           collationName(a.collation.id) + "\" and \"" +
+                           collationName(b.collation.id) + "\" in the " + operation + " operation.",
+                       true};
+    return std::string(" COLLATE ") + collationName(c.id);
+}
+
+std::string Binder::compare(Expr& e, Scope& scope) {
+    std::string a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
+    unify(*e.args[0], a, *e.args[1], b);
+    std::string op = e.token.text;
+    if (op == "!=") op = "<>";
+    if (op == "!<") op = ">=";
+    if (op == "!>") op = "<=";
+    e.type = known(SqlType{BaseType::Bit});
+    return "(" + a + " " + op + " " + b +
+           collate(e.args[0]->type, e.args[1]->type, op == "=" ? "equal to" : "comparison") + ")";
+}
+
+std::string Binder::predicate(Expr& e, Scope& scope) {
+    e.type = known(SqlType{BaseType::Bit});
+    std::string a = expr(*e.args[0], scope);
+    const std::string negated = e.negated ? "NOT " : "";
+    if (e.kind == Expr::Like) {
+        std::string pattern = expr(*e.args[1], scope);
+        std::string escape = e.args.size() > 2 ? expr(*e.args[2], scope) : "NULL";
+        const ExprType& t = e.args[0]->type;
+        const int id = t.known && t.type.isText() ? t.collation.id : kCiAs;
+        return "(" + negated + "rowlark_like(" + a + ", " + pattern + ", " + escape + ", " +
+               std::to_string(id) + "))";
+    }
+    if (e.kind == Expr::Between) {
+        std::string lo = expr(*e.args[1], scope), hi = expr(*e.args[2], scope);
+        std::string a2 = a;
+        unify(*e.args[0], a, *e.args[1], lo);
+        unify(*e.args[0], a2, *e.args[2], hi);
+        const std::string c = collate(e.args[0]->type, e.args[1]->type, "between");
+        return "(" + a + c + " " + negated + "BETWEEN " + lo + " AND " + hi + ")";
+    }
+    if (e.query) {
+        ++subqueries_;
+        std::string sql = queryExpr(*e.query, &scope);
+        --subqueries_;
+        std::string c;
+        if (e.query->columns.size() == 1)
+            c = collate(e.args[0]->type, e.query->columns[0].type, "in");
+        return "(" + a + c + " " + negated + "IN (" + sql + "))";
+    }
+    std::string list, first = a, c;
+    for (std::size_t i = 1; i < e.args.size(); ++i) {
+        std::string item = expr(*e.args[i], scope);
+        a = first;
+        unify(*e.args[0], a, *e.args[i], item);
+        if (c.empty()) c = collate(e.args[0]->type, e.args[i]->type, "in");
+        list += (list.empty() ? "" : ", ") + item;
+    }
+    return "(" + a + c + " " + negated + "IN (" + list + "))";
+}
+
+std::string Binder::binary(Expr& e, Scope& scope) {
+    std::string a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
+    const std::string& op = e.token.text;
+    const ExprType &ta = e.args[0]->type, &tb = e.args[1]->type;
+    if (!ta.known || !tb.known) { // typed by its first value
+        const bool text =
+            op == "+" && ((ta.known && ta.type.isText()) || (tb.known && tb.type.isText()));
+        e.type = ta.known ? ta : tb;
+        return "(" + a + (text ? " || " : " " + op + " ") + b + ")";
+    }
+    if (ta.nullLiteral || tb.nullLiteral) {
+        e.type = ta.nullLiteral ? tb : ta;
+        return "NULL";
+    }
+    // A whole-number constant beside a decimal counts as a decimal of its own digits (1.0 / 3
+    // is numeric(7,6)), where a column or an expression of type int counts as decimal(10,0).
+    const auto constant = [](const Expr& x, const ExprType& other) {
+        ExprType t = x.type;
+        if (x.kind == Expr::Literal && t.type.base == BaseType::Int && other.type.isExactNumber() &&
+            !other.type.isInteger()) {
+            const std::string& d = x.token.text;
+            t.type = SqlType{BaseType::Numeric, 0,
+                             static_cast<int>(d.size() - (d.front() == '-' ? 1 : 0)), 0};
+        }
+        return t;
+    };
+    const ExprType ca = constant(*e.args[0], tb), cb = constant(*e.args[1], ta);
+    const SqlType result = arithmetic(op, ca.type, cb.type);
+    e.type = known(result);
+    if (op == "+" && isCharacter(result)) {
+        e.type.collation =
+            tb.collation.strength > ta.collation.strength ? tb.collation : ta.collation;
+        if (!isCharacter(ta.type)) a = convert(a, ta.type, result);
+        if (!isCharacter(tb.type)) b = convert(b, tb.type, result);
+        return "(" + a + " || " + b + ")";
+    }
+    if (op == "+" && isBinary(result)) return "rowlark_binary_concat(" + a + ", " + b + ")";
+    const SqlType operand = common(ca.type, cb.type);
+    a = convert(a, ta.type, operand);
+    b = convert(b, tb.type, operand);
+    if (result.isExactNumber() && !result.isInteger() &&
+        (result.base == BaseType::Numeric || result.base == BaseType::Decimal ||
+         result.base == BaseType::Money || result.base == BaseType::SmallMoney))
+        return "rowlark_decimal('" + op + "', " + a + ", " + b + ", " +
+               std::to_string(result.base == BaseType::Money || result.base == BaseType::SmallMoney
+                                  ? 4
+                                  : result.scale) +
+               ")";
+    if (op == "/" || op == "%") b = "rowlark_divisor(" + b + ")";
+    if (op == "^") return "((" + a + " | " + b + ") - (" + a + " & " + b + "))";
+    if (result.isInteger())
+        return "rowlark_integer((" + a + " " + op + " " + b + "), " +
+               std::to_string(static_cast<int>(result.base)) + ")";
+    return "(" + a + " " + op + " " + b + ")";
+}
+
+std::string Binder::caseExpr(Expr& e, Scope& scope) {
+    std::vector<std::string> sql;
+    for (auto& a : e.args)
+        sql.push_back(expr(*a, scope));
+    // The results: every THEN and the ELSE; their type is the highest among them.
+    const std::size_t first = e.hasOperand ? 2 : 1;
+    std::vector<std::size_t> results;
+    for (std::size_t i = first; i < e.args.size(); i += 2)
+        results.push_back(i);
+    if (e.hasElse) results.push_back(e.args.size() - 1);
+    ExprType type;
+    type.nullLiteral = true;
+    type.known = true;
+    for (std::size_t i : results) {
+        const ExprType& t = e.args[i]->type;
+        if (!t.known) {
+            type = t;
+            break;
+        }
+        if (t.nullLiteral) continue;
+        if (type.nullLiteral)
+            type = t;
+        else
+            type.type = common(type.type, t.type);
+    }
+    e.type = type;
+    std::string out = "CASE";
+    const std::size_t stop = e.hasElse ? e.args.size() - 1 : e.args.size();
+    for (std::size_t i = e.hasOperand ? 1 : 0; i < stop; i += 2) {
+        std::string when = sql[i];
+        if (e.hasOperand) {
+            std::string operand = sql[0];
+            unify(*e.args[0], operand, *e.args[i], when);
+            when = "(" + operand + " = " + when +
+                   collate(e.args[0]->type, e.args[i]->type, "equal to") + ")";
+        }
+        std::string then = sql[i + 1];
+        if (type.known && !type.nullLiteral && e.args[i + 1]->type.known &&
+            !e.args[i + 1]->type.nullLiteral)
+            then = convert(then, e.args[i + 1]->type.type, type.type);
+        out += " WHEN " + when + " THEN " + then;
+    }
+    if (e.hasElse) {
+        std::string other = sql.back();
+        if (type.known && !type.nullLiteral && e.args.back()->type.known &&
+            !e.args.back()->type.nullLiteral)
+            other = convert(other, e.args.back()->type.type, type.type);
+        out += " ELSE " + other;
+    }
+    return out + " END";
+}
+
+std::string Binder::cast(Expr& e, Scope& scope) {
+    std::string a = expr(*e.args[0], scope);
+    const ExprType& from = e.args[0]->type;
+    std::string style = "NULL";
+    if (e.style) {
+        Scope none;
+        style = expr(*e.style, none);
+    }
+    e.type = known(e.target);
+    e.type.collation = from.known && from.type.isText() ? from.collation : Collation{};
+    if (from.nullLiteral) return "NULL";
+    if (!from.known)
+        return "rowlark_convert(" + a + ", '', " + quoteString(e.target.declared()) + ", " + style +
+               ", " + (e.tryCast ? "1" : "0") + ")";
+    return convert(a, from.type, e.target, style, e.tryCast ? Try : Cast);
+}
+
+std::string Binder::sortKey(Expr& e, Scope& scope) {
+    std::string sql = expr(e, scope);
+    if (e.type.known && e.type.type.isText())
+        sql += std::string(" COLLATE ") + collationName(e.type.collation.id);
+    return sql;
+}
+
+} // namespace sandbox

@@ -1,0 +1,421 @@
+// rowlark_convert(value, 'from type', 'to type', style, try): CAST, CONVERT and the server's
+// implicit conversions, knowing the type the value comes from: text of numbers and dates by
+// style, dates from text by style, the binary forms of text and numbers.
+#include "convert.h"
+
+#include "functions.h"
+#include "store_values.h"
+#include "tds/row.h"
+#include "text.h"
+#include "types.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace sandbox {
+namespace {
+
+struct Failure {
+    sqlite3_context* ctx;
+    bool tryCast;
+    bool strict; // an assignment to a column: cutting text or bytes is an error
+    void operator()(int number, const std::string& message) const {
+        if (tryCast) return sqlite3_result_null(ctx);
+        const std::string text = "Msg " + std::to_string(number) + ": " + message;
+        sqlite3_result_error(ctx, text.c_str(), -1);
+    }
+};
+
+std::string overflow(const SqlType& t) {
+    return "Arithmetic overflow error converting expression to data type " + t.tsqlName() + ".";
+}
+
+// The type a value came from, as its error words name it: the declared one, or the store's.
+std::string sourceName(const std::optional<SqlType>& from, int kind) {
+    if (from) {
+        const std::string n = from->tsqlName();
+        return n.substr(0, n.find('('));
+    }
+    return kind == SQLITE_INTEGER ? "int" : kind == SQLITE_FLOAT ? "float" : "varchar";
+}
+
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+std::string padded(std::int64_t v, int width, char fill = '0') {
+    const std::string digits = std::to_string(v);
+    std::string s(digits.size() < std::size_t(width) ? width - digits.size() : 0, fill);
+    s += digits;
+    return s;
+}
+
+// A point in time as text of the type (the store's form), or in a style of CONVERT's.
+bool formatDateTime(const tds::DateTime& dt, const SqlType& type, long style, std::string& out) {
+    std::int64_t y, m, d;
+    civil(dt.days, y, m, d);
+    const std::int64_t secs = dt.nanos / 1'000'000'000, fraction = dt.nanos % 1'000'000'000;
+    const std::int64_t h = secs / 3600, mi = secs / 60 % 60, s = secs % 60;
+    const std::string date = padded(y, 4) + "-" + padded(m, 2) + "-" + padded(d, 2);
+    int digits = type.base == BaseType::DateTime        ? 3
+                 : type.base == BaseType::SmallDateTime ? 0
+                                                        : type.scale;
+    std::string frac = digits ? "." + padded(fraction, 9).substr(0, digits) : "";
+    const std::string time = padded(h, 2) + ":" + padded(mi, 2) + ":" + padded(s, 2);
+    const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
+    if (style < 0 || ((style == 0 || style == 100) && !old) || style == 21 || style == 121 ||
+        style == 25) {
+        if (type.base == BaseType::Date) return out = date, true;
+        if (type.base == BaseType::Time) return out = time + frac, true;
+        return out = date + " " + time + frac, true;
+    }
+    const std::string yy = padded(y % 100, 2), mm = padded(m, 2), dd = padded(d, 2);
+    switch (style) {
+    case 0:
+    case 100: {
+        const std::int64_t h12 = h % 12 == 0 ? 12 : h % 12;
+        out = std::string(kMonths[m - 1]) + " " + padded(d, 2, ' ') + " " + padded(y, 4) + " " +
+              padded(h12, 2, ' ') + ":" + padded(mi, 2) + (h < 12 ? "AM" : "PM");
+        return true;
+    }
+    case 1:
+        return out = mm + "/" + dd + "/" + yy, true;
+    case 101:
+        return out = mm + "/" + dd + "/" + padded(y, 4), true;
+    case 3:
+        return out = dd + "/" + mm + "/" + yy, true;
+    case 103:
+        return out = dd + "/" + mm + "/" + padded(y, 4), true;
+    case 23:
+        return out = date, true;
+    case 8:
+    case 108:
+        return out = time, true;
+    case 12:
+        return out = yy + mm + dd, true;
+    case 112:
+        return out = padded(y, 4) + mm + dd, true;
+    case 20:
+    case 120:
+        return out = date + " " + time, true;
+    case 126:
+        if (fraction == 0 && old) frac.clear();
+        return out = date + "T" + time + frac, true;
+    default:
+        return false;
+    }
+}
+
+// Text as a date or time of the type, in the style given (or any the server reads by default).
+bool parseStyled(std::string_view s, const SqlType& type, long style, tds::DateTime& out) {
+    s = trim(s);
+    std::string iso(s);
+    const bool slashes = s.size() >= 8 && (s[2] == '/' || s[1] == '/');
+    if (slashes && (style < 0 || style == 1 || style == 101 || style == 3 || style == 103)) {
+        // mm/dd/yyyy (the default, us_english) or dd/mm/yyyy (3, 103), the time after a blank
+        const auto first = s.find('/'), second = s.find('/', first + 1);
+        if (second == std::string_view::npos) return false;
+        const auto end = s.find(' ', second);
+        std::string a(s.substr(0, first)), b(s.substr(first + 1, second - first - 1)),
+            c(s.substr(second + 1, end - second - 1));
+        if (c.size() == 2) c = (std::stoi(c) < 50 ? "20" : "19") + c;
+        if (style == 3 || style == 103) std::swap(a, b);
+        iso = padded(std::atoi(c.c_str()), 4) + "-" + padded(std::atoi(a.c_str()), 2) + "-" +
+              padded(std::atoi(b.c_str()), 2) +
+              (end == std::string_view::npos ? "" : std::string(s.substr(end)));
+    } else if (s.size() >= 10 && std::isalpha(static_cast<unsigned char>(s[0]))) {
+        for (int k = 0; k < 12; ++k)
+            if (iequals(s.substr(0, 3), kMonths[k])) {
+                int d = 0, y = 0;
+                if (std::sscanf(std::string(s.substr(3)).c_str(), "%d %d", &d, &y) != 2)
+                    return false;
+                iso = padded(y, 4) + "-" + padded(k + 1, 2) + "-" + padded(d, 2);
+            }
+    }
+    const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
+    const auto point = iso.find('.', 10);
+    if (old && point != std::string::npos && iso.size() - point - 1 > 3) return false;
+    if (!parseDateTime(iso, type.base == BaseType::Date ? BaseType::DateTime2 : type.base, out))
+        return false;
+    if (old && out.days < daysOf(1753, 1, 1)) return false;
+    return true;
+}
+
+// The value's moment: from the store's text of a date type, or from text to be read.
+void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
+                const SqlType& to, long style, const Failure& fail) {
+    tds::DateTime dt;
+    const std::string s = textOf(v);
+    const bool fromDate = from && from->isDateTime();
+    if (sqlite3_value_type(v) == SQLITE_BLOB ||
+        !(fromDate ? parseDateTime(s, from->base, dt) || parseStyled(s, to, -1, dt)
+                   : parseStyled(s, to, style, dt)))
+        return fail(241, "Conversion failed when converting date and/or time from character "
+                         "string.");
+    if (to.base == BaseType::Date) dt.nanos = 0;
+    if (to.base == BaseType::Time) dt.days = 0;
+    if (to.base == BaseType::DateTime) { // to the nearest 1/300 of a second: .000, .003, .007
+        const std::int64_t ticks = (dt.nanos * 3 + 5'000'000) / 10'000'000;
+        dt.nanos = (ticks * 10 + 1) / 3 * 1'000'000;
+    }
+    if (to.base == BaseType::SmallDateTime)
+        dt.nanos = (dt.nanos + 29'999'000'000) / 60'000'000'000 * 60'000'000'000;
+    if (to.base == BaseType::DateTime2 || to.base == BaseType::Time) {
+        std::int64_t unit = 1;
+        for (int k = to.scale; k < 9; ++k)
+            unit *= 10;
+        dt.nanos = (dt.nanos + unit / 2) / unit * unit;
+    }
+    if (dt.nanos >= 86'400'000'000'000) dt.nanos -= 86'400'000'000'000, ++dt.days;
+    std::string out;
+    formatDateTime(dt, to, -1, out);
+    sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+// The bytes of a value in its binary form: text in its code page or UTF-16LE, whole numbers and
+// floating-point numbers most significant byte first.
+bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes& out,
+                bool& number) {
+    number = false;
+    if (sqlite3_value_type(v) == SQLITE_BLOB ||
+        (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary ||
+                  from->base == BaseType::Image))) {
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
+        out.assign(p, p + sqlite3_value_bytes(v));
+        return true;
+    }
+    if (!from || from->isText()) {
+        tds::Writer w;
+        const std::u16string s = utf16Of(v);
+        if (from && (from->base == BaseType::VarChar || from->base == BaseType::Char ||
+                     from->base == BaseType::Text))
+            tds::appendCp1252(w, s);
+        else
+            w.ucs2(s);
+        out = std::move(w.bytes());
+        return true;
+    }
+    number = true;
+    int size = 0;
+    std::uint64_t bits = 0;
+    switch (from->base) {
+    case BaseType::Bit:
+        size = 1, bits = sqlite3_value_int64(v) != 0;
+        break;
+    case BaseType::TinyInt:
+        size = 1;
+        break;
+    case BaseType::SmallInt:
+        size = 2;
+        break;
+    case BaseType::Int:
+        size = 4;
+        break;
+    case BaseType::BigInt:
+        size = 8;
+        break;
+    case BaseType::Float: {
+        const double d = sqlite3_value_double(v);
+        std::memcpy(&bits, &d, 8);
+        size = 8;
+        break;
+    }
+    case BaseType::Real: {
+        const float f = static_cast<float>(sqlite3_value_double(v));
+        std::uint32_t b32;
+        std::memcpy(&b32, &f, 4);
+        bits = b32, size = 4;
+        break;
+    }
+    default:
+        return false;
+    }
+    if (from->isInteger()) bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
+    for (int i = size - 1; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    return true;
+}
+
+void toBinary(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
+              const SqlType& to, const Failure& fail) {
+    tds::Bytes b;
+    bool number = false;
+    if (!binaryForm(v, from, b, number))
+        return fail(40000, "The sandbox does not support the binary form of " +
+                               (from ? from->tsqlName() : std::string("this value")) + ".");
+    const std::size_t n = static_cast<std::size_t>(to.length);
+    if (fail.strict && to.length != SqlType::kMax && b.size() > n)
+        return fail(8152, "String or binary data would be truncated.");
+    if (to.length != SqlType::kMax && b.size() > n) // numbers keep their last bytes
+        b.erase(number ? b.begin() : b.begin() + static_cast<std::ptrdiff_t>(n),
+                number ? b.end() - static_cast<std::ptrdiff_t>(n) : b.end());
+    if (to.base == BaseType::Binary && b.size() < n)
+        b.insert(number ? b.begin() : b.end(), n - b.size(), 0);
+    resultBytes(ctx, b.data(), b.size());
+}
+
+// A number or a date as text: style 0 for floating-point numbers (six digits), two decimals for
+// money, the digits of a decimal at its scale.
+bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long style,
+                 std::u16string& out, bool& numeric) {
+    numeric = false;
+    std::string s;
+    const int kind = sqlite3_value_type(v);
+    if (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary)) return false;
+    if (from && from->isDateTime()) {
+        tds::DateTime dt;
+        if (!parseDateTime(textOf(v), from->base, dt) || !formatDateTime(dt, *from, style, s))
+            return false;
+    } else if (from && (from->base == BaseType::Float || from->base == BaseType::Real)) {
+        numeric = true;
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.6g", sqlite3_value_double(v));
+        s = buf;
+        const auto e = s.find('e');
+        if (e != std::string::npos && s.size() - e == 4) s.insert(e + 2, "0");
+    } else if (from && from->isExactNumber()) {
+        numeric = true;
+        const bool money = from->base == BaseType::Money || from->base == BaseType::SmallMoney;
+        const int scale = money ? 4 : from->scale;
+        __int128 scaled = 0;
+        std::string text =
+            kind == SQLITE_FLOAT ? std::to_string(sqlite3_value_double(v)) : textOf(v);
+        if (kind == SQLITE_FLOAT) {
+            char buf[80];
+            std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(v));
+            text = buf;
+        }
+        if (!parseDecimal(text, scale, scaled)) return false;
+        if (money && style != 2) scaled = (scaled + (scaled < 0 ? -50 : 50)) / 100;
+        s = decimalText(scaled, money && style != 2 ? 2 : scale);
+    } else if (from && (from->isInteger() || from->base == BaseType::Bit)) {
+        numeric = true;
+        s = std::to_string(sqlite3_value_int64(v));
+    } else {
+        out = utf16Of(v);
+        return true;
+    }
+    out.clear();
+    for (char c : s)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    return true;
+}
+
+void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
+            const SqlType& to, long style, const Failure& fail) {
+    std::u16string s;
+    bool numeric = false;
+    if (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary ||
+                 from->base == BaseType::Image)) {
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
+        const tds::Bytes b(p, p + sqlite3_value_bytes(v));
+        if (to.base == BaseType::NChar || to.base == BaseType::NVarChar ||
+            to.base == BaseType::NText)
+            for (std::size_t i = 0; i + 1 < b.size(); i += 2)
+                s.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
+        else
+            s = tds::fromCp1252(b);
+    } else if (!textOfValue(v, from, style, s, numeric)) {
+        return fail(40000, "The sandbox does not support the style " + std::to_string(style) +
+                               " for this conversion.");
+    }
+    const bool fixed = to.base == BaseType::Char || to.base == BaseType::NChar;
+    if (to.length != SqlType::kMax && to.base != BaseType::Text && to.base != BaseType::NText &&
+        s.size() > static_cast<std::size_t>(to.length)) {
+        const bool wholeNumber = from && (from->isInteger() || from->base == BaseType::Bit);
+        const bool wide = to.base == BaseType::NChar || to.base == BaseType::NVarChar;
+        if (numeric && (!wholeNumber || wide)) return fail(8115, overflow(to));
+        if (numeric) {
+            s.assign(1, u'*'); // the server's mark of a number too long for the text
+        } else {
+            // an assignment may drop trailing blanks only
+            if (fail.strict && s.find_first_not_of(u' ', std::size_t(to.length)) != s.npos)
+                return fail(8152, "String or binary data would be truncated.");
+            s.resize(static_cast<std::size_t>(to.length));
+        }
+    }
+    if (fixed && s.size() < static_cast<std::size_t>(to.length))
+        s.resize(static_cast<std::size_t>(to.length), u' ');
+    resultUtf16(ctx, s);
+}
+
+} // namespace
+
+void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
+                  const SqlType& to, long style, int mode) {
+    const bool tryCast = mode == 1;
+    const Failure fail{ctx, tryCast, mode == 2};
+    if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (to.isText()) return toText(ctx, v, from, to, style, fail);
+    if (to.base == BaseType::Binary || to.base == BaseType::VarBinary || to.base == BaseType::Image)
+        return toBinary(ctx, v, from, to, fail);
+    if (to.isDateTime()) return toDateTime(ctx, v, from, to, style, fail);
+    if (to.base == BaseType::UniqueIdentifier) {
+        tds::Bytes b;
+        std::string s = textOf(v);
+        if (sqlite3_value_type(v) == SQLITE_BLOB && sqlite3_value_bytes(v) >= 16) {
+            const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
+            s = guidText(tds::Bytes(p, p + 16));
+        }
+        for (auto& c : s)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (s.size() == 38 && s.front() == '{') s = s.substr(1, 36);
+        bool ok = s.size() == 36;
+        for (std::size_t i = 0; ok && i < 36; ++i)
+            ok = (i == 8 || i == 13 || i == 18 || i == 23) ? s[i] == '-' : std::isxdigit(s[i]);
+        if (!ok)
+            return fail(8169, "Conversion failed when converting from a character string to "
+                              "uniqueidentifier.");
+        return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
+    }
+    if ((to.base == BaseType::Float || to.base == BaseType::Real) &&
+        sqlite3_value_type(v) == SQLITE_TEXT) {
+        const std::string s(trim(textOf(v)));
+        char* end = nullptr;
+        const double d = s.empty() ? 0 : std::strtod(s.c_str(), &end);
+        if (!s.empty() && *end)
+            return fail(8114, "Error converting data type " + sourceName(from, SQLITE_TEXT) +
+                                  " to float.");
+        return sqlite3_result_double(ctx, d);
+    }
+    if (to.base == BaseType::Float || to.base == BaseType::Real)
+        return sqlite3_result_double(ctx, sqlite3_value_double(v));
+    if ((to.isInteger() || to.base == BaseType::Bit) && sqlite3_value_type(v) == SQLITE_TEXT &&
+        trim(textOf(v)).empty() && !(from && from->isExactNumber()))
+        return sqlite3_result_int(ctx, 0);
+    castLegacy(ctx, v, to, tryCast, from ? sourceName(from, 0) : std::string());
+}
+
+} // namespace sandbox
+
+namespace sandbox {
+namespace {
+
+// The types of a call, parsed once for each statement.
+const SqlType* cachedType(sqlite3_context* ctx, sqlite3_value** argv, int i) {
+    if (auto* t = static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i))) return t;
+    const auto parsed = SqlType::fromDeclared(textOf(argv[i]));
+    if (!parsed) return nullptr;
+    auto* t = new SqlType(*parsed);
+    sqlite3_set_auxdata(ctx, i, t, [](void* p) { delete static_cast<SqlType*>(p); });
+    return static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i)) ? t : t;
+}
+
+void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const SqlType* to = cachedType(ctx, argv, 2);
+    const SqlType* from = sqlite3_value_bytes(argv[1]) ? cachedType(ctx, argv, 1) : nullptr;
+    if (!to) return sqlite3_result_null(ctx);
+    const long style = sqlite3_value_type(argv[3]) == SQLITE_NULL ? -1 : sqlite3_value_int(argv[3]);
+    convertValue(ctx, argv[0], from ? std::optional<SqlType>(*from) : std::nullopt, *to, style,
+                 sqlite3_value_int(argv[4]));
+}
+
+} // namespace
+
+void registerConvert(sqlite3* db) {
+    sqlite3_create_function(db, "rowlark_convert", 5, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            convertFn, nullptr, nullptr);
+}
+
+} // namespace sandbox

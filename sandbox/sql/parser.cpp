@@ -1,0 +1,399 @@
+// Recursive descent over the lexer's tokens: T-SQL expressions and queries into the statement
+// tree.
+#include "ast.h"
+
+#include "error.h"
+#include "text.h"
+
+namespace sandbox {
+namespace {
+
+bool isComparison(const Token& t) {
+    if (t.kind != Token::Symbol) return false;
+    for (const char* op : {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"})
+        if (t.text == op) return true;
+    return false;
+}
+
+} // namespace
+
+bool isReservedWord(const Token& t) {
+    static const char* const kWords[] = {
+        "select",    "from",    "where", "group",   "having",   "order",    "union",  "except",
+        "intersect", "into",    "on",    "join",    "inner",    "left",     "right",  "full",
+        "cross",     "outer",   "and",   "or",      "not",      "as",       "when",   "then",
+        "else",      "end",     "case",  "is",      "in",       "between",  "like",   "escape",
+        "option",    "collate", "over",  "exists",  "all",      "distinct", "null",   "asc",
+        "desc",      "by",      "with",  "set",     "values",   "top",      "insert", "update",
+        "delete",    "create",  "drop",  "alter",   "declare",  "if",       "begin",  "commit",
+        "rollback",  "use",     "exec",  "execute", "truncate", "print",    "while",  "return",
+        "save",      "merge",   "grant", "percent", "ties",     "apply"};
+    if (t.kind != Token::Word) return false;
+    for (const char* w : kWords)
+        if (t.is(w)) return true;
+    return false;
+}
+
+ExprPtr makeExpr(Expr::Kind kind, Token token) {
+    auto e = std::make_unique<Expr>();
+    e->kind = kind;
+    e->token = std::move(token);
+    return e;
+}
+
+Parser::Depth::Depth(Parser& p) : p_(p) {
+    if (++p_.depth_ > kMaxNesting)
+        throw SqlError{191, 15, 1,
+                       "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                       "break it up into smaller queries.",
+                       true};
+}
+
+bool Parser::take(std::string_view word) {
+    if (!is(word)) return false;
+    ++p_;
+    return true;
+}
+
+bool Parser::takeSymbol(std::string_view s) {
+    if (!isSymbol(s)) return false;
+    ++p_;
+    return true;
+}
+
+void Parser::fail() const {
+    throw syntaxNear(p_ != end_ ? p_->text : p_ != begin_ ? (p_ - 1)->text : std::string());
+}
+
+void Parser::expect(std::string_view word) {
+    if (!take(word)) fail();
+}
+
+void Parser::expectSymbol(std::string_view s) {
+    if (!takeSymbol(s)) fail();
+}
+
+std::vector<std::string> Parser::name() {
+    std::vector<std::string> parts;
+    for (;;) {
+        if (isSymbol(".")) { // db..t: the schema left out
+            parts.push_back("");
+            ++p_;
+            continue;
+        }
+        if (p_ == end_ || !p_->isName() || (p_->kind == Token::Word && isReservedWord(*p_))) fail();
+        parts.push_back((p_++)->text);
+        if (!isSymbol(".") || p_ + 1 == end_ || (p_ + 1)->isSymbol("*")) return parts;
+        ++p_;
+    }
+}
+
+SqlType Parser::type(bool castDefaults) {
+    if (p_ == end_ || !p_->isName()) fail();
+    const std::string name = (p_++)->text;
+    if (iequals(name, "double")) take("precision");
+    std::vector<std::string> args;
+    if (takeSymbol("(")) {
+        while (p_ != end_ && !isSymbol(")")) {
+            if (!isSymbol(",")) args.push_back(p_->text);
+            ++p_;
+        }
+        expectSymbol(")");
+    }
+    auto t = SqlType::fromTsql(name, args);
+    if (!t) {
+        if (SqlType::fromTsql(name, {}))
+            throw SqlError{131, 15, 2, "The size given to the type '" + name + "' is not valid.",
+                           true};
+        if (castDefaults)
+            throw SqlError{243, 16, 1, "Type " + name + " is not a defined system type.", true};
+        throw SqlError{2715, 16, 6,
+                       "Column, parameter, or variable #1: Cannot find data type " + name + ".",
+                       true};
+    }
+    const bool sized = t->isText() || t->base == BaseType::Binary || t->base == BaseType::VarBinary;
+    if (castDefaults && sized && args.empty() && t->base != BaseType::Text &&
+        t->base != BaseType::NText)
+        t->length = 30;
+    return *t;
+}
+
+ExprPtr Parser::expression() {
+    Depth d(*this);
+    return orExpr();
+}
+
+ExprPtr Parser::orExpr() {
+    ExprPtr e = andExpr();
+    while (is("or")) {
+        auto o = makeExpr(Expr::Or, *p_++);
+        o->args.push_back(std::move(e));
+        o->args.push_back(andExpr());
+        e = std::move(o);
+    }
+    return e;
+}
+
+ExprPtr Parser::andExpr() {
+    ExprPtr e = notExpr();
+    while (is("and")) {
+        auto a = makeExpr(Expr::And, *p_++);
+        a->args.push_back(std::move(e));
+        a->args.push_back(notExpr());
+        e = std::move(a);
+    }
+    return e;
+}
+
+ExprPtr Parser::notExpr() {
+    Depth d(*this);
+    if (is("not")) {
+        auto n = makeExpr(Expr::Not, *p_++);
+        n->args.push_back(notExpr());
+        return n;
+    }
+    if (is("exists")) {
+        auto e = makeExpr(Expr::Exists, *p_++);
+        expectSymbol("(");
+        e->query = query();
+        expectSymbol(")");
+        return e;
+    }
+    return predicate();
+}
+
+ExprPtr Parser::predicate() {
+    ExprPtr left = additive();
+    if (p_ != end_ && isComparison(*p_)) {
+        auto c = makeExpr(Expr::Compare, *p_++);
+        c->args.push_back(std::move(left));
+        c->args.push_back(additive());
+        return c;
+    }
+    if (take("is")) {
+        auto n = makeExpr(Expr::IsNull, *(p_ - 1));
+        n->negated = take("not");
+        expect("null");
+        n->args.push_back(std::move(left));
+        return n;
+    }
+    const bool negated = is("not") && p_ + 1 != end_ &&
+                         ((p_ + 1)->is("in") || (p_ + 1)->is("like") || (p_ + 1)->is("between"));
+    if (negated) ++p_;
+    ExprPtr e;
+    if (is("in")) {
+        e = makeExpr(Expr::In, *p_++);
+        e->args.push_back(std::move(left));
+        expectSymbol("(");
+        if (startsQuery()) {
+            e->query = query();
+        } else {
+            do
+                e->args.push_back(expression());
+            while (takeSymbol(","));
+        }
+        expectSymbol(")");
+    } else if (is("between")) {
+        e = makeExpr(Expr::Between, *p_++);
+        e->args.push_back(std::move(left));
+        e->args.push_back(additive());
+        expect("and");
+        e->args.push_back(additive());
+    } else if (is("like")) {
+        e = makeExpr(Expr::Like, *p_++);
+        e->args.push_back(std::move(left));
+        e->args.push_back(additive());
+        if (take("escape")) e->args.push_back(additive());
+    } else {
+        if (negated) fail();
+        return left;
+    }
+    e->negated = negated;
+    return e;
+}
+
+ExprPtr Parser::additive() {
+    ExprPtr e = multiplicative();
+    while (isSymbol("+") || isSymbol("-") || isSymbol("&") || isSymbol("|") || isSymbol("^")) {
+        auto b = makeExpr(Expr::Binary, *p_++);
+        b->args.push_back(std::move(e));
+        b->args.push_back(multiplicative());
+        e = std::move(b);
+    }
+    return e;
+}
+
+ExprPtr Parser::multiplicative() {
+    ExprPtr e = unary();
+    while (isSymbol("*") || isSymbol("/") || isSymbol("%")) {
+        auto b = makeExpr(Expr::Binary, *p_++);
+        b->args.push_back(std::move(e));
+        b->args.push_back(unary());
+        e = std::move(b);
+    }
+    return e;
+}
+
+ExprPtr Parser::unary() {
+    Depth d(*this);
+    if (isSymbol("-") || isSymbol("+") || isSymbol("~")) {
+        Token sign = *p_++;
+        // A sign before a number is part of the literal, as the server types -2147483648.
+        if (sign.text == "-" && p_ != end_ && p_->kind == Token::Number) {
+            Token literal = *p_++;
+            literal.text = "-" + literal.text;
+            return makeExpr(Expr::Literal, literal);
+        }
+        auto u = makeExpr(Expr::Unary, sign);
+        u->args.push_back(unary());
+        return u;
+    }
+    ExprPtr e = primary();
+    while (take("collate")) {
+        if (p_ == end_ || !p_->isName()) fail();
+        auto c = makeExpr(Expr::Collate, *p_++);
+        c->args.push_back(std::move(e));
+        e = std::move(c);
+    }
+    return e;
+}
+
+bool Parser::startsQuery() const {
+    return is("select") || is("with");
+}
+
+ExprPtr Parser::primary() {
+    if (p_ == end_) fail();
+    const Token& t = *p_;
+    switch (t.kind) {
+    case Token::String:
+    case Token::Number:
+    case Token::Binary:
+        return makeExpr(Expr::Literal, *p_++);
+    case Token::Variable:
+        return makeExpr(Expr::Variable, *p_++);
+    case Token::Symbol: {
+        if (!takeSymbol("(")) fail();
+        ExprPtr e;
+        if (startsQuery()) {
+            e = makeExpr(Expr::Subquery, t);
+            e->query = query();
+        } else {
+            e = expression();
+        }
+        expectSymbol(")");
+        return e;
+    }
+    case Token::Word:
+        if (t.is("null")) return makeExpr(Expr::Literal, *p_++);
+        if (t.is("case")) return caseExpr();
+        if (t.is("cast") || t.is("try_cast") || t.is("convert") || t.is("try_convert")) {
+            const bool convert = t.is("convert") || t.is("try_convert");
+            const bool tryCast = t.is("try_cast") || t.is("try_convert");
+            if (p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) return ++p_, cast(convert, tryCast);
+        }
+        if (t.is("current_timestamp")) {
+            Token getdate = *p_++;
+            getdate.text = "getdate";
+            return makeExpr(Expr::Call, getdate);
+        }
+        if (isReservedWord(t) && !(t.is("left") || t.is("right"))) fail();
+        [[fallthrough]];
+    case Token::QuotedName:
+        if (t.kind == Token::Word && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) {
+            Token fn = *p_;
+            p_ += 2;
+            return call(fn);
+        }
+        {
+            auto n = makeExpr(Expr::Name, t);
+            n->parts = name();
+            return n;
+        }
+    }
+    fail();
+}
+
+ExprPtr Parser::call(Token fn) {
+    auto c = makeExpr(Expr::Call, fn);
+    if (takeSymbol("*")) {
+        c->star = true;
+    } else if (!isSymbol(")")) {
+        c->distinct = take("distinct");
+        if (!c->distinct) take("all");
+        do
+            c->args.push_back(expression());
+        while (takeSymbol(","));
+    }
+    expectSymbol(")");
+    if (take("over")) over(*c);
+    return c;
+}
+
+void Parser::over(Expr& e) {
+    e.window = true;
+    expectSymbol("(");
+    if (take("partition")) {
+        expect("by");
+        do
+            e.partition.push_back(expression());
+        while (takeSymbol(","));
+    }
+    if (take("order")) {
+        expect("by");
+        e.order = orderList();
+    }
+    if (is("rows") || is("range")) throw unsupported("a window frame (ROWS or RANGE)");
+    expectSymbol(")");
+}
+
+std::vector<OrderItem> Parser::orderList() {
+    std::vector<OrderItem> items;
+    do {
+        OrderItem o;
+        o.expr = expression();
+        if (!take("asc")) o.descending = take("desc");
+        items.push_back(std::move(o));
+    } while (takeSymbol(","));
+    return items;
+}
+
+ExprPtr Parser::caseExpr() {
+    auto c = makeExpr(Expr::Case, *p_++);
+    if (!is("when")) {
+        c->hasOperand = true;
+        c->args.push_back(expression());
+    }
+    if (!is("when")) fail();
+    while (take("when")) {
+        c->args.push_back(expression());
+        expect("then");
+        c->args.push_back(expression());
+    }
+    if (take("else")) {
+        c->hasElse = true;
+        c->args.push_back(expression());
+    }
+    expect("end");
+    return c;
+}
+
+ExprPtr Parser::cast(bool convert, bool tryCast) {
+    auto c = makeExpr(Expr::Cast, *(p_ - 1));
+    c->tryCast = tryCast;
+    expectSymbol("(");
+    if (convert) {
+        c->target = type(true);
+        expectSymbol(",");
+        c->args.push_back(expression());
+        if (takeSymbol(",")) c->style = expression();
+    } else {
+        c->args.push_back(expression());
+        expect("as");
+        c->target = type(true);
+    }
+    expectSymbol(")");
+    return c;
+}
+
+} // namespace sandbox

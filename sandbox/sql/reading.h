@@ -1,0 +1,34 @@
+// What statements read from their tokens besides expressions: object names, types, whole
+// numbers, and the batch's variables they name.
+#pragma once
+
+#include "error.h"
+#include "lexer.h"
+#include "types.h"
+
+#include <map>
+
+namespace sandbox {
+
+// Reads an object name such as t, [t], dbo.t or Demo.dbo.t at p and returns the object's own
+// name; p moves past it. Throws SqlError for a schema other than dbo or a name that is missing.
+std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database);
+
+// The T-SQL type named at p (nvarchar(50), decimal(10, 2), varchar(max)); p moves past it.
+SqlType readType(TokenIt& p, TokenIt end);
+
+// A signed whole number at p; p moves past it. Throws SqlError 8115 when it passes 64 bits.
+std::int64_t readInteger(TokenIt& p, TokenIt end);
+
+// Finds the first token at parenthesis depth 0 in [b, e) that is the keyword; e when none.
+TokenIt findTopLevel(TokenIt b, TokenIt e, std::string_view keyword);
+
+// A variable of the batch (DECLARE, or a parameter of sp_executesql or a prepared statement):
+// its declared type and its value, held as a value of that type is sent.
+struct Variable {
+    SqlType type;
+    tds::Value value;
+};
+using Variables = std::map<std::string, Variable>; // by lower-case name with its @
+
+} // namespace sandbox

@@ -1,0 +1,248 @@
+// INSERT, UPDATE, DELETE, SELECT ... INTO, IF's condition and the batch's variables, through the
+// statement tree.
+#include "engine.h"
+
+#include "binder.h"
+#include "collation.h"
+#include "statement.h"
+#include "text.h"
+
+namespace sandbox {
+namespace {
+
+template <class T> T parsed(TokenIt b, TokenIt e, T (Parser::*read)()) {
+    Parser p(b, e);
+    T out = (p.*read)();
+    if (!p.atEnd()) throw syntaxNear(p.position()->text);
+    return out;
+}
+
+SqlError nameMissing() {
+    return {1038, 15, 5, "An object or column name is missing or empty.", true};
+}
+
+bool isUserVariable(const Token& t) {
+    return t.kind == Token::Variable && t.text.rfind("@@", 0) != 0;
+}
+
+// SELECT @variable = value as a query of its own.
+QueryPtr assignment(const std::string& variable, ExprPtr value) {
+    auto q = std::make_unique<Query>();
+    q->select = std::make_unique<Select>();
+    SelectItem item;
+    item.variable = variable;
+    item.expr = std::move(value);
+    q->select->items.push_back(std::move(item));
+    return q;
+}
+
+} // namespace
+
+std::string Engine::objectName(const std::vector<std::string>& parts) {
+    Tokens tokens;
+    for (const auto& p : parts) {
+        if (!tokens.empty()) tokens.push_back(Token{Token::Symbol, "."});
+        if (!p.empty()) tokens.push_back(Token{Token::QuotedName, p});
+    }
+    TokenIt p = tokens.begin();
+    return readObjectName(p, tokens.end(), database());
+}
+
+bool Engine::condition(const Tokens& t) {
+    ExprPtr e = parsed(t.begin(), t.end(), &Parser::expression);
+    Binder binder(*db_, variables_);
+    Prepared st(db_->handle(), "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
+    return st.step() && sqlite3_column_int(st.get(), 0) == 1;
+}
+
+void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
+    if (t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
+    Insert s = parsed(t.begin(), t.end(), &Parser::insert);
+    const std::string name = objectName(s.table);
+    const TableDef* def = db_->table(name);
+    if (!def) throw invalidObject(name);
+    std::vector<const ColumnDef*> into;
+    bool explicitIdentity = false;
+    for (const auto& wanted : s.columns) {
+        const ColumnDef* found = nullptr;
+        for (const auto& c : def->columns)
+            if (iequals(c.name, wanted)) found = &c;
+        if (!found) throw invalidColumn(wanted);
+        explicitIdentity = explicitIdentity || found->identity;
+        into.push_back(found);
+    }
+    if (s.columns.empty()) {
+        // Without a column list the values go to every column but the identity.
+        if (!s.defaultValues) checkIdentityColumns(*def, false, false);
+        for (const auto& c : def->columns)
+            if (!c.identity) into.push_back(&c);
+    } else {
+        checkIdentityColumns(*def, true, explicitIdentity);
+    }
+    Binder binder(*db_, variables_);
+    const std::uint64_t rows = change(binder.insert(s, *def, into), def->name);
+    if (explicitIdentity) afterExplicitIdentity(*def);
+    sink.done(true, rows);
+}
+
+void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
+    Update s = parsed(t.begin(), t.end(), &Parser::update);
+    const std::string name = objectName(s.table);
+    const TableDef* def = db_->table(name);
+    if (!def) throw invalidObject(name);
+    Binder binder(*db_, variables_);
+    sink.done(true, change(binder.update(s, *def, t.front().is("delete")), def->name));
+}
+
+void Engine::selectInto(const Tokens& t, ResultSink& sink) {
+    QueryPtr q = parsed(t.begin(), t.end(), &Parser::query);
+    Query* first = q.get();
+    while (first->left)
+        first = first->left.get();
+    Select& s = *first->select;
+    const std::string target = objectName(s.into);
+    s.into.clear();
+    if (db_->table(target)) throw alreadyExists(target);
+    // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
+    const bool keepsIdentity = first == q.get() && s.from.size() == 1 &&
+                               s.from[0]->kind == Source::Table && s.groupBy.empty() && !s.distinct;
+    Binder binder(*db_, variables_);
+    const BoundQuery bound = binder.query(*q, true);
+    std::vector<SqlType> types;
+    {
+        // Columns without a type of their own take the type of the first value: only then is
+        // the select run an extra time, and only to its first row.
+        Prepared st(db_->handle(), bound.sql);
+        bool stepped = false, row = false;
+        for (std::size_t i = 0; i < bound.columns.size(); ++i) {
+            const ExprType& type = bound.columns[i].type;
+            if (type.known && !type.nullLiteral) {
+                types.push_back(type.type);
+                continue;
+            }
+            if (!stepped) row = st.step(), stepped = true;
+            types.push_back(
+                inferType(row ? sqlite3_column_type(st.get(), static_cast<int>(i)) : SQLITE_TEXT));
+        }
+    }
+    std::string defs;
+    bool identityTaken = false;
+    const bool numbered = std::any_of(bound.columns.begin(), bound.columns.end(),
+                                      [](const ResultColumn& c) { return c.numbering; });
+    for (std::size_t i = 0; i < bound.columns.size(); ++i) {
+        const ResultColumn& c = bound.columns[i];
+        if (c.name.empty()) throw nameMissing();
+        for (std::size_t k = 0; k < i; ++k)
+            if (iequals(bound.columns[k].name, c.name))
+                throw SqlError{2705, 16, 3,
+                               "Column names in each table must be unique. Column name '" + c.name +
+                                   "' in table '" + target + "' is specified more than once."};
+        const bool inherits = c.column && c.column->identity && keepsIdentity;
+        if (numbered && inherits)
+            throw SqlError{
+                8108, 16, 1,
+                "Cannot add identity column, using the SELECT INTO statement, to table '" + target +
+                    "', which already has column '" + c.name +
+                    "' that inherits the identity property."};
+        // A bigint numbering column is the store's row key: rows go in by it, and are found by
+        // it without an index.
+        const bool rowKey = c.numbering && types[i].base == BaseType::BigInt;
+        std::string def =
+            quoteIdent(c.name) + " " +
+            (rowKey ? std::string(kRowKeyType) + " PRIMARY KEY" : types[i].declared());
+        // a column's collation travels with it into the copy
+        if (types[i].isText())
+            def += std::string(" COLLATE ") + collationName(c.type.known ? c.type.collation.id : 0);
+        if (types[i].isExactNumber()) def += std::string(" COLLATE ") + kCollationDecimal;
+        if (c.numbering || (c.column && c.column->notNull)) def += " NOT NULL";
+        if (c.numbering)
+            def += " DEFAULT (" + identityDefault(target, c.name, c.seed, c.increment) + ")";
+        else if (inherits && !identityTaken)
+            def += " DEFAULT (" + identityDefault(target, c.name, 1, 1) + ")", identityTaken = true;
+        defs += (defs.empty() ? "" : ", ") + def;
+    }
+    const std::string create =
+        std::string(isTempName(target) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
+        quoteIdent(target) + " (" + defs + ")";
+    std::uint64_t rows = 0;
+    inSavepoint([&] {
+        db_->exec(create, target);
+        db_->startNumbering();
+        rows = change("INSERT INTO " + quoteIdent(target) + " " + bound.sql, target);
+    });
+    forgetIdentity(*db_, target);
+    sink.done(true, rows);
+}
+
+void Engine::declare(const Tokens& t, ResultSink& sink) {
+    Parser p(t.begin() + 1, t.end());
+    TokenIt at = t.begin() + 1;
+    while (at != t.end()) {
+        if (!isUserVariable(*at)) throw syntaxNear(at->text);
+        const std::string name = toLower(at->text), written = at->text;
+        p = Parser(at + 1, t.end());
+        if (at + 1 != t.end() && (at + 1)->is("as")) p = Parser(at + 2, t.end());
+        if (at + 1 != t.end() && (at + 1)->is("table")) throw unsupported("table variables");
+        const SqlType type = p.type(false);
+        if (variables_.count(name))
+            throw SqlError{134, 15, 1,
+                           "The variable name '" + written +
+                               "' has already been declared. Variable names must be unique "
+                               "within a query batch or stored procedure."};
+        variables_[name] = Variable{type, std::monostate{}};
+        at = p.position();
+        if (at != t.end() && at->isSymbol("=")) {
+            Parser value(at + 1, t.end());
+            QueryPtr q = assignment(name, value.expression());
+            assign(*q);
+            at = value.position();
+        }
+        if (at != t.end()) {
+            if (!at->isSymbol(",")) throw syntaxNear(at->text);
+            ++at;
+        }
+    }
+    sink.done(false, 0);
+}
+
+void Engine::setVariable(const Tokens& t, ResultSink& sink) {
+    if (t.size() < 4 || !t[2].isSymbol("=")) throw syntaxNear(t.size() > 2 ? t[2].text : "SET");
+    QueryPtr q = assignment(t[1].text, parsed(t.begin() + 3, t.end(), &Parser::expression));
+    assign(*q);
+    sink.done(false, 0);
+}
+
+bool Engine::selectAssign(const Tokens& t, ResultSink& sink) {
+    if (t.size() < 4 || !isUserVariable(t[1]) || !t[2].isSymbol("=")) return false;
+    QueryPtr q = parsed(t.begin(), t.end(), &Parser::query);
+    if (!q->select) throw unsupported("assigning variables in a UNION");
+    for (const auto& item : q->select->items)
+        if (item.variable.empty())
+            throw SqlError{141, 15, 1,
+                           "A SELECT statement that assigns a value to a variable must not be "
+                           "combined with data-retrieval operations.",
+                           true};
+    sink.done(true, assign(*q));
+    return true;
+}
+
+// Runs the assigning select and gives each variable its value in the last row, converted to its
+// type; the variables keep their values when there is no row. Returns the rows.
+std::uint64_t Engine::assign(Query& q) {
+    Binder binder(*db_, variables_);
+    const BoundQuery bound = binder.query(q);
+    Prepared st(db_->handle(), bound.sql);
+    std::uint64_t rows = 0;
+    ConversionError err;
+    while (st.step()) {
+        ++rows;
+        for (std::size_t i = 0; i < bound.columns.size(); ++i) {
+            Variable& v = variables_[toLower(bound.columns[i].name)];
+            if (!readValue(st.get(), static_cast<int>(i), v.type, v.value, err))
+                throw SqlError{err.number, 16, 1, err.message};
+        }
+    }
+    return rows;
+}
+
+} // namespace sandbox

@@ -1,0 +1,97 @@
+// Transactions: BEGIN, SAVE, COMMIT and ROLLBACK, and the store's write lock they hold.
+#include "engine.h"
+
+#include "text.h"
+
+#include <sqlite3.h>
+
+namespace sandbox {
+namespace {
+
+tds::Bytes transactionDescriptor(std::uint64_t id) {
+    tds::Bytes b(8);
+    for (int i = 0; i < 8; ++i)
+        b[i] = static_cast<std::uint8_t>(id >> (8 * i));
+    return b;
+}
+
+} // namespace
+
+void Engine::writeLock() {
+    if (sqlite3_get_autocommit(db_->handle())) db_->exec("BEGIN IMMEDIATE");
+}
+
+void Engine::openTransaction(ResultSink& sink) {
+    tranCount_ = std::max(tranCount_, 1);
+    tds::EnvChange e;
+    e.type = tds::kEnvBeginTran;
+    e.newBytes = transactionDescriptor(++tranId_);
+    sink.envChange(e);
+}
+
+void Engine::beginTransaction(ResultSink& sink) {
+    if (tranCount_++ == 0) openTransaction(sink);
+    sink.done(false, 0);
+}
+
+// SAVE TRAN[SACTION] name: a point inside the open transaction that ROLLBACK TRAN name returns
+// to, leaving the transaction open.
+void Engine::saveTransaction(const Tokens& t, ResultSink& sink) {
+    if (t.size() != 3 || !(t[1].is("tran") || t[1].is("transaction")) || !t[2].isName())
+        throw syntaxNear(t.size() > 1 ? t.back().text : t.front().text);
+    if (tranCount_ == 0)
+        throw SqlError{628, 16, 0,
+                       "Cannot issue SAVE TRANSACTION when there is no active transaction."};
+    writeLock();
+    db_->exec("SAVEPOINT " + quoteIdent(t[2].text));
+    savepoints_.push_back(t[2].text);
+    sink.done(false, 0);
+}
+
+void Engine::rollbackTo(const std::string& name, ResultSink& sink) {
+    for (std::size_t i = savepoints_.size(); i-- > 0;)
+        if (iequals(savepoints_[i], name)) {
+            db_->exec("ROLLBACK TO " + quoteIdent(savepoints_[i]));
+            savepoints_.resize(i + 1); // later points are gone; this one stays
+            return sink.done(false, 0);
+        }
+    if (tranCount_ > 0 && iequals(name, outerName_)) return rollback(sink);
+    throw SqlError{6401, 16, 1,
+                   "Cannot roll back " + name +
+                       ". No transaction or savepoint of that name was found."};
+}
+
+void Engine::commit(ResultSink& sink) {
+    if (tranCount_ == 0)
+        throw SqlError{3902, 16, 1,
+                       "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+    if (--tranCount_ == 0) {
+        savepoints_.clear();
+        if (!sqlite3_get_autocommit(db_->handle())) db_->exec("COMMIT");
+        tds::EnvChange e;
+        e.type = tds::kEnvCommitTran;
+        e.oldBytes = transactionDescriptor(tranId_);
+        sink.envChange(e);
+    }
+    sink.done(false, 0);
+}
+
+void Engine::rollback(ResultSink& sink) {
+    if (tranCount_ == 0)
+        throw SqlError{3903, 16, 1,
+                       "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+    endTransaction(sink);
+    sink.done(false, 0);
+}
+
+void Engine::endTransaction(ResultSink& sink) {
+    tranCount_ = 0;
+    savepoints_.clear();
+    if (!sqlite3_get_autocommit(db_->handle())) db_->exec("ROLLBACK");
+    tds::EnvChange e;
+    e.type = tds::kEnvRollbackTran;
+    e.oldBytes = transactionDescriptor(tranId_);
+    sink.envChange(e);
+}
+
+} // namespace sandbox

@@ -1,0 +1,33 @@
+// The server's rules for the types of expressions: data type precedence, the types of literals,
+// arithmetic, concatenation and the result of CASE and its kin.
+#pragma once
+
+#include "ast.h"
+
+namespace sandbox {
+
+// Higher wins: the operand of the lower type is converted to the higher.
+int precedence(BaseType b);
+bool isCharacter(const SqlType& t);
+bool isBinary(const SqlType& t);
+bool isNumber(const SqlType& t);
+bool isUnicode(const SqlType& t);
+
+// 42 is int, 3000000000 numeric(10,0), 1.50 numeric(3,2), 1e3 float, 'ab' varchar(2),
+// N'ab' nvarchar(2), 0x0102 varbinary(2), NULL a NULL.
+ExprType literalType(const Token& t);
+
+// The type both sides of a comparison, of CASE's branches or of a UNION's columns take.
+// Throws SqlError 206 where the server allows no implicit conversion.
+SqlType common(const SqlType& a, const SqlType& b);
+
+// + - * / % of two values of the type common() gives; character and binary + joins.
+SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b);
+
+// Whether a value of type from must pass through a conversion in the store to be one of type to.
+bool needsConversion(const SqlType& from, const SqlType& to);
+
+// Whether a value of the type may be converted to the other at all without CAST (206 if not).
+void checkImplicit(const SqlType& from, const SqlType& to);
+
+} // namespace sandbox

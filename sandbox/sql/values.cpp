@@ -1,0 +1,337 @@
+// Values as the store holds them: exact numbers and dates as text, and their reading into the
+// values a client is sent.
+#include "types.h"
+
+#include "functions.h"
+#include "tds/older_versions.h"
+#include "text.h"
+
+#include "db/utf16.h"
+
+#include <cmath>
+#include <sqlite3.h>
+
+namespace sandbox {
+namespace {
+
+std::string textOf(sqlite3_stmt* st, int i) {
+    auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+    return p ? std::string(p, sqlite3_column_bytes(st, i)) : std::string();
+}
+
+bool parseGuid(std::string_view s, tds::Bytes& out) {
+    if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
+    if (s.size() != 36) return false;
+    std::uint8_t b[16];
+    int k = 0;
+    for (std::size_t i = 0; i < 36;) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (s[i++] != '-') return false;
+            continue;
+        }
+        auto hex = [](char c) {
+            return c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : -1;
+        };
+        int hi = hex(s[i]), lo = hex(s[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        b[k++] = static_cast<std::uint8_t>(hi * 16 + lo);
+        i += 2;
+    }
+    // the first three groups go out little-endian
+    out = {b[3], b[2], b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
+           b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
+    return true;
+}
+
+// A whole, floating-point or exact number of the type, from whatever the store holds.
+bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, ConversionError& err) {
+    const int kind = sqlite3_column_type(st, i);
+    auto fail = [&](int number, const std::string& what) {
+        err = {number, what};
+        return false;
+    };
+    auto conversion = [&]() {
+        return fail(245, "Conversion failed when converting the nvarchar value '" + textOf(st, i) +
+                             "' to data type " + t.tsqlName() + ".");
+    };
+    if (t.isInteger() || t.base == BaseType::Bit) {
+        std::int64_t v;
+        if (kind == SQLITE_INTEGER)
+            v = sqlite3_column_int64(st, i);
+        else if (kind == SQLITE_FLOAT)
+            v = static_cast<std::int64_t>(sqlite3_column_double(st, i));
+        else {
+            std::string s = std::string(trim(textOf(st, i)));
+            char* end = nullptr;
+            errno = 0;
+            v = std::strtoll(s.c_str(), &end, 10);
+            if (s.empty() || *end || errno) return conversion();
+        }
+        std::int64_t lo = INT64_MIN, hi = INT64_MAX;
+        if (t.base == BaseType::TinyInt) lo = 0, hi = 255;
+        if (t.base == BaseType::SmallInt) lo = INT16_MIN, hi = INT16_MAX;
+        if (t.base == BaseType::Int) lo = INT32_MIN, hi = INT32_MAX;
+        if (t.base == BaseType::Bit) v = v != 0;
+        if (v < lo || v > hi)
+            return fail(8115, "Arithmetic overflow error converting expression to data type " +
+                                  t.tsqlName() + ".");
+        out = v;
+        return true;
+    }
+    if (t.base == BaseType::Float || t.base == BaseType::Real) {
+        if (kind == SQLITE_TEXT || kind == SQLITE_BLOB) {
+            std::string s = textOf(st, i);
+            char* end = nullptr;
+            double d = std::strtod(s.c_str(), &end);
+            if (s.empty() || *end) return conversion();
+            out = d;
+        } else {
+            out = sqlite3_column_double(st, i);
+        }
+        return true;
+    }
+    if (t.isExactNumber()) {
+        __int128 v;
+        if (kind == SQLITE_INTEGER) {
+            v = sqlite3_column_int64(st, i);
+            for (int k = 0; k < t.scale; ++k)
+                v *= 10;
+        } else if (kind == SQLITE_FLOAT) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*f", t.scale, sqlite3_column_double(st, i));
+            if (!parseDecimal(buf, t.scale, v)) return conversion();
+        } else if (!parseDecimal(textOf(st, i), t.scale, v)) {
+            return conversion();
+        }
+        // Money is a scaled 64-bit integer (smallmoney 32): past it the server refuses the value.
+        const bool tooBig = (t.base == BaseType::Money && (v > INT64_MAX || v < INT64_MIN)) ||
+                            (t.base == BaseType::SmallMoney && (v > INT32_MAX || v < INT32_MIN));
+        if (tooBig)
+            return fail(8115, "Arithmetic overflow error converting expression to data type " +
+                                  t.tsqlName() + ".");
+        out = tds::Decimal{v};
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool parseDecimal(std::string_view s, int scale, __int128& out) {
+    s = trim(s);
+    bool neg = false;
+    if (!s.empty() && (s[0] == '-' || s[0] == '+')) neg = s[0] == '-', s.remove_prefix(1);
+    if (s.empty()) return false;
+    __int128 v = 0;
+    int frac = -1;
+    bool digits = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '.' && frac < 0) {
+            frac = 0;
+            continue;
+        }
+        if (c == 'e' || c == 'E') {
+            // exponent form, as a float prints it: go through double
+            double d = std::strtod(std::string(s).c_str(), nullptr);
+            out = static_cast<__int128>(std::llround(d * std::pow(10.0, scale)));
+            if (neg) out = -out;
+            return true;
+        }
+        if (c < '0' || c > '9') return false;
+        digits = true;
+        if (frac >= 0) {
+            if (frac == scale) {
+                if (c >= '5') ++v; // round half away from zero, once
+                while (++i < s.size())
+                    if (s[i] < '0' || s[i] > '9') return false;
+                break;
+            }
+            ++frac;
+        }
+        v = v * 10 + (c - '0');
+    }
+    if (!digits) return false;
+    for (int f = frac < 0 ? 0 : frac; f < scale; ++f)
+        v *= 10;
+    out = neg ? -v : v;
+    return true;
+}
+
+bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out) {
+    s = trim(s);
+    std::size_t i = 0;
+    auto num = [&](int width, int& v) {
+        v = 0;
+        for (int k = 0; k < width; ++k, ++i) {
+            if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
+            v = v * 10 + (s[i] - '0');
+        }
+        return true;
+    };
+    out = {};
+    bool hasDate = false;
+    if (base != BaseType::Time || (s.size() >= 10 && s[4] == '-')) {
+        int y, m, d;
+        if (!num(4, y)) return false;
+        bool dashed = i < s.size() && s[i] == '-';
+        if (dashed) ++i;
+        if (!num(2, m)) return false;
+        if (dashed && (i >= s.size() || s[i++] != '-')) return false;
+        if (!num(2, d)) return false;
+        static const int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] || y < 1) return false;
+        if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
+        out.days = static_cast<std::int32_t>(daysOf(y, m, d));
+        hasDate = true;
+        if (i < s.size() && (s[i] == ' ' || s[i] == 'T')) ++i;
+    }
+    if (i < s.size()) {
+        int h, mi, sec = 0;
+        if (!num(2, h) || i >= s.size() || s[i++] != ':' || !num(2, mi)) return false;
+        if (i < s.size() && s[i] == ':') {
+            ++i;
+            if (!num(2, sec)) return false;
+        }
+        if (h > 23 || mi > 59 || sec > 59) return false;
+        std::int64_t nanos = (h * 3600ll + mi * 60ll + sec) * 1'000'000'000;
+        if (i < s.size() && s[i] == '.') {
+            ++i;
+            std::int64_t unit = 100'000'000;
+            while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+                nanos += (s[i++] - '0') * unit;
+                unit /= 10;
+            }
+        }
+        if (i != s.size()) return false;
+        out.nanos = nanos;
+    } else if (!hasDate) {
+        return false;
+    }
+    if (base == BaseType::Date && out.nanos) return false;
+    return true;
+}
+
+bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, ConversionError& err) {
+    int kind = sqlite3_column_type(st, i);
+    if (kind == SQLITE_NULL) {
+        out = std::monostate{};
+        return true;
+    }
+    auto fail = [&](int number, const std::string& what) {
+        err = {number, what};
+        return false;
+    };
+    if (t.isInteger() || t.base == BaseType::Bit || t.isExactNumber() ||
+        t.base == BaseType::Float || t.base == BaseType::Real)
+        return readNumber(st, i, t, out, err);
+    if (t.isText()) {
+        // The stored UTF-8, turned into the string the value already holds: SQLite's own UTF-16
+        // would be a conversion and an allocation inside it for every value.
+        auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
+        std::u16string* s = std::get_if<std::u16string>(&out);
+        if (!s) s = &out.emplace<std::u16string>();
+        s->clear();
+        if (p) rowlark::utf::appendUtf16(*s, std::string_view(p, n));
+        if ((t.base == BaseType::Char || t.base == BaseType::NChar) &&
+            s->size() < std::size_t(t.length))
+            s->resize(t.length, u' ');
+        if (t.length != SqlType::kMax && t.base != BaseType::Text && t.base != BaseType::NText &&
+            s->size() > std::size_t(t.length))
+            return fail(8152, "String or binary data would be truncated.");
+        return true;
+    }
+    if (t.base == BaseType::Binary || t.base == BaseType::VarBinary || t.base == BaseType::Image) {
+        auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
+        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
+        tds::Bytes b(p, p + n);
+        if (t.base == BaseType::Binary && b.size() < std::size_t(t.length)) b.resize(t.length, 0);
+        if (t.length != SqlType::kMax && b.size() > std::size_t(t.length))
+            return fail(8152, "String or binary data would be truncated.");
+        out = std::move(b);
+        return true;
+    }
+    if (t.base == BaseType::UniqueIdentifier) {
+        tds::Bytes b;
+        if (kind == SQLITE_BLOB && sqlite3_column_bytes(st, i) == 16) {
+            auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
+            b.assign(p, p + 16);
+        } else if (!parseGuid(textOf(st, i), b)) {
+            return fail(
+                8169,
+                "Conversion failed when converting from a character string to uniqueidentifier.");
+        }
+        out = std::move(b);
+        return true;
+    }
+    tds::DateTime dt;
+    if (!parseDateTime(textOf(st, i), t.base, dt))
+        return fail(241,
+                    "Conversion failed when converting date and/or time from character string.");
+    out = dt;
+    return true;
+}
+
+std::string decimalText(__int128 scaled, int scale) {
+    const bool negative = scaled < 0;
+    unsigned __int128 m = negative ? -static_cast<unsigned __int128>(scaled) : scaled;
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
+        m /= 10;
+    } while (m);
+    while (static_cast<int>(digits.size()) <= scale)
+        digits.insert(digits.begin(), '0');
+    if (scale > 0) digits.insert(digits.end() - scale, '.');
+    return (negative ? "-" : "") + digits;
+}
+
+std::string guidText(const tds::Bytes& b) {
+    static const char digits[] = "0123456789ABCDEF";
+    static const int order[] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    std::string s;
+    for (int k = 0; k < 16 && b.size() == 16; ++k) {
+        const std::uint8_t byte = b[static_cast<std::size_t>(order[k])];
+        s += digits[byte >> 4];
+        s += digits[byte & 0xF];
+        if (k == 3 || k == 5 || k == 7 || k == 9) s += '-';
+    }
+    return s;
+}
+
+std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
+    if (std::holds_alternative<std::monostate>(v)) return "NULL";
+    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (auto d = std::get_if<double>(&v)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17E", *d);
+        return buf;
+    }
+    if (auto d = std::get_if<tds::Decimal>(&v)) {
+        const int scale = type.type == tds::kMoneyN ? 4 : type.scale;
+        return decimalText(d->scaled, scale);
+    }
+    if (auto s = std::get_if<std::u16string>(&v))
+        return (type.type == tds::kBigVarChar || type.type == tds::kText ? "" : "N") +
+               quoteString(tds::utf8(*s));
+    if (auto b = std::get_if<tds::Bytes>(&v)) {
+        if (type.type == tds::kGuid && b->size() == 16) return "'" + guidText(*b) + "'";
+        static const char digits[] = "0123456789ABCDEF";
+        std::string s = "0x";
+        for (auto byte : *b) {
+            s += digits[byte >> 4];
+            s += digits[byte & 0xF];
+        }
+        return s;
+    }
+    const auto& dt = std::get<tds::DateTime>(v);
+    tds::TypeInfo shape = type;
+    if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
+    return "'" + tds::utf8(tds::dateTimeText(shape, dt)) + "'";
+}
+
+} // namespace sandbox
