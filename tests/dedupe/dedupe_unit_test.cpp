@@ -1,5 +1,6 @@
 // The job's statements, keys, finder and name checks, without a server.
 #include "dedupe/finder.h"
+#include "dedupe/fingerprints.h"
 #include "dedupe/job.h"
 #include "dedupe/keys.h"
 #include "dedupe/list_dedupe.h"
@@ -9,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 
 #include <fcntl.h>
 #include <random>
@@ -286,4 +289,81 @@ TEST(ListDedupe, PositionsListedInCompareExactly) {
     EXPECT_EQ(PositionsListedIn(S{"x", "x"}, S{"x"}), (P{0, 1}));
     EXPECT_EQ(PositionsListedIn(S{}, S{"x"}), P{});
     EXPECT_EQ(PositionsListedIn(S{"x"}, S{}), P{});
+}
+
+// The fingerprint sort pairs each fingerprint's rows with its first by rank, whatever order they
+// came in and however many share the top bytes; the pairs come group by group, in rank order.
+TEST(FingerprintSort, PairsEachGroupsRowsWithItsFirstByRank) {
+    std::mt19937_64 random(7);
+    FingerprintSort sorted;
+    std::map<std::uint64_t, std::vector<std::int64_t>> groups;
+    std::vector<std::pair<std::uint64_t, std::int64_t>> rows;
+    for (std::int64_t rank = 1; rank <= 5000; ++rank) {
+        // Few distinct values, alike in every byte but one, and some wholly random.
+        const std::uint64_t fp = rank % 3 ? (random() % 700) << 8 : random();
+        rows.emplace_back(fp, rank);
+        groups[fp].push_back(rank);
+    }
+    std::shuffle(rows.begin(), rows.end(), random);
+    for (const auto& [fp, rank] : rows)
+        sorted.add(fp, rank);
+    const auto pairs = sorted.pairs([](std::int64_t r) { return r * 10; });
+    std::vector<NumberPair> expected;
+    for (const auto& [fp, ranks] : groups)
+        for (std::size_t i = 1; i < ranks.size(); ++i)
+            expected.push_back({ranks[i] * 10, ranks[0] * 10});
+    std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+        return a.kept != b.kept ? a.kept < b.kept : a.repeat < b.repeat;
+    });
+    auto got = pairs;
+    // Group by group, each in rank order: the kept number changes only between groups.
+    for (std::size_t i = 1; i < got.size(); ++i)
+        if (got[i].kept == got[i - 1].kept) {
+            EXPECT_LT(got[i - 1].repeat, got[i].repeat);
+        }
+    std::sort(got.begin(), got.end(), [](const auto& a, const auto& b) {
+        return a.kept != b.kept ? a.kept < b.kept : a.repeat < b.repeat;
+    });
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].repeat, expected[i].repeat);
+        EXPECT_EQ(got[i].kept, expected[i].kept);
+    }
+    EXPECT_EQ(keptBits(0xffff, 3), 7u);
+    EXPECT_EQ(keptBits(0xffff, 0), 0u);
+    EXPECT_EQ(keptBits(0xffff, 64), 0xffffu);
+}
+
+// Pairs at one distance from their kept rows make one run while their repeats are neighbours; a
+// run more than allowed means none.
+TEST(FingerprintSort, PairRunsFollowNeighboursAtOneDistance) {
+    const std::vector<NumberPair> appended = {{6, 2}, {4, 0}, {5, 1}, {9, 1}, {10, 2}, {12, 3}};
+    const auto runs = pairRunsOf(appended, 64);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].from, 4);
+    EXPECT_EQ(runs[0].to, 6);
+    EXPECT_EQ(runs[0].distance, 4);
+    EXPECT_EQ(runs[1].from, 9);
+    EXPECT_EQ(runs[1].to, 10);
+    EXPECT_EQ(runs[1].distance, 8);
+    EXPECT_EQ(runs[2].from, 12);
+    EXPECT_EQ(runs[2].distance, 9);
+    EXPECT_TRUE(pairRunsOf(appended, 2).empty());
+    EXPECT_TRUE(pairRunsOf(appended, 0).empty());
+}
+
+// Types without a form here leave the job to the key reads; the rest have one, NULL as 0x.
+TEST(FingerprintSql, TypesWithoutAFormAreNamedSo) {
+    db::ColumnMeta c;
+    c.name = "k";
+    for (const SQLSMALLINT t : {-150, -151, -152, 0})
+        EXPECT_FALSE(valueForm({"k", t}, "[k]")) << t;
+    c.sqlType = SQL_WVARCHAR;
+    c.size = 10;
+    EXPECT_EQ(*valueForm(c, "[k]"), "ISNULL(CAST([k] AS varbinary(max)), 0x)");
+    EXPECT_FALSE(rowFormMayPass8000({c}));
+    c.size = 0;
+    EXPECT_TRUE(rowFormMayPass8000({c}));
+    c.sqlType = SQL_FLOAT;
+    EXPECT_NE(valueForm(c, "x.[k]")->find("CASE WHEN x.[k] = 0 THEN 0x00"), std::string::npos);
 }

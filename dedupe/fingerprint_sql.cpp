@@ -1,0 +1,215 @@
+#include "fingerprint_sql.h"
+
+#include <sqlext.h>
+
+namespace rowlark::dedupe {
+namespace {
+
+// The server's own ODBC types, as its drivers report them.
+constexpr SQLSMALLINT kTime2 = -154;
+constexpr SQLSMALLINT kDateTimeOffset = -155;
+
+std::string asBytes(const std::string& e) {
+    return "CAST(" + e + " AS varbinary(max))";
+}
+
+// Zero as one byte of its own: +0 and -0 are one value, and no other value's form is 0x00.
+std::string zeroApart(const std::string& value, const std::string& nonZero) {
+    return "CASE WHEN " + value + " = 0 THEN 0x00 ELSE " + nonZero + " END";
+}
+
+std::optional<std::string> bareForm(const db::ColumnMeta& c, const std::string& v) {
+    switch (c.sqlType) {
+    // Text and bytes as stored: case, accents and trailing blanks all count.
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return asBytes(v);
+    // ntext and nvarchar(max); xml where a driver reports it so, by its text.
+    case SQL_WLONGVARCHAR:
+        return asBytes("CAST(" + v + " AS nvarchar(max))");
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+        return asBytes("CAST(" + v + " AS varbinary(8))");
+    case SQL_REAL:
+        return asBytes(zeroApart(v, "CAST(" + v + " AS binary(4))"));
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return asBytes(zeroApart(v, "CAST(" + v + " AS binary(8))"));
+    // decimal, numeric, money, smallmoney: every digit of the scale, as text.
+    case SQL_DECIMAL:
+    case SQL_NUMERIC: {
+        const int scale = c.decimalDigits < 0 ? 0 : c.decimalDigits > 38 ? 38 : c.decimalDigits;
+        return asBytes(zeroApart(v, "CAST(CAST(CAST(" + v + " AS decimal(38, " +
+                                        std::to_string(scale) +
+                                        ")) AS varchar(60)) AS varbinary(max))"));
+    }
+    // Dates and times to their last digit, as text.
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+    case kTime2:
+    case kDateTimeOffset:
+        return asBytes("CONVERT(varchar(60), " + v + ", 121)");
+    case SQL_GUID:
+        return asBytes("CAST(" + v + " AS char(36))");
+    default:
+        return std::nullopt;
+    }
+}
+
+// Bytes a column's form may take, at most; 0: no bound.
+std::uint64_t formWidth(const db::ColumnMeta& c) {
+    switch (c.sqlType) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+        return c.size > 0 && c.size <= 8000 ? c.size : 0;
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+        return c.size > 0 && c.size <= 4000 ? 2 * c.size : 0;
+    case SQL_LONGVARCHAR:
+    case SQL_WLONGVARCHAR:
+    case SQL_LONGVARBINARY:
+        return 0;
+    default:
+        return 60;
+    }
+}
+
+std::string numberList(const std::vector<std::int64_t>& numbers) {
+    std::string s;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (i) s += ", ";
+        s += std::to_string(numbers[i]);
+    }
+    return s;
+}
+
+std::string sameForm(const std::string& x, const std::string& y) {
+    return "NOT (" + x + " = " + y + " AND DATALENGTH(" + x + ") = DATALENGTH(" + y + "))";
+}
+
+} // namespace
+
+std::optional<std::string> valueForm(const db::ColumnMeta& column, const std::string& value) {
+    auto form = bareForm(column, value);
+    if (!form) return std::nullopt;
+    return "ISNULL(" + *form + ", 0x)";
+}
+
+std::optional<std::string> rowForm(const std::vector<db::ColumnMeta>& columns,
+                                   const std::string& qualifier) {
+    std::vector<std::string> parts;
+    for (const auto& c : columns) {
+        const auto f = valueForm(c, qualifier + bracketed(c.name));
+        if (!f) return std::nullopt;
+        parts.push_back("CAST(DATALENGTH(" + *f + ") AS binary(4))");
+        parts.push_back(*f);
+    }
+    // Joined pairwise, so the expression nests as deep as the logarithm of the parts rather than
+    // as deep as the parts: a parser's depth limit stays far away for many columns.
+    while (parts.size() > 1) {
+        std::vector<std::string> joined;
+        for (std::size_t i = 0; i < parts.size(); i += 2)
+            joined.push_back(i + 1 < parts.size() ? "(" + parts[i] + " + " + parts[i + 1] + ")"
+                                                  : parts[i]);
+        parts = std::move(joined);
+    }
+    return parts.front();
+}
+
+bool rowFormMayPass8000(const std::vector<db::ColumnMeta>& columns) {
+    std::uint64_t total = 0;
+    for (const auto& c : columns) {
+        const std::uint64_t w = formWidth(c);
+        if (w == 0) return true;
+        total += 4 + w;
+    }
+    return total > 8000;
+}
+
+std::string fingerprintOf(const std::string& form) {
+    return "CAST(SUBSTRING(HASHBYTES('SHA2_256', " + form + "), 1, 8) AS bigint)";
+}
+
+std::string hashProbe(bool longInput) {
+    return longInput ? "SELECT HASHBYTES('SHA2_256', CAST(REPLICATE(CAST('x' AS varchar(max)), "
+                       "8001) AS varbinary(max)))"
+                     : "SELECT HASHBYTES('SHA2_256', 0x00)";
+}
+
+std::string fingerprintQuery(const std::string& form, std::string_view table) {
+    return "SELECT " + fingerprintOf(form) + " FROM " + bracketed(table);
+}
+
+std::string workFingerprintQuery(std::string_view numberColumn, const std::string& form,
+                                 std::string_view workTable, const std::vector<OrderColumn>& order,
+                                 bool last) {
+    std::string s = "SELECT " + bracketed(numberColumn) + ", " + fingerprintOf(form) + " FROM " +
+                    bracketed(workTable);
+    if (order.empty() && !last) return s;
+    auto all = order;
+    all.push_back({std::string(numberColumn), false}); // ties: the table's own order
+    return s + orderByClause(all, last);
+}
+
+std::string createPairList(std::string_view list) {
+    return "CREATE TABLE " + bracketed(list) +
+           " (n bigint NOT NULL PRIMARY KEY, f bigint NOT NULL)";
+}
+
+std::string insertPairs(std::string_view list, const std::vector<NumberPair>& pairs) {
+    std::string s = "INSERT INTO " + bracketed(list) + " (n, f) VALUES ";
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        s += (i ? ", (" : "(") + std::to_string(pairs[i].repeat) + ", " +
+             std::to_string(pairs[i].kept) + ")";
+    return s;
+}
+
+std::string deleteListed(std::string_view list, const std::vector<std::int64_t>& numbers) {
+    return "DELETE FROM " + bracketed(list) + " WHERE n IN (" + numberList(numbers) + ")";
+}
+
+std::string unequalListedPairs(std::string_view list, std::string_view workTable,
+                               std::string_view numberColumn, const std::string& formX,
+                               const std::string& formY) {
+    const std::string n = bracketed(numberColumn), work = bracketed(workTable);
+    return "SELECT p.n FROM " + bracketed(list) + " AS p JOIN " + work + " AS x ON x." + n +
+           " = p.n JOIN " + work + " AS y ON y." + n + " = p.f WHERE " + sameForm(formX, formY);
+}
+
+std::string unequalPairRuns(const std::vector<PairRun>& runs, std::string_view workTable,
+                            std::string_view numberColumn, const std::string& formX,
+                            const std::string& formY) {
+    const std::string n = bracketed(numberColumn), work = bracketed(workTable);
+    std::string distance = "CASE", inRuns;
+    for (const auto& r : runs) {
+        const std::string range =
+            "x." + n + " BETWEEN " + std::to_string(r.from) + " AND " + std::to_string(r.to);
+        distance += " WHEN " + range + " THEN " + std::to_string(r.distance);
+        inRuns += (inRuns.empty() ? "" : " OR ") + range;
+    }
+    distance += " END";
+    return "SELECT x." + n + " FROM " + work + " AS x JOIN " + work + " AS y ON y." + n + " = x." +
+           n + " - " + distance + " WHERE (" + inRuns + ") AND " + sameForm(formX, formY);
+}
+
+std::string keysOfRows(std::string_view numberColumn,
+                       const std::vector<std::string>& duplicateColumns, std::string_view workTable,
+                       const std::vector<std::int64_t>& numbers) {
+    return "SELECT " + bracketed(numberColumn) + ", " + bracketList(duplicateColumns) + " FROM " +
+           bracketed(workTable) + " WHERE " + bracketed(numberColumn) + " IN (" +
+           numberList(numbers) + ")";
+}
+
+} // namespace rowlark::dedupe
