@@ -251,6 +251,11 @@ bool RepeatProbe::add(std::string_view key) {
     return hashes_->insert(hashOf(key));
 }
 
+bool RepeatProbe::addHash(std::uint64_t hash) {
+    ++rows_;
+    return hashes_->insert(hash);
+}
+
 std::uint64_t RepeatProbe::memoryUsed() const {
     return hashes_->memory();
 }

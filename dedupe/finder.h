@@ -29,6 +29,8 @@ public:
 
     // True when a key with the same hash came before.
     bool add(std::string_view key);
+    // The same for a hash made elsewhere (the server's fingerprint of the key).
+    bool addHash(std::uint64_t hash);
     std::uint64_t rows() const { return rows_; }
     std::uint64_t memoryUsed() const;
 

@@ -2,6 +2,7 @@
 
 #include "sql_text.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace rowlark::dedupe {
@@ -86,6 +87,19 @@ void Job::readMetadata() {
         for (const auto& f : fields.fields()) {
             columns_.push_back(f.name);
             if (identity_.empty() && f.identity && isExactInteger(f)) identity_ = f.name;
+        }
+        // The chosen columns' types, for their forms on the server; a name not found as it is
+        // spelled leaves the job to the key reads, which report it as before.
+        for (const auto& name : s_.duplicateColumns) {
+            const auto& all = fields.fields();
+            const auto it = std::find_if(all.begin(), all.end(),
+                                         [&](const db::Field& f) { return f.name == name; });
+            if (it == all.end()) {
+                keyColumns_.clear();
+                break;
+            }
+            keyColumns_.push_back(it->meta);
+            keyColumns_.back().name = name;
         }
     });
 }
@@ -196,14 +210,15 @@ JobOutcome Job::run() {
             makeWorkTable();
             plan = JobPlan{plan::RankOnServer{}, {}};
         } else {
-            if (!anyKeyRepeats()) {
+            chooseFingerprints();
+            if (form_.empty() ? !anyKeyRepeats() : !anyFingerprintRepeats()) {
                 run_.step(242, [&] { events_.noDuplicates(); });
                 return finish(out);
             }
             makeWorkTable();
             // None in the copy: another session changed the source between the two reads, or
             // two keys of the first read only shared a hash.
-            plan = findRepeatsInWorkTable();
+            plan = form_.empty() ? findRepeatsInWorkTable() : findRepeatsByFingerprints();
         }
         if (plan) {
             prepare(*plan);

@@ -57,6 +57,10 @@ struct JobSettings {
     // When the commit's answer does not come, fresh logins ask the server what it holds, for at
     // most this long.
     std::chrono::milliseconds commitCheckWithin = std::chrono::seconds(30);
+    // For tests only: the bits of each fingerprint the job keeps (64: all; 0: none, every row
+    // sharing one). With few, keys that differ share fingerprints on purpose, and the exact
+    // comparison must still decide alone.
+    int fingerprintBits = 64;
 };
 
 // The job's phases, in the order it goes through them (a job skips those it does not need).

@@ -11,7 +11,8 @@ namespace rowlark::dedupe::detail {
 // their numbers listed. Runs and the server's ranking need nothing.
 void Job::prepare(const JobPlan& plan) {
     if (plan.is<plan::DeleteRepeats>()) deleteRepeats(plan.repeats, identity_.empty() ? 226 : 224);
-    if (plan.is<plan::ListNumbers>()) listRepeats(plan.repeats);
+    if (const auto* list = std::get_if<plan::ListNumbers>(&plan.way); list && !list->sent)
+        listRepeats(plan.repeats);
 }
 
 // The repeats' numbers, a batch of them at a time, to a statement that must touch exactly the

@@ -29,8 +29,9 @@ Copies CopiesFor(const JobPlan& p, const CopyTargets& to) {
     } else if (p.is<plan::ListNumbers>()) {
         c.keep =
             copyRowsListed(to.columns, to.newName, to.workTable, to.numberBy, kNumberList, false);
-        c.removed = copyRowsListed(to.columns, to.removedInto, to.workTable, to.numberBy,
-                                   kNumberList, true);
+        if (removed)
+            c.removed = copyRowsListed(to.columns, to.removedInto, to.workTable, to.numberBy,
+                                       kNumberList, true);
         c.keepRows = to.workRows - left, c.removedRows = left;
     } else if (p.is<plan::DeleteRepeats>()) {
         // The repeats were deleted, each delete checked: what is left is the new table.

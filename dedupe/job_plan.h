@@ -20,8 +20,11 @@ struct LeaveOutRuns {
     std::vector<NumberRange> runs;
 };
 // Too many runs for a condition, and the removed rows are wanted too: the repeats' numbers go
-// first into a session table (kNumberList), and both copies go by it.
-struct ListNumbers {};
+// first into a session table (kNumberList), and both copies go by it. `sent`: the search left
+// them there already (its pairs, each compared on the server), whichever tables are wanted.
+struct ListNumbers {
+    bool sent = false;
+};
 // Too many runs, and only the new table is wanted: the repeats are deleted from the work table
 // in lists, each delete checked, and the new table is what is left.
 struct DeleteRepeats {};

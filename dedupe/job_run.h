@@ -1,10 +1,12 @@
 // One run of the job, shared by the files that hold its parts: job.cpp (the order of the steps,
 // the connection, the names, the work table, the result), job_search.cpp (the program's own
-// search for repeats, which ends in a plan) and job_new_table.cpp (what the plan needs first, the
-// one transaction that makes the new table, and its commit).
+// search for repeats, which ends in a plan), job_fingerprints.cpp (the same search by the
+// server's fingerprints, the keys staying on the server) and job_new_table.cpp (what the plan needs
+// first, the one transaction that makes the new table, and its commit).
 #pragma once
 
 #include "commit_check.h"
+#include "fingerprint_sql.h"
 #include "job.h"
 #include "job_plan.h"
 
@@ -62,6 +64,18 @@ private:
     bool readWorkKeys(bool sorted, std::vector<std::int64_t>& repeats,
                       std::vector<std::int64_t>& numbers);
 
+    // job_fingerprints.cpp: whether the server can fingerprint the chosen columns (their forms
+    // known, SHA-256 hashed for their width); the first read and the copy's search by them.
+    void chooseFingerprints();
+    bool anyFingerprintRepeats();
+    std::optional<JobPlan> findRepeatsByFingerprints();
+    std::vector<NumberPair> readWorkFingerprints(std::vector<std::int64_t>& identities);
+    std::vector<std::int64_t> unequalPairs(const std::vector<NumberPair>& pairs, bool& listed);
+    std::vector<std::int64_t> decideByKeys(const std::vector<NumberPair>& pairs,
+                                           const std::vector<std::int64_t>& unequal,
+                                           std::vector<std::int64_t>& backToFirst);
+    void checkIdentities(std::vector<std::int64_t>& numbers);
+
     // job_new_table.cpp
     void prepare(const JobPlan& plan);
     template <class Statement, class Done, class Fault>
@@ -80,8 +94,10 @@ private:
     int reported_ = 0;
     std::shared_ptr<db::Connection> connection_;
     std::vector<std::string> columns_;
-    std::string identity_; // the source's identity column, when it has one
-    std::string numberBy_; // the work table's column whose value names one row
+    std::string identity_;                   // the source's identity column, when it has one
+    std::string numberBy_;                   // the work table's column whose value names one row
+    std::vector<db::ColumnMeta> keyColumns_; // the chosen columns, as the metadata read gave them
+    std::string form_, formX_, formY_;       // a row's form: bare, of x. and of y.; empty: none
     long long workRows_ = 0;
     bool replace_ = false;
     bool replaceRemoved_ = false;

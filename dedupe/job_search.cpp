@@ -82,14 +82,7 @@ bool Job::readWorkKeys(bool sorted, std::vector<std::int64_t>& repeats,
         st.cancel();
         return false;
     }
-    if (!identity_.empty()) {
-        std::sort(numbers.begin(), numbers.end());
-        if (std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end())
-            throw std::runtime_error(
-                "The identity column [" + identity_ +
-                "] holds the same value in more than one row, so its values cannot name "
-                "single rows. Nothing was deleted and no new table was made.");
-    }
+    if (!identity_.empty()) checkIdentities(numbers);
     repeats = finder.repeats();
     counts_.duplicates = repeats.size();
     if (finder.spilled())
@@ -98,6 +91,16 @@ bool Job::readWorkKeys(bool sorted, std::vector<std::int64_t>& repeats,
                        "no key leaving it (by the server's own comparison of values).");
     if (!identity_.empty()) numbersRead = std::move(numbers);
     return true;
+}
+
+// The identity values read, sorted; each must name one row.
+void Job::checkIdentities(std::vector<std::int64_t>& numbers) {
+    std::sort(numbers.begin(), numbers.end());
+    if (std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end())
+        throw std::runtime_error(
+            "The identity column [" + identity_ +
+            "] holds the same value in more than one row, so its values cannot name "
+            "single rows. Nothing was deleted and no new table was made.");
 }
 
 } // namespace rowlark::dedupe::detail

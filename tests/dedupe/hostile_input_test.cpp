@@ -20,7 +20,7 @@ struct Events : dedupe::JobEvents {
     void showResult(std::shared_ptr<db::RecordSet>) override {}
 };
 
-class HostileInput : public ::testing::Test {
+class HostileInput : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override { c = connect(sharedDatabase("hostile")); }
 
@@ -33,6 +33,7 @@ protected:
         s.selectedTable = table;
         s.duplicateColumns = columns;
         s.newName = newName;
+        s.fingerprintBits = GetParam();
         Events e;
         dedupe::RunJob(s, e);
         EXPECT_EQ(query(*c, "SELECT * FROM " + dedupe::bracketed(table)), before)
@@ -46,7 +47,7 @@ protected:
 
 } // namespace
 
-TEST_F(HostileInput, NamesThatNeedQuoting) {
+TEST_P(HostileInput, NamesThatNeedQuoting) {
     const std::vector<std::string> tables = {"we]ird",
                                              "it's",
                                              "a][b",
@@ -71,7 +72,7 @@ TEST_F(HostileInput, NamesThatNeedQuoting) {
     }
 }
 
-TEST_F(HostileInput, ValuesThatLookAlikeButDiffer) {
+TEST_P(HostileInput, ValuesThatLookAlikeButDiffer) {
     c->execute(
         "CREATE TABLE Vals (n int, t nvarchar(max), b varbinary(max), d datetime2(7), f float)");
     const std::string mb(1 << 20, 'x');
@@ -100,7 +101,7 @@ TEST_F(HostileInput, ValuesThatLookAlikeButDiffer) {
               (Rows{{"1"}, {"2"}, {"3"}, {"4"}, {"6"}, {"8"}, {"10"}, {"11"}}));
 }
 
-TEST_F(HostileInput, AWrongPasswordNeverShowsInAReport) {
+TEST_P(HostileInput, AWrongPasswordNeverShowsInAReport) {
     c->execute("CREATE TABLE Pw (k int); INSERT INTO Pw VALUES (1), (1)");
     dedupe::JobSettings s;
     s.connectionString = connectionString(sharedDatabase("hostile"), "Secret;{Pass");
@@ -114,3 +115,8 @@ TEST_F(HostileInput, AWrongPasswordNeverShowsInAReport) {
     for (const auto& r : e.reports)
         EXPECT_EQ(r.find("Secret"), std::string::npos) << r;
 }
+
+// With the server's fingerprints whole, and cut to three bits so that values that differ share
+// them.
+INSTANTIATE_TEST_SUITE_P(Fingerprints, HostileInput, ::testing::Values(64, 3),
+                         [](const auto& info) { return "Bits" + std::to_string(info.param); });

@@ -52,7 +52,7 @@ std::vector<std::string> staying(const Table& t, bool server, bool last) {
     return out;
 }
 
-class JobOptions : public ::testing::Test {
+class JobOptions : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
         c = connect(sharedDatabase("options"));
@@ -80,6 +80,7 @@ protected:
         s.keepLast = last;
         s.maxLeftOutRuns = runs;
         s.timeoutSeconds = 30;
+        s.fingerprintBits = GetParam();
         return dedupe::RunJob(s, e);
     }
     std::vector<std::string> column(const std::string& table) {
@@ -105,7 +106,7 @@ const Table kAgree = {{"a", "x"}, {"b", "y"}, {"c", "x"}, {"d", "z"}, {"e", "y"}
 
 // Where the two comparisons must differ (letter case, trailing blanks, NULL against empty text)
 // and where they must agree: each result, and the removed rows beside it, against the rule.
-TEST_F(JobOptions, ClientAndServerRulesGiveTheirOwnTablesAndTheRemovedRowsMakeUpTheRest) {
+TEST_P(JobOptions, ClientAndServerRulesGiveTheirOwnTablesAndTheRemovedRowsMakeUpTheRest) {
     int n = 0;
     for (const auto* t : {&kDiffer, &kAgree})
         for (const bool identity : {false, true})
@@ -138,7 +139,7 @@ TEST_F(JobOptions, ClientAndServerRulesGiveTheirOwnTablesAndTheRemovedRowsMakeUp
 
 // A failure at each step the options add leaves nothing made, the source as it was, and a table
 // that was to be replaced where it was.
-TEST_F(JobOptions, AFailureAtEachNewStepMakesNeitherTable) {
+TEST_P(JobOptions, AFailureAtEachNewStepMakesNeitherTable) {
     struct Fault {
         const char* name;
         const char* rule;
@@ -179,7 +180,7 @@ TEST_F(JobOptions, AFailureAtEachNewStepMakesNeitherTable) {
 
 // The removed rows' table obeys the new table's rules: never the source, never the new table
 // itself, an existing table only when the user agrees.
-TEST_F(JobOptions, TheRemovedRowsTableIsNamedByTheSameRules) {
+TEST_P(JobOptions, TheRemovedRowsTableIsNamedByTheSameRules) {
     make("NameSrc", kAgree);
     c->execute("CREATE TABLE NameTaken (x int)");
     struct Case {
@@ -207,7 +208,7 @@ TEST_F(JobOptions, TheRemovedRowsTableIsNamedByTheSameRules) {
 // Identity values that are not in the order the rows are stored (rows inserted with their own
 // values, as a reloaded table has them): "first" and "last" go by the identity, in the program as
 // on the server, with and without the removed rows' table, left out by runs or deleted.
-TEST_F(JobOptions, FirstAndLastFollowTheIdentityNotTheStorageOrder) {
+TEST_P(JobOptions, FirstAndLastFollowTheIdentityNotTheStorageOrder) {
     // Stored in this order; x: identity 5, 2, 7; y: 9, 1.
     c->execute("CREATE TABLE Shuffled (Id int IDENTITY(1,1), v nvarchar(5), k nvarchar(10))");
     c->execute("SET IDENTITY_INSERT Shuffled ON");
@@ -231,6 +232,12 @@ TEST_F(JobOptions, FirstAndLastFollowTheIdentityNotTheStorageOrder) {
                     ASSERT_TRUE(e.reports.empty()) << e.reports.front().second;
                     ASSERT_TRUE(out.newTableMade);
                     EXPECT_EQ(column(into), keepLast ? last : first);
-                    if (removed) EXPECT_EQ(column(into + "Gone").size(), 3u);
+                    if (removed) {
+                        EXPECT_EQ(column(into + "Gone").size(), 3u);
+                    }
                 }
 }
+
+// With the server's fingerprints whole, and cut to three bits so that keys that differ share them.
+INSTANTIATE_TEST_SUITE_P(Fingerprints, JobOptions, ::testing::Values(64, 3),
+                         [](const auto& info) { return "Bits" + std::to_string(info.param); });

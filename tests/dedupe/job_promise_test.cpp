@@ -24,7 +24,7 @@ struct Events : dedupe::JobEvents {
     void showResult(std::shared_ptr<db::RecordSet>) override {}
 };
 
-class JobPromise : public ::testing::Test {
+class JobPromise : public ::testing::TestWithParam<int> {
 protected:
     static const std::string& database() { return sharedDatabase("promise"); }
     void SetUp() override { c = connect(database()); }
@@ -38,6 +38,7 @@ protected:
         s.newName = newName;
         s.memoryBudget = budget;
         s.deleteBatch = 3;
+        s.fingerprintBits = GetParam();
         return dedupe::RunJob(s, e);
     }
     Rows dump(const std::string& table, const std::string& order) {
@@ -53,7 +54,7 @@ protected:
 
 } // namespace
 
-TEST_F(JobPromise, ASourceNamedLikeAWorkTableIsCleanedAndNeverDropped) {
+TEST_P(JobPromise, ASourceNamedLikeAWorkTableIsCleanedAndNeverDropped) {
     for (const std::string& table :
          {std::string(dedupe::kWorkTable),
           std::string("TEMP_TABLE_CREATED_BY_ORVANDEL_20000101000000_000001")}) {
@@ -71,7 +72,7 @@ TEST_F(JobPromise, ASourceNamedLikeAWorkTableIsCleanedAndNeverDropped) {
     }
 }
 
-TEST_F(JobPromise, ASourceColumnNamedLikeTheWorkColumnIsKeptApart) {
+TEST_P(JobPromise, ASourceColumnNamedLikeTheWorkColumnIsKeptApart) {
     c->execute("CREATE TABLE Clash (TEMP_COLUMN_CREATED_BY_ORVANDEL int, k nvarchar(5))");
     c->execute("INSERT INTO Clash VALUES (1, N'a'), (1, N'b'), (2, N'a'), (2, N'c'), (3, N'd'), "
                "(9, N'b')");
@@ -85,7 +86,7 @@ TEST_F(JobPromise, ASourceColumnNamedLikeTheWorkColumnIsKeptApart) {
     EXPECT_EQ(dump("Clash", "k, TEMP_COLUMN_CREATED_BY_ORVANDEL"), before);
 }
 
-TEST_F(JobPromise, IdentityValuesThatRepeatStopTheJobBeforeAnyDelete) {
+TEST_P(JobPromise, IdentityValuesThatRepeatStopTheJobBeforeAnyDelete) {
     // A view over a join shows each identity value twice, still marked as identity.
     c->execute("CREATE TABLE Base (Id int IDENTITY(1,1), k nvarchar(5)); CREATE TABLE Two (x int)");
     c->execute("INSERT INTO Base (k) VALUES (N'a'), (N'b'), (N'a'); INSERT INTO Two VALUES (1), "
@@ -102,7 +103,7 @@ TEST_F(JobPromise, IdentityValuesThatRepeatStopTheJobBeforeAnyDelete) {
     EXPECT_EQ(query(*c, "SELECT count(*) FROM Base"), (Rows{{"3"}}));
 }
 
-TEST_F(JobPromise, KeysPastTheMemoryBudgetGoToFilesWithTheSameResult) {
+TEST_P(JobPromise, KeysPastTheMemoryBudgetGoToFilesWithTheSameResult) {
     c->execute("CREATE TABLE Many (n int, k nvarchar(20))");
     std::string insert = "INSERT INTO Many VALUES ";
     for (int i = 0; i < 3000; ++i)
@@ -123,7 +124,7 @@ TEST_F(JobPromise, KeysPastTheMemoryBudgetGoToFilesWithTheSameResult) {
 // Another client inserts and updates the source while the job runs (every answer a little late,
 // so the two interleave). Whatever the job copied, the new table holds each key once, by the
 // first row of its group, and every key the source held before the job began.
-TEST_F(JobPromise, ASecondClientWritingMeanwhileNeverMakesTheJobLoseAUniqueRow) {
+TEST_P(JobPromise, ASecondClientWritingMeanwhileNeverMakesTheJobLoseAUniqueRow) {
     c->execute("CREATE TABLE Busy (r int NOT NULL, k int, v nvarchar(10))");
     std::string insert = "INSERT INTO Busy VALUES ";
     for (int r = 1; r <= 60; ++r)
@@ -167,3 +168,7 @@ TEST_F(JobPromise, ASecondClientWritingMeanwhileNeverMakesTheJobLoseAUniqueRow) 
         EXPECT_EQ(out.newTableRows, kept.size());
     }
 }
+
+// With the server's fingerprints whole, and cut to three bits so that keys that differ share them.
+INSTANTIATE_TEST_SUITE_P(Fingerprints, JobPromise, ::testing::Values(64, 3),
+                         [](const auto& info) { return "Bits" + std::to_string(info.param); });
