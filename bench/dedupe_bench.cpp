@@ -134,7 +134,7 @@ void WholeJob(benchmark::State& state) {
     sqlite3_busy_timeout(floorDb, 60000);
 
     std::vector<double> jobTimes, setTimes, floorTimes, toSet, toFloor;
-    double memoryRatio = 0, growthMb = 0, keyMb = 0, jobBytes = 0, setBytes = 0;
+    double memoryRatio = 0, growthMb = 0, keyMb = 0, keyBytes = 0, jobBytes = 0, setBytes = 0;
     std::uint64_t deleted = 0;
     for (auto _ : state) {
         for (int round = 0; round < 3; ++round) {
@@ -162,7 +162,7 @@ void WholeJob(benchmark::State& state) {
             toFloor.push_back(job.seconds / floor);
             deleted = job.outcome.counts.deleted;
             jobBytes = job.bytes;
-            const auto keyBytes = static_cast<double>(job.outcome.counts.keyBytes);
+            if (keyBytes == 0) keyBytes = bench::keyTextBytes(c, keyColumns);
             keyMb = keyBytes / 1e6;
             growthMb = std::max(growthMb, job.peakGrowth / 1e6);
             memoryRatio = std::max(memoryRatio, job.peakGrowth / keyBytes);
@@ -257,7 +257,7 @@ void Scaling(benchmark::State& state) {
             setTimes.push_back(set);
             toSet.push_back(job.seconds / set);
             peak = std::max(peak, job.peakGrowth);
-            keyBytes = static_cast<double>(job.outcome.counts.keyBytes);
+            if (keyBytes == 0) keyBytes = bench::keyTextBytes(c, keyColumns);
             bytes = job.bytes;
         }
     }

@@ -3,6 +3,7 @@
 #include "socket_bytes.h"
 
 #include "dedupe/sql_text.h"
+#include "dedupe/work_reads.h"
 
 #include <algorithm>
 #include <malloc.h>
@@ -102,6 +103,17 @@ JobRun runJob(const ExternalSandbox& sandbox, const std::vector<std::string>& ke
     run.errors = events.errors;
     std::copy(std::begin(events.phaseSeconds), std::end(events.phaseSeconds), run.phaseSeconds);
     return run;
+}
+
+double keyTextBytes(db::Connection& c, const std::vector<std::string>& keyColumns) {
+    db::Statement st(c);
+    st.execute(dedupe::keyQuery(keyColumns, "Big"));
+    double bytes = 0;
+    dedupe::forEachKey(st, false, [&](std::int64_t, const std::string& key) {
+        bytes += static_cast<double>(key.size());
+        return true;
+    });
+    return bytes;
 }
 
 } // namespace rowlark::bench

@@ -75,4 +75,8 @@ struct JobRun {
 JobRun runJob(const ExternalSandbox& sandbox, const std::vector<std::string>& keyColumns,
               const std::string& into, bool onServer = false);
 
+// The text of every row's key of Big as the key search holds it (its values with their lengths):
+// what the job's memory is measured against, whether or not the job itself reads the keys.
+double keyTextBytes(db::Connection& c, const std::vector<std::string>& keyColumns);
+
 } // namespace rowlark::bench
