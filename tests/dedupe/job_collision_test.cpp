@@ -199,3 +199,41 @@ TEST_F(Collisions, EachTypesFormCallsEqualWhatTheProgramDoes) {
         EXPECT_EQ(kept, expected);
     }
 }
+
+// A server that hashes no more than 8,000 bytes (before 2016), or not with SHA-256 at all: where
+// the chosen columns may pass what it hashes, the job reads the values themselves and says so
+// once; the table is the same either way.
+TEST_F(Collisions, AServerThatCannotHashTheFormsLeavesTheKeyReadsAndSaysSo) {
+    c->execute("CREATE TABLE Wide (v nvarchar(5), k nvarchar(max), s nvarchar(10))");
+    c->execute(
+        "INSERT INTO Wide VALUES (N'1', N'a', N'a'), (N'2', N'b', N'b'), (N'3', N'a', N'a'), "
+        "(N'4', N'A', N'A')");
+    struct Case {
+        const char* fault;
+        std::vector<std::string> keys;
+        const char* notice; // empty: none
+    };
+    const std::vector<Case> cases = {
+        {"REPLICATE(", {"k"}, "hashes at most 8,000 bytes"},
+        {"REPLICATE(", {"s"}, ""}, // its forms stay below 8,000 bytes
+        {"HASHBYTES(", {"s"}, "does not hash with SHA-256"},
+    };
+    int n = 0;
+    for (const auto& k : cases) {
+        const std::string into = "Wide" + std::to_string(++n);
+        SCOPED_TRACE(into);
+        c->execute(std::string("SANDBOX FAULT REFUSE '") + k.fault + "'");
+        Events e;
+        const auto out = dedupe::RunJob(settings("Wide", k.keys, into, 64), e);
+        c->execute("SANDBOX FAULT CLEAR");
+        EXPECT_TRUE(e.reports.empty()) << e.reports.front().second;
+        ASSERT_TRUE(out.newTableMade);
+        EXPECT_EQ(column(into), (std::vector<std::string>{"1", "2", "4"}));
+        if (*k.notice) {
+            ASSERT_EQ(e.notices.size(), 1u);
+            EXPECT_NE(e.notices[0].find(k.notice), std::string::npos) << e.notices[0];
+        } else {
+            EXPECT_TRUE(e.notices.empty()) << e.notices.front();
+        }
+    }
+}
