@@ -95,8 +95,39 @@ std::string numberList(const std::vector<std::int64_t>& numbers) {
     return s;
 }
 
+// The server takes binary values that differ only in trailing zero bytes as equal: a last byte
+// that is not zero on both sides makes the comparison exact.
 std::string sameForm(const std::string& x, const std::string& y) {
-    return "NOT (" + x + " = " + y + " AND DATALENGTH(" + x + ") = DATALENGTH(" + y + "))";
+    return "NOT (" + x + " + 0x01 = " + y + " + 0x01)";
+}
+
+// Whether a column's form is its stored bytes, whose DATALENGTH the server knows without making
+// the form.
+bool storedBytes(const db::ColumnMeta& c) {
+    switch (c.sqlType) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A value's form led by its length in four bytes. For stored bytes the length is the value's own
+// and NULL takes the empty value's part; others measure their form.
+std::optional<std::string> valuePart(const db::ColumnMeta& c, const std::string& v) {
+    if (storedBytes(c))
+        return "ISNULL(CAST(DATALENGTH(" + v + ") AS binary(4)) + CAST(" + v +
+               " AS varbinary(max)), 0x00000000)";
+    const auto f = valueForm(c, v);
+    if (!f) return std::nullopt;
+    return "(CAST(DATALENGTH(" + *f + ") AS binary(4)) + " + *f + ")";
 }
 
 } // namespace
@@ -111,10 +142,9 @@ std::optional<std::string> rowForm(const std::vector<db::ColumnMeta>& columns,
                                    const std::string& qualifier) {
     std::vector<std::string> parts;
     for (const auto& c : columns) {
-        const auto f = valueForm(c, qualifier + bracketed(c.name));
-        if (!f) return std::nullopt;
-        parts.push_back("CAST(DATALENGTH(" + *f + ") AS binary(4))");
-        parts.push_back(*f);
+        const auto part = valuePart(c, qualifier + bracketed(c.name));
+        if (!part) return std::nullopt;
+        parts.push_back(*part);
     }
     // Joined pairwise, so the expression nests as deep as the logarithm of the parts rather than
     // as deep as the parts: a parser's depth limit stays far away for many columns.
@@ -139,7 +169,8 @@ bool rowFormMayPass8000(const std::vector<db::ColumnMeta>& columns) {
 }
 
 std::string fingerprintOf(const std::string& form) {
-    return "CAST(SUBSTRING(HASHBYTES('SHA2_256', " + form + "), 1, 8) AS bigint)";
+    // A bigint of binary data takes its last 8 bytes.
+    return "CAST(HASHBYTES('SHA2_256', " + form + ") AS bigint)";
 }
 
 std::string hashProbe(bool longInput) {

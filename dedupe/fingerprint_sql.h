@@ -31,7 +31,7 @@ std::optional<std::string> rowForm(const std::vector<db::ColumnMeta>& columns,
 // Whether a row's form may pass 8,000 bytes (what servers before 2016 hash at most).
 bool rowFormMayPass8000(const std::vector<db::ColumnMeta>& columns);
 
-// The first 8 bytes of the form's SHA-256, as a bigint.
+// 8 bytes of the form's SHA-256, as a bigint.
 std::string fingerprintOf(const std::string& form);
 
 // One row, one value: non-NULL where the server hashes SHA-256 (of more than 8,000 bytes with
