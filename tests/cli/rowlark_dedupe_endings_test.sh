@@ -95,9 +95,9 @@ check "the dry run spills where it is told" '[ $code -eq 1 ] && grep -q "tempora
 mkdir spill
 run --table Customers --column Name --column City --dry-run --memory-limit 100 --spill-dir spill; code=$?
 check "and counts the same" '[ $code -eq 0 ] && grep -q "4 rows, 1 duplicate, 3 distinct keys" out.txt && [ -z "$(ls -A spill)" ]'
-run --table Customers --column Name --into Spilled2 --memory-limit 1K --spill-dir spill; code=$?
+run --table Customers --column Name --into Spilled2 --memory-limit 32 --spill-dir spill; code=$?
 check "a run that spills points at --on-server" '[ $code -eq 0 ] && grep -q "note: The keys did not fit.*--on-server" err.txt && [ -z "$(ls -A spill)" ]'
-TMPDIR=$work/none run --table Customers --column Name --into Spilled --memory-limit 1K; code=$?
+TMPDIR=$work/none run --table Customers --column Name --into Spilled --memory-limit 32; code=$?
 check "the job's key files go under TMPDIR" '[ $code -eq 1 ] && grep -q "in $work/none" err.txt'
 
 # A stalling server: a proxy passes messages to the sandbox, then goes silent at a chosen point.

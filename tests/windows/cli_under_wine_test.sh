@@ -90,19 +90,20 @@ sql "SANDBOX FAULT CLEAR" "$db" > /dev/null
 got=$(values "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = N'KundenStopped'" "$db" | tr -d ' ')
 check "Ctrl-C: status 130 within seconds, no table (status $code, $took s, tables $got)" '[ $code -eq 130 ] && [ $took -le 8 ] && [ "$got" = 0 ] && grep -q "stopped by Ctrl-C" "$work/err.txt"'
 
-# Past a memory limit of 1K the keys go to files in the folder given (a Windows path), each
-# deleted by the system when closed: the job's result is the same and the folder is empty after.
+# Past a memory limit of 32 bytes (less than five rows' fingerprints) the keys are read and go to
+# files in the folder given (a Windows path), each deleted by the system when closed: the job's
+# result is the same and the folder is empty after.
 mkdir -p "$work/keyfiles"
-run --table Kunden --column Name --column Straße --into KundenSpilled --memory-limit 1K \
+run --table Kunden --column Name --column Straße --into KundenSpilled --memory-limit 32 \
     --spill-dir "Z:$work/keyfiles"; code=$?
 got=$(values "SELECT COUNT(*) FROM [KundenSpilled]" "$db" | tr -d ' ')
-check "key files past --memory-limit 1K: the same rows, the note, nothing left ($code, $got rows)" \
+check "key files past --memory-limit 32: the same rows, the note, nothing left ($code, $got rows)" \
     '[ $code -eq 0 ] && [ "$got" = 3 ] && grep -q "The keys did not fit" "$work/err.txt" && [ -z "$(ls -A "$work/keyfiles")" ]'
 temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -iname temp | head -1)
-run --table Kunden --column Name --into KundenSpilledTemp --memory-limit 1K; code=$?
+run --table Kunden --column Name --into KundenSpilledTemp --memory-limit 32; code=$?
 check "without --spill-dir they go to the user's temporary folder and are gone after ($code, $temp)" \
     '[ $code -eq 0 ] && [ -n "$temp" ] && [ -z "$(ls "$temp" | grep rowlark-keys)" ]'
-run --table Kunden --column Name --into KundenNoFolder --memory-limit 1K --spill-dir "Z:$work/none"; code=$?
+run --table Kunden --column Name --into KundenNoFolder --memory-limit 32 --spill-dir "Z:$work/none"; code=$?
 check "a key folder that does not exist: status 1, the folder named" \
     '[ $code -eq 1 ] && grep -q "temporary file for the keys in Z:$work/none" "$work/err.txt"'
 
