@@ -33,17 +33,20 @@ std::optional<std::string> bareForm(const db::ColumnMeta& c, const std::string& 
     // ntext and nvarchar(max); xml where a driver reports it so, by its text.
     case SQL_WLONGVARCHAR:
         return asBytes("CAST(" + v + " AS nvarchar(max))");
+    // Fixed widths (fixedWidth): whole numbers in 8 bytes, floating-point values by their bytes
+    // with -0 written as +0 (all zero).
     case SQL_BIT:
     case SQL_TINYINT:
     case SQL_SMALLINT:
     case SQL_INTEGER:
     case SQL_BIGINT:
-        return asBytes("CAST(" + v + " AS varbinary(8))");
+        return "CAST(" + v + " AS binary(8))";
     case SQL_REAL:
-        return asBytes(zeroApart(v, "CAST(" + v + " AS binary(4))"));
+        return "CASE WHEN " + v + " = 0 THEN 0x00000000 ELSE CAST(" + v + " AS binary(4)) END";
     case SQL_FLOAT:
     case SQL_DOUBLE:
-        return asBytes(zeroApart(v, "CAST(" + v + " AS binary(8))"));
+        return "CASE WHEN " + v + " = 0 THEN 0x0000000000000000 ELSE CAST(" + v +
+               " AS binary(8)) END";
     // decimal, numeric, money, smallmoney: every digit of the scale, as text.
     case SQL_DECIMAL:
     case SQL_NUMERIC: {
@@ -63,6 +66,24 @@ std::optional<std::string> bareForm(const db::ColumnMeta& c, const std::string& 
         return asBytes("CAST(" + v + " AS char(36))");
     default:
         return std::nullopt;
+    }
+}
+
+// The width of a column whose every form takes the same bytes; 0 for the others.
+std::size_t fixedWidth(const db::ColumnMeta& c) {
+    switch (c.sqlType) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return 8;
+    case SQL_REAL:
+        return 4;
+    default:
+        return 0;
     }
 }
 
@@ -119,12 +140,16 @@ bool storedBytes(const db::ColumnMeta& c) {
     }
 }
 
-// A value's form led by its length in four bytes. For stored bytes the length is the value's own
-// and NULL takes the empty value's part; others measure their form.
+// A value's part of its row's form, which no neighbour can run into: a fixed-width form and a
+// byte 0x01 (NULL as zero bytes of that width and one more), or the form led by its length in
+// four bytes. For stored bytes the length is the value's own and NULL takes the empty value's
+// part; others measure their form.
 std::optional<std::string> valuePart(const db::ColumnMeta& c, const std::string& v) {
     if (storedBytes(c))
         return "ISNULL(CAST(DATALENGTH(" + v + ") AS binary(4)) + CAST(" + v +
                " AS varbinary(max)), 0x00000000)";
+    if (const std::size_t w = fixedWidth(c))
+        return "ISNULL(" + *bareForm(c, v) + " + 0x01, 0x" + std::string(2 * (w + 1), '0') + ")";
     const auto f = valueForm(c, v);
     if (!f) return std::nullopt;
     return "(CAST(DATALENGTH(" + *f + ") AS binary(4)) + " + *f + ")";
