@@ -69,24 +69,6 @@ std::optional<std::string> bareForm(const db::ColumnMeta& c, const std::string& 
     }
 }
 
-// The width of a column whose every form takes the same bytes; 0 for the others.
-std::size_t fixedWidth(const db::ColumnMeta& c) {
-    switch (c.sqlType) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return 8;
-    case SQL_REAL:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
 // Bytes a column's form may take, at most; 0: no bound.
 std::uint64_t formWidth(const db::ColumnMeta& c) {
     switch (c.sqlType) {
@@ -116,10 +98,28 @@ std::string numberList(const std::vector<std::int64_t>& numbers) {
     return s;
 }
 
-// The server takes binary values that differ only in trailing zero bytes as equal: a last byte
-// that is not zero on both sides makes the comparison exact.
-std::string sameForm(const std::string& x, const std::string& y) {
-    return "NOT (" + x + " + 0x01 = " + y + " + 0x01)";
+// Whether a column's values are equal exactly when the server's `=` says so.
+bool equalByValue(const db::ColumnMeta& c) {
+    switch (c.sqlType) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_DECIMAL: // one column has one scale: equal values have equal digits
+    case SQL_NUMERIC:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+    case kTime2:
+    case SQL_GUID:
+        return true;
+    default: // datetimeoffset: equal instants at other offsets are different values here
+        return false;
+    }
 }
 
 // Whether a column's form is its stored bytes, whose DATALENGTH the server knows without making
@@ -140,19 +140,67 @@ bool storedBytes(const db::ColumnMeta& c) {
     }
 }
 
-// A value's part of its row's form, which no neighbour can run into: a fixed-width form and a
-// byte 0x01 (NULL as zero bytes of that width and one more), or the form led by its length in
-// four bytes. For stored bytes the length is the value's own and NULL takes the empty value's
-// part; others measure their form.
-std::optional<std::string> valuePart(const db::ColumnMeta& c, const std::string& v) {
-    if (storedBytes(c))
-        return "ISNULL(CAST(DATALENGTH(" + v + ") AS binary(4)) + CAST(" + v +
-               " AS varbinary(max)), 0x00000000)";
-    if (const std::size_t w = fixedWidth(c))
-        return "ISNULL(" + *bareForm(c, v) + " + 0x01, 0x" + std::string(2 * (w + 1), '0') + ")";
-    const auto f = valueForm(c, v);
-    if (!f) return std::nullopt;
-    return "(CAST(DATALENGTH(" + *f + ") AS binary(4)) + " + *f + ")";
+// How a value goes into its row's hashed input: as text in one CONCAT (NULL as empty text, so
+// NULL and an empty value agree), or as bytes after it. Only equal values must give equal input:
+// rows whose input agrees by chance are told apart by the exact comparison.
+struct HashArgument {
+    std::string text, bytes; // one of them
+};
+
+std::optional<HashArgument> hashArgument(const db::ColumnMeta& c, const std::string& v) {
+    switch (c.sqlType) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_GUID:
+        return HashArgument{v, {}};
+    case SQL_LONGVARCHAR:
+    case SQL_WLONGVARCHAR:
+        return HashArgument{"CAST(" + v + " AS nvarchar(max))", {}};
+    // -0 written as 0, every digit of the scale.
+    case SQL_DECIMAL:
+    case SQL_NUMERIC: {
+        const int scale = c.decimalDigits < 0 ? 0 : c.decimalDigits > 38 ? 38 : c.decimalDigits;
+        return HashArgument{"CAST(CASE WHEN " + v + " = 0 THEN 0 ELSE " + v +
+                                " END AS decimal(38, " + std::to_string(scale) + "))",
+                            {}};
+    }
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+    case kTime2:
+    case kDateTimeOffset:
+        return HashArgument{"CONVERT(varchar(60), " + v + ", 121)", {}};
+    // Floating-point values by their bytes (no text rounds them), -0 written as +0.
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return HashArgument{{}, *valueForm(c, v)};
+    default:
+        return std::nullopt;
+    }
+}
+
+// Parts joined by +, pairwise, so the expression nests as deep as the logarithm of the parts: a
+// parser's depth limit stays far away for many columns.
+std::string joined(std::vector<std::string> parts) {
+    while (parts.size() > 1) {
+        std::vector<std::string> next;
+        for (std::size_t i = 0; i < parts.size(); i += 2)
+            next.push_back(i + 1 < parts.size() ? "(" + parts[i] + " + " + parts[i + 1] + ")"
+                                                : parts[i]);
+        parts = std::move(next);
+    }
+    return parts.front();
 }
 
 } // namespace
@@ -163,27 +211,25 @@ std::optional<std::string> valueForm(const db::ColumnMeta& column, const std::st
     return "ISNULL(" + *form + ", 0x)";
 }
 
-std::optional<std::string> rowForm(const std::vector<db::ColumnMeta>& columns,
-                                   const std::string& qualifier) {
-    std::vector<std::string> parts;
+std::optional<std::string> hashInput(const std::vector<db::ColumnMeta>& columns) {
+    std::string text;
+    std::vector<std::string> bytes;
     for (const auto& c : columns) {
-        const auto part = valuePart(c, qualifier + bracketed(c.name));
-        if (!part) return std::nullopt;
-        parts.push_back(*part);
+        const auto a = hashArgument(c, bracketed(c.name));
+        if (!a) return std::nullopt;
+        if (!a->text.empty()) text += (text.empty() ? "" : ", N'|', ") + a->text;
+        if (!a->bytes.empty()) bytes.push_back(a->bytes);
     }
-    // Joined pairwise, so the expression nests as deep as the logarithm of the parts rather than
-    // as deep as the parts: a parser's depth limit stays far away for many columns.
-    while (parts.size() > 1) {
-        std::vector<std::string> joined;
-        for (std::size_t i = 0; i < parts.size(); i += 2)
-            joined.push_back(i + 1 < parts.size() ? "(" + parts[i] + " + " + parts[i + 1] + ")"
-                                                  : parts[i]);
-        parts = std::move(joined);
+    if (!text.empty()) {
+        // CONCAT takes two values at least.
+        text = "CONCAT(" + text + ", N'|')";
+        if (bytes.empty()) return text;
+        bytes.insert(bytes.begin(), "CAST(" + text + " AS varbinary(max))");
     }
-    return parts.front();
+    return joined(std::move(bytes));
 }
 
-bool rowFormMayPass8000(const std::vector<db::ColumnMeta>& columns) {
+bool hashInputMayPass8000(const std::vector<db::ColumnMeta>& columns) {
     std::uint64_t total = 0;
     for (const auto& c : columns) {
         const std::uint64_t w = formWidth(c);
@@ -193,9 +239,33 @@ bool rowFormMayPass8000(const std::vector<db::ColumnMeta>& columns) {
     return total > 8000;
 }
 
-std::string fingerprintOf(const std::string& form) {
+std::optional<std::string> sameRows(const std::vector<db::ColumnMeta>& columns) {
+    std::string s;
+    for (const auto& c : columns) {
+        const std::string x = "x." + bracketed(c.name), y = "y." + bracketed(c.name);
+        std::string same;
+        if (storedBytes(c)) {
+            // The server takes binary values that differ only in trailing zero bytes as equal:
+            // their lengths must agree too.
+            same = "ISNULL(CAST(" + x + " AS varbinary(max)), 0x) = ISNULL(CAST(" + y +
+                   " AS varbinary(max)), 0x) AND ISNULL(DATALENGTH(" + x +
+                   "), 0) = ISNULL(DATALENGTH(" + y + "), 0)";
+        } else if (equalByValue(c)) {
+            same = "(" + x + " = " + y + " OR " + x + " IS NULL AND " + y + " IS NULL)";
+        } else {
+            const auto fx = valueForm(c, x), fy = valueForm(c, y);
+            if (!fx || !fy) return std::nullopt;
+            // A last byte that is not zero makes the binary comparison exact.
+            same = *fx + " + 0x01 = " + *fy + " + 0x01";
+        }
+        s += (s.empty() ? "" : " AND ") + same;
+    }
+    return s;
+}
+
+std::string fingerprintOf(const std::string& input) {
     // A bigint of binary data takes its last 8 bytes.
-    return "CAST(HASHBYTES('SHA2_256', " + form + ") AS bigint)";
+    return "CAST(HASHBYTES('SHA2_256', " + input + ") AS bigint)";
 }
 
 std::string hashProbe(bool longInput) {
@@ -204,14 +274,14 @@ std::string hashProbe(bool longInput) {
                      : "SELECT HASHBYTES('SHA2_256', 0x00)";
 }
 
-std::string fingerprintQuery(const std::string& form, std::string_view table) {
-    return "SELECT " + fingerprintOf(form) + " FROM " + bracketed(table);
+std::string fingerprintQuery(const std::string& input, std::string_view table) {
+    return "SELECT " + fingerprintOf(input) + " FROM " + bracketed(table);
 }
 
-std::string workFingerprintQuery(std::string_view numberColumn, const std::string& form,
+std::string workFingerprintQuery(std::string_view numberColumn, const std::string& input,
                                  std::string_view workTable, const std::vector<OrderColumn>& order,
                                  bool last) {
-    std::string s = "SELECT " + bracketed(numberColumn) + ", " + fingerprintOf(form) + " FROM " +
+    std::string s = "SELECT " + bracketed(numberColumn) + ", " + fingerprintOf(input) + " FROM " +
                     bracketed(workTable);
     if (order.empty() && !last) return s;
     auto all = order;
@@ -237,16 +307,14 @@ std::string deleteListed(std::string_view list, const std::vector<std::int64_t>&
 }
 
 std::string unequalListedPairs(std::string_view list, std::string_view workTable,
-                               std::string_view numberColumn, const std::string& formX,
-                               const std::string& formY) {
+                               std::string_view numberColumn, const std::string& same) {
     const std::string n = bracketed(numberColumn), work = bracketed(workTable);
     return "SELECT p.n FROM " + bracketed(list) + " AS p JOIN " + work + " AS x ON x." + n +
-           " = p.n JOIN " + work + " AS y ON y." + n + " = p.f WHERE " + sameForm(formX, formY);
+           " = p.n JOIN " + work + " AS y ON y." + n + " = p.f WHERE NOT (" + same + ")";
 }
 
 std::string unequalPairRuns(const std::vector<PairRun>& runs, std::string_view workTable,
-                            std::string_view numberColumn, const std::string& formX,
-                            const std::string& formY) {
+                            std::string_view numberColumn, const std::string& same) {
     const std::string n = bracketed(numberColumn), work = bracketed(workTable);
     std::string distance = "CASE", inRuns;
     for (const auto& r : runs) {
@@ -257,7 +325,7 @@ std::string unequalPairRuns(const std::vector<PairRun>& runs, std::string_view w
     }
     distance += " END";
     return "SELECT x." + n + " FROM " + work + " AS x JOIN " + work + " AS y ON y." + n + " = x." +
-           n + " - " + distance + " WHERE (" + inRuns + ") AND " + sameForm(formX, formY);
+           n + " - " + distance + " WHERE (" + inRuns + ") AND NOT (" + same + ")";
 }
 
 std::string keysOfRows(std::string_view numberColumn,

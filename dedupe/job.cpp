@@ -88,12 +88,17 @@ void Job::readMetadata() {
             columns_.push_back(f.name);
             if (identity_.empty() && f.identity && isExactInteger(f)) identity_ = f.name;
         }
-        // The chosen columns' types, for their forms on the server; a name not found as it is
-        // spelled leaves the job to the key reads, which report it as before.
+        // The chosen columns' types, for their forms on the server (a name as spelled, else in
+        // another letter case); a name not found leaves the job to the key reads, which report
+        // it as before.
         for (const auto& name : s_.duplicateColumns) {
             const auto& all = fields.fields();
-            const auto it = std::find_if(all.begin(), all.end(),
-                                         [&](const db::Field& f) { return f.name == name; });
+            auto it = std::find_if(all.begin(), all.end(),
+                                   [&](const db::Field& f) { return f.name == name; });
+            if (it == all.end())
+                it = std::find_if(all.begin(), all.end(), [&](const db::Field& f) {
+                    return freeColumnName(name, {f.name}) != name;
+                });
             if (it == all.end()) {
                 keyColumns_.clear();
                 break;

@@ -59,10 +59,10 @@ void inBatches(const std::vector<std::int64_t>& numbers, std::size_t batch, Each
 void Job::chooseFingerprints() {
     form_.clear();
     if (keyColumns_.empty() || keyColumns_.size() != s_.duplicateColumns.size()) return;
-    const auto bare = rowForm(keyColumns_, ""), x = rowForm(keyColumns_, "x."),
-               y = rowForm(keyColumns_, "y.");
-    if (!bare || !x || !y) return;
-    const bool wide = rowFormMayPass8000(keyColumns_);
+    const auto form = hashInput(keyColumns_);
+    const auto same = sameRows(keyColumns_);
+    if (!form || !same) return;
+    const bool wide = hashInputMayPass8000(keyColumns_);
     bool hashes = false;
     try {
         db::Statement st(connection());
@@ -80,7 +80,7 @@ void Job::chooseFingerprints() {
                                   "values are read in full instead.");
         return;
     }
-    form_ = *bare, formX_ = *x, formY_ = *y;
+    form_ = *form, same_ = *same;
 }
 
 // As the key read's first look, with the server's fingerprints in the hashes' place: equal keys
@@ -189,7 +189,7 @@ std::vector<std::int64_t> Job::unequalPairs(const std::vector<NumberPair>& pairs
     const std::vector<PairRun> runs = pairRunsOf(pairs, s_.maxLeftOutRuns);
     std::string compare;
     if (!runs.empty()) {
-        compare = unequalPairRuns(runs, work_, numberBy_, formX_, formY_);
+        compare = unequalPairRuns(runs, work_, numberBy_, same_);
     } else {
         must(230, [&] { connection().execute(createPairList(kNumberList)); });
         listed = true;
@@ -207,7 +207,7 @@ std::vector<std::int64_t> Job::unequalPairs(const std::vector<NumberPair>& pairs
                 tick();
             }
         });
-        compare = unequalListedPairs(kNumberList, work_, numberBy_, formX_, formY_);
+        compare = unequalListedPairs(kNumberList, work_, numberBy_, same_);
     }
     std::vector<std::int64_t> unequal;
     must(210, [&] {

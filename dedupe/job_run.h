@@ -97,7 +97,8 @@ private:
     std::string identity_;                   // the source's identity column, when it has one
     std::string numberBy_;                   // the work table's column whose value names one row
     std::vector<db::ColumnMeta> keyColumns_; // the chosen columns, as the metadata read gave them
-    std::string form_, formX_, formY_;       // a row's form: bare, of x. and of y.; empty: none
+    std::string form_;                       // a row's hash input (empty: no fingerprints)
+    std::string same_;                       // rows x and y hold equal values (sameRows)
     long long workRows_ = 0;
     bool replace_ = false;
     bool replaceRemoved_ = false;

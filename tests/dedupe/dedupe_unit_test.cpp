@@ -361,9 +361,9 @@ TEST(FingerprintSql, TypesWithoutAFormAreNamedSo) {
     c.sqlType = SQL_WVARCHAR;
     c.size = 10;
     EXPECT_EQ(*valueForm(c, "[k]"), "ISNULL(CAST([k] AS varbinary(max)), 0x)");
-    EXPECT_FALSE(rowFormMayPass8000({c}));
+    EXPECT_FALSE(hashInputMayPass8000({c}));
     c.size = 0;
-    EXPECT_TRUE(rowFormMayPass8000({c}));
+    EXPECT_TRUE(hashInputMayPass8000({c}));
     c.sqlType = SQL_FLOAT;
     EXPECT_NE(valueForm(c, "x.[k]")->find("CASE WHEN x.[k] = 0 THEN 0x00"), std::string::npos);
 }

@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         LostAt{"Copy", false, "SANDBOX FAULT DROP ON 'INTO [#TEMP_TABLE_CREATED_BY_ORVANDEL'", 204},
         LostAt{"Search", false, "SANDBOX FAULT DROP ON 'FROM [#TEMP_TABLE'", 210},
         LostAt{"Pairs", true, "SANDBOX FAULT DROP ON 'INSERT INTO [#TEMP_NUMBERS' SKIP 1", 232},
-        LostAt{"Compared", true, "SANDBOX FAULT DROP ON '+ 0x01 ='", 210},
+        LostAt{"Compared", true, "SANDBOX FAULT DROP ON ' AS p JOIN '", 210},
         LostAt{"Deletes", true, "SANDBOX FAULT DROP ON 'DELETE FROM' SKIP 1", 224, 1},
         LostAt{"Final", false, "SANDBOX FAULT DROP ON 'INTO [LostFinal_2]'", 234}),
     [](const auto& info) { return std::string(info.param.name); });
