@@ -1,7 +1,6 @@
 // The statements of the job's fingerprint search: the server reduces each row's chosen values to
-// an exact binary form, and that form to a 64-bit fingerprint; only fingerprints and row numbers
-// travel. Rows whose fingerprints agree are compared by their forms on the server before any of
-// them is left out.
+// a 64-bit fingerprint; only fingerprints and row numbers travel. Rows whose fingerprints agree
+// are compared exactly, value by value, on the server before any of them is left out.
 #pragma once
 
 #include "sql_text.h"
