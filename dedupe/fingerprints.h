@@ -30,7 +30,12 @@ public:
     // row (`kept`). `number` turns a rank into the row's number. The rows are let go.
     template <class Number> std::vector<NumberPair> pairs(Number&& number) {
         sort();
+        // Sized once: a vector that doubles as it fills may hold twice the pairs for a moment.
+        std::size_t count = 0;
+        for (std::size_t i = 1; i < rows_.size(); ++i)
+            count += rows_[i].fingerprint == rows_[i - 1].fingerprint;
         std::vector<NumberPair> out;
+        out.reserve(count);
         for (std::size_t i = 1, first = 0; i < rows_.size(); ++i) {
             if (rows_[i].fingerprint != rows_[first].fingerprint)
                 first = i;
