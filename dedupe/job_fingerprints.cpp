@@ -86,25 +86,13 @@ void Job::chooseFingerprints() {
 // As the key read's first look, with the server's fingerprints in the hashes' place: equal keys
 // always share one, so a table it finds no repeat in has none.
 bool Job::anyFingerprintRepeats() {
-    phase(Phase::Reading);
-    bool repeats = false;
-    must(168, [&] {
-        RepeatProbe probe;
-        const std::uint64_t budget = s_.memoryBudget ? s_.memoryBudget : DefaultMemoryBudget();
-        db::Statement st(connection());
-        st.execute(fingerprintQuery(form_, s_.selectedTable));
-        counts_.keyBytes = 0;
-        forEachWholeRow(st, 1, [&](const auto& v) {
-            const bool repeat =
-                probe.addHash(keptBits(static_cast<std::uint64_t>(v[0]), s_.fingerprintBits));
-            counts_.rowsRead = std::max(counts_.rowsRead, probe.rows());
-            if (repeat || probe.memoryUsed() > budget) return !(repeats = true);
-            if ((probe.rows() & 4095) == 0) tick();
-            return true;
-        });
-        if (repeats) st.cancel();
-    });
-    return repeats;
+    return firstReadRepeats(fingerprintQuery(form_, s_.selectedTable),
+                            [&](db::Statement& st, RepeatProbe& probe, const auto& next) {
+                                forEachWholeRow(st, 1, [&](const auto& v) {
+                                    return next(probe.addHash(keptBits(
+                                        static_cast<std::uint64_t>(v[0]), s_.fingerprintBits)));
+                                });
+                            });
 }
 
 // The copy's rows by fingerprint: each fingerprint's first row by rank is paired with the others,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "commit_check.h"
+#include "finder.h"
 #include "fingerprint_sql.h"
 #include "job.h"
 #include "job_plan.h"
@@ -56,6 +57,9 @@ private:
 
     // job_search.cpp: whether any key repeats (the first read), then the repeats in the copy and
     // the plan for them; nullopt when the copy holds none.
+    using FirstReadRows =
+        std::function<void(db::Statement&, RepeatProbe&, const std::function<bool(bool)>&)>;
+    bool firstReadRepeats(const std::string& sql, const FirstReadRows& rows);
     bool anyKeyRepeats();
     std::optional<JobPlan> findRepeatsInWorkTable();
     // One read of the copy's numbers and keys into the search; false when rows came out of the

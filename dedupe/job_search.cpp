@@ -10,21 +10,19 @@ namespace rowlark::dedupe::detail {
 
 // The first read only decides whether any key repeats: it stops at the first repeat. A table
 // whose hashes pass the memory budget before one repeats goes on to the work table, whose read
-// decides for certain.
-bool Job::anyKeyRepeats() {
+// decides for certain. `rows` gives the probe each row and asks `next` after it whether to go on.
+bool Job::firstReadRepeats(const std::string& sql, const FirstReadRows& rows) {
     phase(Phase::Reading);
     bool repeats = false;
     must(168, [&] {
         // Hashes are enough to tell that nothing repeats; a repeat they report is decided on
-        // the copy, key by key.
+        // the copy.
         RepeatProbe probe;
         const std::uint64_t budget = s_.memoryBudget ? s_.memoryBudget : DefaultMemoryBudget();
         db::Statement st(connection());
-        st.execute(keyQuery(s_.duplicateColumns, s_.selectedTable));
+        st.execute(sql);
         counts_.keyBytes = 0;
-        forEachKey(st, false, [&](std::int64_t, const std::string& key) {
-            counts_.keyBytes += key.size();
-            const bool repeat = probe.add(key);
+        rows(st, probe, [&](bool repeat) {
             counts_.rowsRead = std::max(counts_.rowsRead, probe.rows());
             if (repeat || probe.memoryUsed() > budget) return !(repeats = true);
             if ((probe.rows() & 4095) == 0) tick();
@@ -33,6 +31,16 @@ bool Job::anyKeyRepeats() {
         if (repeats) st.cancel();
     });
     return repeats;
+}
+
+bool Job::anyKeyRepeats() {
+    return firstReadRepeats(keyQuery(s_.duplicateColumns, s_.selectedTable),
+                            [&](db::Statement& st, RepeatProbe& probe, const auto& next) {
+                                forEachKey(st, false, [&](std::int64_t, const std::string& key) {
+                                    counts_.keyBytes += key.size();
+                                    return next(probe.add(key));
+                                });
+                            });
 }
 
 // The repeats in the job's own copy, and the plan for them. Without an order the row that stays is
