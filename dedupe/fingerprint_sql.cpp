@@ -212,17 +212,26 @@ std::optional<std::string> valueForm(const db::ColumnMeta& column, const std::st
 }
 
 std::optional<std::string> hashInput(const std::vector<db::ColumnMeta>& columns) {
-    std::string text;
-    std::vector<std::string> bytes;
+    // CONCAT takes 2 to 254 values: a hundred columns a CONCAT, and those in one more.
+    constexpr std::size_t kColumnsAConcat = 100;
+    std::vector<std::string> texts, bytes;
+    std::size_t inLast = 0;
     for (const auto& c : columns) {
         const auto a = hashArgument(c, bracketed(c.name));
         if (!a) return std::nullopt;
-        if (!a->text.empty()) text += (text.empty() ? "" : ", N'|', ") + a->text;
         if (!a->bytes.empty()) bytes.push_back(a->bytes);
+        if (a->text.empty()) continue;
+        if (texts.empty() || inLast == kColumnsAConcat) {
+            texts.emplace_back();
+            inLast = 0;
+        }
+        texts.back() += (inLast++ ? ", N'|', " : "") + a->text;
     }
-    if (!text.empty()) {
-        // CONCAT takes two values at least.
-        text = "CONCAT(" + text + ", N'|')";
+    if (!texts.empty()) {
+        std::string text;
+        for (const auto& t : texts)
+            text += (text.empty() ? "" : ", ") + ("CONCAT(" + t + ", N'|')");
+        if (texts.size() > 1) text = "CONCAT(" + text + ")";
         if (bytes.empty()) return text;
         bytes.insert(bytes.begin(), "CAST(" + text + " AS varbinary(max))");
     }

@@ -367,3 +367,20 @@ TEST(FingerprintSql, TypesWithoutAFormAreNamedSo) {
     c.sqlType = SQL_FLOAT;
     EXPECT_NE(valueForm(c, "x.[k]")->find("CASE WHEN x.[k] = 0 THEN 0x00"), std::string::npos);
 }
+
+// The server's CONCAT takes at most 254 values: many chosen columns go in several, one inside
+// another, and each column once.
+TEST(FingerprintSql, ManyColumnsGoInSeveralConcats) {
+    std::vector<db::ColumnMeta> columns(250);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        columns[i].name = "c" + std::to_string(i);
+        columns[i].sqlType = SQL_INTEGER;
+    }
+    const std::string input = *hashInput(columns);
+    std::size_t concats = 0, at = 0;
+    while ((at = input.find("CONCAT(", at)) != std::string::npos)
+        ++concats, ++at;
+    EXPECT_EQ(concats, 4u) << "three of up to a hundred columns, and one around them";
+    for (const auto& c : columns)
+        EXPECT_NE(input.find("[" + c.name + "]"), std::string::npos) << c.name;
+}
