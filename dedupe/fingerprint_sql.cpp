@@ -18,9 +18,10 @@ std::string zeroApart(const std::string& value, const std::string& nonZero) {
     return "CASE WHEN " + value + " = 0 THEN 0x00 ELSE " + nonZero + " END";
 }
 
-std::optional<std::string> bareForm(const db::ColumnMeta& c, const std::string& v) {
+// Whether a column's form is its stored bytes, whose DATALENGTH the server knows without making
+// the form.
+bool storedBytes(const db::ColumnMeta& c) {
     switch (c.sqlType) {
-    // Text and bytes as stored: case, accents and trailing blanks all count.
     case SQL_CHAR:
     case SQL_VARCHAR:
     case SQL_LONGVARCHAR:
@@ -29,12 +30,21 @@ std::optional<std::string> bareForm(const db::ColumnMeta& c, const std::string& 
     case SQL_BINARY:
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY:
-        return asBytes(v);
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<std::string> bareForm(const db::ColumnMeta& c, const std::string& v) {
+    // Text and bytes as stored: case, accents and trailing blanks all count.
+    if (storedBytes(c)) return asBytes(v);
+    switch (c.sqlType) {
     // ntext and nvarchar(max); xml where a driver reports it so, by its text.
     case SQL_WLONGVARCHAR:
         return asBytes("CAST(" + v + " AS nvarchar(max))");
-    // Fixed widths (fixedWidth): whole numbers in 8 bytes, floating-point values by their bytes
-    // with -0 written as +0 (all zero).
+    // Whole numbers in 8 bytes, floating-point values by their bytes with -0 written as +0 (all
+    // zero).
     case SQL_BIT:
     case SQL_TINYINT:
     case SQL_SMALLINT:
@@ -118,24 +128,6 @@ bool equalByValue(const db::ColumnMeta& c) {
     case SQL_GUID:
         return true;
     default: // datetimeoffset: equal instants at other offsets are different values here
-        return false;
-    }
-}
-
-// Whether a column's form is its stored bytes, whose DATALENGTH the server knows without making
-// the form.
-bool storedBytes(const db::ColumnMeta& c) {
-    switch (c.sqlType) {
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-        return true;
-    default:
         return false;
     }
 }
