@@ -19,13 +19,6 @@ constexpr const char* kVersionText =
     "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRowlark sandbox: SQL Server's "
     "protocol with SQLite underneath";
 
-ExprType known(SqlType t) {
-    ExprType e;
-    e.type = t;
-    e.known = true;
-    return e;
-}
-
 // Whether the store would read the numeric literal as a double that loses some of its digits.
 bool roundsAsDouble(const std::string& literal) {
     if (literal.find_first_of("eE") != std::string::npos) return false;
@@ -78,7 +71,7 @@ std::string Binder::expr(Expr& e, Scope& scope) {
     case Expr::Unary: {
         std::string a = expr(*e.args[0], scope);
         e.type = e.args[0]->type;
-        if (e.type.known && !e.type.nullLiteral && !isNumber(e.type.type))
+        if (typed(e.type) && !isNumber(e.type.type))
             throw SqlError{8117, 16, 1,
                            "Operand data type " + e.type.type.tsqlName() + " is invalid for " +
                                (e.token.text == "~" ? "~" : "minus") + " operator.",
@@ -216,11 +209,7 @@ std::string Binder::variable(Expr& e) {
     }
     if (auto b = std::get_if<tds::Bytes>(&value)) {
         if (var.type.base == BaseType::UniqueIdentifier) return quoteString(guidText(*b));
-        static const char digits[] = "0123456789ABCDEF";
-        std::string s = "X'";
-        for (auto byte : *b)
-            s += digits[byte >> 4], s += digits[byte & 0xF];
-        return s + "'";
+        return "X'" + hexText(*b) + "'";
     }
     const auto& dt = std::get<tds::DateTime>(value);
     tds::TypeInfo shape = var.type.wire();
@@ -235,16 +224,14 @@ SqlType Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
     if (ta.nullLiteral) return tb.type;
     if (tb.nullLiteral) return ta.type;
     const SqlType t = common(ta.type, tb.type);
-    const bool sameKind = (isCharacter(ta.type) && isCharacter(tb.type)) ||
+    const bool sameKind = (ta.type.isText() && tb.type.isText()) ||
                           (isBinary(ta.type) && isBinary(tb.type)) ||
                           (isNumber(ta.type) && isNumber(tb.type) &&
                            ta.type.base != BaseType::Float && ta.type.base != BaseType::Real &&
                            tb.type.base != BaseType::Float && tb.type.base != BaseType::Real);
     if (!sameKind) {
-        if (precedence(ta.type.base) < precedence(t.base) || ta.type.base != t.base)
-            sa = convert(sa, ta.type, t);
-        if (precedence(tb.type.base) < precedence(t.base) || tb.type.base != t.base)
-            sb = convert(sb, tb.type, t);
+        if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
+        if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
     }
     return t;
 }
@@ -345,11 +332,11 @@ std::string Binder::binary(Expr& e, Scope& scope) {
     const ExprType ca = constant(*e.args[0], tb), cb = constant(*e.args[1], ta);
     const SqlType result = arithmetic(op, ca.type, cb.type);
     e.type = known(result);
-    if (op == "+" && isCharacter(result)) {
+    if (op == "+" && result.isText()) {
         e.type.collation =
             tb.collation.strength > ta.collation.strength ? tb.collation : ta.collation;
-        if (!isCharacter(ta.type)) a = convert(a, ta.type, result);
-        if (!isCharacter(tb.type)) b = convert(b, tb.type, result);
+        if (!ta.type.isText()) a = convert(a, ta.type, result);
+        if (!tb.type.isText()) b = convert(b, tb.type, result);
         return "(" + a + " || " + b + ")";
     }
     if (op == "+" && isBinary(result)) return "rowlark_binary_concat(" + a + ", " + b + ")";
@@ -409,15 +396,13 @@ std::string Binder::caseExpr(Expr& e, Scope& scope) {
                    collate(e.args[0]->type, e.args[i]->type, "equal to") + ")";
         }
         std::string then = sql[i + 1];
-        if (type.known && !type.nullLiteral && e.args[i + 1]->type.known &&
-            !e.args[i + 1]->type.nullLiteral)
+        if (typed(type) && typed(e.args[i + 1]->type))
             then = convert(then, e.args[i + 1]->type.type, type.type);
         out += " WHEN " + when + " THEN " + then;
     }
     if (e.hasElse) {
         std::string other = sql.back();
-        if (type.known && !type.nullLiteral && e.args.back()->type.known &&
-            !e.args.back()->type.nullLiteral)
+        if (typed(type) && typed(e.args.back()->type))
             other = convert(other, e.args.back()->type.type, type.type);
         out += " ELSE " + other;
     }

@@ -79,7 +79,7 @@ std::string Binder::queryExpr(Query& q, Scope* outer) {
         const ExprType& r = q.right->columns[i].type;
         if (c.type.nullLiteral || !c.type.known)
             c.type = r;
-        else if (r.known && !r.nullLiteral)
+        else if (typed(r))
             c.type.type = common(c.type.type, r.type);
         c.column = nullptr;
     }
@@ -203,7 +203,7 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
         if (!item.variable.empty()) { // SELECT @v = value: converted to the variable's type
             const auto v = variables_.find(toLower(item.variable));
             if (v == variables_.end()) throw undeclaredVariable(item.variable);
-            if (c.type.known && !c.type.nullLiteral) {
+            if (typed(c.type)) {
                 checkImplicit(c.type.type, v->second.type);
                 value = convert(value, c.type.type, v->second.type);
             }

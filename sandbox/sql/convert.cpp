@@ -17,28 +17,28 @@
 namespace sandbox {
 namespace {
 
+// What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
 struct Failure {
     sqlite3_context* ctx;
     bool tryCast;
-    bool strict; // an assignment to a column: cutting text or bytes is an error
+    bool strict;         // an assignment to a column: cutting text or bytes is an error
+    const SqlType* from; // the type the value came from; nullptr: as the store holds it
     void operator()(int number, const std::string& message) const {
         if (tryCast) return sqlite3_result_null(ctx);
-        const std::string text = "Msg " + std::to_string(number) + ": " + message;
-        sqlite3_result_error(ctx, text.c_str(), -1);
+        resultError(ctx, number, message);
     }
 };
 
-std::string overflow(const SqlType& t) {
-    return "Arithmetic overflow error converting expression to data type " + t.tsqlName() + ".";
-}
-
 // The type a value came from, as its error words name it: the declared one, or the store's.
-std::string sourceName(const std::optional<SqlType>& from, int kind) {
+std::string sourceName(const SqlType* from, int kind) {
     if (from) {
         const std::string n = from->tsqlName();
         return n.substr(0, n.find('('));
     }
-    return kind == SQLITE_INTEGER ? "int" : kind == SQLITE_FLOAT ? "float" : "varchar";
+    return kind == SQLITE_INTEGER ? "int"
+           : kind == SQLITE_FLOAT ? "float"
+           : kind == SQLITE_BLOB  ? "varbinary"
+                                  : "varchar";
 }
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -197,41 +197,20 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
         return true;
     }
     number = true;
-    int size = 0;
-    std::uint64_t bits = 0;
-    switch (from->base) {
-    case BaseType::Bit:
-        size = 1, bits = sqlite3_value_int64(v) != 0;
-        break;
-    case BaseType::TinyInt:
-        size = 1;
-        break;
-    case BaseType::SmallInt:
-        size = 2;
-        break;
-    case BaseType::Int:
-        size = 4;
-        break;
-    case BaseType::BigInt:
-        size = 8;
-        break;
-    case BaseType::Float: {
+    if (!isNumber(*from) || from->isExactNumber()) return false;
+    const int size = from->wire().maxLen; // bit and the whole numbers' bytes; float 8, real 4
+    std::uint64_t bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
+    if (from->base == BaseType::Bit) bits = bits != 0;
+    if (from->base == BaseType::Float) {
         const double d = sqlite3_value_double(v);
         std::memcpy(&bits, &d, 8);
-        size = 8;
-        break;
     }
-    case BaseType::Real: {
+    if (from->base == BaseType::Real) {
         const float f = static_cast<float>(sqlite3_value_double(v));
         std::uint32_t b32;
         std::memcpy(&b32, &f, 4);
-        bits = b32, size = 4;
-        break;
+        bits = b32;
     }
-    default:
-        return false;
-    }
-    if (from->isInteger()) bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
     for (int i = size - 1; i >= 0; --i)
         out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     return true;
@@ -325,7 +304,7 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
         s.size() > static_cast<std::size_t>(to.length)) {
         const bool wholeNumber = from && (from->isInteger() || from->base == BaseType::Bit);
         const bool wide = to.base == BaseType::NChar || to.base == BaseType::NVarChar;
-        if (numeric && (!wholeNumber || wide)) return fail(8115, overflow(to));
+        if (numeric && (!wholeNumber || wide)) return fail(8115, overflowText(to));
         if (numeric) {
             s.assign(1, u'*'); // the server's mark of a number too long for the text
         } else {
@@ -340,12 +319,83 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
     resultUtf16(ctx, s);
 }
 
+void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
+    const int kind = sqlite3_value_type(v);
+    std::int64_t n = 0;
+    if (kind == SQLITE_INTEGER) {
+        n = sqlite3_value_int64(v);
+    } else if (kind == SQLITE_FLOAT) {
+        const double d = std::trunc(sqlite3_value_double(v));
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+            return fail(8115, overflowText(t));
+        n = static_cast<std::int64_t>(d);
+    } else if (kind == SQLITE_BLOB) {
+        // The last bytes, most significant first, as the server reads binary as a number.
+        const auto* b = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+        const int size = sqlite3_value_bytes(v);
+        std::uint64_t u = 0;
+        for (int i = size > 8 ? size - 8 : 0; i < size; ++i)
+            u = (u << 8) | b[i];
+        n = static_cast<std::int64_t>(u);
+    } else {
+        const std::string s = textOf(v);
+        const std::string_view digits = trim(s);
+        std::optional<std::int64_t> parsed;
+        if (t.base == BaseType::Bit && (iequals(digits, "true") || iequals(digits, "false")))
+            parsed = iequals(digits, "true");
+        else
+            parsed = parseWholeNumber(!digits.empty() && digits.front() == '+' ? digits.substr(1)
+                                                                               : digits);
+        if (!parsed)
+            return fail(245, "Conversion failed when converting the " +
+                                 sourceName(fail.from, kind) + " value '" + s + "' to data type " +
+                                 t.tsqlName() + ".");
+        n = *parsed;
+    }
+    if (t.base == BaseType::Bit) n = n != 0;
+    if (!inWholeRange(t.base, n)) return fail(8115, overflowText(t));
+    sqlite3_result_int64(fail.ctx, n);
+}
+
+// decimal(p, s), numeric, money: rounded to the scale, refused past the precision (the result
+// as resultExact keeps it).
+void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
+    const int kind = sqlite3_value_type(v);
+    const bool money = t.base == BaseType::Money || t.base == BaseType::SmallMoney;
+    const int scale = money ? 4 : t.scale;
+    const int precision = t.base == BaseType::Money        ? 19
+                          : t.base == BaseType::SmallMoney ? 10
+                                                           : t.precision;
+    std::string text;
+    if (kind == SQLITE_FLOAT) {
+        char buf[80];
+        std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(v));
+        text = buf;
+    } else {
+        text = textOf(v);
+    }
+    __int128 scaled = 0;
+    if (kind == SQLITE_BLOB || !parseDecimal(text, scale, scaled))
+        return fail(8114, "Error converting data type " + sourceName(fail.from, kind) + " to " +
+                              (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) + ".");
+    __int128 limit = 1;
+    for (int i = 0; i < precision; ++i)
+        limit *= 10;
+    const bool tooBig = money
+                            ? (t.base == BaseType::Money ? scaled > INT64_MAX || scaled < INT64_MIN
+                                                         : scaled > INT32_MAX || scaled < INT32_MIN)
+                            : scaled >= limit || scaled <= -limit;
+    if (tooBig)
+        return fail(8115, "Arithmetic overflow error converting " + sourceName(nullptr, kind) +
+                              " to data type " + (money ? t.tsqlName() : "numeric") + ".");
+    resultExact(fail.ctx, decimalText(scaled, scale));
+}
+
 } // namespace
 
 void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
                   const SqlType& to, long style, int mode) {
-    const bool tryCast = mode == 1;
-    const Failure fail{ctx, tryCast, mode == 2};
+    const Failure fail{ctx, mode == 1, mode == 2, from ? &*from : nullptr};
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (to.isText()) return toText(ctx, v, from, to, style, fail);
     if (to.base == BaseType::Binary || to.base == BaseType::VarBinary || to.base == BaseType::Image)
@@ -375,7 +425,7 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
         char* end = nullptr;
         const double d = s.empty() ? 0 : std::strtod(s.c_str(), &end);
         if (!s.empty() && *end)
-            return fail(8114, "Error converting data type " + sourceName(from, SQLITE_TEXT) +
+            return fail(8114, "Error converting data type " + sourceName(fail.from, SQLITE_TEXT) +
                                   " to float.");
         return sqlite3_result_double(ctx, d);
     }
@@ -384,7 +434,9 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
     if ((to.isInteger() || to.base == BaseType::Bit) && sqlite3_value_type(v) == SQLITE_TEXT &&
         trim(textOf(v)).empty() && !(from && from->isExactNumber()))
         return sqlite3_result_int(ctx, 0);
-    castLegacy(ctx, v, to, tryCast, from ? sourceName(from, 0) : std::string());
+    if (to.isInteger() || to.base == BaseType::Bit) return castToInteger(v, to, fail);
+    if (to.isExactNumber()) return castToExact(v, to, fail);
+    sqlite3_result_value(ctx, v);
 }
 
 } // namespace sandbox

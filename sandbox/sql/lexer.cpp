@@ -180,6 +180,29 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The text of a quoted string or name that starts at i, up to its closing quote (doubled inside
+// it); i moves past it. A string counts its lines; a name's are not counted.
+std::string quoted(std::string_view s, std::size_t& i, char close, std::size_t& line, bool lines) {
+    const std::size_t start = i;
+    std::string text;
+    for (;;) {
+        if (i >= s.size())
+            throw LexError{105,
+                           "Unclosed quotation mark after the character string '" +
+                               std::string(s.substr(start)) + "'.",
+                           line};
+        if (s[i] == close) {
+            if (i + 1 < s.size() && s[i + 1] == close) {
+                text.push_back(close), i += 2;
+                continue;
+            }
+            return ++i, text;
+        }
+        if (lines && s[i] == '\n') ++line;
+        text.push_back(s[i++]);
+    }
+}
+
 } // namespace
 
 bool Token::is(std::string_view keyword) const {
@@ -227,53 +250,16 @@ Tokens tokenize(std::string_view s) {
             } while (nest > 0);
             continue;
         }
-        bool unicode = (c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'';
-        if (c == '\'' || unicode) {
-            std::size_t start = i + (unicode ? 2 : 1);
-            std::string text;
-            std::size_t j = start;
-            for (;;) {
-                if (j >= s.size())
-                    throw LexError{105,
-                                   "Unclosed quotation mark after the character string '" +
-                                       std::string(s.substr(start)) + "'.",
-                                   line};
-                if (s[j] == '\'') {
-                    if (j + 1 < s.size() && s[j + 1] == '\'') {
-                        text.push_back('\''), j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                if (s[j] == '\n') ++line;
-                text.push_back(s[j++]);
-            }
-            push(Token::String, std::move(text));
+        const bool unicode = (c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'';
+        if (c == '\'' || unicode || c == '[' || c == '"') {
+            const bool name = c == '[' || c == '"';
+            i += unicode ? 2 : 1;
+            push(name ? Token::QuotedName : Token::String, quoted(s, i,
+                                                                  c == '[' ? ']'
+                                                                  : name   ? '"'
+                                                                           : '\'',
+                                                                  line, !name));
             out.back().unicode = unicode;
-            i = j + 1;
-            continue;
-        }
-        if (c == '[' || c == '"') {
-            char close = c == '[' ? ']' : '"';
-            std::string text;
-            std::size_t j = i + 1;
-            for (;;) {
-                if (j >= s.size())
-                    throw LexError{105,
-                                   "Unclosed quotation mark after the character string '" +
-                                       std::string(s.substr(i + 1)) + "'.",
-                                   line};
-                if (s[j] == close) {
-                    if (j + 1 < s.size() && s[j + 1] == close) {
-                        text.push_back(close), j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                text.push_back(s[j++]);
-            }
-            push(Token::QuotedName, std::move(text));
-            i = j + 1;
             continue;
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {

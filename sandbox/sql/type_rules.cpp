@@ -8,64 +8,14 @@
 namespace sandbox {
 namespace {
 
-// From the lowest to the highest, as the server ranks them.
-constexpr BaseType kOrder[] = {BaseType::Binary,
-                               BaseType::VarBinary,
-                               BaseType::Char,
-                               BaseType::VarChar,
-                               BaseType::NChar,
-                               BaseType::NVarChar,
-                               BaseType::UniqueIdentifier,
-                               BaseType::Image,
-                               BaseType::Text,
-                               BaseType::NText,
-                               BaseType::Bit,
-                               BaseType::TinyInt,
-                               BaseType::SmallInt,
-                               BaseType::Int,
-                               BaseType::BigInt,
-                               BaseType::SmallMoney,
-                               BaseType::Money,
-                               BaseType::Decimal,
-                               BaseType::Numeric,
-                               BaseType::Real,
-                               BaseType::Float,
-                               BaseType::Time,
-                               BaseType::Date,
-                               BaseType::SmallDateTime,
-                               BaseType::DateTime,
-                               BaseType::DateTime2};
-
 bool isDecimal(const SqlType& t) {
     return t.base == BaseType::Decimal || t.base == BaseType::Numeric;
 }
 
 // An exact number's precision and scale: the whole-number types as decimals of their digits.
 void digits(const SqlType& t, int& p, int& s) {
-    s = t.scale;
-    switch (t.base) {
-    case BaseType::Bit:
-    case BaseType::TinyInt:
-        p = 3;
-        break;
-    case BaseType::SmallInt:
-        p = 5;
-        break;
-    case BaseType::Int:
-        p = 10;
-        break;
-    case BaseType::BigInt:
-        p = 19;
-        break;
-    case BaseType::Money:
-        p = 19, s = 4;
-        break;
-    case BaseType::SmallMoney:
-        p = 10, s = 4;
-        break;
-    default:
-        p = t.precision;
-    }
+    p = digitsOf(t);
+    s = t.base == BaseType::Money || t.base == BaseType::SmallMoney ? 4 : t.scale;
 }
 
 SqlType decimal(int p, int s) {
@@ -80,29 +30,7 @@ SqlType capped(int p, int s) {
     return decimal(38, s);
 }
 
-int lengthOf(const SqlType& t) {
-    return t.length;
-}
-
 } // namespace
-
-int precedence(BaseType b) {
-    return static_cast<int>(std::find(std::begin(kOrder), std::end(kOrder), b) - kOrder);
-}
-
-bool isCharacter(const SqlType& t) {
-    return t.isText();
-}
-bool isBinary(const SqlType& t) {
-    return t.base == BaseType::Binary || t.base == BaseType::VarBinary || t.base == BaseType::Image;
-}
-bool isNumber(const SqlType& t) {
-    return t.isInteger() || t.isExactNumber() || t.base == BaseType::Bit ||
-           t.base == BaseType::Float || t.base == BaseType::Real;
-}
-bool isUnicode(const SqlType& t) {
-    return t.base == BaseType::NChar || t.base == BaseType::NVarChar || t.base == BaseType::NText;
-}
 
 ExprType literalType(const Token& t) {
     ExprType e;
@@ -167,12 +95,12 @@ void checkImplicit(const SqlType& from, const SqlType& to) {
     bool clash = false;
     if (fromDate != toDate) {
         const SqlType& other = fromDate ? to : from;
-        clash = !isCharacter(other) && !(oldDate && isNumber(other));
+        clash = !other.isText() && !(oldDate && isNumber(other));
         if (!clash && isNumber(other)) throw unsupported("date arithmetic with numbers");
     }
     if ((from.base == BaseType::UniqueIdentifier) != (to.base == BaseType::UniqueIdentifier)) {
         const SqlType& other = from.base == BaseType::UniqueIdentifier ? to : from;
-        clash = clash || !(isCharacter(other) || isBinary(other));
+        clash = clash || !(other.isText() || isBinary(other));
     }
     if ((from.base == BaseType::Text || from.base == BaseType::NText) && isNumber(to)) clash = true;
     if (isBinary(from) && (to.base == BaseType::Float || to.base == BaseType::Real)) clash = true;
@@ -196,7 +124,7 @@ SqlType common(const SqlType& a, const SqlType& b) {
         const int s = std::max(s1, s2);
         return capped(std::max(p1 - s1, p2 - s2) + s, s);
     }
-    if ((isCharacter(high) && isCharacter(low)) || (isBinary(high) && isBinary(low))) {
+    if ((high.isText() && low.isText()) || (isBinary(high) && isBinary(low))) {
         SqlType t = high;
         if (t.length != SqlType::kMax)
             t.length = low.length == SqlType::kMax ? SqlType::kMax : std::max(t.length, low.length);
@@ -206,7 +134,7 @@ SqlType common(const SqlType& a, const SqlType& b) {
 }
 
 SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
-    if (op == "+" && ((isCharacter(a) && isCharacter(b)) || (isBinary(a) && isBinary(b)))) {
+    if (op == "+" && ((a.isText() && b.isText()) || (isBinary(a) && isBinary(b)))) {
         SqlType t = common(a, b);
         if (t.base == BaseType::Text || t.base == BaseType::NText || t.base == BaseType::Image)
             throw SqlError{402, 16, 1,
@@ -214,7 +142,7 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
                                " are incompatible in the add operator.",
                            true};
         const int limit = isUnicode(t) ? 4000 : 8000;
-        if (lengthOf(a) == SqlType::kMax || lengthOf(b) == SqlType::kMax)
+        if (a.length == SqlType::kMax || b.length == SqlType::kMax)
             t.length = SqlType::kMax;
         else
             t.length = std::min(limit, a.length + b.length);
@@ -225,7 +153,7 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
     }
     const SqlType t = common(a, b);
     const bool bits = op == "&" || op == "|" || op == "^";
-    if (isCharacter(t) || isBinary(t) || t.isDateTime() || t.base == BaseType::UniqueIdentifier ||
+    if (t.isText() || isBinary(t) || t.isDateTime() || t.base == BaseType::UniqueIdentifier ||
         (bits && !(t.isInteger() || t.base == BaseType::Bit)) ||
         (op == "%" && (t.base == BaseType::Float || t.base == BaseType::Real)))
         throw SqlError{8117, 16, 1,
@@ -264,7 +192,7 @@ bool needsConversion(const SqlType& from, const SqlType& to) {
     if (wideInt(from) && to.isInteger() && precedence(to.base) >= precedence(from.base))
         return false;
     if (wideInt(from) && isDecimal(to)) return false;
-    if (isCharacter(from) && isCharacter(to))
+    if (from.isText() && to.isText())
         return to.length != SqlType::kMax && to.base != BaseType::Text &&
                to.base != BaseType::NText &&
                (from.length == SqlType::kMax || from.length > to.length ||

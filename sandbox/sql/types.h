@@ -75,6 +75,21 @@ struct SqlType {
     bool isDateTime() const;
 };
 
+bool isBinary(const SqlType& t);
+bool isNumber(const SqlType& t); // bit among them
+bool isUnicode(const SqlType& t);
+// The server's data type precedence: the operand of the lower type converts to the higher.
+int precedence(BaseType b);
+// An exact number's precision: the whole-number types and money as decimals of their digits.
+int digitsOf(const SqlType& t);
+// The bytes a decimal of that precision takes.
+std::uint8_t decimalBytes(int precision);
+// Whether v fits a whole-number type (bigint and bit: any 64-bit value).
+bool inWholeRange(BaseType b, std::int64_t v);
+
+// "Arithmetic overflow error converting expression to data type int."
+std::string overflowText(const SqlType& t);
+
 // A failed conversion of a stored value to its column type.
 struct ConversionError {
     int number;
@@ -93,6 +108,8 @@ bool parseDateTime(std::string_view text, BaseType base, tds::DateTime& out);
 bool parseDecimal(std::string_view text, int scale, __int128& out);
 // A scaled exact number as text: -1.2345, 0.0005.
 std::string decimalText(__int128 scaled, int scale);
+// Bytes as hexadecimal digits: 0A0B.
+std::string hexText(const tds::Bytes& bytes);
 // A uniqueidentifier's 16 bytes as text; the first three groups travel little-endian.
 std::string guidText(const tds::Bytes& bytes);
 

@@ -8,6 +8,7 @@
 
 #include "db/utf16.h"
 
+#include <charconv>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -21,24 +22,13 @@ std::string textOf(sqlite3_stmt* st, int i) {
 
 bool parseGuid(std::string_view s, tds::Bytes& out) {
     if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
-    if (s.size() != 36) return false;
+    if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') return false;
+    std::string hex(s);
+    std::erase(hex, '-');
     std::uint8_t b[16];
-    int k = 0;
-    for (std::size_t i = 0; i < 36;) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (s[i++] != '-') return false;
-            continue;
-        }
-        auto hex = [](char c) {
-            return c >= '0' && c <= '9'   ? c - '0'
-                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                          : -1;
-        };
-        int hi = hex(s[i]), lo = hex(s[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        b[k++] = static_cast<std::uint8_t>(hi * 16 + lo);
-        i += 2;
+    for (int k = 0; k < 16; ++k) {
+        const char* p = hex.data() + 2 * k;
+        if (hex.size() != 32 || std::from_chars(p, p + 2, b[k], 16).ptr != p + 2) return false;
     }
     // the first three groups go out little-endian
     out = {b[3], b[2], b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
@@ -70,14 +60,8 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
             v = std::strtoll(s.c_str(), &end, 10);
             if (s.empty() || *end || errno) return conversion();
         }
-        std::int64_t lo = INT64_MIN, hi = INT64_MAX;
-        if (t.base == BaseType::TinyInt) lo = 0, hi = 255;
-        if (t.base == BaseType::SmallInt) lo = INT16_MIN, hi = INT16_MAX;
-        if (t.base == BaseType::Int) lo = INT32_MIN, hi = INT32_MAX;
         if (t.base == BaseType::Bit) v = v != 0;
-        if (v < lo || v > hi)
-            return fail(8115, "Arithmetic overflow error converting expression to data type " +
-                                  t.tsqlName() + ".");
+        if (!inWholeRange(t.base, v)) return fail(8115, overflowText(t));
         out = v;
         return true;
     }
@@ -109,9 +93,7 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
         // Money is a scaled 64-bit integer (smallmoney 32): past it the server refuses the value.
         const bool tooBig = (t.base == BaseType::Money && (v > INT64_MAX || v < INT64_MIN)) ||
                             (t.base == BaseType::SmallMoney && (v > INT32_MAX || v < INT32_MIN));
-        if (tooBig)
-            return fail(8115, "Arithmetic overflow error converting expression to data type " +
-                                  t.tsqlName() + ".");
+        if (tooBig) return fail(8115, overflowText(t));
         out = tds::Decimal{v};
         return true;
     }
@@ -225,9 +207,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         err = {number, what};
         return false;
     };
-    if (t.isInteger() || t.base == BaseType::Bit || t.isExactNumber() ||
-        t.base == BaseType::Float || t.base == BaseType::Real)
-        return readNumber(st, i, t, out, err);
+    if (isNumber(t)) return readNumber(st, i, t, out, err);
     if (t.isText()) {
         // The stored UTF-8, turned into the string the value already holds: SQLite's own UTF-16
         // would be a conversion and an allocation inside it for every value.
@@ -290,17 +270,20 @@ std::string decimalText(__int128 scaled, int scale) {
     return (negative ? "-" : "") + digits;
 }
 
-std::string guidText(const tds::Bytes& b) {
+std::string hexText(const tds::Bytes& bytes) {
     static const char digits[] = "0123456789ABCDEF";
-    static const int order[] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
     std::string s;
-    for (int k = 0; k < 16 && b.size() == 16; ++k) {
-        const std::uint8_t byte = b[static_cast<std::size_t>(order[k])];
-        s += digits[byte >> 4];
-        s += digits[byte & 0xF];
-        if (k == 3 || k == 5 || k == 7 || k == 9) s += '-';
-    }
+    for (auto byte : bytes)
+        s += digits[byte >> 4], s += digits[byte & 0xF];
     return s;
+}
+
+std::string guidText(const tds::Bytes& b) {
+    if (b.size() != 16) return "";
+    const std::string h = hexText({b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9],
+                                   b[10], b[11], b[12], b[13], b[14], b[15]});
+    return h.substr(0, 8) + "-" + h.substr(8, 4) + "-" + h.substr(12, 4) + "-" + h.substr(16, 4) +
+           "-" + h.substr(20);
 }
 
 std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
@@ -320,13 +303,7 @@ std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
                quoteString(tds::utf8(*s));
     if (auto b = std::get_if<tds::Bytes>(&v)) {
         if (type.type == tds::kGuid && b->size() == 16) return "'" + guidText(*b) + "'";
-        static const char digits[] = "0123456789ABCDEF";
-        std::string s = "0x";
-        for (auto byte : *b) {
-            s += digits[byte >> 4];
-            s += digits[byte & 0xF];
-        }
-        return s;
+        return "0x" + hexText(*b);
     }
     const auto& dt = std::get<tds::DateTime>(v);
     tds::TypeInfo shape = type;
