@@ -196,11 +196,8 @@ std::string Binder::variable(Expr& e) {
         return std::string(buf).find_first_of(".en") == std::string::npos ? std::string(buf) + ".0"
                                                                           : std::string(buf);
     }
-    if (auto d = std::get_if<tds::Decimal>(&value)) {
-        const bool money =
-            var.type.base == BaseType::Money || var.type.base == BaseType::SmallMoney;
-        return quoteString(decimalText(d->scaled, money ? 4 : var.type.scale));
-    }
+    if (auto d = std::get_if<tds::Decimal>(&value))
+        return quoteString(decimalText(d->scaled, scaleOf(var.type)));
     if (auto s = std::get_if<std::u16string>(&value)) {
         // A value held as text for a typed variable (a date, a number sent as text) converts.
         const std::string text = quoteString(tds::utf8(*s));
@@ -343,14 +340,9 @@ std::string Binder::binary(Expr& e, Scope& scope) {
     const SqlType operand = common(ca.type, cb.type);
     a = convert(a, ta.type, operand);
     b = convert(b, tb.type, operand);
-    if (result.isExactNumber() && !result.isInteger() &&
-        (result.base == BaseType::Numeric || result.base == BaseType::Decimal ||
-         result.base == BaseType::Money || result.base == BaseType::SmallMoney))
+    if (result.isExactNumber())
         return "rowlark_decimal('" + op + "', " + a + ", " + b + ", " +
-               std::to_string(result.base == BaseType::Money || result.base == BaseType::SmallMoney
-                                  ? 4
-                                  : result.scale) +
-               ")";
+               std::to_string(scaleOf(result)) + ")";
     if (op == "/" || op == "%") b = "rowlark_divisor(" + b + ")";
     if (op == "^") return "((" + a + " | " + b + ") - (" + a + " & " + b + "))";
     if (result.isInteger())

@@ -41,6 +41,14 @@ std::string sourceName(const SqlType* from, int kind) {
                                   : "varchar";
 }
 
+// The value as the text of an exact number: a double printed at the scale, others as they are.
+std::string exactText(sqlite3_value* v, int scale) {
+    if (sqlite3_value_type(v) != SQLITE_FLOAT) return textOf(v);
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(v));
+    return buf;
+}
+
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -240,7 +248,6 @@ bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long styl
                  std::u16string& out, bool& numeric) {
     numeric = false;
     std::string s;
-    const int kind = sqlite3_value_type(v);
     if (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary)) return false;
     if (from && from->isDateTime()) {
         tds::DateTime dt;
@@ -256,16 +263,9 @@ bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long styl
     } else if (from && from->isExactNumber()) {
         numeric = true;
         const bool money = from->base == BaseType::Money || from->base == BaseType::SmallMoney;
-        const int scale = money ? 4 : from->scale;
+        const int scale = scaleOf(*from);
         __int128 scaled = 0;
-        std::string text =
-            kind == SQLITE_FLOAT ? std::to_string(sqlite3_value_double(v)) : textOf(v);
-        if (kind == SQLITE_FLOAT) {
-            char buf[80];
-            std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(v));
-            text = buf;
-        }
-        if (!parseDecimal(text, scale, scaled)) return false;
+        if (!parseDecimal(exactText(v, scale), scale, scaled)) return false;
         if (money && style != 2) scaled = (scaled + (scaled < 0 ? -50 : 50)) / 100;
         s = decimalText(scaled, money && style != 2 ? 2 : scale);
     } else if (from && (from->isInteger() || from->base == BaseType::Bit)) {
@@ -362,20 +362,9 @@ void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
 void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
     const int kind = sqlite3_value_type(v);
     const bool money = t.base == BaseType::Money || t.base == BaseType::SmallMoney;
-    const int scale = money ? 4 : t.scale;
-    const int precision = t.base == BaseType::Money        ? 19
-                          : t.base == BaseType::SmallMoney ? 10
-                                                           : t.precision;
-    std::string text;
-    if (kind == SQLITE_FLOAT) {
-        char buf[80];
-        std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(v));
-        text = buf;
-    } else {
-        text = textOf(v);
-    }
+    const int scale = scaleOf(t), precision = digitsOf(t);
     __int128 scaled = 0;
-    if (kind == SQLITE_BLOB || !parseDecimal(text, scale, scaled))
+    if (kind == SQLITE_BLOB || !parseDecimal(exactText(v, scale), scale, scaled))
         return fail(8114, "Error converting data type " + sourceName(fail.from, kind) + " to " +
                               (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) + ".");
     __int128 limit = 1;

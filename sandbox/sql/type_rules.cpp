@@ -15,7 +15,7 @@ bool isDecimal(const SqlType& t) {
 // An exact number's precision and scale: the whole-number types as decimals of their digits.
 void digits(const SqlType& t, int& p, int& s) {
     p = digitsOf(t);
-    s = t.base == BaseType::Money || t.base == BaseType::SmallMoney ? 4 : t.scale;
+    s = scaleOf(t);
 }
 
 SqlType decimal(int p, int s) {

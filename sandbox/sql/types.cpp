@@ -215,6 +215,10 @@ std::string overflowText(const SqlType& t) {
     return "Arithmetic overflow error converting expression to data type " + t.tsqlName() + ".";
 }
 
+int scaleOf(const SqlType& t) {
+    return t.base == B::Money || t.base == B::SmallMoney ? 4 : t.scale;
+}
+
 std::uint8_t decimalBytes(int precision) {
     return precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
 }

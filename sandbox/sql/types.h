@@ -82,6 +82,8 @@ bool isUnicode(const SqlType& t);
 int precedence(BaseType b);
 // An exact number's precision: the whole-number types and money as decimals of their digits.
 int digitsOf(const SqlType& t);
+// An exact number's scale: money's is always 4.
+int scaleOf(const SqlType& t);
 // The bytes a decimal of that precision takes.
 std::uint8_t decimalBytes(int precision);
 // Whether v fits a whole-number type (bigint and bit: any 64-bit value).
