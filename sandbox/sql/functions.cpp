@@ -140,6 +140,11 @@ std::int64_t unitOf(std::string_view part) {
     return 0;
 }
 
+// Months in one of the parts counted in months; 0 for the others.
+std::int64_t monthsIn(std::string_view part) {
+    return part == "year" ? 12 : part == "quarter" ? 3 : part == "month" ? 1 : 0;
+}
+
 std::string_view partOf(sqlite3_value* v) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
     return p ? p : "";
@@ -154,12 +159,8 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (n > INT32_MAX || n < INT32_MIN)
         return resultError(ctx, 8115,
                            "Arithmetic overflow error converting expression to data type int.");
-    if (part == "year")
-        addMonths(t, 12 * n);
-    else if (part == "quarter")
-        addMonths(t, 3 * n);
-    else if (part == "month")
-        addMonths(t, n);
+    if (monthsIn(part))
+        addMonths(t, monthsIn(part) * n);
     else if (part == "week")
         t.days += 7 * n;
     else if (part == "day" || part == "dayofyear" || part == "weekday")
@@ -188,12 +189,8 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     civil(a.days, ya, ma, da);
     civil(b.days, yb, mb, db);
     __int128 diff;
-    if (part == "year")
-        diff = yb - ya;
-    else if (part == "quarter")
-        diff = (yb * 4 + (mb - 1) / 3) - (ya * 4 + (ma - 1) / 3);
-    else if (part == "month")
-        diff = (yb * 12 + mb) - (ya * 12 + ma);
+    if (const std::int64_t k = monthsIn(part))
+        diff = (yb * 12 + mb - 1) / k - (ya * 12 + ma - 1) / k;
     else if (part == "week")
         diff = (b.days + 1) / 7 - (a.days + 1) / 7; // 0001-01-01 is a Monday
     else if (part == "day" || part == "dayofyear" || part == "weekday")

@@ -221,6 +221,12 @@ Tokens tokenize(std::string_view s) {
         t.line = line;
         out.push_back(std::move(t));
     };
+    // The end of the run from j of the characters that pass.
+    const auto span = [&](std::size_t j, auto pass) {
+        while (j < s.size() && pass(static_cast<unsigned char>(s[j])))
+            ++j;
+        return j;
+    };
     while (i < s.size()) {
         unsigned char c = s[i];
         if (c == '\n') {
@@ -254,53 +260,33 @@ Tokens tokenize(std::string_view s) {
         if (c == '\'' || unicode || c == '[' || c == '"') {
             const bool name = c == '[' || c == '"';
             i += unicode ? 2 : 1;
-            push(name ? Token::QuotedName : Token::String, quoted(s, i,
-                                                                  c == '[' ? ']'
-                                                                  : name   ? '"'
-                                                                           : '\'',
-                                                                  line, !name));
+            const char close = c == '[' ? ']' : name ? '"' : '\'';
+            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name));
             out.back().unicode = unicode;
             continue;
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-            std::size_t j = i + 2;
-            while (j < s.size() && std::isxdigit(static_cast<unsigned char>(s[j])))
-                ++j;
+            const std::size_t j = span(i + 2, [](unsigned char x) { return std::isxdigit(x); });
             push(Token::Binary, std::string(s.substr(i + 2, j - i - 2)));
             i = j;
             continue;
         }
         if (std::isdigit(c) ||
             (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-            std::size_t j = i;
-            while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.'))
-                ++j;
+            std::size_t j = span(i, [](unsigned char x) { return std::isdigit(x) || x == '.'; });
             if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
                 std::size_t k = j + 1;
                 if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-                if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
-                    j = k;
-                    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])))
-                        ++j;
-                }
+                if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k])))
+                    j = span(k, [](unsigned char x) { return std::isdigit(x); });
             }
             push(Token::Number, std::string(s.substr(i, j - i)));
             i = j;
             continue;
         }
-        if (c == '@') {
-            std::size_t j = i + 1;
-            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j])))
-                ++j;
-            push(Token::Variable, std::string(s.substr(i, j - i)));
-            i = j;
-            continue;
-        }
-        if (isWordStart(c)) {
-            std::size_t j = i;
-            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j])))
-                ++j;
-            push(Token::Word, std::string(s.substr(i, j - i)));
+        if (c == '@' || isWordStart(c)) {
+            const std::size_t j = span(i + 1, isWordChar);
+            push(c == '@' ? Token::Variable : Token::Word, std::string(s.substr(i, j - i)));
             i = j;
             continue;
         }

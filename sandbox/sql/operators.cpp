@@ -11,6 +11,7 @@
 #include <nettle/nettle-meta.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -245,15 +246,12 @@ void substringFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // REVERSE(text), by characters.
 void reverseFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    std::u32string s = codePoints(argv[0]);
-    std::u16string out;
-    for (auto c = s.rbegin(); c != s.rend(); ++c)
-        if (*c >= 0x10000)
-            out += static_cast<char16_t>(0xD800 + ((*c - 0x10000) >> 10)),
-                out += static_cast<char16_t>(0xDC00 + ((*c - 0x10000) & 0x3FF));
-        else
-            out += static_cast<char16_t>(*c);
-    resultUtf16(ctx, out);
+    std::u16string s = utf16Of(argv[0]);
+    std::reverse(s.begin(), s.end());
+    for (std::size_t i = 0; i + 1 < s.size(); ++i) // a surrogate pair keeps its order
+        if (s[i] >= 0xDC00 && s[i] < 0xE000 && s[i + 1] >= 0xD800 && s[i + 1] < 0xDC00)
+            std::swap(s[i], s[i + 1]), ++i;
+    resultUtf16(ctx, s);
 }
 
 void percentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
