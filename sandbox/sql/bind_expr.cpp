@@ -47,7 +47,7 @@ std::string literalSql(const Token& t) {
 std::string Binder::convert(const std::string& sql, const SqlType& from, const SqlType& to,
                             const std::string& style, Mode mode) {
     if (style == "NULL" && mode != Try && !needsConversion(from, to)) return sql;
-    const bool real = to.base == BaseType::Float || to.base == BaseType::Real;
+    const bool real = isFloat(to);
     if (real && style == "NULL" && mode != Try && (from.isInteger() || from.isExactNumber()))
         return "CAST(" + sql + " AS REAL)";
     return "rowlark_convert(" + sql + ", " + quoteString(from.declared()) + ", " +
@@ -193,8 +193,8 @@ std::string Binder::variable(Expr& e) {
     if (auto d = std::get_if<double>(&value)) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.17g", *d);
-        return std::string(buf).find_first_of(".en") == std::string::npos ? std::string(buf) + ".0"
-                                                                          : std::string(buf);
+        const std::string s = buf;
+        return s.find_first_of(".en") == std::string::npos ? s + ".0" : s;
     }
     if (auto d = std::get_if<tds::Decimal>(&value))
         return quoteString(decimalText(d->scaled, scaleOf(var.type)));
@@ -221,11 +221,9 @@ SqlType Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
     if (ta.nullLiteral) return tb.type;
     if (tb.nullLiteral) return ta.type;
     const SqlType t = common(ta.type, tb.type);
-    const bool sameKind = (ta.type.isText() && tb.type.isText()) ||
-                          (isBinary(ta.type) && isBinary(tb.type)) ||
-                          (isNumber(ta.type) && isNumber(tb.type) &&
-                           ta.type.base != BaseType::Float && ta.type.base != BaseType::Real &&
-                           tb.type.base != BaseType::Float && tb.type.base != BaseType::Real);
+    const bool sameKind =
+        (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
+        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
     if (!sameKind) {
         if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
         if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
@@ -355,30 +353,29 @@ std::string Binder::caseExpr(Expr& e, Scope& scope) {
     std::vector<std::string> sql;
     for (auto& a : e.args)
         sql.push_back(expr(*a, scope));
-    // The results: every THEN and the ELSE; their type is the highest among them.
-    const std::size_t first = e.hasOperand ? 2 : 1;
+    // The results, every THEN and the ELSE, take the highest of their types.
+    const std::size_t stop = e.hasElse ? e.args.size() - 1 : e.args.size();
     std::vector<std::size_t> results;
-    for (std::size_t i = first; i < e.args.size(); i += 2)
+    for (std::size_t i = e.hasOperand ? 2 : 1; i < stop; i += 2)
         results.push_back(i);
-    if (e.hasElse) results.push_back(e.args.size() - 1);
-    ExprType type;
-    type.nullLiteral = true;
-    type.known = true;
+    if (e.hasElse) results.push_back(stop);
+    ExprType type{SqlType{}, true, true, {}};
     for (std::size_t i : results) {
         const ExprType& t = e.args[i]->type;
         if (!t.known) {
             type = t;
             break;
         }
-        if (t.nullLiteral) continue;
-        if (type.nullLiteral)
-            type = t;
-        else
-            type.type = common(type.type, t.type);
+        if (!t.nullLiteral)
+            type = type.nullLiteral ? t : known(common(type.type, t.type), type.collation);
     }
     e.type = type;
+    const auto result = [&](std::size_t i) {
+        return typed(type) && typed(e.args[i]->type)
+                   ? convert(sql[i], e.args[i]->type.type, type.type)
+                   : sql[i];
+    };
     std::string out = "CASE";
-    const std::size_t stop = e.hasElse ? e.args.size() - 1 : e.args.size();
     for (std::size_t i = e.hasOperand ? 1 : 0; i < stop; i += 2) {
         std::string when = sql[i];
         if (e.hasOperand) {
@@ -387,18 +384,9 @@ std::string Binder::caseExpr(Expr& e, Scope& scope) {
             when = "(" + operand + " = " + when +
                    collate(e.args[0]->type, e.args[i]->type, "equal to") + ")";
         }
-        std::string then = sql[i + 1];
-        if (typed(type) && typed(e.args[i + 1]->type))
-            then = convert(then, e.args[i + 1]->type.type, type.type);
-        out += " WHEN " + when + " THEN " + then;
+        out += " WHEN " + when + " THEN " + result(i + 1);
     }
-    if (e.hasElse) {
-        std::string other = sql.back();
-        if (typed(type) && typed(e.args.back()->type))
-            other = convert(other, e.args.back()->type.type, type.type);
-        out += " ELSE " + other;
-    }
-    return out + " END";
+    return out + (e.hasElse ? " ELSE " + result(stop) : "") + " END";
 }
 
 std::string Binder::cast(Expr& e, Scope& scope) {

@@ -186,9 +186,7 @@ void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlT
 bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes& out,
                 bool& number) {
     number = false;
-    if (sqlite3_value_type(v) == SQLITE_BLOB ||
-        (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary ||
-                  from->base == BaseType::Image))) {
+    if (sqlite3_value_type(v) == SQLITE_BLOB || (from && isBinary(*from))) {
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         out.assign(p, p + sqlite3_value_bytes(v));
         return true;
@@ -253,7 +251,7 @@ bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long styl
         tds::DateTime dt;
         if (!parseDateTime(textOf(v), from->base, dt) || !formatDateTime(dt, *from, style, s))
             return false;
-    } else if (from && (from->base == BaseType::Float || from->base == BaseType::Real)) {
+    } else if (from && isFloat(*from)) {
         numeric = true;
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.6g", sqlite3_value_double(v));
@@ -285,8 +283,7 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
             const SqlType& to, long style, const Failure& fail) {
     std::u16string s;
     bool numeric = false;
-    if (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary ||
-                 from->base == BaseType::Image)) {
+    if (from && isBinary(*from)) {
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         const tds::Bytes b(p, p + sqlite3_value_bytes(v));
         if (to.base == BaseType::NChar || to.base == BaseType::NVarChar ||
@@ -387,8 +384,7 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
     const Failure fail{ctx, mode == 1, mode == 2, from ? &*from : nullptr};
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (to.isText()) return toText(ctx, v, from, to, style, fail);
-    if (to.base == BaseType::Binary || to.base == BaseType::VarBinary || to.base == BaseType::Image)
-        return toBinary(ctx, v, from, to, fail);
+    if (isBinary(to)) return toBinary(ctx, v, from, to, fail);
     if (to.isDateTime()) return toDateTime(ctx, v, from, to, style, fail);
     if (to.base == BaseType::UniqueIdentifier) {
         tds::Bytes b;
@@ -408,8 +404,7 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
                               "uniqueidentifier.");
         return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
     }
-    if ((to.base == BaseType::Float || to.base == BaseType::Real) &&
-        sqlite3_value_type(v) == SQLITE_TEXT) {
+    if (isFloat(to) && sqlite3_value_type(v) == SQLITE_TEXT) {
         const std::string s(trim(textOf(v)));
         char* end = nullptr;
         const double d = s.empty() ? 0 : std::strtod(s.c_str(), &end);
@@ -418,8 +413,7 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
                                   " to float.");
         return sqlite3_result_double(ctx, d);
     }
-    if (to.base == BaseType::Float || to.base == BaseType::Real)
-        return sqlite3_result_double(ctx, sqlite3_value_double(v));
+    if (isFloat(to)) return sqlite3_result_double(ctx, sqlite3_value_double(v));
     if ((to.isInteger() || to.base == BaseType::Bit) && sqlite3_value_type(v) == SQLITE_TEXT &&
         trim(textOf(v)).empty() && !(from && from->isExactNumber()))
         return sqlite3_result_int(ctx, 0);

@@ -103,7 +103,7 @@ void checkImplicit(const SqlType& from, const SqlType& to) {
         clash = clash || !(other.isText() || isBinary(other));
     }
     if ((from.base == BaseType::Text || from.base == BaseType::NText) && isNumber(to)) clash = true;
-    if (isBinary(from) && (to.base == BaseType::Float || to.base == BaseType::Real)) clash = true;
+    if (isBinary(from) && isFloat(to)) clash = true;
     if (clash)
         throw SqlError{206, 16, 2,
                        "Operand type clash: " + from.tsqlName() + " is incompatible with " +
@@ -154,8 +154,7 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
     const SqlType t = common(a, b);
     const bool bits = op == "&" || op == "|" || op == "^";
     if (t.isText() || isBinary(t) || t.isDateTime() || t.base == BaseType::UniqueIdentifier ||
-        (bits && !(t.isInteger() || t.base == BaseType::Bit)) ||
-        (op == "%" && (t.base == BaseType::Float || t.base == BaseType::Real)))
+        (bits && !(t.isInteger() || t.base == BaseType::Bit)) || (op == "%" && isFloat(t)))
         throw SqlError{8117, 16, 1,
                        "Operand data type " + t.tsqlName() + " is invalid for " +
                            (op == "+"   ? "add"

@@ -201,6 +201,9 @@ bool isBinary(const SqlType& t) {
 bool isNumber(const SqlType& t) {
     return facts(t.base).kind <= Approximate || t.base == B::Bit;
 }
+bool isFloat(const SqlType& t) {
+    return facts(t.base).kind == Approximate;
+}
 bool isUnicode(const SqlType& t) {
     return t.base == B::NChar || t.base == B::NVarChar || t.base == B::NText;
 }

@@ -77,6 +77,7 @@ struct SqlType {
 
 bool isBinary(const SqlType& t);
 bool isNumber(const SqlType& t); // bit among them
+bool isFloat(const SqlType& t);  // float or real
 bool isUnicode(const SqlType& t);
 // The server's data type precedence: the operand of the lower type converts to the higher.
 int precedence(BaseType b);

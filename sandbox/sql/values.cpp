@@ -65,7 +65,7 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
         out = v;
         return true;
     }
-    if (t.base == BaseType::Float || t.base == BaseType::Real) {
+    if (isFloat(t)) {
         if (kind == SQLITE_TEXT || kind == SQLITE_BLOB) {
             std::string s = textOf(st, i);
             char* end = nullptr;
@@ -225,7 +225,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             return fail(8152, "String or binary data would be truncated.");
         return true;
     }
-    if (t.base == BaseType::Binary || t.base == BaseType::VarBinary || t.base == BaseType::Image) {
+    if (isBinary(t)) {
         auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
         std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
         tds::Bytes b(p, p + n);

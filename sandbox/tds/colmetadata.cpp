@@ -4,20 +4,6 @@
 
 namespace tds {
 
-bool TypeInfo::isPlp() const {
-    return maxLen == kPlpMaxLen &&
-           (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
-}
-
-bool TypeInfo::isLongText() const {
-    return type == kText || type == kNText || type == kImage;
-}
-
-bool TypeInfo::hasCollation() const {
-    return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar ||
-           type == kText || type == kNText;
-}
-
 namespace {
 
 // How a type's description goes after its identifier.

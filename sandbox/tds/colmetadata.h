@@ -43,9 +43,16 @@ struct TypeInfo {
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
 
-    bool isPlp() const;
-    bool isLongText() const; // text, ntext or image
-    bool hasCollation() const;
+    // the (max) types, sent in parts
+    bool isPlp() const {
+        return maxLen == kPlpMaxLen &&
+               (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
+    }
+    bool isLongText() const { return type == kText || type == kNText || type == kImage; }
+    bool hasCollation() const {
+        return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar ||
+               type == kText || type == kNText;
+    }
     friend bool operator==(const TypeInfo&, const TypeInfo&) = default;
 };
 
