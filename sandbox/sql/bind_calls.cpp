@@ -330,25 +330,18 @@ std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
     }
     if (e.args.size() != 1)
         throw SqlError{174, 15, 1, "The " + fn + " function requires 1 argument(s).", true};
-    std::string a = expr(*e.args[0], scope);
+    const std::string a = sortKey(*e.args[0], scope), distinct = e.distinct ? "DISTINCT " : "";
     const ExprType& t = e.args[0]->type;
-    if (t.known && t.type.isText()) a += std::string(" COLLATE ") + collationName(t.collation.id);
-    const std::string distinct = e.distinct ? "DISTINCT " : "";
     if (fn == "count" || fn == "count_big") {
         e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
         return "count(" + distinct + a + ")";
     }
-    if (fn == "min" || fn == "max") {
-        e.type = t;
-        return fn + "(" + distinct + a + ")";
-    }
     e.type = t;
+    if (fn == "min" || fn == "max") return fn + "(" + distinct + a + ")";
     if (t.known) {
         const SqlType& s = t.type;
         if (s.isText() || isBinary(s) || s.isDateTime() || s.base == BaseType::UniqueIdentifier)
-            throw SqlError{
-                8117, 16, 1,
-                "Operand data type " + s.tsqlName() + " is invalid for " + fn + " operator.", true};
+            throw invalidOperand(s, fn);
         if (s.base == BaseType::Bit || s.base == BaseType::TinyInt || s.base == BaseType::SmallInt)
             e.type.type = SqlType{BaseType::Int};
         if (s.base == BaseType::Decimal || s.base == BaseType::Numeric)

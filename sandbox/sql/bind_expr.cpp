@@ -72,10 +72,7 @@ std::string Binder::expr(Expr& e, Scope& scope) {
         std::string a = expr(*e.args[0], scope);
         e.type = e.args[0]->type;
         if (typed(e.type) && !isNumber(e.type.type))
-            throw SqlError{8117, 16, 1,
-                           "Operand data type " + e.type.type.tsqlName() + " is invalid for " +
-                               (e.token.text == "~" ? "~" : "minus") + " operator.",
-                           true};
+            throw invalidOperand(e.type.type, e.token.text == "~" ? "~" : "minus");
         return e.token.text == "+" ? a : "(" + e.token.text + " " + a + ")";
     }
     case Expr::Binary:

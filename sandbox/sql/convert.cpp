@@ -78,41 +78,35 @@ bool formatDateTime(const tds::DateTime& dt, const SqlType& type, long style, st
         if (type.base == BaseType::Time) return out = time + frac, true;
         return out = date + " " + time + frac, true;
     }
-    const std::string yy = padded(y % 100, 2), mm = padded(m, 2), dd = padded(d, 2);
-    switch (style) {
-    case 0:
-    case 100: {
+    if (style == 0 || style == 100) {
         const std::int64_t h12 = h % 12 == 0 ? 12 : h % 12;
         out = std::string(kMonths[m - 1]) + " " + padded(d, 2, ' ') + " " + padded(y, 4) + " " +
               padded(h12, 2, ' ') + ":" + padded(mi, 2) + (h < 12 ? "AM" : "PM");
         return true;
     }
-    case 1:
-        return out = mm + "/" + dd + "/" + yy, true;
-    case 101:
-        return out = mm + "/" + dd + "/" + padded(y, 4), true;
-    case 3:
-        return out = dd + "/" + mm + "/" + yy, true;
-    case 103:
-        return out = dd + "/" + mm + "/" + padded(y, 4), true;
-    case 23:
-        return out = date, true;
-    case 8:
-    case 108:
-        return out = time, true;
-    case 12:
-        return out = yy + mm + dd, true;
-    case 112:
-        return out = padded(y, 4) + mm + dd, true;
-    case 20:
-    case 120:
-        return out = date + " " + time, true;
-    case 126:
+    if (style == 126) {
         if (fraction == 0 && old) frac.clear();
         return out = date + "T" + time + frac, true;
-    default:
-        return false;
     }
+    // The other styles by their pattern: Y the year's four digits, y its last two, m d the
+    // month and the day, D the date (Y-m-d), T the time.
+    static const std::pair<long, const char*> kStyles[] = {
+        {1, "m/d/y"}, {101, "m/d/Y"}, {3, "d/m/y"}, {103, "d/m/Y"}, {23, "D"},   {8, "T"},
+        {108, "T"},   {12, "ymd"},    {112, "Ymd"}, {20, "D T"},    {120, "D T"}};
+    for (const auto& [number, pattern] : kStyles) {
+        if (number != style) continue;
+        out.clear();
+        for (const char* p = pattern; *p; ++p)
+            out += *p == 'Y'   ? padded(y, 4)
+                   : *p == 'y' ? padded(y % 100, 2)
+                   : *p == 'm' ? padded(m, 2)
+                   : *p == 'd' ? padded(d, 2)
+                   : *p == 'D' ? date
+                   : *p == 'T' ? time
+                               : std::string(1, *p);
+        return true;
+    }
+    return false;
 }
 
 // Text as a date or time of the type, in the style given (or any the server reads by default).

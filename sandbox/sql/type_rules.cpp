@@ -155,16 +155,12 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
     const bool bits = op == "&" || op == "|" || op == "^";
     if (t.isText() || isBinary(t) || t.isDateTime() || t.base == BaseType::UniqueIdentifier ||
         (bits && !(t.isInteger() || t.base == BaseType::Bit)) || (op == "%" && isFloat(t)))
-        throw SqlError{8117, 16, 1,
-                       "Operand data type " + t.tsqlName() + " is invalid for " +
-                           (op == "+"   ? "add"
-                            : op == "-" ? "subtract"
-                            : op == "*" ? "multiply"
-                            : op == "/" ? "divide"
-                            : op == "%" ? "modulo"
-                                        : "bitwise") +
-                           " operator.",
-                       true};
+        throw invalidOperand(t, op == "+"   ? "add"
+                                : op == "-" ? "subtract"
+                                : op == "*" ? "multiply"
+                                : op == "/" ? "divide"
+                                : op == "%" ? "modulo"
+                                            : "bitwise");
     if (!isDecimal(t)) return t.base == BaseType::Bit && !bits ? SqlType{BaseType::Int} : t;
     int p1, s1, p2, s2;
     digits(a, p1, s1);

@@ -3,8 +3,15 @@
 #pragma once
 
 #include "ast.h"
+#include "error.h"
 
 namespace sandbox {
+
+// The server's 8117: "Operand data type bit is invalid for minus operator."
+inline SqlError invalidOperand(const SqlType& t, const std::string& op) {
+    return {8117, 16, 1,
+            "Operand data type " + t.tsqlName() + " is invalid for " + op + " operator.", true};
+}
 
 // Whether the expression has a type of its own: known, and not NULL itself.
 inline bool typed(const ExprType& t) {
