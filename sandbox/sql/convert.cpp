@@ -153,8 +153,7 @@ void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlT
     if (sqlite3_value_type(v) == SQLITE_BLOB ||
         !(fromDate ? parseDateTime(s, from->base, dt) || parseStyled(s, to, -1, dt)
                    : parseStyled(s, to, style, dt)))
-        return fail(241, "Conversion failed when converting date and/or time from character "
-                         "string.");
+        return fail(241, kBadDateText);
     if (to.base == BaseType::Date) dt.nanos = 0;
     if (to.base == BaseType::Time) dt.days = 0;
     if (to.base == BaseType::DateTime) { // to the nearest 1/300 of a second: .000, .003, .007
@@ -224,8 +223,7 @@ void toBinary(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlTyp
         return fail(40000, "The sandbox does not support the binary form of " +
                                (from ? from->tsqlName() : std::string("this value")) + ".");
     const std::size_t n = static_cast<std::size_t>(to.length);
-    if (fail.strict && to.length != SqlType::kMax && b.size() > n)
-        return fail(8152, "String or binary data would be truncated.");
+    if (fail.strict && to.length != SqlType::kMax && b.size() > n) return fail(8152, kTruncated);
     if (to.length != SqlType::kMax && b.size() > n) // numbers keep their last bytes
         b.erase(number ? b.begin() : b.begin() + static_cast<std::ptrdiff_t>(n),
                 number ? b.end() - static_cast<std::ptrdiff_t>(n) : b.end());
@@ -301,7 +299,7 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
         } else {
             // an assignment may drop trailing blanks only
             if (fail.strict && s.find_first_not_of(u' ', std::size_t(to.length)) != s.npos)
-                return fail(8152, "String or binary data would be truncated.");
+                return fail(8152, kTruncated);
             s.resize(static_cast<std::size_t>(to.length));
         }
     }
@@ -393,9 +391,7 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
         bool ok = s.size() == 36;
         for (std::size_t i = 0; ok && i < 36; ++i)
             ok = (i == 8 || i == 13 || i == 18 || i == 23) ? s[i] == '-' : std::isxdigit(s[i]);
-        if (!ok)
-            return fail(8169, "Conversion failed when converting from a character string to "
-                              "uniqueidentifier.");
+        if (!ok) return fail(8169, kBadGuidText);
         return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
     }
     if (isFloat(to) && sqlite3_value_type(v) == SQLITE_TEXT) {

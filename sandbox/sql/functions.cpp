@@ -2,6 +2,7 @@
 
 #include "store_values.h"
 #include "tds/older_versions.h"
+#include "types.h"
 
 #include <sqlite3.h>
 
@@ -52,8 +53,7 @@ template <bool kLeft> void sideFn(sqlite3_context* ctx, int, sqlite3_value** arg
 }
 
 void badDate(sqlite3_context* ctx) {
-    resultError(ctx, 241,
-                "Conversion failed when converting date and/or time from character string.");
+    resultError(ctx, 241, kBadDateText);
 }
 
 // YEAR, MONTH, DAY of a date as the store keeps it ('YYYY-MM-DD...'); NULL stays NULL.

@@ -33,8 +33,6 @@ SqlType capped(int p, int s) {
 } // namespace
 
 ExprType literalType(const Token& t) {
-    ExprType e;
-    e.known = true;
     const std::string& s = t.text;
     switch (t.kind) {
     case Token::String: {
@@ -43,30 +41,22 @@ ExprType literalType(const Token& t) {
         for (unsigned char c : s)
             units += (c & 0xC0) != 0x80;
         const int n = std::max<int>(1, static_cast<int>(units));
-        e.type = t.unicode ? SqlType{BaseType::NVarChar, n > 4000 ? SqlType::kMax : n}
-                           : SqlType{BaseType::VarChar, n > 8000 ? SqlType::kMax : n};
-        return e;
+        return known(t.unicode ? SqlType{BaseType::NVarChar, n > 4000 ? SqlType::kMax : n}
+                               : SqlType{BaseType::VarChar, n > 8000 ? SqlType::kMax : n});
     }
     case Token::Binary: {
         const int n = std::max<int>(1, static_cast<int>((s.size() + 1) / 2));
-        e.type = SqlType{BaseType::VarBinary, n > 8000 ? SqlType::kMax : n};
-        return e;
+        return known(SqlType{BaseType::VarBinary, n > 8000 ? SqlType::kMax : n});
     }
     case Token::Number: {
-        if (s.find_first_of("eE") != std::string::npos) {
-            e.type = SqlType{BaseType::Float, 0, 53};
-            return e;
-        }
+        if (s.find_first_of("eE") != std::string::npos)
+            return known(SqlType{BaseType::Float, 0, 53});
         std::string_view digitsOnly = s;
         if (!digitsOnly.empty() && digitsOnly.front() == '-') digitsOnly.remove_prefix(1);
         const auto point = digitsOnly.find('.');
-        if (point == std::string_view::npos) {
-            const auto v = parseWholeNumber(s);
-            if (v && *v >= INT32_MIN && *v <= INT32_MAX) {
-                e.type = SqlType{BaseType::Int};
-                return e;
-            }
-        }
+        const auto v = parseWholeNumber(s);
+        if (point == std::string_view::npos && v && inWholeRange(BaseType::Int, *v))
+            return known(SqlType{BaseType::Int});
         std::string_view whole = digitsOnly.substr(0, point);
         while (whole.size() > 1 && whole.front() == '0')
             whole.remove_prefix(1);
@@ -74,16 +64,10 @@ ExprType literalType(const Token& t) {
         const int scale =
             point == std::string_view::npos ? 0 : static_cast<int>(digitsOnly.size() - point - 1);
         const int p = std::max(1, static_cast<int>(whole.size()) + scale);
-        if (p > 38)
-            e.type = SqlType{BaseType::Float, 0, 53};
-        else
-            e.type = decimal(std::max(p, scale), scale);
-        return e;
+        return known(p > 38 ? SqlType{BaseType::Float, 0, 53} : decimal(std::max(p, scale), scale));
     }
     default: // NULL
-        e.type = SqlType{BaseType::Int};
-        e.nullLiteral = true;
-        return e;
+        return {SqlType{BaseType::Int}, true, true, {}};
     }
 }
 

@@ -93,6 +93,13 @@ bool inWholeRange(BaseType b, std::int64_t v);
 // "Arithmetic overflow error converting expression to data type int."
 std::string overflowText(const SqlType& t);
 
+// The words of the conversion errors 241, 8152 and 8169.
+inline constexpr const char* kBadDateText =
+    "Conversion failed when converting date and/or time from character string.";
+inline constexpr const char* kTruncated = "String or binary data would be truncated.";
+inline constexpr const char* kBadGuidText =
+    "Conversion failed when converting from a character string to uniqueidentifier.";
+
 // A failed conversion of a stored value to its column type.
 struct ConversionError {
     int number;

@@ -222,7 +222,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             s->resize(t.length, u' ');
         if (t.length != SqlType::kMax && t.base != BaseType::Text && t.base != BaseType::NText &&
             s->size() > std::size_t(t.length))
-            return fail(8152, "String or binary data would be truncated.");
+            return fail(8152, kTruncated);
         return true;
     }
     if (isBinary(t)) {
@@ -231,7 +231,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         tds::Bytes b(p, p + n);
         if (t.base == BaseType::Binary && b.size() < std::size_t(t.length)) b.resize(t.length, 0);
         if (t.length != SqlType::kMax && b.size() > std::size_t(t.length))
-            return fail(8152, "String or binary data would be truncated.");
+            return fail(8152, kTruncated);
         out = std::move(b);
         return true;
     }
@@ -241,17 +241,13 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
             b.assign(p, p + 16);
         } else if (!parseGuid(textOf(st, i), b)) {
-            return fail(
-                8169,
-                "Conversion failed when converting from a character string to uniqueidentifier.");
+            return fail(8169, kBadGuidText);
         }
         out = std::move(b);
         return true;
     }
     tds::DateTime dt;
-    if (!parseDateTime(textOf(st, i), t.base, dt))
-        return fail(241,
-                    "Conversion failed when converting date and/or time from character string.");
+    if (!parseDateTime(textOf(st, i), t.base, dt)) return fail(241, kBadDateText);
     out = dt;
     return true;
 }
