@@ -389,11 +389,7 @@ std::string Binder::caseExpr(Expr& e, Scope& scope) {
 std::string Binder::cast(Expr& e, Scope& scope) {
     std::string a = expr(*e.args[0], scope);
     const ExprType& from = e.args[0]->type;
-    std::string style = "NULL";
-    if (e.style) {
-        Scope none;
-        style = expr(*e.style, none);
-    }
+    const std::string style = e.style ? value(*e.style) : "NULL";
     e.type = known(e.target);
     e.type.collation = from.known && from.type.isText() ? from.collation : Collation{};
     if (from.nullLiteral) return "NULL";

@@ -146,8 +146,7 @@ std::string Binder::select(Select& s, Query& q, Scope* outer) {
         throw SqlError{10741, 15, 2,
                        "A TOP can not be used in the same query or sub-query as a OFFSET.", true};
     if (s.top) {
-        Scope none;
-        std::string n = expr(*s.top, none);
+        std::string n = value(*s.top);
         if (s.topPercent) {
             if (outer || subqueries_ > 0) throw unsupported("TOP ... PERCENT in a subquery");
             // the share of the rows, rounded up
@@ -157,9 +156,8 @@ std::string Binder::select(Select& s, Query& q, Scope* outer) {
         }
         sql += " LIMIT " + n;
     } else if (q.offset) {
-        Scope none;
-        sql += " LIMIT " + (q.fetch ? expr(*q.fetch, none) : std::string("-1")) + " OFFSET " +
-               expr(*q.offset, none);
+        sql += " LIMIT " + (q.fetch ? value(*q.fetch) : std::string("-1")) + " OFFSET " +
+               value(*q.offset);
     }
     return sql;
 }

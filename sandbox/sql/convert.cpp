@@ -138,10 +138,8 @@ bool parseStyled(std::string_view s, const SqlType& type, long style, tds::DateT
     const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
     const auto point = iso.find('.', 10);
     if (old && point != std::string::npos && iso.size() - point - 1 > 3) return false;
-    if (!parseDateTime(iso, type.base == BaseType::Date ? BaseType::DateTime2 : type.base, out))
-        return false;
-    if (old && out.days < daysOf(1753, 1, 1)) return false;
-    return true;
+    return parseDateTime(iso, type.base == BaseType::Date ? BaseType::DateTime2 : type.base, out) &&
+           !(old && out.days < daysOf(1753, 1, 1));
 }
 
 // The value's moment: from the store's text of a date type, or from text to be read.

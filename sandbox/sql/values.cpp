@@ -159,11 +159,9 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out) {
     if (base != BaseType::Time || (s.size() >= 10 && s[4] == '-')) {
         int y, m, d;
         if (!num(4, y)) return false;
-        bool dashed = i < s.size() && s[i] == '-';
-        if (dashed) ++i;
-        if (!num(2, m)) return false;
-        if (dashed && (i >= s.size() || s[i++] != '-')) return false;
-        if (!num(2, d)) return false;
+        const bool dashed = i < s.size() && s[i] == '-';
+        i += dashed;
+        if (!num(2, m) || (dashed && (i >= s.size() || s[i++] != '-')) || !num(2, d)) return false;
         static const int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
         if (m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] || y < 1) return false;
         if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
@@ -193,8 +191,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out) {
     } else if (!hasDate) {
         return false;
     }
-    if (base == BaseType::Date && out.nanos) return false;
-    return true;
+    return base != BaseType::Date || out.nanos == 0;
 }
 
 bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, ConversionError& err) {

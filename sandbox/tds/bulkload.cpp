@@ -45,9 +45,7 @@ BulkLoad BulkLoad::decode(const Bytes& payload, std::uint32_t version) {
                 row.push_back(decodeRowValue(r, c.type));
         } else if (token == kTokNbcRow) {
             // A bitmap of the NULL values first; only the others follow.
-            Bytes nulls((n + 7) / 8);
-            for (auto& byte : nulls)
-                byte = r.u8();
+            const Bytes nulls = r.raw((n + 7) / 8);
             for (std::size_t i = 0; i < n; ++i)
                 row.push_back(nulls[i / 8] & (1u << (i % 8))
                                   ? Value{}
