@@ -185,8 +185,7 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
     if (!from || from->isText()) {
         tds::Writer w;
         const std::u16string s = utf16Of(v);
-        if (from && (from->base == BaseType::VarChar || from->base == BaseType::Char ||
-                     from->base == BaseType::Text))
+        if (from && !isUnicode(*from)) // char, varchar, text: their code page
             tds::appendCp1252(w, s);
         else
             w.ucs2(s);
@@ -276,8 +275,7 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
     if (from && isBinary(*from)) {
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         const tds::Bytes b(p, p + sqlite3_value_bytes(v));
-        if (to.base == BaseType::NChar || to.base == BaseType::NVarChar ||
-            to.base == BaseType::NText)
+        if (isUnicode(to))
             for (std::size_t i = 0; i + 1 < b.size(); i += 2)
                 s.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
         else
