@@ -7,8 +7,6 @@
 #include "text.h"
 #include "type_rules.h"
 
-#include <map>
-
 namespace sandbox {
 namespace {
 

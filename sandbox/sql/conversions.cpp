@@ -7,9 +7,7 @@
 
 #include <sqlite3.h>
 
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace sandbox {

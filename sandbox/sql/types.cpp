@@ -1,13 +1,8 @@
 #include "types.h"
 
-#include "functions.h"
 #include "text.h"
 
-#include "db/utf16.h"
-
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <sqlite3.h>
 
 namespace sandbox {
@@ -222,15 +217,15 @@ int scaleOf(const SqlType& t) {
     return t.base == B::Money || t.base == B::SmallMoney ? 4 : t.scale;
 }
 
-std::uint8_t decimalBytes(int precision) {
-    return precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
-}
-
 tds::TypeInfo SqlType::wire() const {
     const Facts& f = facts(base);
-    if (base == B::Decimal || base == B::Numeric)
-        return {f.wire, decimalBytes(precision), static_cast<std::uint8_t>(precision),
-                static_cast<std::uint8_t>(scale)};
+    if (base == B::Decimal || base == B::Numeric) // the bytes of the value's precision
+        return {f.wire,
+                static_cast<std::uint16_t>(precision <= 9    ? 5
+                                           : precision <= 19 ? 9
+                                           : precision <= 28 ? 13
+                                                             : 17),
+                static_cast<std::uint8_t>(precision), static_cast<std::uint8_t>(scale)};
     if (base == B::Time || base == B::DateTime2)
         return {f.wire, 0, 0, static_cast<std::uint8_t>(scale)};
     if (f.size) return {f.wire, f.size};

@@ -85,8 +85,6 @@ int precedence(BaseType b);
 int digitsOf(const SqlType& t);
 // An exact number's scale: money's is always 4.
 int scaleOf(const SqlType& t);
-// The bytes a decimal of that precision takes.
-std::uint8_t decimalBytes(int precision);
 // Whether v fits a whole-number type (bigint and bit: any 64-bit value).
 bool inWholeRange(BaseType b, std::int64_t v);
 
