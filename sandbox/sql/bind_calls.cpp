@@ -173,17 +173,17 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         if (c.types[0].known && typed(c.types[1])) other = convert(other, c.arg(1), c.arg(0));
         return "ifnull(" + c.sql[0] + ", " + other + ")";
     }
-    if (fn == "coalesce" || fn == "nullif" || fn == "iif") {
-        if (fn == "iif") {
-            c.args(3, 3);
-            e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
-            if (typed(c.types[1]) && typed(c.types[2])) {
-                e.type.type = common(c.arg(1), c.arg(2));
-                c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
-                c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
-            }
-            return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
+    if (fn == "iif") {
+        c.args(3, 3);
+        e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
+        if (typed(c.types[1]) && typed(c.types[2])) {
+            e.type.type = common(c.arg(1), c.arg(2));
+            c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
+            c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
         }
+        return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
+    }
+    if (fn == "coalesce" || fn == "nullif") {
         c.args(fn == "nullif" ? 2 : 1, fn == "nullif" ? 2 : 255);
         ExprType t = c.types[0];
         for (std::size_t i = 1; i < c.sql.size() && fn == "coalesce"; ++i) {
