@@ -231,6 +231,8 @@ TEST_F(JobOptions, FirstAndLastFollowTheIdentityNotTheStorageOrder) {
                     ASSERT_TRUE(e.reports.empty()) << e.reports.front().second;
                     ASSERT_TRUE(out.newTableMade);
                     EXPECT_EQ(column(into), keepLast ? last : first);
-                    if (removed) EXPECT_EQ(column(into + "Gone").size(), 3u);
+                    if (removed) {
+                        EXPECT_EQ(column(into + "Gone").size(), 3u);
+                    }
                 }
 }
