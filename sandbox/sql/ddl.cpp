@@ -167,7 +167,7 @@ void Engine::create(const Tokens& t, ResultSink& sink) {
         inSavepoint([&] {
             db_->exec("CREATE VIEW " + quoteIdent(name) + columns + " AS " + select, name);
             // a view over missing objects fails now, as the server checks it at creation
-            Prepared check(db_->handle(), "SELECT * FROM " + quoteIdent(name) + " LIMIT 0");
+            Prepared check(*db_, "SELECT * FROM " + quoteIdent(name) + " LIMIT 0");
         });
     } else if (p->is("database")) {
         ++p;
@@ -286,8 +286,8 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     }
     if (p != end && p->is("on")) p += 2;
     if (p != end) throw syntaxNear(p->text);
-    Prepared exists(db_->handle(), "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = " +
-                                       quoteString(def->name + "." + index) + " COLLATE NOCASE");
+    Prepared exists(*db_, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = " +
+                              quoteString(def->name + "." + index) + " COLLATE NOCASE");
     if (exists.step())
         throw SqlError{1913, 16, 1,
                        "The operation failed because an index or statistics with name '" + index +
@@ -330,9 +330,8 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
         } else {
             throw syntaxNear(first);
         }
-        Prepared find(db_->handle(),
-                      "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
-                          quoteString(tableName + "." + index) + " COLLATE NOCASE");
+        Prepared find(*db_, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
+                                quoteString(tableName + "." + index) + " COLLATE NOCASE");
         if (!find.step())
             throw SqlError{3701, 11, 7,
                            "Cannot drop the index '" + tableName + "." + index +
@@ -430,9 +429,8 @@ void Engine::addIdentityColumn(const TableDef& table, const std::string& columnS
     std::string createSql, indexes;
     std::vector<std::string> indexSqls;
     {
-        Prepared st(db_->handle(),
-                    "SELECT type, sql FROM sqlite_master WHERE tbl_name = " + quoteString(name) +
-                        " AND sql IS NOT NULL ORDER BY type DESC");
+        Prepared st(*db_, "SELECT type, sql FROM sqlite_master WHERE tbl_name = " +
+                              quoteString(name) + " AND sql IS NOT NULL ORDER BY type DESC");
         while (st.step()) {
             std::string type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
             std::string sql = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));

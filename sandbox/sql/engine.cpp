@@ -103,6 +103,7 @@ void Engine::openDatabase(const std::string& name) {
     db_->lastIdentity() = identity; // @@IDENTITY outlives USE
     sqlite3_create_function(db_->handle(), "rowlark_session", 1, SQLITE_UTF8, this, sessionFn,
                             nullptr, nullptr);
+    db_->setHook(this);
 }
 
 Engine::SessionValues Engine::sessionValues() const {
@@ -110,7 +111,11 @@ Engine::SessionValues Engine::sessionValues() const {
 }
 
 Engine::~Engine() {
-    if (tranCount_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    try {
+        endStatement(false);
+        finishTransaction(false); // a session that ends undoes its open transaction
+    } catch (const SqlError&) {
+    }
 }
 
 bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variables, bool call) {
@@ -121,7 +126,8 @@ bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variab
     std::vector<std::string> before;
     const auto temporaryTables = [&] {
         std::vector<std::string> names;
-        Prepared st(db_->handle(), "SELECT name FROM temp.sqlite_master WHERE type = 'table'");
+        Prepared st(*db_, "SELECT name FROM temp.sqlite_master WHERE type = 'table' AND name "
+                          "LIKE '#%'");
         while (st.step())
             names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
         return names;
@@ -164,12 +170,15 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
             for (const auto& c : s.children)
                 if (!run(c, sink)) return false;
             return true;
-        case Statement::If:
-            if (condition(s.tokens)) return run(s.children[0], sink);
+        case Statement::If: {
+            bool holds = false;
+            statement([&] { holds = condition(s.tokens); });
+            if (holds) return run(s.children[0], sink);
             if (s.children.size() > 1) return run(s.children[1], sink);
             return true;
+        }
         case Statement::Simple:
-            simple(s.tokens, sink);
+            statement([&] { dispatch(s.tokens, sink); });
             return true;
         }
     } catch (SqlError& e) {
@@ -177,40 +186,12 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
         sink.error(e);
         // A conversion error ends the batch and rolls its transaction back, as on a server;
         // under SET XACT_ABORT ON every error does.
-        const bool conversion =
-            e.number == 245 || e.number == 241 || e.number == 8114 || e.number == 8169;
+        const bool conversion = e.number == 245 || e.number == 241 || e.number == 8114 ||
+                                e.number == 8169 || e.number == 1205;
         if ((conversion || xactAbort_) && tranCount_ > 0) endTransaction(sink);
         return !(e.abortsBatch || conversion || xactAbort_);
     }
     return true;
-}
-
-void Engine::simple(const Tokens& t, ResultSink& sink) {
-    const Token& k = t.front();
-    // Outside a user transaction a statement that writes takes the write lock before it reads, as
-    // a server's statement waits for its locks: read first, it could find at its first write that
-    // another session committed meanwhile (SQLite's BUSY_SNAPSHOT), and no wait would help.
-    const TokenIt from = findTopLevel(t.begin(), t.end(), "from");
-    const bool writes = k.is("insert") || k.is("update") || k.is("delete") || k.is("create") ||
-                        k.is("drop") || k.is("alter") || k.is("truncate") ||
-                        (k.is("select") && findTopLevel(t.begin(), from, "into") != from);
-    // A transaction takes the store's write lock at its first write: one that has only read
-    // blocks no writer, and its reads see what others committed meanwhile, as under the server's
-    // READ COMMITTED.
-    if (writes && tranCount_ > 0) writeLock();
-    if (writes && tranCount_ == 0 && !implicitTransactions_ &&
-        sqlite3_get_autocommit(db_->handle())) {
-        db_->exec("BEGIN IMMEDIATE");
-        try {
-            dispatch(t, sink);
-        } catch (...) {
-            sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
-        db_->exec("COMMIT");
-        return;
-    }
-    dispatch(t, sink);
 }
 
 void Engine::dispatch(const Tokens& t, ResultSink& sink) {
@@ -221,7 +202,6 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
              {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
             if (k.is(w)) {
                 openTransaction(sink);
-                if (!k.is("select")) writeLock();
                 break;
             }
     }
@@ -272,7 +252,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         if (t.size() >= 3 && t[1].is("lock_timeout")) { // milliseconds; -1 waits for ever
             TokenIt p = t.begin() + 2;
             const std::int64_t ms = readInteger(p, t.end());
-            sqlite3_busy_timeout(db_->handle(), ms < 0 || ms > INT32_MAX ? INT32_MAX : int(ms));
+            lockTimeout_ = ms < 0 || ms > INT32_MAX ? -1 : long(ms);
         }
         if (t.size() == 3 && t[1].is("fmtonly")) formatOnly_ = t[2].is("on");
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
@@ -340,7 +320,7 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
 }
 
 void Engine::results(const BoundQuery& q, ResultSink& sink) {
-    Prepared st(db_->handle(), q.sql);
+    Prepared st(*db_, q.sql);
     // The store tells the flags of a view's columns from the tables beneath it.
     std::vector<OutColumn> cols = describe(st.get(), *db_);
     for (std::size_t i = 0; i < q.columns.size() && i < cols.size(); ++i) {
@@ -385,7 +365,7 @@ void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
     try {
-        Prepared st(db_->handle(), sql, table);
+        Prepared st(*db_, sql, table);
         while (st.step()) {
         }
     } catch (SqlError& e) {
@@ -407,13 +387,13 @@ SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
         const std::string item(trim(std::string_view(list).substr(at, comma - at)));
         failed.push_back(item.substr(item.rfind('.') + 1));
     }
-    Prepared indexes(db_->handle(), "SELECT name FROM pragma_index_list(" + quoteString(table) +
-                                        ", " + quoteString(schemaOf(table)) + ") WHERE \"unique\"");
+    Prepared indexes(*db_, "SELECT name FROM pragma_index_list(" + quoteString(table) + ", " +
+                               quoteString(schemaOf(table)) + ") WHERE \"unique\"");
     while (indexes.step()) {
         const std::string index =
             reinterpret_cast<const char*>(sqlite3_column_text(indexes.get(), 0));
-        Prepared columns(db_->handle(), "SELECT name FROM pragma_index_info(" + quoteString(index) +
-                                            ", " + quoteString(schemaOf(table)) + ")");
+        Prepared columns(*db_, "SELECT name FROM pragma_index_info(" + quoteString(index) + ", " +
+                                   quoteString(schemaOf(table)) + ")");
         std::size_t matched = 0, count = 0;
         while (columns.step()) {
             ++count;
@@ -436,7 +416,9 @@ SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
     return e;
 }
 
+// Several changes as one: outside a store transaction the statement's own holds them.
 void Engine::inSavepoint(const std::function<void()>& work) {
+    if (sqlite3_get_autocommit(db_->handle())) return work();
     db_->exec("SAVEPOINT rowlark_statement");
     try {
         work();

@@ -51,7 +51,7 @@ std::string Engine::objectName(const std::vector<std::string>& parts) {
 bool Engine::condition(const Tokens& t) {
     ExprPtr e = parsed(t.begin(), t.end(), &Parser::expression);
     Binder binder(*db_, variables_);
-    Prepared st(db_->handle(), "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
+    Prepared st(*db_, "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
     return st.step() && sqlite3_column_int(st.get(), 0) == 1;
 }
 
@@ -112,7 +112,7 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
     {
         // Columns without a type of their own take the type of the first value: only then is
         // the select run an extra time, and only to its first row.
-        Prepared st(db_->handle(), bound.sql);
+        Prepared st(*db_, bound.sql);
         bool stepped = false, row = false;
         for (std::size_t i = 0; i < bound.columns.size(); ++i) {
             const ExprType& type = bound.columns[i].type;
@@ -231,7 +231,7 @@ bool Engine::selectAssign(const Tokens& t, ResultSink& sink) {
 std::uint64_t Engine::assign(Query& q) {
     Binder binder(*db_, variables_);
     const BoundQuery bound = binder.query(q);
-    Prepared st(db_->handle(), bound.sql);
+    Prepared st(*db_, bound.sql);
     std::uint64_t rows = 0;
     ConversionError err;
     while (st.step()) {
