@@ -19,7 +19,16 @@ bool calls(const tds::RpcRequest& request, const std::string& proc, const char* 
     return proc == name || (request.procName.empty() && request.procId == id);
 }
 
-SqlError unreadableParameter() {
+SqlError unreadableParameter(const tds::RpcRequest& r) {
+    if (r.badLength) {
+        static const char* const kHex = "0123456789ABCDEF";
+        return SqlError{8016, 16, 2,
+                        "The incoming tabular data stream (TDS) remote procedure call (RPC) "
+                        "protocol stream is incorrect. Parameter " +
+                            std::to_string(r.badLength) + " (\"" + tds::utf8(r.badName) +
+                            "\"): Data type 0x" + kHex[r.badType >> 4] + kHex[r.badType & 15] +
+                            " has an invalid data length or metadata length."};
+    }
     return SqlError{8016, 16, 1,
                     "The sandbox cannot read a parameter of this type; it reads the integer, "
                     "bit, float, decimal, money, character, binary, date and time and "
@@ -92,7 +101,7 @@ void Session::executeSql(const tds::RpcRequest& request) {
     const auto* statement =
         request.params.empty() ? nullptr : std::get_if<std::u16string>(&request.params[0].value);
     if (!request.paramsComplete) {
-        error(unreadableParameter());
+        error(unreadableParameter(request));
     } else if (!statement) {
         error(SqlError{214, 16, 2,
                        "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'."});
@@ -116,7 +125,7 @@ void Session::prepare(const tds::RpcRequest& request, bool execute) {
     const auto* statement =
         request.params.size() < 3 ? nullptr : std::get_if<std::u16string>(&request.params[2].value);
     if (!request.paramsComplete) {
-        error(unreadableParameter());
+        error(unreadableParameter(request));
         return finishRequest(!attention_);
     }
     if (!statement) {
@@ -139,7 +148,7 @@ void Session::executePrepared(const tds::RpcRequest& request) {
         request.params.empty() ? nullptr : std::get_if<std::int64_t>(&request.params[0].value);
     const Prepared* p = handle ? prepared_.find(static_cast<std::int32_t>(*handle)) : nullptr;
     if (!request.paramsComplete) {
-        error(unreadableParameter());
+        error(unreadableParameter(request));
     } else if (!p) {
         error(noSuchHandle(handle ? *handle : 0));
     } else {
