@@ -161,11 +161,15 @@ public:
     SqlType type(bool castDefaults);
 
 private:
+    // Each nesting, and each link of a chain (a + b + c is as deep as it is long), goes a level
+    // deeper, until the enclosing Depth ends.
     struct Depth {
-        explicit Depth(Parser& p);
-        ~Depth() { --p_.depth_; }
+        explicit Depth(Parser& p) : p_(p), saved_(p.depth_) { p.deeper(); }
+        ~Depth() { p_.depth_ = saved_; }
         Parser& p_;
+        int saved_;
     };
+    void deeper();
     bool is(std::string_view word) const { return p_ != end_ && p_->is(word); }
     bool isSymbol(std::string_view s) const { return p_ != end_ && p_->isSymbol(s); }
     bool take(std::string_view word);

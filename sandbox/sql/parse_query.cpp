@@ -31,6 +31,7 @@ QueryPtr Parser::query() {
     }
     QueryPtr q = queryTerm();
     while (is("union") || is("except") || is("intersect")) {
+        deeper();
         auto set = std::make_unique<Query>();
         set->setWords = toLower((p_++)->text);
         if (take("all")) set->setWords += " all";
@@ -163,6 +164,7 @@ SourcePtr Parser::source() {
             return left;
         }
         expect("join");
+        deeper();
         auto join = std::make_unique<Source>();
         join->kind = Source::Join;
         join->joinWords = words;

@@ -41,8 +41,8 @@ ExprPtr makeExpr(Expr::Kind kind, Token token) {
     return e;
 }
 
-Parser::Depth::Depth(Parser& p) : p_(p) {
-    if (++p_.depth_ > kMaxNesting)
+void Parser::deeper() {
+    if (++depth_ > kMaxNesting)
         throw SqlError{191, 15, 1,
                        "Some part of your SQL statement is nested too deeply. Rewrite the query or "
                        "break it up into smaller queries.",
@@ -126,6 +126,7 @@ ExprPtr Parser::expression() {
 ExprPtr Parser::orExpr() {
     ExprPtr e = andExpr();
     while (is("or")) {
+        deeper();
         auto o = makeExpr(Expr::Or, *p_++);
         o->args.push_back(std::move(e));
         o->args.push_back(andExpr());
@@ -137,6 +138,7 @@ ExprPtr Parser::orExpr() {
 ExprPtr Parser::andExpr() {
     ExprPtr e = notExpr();
     while (is("and")) {
+        deeper();
         auto a = makeExpr(Expr::And, *p_++);
         a->args.push_back(std::move(e));
         a->args.push_back(notExpr());
@@ -215,6 +217,7 @@ ExprPtr Parser::predicate() {
 ExprPtr Parser::additive() {
     ExprPtr e = multiplicative();
     while (isSymbol("+") || isSymbol("-") || isSymbol("&") || isSymbol("|") || isSymbol("^")) {
+        deeper();
         auto b = makeExpr(Expr::Binary, *p_++);
         b->args.push_back(std::move(e));
         b->args.push_back(multiplicative());
@@ -226,6 +229,7 @@ ExprPtr Parser::additive() {
 ExprPtr Parser::multiplicative() {
     ExprPtr e = unary();
     while (isSymbol("*") || isSymbol("/") || isSymbol("%")) {
+        deeper();
         auto b = makeExpr(Expr::Binary, *p_++);
         b->args.push_back(std::move(e));
         b->args.push_back(unary());
@@ -251,6 +255,7 @@ ExprPtr Parser::unary() {
     ExprPtr e = primary();
     while (take("collate")) {
         if (p_ == end_ || !p_->isName()) fail();
+        deeper();
         auto c = makeExpr(Expr::Collate, *p_++);
         c->args.push_back(std::move(e));
         e = std::move(c);

@@ -147,3 +147,20 @@ TEST(SandboxSessions, AnOpenTransactionLocksOnlyTheTableItWrote) {
               (Rows{{"3", "1"}}))
         << "the rollback undid the writer's row only";
 }
+
+// An expression nested far too deep, as a client may send it, is an error for that statement;
+// the connection and the server go on.
+TEST(SandboxSessions, AnExpressionNestedTooDeepIsRefusedAndTheConnectionGoesOn) {
+    auto c = connect(sharedDatabase("sessions"));
+    for (int depth : {35'000, 50'000, 100'000}) {
+        const std::string deep = std::string(depth, '(') + "1" + std::string(depth, ')');
+        EXPECT_EQ(nativeError(*c, "SELECT " + deep), 191) << depth;
+        EXPECT_EQ(nativeError(*c, "SELECT 1 WHERE 1 = -" + deep), 191) << depth;
+        EXPECT_EQ(query(*c, "SELECT 2"), (Rows{{"2"}})) << depth;
+    }
+    std::string chain = "SELECT 1"; // as deep as it is long
+    for (int i = 0; i < 100'000; ++i)
+        chain += " + 1";
+    EXPECT_EQ(nativeError(*c, chain), 191);
+    EXPECT_EQ(query(*connect(sharedDatabase("sessions")), "SELECT 3"), (Rows{{"3"}}));
+}
