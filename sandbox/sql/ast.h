@@ -178,12 +178,9 @@ private:
     void expectSymbol(std::string_view s);
     [[noreturn]] void fail() const;
     std::vector<std::string> name();
-    ExprPtr orExpr();
-    ExprPtr andExpr();
+    ExprPtr chain(int level); // 0 OR, 1 AND, 2 adding, 3 multiplying
     ExprPtr notExpr();
     ExprPtr predicate();
-    ExprPtr additive();
-    ExprPtr multiplicative();
     ExprPtr unary();
     ExprPtr primary();
     ExprPtr call(Token name);

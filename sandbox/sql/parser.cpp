@@ -5,6 +5,8 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
+
 namespace sandbox {
 namespace {
 
@@ -120,29 +122,27 @@ SqlType Parser::type(bool castDefaults) {
 
 ExprPtr Parser::expression() {
     Depth d(*this);
-    return orExpr();
+    return chain(0);
 }
 
-ExprPtr Parser::orExpr() {
-    ExprPtr e = andExpr();
-    while (is("or")) {
+// The operators of one precedence, left to right: each link nests the chain before it.
+ExprPtr Parser::chain(int level) {
+    // From OR, the loosest, to the multiplying operators, the tightest.
+    static const std::vector<std::string_view> kLevels[] = {
+        {"or"}, {"and"}, {"+", "-", "&", "|", "^"}, {"*", "/", "%"}};
+    const auto next = [&] {
+        return level == 1 ? notExpr() : level == 3 ? unary() : chain(level + 1);
+    };
+    ExprPtr e = next();
+    const auto& ops = kLevels[level];
+    while (p_ != end_ && std::any_of(ops.begin(), ops.end(), [&](std::string_view op) {
+               return p_->is(op) || p_->isSymbol(op);
+           })) {
         deeper();
-        auto o = makeExpr(Expr::Or, *p_++);
-        o->args.push_back(std::move(e));
-        o->args.push_back(andExpr());
-        e = std::move(o);
-    }
-    return e;
-}
-
-ExprPtr Parser::andExpr() {
-    ExprPtr e = notExpr();
-    while (is("and")) {
-        deeper();
-        auto a = makeExpr(Expr::And, *p_++);
-        a->args.push_back(std::move(e));
-        a->args.push_back(notExpr());
-        e = std::move(a);
+        auto b = makeExpr(level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary, *p_++);
+        b->args.push_back(std::move(e));
+        b->args.push_back(next());
+        e = std::move(b);
     }
     return e;
 }
@@ -165,11 +165,11 @@ ExprPtr Parser::notExpr() {
 }
 
 ExprPtr Parser::predicate() {
-    ExprPtr left = additive();
+    ExprPtr left = chain(2);
     if (p_ != end_ && isComparison(*p_)) {
         auto c = makeExpr(Expr::Compare, *p_++);
         c->args.push_back(std::move(left));
-        c->args.push_back(additive());
+        c->args.push_back(chain(2));
         return c;
     }
     if (take("is")) {
@@ -198,43 +198,19 @@ ExprPtr Parser::predicate() {
     } else if (is("between")) {
         e = makeExpr(Expr::Between, *p_++);
         e->args.push_back(std::move(left));
-        e->args.push_back(additive());
+        e->args.push_back(chain(2));
         expect("and");
-        e->args.push_back(additive());
+        e->args.push_back(chain(2));
     } else if (is("like")) {
         e = makeExpr(Expr::Like, *p_++);
         e->args.push_back(std::move(left));
-        e->args.push_back(additive());
-        if (take("escape")) e->args.push_back(additive());
+        e->args.push_back(chain(2));
+        if (take("escape")) e->args.push_back(chain(2));
     } else {
         if (negated) fail();
         return left;
     }
     e->negated = negated;
-    return e;
-}
-
-ExprPtr Parser::additive() {
-    ExprPtr e = multiplicative();
-    while (isSymbol("+") || isSymbol("-") || isSymbol("&") || isSymbol("|") || isSymbol("^")) {
-        deeper();
-        auto b = makeExpr(Expr::Binary, *p_++);
-        b->args.push_back(std::move(e));
-        b->args.push_back(multiplicative());
-        e = std::move(b);
-    }
-    return e;
-}
-
-ExprPtr Parser::multiplicative() {
-    ExprPtr e = unary();
-    while (isSymbol("*") || isSymbol("/") || isSymbol("%")) {
-        deeper();
-        auto b = makeExpr(Expr::Binary, *p_++);
-        b->args.push_back(std::move(e));
-        b->args.push_back(unary());
-        e = std::move(b);
-    }
     return e;
 }
 
