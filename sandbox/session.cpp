@@ -27,6 +27,14 @@ constexpr std::uint16_t kSpid = 51;
 
 struct Disconnected {};
 
+tds::EnvChange environment(std::uint8_t type, std::u16string now, std::u16string before = {}) {
+    tds::EnvChange e;
+    e.type = type;
+    e.newText = std::move(now);
+    e.oldText = std::move(before);
+    return e;
+}
+
 } // namespace
 
 Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
@@ -189,20 +197,15 @@ void Session::acknowledgeAttention() {
 }
 
 void Session::finishRequest(bool completed) {
-    if (!completed || attention_) {
+    const bool cancelled = !completed || attention_;
+    if (cancelled) {
         // The reply so far ends as a message of its own; the acknowledgment of the cancel follows
         // as the next message, where clients look for it (one reads on to it token by token,
         // another reads the message after the one under way).
-        hasPending_ = false;
-        returnValues_.clear();
         tds::Done{}.encode(out_, tdsVersion_);
-        endMessage();
         attention_ = false;
-        inProc_ = false;
         moreCalls_ = false; // the calls after a cancelled one do not run
-        return acknowledgeAttention();
-    }
-    if (inProc_) {
+    } else if (inProc_) {
         flushPendingDone();
         tds::encodeReturnStatus(out_, 0);
         for (const auto& v : returnValues_)
@@ -211,21 +214,15 @@ void Session::finishRequest(bool completed) {
         tds::Done{tds::kTokDoneProc, static_cast<std::uint16_t>(moreCalls_ ? tds::kDoneMore : 0), 0,
                   0}
             .encode(out_, tdsVersion_);
-        if (moreCalls_) {
-            hasPending_ = false;
-            inProc_ = false;
-            returnValues_.clear();
-            return;
-        }
-    } else if (hasPending_) {
-        pending_.encode(out_, tdsVersion_);
     } else {
-        tds::Done{}.encode(out_, tdsVersion_);
+        (hasPending_ ? pending_ : tds::Done{}).encode(out_, tdsVersion_);
     }
     hasPending_ = false;
     inProc_ = false;
     returnValues_.clear();
+    if (moreCalls_) return;
     endMessage();
+    if (cancelled) acknowledgeAttention();
 }
 
 void Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
@@ -273,29 +270,18 @@ bool Session::login() {
     }
     loggedInTo_ = engine_->database();
     store_.faults().sessionStarted(loggedInTo_);
-    tds::EnvChange db;
-    db.type = tds::kEnvDatabase;
-    db.newText = tds::utf16(engine_->database());
-    db.oldText = u"master";
-    db.encode(out_);
+    environment(tds::kEnvDatabase, tds::utf16(engine_->database()), u"master").encode(out_);
     info(5701, "Changed database context to '" + engine_->database() + "'.");
-    tds::EnvChange collation;
-    collation.type = tds::kEnvCollation;
+    tds::EnvChange collation = environment(tds::kEnvCollation, u"");
     collation.newBytes.assign(std::begin(tds::kCollation), std::end(tds::kCollation));
     collation.encode(out_);
-    tds::EnvChange language;
-    language.type = tds::kEnvLanguage;
-    language.newText = u"us_english";
-    language.encode(out_);
+    environment(tds::kEnvLanguage, u"us_english").encode(out_);
     info(5703, "Changed language setting to us_english.");
     tds::LoginAck ack;
     ack.tdsVersion = tdsVersion_;
     ack.encode(out_);
-    tds::EnvChange size;
-    size.type = tds::kEnvPacketSize;
-    size.newText = tds::utf16(std::to_string(replies_.packetSize()));
-    size.oldText = u"4096";
-    size.encode(out_);
+    environment(tds::kEnvPacketSize, tds::utf16(std::to_string(replies_.packetSize())), u"4096")
+        .encode(out_);
     tds::Done{}.encode(out_, tdsVersion_);
     endMessage();
     return true;
