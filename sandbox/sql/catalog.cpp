@@ -6,24 +6,14 @@
 #include "text.h"
 
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace sandbox {
 namespace {
 
 // LIKE as the catalogue procedure applies it: % and _ wildcards, without regard to case.
-bool like(std::string_view text, std::string_view pattern) {
-    if (pattern.empty()) return text.empty();
-    if (pattern[0] == '%') {
-        for (std::size_t i = 0; i <= text.size(); ++i)
-            if (like(text.substr(i), pattern.substr(1))) return true;
-        return false;
-    }
-    if (text.empty()) return false;
-    char a = text[0], b = pattern[0];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + 32);
-    if (b != '_' && a != b) return false;
-    return like(text.substr(1), pattern.substr(1));
+bool like(const std::string& text, const std::string& pattern) {
+    return sqlite3_strlike(pattern.c_str(), text.c_str(), 0) == 0;
 }
 
 struct CatalogRow {

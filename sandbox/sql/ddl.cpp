@@ -85,18 +85,10 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, Database& db) {
         } else if (p->is("constraint")) {
             p += 2;
         } else if (p->is("default")) {
-            TokenIt start = ++p;
-            int depth = 0;
-            while (p != end &&
-                   !(depth == 0 && (endsElement(p, end) || p->is("not") || p->is("null") ||
-                                    p->is("primary") || p->is("unique") || p->is("constraint")))) {
-                if (p->isSymbol("(")) ++depth;
-                if (p->isSymbol(")")) --depth;
-                ++p;
-            }
-            Parser parser(start, p);
+            // The value ends where the parser stops: at the next option, a comma or the ")".
+            Parser parser(p + 1, end);
             ExprPtr value = parser.expression();
-            if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+            p = parser.position();
             const Variables none;
             c.defaultSql = Binder(db, none).value(*value);
         } else if (p->is("collate")) {
@@ -133,6 +125,15 @@ std::string columnSql(const ColumnSpec& c, const std::string& table) {
     else if (!c.defaultSql.empty())
         s += " DEFAULT (" + c.defaultSql + ")";
     return s;
+}
+
+// The store's name of the table's index of that name (in any case), if it has one.
+std::optional<std::string> indexNamed(Database& db, const std::string& table,
+                                      const std::string& index) {
+    Prepared find(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
+                          quoteString(table + "." + index) + " COLLATE NOCASE");
+    if (!find.step()) return std::nullopt;
+    return reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0));
 }
 
 std::string indexSql(const std::string& table, const std::string& index, const std::string& columns,
@@ -207,9 +208,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             std::vector<std::string> cols;
             for (TokenIt c = start; c != p; ++c)
                 if (c->isName() && !c->is("asc") && !c->is("desc")) cols.push_back(c->text);
-            std::string list;
-            for (const auto& c : cols)
-                list += (list.empty() ? "" : ", ") + quoteIdent(c);
+            const std::string list = names(start + 1, p - 1);
             if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
             indexes.push_back(indexSql(name, (pk ? "$P" : "$U") + constraint, list, true));
             if (pk)
@@ -286,9 +285,7 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     }
     if (p != end && p->is("on")) p += 2;
     if (p != end) throw syntaxNear(p->text);
-    Prepared exists(*db_, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = " +
-                              quoteString(def->name + "." + index) + " COLLATE NOCASE");
-    if (exists.step())
+    if (indexNamed(*db_, def->name, index))
         throw SqlError{1913, 16, 1,
                        "The operation failed because an index or statistics with name '" + index +
                            "' already exists on table '" + def->name + "'."};
@@ -330,17 +327,16 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
         } else {
             throw syntaxNear(first);
         }
-        Prepared find(*db_, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
-                                quoteString(tableName + "." + index) + " COLLATE NOCASE");
-        if (!find.step())
+        const auto found = indexNamed(*db_, tableName, index);
+        if (!found)
             throw SqlError{3701, 11, 7,
                            "Cannot drop the index '" + tableName + "." + index +
                                "', because it does not exist or you do not have permission."};
-        db_->exec("DROP INDEX " +
-                  quoteIdent(reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0))));
+        db_->exec("DROP INDEX " + quoteIdent(*found));
         return sink.done(false, 0);
     }
     if (!table && !view) throw unsupported("DROP " + p->text);
+    const std::string kind = table ? "TABLE" : "VIEW", other = table ? "VIEW" : "TABLE";
     ++p;
     bool ifExists = false;
     if (p != t.end() && p->is("if") && p + 1 != t.end() && (p + 1)->is("exists"))
@@ -348,25 +344,18 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
     for (;;) {
         std::string name = readObjectName(p, t.end(), database());
         const TableDef* def = db_->table(name);
-        if (!def || def->isView != view) {
-            if (def && table)
-                throw SqlError{3705, 16, 1,
-                               "Cannot use DROP TABLE with '" + name + "' because '" + name +
-                                   "' is a view. Use DROP VIEW."};
-            if (def)
-                throw SqlError{3705, 16, 1,
-                               "Cannot use DROP VIEW with '" + name + "' because '" + name +
-                                   "' is a table. Use DROP TABLE."};
-            if (!ifExists)
-                throw SqlError{3701, 11, 5,
-                               std::string("Cannot drop the ") + (table ? "table" : "view") + " '" +
-                                   name +
-                                   "', because it does not exist or you do not have permission."};
-        } else {
-            db_->exec(std::string("DROP ") + (table ? "TABLE " : "VIEW ") + quoteIdent(def->name),
-                      def->name);
+        if (def && def->isView != view)
+            throw SqlError{3705, 16, 1,
+                           "Cannot use DROP " + kind + " with '" + name + "' because '" + name +
+                               "' is a " + toLower(other) + ". Use DROP " + other + "."};
+        if (def) {
+            db_->exec("DROP " + kind + " " + quoteIdent(def->name), def->name);
             forgetIdentity(*db_, def->name);
             db_->forgetSchema();
+        } else if (!ifExists) {
+            throw SqlError{3701, 11, 5,
+                           "Cannot drop the " + toLower(kind) + " '" + name +
+                               "', because it does not exist or you do not have permission."};
         }
         if (p == t.end()) break;
         expectSymbol(p, t.end(), ",");

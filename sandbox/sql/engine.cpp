@@ -22,6 +22,11 @@ struct OutColumn {
     bool typed = false;
 };
 
+std::uint16_t flagsOf(const ColumnDef& c) {
+    return (c.notNull ? 0 : tds::kFlagNullable) |
+           (c.identity ? tds::kFlagIdentity : tds::kFlagUpdatable);
+}
+
 // Describes the result columns of a prepared query from the store's column metadata.
 std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
     int n = sqlite3_column_count(st);
@@ -30,22 +35,15 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
         OutColumn& c = cols[i];
         c.info.flags = tds::kFlagNullable;
         const char* decl = sqlite3_column_decltype(st, i);
-        if (decl) {
-            if (auto t = SqlType::fromDeclared(decl)) c.type = *t, c.typed = true;
-        }
+        if (auto t = decl ? SqlType::fromDeclared(decl) : std::nullopt) c.type = *t, c.typed = true;
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
         if (table && origin && schema &&
             (std::string_view(schema) == "main" || std::string_view(schema) == "temp")) {
-            if (const TableDef* def = db.table(table)) {
-                for (const auto& col : def->columns) {
-                    if (!iequals(col.name, origin)) continue;
-                    std::uint16_t flags = col.notNull ? 0 : tds::kFlagNullable;
-                    flags |= col.identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
-                    c.info.flags = flags;
-                }
-            }
+            if (const TableDef* def = db.table(table))
+                for (const auto& col : def->columns)
+                    if (iequals(col.name, origin)) c.info.flags = flagsOf(col);
         }
     }
     return cols;
@@ -327,10 +325,7 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
         const ResultColumn& c = q.columns[i];
         OutColumn& r = cols[i];
         r.info.name = tds::utf16(c.name);
-        if (c.column) {
-            r.info.flags = c.column->notNull ? 0 : tds::kFlagNullable;
-            r.info.flags |= c.column->identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
-        }
+        if (c.column) r.info.flags = flagsOf(*c.column);
         if (c.type.known && !c.type.nullLiteral) r.type = c.type.type, r.typed = true;
         if (c.type.nullLiteral) r.type = SqlType{BaseType::Int}, r.typed = true;
     }
@@ -380,40 +375,25 @@ std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
 SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
     const auto from = e.message.find("on '"), to = e.message.find("'. ");
     if (from == std::string::npos || to == std::string::npos) return e;
-    std::vector<std::string> failed;
-    std::string list = e.message.substr(from + 4, to - from - 4) + ",";
-    for (std::size_t at = 0, comma; (comma = list.find(',', at)) != std::string::npos;
-         at = comma + 1) {
-        const std::string item(trim(std::string_view(list).substr(at, comma - at)));
-        failed.push_back(item.substr(item.rfind('.') + 1));
-    }
-    Prepared indexes(*db_, "SELECT name FROM pragma_index_list(" + quoteString(table) + ", " +
-                               quoteString(schemaOf(table)) + ") WHERE \"unique\"");
-    while (indexes.step()) {
-        const std::string index =
-            reinterpret_cast<const char*>(sqlite3_column_text(indexes.get(), 0));
-        Prepared columns(*db_, "SELECT name FROM pragma_index_info(" + quoteString(index) + ", " +
-                                   quoteString(schemaOf(table)) + ")");
-        std::size_t matched = 0, count = 0;
-        while (columns.step()) {
-            ++count;
-            const std::string c =
-                reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
-            for (const auto& f : failed)
-                matched += iequals(f, c);
-        }
-        if (count != failed.size() || matched != count) continue;
-        const std::string name = index.substr(index.find('.') + 1);
-        if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
-            return {2627, 14, 1,
-                    std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
-                        " KEY constraint '" + name.substr(2) +
-                        "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
-        return {2601, 14, 1,
-                "Cannot insert duplicate key row in object 'dbo." + table +
-                    "' with unique index '" + name + "'."};
-    }
-    return e;
+    // The store names the columns as table.column, in the index's order.
+    const std::string schema = quoteString(schemaOf(table));
+    Prepared found(*db_, "SELECT i.name FROM pragma_index_list(" + quoteString(table) + ", " +
+                             schema + ") i WHERE i.\"unique\" AND (SELECT group_concat(" +
+                             quoteString(table + ".") +
+                             " || c.name, ', ') FROM pragma_index_info(" + "i.name, " + schema +
+                             ") c) = " + quoteString(e.message.substr(from + 4, to - from - 4)) +
+                             " COLLATE NOCASE");
+    if (!found.step()) return e;
+    const std::string index = reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 0));
+    const std::string name = index.substr(index.find('.') + 1);
+    if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
+        return {2627, 14, 1,
+                std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
+                    " KEY constraint '" + name.substr(2) +
+                    "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
+    return {2601, 14, 1,
+            "Cannot insert duplicate key row in object 'dbo." + table + "' with unique index '" +
+                name + "'."};
 }
 
 // Several changes as one: outside a store transaction the statement's own holds them.
