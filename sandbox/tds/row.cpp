@@ -2,7 +2,8 @@
 
 #include "tokens.h"
 
-#include <cstring>
+#include <algorithm>
+#include <bit>
 #include <stdexcept>
 
 namespace tds {
@@ -122,35 +123,16 @@ namespace {
 
 // Whether a value of the type goes with a length of one byte (0 for NULL).
 bool byteLength(const TypeInfo& t) {
-    switch (t.type) {
-    case kIntN:
-    case kBitN:
-    case kFltN:
-    case kMoneyN:
-    case kDecimalN:
-    case kNumericN:
-    case kDateTimN:
-    case kDateN:
-    case kTimeN:
-    case kDateTime2N:
-    case kGuid:
-        return true;
-    default:
-        return false;
-    }
+    static constexpr std::uint8_t kTypes[] = {kIntN,     kBitN,       kFltN,     kMoneyN,
+                                              kDecimalN, kNumericN,   kDateTimN, kDateN,
+                                              kTimeN,    kDateTime2N, kGuid};
+    return std::find(std::begin(kTypes), std::end(kTypes), t.type) != std::end(kTypes);
 }
 
 void encodeFloat(Writer& w, const TypeInfo& t, double d) {
     w.u8(static_cast<std::uint8_t>(t.maxLen));
-    if (t.maxLen == 4) {
-        float f = static_cast<float>(d);
-        std::uint32_t bits;
-        std::memcpy(&bits, &f, 4);
-        return w.u32le(bits);
-    }
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    w.u64le(bits);
+    if (t.maxLen == 4) return w.u32le(std::bit_cast<std::uint32_t>(static_cast<float>(d)));
+    w.u64le(std::bit_cast<std::uint64_t>(d));
 }
 
 void encodeDecimal(Writer& w, const TypeInfo& t, __int128 s) {
@@ -270,18 +252,9 @@ Value decodeSmall(Reader& r, const TypeInfo& t, int n) {
         if (n < 8 && n > 1 && (u >> (8 * n - 1))) u |= ~0ull << (8 * n); // sign-extend
         return static_cast<std::int64_t>(u);
     }
-    case kFltN: {
-        if (n == 4) {
-            std::uint32_t bits = r.u32le();
-            float f;
-            std::memcpy(&f, &bits, 4);
-            return static_cast<double>(f);
-        }
-        std::uint64_t bits = r.u64le();
-        double d;
-        std::memcpy(&d, &bits, 8);
-        return d;
-    }
+    case kFltN:
+        if (n == 4) return static_cast<double>(std::bit_cast<float>(r.u32le()));
+        return std::bit_cast<double>(r.u64le());
     case kMoneyN: {
         if (n == 4) return Decimal{static_cast<std::int32_t>(r.u32le())};
         std::uint64_t hi = r.u32le();
