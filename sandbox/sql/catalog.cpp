@@ -2,30 +2,11 @@
 // catalogue behind ODBC's SQLTables (the sp_tables procedure).
 #include "engine.h"
 
-#include "statement.h"
 #include "text.h"
 
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace sandbox {
-namespace {
-
-// LIKE as the catalogue procedure applies it: % and _ wildcards, without regard to case.
-bool like(const std::string& text, const std::string& pattern) {
-    return sqlite3_strlike(pattern.c_str(), text.c_str(), 0) == 0;
-}
-
-struct CatalogRow {
-    std::string owner, name, type;
-};
-
-tds::ColumnInfo column(const char* name, tds::TypeInfo type, bool nullable) {
-    return {type, static_cast<std::uint16_t>(nullable ? tds::kFlagNullable : 0), tds::utf16(name)};
-}
-
-} // namespace
-
 std::string catalogueViews(const std::string& database) {
     const std::string userObjects =
         " FROM main.sqlite_master m WHERE m.type IN ('table','view') AND m.name NOT LIKE "
@@ -81,64 +62,34 @@ std::string catalogueViews(const std::string& database) {
            "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';";
 }
 
+// The catalogue as a query of the sys views: each filter a LIKE pattern, the types a list such
+// as 'TABLE','VIEW'; rows by type, then owner, then name, without regard to case.
 void Engine::listTables(const TableFilter& f, ResultSink& sink) {
-    std::vector<CatalogRow> rows;
-    {
-        Prepared st(*db_,
-                    "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') "
-                    "AND name NOT LIKE 'sqlite!_%' ESCAPE '!'");
-        while (st.step()) {
-            std::string type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));
-            rows.push_back({"dbo", reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)),
-                            type == "table" ? "TABLE" : "VIEW"});
-        }
-    }
-    rows.push_back({"INFORMATION_SCHEMA", "COLUMNS", "VIEW"});
-    rows.push_back({"INFORMATION_SCHEMA", "TABLES", "VIEW"});
-
-    std::vector<std::string> types;
-    if (f.types) {
-        std::string cur;
-        for (char c : *f.types) {
-            if (c == ',')
-                types.push_back(std::string(trim(cur))), cur.clear();
-            else if (c != '\'')
-                cur.push_back(c);
-        }
-        types.push_back(std::string(trim(cur)));
-    }
-    auto keep = [&](const CatalogRow& r) {
-        if (f.name && !like(r.name, *f.name)) return false;
-        if (f.owner && !like(r.owner, *f.owner)) return false;
-        if (f.qualifier && !like(database(), *f.qualifier)) return false;
-        if (!types.empty() && std::none_of(types.begin(), types.end(), [&](const std::string& t) {
-                return iequals(t, r.type);
-            }))
-            return false;
-        return true;
+    const auto like = [](const char* what, const std::optional<std::string>& pattern) {
+        return pattern ? std::string(" AND ") + what + " LIKE N" + quoteString(*pattern) : "";
     };
-    std::erase_if(rows, [&](const CatalogRow& r) { return !keep(r); });
-    std::sort(rows.begin(), rows.end(), [](const CatalogRow& a, const CatalogRow& b) {
-        if (a.type != b.type) return a.type < b.type;
-        if (!iequals(a.owner, b.owner)) return toLower(a.owner) < toLower(b.owner);
-        return toLower(a.name) < toLower(b.name);
-    });
-
-    const tds::TypeInfo sysname{tds::kNVarChar, 256};
-    sink.columns({column("TABLE_QUALIFIER", sysname, true), column("TABLE_OWNER", sysname, true),
-                  column("TABLE_NAME", sysname, true),
-                  column("TABLE_TYPE", {tds::kBigVarChar, 32}, true),
-                  column("REMARKS", {tds::kBigVarChar, 254}, true)});
-    std::vector<tds::Value> values(5);
-    for (const auto& r : rows) {
-        values[0] = tds::utf16(database());
-        values[1] = tds::utf16(r.owner);
-        values[2] = tds::utf16(r.name);
-        values[3] = tds::utf16(r.type);
-        values[4] = std::monostate{};
-        if (!sink.row(values)) return;
+    std::string types;
+    for (std::size_t at = 0; f.types && at <= f.types->size();) {
+        const std::size_t comma = std::min(f.types->find(',', at), f.types->size());
+        std::string type = f.types->substr(at, comma - at);
+        std::erase(type, '\'');
+        types += (types.empty() ? "" : ", ") + quoteString(std::string(trim(type)));
+        at = comma + 1;
     }
-    sink.done(true, rows.size());
+    const std::string sql =
+        "SELECT CAST(DB_NAME() AS nvarchar(128)) AS TABLE_QUALIFIER, CAST(o AS nvarchar(128)) AS "
+        "TABLE_OWNER, CAST(n AS nvarchar(128)) AS TABLE_NAME, CAST(k AS varchar(32)) AS "
+        "TABLE_TYPE, CAST(NULL AS varchar(254)) AS REMARKS FROM (SELECT 'dbo' AS o, name AS n, "
+        "CASE type WHEN 'U' THEN 'TABLE' ELSE 'VIEW' END AS k FROM sys.objects UNION ALL SELECT "
+        "'INFORMATION_SCHEMA', 'COLUMNS', 'VIEW' UNION ALL SELECT 'INFORMATION_SCHEMA', 'TABLES', "
+        "'VIEW') c WHERE 1 = 1" +
+        like("n", f.name) + like("o", f.owner) + like("DB_NAME()", f.qualifier) +
+        (f.types ? " AND k IN (" + types + ")" : "") + " ORDER BY k, o, n";
+    const Tokens t = tokenize(sql);
+    try {
+        statement([&] { typedQuery(t.begin(), t.end(), sink); });
+    } catch (const Cancelled&) {
+    }
 }
 
 } // namespace sandbox
