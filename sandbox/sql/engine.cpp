@@ -121,42 +121,31 @@ bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variab
     variables_ = std::move(variables);
     // A call (sp_executesql, a prepared statement) is a scope of its own: the temporary tables it
     // creates are dropped as it returns.
-    std::vector<std::string> before;
     const auto temporaryTables = [&] {
         std::vector<std::string> names;
         Prepared st(*db_, "SELECT name FROM temp.sqlite_master WHERE type = 'table' AND name "
                           "LIKE '#%'");
-        while (st.step())
+        while (call && st.step())
             names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
         return names;
     };
-    if (call) before = temporaryTables();
-    struct Scope {
-        std::function<void()> end;
-        ~Scope() { end(); }
-    } scope{[&] {
-        if (!call) return;
-        for (const auto& name : temporaryTables())
-            if (std::find(before.begin(), before.end(), name) == before.end()) {
-                sqlite3_exec(db_->handle(), ("DROP TABLE temp." + quoteIdent(name)).c_str(),
-                             nullptr, nullptr, nullptr);
-                forgetIdentity(*db_, name);
-            }
-    }};
-    std::vector<Statement> statements;
+    const std::vector<std::string> before = temporaryTables();
+    bool completed = true;
     try {
-        statements = splitStatements(tokenize(sql));
+        for (const auto& s : splitStatements(tokenize(sql)))
+            if (!run(s, sink)) break;
     } catch (const LexError& e) {
         sink.error(SqlError{e.number, 15, 1, e.message, true, static_cast<int>(e.line)});
-        return true;
-    }
-    try {
-        for (const auto& s : statements)
-            if (!run(s, sink)) break;
     } catch (const Cancelled&) {
-        return false;
+        completed = false;
     }
-    return true;
+    for (const auto& name : temporaryTables())
+        if (std::find(before.begin(), before.end(), name) == before.end()) {
+            sqlite3_exec(db_->handle(), ("DROP TABLE temp." + quoteIdent(name)).c_str(), nullptr,
+                         nullptr, nullptr);
+            forgetIdentity(*db_, name);
+        }
+    return completed;
 }
 
 bool Engine::run(const Statement& s, ResultSink& sink) {
@@ -243,16 +232,16 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         return setVariable(t, sink);
     if (k.is("set")) {
         if (t.size() > 1 && t[1].is("identity_insert")) return setIdentityInsert(t, sink);
-        if (t.size() == 3 && t[1].is("implicit_transactions"))
-            implicitTransactions_ = t[2].is("on");
-        if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
-        if (t.size() == 3 && t[1].is("xact_abort")) xactAbort_ = t[2].is("on");
+        for (auto [option, flag] : {std::pair{"implicit_transactions", &implicitTransactions_},
+                                    {"nocount", &noCount_},
+                                    {"xact_abort", &xactAbort_},
+                                    {"fmtonly", &formatOnly_}})
+            if (t.size() == 3 && t[1].is(option)) *flag = t[2].is("on");
         if (t.size() >= 3 && t[1].is("lock_timeout")) { // milliseconds; -1 waits for ever
             TokenIt p = t.begin() + 2;
             const std::int64_t ms = readInteger(p, t.end());
             lockTimeout_ = ms < 0 || ms > INT32_MAX ? -1 : long(ms);
         }
-        if (t.size() == 3 && t[1].is("fmtonly")) formatOnly_ = t[2].is("on");
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
     }
     if (k.is("use")) {

@@ -9,21 +9,22 @@
 namespace sandbox {
 namespace {
 
-tds::Bytes transactionDescriptor(std::uint64_t id) {
-    tds::Bytes b(8);
+// A transaction's change of state, with its descriptor: the new one as it begins, the old one as
+// it ends.
+tds::EnvChange transactionChange(std::uint8_t type, std::uint64_t id) {
+    tds::EnvChange e;
+    e.type = type;
+    tds::Bytes& descriptor = type == tds::kEnvBeginTran ? e.newBytes : e.oldBytes;
     for (int i = 0; i < 8; ++i)
-        b[i] = static_cast<std::uint8_t>(id >> (8 * i));
-    return b;
+        descriptor.push_back(static_cast<std::uint8_t>(id >> (8 * i)));
+    return e;
 }
 
 } // namespace
 
 void Engine::openTransaction(ResultSink& sink) {
     tranCount_ = std::max(tranCount_, 1);
-    tds::EnvChange e;
-    e.type = tds::kEnvBeginTran;
-    e.newBytes = transactionDescriptor(++tranId_);
-    sink.envChange(e);
+    sink.envChange(transactionChange(tds::kEnvBeginTran, ++tranId_));
 }
 
 void Engine::beginTransaction(ResultSink& sink) {
@@ -71,10 +72,7 @@ void Engine::commit(ResultSink& sink) {
                        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     if (--tranCount_ == 0) {
         finishTransaction(true);
-        tds::EnvChange e;
-        e.type = tds::kEnvCommitTran;
-        e.oldBytes = transactionDescriptor(tranId_);
-        sink.envChange(e);
+        sink.envChange(transactionChange(tds::kEnvCommitTran, tranId_));
     }
     sink.done(false, 0);
 }
@@ -89,10 +87,7 @@ void Engine::rollback(ResultSink& sink) {
 
 void Engine::endTransaction(ResultSink& sink) {
     finishTransaction(false);
-    tds::EnvChange e;
-    e.type = tds::kEnvRollbackTran;
-    e.oldBytes = transactionDescriptor(tranId_);
-    sink.envChange(e);
+    sink.envChange(transactionChange(tds::kEnvRollbackTran, tranId_));
 }
 
 void Engine::finishTransaction(bool commit) {
@@ -100,11 +95,8 @@ void Engine::finishTransaction(bool commit) {
     savepoints_.clear();
     if (transactionStore_) {
         transactionStore_ = false;
-        if (commit) {
-            db_->exec("COMMIT");
-        } else {
-            sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        }
+        if (commit) db_->exec("COMMIT");
+        if (!commit) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
     if (!commit) undoTo({});
     std::string drop;
