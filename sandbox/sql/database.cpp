@@ -70,28 +70,19 @@ void objectIdFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     if (!p) return sqlite3_result_null(ctx);
     // The last part of a name such as [dbo].[t] or Demo.dbo.t, brackets removed.
-    std::string_view s(p);
-    std::string last, part;
+    const std::string_view s(p);
+    std::string last;
+    bool bracketed = false;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '[') {
-            for (++i; i < s.size(); ++i) {
-                if (s[i] == ']') {
-                    if (i + 1 < s.size() && s[i + 1] == ']') {
-                        part.push_back(']'), ++i;
-                        continue;
-                    }
-                    break;
-                }
-                part.push_back(s[i]);
-            }
-        } else if (s[i] == '.') {
-            last = part, part.clear();
-            continue;
-        } else {
-            part.push_back(s[i]);
-        }
+        if (bracketed && s[i] == ']' && i + 1 < s.size() && s[i + 1] == ']')
+            last.push_back(']'), ++i;
+        else if ((s[i] == '[' && !bracketed) || (s[i] == ']' && bracketed))
+            bracketed = !bracketed;
+        else if (s[i] == '.' && !bracketed)
+            last.clear();
+        else
+            last.push_back(s[i]);
     }
-    last = part;
     std::string kinds = "('table','view')";
     if (argc > 1 && sqlite3_value_type(argv[1]) != SQLITE_NULL) {
         std::string kind =

@@ -189,10 +189,10 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     std::string name = readObjectName(p, end, database());
     if (db_->table(name)) throw alreadyExists(name);
     expectSymbol(p, end, "(");
-    std::vector<std::string> columns, indexes;
+    std::vector<std::string> indexes;
     std::vector<ColumnSpec> specs;
     int identities = 0;
-    for (;;) {
+    for (bool more = true; more;) {
         std::string constraint;
         if (p != end && p->is("constraint")) {
             ++p;
@@ -205,16 +205,12 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             if (p != end && (p->is("clustered") || p->is("nonclustered"))) ++p;
             TokenIt start = p;
             skipGroup(p, end);
-            std::vector<std::string> cols;
-            for (TokenIt c = start; c != p; ++c)
-                if (c->isName() && !c->is("asc") && !c->is("desc")) cols.push_back(c->text);
-            const std::string list = names(start + 1, p - 1);
             if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
-            indexes.push_back(indexSql(name, (pk ? "$P" : "$U") + constraint, list, true));
-            if (pk)
+            indexes.push_back(
+                indexSql(name, (pk ? "$P" : "$U") + constraint, names(start + 1, p - 1), true));
+            for (TokenIt c = start; pk && c != p; ++c) // a key's columns take no NULL
                 for (auto& s : specs)
-                    for (const auto& c : cols)
-                        if (iequals(s.name, c)) s.notNull = true;
+                    if (c->isName() && iequals(s.name, c->text)) s.notNull = true;
         } else if (p != end && (p->is("foreign") || p->is("check"))) {
             throw unsupported(p->text + " constraints");
         } else {
@@ -229,21 +225,16 @@ void Engine::createTable(TokenIt p, TokenIt end) {
                                            (c.primaryKey ? "$PPK_" : "$UUQ_") + name + "_" + c.name,
                                            quoteIdent(c.name), true));
         }
-        if (p != end && p->isSymbol(",")) {
-            ++p;
-            continue;
-        }
-        expectSymbol(p, end, ")");
-        break;
+        more = p != end && p->isSymbol(",");
+        if (more) ++p;
     }
+    expectSymbol(p, end, ")");
     if (p != end && p->is("on")) p += 2; // filegroup
     if (p != end) throw syntaxNear(p->text);
-    for (const auto& s : specs)
-        columns.push_back(columnSql(s, name));
     std::string sql = std::string(isTempName(name) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
                       quoteIdent(name) + " (";
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        sql += (i ? ", " : "") + columns[i];
+    for (std::size_t i = 0; i < specs.size(); ++i)
+        sql += (i ? ", " : "") + columnSql(specs[i], name);
     sql += ")";
     inSavepoint([&] {
         db_->exec(sql, name);
