@@ -225,11 +225,12 @@ void Session::finishRequest(bool completed) {
     if (cancelled) acknowledgeAttention();
 }
 
-void Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
+bool Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
     for (const auto& m : messages)
         m.encode(out_, tdsVersion_);
     tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_, tdsVersion_);
     endMessage();
+    return false;
 }
 
 bool Session::login() {
@@ -248,25 +249,19 @@ bool Session::login() {
         replies_.setPacketSize(login.packetSize);
     reader_.setMaxPacketSize(std::max<std::size_t>(replies_.packetSize(), 4096));
 
-    if (!refusal_.empty()) {
-        loginFailed({message(17809, 20, 1, refusal_, true)});
-        return false;
-    }
+    if (!refusal_.empty()) return loginFailed({message(17809, 20, 1, refusal_, true)});
     const std::string user = tds::utf8(login.userName);
-    if (user != credentials_.user || tds::utf8(login.password) != credentials_.password) {
-        loginFailed({message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
-        return false;
-    }
+    if (user != credentials_.user || tds::utf8(login.password) != credentials_.password)
+        return loginFailed({message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
     std::string database = login.database.empty() ? "master" : tds::utf8(login.database);
     try {
         engine_ = std::make_unique<Engine>(store_, database);
     } catch (const SqlError& e) {
-        loginFailed({message(4060, 11, 1,
-                             "Cannot open database \"" + database +
-                                 "\" requested by the login. The login failed.",
-                             true),
-                     message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
-        return false;
+        return loginFailed({message(4060, 11, 1,
+                                    "Cannot open database \"" + database +
+                                        "\" requested by the login. The login failed.",
+                                    true),
+                            message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
     }
     loggedInTo_ = engine_->database();
     store_.faults().sessionStarted(loggedInTo_);

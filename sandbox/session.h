@@ -46,7 +46,7 @@ private:
     void queueDone(std::uint16_t status, std::uint64_t count);
 
     bool login();
-    void loginFailed(const std::vector<tds::ServerMessage>& messages);
+    bool loginFailed(const std::vector<tds::ServerMessage>& messages); // false, to return
     // Holds the request for an injected delay; ends early, as a lost connection, when the
     // connection goes.
     void holdFor(long milliseconds);

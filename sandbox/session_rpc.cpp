@@ -35,11 +35,16 @@ SqlError unreadableParameter(const tds::RpcRequest& r) {
                     "uniqueidentifier types."};
 }
 
-SqlError noSuchHandle(const tds::RpcRequest& r) {
+// The handle a call names first (0 when it names none).
+std::int32_t handleOf(const tds::RpcRequest& r) {
     const auto* handle = r.params.empty() ? nullptr : std::get_if<std::int64_t>(&r.params[0].value);
+    return handle ? static_cast<std::int32_t>(*handle) : 0;
+}
+
+SqlError noSuchHandle(const tds::RpcRequest& r) {
     return SqlError{8179, 16, 4,
-                    "Could not find prepared statement with handle " +
-                        std::to_string(handle ? *handle : 0) + "."};
+                    "Could not find prepared statement with handle " + std::to_string(handleOf(r)) +
+                        "."};
 }
 
 // The call's parameter at i as text; nullptr when it is missing or not text.
@@ -101,21 +106,13 @@ void Session::call(const tds::RpcRequest& request) {
             return prepare(request, false);
         } else if (calls(request, proc, "sp_execute", 12)) {
             // The handle, then the values.
-            const auto* handle = request.params.empty()
-                                     ? nullptr
-                                     : std::get_if<std::int64_t>(&request.params[0].value);
-            const Prepared* p =
-                handle ? prepared_.find(static_cast<std::int32_t>(*handle)) : nullptr;
+            const Prepared* p = prepared_.find(handleOf(request));
             if (!p) throw noSuchHandle(request);
             return runWithParameters(p->statement, p->declarations, paramsFrom(request, 1), 1);
         } else if (calls(request, proc, "sp_prepexec", 13)) {
             return prepare(request, true);
         } else if (calls(request, proc, "sp_unprepare", 15)) {
-            const auto* handle = request.params.empty()
-                                     ? nullptr
-                                     : std::get_if<std::int64_t>(&request.params[0].value);
-            if (!handle || !prepared_.remove(static_cast<std::int32_t>(*handle)))
-                throw noSuchHandle(request);
+            if (!prepared_.remove(handleOf(request))) throw noSuchHandle(request);
         } else {
             std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
                                                         : tds::utf8(request.procName);
