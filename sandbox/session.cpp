@@ -82,10 +82,6 @@ void Session::flushFullPackets() {
     if (replies_.flushFull()) packetSent_ = true;
 }
 
-void Session::endMessage() {
-    replies_.endMessage();
-}
-
 void Session::flushPendingDone() {
     if (!hasPending_) return;
     pending_.status |= tds::kDoneMore;
@@ -193,7 +189,7 @@ bool Session::cancelled() {
 
 void Session::acknowledgeAttention() {
     tds::Done{tds::kTokDone, tds::kDoneAttn, 0, 0}.encode(out_, tdsVersion_);
-    endMessage();
+    replies_.endMessage();
 }
 
 void Session::finishRequest(bool completed) {
@@ -221,7 +217,7 @@ void Session::finishRequest(bool completed) {
     inProc_ = false;
     returnValues_.clear();
     if (moreCalls_) return;
-    endMessage();
+    replies_.endMessage();
     if (cancelled) acknowledgeAttention();
 }
 
@@ -229,7 +225,7 @@ bool Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
     for (const auto& m : messages)
         m.encode(out_, tdsVersion_);
     tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_, tdsVersion_);
-    endMessage();
+    replies_.endMessage();
     return false;
 }
 
@@ -239,7 +235,7 @@ bool Session::login() {
     if (m.type == tds::kPrelogin) {
         tds::Prelogin::decode(m.payload);
         out_.raw(tds::Prelogin::serverReply().encode());
-        endMessage();
+        replies_.endMessage();
         if (!reader_.next(m)) return false;
     }
     if (m.type != tds::kLogin7) throw tds::ProtocolError("expected a login");
@@ -278,7 +274,7 @@ bool Session::login() {
     environment(tds::kEnvPacketSize, tds::utf16(std::to_string(replies_.packetSize())), u"4096")
         .encode(out_);
     tds::Done{}.encode(out_, tdsVersion_);
-    endMessage();
+    replies_.endMessage();
     return true;
 }
 

@@ -41,7 +41,6 @@ private:
     bool readExact(std::uint8_t* into, std::size_t n);
     void writeAll(const std::uint8_t* data, std::size_t n);
     void flushFullPackets();
-    void endMessage();
     void flushPendingDone();
     void queueDone(std::uint16_t status, std::uint64_t count);
 

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 
 namespace sandbox {
 
@@ -140,7 +141,7 @@ private:
     };
     std::vector<Savepoint> savepoints_; // SAVE TRAN points of the open transaction, in order
     long lockTimeout_ = 30000;          // SET LOCK_TIMEOUT, in milliseconds; -1 waits for ever
-    std::vector<std::string> statementLocks_, transactionLocks_; // held to their ends
+    std::set<std::string> statementLocks_, transactionLocks_; // held to their ends
     bool statementWrites_ = false;
     bool statementStore_ = false;   // the statement opened a store transaction of its own
     bool transactionStore_ = false; // the user transaction holds one (after a schema change)

@@ -9,7 +9,6 @@
 
 #include "text.h"
 
-#include <algorithm>
 #include <sqlite3.h>
 
 namespace sandbox {
@@ -19,19 +18,10 @@ std::string Engine::resource(const std::string& table) const {
 }
 
 void Engine::lock(const std::string& r, bool exclusive, bool forTransaction) {
-    const auto has = [](const std::vector<std::string>& v, const std::string& x) {
-        return std::find(v.begin(), v.end(), x) != v.end();
-    };
-    if (!store_.locks().holds(this, r, exclusive))
-        store_.locks().acquire(this, r, exclusive, lockTimeout_);
-    if (has(transactionLocks_, r)) return;
-    if (forTransaction) {
-        statementLocks_.erase(std::remove(statementLocks_.begin(), statementLocks_.end(), r),
-                              statementLocks_.end());
-        transactionLocks_.push_back(r);
-    } else if (!has(statementLocks_, r)) {
-        statementLocks_.push_back(r);
-    }
+    store_.locks().acquire(this, r, exclusive, lockTimeout_); // at once when already held
+    if (transactionLocks_.count(r)) return;
+    if (forTransaction) statementLocks_.erase(r);
+    (forTransaction ? transactionLocks_ : statementLocks_).insert(r);
 }
 
 void Engine::accessing(const std::vector<Access>& accesses) {
