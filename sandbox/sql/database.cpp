@@ -104,68 +104,55 @@ void objectIdFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_finalize(st);
 }
 
-// The catalogue views' helpers, reading the declared type of a column.
+// The catalogue views' helpers' answers about a declared type: each one property (by its
+// place in kTypeFunctions), nullopt where the type has none.
+std::optional<int> typeProperty(const SqlType& t, int what) {
+    using B = BaseType;
+    const bool sized = t.isText() || t.base == B::Binary || t.base == B::VarBinary;
+    const bool large = t.base == B::Text || t.base == B::NText;
+    const bool wide = t.base == B::NChar || t.base == B::NVarChar;
+    // The date and time types' storage: the time part grows with its fraction's digits.
+    const int timeBytes = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
+    static const int kPrecision[] = {3, 5, 10, 19};
+    static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
+                               239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
+    switch (what) {
+    case 1: // CHARACTER_MAXIMUM_LENGTH
+        return sized ? std::optional(large ? 2147483647 : t.length) : std::nullopt;
+    case 2:
+        if (t.isInteger()) return kPrecision[static_cast<int>(t.base)];
+        if (t.base == B::Real) return 24;
+        return t.isExactNumber() || t.base == B::Float ? std::optional(t.precision) : std::nullopt;
+    case 3:
+        return t.isExactNumber() || t.isInteger() ? std::optional(t.scale) : std::nullopt;
+    case 4: // DATETIME_PRECISION: digits of the fraction of a second
+        if (t.base == B::Date || t.base == B::SmallDateTime) return 0;
+        if (t.base == B::DateTime) return 3;
+        return t.base == B::Time || t.base == B::DateTime2 ? std::optional(t.scale) : std::nullopt;
+    case 5: // sys.columns.system_type_id
+        return kIds[static_cast<int>(t.base)];
+    default: // sys.columns.max_length: bytes, -1 for (max)
+        if (sized && t.length == SqlType::kMax) return -1;
+        if (sized) return large ? 16 : wide ? 2 * t.length : t.length;
+        if (t.base == B::Date) return 3;
+        if (t.base == B::Time) return timeBytes;
+        if (t.base == B::DateTime2) return timeBytes + 3;
+        return t.wire().maxLen;
+    }
+}
+
 void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     auto t = p ? SqlType::fromDeclared(p) : std::nullopt;
     const int what = *static_cast<int*>(sqlite3_user_data(ctx));
     if (!t) return sqlite3_result_null(ctx);
-    switch (what) {
-    case 0: {
-        std::string n = t->tsqlName();
-        n = n.substr(0, n.find('('));
-        return sqlite3_result_text(ctx, n.c_str(), -1, SQLITE_TRANSIENT);
+    if (what == 0) { // the type's name without its size
+        const std::string n = t->tsqlName();
+        return sqlite3_result_text(ctx, n.substr(0, n.find('(')).c_str(), -1, SQLITE_TRANSIENT);
     }
-    case 1:
-        if (!t->isText() && t->base != BaseType::Binary && t->base != BaseType::VarBinary)
-            return sqlite3_result_null(ctx);
-        return sqlite3_result_int(
-            ctx, t->base == BaseType::Text || t->base == BaseType::NText ? 2147483647 : t->length);
-    case 2:
-        if (t->isInteger()) {
-            static const int kPrec[] = {3, 5, 10, 19};
-            return sqlite3_result_int(ctx, kPrec[static_cast<int>(t->base)]);
-        }
-        if (!t->isExactNumber() && t->base != BaseType::Float && t->base != BaseType::Real)
-            return sqlite3_result_null(ctx);
-        return sqlite3_result_int(ctx, t->base == BaseType::Real ? 24 : t->precision);
-    case 3:
-        if (!t->isExactNumber() && !t->isInteger()) return sqlite3_result_null(ctx);
-        return sqlite3_result_int(ctx, t->scale);
-    case 4: // DATETIME_PRECISION: digits of the fraction of a second
-        switch (t->base) {
-        case BaseType::Date:
-        case BaseType::SmallDateTime:
-            return sqlite3_result_int(ctx, 0);
-        case BaseType::DateTime:
-            return sqlite3_result_int(ctx, 3);
-        case BaseType::Time:
-        case BaseType::DateTime2:
-            return sqlite3_result_int(ctx, t->scale);
-        default:
-            return sqlite3_result_null(ctx);
-        }
-    case 5: { // sys.columns.system_type_id
-        static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
-                                   239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
-        return sqlite3_result_int(ctx, kIds[static_cast<int>(t->base)]);
-    }
-    default: { // sys.columns.max_length: bytes, -1 for (max)
-        if (t->isText() || t->base == BaseType::Binary || t->base == BaseType::VarBinary) {
-            if (t->length == SqlType::kMax) return sqlite3_result_int(ctx, -1);
-            if (t->base == BaseType::Text || t->base == BaseType::NText)
-                return sqlite3_result_int(ctx, 16);
-            const bool wide = t->base == BaseType::NChar || t->base == BaseType::NVarChar;
-            return sqlite3_result_int(ctx, wide ? 2 * t->length : t->length);
-        }
-        // The date and time types' storage: the time part grows with its fraction's digits.
-        const int timeBytes = t->scale <= 2 ? 3 : t->scale <= 4 ? 4 : 5;
-        if (t->base == BaseType::Date) return sqlite3_result_int(ctx, 3);
-        if (t->base == BaseType::Time) return sqlite3_result_int(ctx, timeBytes);
-        if (t->base == BaseType::DateTime2) return sqlite3_result_int(ctx, timeBytes + 3);
-        return sqlite3_result_int(ctx, t->wire().maxLen);
-    }
-    }
+    const std::optional<int> v = typeProperty(*t, what);
+    if (!v) return sqlite3_result_null(ctx);
+    sqlite3_result_int(ctx, *v);
 }
 
 void lenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
