@@ -178,6 +178,17 @@ private:
     void expectSymbol(std::string_view s);
     [[noreturn]] void fail() const;
     std::vector<std::string> name();
+    // Items that read reads, separated by commas.
+    template <class Read> auto list(Read read) {
+        std::vector<decltype(read())> items;
+        do
+            items.push_back(read());
+        while (takeSymbol(","));
+        return items;
+    }
+    std::vector<ExprPtr> expressions() {
+        return list([this] { return expression(); });
+    }
     ExprPtr chain(int level); // 0 OR, 1 AND, 2 adding, 3 multiplying
     ExprPtr notExpr();
     ExprPtr predicate();

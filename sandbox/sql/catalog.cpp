@@ -8,9 +8,11 @@
 
 namespace sandbox {
 std::string catalogueViews(const std::string& database) {
-    const std::string userObjects =
-        " FROM main.sqlite_master m WHERE m.type IN ('table','view') AND m.name NOT LIKE "
-        "'sqlite!_%' ESCAPE '!'";
+    const std::string users = " WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' "
+                              "ESCAPE '!'";
+    const std::string userObjects = " FROM main.sqlite_master m" + users;
+    const std::string userColumns =
+        " FROM main.sqlite_master m JOIN pragma_table_info(m.name) p" + users;
     const std::string db = quoteString(database);
     return "CREATE TEMP VIEW \"information_schema.tables\" AS SELECT " + db +
            " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, m.name COLLATE NOCASE AS TABLE_NAME, "
@@ -27,9 +29,9 @@ std::string catalogueViews(const std::string& database) {
            "rowlark_type_name(p.type) AS DATA_TYPE, "
            "rowlark_char_length(p.type) AS CHARACTER_MAXIMUM_LENGTH, "
            "rowlark_precision(p.type) AS NUMERIC_PRECISION, rowlark_scale(p.type) AS "
-           "NUMERIC_SCALE, rowlark_datetime_precision(p.type) AS DATETIME_PRECISION "
-           "FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
-           "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';"
+           "NUMERIC_SCALE, rowlark_datetime_precision(p.type) AS DATETIME_PRECISION" +
+           userColumns +
+           ";"
            // The catalogue views of sys, with the columns clients read most.
            "CREATE TEMP VIEW \"sys.objects\" AS SELECT m.name COLLATE NOCASE AS name, "
            "rowlark_object_id(m.name) AS object_id, 1 AS schema_id, 0 AS parent_object_id, "
@@ -57,9 +59,8 @@ std::string catalogueViews(const std::string& database) {
            "coalesce(rowlark_scale(p.type), rowlark_datetime_precision(p.type), 0) AS scale, "
            "CASE WHEN p.\"notnull\" THEN 0 ELSE 1 END AS is_nullable, "
            "CASE WHEN p.dflt_value LIKE 'rowlark!_identity(%' ESCAPE '!' THEN 1 ELSE 0 END AS "
-           "is_identity, 0 AS is_computed "
-           "FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
-           "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';";
+           "is_identity, 0 AS is_computed" +
+           userColumns + ";";
 }
 
 // The catalogue as a query of the sys views: each filter a LIKE pattern, the types a list such

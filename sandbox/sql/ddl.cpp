@@ -47,6 +47,12 @@ std::string names(TokenIt b, TokenIt e) {
     return out;
 }
 
+SqlError secondIdentity(const std::string& table) {
+    return {2744, 16, 2,
+            "Multiple identity columns specified for table '" + table +
+                "'. Only one identity column per table is allowed."};
+}
+
 bool endsElement(TokenIt p, TokenIt end) {
     return p == end || p->isSymbol(",") || p->isSymbol(")");
 }
@@ -216,10 +222,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
         } else {
             specs.push_back(readColumn(p, end, *db_));
             const ColumnSpec& c = specs.back();
-            if (c.identity && ++identities > 1)
-                throw SqlError{2744, 16, 2,
-                               "Multiple identity columns specified for table '" + name +
-                                   "'. Only one identity column per table is allowed."};
+            if (c.identity && ++identities > 1) throw secondIdentity(name);
             if (c.primaryKey || c.unique)
                 indexes.push_back(indexSql(name,
                                            (c.primaryKey ? "$PPK_" : "$UUQ_") + name + "_" + c.name,
@@ -384,10 +387,7 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
     inSavepoint([&] {
         for (const auto& c : specs) {
             if (c.identity) {
-                if (hasIdentity)
-                    throw SqlError{2744, 16, 2,
-                                   "Multiple identity columns specified for table '" + tableName +
-                                       "'. Only one identity column per table is allowed."};
+                if (hasIdentity) throw secondIdentity(tableName);
                 db_->forgetSchema();
                 addIdentityColumn(*db_->table(tableName), columnSql(c, tableName), c.name, c.seed);
                 continue;

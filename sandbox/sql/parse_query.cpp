@@ -87,17 +87,11 @@ std::unique_ptr<Select> Parser::select() {
     }
     selectList(*s);
     if (take("into")) s->into = name();
-    if (take("from")) {
-        do
-            s->from.push_back(source());
-        while (takeSymbol(","));
-    }
+    if (take("from")) s->from = list([this] { return source(); });
     if (take("where")) s->where = expression();
     if (take("group")) {
         expect("by");
-        do
-            s->groupBy.push_back(expression());
-        while (takeSymbol(","));
+        s->groupBy = expressions();
     }
     if (take("having")) s->having = expression();
     return s;

@@ -190,9 +190,8 @@ ExprPtr Parser::predicate() {
         if (startsQuery()) {
             e->query = query();
         } else {
-            do
-                e->args.push_back(expression());
-            while (takeSymbol(","));
+            for (auto& item : expressions())
+                e->args.push_back(std::move(item));
         }
         expectSymbol(")");
     } else if (is("between")) {
@@ -302,9 +301,7 @@ ExprPtr Parser::call(Token fn) {
     } else if (!isSymbol(")")) {
         c->distinct = take("distinct");
         if (!c->distinct) take("all");
-        do
-            c->args.push_back(expression());
-        while (takeSymbol(","));
+        c->args = expressions();
     }
     expectSymbol(")");
     if (take("over")) over(*c);
@@ -316,9 +313,7 @@ void Parser::over(Expr& e) {
     expectSymbol("(");
     if (take("partition")) {
         expect("by");
-        do
-            e.partition.push_back(expression());
-        while (takeSymbol(","));
+        e.partition = expressions();
     }
     if (take("order")) {
         expect("by");
@@ -329,14 +324,11 @@ void Parser::over(Expr& e) {
 }
 
 std::vector<OrderItem> Parser::orderList() {
-    std::vector<OrderItem> items;
-    do {
-        OrderItem o;
-        o.expr = expression();
+    return list([this] {
+        OrderItem o{expression()};
         if (!take("asc")) o.descending = take("desc");
-        items.push_back(std::move(o));
-    } while (takeSymbol(","));
-    return items;
+        return o;
+    });
 }
 
 ExprPtr Parser::caseExpr() {
