@@ -379,10 +379,10 @@ void Session::run() {
                 throw tds::ProtocolError("unexpected packet type");
             }
         }
-    } catch (const tds::ProtocolError&) {
     } catch (const Disconnected&) {
     } catch (const std::exception&) {
-        // Whatever else goes wrong inside one connection ends that connection only.
+        // A protocol error, or whatever else goes wrong inside one connection, ends that
+        // connection only.
     }
     ::shutdown(fd_, SHUT_RDWR); // the client sees the end at once, not when the thread is reaped
 }

@@ -99,7 +99,6 @@ private:
     bool selectAssign(const Tokens& t, ResultSink& sink);
     std::uint64_t assign(struct Query& q);
     void insertBulk(const Tokens& t, ResultSink& sink);
-    bool identityInsertOn(const TableDef& def) const;
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
     void afterExplicitIdentity(const TableDef& def);

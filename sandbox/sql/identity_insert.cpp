@@ -35,13 +35,9 @@ void Engine::setIdentityInsert(const Tokens& t, ResultSink& sink) {
     sink.done(false, 0);
 }
 
-bool Engine::identityInsertOn(const TableDef& def) const {
-    return !identityInsert_.empty() && iequals(identityInsert_, def.name);
-}
-
 void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const {
     if (def.identityIndex < 0) return;
-    if (!identityInsertOn(def)) {
+    if (!iequals(identityInsert_, def.name)) { // IDENTITY_INSERT is off for the table
         if (identityListed)
             throw SqlError{544, 16, 1,
                            "Cannot insert explicit value for identity column in table '" +
