@@ -67,22 +67,6 @@ void settleTypes(std::vector<OutColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     }
 }
 
-// rowlark_session('rowcount' | 'error' | 'trancount' | 'identity' | 'db_name'): the session's
-// value, read when the statement runs.
-void sessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto* engine = static_cast<const Engine*>(sqlite3_user_data(ctx));
-    const auto* what = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const Engine::SessionValues v = engine->sessionValues();
-    const std::string_view name = what ? what : "";
-    if (name == "rowcount") return sqlite3_result_int64(ctx, static_cast<std::int64_t>(v.rowCount));
-    if (name == "error") return sqlite3_result_int(ctx, v.error);
-    if (name == "trancount") return sqlite3_result_int(ctx, v.tranCount);
-    if (name == "identity" && v.identity) return sqlite3_result_int64(ctx, *v.identity);
-    if (name == "db_name")
-        return sqlite3_result_text(ctx, v.database.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_result_null(ctx);
-}
-
 } // namespace
 
 Engine::Engine(Store& store, const std::string& database) : store_(store) {
@@ -104,8 +88,19 @@ void Engine::openDatabase(const std::string& name) {
     db_->setHook(this);
 }
 
-Engine::SessionValues Engine::sessionValues() const {
-    return {rowCount_, lastError_, tranCount_, db_->lastIdentity(), db_->name()};
+void Engine::sessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* e = static_cast<const Engine*>(sqlite3_user_data(ctx));
+    const auto* what = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const std::string_view name = what ? what : "";
+    const auto identity = e->db_->lastIdentity();
+    if (name == "rowcount")
+        return sqlite3_result_int64(ctx, static_cast<std::int64_t>(e->rowCount_));
+    if (name == "error") return sqlite3_result_int(ctx, e->lastError_);
+    if (name == "trancount") return sqlite3_result_int(ctx, e->tranCount_);
+    if (name == "identity" && identity) return sqlite3_result_int64(ctx, *identity);
+    if (name == "db_name")
+        return sqlite3_result_text(ctx, e->database().c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_result_null(ctx);
 }
 
 Engine::~Engine() {

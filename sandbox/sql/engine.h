@@ -58,18 +58,11 @@ public:
     void bulkLoad(const tds::BulkLoad& load, ResultSink& sink);
     void forgetBulkLoad() { pendingBulk_.reset(); }
 
-    // What @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read: the session's state
-    // after the statement before the one that asks.
-    struct SessionValues {
-        std::uint64_t rowCount = 0;
-        int error = 0;
-        int tranCount = 0;
-        std::optional<std::int64_t> identity;
-        std::string database;
-    };
-    SessionValues sessionValues() const;
-
 private:
+    // rowlark_session('rowcount' | 'error' | 'trancount' | 'identity' | 'db_name'): what
+    // @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read, the session's state after
+    // the statement before the one that asks.
+    static void sessionFn(::sqlite3_context* ctx, int, ::sqlite3_value** argv);
     // The object's own name from the parts of a name such as Demo.dbo.t (only dbo is a schema).
     std::string objectName(const std::vector<std::string>& parts);
     struct Cancelled {};

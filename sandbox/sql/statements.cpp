@@ -175,14 +175,11 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
 }
 
 void Engine::declare(const Tokens& t, ResultSink& sink) {
-    Parser p(t.begin() + 1, t.end());
-    TokenIt at = t.begin() + 1;
-    while (at != t.end()) {
+    for (TokenIt at = t.begin() + 1; at != t.end();) {
         if (!isUserVariable(*at)) throw syntaxNear(at->text);
         const std::string name = toLower(at->text), written = at->text;
-        p = Parser(at + 1, t.end());
-        if (at + 1 != t.end() && (at + 1)->is("as")) p = Parser(at + 2, t.end());
-        if (at + 1 != t.end() && (at + 1)->is("table")) throw unsupported("table variables");
+        if (++at != t.end() && at->is("table")) throw unsupported("table variables");
+        Parser p(at != t.end() && at->is("as") ? at + 1 : at, t.end());
         const SqlType type = p.type(false);
         if (variables_.count(name))
             throw SqlError{134, 15, 1,
