@@ -88,7 +88,7 @@ JobRun runJob(const ExternalSandbox& sandbox, const std::vector<std::string>& ke
     s.selectedTable = "Big";
     s.duplicateColumns = keyColumns;
     s.onServer = onServer;
-    s.newName = [into] { return into; };
+    s.newName = into;
     RecordingEvents events(sandbox.port());
     ::malloc_trim(0); // what earlier runs freed goes back, so the growth is this run's own
     resetPeakResident();

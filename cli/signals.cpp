@@ -1,17 +1,11 @@
 #include "signals.h"
 
+#include "system_signals.h"
 #include "terminal.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <thread>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <pthread.h>
-#endif
 
 namespace rowlark::cli {
 namespace {
@@ -29,6 +23,14 @@ std::function<void(int, int)> gTold;
 [[noreturn]] void hold() {
     for (;;)
         std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// The watcher ends the run itself, with what the job published: the job cannot end in time.
+void endRun() {
+    if (gEnding.exchange(true)) return;
+    RestoreTerminal();
+    const int first = gCaught;
+    std::_Exit(gLastWords ? gLastWords(first) : 128 + first);
 }
 
 // What every signal does, however the system delivers it.
@@ -49,11 +51,9 @@ void onSignal(int sig) {
     if (gTold && !gEnding) gTold(sig, count);
     gCancel->pull(); // the first cancels; a later one cuts the connections at once
     if (count != 2) return;
-    std::thread([first] {
+    std::thread([] {
         std::this_thread::sleep_for(SignalWatcher::kGrace);
-        if (gEnding.exchange(true)) return;
-        RestoreTerminal();
-        std::_Exit(gLastWords ? gLastWords(first) : 128 + first);
+        endRun();
     }).detach();
 }
 } // namespace
@@ -71,53 +71,20 @@ bool SignalWatcher::claimEnding() {
     return !gEnding.exchange(true);
 }
 
-#ifdef _WIN32
-namespace {
-// Runs on a thread of its own, which the system starts for each console event, so it may cancel a
-// statement through the driver. Ctrl-C stands for SIGINT; Ctrl-Break and the console's closing
-// (or the user's logging off) stand for SIGTERM, with the same exit statuses as on Linux.
-BOOL WINAPI onConsoleEvent(DWORD event) {
-    onSignal(event == CTRL_C_EVENT ? SIGINT : SIGTERM);
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
-    // The system ends the process as soon as this returns, or a few seconds after the console
-    // closed: waiting here gives the job that time to cancel and drop its work table.
-    Sleep(20000);
-    return TRUE;
-}
-} // namespace
-
 SignalWatcher::SignalWatcher(db::CancelSwitch& cancel, std::function<void(int)> tellStop,
                              std::function<int(int)> lastWords) {
     gTellStop = std::move(tellStop);
     gLastWords = std::move(lastWords);
     gCancel = &cancel;
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    // Where the system lets nothing cut a connection that stopped answering (Windows), the
+    // stop ends the run instead: nothing is committed before the commit, and the work table
+    // goes with the session.
+    cancel.setUnanswered(endRun);
+    WatchSystemSignals(onSignal);
 }
+
 SignalWatcher::~SignalWatcher() {
-    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    StopWatchingSystemSignals();
 }
-#else
-SignalWatcher::SignalWatcher(db::CancelSwitch& cancel, std::function<void(int)> tellStop,
-                             std::function<int(int)> lastWords) {
-    gTellStop = std::move(tellStop);
-    gLastWords = std::move(lastWords);
-    gCancel = &cancel;
-    // Blocked here before any other thread starts, the signals reach only the watcher below,
-    // which may do what a signal handler may not: cancel a statement through the driver.
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread([set] {
-        for (;;) {
-            int sig = 0;
-            if (sigwait(&set, &sig) == 0) onSignal(sig);
-        }
-    }).detach();
-}
-
-SignalWatcher::~SignalWatcher() = default;
-#endif
 
 } // namespace rowlark::cli

@@ -24,14 +24,6 @@ const char* signalName(int signal) {
     return signal == SIGINT ? "SIGINT" : "SIGTERM";
 }
 
-std::string signalWords(int signal) {
-#ifdef _WIN32
-    return signal == SIGINT ? "Ctrl-C" : "Ctrl-Break (or the console's closing)";
-#else
-    return signalName(signal);
-#endif
-}
-
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {

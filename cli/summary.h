@@ -63,11 +63,9 @@ void printSurveyJson(std::ostream& out, const std::string& table, const dedupe::
                      const std::vector<dedupe::OrderColumn>& order = {}, bool last = false,
                      bool onServer = false);
 
-// "SIGINT" or "SIGTERM": the name JSON gives, on every system.
+// "SIGINT" or "SIGTERM": the name JSON gives, on every system (signalWords in signals.h: the
+// words the user reads).
 const char* signalName(int signal);
-// What the user did, in the words of the system: the signal's name, or on Windows the keys
-// (Ctrl-C for SIGINT; Ctrl-Break or the console's closing for SIGTERM).
-std::string signalWords(int signal);
 
 // A JSON string literal.
 std::string jsonString(const std::string& text);

@@ -1,5 +1,5 @@
-// The little the command line needs from the terminal. The only platform-specific code of the
-// command-line runner lives in terminal.cpp.
+// The little the command line needs from the terminal: terminal_posix.cpp (termios) and
+// terminal_windows.cpp (the console's API) implement it, CMake picks one.
 #pragma once
 
 #include <optional>

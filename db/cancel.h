@@ -3,12 +3,15 @@
 // of that connection fails at once with SQLSTATE HY008. A server that does not answer the cancel
 // (or a login under way) is given a short grace; then the connection's socket is cut, so that no
 // wait outlasts a pull by more than a few seconds. A second pull cuts at once: the user insists.
+// Where the system gives no list of the process's sockets (Windows: see sockets.h), nothing can be
+// cut: the switch then tells its owner (setUnanswered), who ends the run instead.
 #pragma once
 
 #include "odbc.h"
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -29,6 +32,10 @@ public:
     // statement did): it is pulled, and cut at once, when this one is pulled again. Born pulled
     // when that has happened already.
     std::shared_ptr<CancelSwitch> follower();
+    // Called on a thread of the switch's when the time to cut has come (the grace has passed, or
+    // a second pull) and a statement or a login still waits but no socket of it could be found
+    // to cut. Followers made afterwards call it too.
+    void setUnanswered(std::function<void()> unanswered);
 
     // While a statement runs, the switch knows its handle.
     void enter(SQLHSTMT statement);
@@ -43,8 +50,10 @@ public:
 
 private:
     void cutNow();
-    void cutLocked(); // with the mutex held
-    void insist();    // with the mutex held
+    // With the mutex held; true when a wait is left that nothing could cut.
+    bool cutLocked();
+    bool insist(); // with the mutex held; the same
+    void tellUnanswered();
 
     const std::chrono::milliseconds grace_;
     std::atomic<bool> pulled_{false};
@@ -55,6 +64,7 @@ private:
     bool loggingIn_ = false;
     std::vector<int> before_;
     std::vector<int> sockets_;
+    std::function<void()> unanswered_;
 };
 
 } // namespace rowlark::db

@@ -1,40 +1,19 @@
 #include "finder.h"
 
+#include "system_memory.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#endif
-
 namespace rowlark::dedupe {
 
 std::uint64_t DefaultMemoryBudget() {
-    std::uint64_t available = 0;
-#ifdef _WIN32
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof status;
-    if (GlobalMemoryStatusEx(&status)) available = status.ullAvailPhys;
-#else
-    std::ifstream meminfo("/proc/meminfo");
-    std::string name;
-    std::uint64_t kb = 0;
-    std::string unit;
-    while (meminfo >> name >> kb >> unit)
-        if (name == "MemAvailable:") {
-            available = kb * 1024;
-            break;
-        }
-#endif
+    const std::uint64_t available = AvailableMemory();
     return available ? available / 2 : std::uint64_t{1} << 30;
 }
 
@@ -95,47 +74,6 @@ std::size_t partitionOf(std::uint64_t h, std::size_t parts) {
     return static_cast<std::size_t>((h >> 16) % parts);
 }
 
-// Zeroed memory straight from the system, and given back to it whole when freed: what one read
-// held is not still held by the next, as freed heap memory may be.
-class SystemMemory {
-public:
-    SystemMemory() = default;
-    explicit SystemMemory(std::size_t bytes) : bytes_(bytes) {
-#ifdef _WIN32
-        data_ = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-        if (!data_) throw std::bad_alloc();
-#else
-        data_ = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (data_ == MAP_FAILED) {
-            data_ = nullptr;
-            throw std::bad_alloc();
-        }
-#endif
-    }
-    ~SystemMemory() {
-        if (!data_) return;
-#ifdef _WIN32
-        VirtualFree(data_, 0, MEM_RELEASE);
-#else
-        ::munmap(data_, bytes_);
-#endif
-    }
-    SystemMemory(SystemMemory&& o) noexcept
-        : data_(std::exchange(o.data_, nullptr)), bytes_(std::exchange(o.bytes_, 0)) {}
-    SystemMemory& operator=(SystemMemory&& o) noexcept {
-        std::swap(data_, o.data_);
-        std::swap(bytes_, o.bytes_);
-        return *this;
-    }
-    char* get() const {
-        return static_cast<char*>(data_);
-    }
-
-private:
-    void* data_ = nullptr;
-    std::size_t bytes_ = 0;
-};
-
 // Zeroed memory for many slots, on huge pages where the system gives them: the slots are read at
 // random, and with small pages nearly every probe would also miss the address cache.
 class SlotArray {
@@ -145,15 +83,11 @@ public:
         constexpr std::size_t kHuge = std::size_t{2} << 20;
         const std::size_t bytes = (n * sizeof(std::uint64_t) + kHuge - 1) / kHuge * kHuge;
         memory_ = SystemMemory(bytes);
+        memory_.preferHugePages();
         data_ = reinterpret_cast<std::uint64_t*>(memory_.get());
-#ifdef MADV_HUGEPAGE
-        madvise(data_, bytes, MADV_HUGEPAGE);
-#endif
         bytes_ = bytes;
     }
-    SlotArray(SlotArray&& o) noexcept {
-        swap(o);
-    }
+    SlotArray(SlotArray&& o) noexcept { swap(o); }
     SlotArray& operator=(SlotArray&& o) noexcept {
         swap(o);
         return *this;
@@ -164,24 +98,12 @@ public:
         std::swap(size_, o.size_);
         std::swap(bytes_, o.bytes_);
     }
-    std::uint64_t& operator[](std::size_t i) {
-        return data_[i];
-    }
-    std::size_t size() const {
-        return size_;
-    }
-    std::size_t bytes() const {
-        return bytes_;
-    }
-    const std::uint64_t& operator[](std::size_t i) const {
-        return data_[i];
-    }
-    const std::uint64_t* begin() const {
-        return data_;
-    }
-    const std::uint64_t* end() const {
-        return data_ + size_;
-    }
+    std::uint64_t& operator[](std::size_t i) { return data_[i]; }
+    std::size_t size() const { return size_; }
+    std::size_t bytes() const { return bytes_; }
+    const std::uint64_t& operator[](std::size_t i) const { return data_[i]; }
+    const std::uint64_t* begin() const { return data_; }
+    const std::uint64_t* end() const { return data_ + size_; }
 
 private:
     SystemMemory memory_;

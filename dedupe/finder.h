@@ -1,10 +1,11 @@
 // Finds, row by row in read order, the rows whose key repeats the key of an earlier row. Only the
 // first row of each key is kept in memory; past a memory budget the keys go to temporary files
-// (private, and unlinked at once: see spill_files.h), split by hash, and each part is searched on
-// its own, with the same result.
+// (private, and gone whenever the program ends: see spill_files.h), split by hash, and each part
+// is searched on its own, with the same result.
 #pragma once
 
 #include "spill_files.h"
+#include "system_memory.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,9 +15,6 @@
 #include <vector>
 
 namespace rowlark::dedupe {
-
-// Half the memory the system has available now; 1 GiB when it cannot tell.
-std::uint64_t DefaultMemoryBudget();
 
 // Whether some key repeats an earlier one, told from 64-bit hashes alone: a fraction of the
 // memory the keys take, and no copy of them. A repeat it reports may, very rarely, be two keys
@@ -53,7 +51,7 @@ public:
 
     // Without spilling the finder never writes a file: it only says when it passes the budget.
     void setSpilling(bool allowed) { spilling_ = allowed; }
-    // Where the key files go (see OpenSpillFiles); empty: $TMPDIR, else /tmp.
+    // Where the key files go; empty: the system's temporary folder (see DefaultSpillDir).
     void setSpillDir(std::string dir) { spillDir_ = std::move(dir); }
     bool overBudget() const { return memoryUsed() > budget_; }
 

@@ -6,10 +6,10 @@
 #include "db/cancel.h"
 #include "db/connection.h"
 #include "db/record_set.h"
+#include "names.h"
 #include "sql_text.h"
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,8 +34,8 @@ struct JobSettings {
     // The whole job as statements on the server, nothing but counts travelling: the server's own
     // comparison (its collations; NULL apart from an empty value) decides what repeats.
     bool onServer = false;
-    // The new table's name, read afresh at each use.
-    std::function<std::string()> newName;
+    // The new table's name, checked once when the job starts (RefuseNewName).
+    std::string newName;
     // Seconds each statement may run: a copy of a big table may take an hour.
     int timeoutSeconds = 5000;
     // Seconds the login may take; a server that stops answering in the login fails it then.
@@ -47,8 +47,8 @@ struct JobSettings {
     // Bytes the search for repeats may hold in memory before its keys go to temporary files;
     // 0: half of the memory available when the job starts.
     std::uint64_t memoryBudget = 0;
-    // The folder the key files go under past the budget (see OpenSpillFiles); empty: $TMPDIR,
-    // else /tmp.
+    // The folder the key files go under past the budget (see OpenSpillFiles); empty: the
+    // system's temporary folder ($TMPDIR, else /tmp; on Windows the user's).
     std::string spillDir;
     // Pulled from another thread, it stops the statement running now (or the login); the job
     // then ends without a new table unless the new table was already committed, and its work
@@ -59,7 +59,8 @@ struct JobSettings {
     std::chrono::milliseconds commitCheckWithin = std::chrono::seconds(30);
 };
 
-enum class Phase { Connecting, Reading, Searching, Copying, Numbering, Deleting, Finishing, Done };
+// The job's phases, in the order it goes through them (a job skips those it does not need).
+enum class Phase { Connecting, Reading, Copying, Numbering, Deleting, Finishing, Done };
 const char* phaseName(Phase phase);
 
 struct Progress {
@@ -114,18 +115,6 @@ struct JobOutcome {
     std::string notMade;
     bool cancelled = false; // stopped through the cancel switch
 };
-
-// Why a name cannot be the new table's, or nullopt when it can: empty, the source table itself
-// (letter case ignored and Unicode forms equal, as the server compares names), a temporary name,
-// or the work tables' name.
-std::optional<std::string> RefuseNewName(const std::string& newName,
-                                         const std::string& sourceTable);
-
-// Why a name cannot be the table of the removed rows, or nullopt when it can: what the new
-// table's name may not be, and the new table's own name (compared as the server compares names).
-std::optional<std::string> RefuseRemovedName(const std::string& removedName,
-                                             const std::string& newName,
-                                             const std::string& sourceTable);
 
 // Runs the job. It stops at the first failing step that later steps need; each failure is
 // reported once.

@@ -51,6 +51,14 @@ std::string DefaultSpillDir() {
     return tmp && *tmp ? tmp : "/tmp";
 }
 
+const char* DefaultSpillDirWords() {
+    return "$TMPDIR, else /tmp";
+}
+
+const char* SpillFilesWords() {
+    return "files without a name, or in a private folder unlinked at once";
+}
+
 std::vector<SpillFile> OpenSpillFiles(std::size_t count, const std::string& dir) {
     const std::string base = dir.empty() ? DefaultSpillDir() : dir;
     std::vector<SpillFile> files;

@@ -1,7 +1,9 @@
 #include "spill_files.h"
 
-#include "common/wide_text.h"
+#include "common/wide_text_windows.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 #include <windows.h>
@@ -31,6 +33,14 @@ std::string DefaultSpillDir() {
     return n > 0 && n <= MAX_PATH ? utf8(std::wstring(path, n)) : std::string(".");
 }
 
+const char* DefaultSpillDirWords() {
+    return "the user's temporary folder";
+}
+
+const char* SpillFilesWords() {
+    return "each open to this run alone and deleted by the system when closed";
+}
+
 // The system's temporary files do not do: they may land in the drive's root, where a user may not
 // write. Each file here is the user's alone, kept out of the disk cache's write-back where it
 // can be, and deleted by the system when closed, even if the program dies.
@@ -38,6 +48,10 @@ std::vector<SpillFile> OpenSpillFiles(std::size_t count, const std::string& dir)
     std::string base = dir.empty() ? DefaultSpillDir() : dir;
     while (base.size() > 1 && (base.back() == '\\' || base.back() == '/'))
         base.pop_back();
+    // The C runtime allows 512 streams by default, the standard ones among them, and a search
+    // may split its keys 512 ways: the limit goes up first (2048 is the most it takes).
+    const int streams = static_cast<int>(std::min<std::size_t>(count + 64, 2048));
+    if (_getmaxstdio() < streams) _setmaxstdio(streams);
     std::vector<SpillFile> files;
     for (std::size_t i = 0; i < count; ++i) {
         const std::wstring path =

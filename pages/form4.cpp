@@ -145,7 +145,6 @@ void Form4::showProgress(const dedupe::Progress& p) {
     case dedupe::Phase::Reading:
         text = "Reading rows: " + n(counts_.rowsRead);
         break;
-    case dedupe::Phase::Searching:
     case dedupe::Phase::Numbering:
         text = "Finding duplicates: " + n(counts_.rowsRead) + " rows";
         break;
@@ -213,23 +212,12 @@ void Form4::PushButton4_Click() {
         return;
     }
     const std::string newName = Text1->text().toStdString();
-    Globals& g = wizard_.globals;
-    if (auto why = dedupe::RefuseNewName(newName, g.SelectedTable.toStdString())) {
+    if (auto why = dedupe::RefuseNewName(newName, wizard_.globals.SelectedTable.toStdString())) {
         MsgBox(QString::fromStdString(*why));
         return;
     }
     trap.step(112, [&] { MousePointer.set(kPointerBusy); });
-    dedupe::JobSettings s;
-    s.connectionString = g.ConnectionString.toStdString();
-    s.localConnection = g.LocalConnection;
-    s.selectedTable = g.SelectedTable.toStdString();
-    for (const QString& c : g.DuplicateColumns)
-        s.duplicateColumns.push_back(c.toStdString());
-    s.newName = [newName] { return newName; };
-    // A server that does not answer the cancel within a second has its connection cut: after
-    // "Yes" the program ends within a few seconds, however the server holds the statement.
-    cancel_ = std::make_shared<db::CancelSwitch>(std::chrono::seconds(1));
-    s.cancel = cancel_;
+    const dedupe::JobSettings s = jobSettings(newName);
     PageJobEvents events(*this);
     dedupe::JobOutcome outcome;
     DataGrid1->setDataSource(nullptr);
@@ -270,6 +258,41 @@ void Form4::PushButton4_Click() {
         Text1->selectAll();
         return;
     }
+    showEnding(trap, outcome, events, newName);
+}
+
+// The job's settings from the model and the name, with a fresh cancel switch for "Stop the job?".
+dedupe::JobSettings Form4::jobSettings(const std::string& newName) {
+    const Globals& g = wizard_.globals;
+    dedupe::JobSettings s;
+    s.connectionString = g.ConnectionString.toStdString();
+    s.localConnection = g.LocalConnection;
+    s.selectedTable = g.SelectedTable.toStdString();
+    for (const QString& c : g.DuplicateColumns)
+        s.duplicateColumns.push_back(c.toStdString());
+    s.newName = newName;
+    // A server that does not answer the cancel within a second has its connection cut: after
+    // "Yes" the program ends within a few seconds, however the server holds the statement.
+    cancel_ = std::make_shared<db::CancelSwitch>(std::chrono::seconds(1));
+    // Where the system cannot cut a connection that stopped answering (Windows), the program ends
+    // itself once that second has passed: the user asked for the end, nothing is committed
+    // before the commit, and the work table goes with the session.
+    cancel_->setUnanswered([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (endAfterJob_) endProgram();
+            },
+            Qt::QueuedConnection);
+    });
+    s.cancel = cancel_;
+    return s;
+}
+
+// What the job did, once it is over: the counts, the reports, the outcome line, "Exit".
+void Form4::showEnding(Trap& trap, const dedupe::JobOutcome& outcome, const PageJobEvents& events,
+                       const std::string& newName) {
+    const Globals& g = wizard_.globals;
     FinishedJob job{g.SelectedTable, QString::fromStdString(newName), outcome, events.none,
                     events.reports.empty() ? QString() : events.reports.front().second};
     // The boxes that end the job stand beside the counts it reached.

@@ -11,7 +11,13 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+namespace rowlark::shell {
+class Trap;
+}
+
 namespace rowlark::pages {
+
+class PageJobEvents;
 
 class Form4 : public Page {
     Q_OBJECT
@@ -23,10 +29,11 @@ public:
     void PushButton4_Click(); // "Finish", then "Exit"
 
     bool jobRunning() const { return running_; }
-    // Asks "Stop the job? ..."; on Yes the running statement is cancelled (its connection cut
-    // when the server does not answer), the job cleans up, and the program ends, unless the new
-    // table was made before the stop took effect: then the page says so. A job that ends while
-    // the question is open closes it.
+    // Asks "Stop the job? ..."; on Yes the running statement is cancelled, the job cleans up, and
+    // the program ends, unless the new table was made before the stop took effect: then the page
+    // says so. When the server does not answer the cancel, its connection is cut on Linux; on
+    // Windows, where it cannot be, the program ends without waiting for the job. A job that ends
+    // while the question is open closes it.
     void askToStopJob();
     // The counts of the last job.
     const dedupe::Progress& lastCounts() const { return counts_; }
@@ -45,6 +52,9 @@ protected:
 
 private:
     friend class PageJobEvents;
+    dedupe::JobSettings jobSettings(const std::string& newName);
+    void showEnding(shell::Trap& trap, const dedupe::JobOutcome& outcome,
+                    const PageJobEvents& events, const std::string& newName);
     void showProgress(const dedupe::Progress& p);
     void setRunning(bool running);
     // Gives the outcome line the height its text needs; the name and the grid move down for it.

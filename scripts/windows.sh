@@ -58,6 +58,6 @@ echo "Windows programs ready after $(elapsed)"
 
 echo "Running the Wine tests against the sandbox"
 mkdir -p build
-ROWLARK_TARGETS="rowlark-sandbox" configure_and_build build -DROWLARK_WINDOWS_BUILD="$PWD/$build"
+ROWLARK_TARGETS="rowlark-sandbox close_probe" configure_and_build build -DROWLARK_WINDOWS_BUILD="$PWD/$build"
 ctest --test-dir build --output-on-failure -L windows --timeout 600
 echo "Built, packed and tested under Wine in $(elapsed)"

@@ -1,15 +1,12 @@
 #include "message_boxes.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include "connection_profile.h"
 
 namespace rowlark::shell {
 namespace {
 
 std::unique_ptr<MessageBoxes>& current() {
-    static std::unique_ptr<MessageBoxes> boxes = std::make_unique<ScriptedMessageBoxes>();
+    static std::unique_ptr<MessageBoxes> boxes = std::make_unique<UnattendedMessageBoxes>();
     return boxes;
 }
 
@@ -19,25 +16,6 @@ QString& title() {
 }
 
 } // namespace
-
-int ScriptedMessageBoxes::show(const QString& text, int buttons, const QString& caption) {
-    shown.push_back({text, buttons, caption});
-    if (holdNext_ && (buttons & 0x7) == kYesNo) {
-        holdNext_ = false;
-        dismissed_ = false;
-        QElapsedTimer open;
-        open.start();
-        while (!dismissed_ && open.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return kAnswerNo;
-    }
-    if (!answers_.empty()) {
-        int a = answers_.front();
-        answers_.pop_front();
-        return a;
-    }
-    return (buttons & 0x7) == kYesNo ? kAnswerNo : kAnswerOk;
-}
 
 MessageBoxes& messageBoxes() {
     return *current();

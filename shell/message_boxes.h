@@ -1,11 +1,10 @@
-// Every message box of the program goes through this interface, so tests can answer and record.
+// Every message box of the program goes through this interface, so tests can answer and record
+// (tests/support/scripted_message_boxes.h).
 #pragma once
 
 #include <QString>
 
-#include <deque>
 #include <memory>
-#include <vector>
 
 namespace rowlark::shell {
 
@@ -31,29 +30,13 @@ public:
     virtual void dismissOpen() {}
 };
 
-// For tests and runs without a screen: records each box and answers from a queue
-// (OK, or No for a question, when the queue is empty).
-class ScriptedMessageBoxes : public MessageBoxes {
+// Nobody to ask (a run before the program installs its boxes, or one without a screen): OK, and
+// No to a question, so that nothing is dropped or replaced on a guess.
+class UnattendedMessageBoxes : public MessageBoxes {
 public:
-    struct Shown {
-        QString text;
-        int buttons;
-        QString caption;
-    };
-    int show(const QString& text, int buttons, const QString& caption) override;
-    void setNextAnswer(int answer) { answers_.push_back(answer); }
-    // The next question stays open, as one the user has not answered yet, until dismissOpen()
-    // (its answer is then No) or ten seconds have passed.
-    void holdNextQuestion() { holdNext_ = true; }
-    void dismissOpen() override { dismissed_ = true; }
-
-    std::vector<Shown> shown;
-    bool dismissed() const { return dismissed_; }
-
-private:
-    std::deque<int> answers_;
-    bool holdNext_ = false;
-    bool dismissed_ = false;
+    int show(const QString&, int buttons, const QString&) override {
+        return (buttons & 0x7) == kYesNo ? kAnswerNo : kAnswerOk;
+    }
 };
 
 MessageBoxes& messageBoxes();

@@ -103,6 +103,14 @@ run --table Physics --colum Value; code=$?
 check "a usage error is one line and a hint" '[ $code -eq 2 ] && [ "$(wc -l < err.txt)" -eq 2 ] && grep -qx "rowlark-dedupe: unknown option --colum" err.txt && grep -qx "Try '"'"'rowlark-dedupe --help'"'"'." err.txt'
 run --table=Physics --column=Constant --column=Value --into=CliPhysicsEq --memory-limit=64M; code=$?
 check "--option=value" '[ $code -eq 0 ] && grep -qx "Read 3 rows, removed 1 duplicate: \[CliPhysicsEq\] holds 2 rows." out.txt'
+# Options that do not go together are refused before anything is read, as --help says.
+for pair in "--on-server --memory-limit 1M:--on-server and --memory-limit" \
+    "--on-server --spill-dir .:--on-server and --spill-dir" \
+    "--dry-run --removed-into Gone:--dry-run and --removed-into" "--local --no-local:--local and --no-local"; do
+    run --table Physics --column Value ${pair%%:*} --json; code=$?
+    check "${pair#*:}: usage, nothing made" '[ $code -eq 2 ] && grep -q "^rowlark-dedupe: ${pair#*:} " err.txt && python3 -c "import json; d=json.load(open(\"out.txt\")); assert d[\"outcome\"]==\"usage\", d" && "$bin" --help | grep -q -- "${pair#*:}"'
+done
+check "a dry run with --removed-into made no table" '! run --table Gone --column Value && grep -q "no table named Gone" err.txt'
 ROWLARK_SETTINGS_DIR=$(mktemp -d) "$bin" --table T --column c > out.txt 2> err.txt < /dev/null; code=$?
 check "no server stored or given" '[ $code -eq 2 ] && grep -q "no server: give --server" err.txt'
 
@@ -199,10 +207,12 @@ check "a silent server: status 1 within the login time-out" '[ $code -eq 1 ] && 
 # SIGINT and SIGTERM stop the job: the statement is cancelled, nothing is made, 130 or 143.
 for sig in INT TERM; do
     sql "SANDBOX FAULT DELAY 400" "$db"
+    rm -f err.txt # what an earlier run printed must not pass for this one's progress
     "$bin" --server 127.0.0.1 --port "$port" --user sa --database "$db" --table Customers \
         --column Name --into "Stopped$sig" > out.txt 2> err.txt < /dev/null &
     job=$!
-    sleep 1.5
+    # Once the job reads (its progress on standard error says so), its statements are held.
+    for _ in $(seq 200); do grep -q "reading rows" err.txt && break; sleep 0.05; done
     kill -$sig $job
     wait $job; code=$?
     sql "SANDBOX FAULT CLEAR" "$db"

@@ -59,7 +59,7 @@ protected:
         s.connectionString = shell::BuildConnectionString(p).toStdString();
         s.selectedTable = "Src" + tag;
         s.duplicateColumns = {"k"};
-        s.newName = [tag] { return "Old" + tag; };
+        s.newName = "Old" + tag;
         if (k.removed) s.removedInto = "Gone" + tag;
         s.onServer = k.onServer;
         s.maxLeftOutRuns = k.runs;

@@ -32,7 +32,7 @@ protected:
         s.connectionString = connectionString(sharedDatabase("hostile"));
         s.selectedTable = table;
         s.duplicateColumns = columns;
-        s.newName = [newName] { return newName; };
+        s.newName = newName;
         Events e;
         dedupe::RunJob(s, e);
         EXPECT_EQ(query(*c, "SELECT * FROM " + dedupe::bracketed(table)), before)
@@ -106,7 +106,7 @@ TEST_F(HostileInput, AWrongPasswordNeverShowsInAReport) {
     s.connectionString = connectionString(sharedDatabase("hostile"), "Secret;{Pass");
     s.selectedTable = "Pw";
     s.duplicateColumns = {"k"};
-    s.newName = [] { return std::string("Pw2"); };
+    s.newName = std::string("Pw2");
     s.timeoutSeconds = 5;
     Events e;
     dedupe::RunJob(s, e);

@@ -53,7 +53,7 @@ protected:
         s.selectedTable = table;
         // Read before any fault rule is set: a rule takes the next statement that matches it.
         s.duplicateColumns = {"k"};
-        s.newName = [newName] { return newName; };
+        s.newName = newName;
         s.deleteBatch = batch;
         s.maxLeftOutRuns = runs;
         s.timeoutSeconds = 30;

@@ -74,7 +74,7 @@ protected:
         s.connectionString = connectionString(sharedDatabase("options"));
         s.selectedTable = table;
         s.duplicateColumns = {"k"};
-        s.newName = [into] { return into; };
+        s.newName = into;
         s.removedInto = removed;
         s.onServer = server;
         s.keepLast = last;
@@ -231,6 +231,8 @@ TEST_F(JobOptions, FirstAndLastFollowTheIdentityNotTheStorageOrder) {
                     ASSERT_TRUE(e.reports.empty()) << e.reports.front().second;
                     ASSERT_TRUE(out.newTableMade);
                     EXPECT_EQ(column(into), keepLast ? last : first);
-                    if (removed) EXPECT_EQ(column(into + "Gone").size(), 3u);
+                    if (removed) {
+                        EXPECT_EQ(column(into + "Gone").size(), 3u);
+                    }
                 }
 }

@@ -35,7 +35,7 @@ protected:
         s.connectionString = connectionString(database());
         s.selectedTable = table;
         s.duplicateColumns = columns;
-        s.newName = [newName] { return newName; };
+        s.newName = newName;
         s.memoryBudget = budget;
         s.deleteBatch = 3;
         return dedupe::RunJob(s, e);

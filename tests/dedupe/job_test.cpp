@@ -54,7 +54,7 @@ protected:
         s.connectionString = connectionString(sharedDatabase("job"));
         s.selectedTable = table;
         s.duplicateColumns = columns;
-        s.newName = [newName] { return newName; };
+        s.newName = newName;
         s.deleteBatch = batch;
         s.maxLeftOutRuns = runs;
         return dedupe::RunJob(s, events);
@@ -241,7 +241,7 @@ TEST_F(JobTest, AServerThatCannotBeReachedIsReportedOnceAndNothingElseIsTried) {
     s.connectionString = shell::BuildConnectionString(p).toStdString();
     s.selectedTable = "Anything";
     s.duplicateColumns = {"a"};
-    s.newName = [] { return std::string("Anything2"); };
+    s.newName = std::string("Anything2");
     s.timeoutSeconds = 5;
     RecordingEvents e;
     dedupe::RunJob(s, e);
@@ -349,7 +349,7 @@ TEST_F(JobTest, TheRowThatStaysFollowsTheRuleChosen) {
             s.duplicateColumns = {"k"};
             s.orderBy = rule.order;
             s.keepLast = rule.last;
-            s.newName = [into] { return into; };
+            s.newName = into;
             before_ = rows("SELECT * FROM " + table);
             table_ = table;
             auto out = dedupe::RunJob(s, e);

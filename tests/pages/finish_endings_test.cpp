@@ -51,7 +51,7 @@ protected:
 } // namespace
 
 // Records, with every box, what the progress line showed behind it.
-class WatchingBoxes : public shell::ScriptedMessageBoxes {
+class WatchingBoxes : public test::ScriptedMessageBoxes {
 public:
     int show(const QString& text, int buttons, const QString& caption) override {
         progressBehind.push_back(page && page->Progress->isVisible() ? page->Progress->text()
@@ -179,7 +179,8 @@ TEST_F(FinishEndings, AJobThatEndsWhileStopIsAskedAnswersTheQuestion) {
     auto control = connect(database());
     control->execute("SANDBOX FAULT DELAY 200");
     boxes->holdNextQuestion();
-    QTimer::singleShot(300, &f4, [&] { f4.close(); });
+    once(
+        &f4, [&] { return f4.jobRunning(); }, [&] { f4.close(); });
     QTest::mouseClick(f4.PushButton4, Qt::LeftButton);
     control->execute("SANDBOX FAULT CLEAR");
     EXPECT_TRUE(boxes->dismissed()) << "the question was closed by the job's end";
@@ -194,19 +195,26 @@ class StalledServer : public FinishEndings, public ::testing::WithParamInterface
 
 TEST_P(StalledServer, OneYesEndsTheJobWithinSeconds) {
     auto& f4 = toFinishPage("Orders", "Zip");
+    QTemporaryDir logs;
+    const QString log = logs.filePath("proxy.log");
     auto proxy = std::make_unique<ProxyProcess>(ROWLARK_TEST_SUPPORT_DIR, sandboxPort(),
-                                                QStringList{"--stall", GetParam()});
+                                                QStringList{"--stall", GetParam(), "--log", log});
     auto p = sandboxProfile(database());
     p.port = proxy->port();
     wizard->globals.ConnectionString = shell::BuildConnectionString(p);
     boxes->setNextAnswer(shell::kAnswerYes);
-    QTimer::singleShot(1500, &f4, [&] { f4.close(); });
     QElapsedTimer clock;
-    clock.start();
+    once(
+        &f4, [&] { return proxyStalled(log); },
+        [&] {
+            clock.start();
+            f4.close();
+        });
     QTest::mouseClick(f4.PushButton4, Qt::LeftButton);
     proxy.reset();
     EXPECT_EQ(ended, 1);
-    EXPECT_LT(clock.elapsed(), 1500 + 3000) << "one Yes, at most three seconds";
+    ASSERT_TRUE(clock.isValid()) << "the server never went silent";
+    EXPECT_LT(clock.elapsed(), 3000) << "one Yes, at most three seconds";
     EXPECT_EQ(query(*connect(database()), "SELECT count(*) FROM INFORMATION_SCHEMA.TABLES WHERE "
                                           "TABLE_NAME = 'Orders_1'"),
               (Rows{{"0"}}));

@@ -448,8 +448,14 @@ TEST_F(WizardFlow, ClosingTheWindowDuringAJobAsksAndStopsItCleanly) {
     control->execute("SANDBOX FAULT DELAY 300");
     boxes->setNextAnswer(shell::kAnswerNo);
     boxes->setNextAnswer(shell::kAnswerYes);
-    QTimer::singleShot(400, &f4, [&] { f4.close(); }); // No: the job goes on
-    QTimer::singleShot(900, &f4, [&] { f4.close(); }); // Yes: stop it
+    // While the job runs: No, and the job goes on; then Yes, and it stops.
+    once(
+        &f4, [&] { return f4.jobRunning(); },
+        [&] {
+            f4.close();
+            once(
+                &f4, [&] { return f4.jobRunning(); }, [&] { f4.close(); });
+        });
     QElapsedTimer clock;
     clock.start();
     f4.PushButton4_Click();
@@ -478,11 +484,14 @@ TEST_F(WizardFlow, ClicksDuringAWaitAreHeldBack) {
     fillLogin(p);
     f1.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f1));
-    QTimer::singleShot(300, &f1, [&] {
-        QTest::mouseClick(f1.PushButton5, Qt::LeftButton);
-        QTest::mouseClick(f1.PushButton4, Qt::LeftButton);
-        QTest::mouseClick(f1.PushButton3, Qt::LeftButton);
-    });
+    // Clicks while the login waits on the silent server (the busy pointer shows it).
+    once(
+        &f1, [&] { return f1.MousePointer.value() == shell::kPointerBusy; },
+        [&] {
+            QTest::mouseClick(f1.PushButton5, Qt::LeftButton);
+            QTest::mouseClick(f1.PushButton4, Qt::LeftButton);
+            QTest::mouseClick(f1.PushButton3, Qt::LeftButton);
+        });
     QTest::mouseClick(f1.PushButton5, Qt::LeftButton);
     ASSERT_EQ(boxes->shown.size(), 1u) << "one test, one box";
     EXPECT_TRUE(boxes->shown[0].text.startsWith("Could not connect."));

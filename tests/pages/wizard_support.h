@@ -12,18 +12,43 @@
 #include "pages/wizard.h"
 #include "shell/message_boxes.h"
 #include "shell/settings_store.h"
+#include "support/scripted_message_boxes.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
 
 namespace rowlark::test {
+
+// Does `act` once `ready` holds, as the page's event loops find it (checked every 10 ms while a
+// handler waits, as a user's action would come): the tests act on a state, never after a pause.
+inline void once(QObject* context, std::function<bool()> ready, std::function<void()> act) {
+    auto* timer = new QTimer(context);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, ready, act] {
+        if (!ready()) return;
+        timer->stop();
+        timer->deleteLater();
+        act();
+    });
+    timer->start();
+}
+
+// Whether the proxy's log (stalling_proxy.py --log) says it has gone silent.
+inline bool proxyStalled(const QString& log) {
+    QFile f(log);
+    return f.open(QIODevice::ReadOnly) && f.readAll().contains("stalled");
+}
 
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("ROWLARK_SETTINGS_DIR", settings.path().toLocal8Bit());
         shell::setSettingsStore(std::make_unique<shell::QSettingsStore>());
-        auto b = std::make_unique<shell::ScriptedMessageBoxes>();
+        auto b = std::make_unique<test::ScriptedMessageBoxes>();
         boxes = b.get();
         shell::setMessageBoxes(std::move(b));
         pages::Page::endProgram = [this] { ++ended; };
@@ -94,7 +119,7 @@ protected:
     }
 
     QTemporaryDir settings, folder;
-    shell::ScriptedMessageBoxes* boxes = nullptr;
+    test::ScriptedMessageBoxes* boxes = nullptr;
     std::unique_ptr<pages::Wizard> wizard;
     int ended = 0;
 };

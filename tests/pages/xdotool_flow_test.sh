@@ -42,14 +42,31 @@ INI
 "$rowlark" > "$work/app.log" 2>&1 &
 app=$!
 
-click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; sleep 0.3; }
+# Input reaches the program in the order it is sent; where the next step needs what the program
+# did with it, the test waits for that state (a page that opens, a pointer that changes).
+click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; }
 
 table=$(page 536x173) || fail "the table page did not open on the stored login"
 # The pointer as the X server shows it: the hand over a push button, the arrow over the list.
-pointer() { xdotool mousemove --window "$table" "$1" "$2"; sleep 0.4; "$probe"; }
+# pointer X Y [differs|equals REFERENCE]: the shape once it differs from (or equals) the reference,
+# or after five seconds.
+pointer() {
+    xdotool mousemove --window "$table" "$1" "$2"
+    local now
+    for _ in $(seq 50); do
+        now=$("$probe")
+        case ${3:-} in
+        differs) [ "$now" != "$4" ] && break ;;
+        equals) [ "$now" = "$4" ] && break ;;
+        *) break ;;
+        esac
+        sleep 0.1
+    done
+    echo "$now"
+}
 over_list=$(pointer 100 60)
-over_button=$(pointer 400 153)
-again_list=$(pointer 120 70)
+over_button=$(pointer 400 153 differs "$over_list")
+again_list=$(pointer 120 70 equals "$over_list")
 [ -n "$over_list" ] && [ "$over_button" != "$over_list" ] || fail "no hand over Next > ($over_button, $over_list)"
 [ "$again_list" = "$over_list" ] || fail "the arrow did not come back over the list ($again_list)"
 checks=2
@@ -63,9 +80,7 @@ for _ in $(seq 100); do
     [ "$("$probe")" != "$over_button" ] && break
     sleep 0.1
 done
-sleep 0.2
 xdotool mousemove --window "$table" 136 153 click 1
-sleep 0.3
 visible_login() { for w in $(xdotool search --onlyvisible --name '^Rowlark$' 2> /dev/null); do
     xdotool getwindowgeometry "$w" | grep -q "Geometry: 536x264" && return 0; done; return 1; }
 fields=$(page 392x339) || fail "the field page did not open"
@@ -73,7 +88,6 @@ sql "SANDBOX FAULT CLEAR" "$db"
 visible_login && fail "< Back ran inside Next >'s wait: the connection page is showing"
 checks=$((checks + 1))
 xdotool mousemove --window "$fields" 30 167 click --repeat 2 --delay 100 1   # double-click the first field
-sleep 0.3
 click "$fields" 292 317              # Next >
 finish=$(page 536x268) || fail "the finish page did not open"
 click "$finish" 400 247              # Finish

@@ -4,6 +4,7 @@
 #include "db/connection_check.h"
 #include "shell/connection_test_dialog.h"
 #include "shell/message_boxes.h"
+#include "support/scripted_message_boxes.h"
 #include "support/silent_listener.h"
 
 #include <QStringList>
@@ -22,12 +23,12 @@ std::string build(shell::ConnectionProfile p) {
 class ConnectionChecks : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto b = std::make_unique<shell::ScriptedMessageBoxes>();
+        auto b = std::make_unique<test::ScriptedMessageBoxes>();
         boxes = b.get();
         shell::setMessageBoxes(std::move(b));
         pointer.onChange = [this](int v) { pointerHistory.push_back(v); };
     }
-    shell::ScriptedMessageBoxes* boxes = nullptr;
+    test::ScriptedMessageBoxes* boxes = nullptr;
     shell::PagePointer pointer;
     std::vector<int> pointerHistory;
 };

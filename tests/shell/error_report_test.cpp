@@ -2,12 +2,14 @@
 #include "shell/error_report.h"
 #include "shell/message_boxes.h"
 #include "shell/support_address.h"
+#include "support/scripted_message_boxes.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 using namespace rowlark::shell;
+using rowlark::test::ScriptedMessageBoxes;
 
 namespace {
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # rowlark-dedupe.exe under Wine against the sandbox: a job with names and values outside ASCII,
-# a dry run, --json, a wrong password, a stop by Ctrl-C; the server's tables checked afterwards.
+# a dry run, --json, a wrong password, key files past a small memory limit, a stop by Ctrl-C, and
+# one Ctrl-C against a server that stopped answering; the server's tables checked afterwards.
 set -uo pipefail
 source "$(dirname "$0")/wine_support.sh"
 trap finish EXIT
@@ -76,11 +77,11 @@ check "ROWLARK_ODBC_DRIVER names the driver ($got rows)" '[ $code -eq 0 ] && [ "
 # Ctrl-C while the server holds the copy: Wine passes SIGINT on as the console's Ctrl-C event; the
 # job cancels, drops its work table, and ends with Linux's status for SIGINT.
 sql "SANDBOX FAULT DELAY 4000 ON 'INTO [#TEMP_TABLE_CREATED_BY_ORVANDEL'" "$db" > /dev/null
+rm -f "$work/err.txt" # what an earlier run printed must not pass for this one's progress
 wine "$stage/rowlark-dedupe.exe" --server 127.0.0.1 --port "$port" --user sa --database "$db" \
     --table Kunden --column Name --into KundenStopped > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
 runner=$!
 for _ in $(seq 100); do grep -q "copying\|creating the new table" "$work/err.txt" 2> /dev/null && break; sleep 0.1; done
-sleep 0.5
 t0=$(date +%s)
 kill -INT $runner
 wait $runner; code=$?
@@ -88,6 +89,46 @@ took=$(($(date +%s) - t0))
 sql "SANDBOX FAULT CLEAR" "$db" > /dev/null
 got=$(values "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = N'KundenStopped'" "$db" | tr -d ' ')
 check "Ctrl-C: status 130 within seconds, no table (status $code, $took s, tables $got)" '[ $code -eq 130 ] && [ $took -le 8 ] && [ "$got" = 0 ] && grep -q "stopped by Ctrl-C" "$work/err.txt"'
+
+# Past a memory limit of 1K the keys go to files in the folder given (a Windows path), each
+# deleted by the system when closed: the job's result is the same and the folder is empty after.
+mkdir -p "$work/keyfiles"
+run --table Kunden --column Name --column Straße --into KundenSpilled --memory-limit 1K \
+    --spill-dir "Z:$work/keyfiles"; code=$?
+got=$(values "SELECT COUNT(*) FROM [KundenSpilled]" "$db" | tr -d ' ')
+check "key files past --memory-limit 1K: the same rows, the note, nothing left ($code, $got rows)" \
+    '[ $code -eq 0 ] && [ "$got" = 3 ] && grep -q "The keys did not fit" "$work/err.txt" && [ -z "$(ls -A "$work/keyfiles")" ]'
+temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -iname temp | head -1)
+run --table Kunden --column Name --into KundenSpilledTemp --memory-limit 1K; code=$?
+check "without --spill-dir they go to the user's temporary folder and are gone after ($code, $temp)" \
+    '[ $code -eq 0 ] && [ -n "$temp" ] && [ -z "$(ls "$temp" | grep rowlark-keys)" ]'
+run --table Kunden --column Name --into KundenNoFolder --memory-limit 1K --spill-dir "Z:$work/none"; code=$?
+check "a key folder that does not exist: status 1, the folder named" \
+    '[ $code -eq 1 ] && grep -q "temporary file for the keys in Z:$work/none" "$work/err.txt"'
+
+# A server that goes silent in the middle of the job (a proxy that stops passing its answers, the
+# cancel's too): Windows cannot cut the driver's connection, so one Ctrl-C ends the run itself
+# once the cancel's two seconds are over, with Linux's last line, JSON object and status.
+python3 "$(dirname "$0")/../support/stalling_proxy.py" "$port" "$work/proxy.port" \
+    --stall-on "INTO [#TEMP_TABLE" --log "$work/proxy.log" &
+proxy=$!
+for _ in $(seq 100); do [ -s "$work/proxy.port" ] && break; sleep 0.1; done
+wine "$stage/rowlark-dedupe.exe" --server 127.0.0.1 --port "$(cat "$work/proxy.port")" --user sa \
+    --database "$db" --table Kunden --column Name --into KundenStalled --json \
+    > "$work/out.txt" 2> "$work/err.txt" < /dev/null &
+runner=$!
+for _ in $(seq 600); do grep -q "^stalled" "$work/proxy.log" 2> /dev/null && break; sleep 0.1; done
+t0=$(date +%s%N)
+kill -INT $runner
+for _ in $(seq 300); do kill -0 $runner 2> /dev/null || break; sleep 0.1; done
+took=$((($(date +%s%N) - t0) / 1000000))
+kill -0 $runner 2> /dev/null && kill -KILL $runner
+wait $runner; code=$?
+kill $proxy 2> /dev/null; wait $proxy 2> /dev/null
+echo "one Ctrl-C against a stalled server: status $code after $took ms"
+got=$(values "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = N'KundenStalled'" "$db" | tr -d ' ')
+check "one Ctrl-C ends a stalled run: status 130 in $took ms, one object, no table" \
+    'grep -q "^stalled" "$work/proxy.log" && [ $code -eq 130 ] && [ $took -le 6000 ] && [ "$got" = 0 ] && grep -q "stopped by Ctrl-C" "$work/err.txt" && python3 -c "import json; d=json.load(open(\"$work/out.txt\")); assert d[\"outcome\"]==\"stopped\" and d[\"status\"]==130 and not d[\"new_table_made\"], d"'
 
 [ "$failed" -gt 0 ] && [ -f "$work/console-text.txt" ] && cat -A "$work/console-text.txt" | head -20
 echo "rowlark-dedupe.exe under Wine: $passed passed, $failed failed"

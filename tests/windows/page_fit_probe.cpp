@@ -16,7 +16,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    rowlark::shell::setMessageBoxes(std::make_unique<rowlark::shell::ScriptedMessageBoxes>());
+    rowlark::shell::setMessageBoxes(std::make_unique<rowlark::shell::UnattendedMessageBoxes>());
     rowlark::pages::Wizard wizard;
     wizard.start();
     QElapsedTimer shown;

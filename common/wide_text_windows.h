@@ -1,8 +1,7 @@
 // Text between UTF-8, which the programs use throughout, and the UTF-16 of Windows' own
-// functions (the command line, the console, paths, system messages).
+// functions (the command line, the console, paths, system messages). For *_windows.cpp files.
 #pragma once
 
-#ifdef _WIN32
 #include <windows.h>
 
 #include <string>
@@ -30,5 +29,3 @@ inline std::wstring wide(std::string_view text) {
 }
 
 } // namespace rowlark
-
-#endif

@@ -1,23 +1,13 @@
 #include "sockets.h"
 
-#include <algorithm>
-#include <iterator>
-
-#ifndef _WIN32
 #include <cstdlib>
+
 #include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#endif
 
 namespace rowlark::db::sockets {
 
-#ifdef _WIN32
-std::vector<int> Connected() {
-    return {};
-}
-void Cut(const std::vector<int>&) {}
-#else
 std::vector<int> Connected() {
     std::vector<int> out;
     DIR* dir = ::opendir("/proc/self/fd");
@@ -48,14 +38,6 @@ std::vector<int> Connected() {
 void Cut(const std::vector<int>& sockets) {
     for (int fd : sockets)
         ::shutdown(fd, SHUT_RDWR);
-}
-#endif
-
-std::vector<int> Since(const std::vector<int>& before, const std::vector<int>& now) {
-    std::vector<int> out;
-    std::set_difference(now.begin(), now.end(), before.begin(), before.end(),
-                        std::back_inserter(out));
-    return out;
 }
 
 } // namespace rowlark::db::sockets

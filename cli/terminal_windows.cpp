@@ -1,50 +1,33 @@
 #include "terminal.h"
 
-#include "common/wide_text.h"
+#include "common/wide_text_windows.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
-#ifdef _WIN32
 #include <windows.h>
 
 #include <conio.h>
 #include <io.h>
 #include <shellapi.h>
-#else
-#include <termios.h>
-#include <unistd.h>
-#endif
 
 namespace rowlark::cli {
 
 namespace {
-#ifdef _WIN32
 DWORD gSaved = 0;
-#else
-termios gSaved{};
-#endif
 std::atomic<bool> gEchoOff{false};
 } // namespace
 
 void RestoreTerminal() {
-#ifdef _WIN32
     if (gEchoOff.exchange(false)) {
         SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), gSaved);
         DWORD written = 0;
         WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), L"\n", 1, &written, nullptr);
     }
-#else
-    if (gEchoOff.exchange(false)) {
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
-        if (::write(STDERR_FILENO, "\n", 1) < 0) return; // the prompt's line ends
-    }
-#endif
 }
 
-#ifdef _WIN32
 std::vector<std::string> commandLineArguments(int, char**) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -117,24 +100,12 @@ void PrepareConsole() {
     toConsole(std::cout, STD_OUTPUT_HANDLE);
     toConsole(std::cerr, STD_ERROR_HANDLE);
 }
-#else
-std::vector<std::string> commandLineArguments(int argc, char** argv) {
-    return std::vector<std::string>(argv + 1, argv + argc);
-}
-
-void PrepareConsole() {}
-#endif
 
 bool stderrIsTerminal() {
-#ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;
-#else
-    return ::isatty(STDERR_FILENO) != 0;
-#endif
 }
 
 std::optional<std::string> promptPassword(const std::string& prompt) {
-#ifdef _WIN32
     if (!_isatty(_fileno(stdin))) return std::nullopt;
     // Echo off before the prompt shows, so that keys typed ahead are not shown either; Ctrl-C
     // stays a console event.
@@ -165,20 +136,6 @@ std::optional<std::string> promptPassword(const std::string& prompt) {
     if (gEchoOff.exchange(false)) SetConsoleMode(in, gSaved);
     std::cerr << "\n";
     return utf8(typed);
-#else
-    if (!::isatty(STDIN_FILENO)) return std::nullopt;
-    ::tcgetattr(STDIN_FILENO, &gSaved);
-    termios quiet = gSaved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    gEchoOff = true;
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    std::cerr << prompt << std::flush;
-    std::string pw;
-    std::getline(std::cin, pw);
-    if (gEchoOff.exchange(false)) ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
-    std::cerr << "\n";
-    return pw;
-#endif
 }
 
 } // namespace rowlark::cli
