@@ -11,8 +11,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace sandbox {
 namespace {
@@ -121,6 +124,12 @@ bool parseStyled(std::string_view s, const SqlType& type, long style, tds::DateT
         const auto end = s.find(' ', second);
         std::string a(s.substr(0, first)), b(s.substr(first + 1, second - first - 1)),
             c(s.substr(second + 1, end - second - 1));
+        const auto number = [](const std::string& part) {
+            return !part.empty() && part.size() <= 4 &&
+                   std::all_of(part.begin(), part.end(),
+                               [](unsigned char ch) { return std::isdigit(ch); });
+        };
+        if (!number(a) || !number(b) || !number(c)) return false;
         if (c.size() == 2) c = (std::stoi(c) < 50 ? "20" : "19") + c;
         if (style == 3 || style == 103) std::swap(a, b);
         iso = padded(std::atoi(c.c_str()), 4) + "-" + padded(std::atoi(a.c_str()), 2) + "-" +
@@ -418,18 +427,25 @@ const SqlType* cachedType(sqlite3_context* ctx, sqlite3_value** argv, int i) {
     if (auto* t = static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i))) return t;
     const auto parsed = SqlType::fromDeclared(textOf(argv[i]));
     if (!parsed) return nullptr;
-    auto* t = new SqlType(*parsed);
-    sqlite3_set_auxdata(ctx, i, t, [](void* p) { delete static_cast<SqlType*>(p); });
-    return static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i)) ? t : t;
+    sqlite3_set_auxdata(ctx, i, new SqlType(*parsed),
+                        [](void* p) { delete static_cast<SqlType*>(p); });
+    // Where the store could not keep the type it has deleted it already: out of memory.
+    auto* kept = static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i));
+    if (!kept) throw std::bad_alloc();
+    return kept;
 }
 
-void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) try {
     const SqlType* to = cachedType(ctx, argv, 2);
     const SqlType* from = sqlite3_value_bytes(argv[1]) ? cachedType(ctx, argv, 1) : nullptr;
     if (!to) return sqlite3_result_null(ctx);
     const long style = sqlite3_value_type(argv[3]) == SQLITE_NULL ? -1 : sqlite3_value_int(argv[3]);
     convertValue(ctx, argv[0], from ? std::optional<SqlType>(*from) : std::nullopt, *to, style,
                  sqlite3_value_int(argv[4]));
+} catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+} catch (const std::exception&) {
+    resultError(ctx, 40000, "The sandbox could not evaluate this conversion.");
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <exception>
+#include <new>
 #include <string>
 
 namespace sandbox {
@@ -60,7 +62,14 @@ template <std::size_t N> void registerFunctions(sqlite3* db, const StoreFunction
         for (int i = 0; i < argc; ++i)
             if ((f->nulls >> i & 1) && sqlite3_value_type(argv[i]) == SQLITE_NULL)
                 return sqlite3_result_null(ctx);
-        f->fn(ctx, argc, argv);
+        // An exception must not pass through the store's C frames: it fails the call instead.
+        try {
+            f->fn(ctx, argc, argv);
+        } catch (const std::bad_alloc&) {
+            sqlite3_result_error_nomem(ctx);
+        } catch (const std::exception&) {
+            resultError(ctx, 40000, std::string("The sandbox could not evaluate ") + f->name + ".");
+        }
     };
     for (const auto& f : fns)
         sqlite3_create_function(db, f.name, f.args, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
