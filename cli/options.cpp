@@ -23,7 +23,7 @@ enum class Shape {
     Alone,            // a run of its own: rowlark-dedupe --help | --version
 };
 
-struct Spec {
+struct OptionRow {
     std::string_view name;
     std::string_view value;    // what --help shows after the name; empty for a switch
     std::string_view synopsis; // the value in the usage line, when it differs
@@ -38,7 +38,7 @@ std::string notEmpty(std::string_view option, const std::string& value, const ch
 }
 
 // The options in the order --help shows them: the login's, the job's, the run's.
-std::vector<Spec> loginOptions() {
+std::vector<OptionRow> loginOptions() {
     return {
         {kServer,
          "HOST",
@@ -79,7 +79,7 @@ std::vector<Spec> loginOptions() {
     };
 }
 
-std::vector<Spec> jobOptions() {
+std::vector<OptionRow> jobOptions() {
     return {
         {kTable,
          "T",
@@ -142,7 +142,7 @@ std::vector<Spec> jobOptions() {
     };
 }
 
-std::vector<Spec> runOptions() {
+std::vector<OptionRow> runOptions() {
     return {
         {kDryRun,
          {},
@@ -189,25 +189,25 @@ std::vector<Spec> runOptions() {
     };
 }
 
-const std::vector<Spec>& table() {
-    static const std::vector<Spec> specs = [] {
-        std::vector<Spec> all = loginOptions();
+const std::vector<OptionRow>& table() {
+    static const std::vector<OptionRow> rows = [] {
+        std::vector<OptionRow> all = loginOptions();
         for (auto part : {jobOptions(), runOptions()})
             all.insert(all.end(), part.begin(), part.end());
         return all;
     }();
-    return specs;
+    return rows;
 }
 
-const Spec* find(std::string_view name) {
+const OptionRow* find(std::string_view name) {
     if (name == "-h") name = kHelp;
-    for (const Spec& s : table())
+    for (const OptionRow& s : table())
         if (s.name == name) return &s;
     return nullptr;
 }
 
 // One option as the usage line shows it, without the brackets.
-std::string synopsisOf(const Spec& s) {
+std::string synopsisOf(const OptionRow& s) {
     std::string out(s.name);
     const std::string_view value = s.synopsis.empty() ? s.value : s.synopsis;
     // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on " " + a temporary.
@@ -219,7 +219,7 @@ std::string synopsisOf(const Spec& s) {
 std::string synopsis() {
     std::vector<std::string> items;
     std::vector<std::string> alone;
-    for (const Spec& s : table()) {
+    for (const OptionRow& s : table()) {
         const std::string one = synopsisOf(s);
         switch (s.shape) {
         case Shape::Optional:
@@ -265,7 +265,7 @@ std::string synopsis() {
 // Each option on its own line, its help beside it from column 24.
 std::string optionLines() {
     std::string out;
-    for (const Spec& s : table()) {
+    for (const OptionRow& s : table()) {
         std::string head = "  ";
         head.append(s.name);
         if (!s.value.empty()) head.append(" ").append(s.value);
@@ -336,17 +336,17 @@ Options parseOptions(const std::vector<std::string>& args) {
         if (a == kPassword)
             throw std::invalid_argument("there is no " + a +
                                         " option: set ROWLARK_PASSWORD or let it ask");
-        const Spec* spec = find(a);
-        if (!spec) throw std::invalid_argument("unknown option " + a);
+        const OptionRow* row = find(a);
+        if (!row) throw std::invalid_argument("unknown option " + a);
         std::string value;
-        if (spec->value.empty() && inlineValue)
+        if (row->value.empty() && inlineValue)
             throw std::invalid_argument(named(a, "takes no value"));
-        if (!spec->value.empty()) {
+        if (!row->value.empty()) {
             if (!inlineValue && i + 1 >= args.size())
                 throw std::invalid_argument(named(a, "needs a value"));
             value = inlineValue ? *inlineValue : args[++i];
         }
-        spec->take(o, value);
+        row->take(o, value);
     }
     if (!o.help && !o.version) validate(o);
     return o;

@@ -79,7 +79,11 @@ void ProgressLine::draw() {
 void ProgressLine::tick() {
     std::unique_lock lock(mutex_);
     while (!ended_) {
-        wake_.wait_for(lock, std::chrono::seconds(1));
+        // At each whole second of the phase: a wake-up a second after the last one drifts later
+        // each time, and under load the count skipped a second (1 s, then 3 s).
+        const auto whole =
+            std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - phaseStart_);
+        wake_.wait_until(lock, phaseStart_ + whole + std::chrono::seconds(1));
         if (!ended_ && any_) draw();
     }
 }

@@ -27,6 +27,14 @@ constexpr std::uint16_t kSpid = 51;
 
 struct Disconnected {};
 
+tds::EnvChange environment(std::uint8_t type, std::u16string now, std::u16string before = {}) {
+    tds::EnvChange e;
+    e.type = type;
+    e.newText = std::move(now);
+    e.oldText = std::move(before);
+    return e;
+}
+
 } // namespace
 
 Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
@@ -72,10 +80,6 @@ void Session::writeAll(const std::uint8_t* data, std::size_t n) {
 
 void Session::flushFullPackets() {
     if (replies_.flushFull()) packetSent_ = true;
-}
-
-void Session::endMessage() {
-    replies_.endMessage();
 }
 
 void Session::flushPendingDone() {
@@ -185,24 +189,19 @@ bool Session::cancelled() {
 
 void Session::acknowledgeAttention() {
     tds::Done{tds::kTokDone, tds::kDoneAttn, 0, 0}.encode(out_, tdsVersion_);
-    endMessage();
+    replies_.endMessage();
 }
 
 void Session::finishRequest(bool completed) {
-    if (!completed || attention_) {
+    const bool cancelled = !completed || attention_;
+    if (cancelled) {
         // The reply so far ends as a message of its own; the acknowledgment of the cancel follows
         // as the next message, where clients look for it (one reads on to it token by token,
         // another reads the message after the one under way).
-        hasPending_ = false;
-        returnValues_.clear();
         tds::Done{}.encode(out_, tdsVersion_);
-        endMessage();
         attention_ = false;
-        inProc_ = false;
         moreCalls_ = false; // the calls after a cancelled one do not run
-        return acknowledgeAttention();
-    }
-    if (inProc_) {
+    } else if (inProc_) {
         flushPendingDone();
         tds::encodeReturnStatus(out_, 0);
         for (const auto& v : returnValues_)
@@ -211,28 +210,23 @@ void Session::finishRequest(bool completed) {
         tds::Done{tds::kTokDoneProc, static_cast<std::uint16_t>(moreCalls_ ? tds::kDoneMore : 0), 0,
                   0}
             .encode(out_, tdsVersion_);
-        if (moreCalls_) {
-            hasPending_ = false;
-            inProc_ = false;
-            returnValues_.clear();
-            return;
-        }
-    } else if (hasPending_) {
-        pending_.encode(out_, tdsVersion_);
     } else {
-        tds::Done{}.encode(out_, tdsVersion_);
+        (hasPending_ ? pending_ : tds::Done{}).encode(out_, tdsVersion_);
     }
     hasPending_ = false;
     inProc_ = false;
     returnValues_.clear();
-    endMessage();
+    if (moreCalls_) return;
+    replies_.endMessage();
+    if (cancelled) acknowledgeAttention();
 }
 
-void Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
+bool Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
     for (const auto& m : messages)
         m.encode(out_, tdsVersion_);
     tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_, tdsVersion_);
-    endMessage();
+    replies_.endMessage();
+    return false;
 }
 
 bool Session::login() {
@@ -241,7 +235,7 @@ bool Session::login() {
     if (m.type == tds::kPrelogin) {
         tds::Prelogin::decode(m.payload);
         out_.raw(tds::Prelogin::serverReply().encode());
-        endMessage();
+        replies_.endMessage();
         if (!reader_.next(m)) return false;
     }
     if (m.type != tds::kLogin7) throw tds::ProtocolError("expected a login");
@@ -251,53 +245,36 @@ bool Session::login() {
         replies_.setPacketSize(login.packetSize);
     reader_.setMaxPacketSize(std::max<std::size_t>(replies_.packetSize(), 4096));
 
-    if (!refusal_.empty()) {
-        loginFailed({message(17809, 20, 1, refusal_, true)});
-        return false;
-    }
+    if (!refusal_.empty()) return loginFailed({message(17809, 20, 1, refusal_, true)});
     const std::string user = tds::utf8(login.userName);
-    if (user != credentials_.user || tds::utf8(login.password) != credentials_.password) {
-        loginFailed({message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
-        return false;
-    }
+    if (user != credentials_.user || tds::utf8(login.password) != credentials_.password)
+        return loginFailed({message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
     std::string database = login.database.empty() ? "master" : tds::utf8(login.database);
     try {
         engine_ = std::make_unique<Engine>(store_, database);
     } catch (const SqlError& e) {
-        loginFailed({message(4060, 11, 1,
-                             "Cannot open database \"" + database +
-                                 "\" requested by the login. The login failed.",
-                             true),
-                     message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
-        return false;
+        return loginFailed({message(4060, 11, 1,
+                                    "Cannot open database \"" + database +
+                                        "\" requested by the login. The login failed.",
+                                    true),
+                            message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
     }
     loggedInTo_ = engine_->database();
     store_.faults().sessionStarted(loggedInTo_);
-    tds::EnvChange db;
-    db.type = tds::kEnvDatabase;
-    db.newText = tds::utf16(engine_->database());
-    db.oldText = u"master";
-    db.encode(out_);
+    environment(tds::kEnvDatabase, tds::utf16(engine_->database()), u"master").encode(out_);
     info(5701, "Changed database context to '" + engine_->database() + "'.");
-    tds::EnvChange collation;
-    collation.type = tds::kEnvCollation;
+    tds::EnvChange collation = environment(tds::kEnvCollation, u"");
     collation.newBytes.assign(std::begin(tds::kCollation), std::end(tds::kCollation));
     collation.encode(out_);
-    tds::EnvChange language;
-    language.type = tds::kEnvLanguage;
-    language.newText = u"us_english";
-    language.encode(out_);
+    environment(tds::kEnvLanguage, u"us_english").encode(out_);
     info(5703, "Changed language setting to us_english.");
     tds::LoginAck ack;
     ack.tdsVersion = tdsVersion_;
     ack.encode(out_);
-    tds::EnvChange size;
-    size.type = tds::kEnvPacketSize;
-    size.newText = tds::utf16(std::to_string(replies_.packetSize()));
-    size.oldText = u"4096";
-    size.encode(out_);
+    environment(tds::kEnvPacketSize, tds::utf16(std::to_string(replies_.packetSize())), u"4096")
+        .encode(out_);
     tds::Done{}.encode(out_, tdsVersion_);
-    endMessage();
+    replies_.endMessage();
     return true;
 }
 
@@ -402,10 +379,10 @@ void Session::run() {
                 throw tds::ProtocolError("unexpected packet type");
             }
         }
-    } catch (const tds::ProtocolError&) {
     } catch (const Disconnected&) {
     } catch (const std::exception&) {
-        // Whatever else goes wrong inside one connection ends that connection only.
+        // A protocol error, or whatever else goes wrong inside one connection, ends that
+        // connection only.
     }
     ::shutdown(fd_, SHUT_RDWR); // the client sees the end at once, not when the thread is reaped
 }

@@ -41,12 +41,11 @@ private:
     bool readExact(std::uint8_t* into, std::size_t n);
     void writeAll(const std::uint8_t* data, std::size_t n);
     void flushFullPackets();
-    void endMessage();
     void flushPendingDone();
     void queueDone(std::uint16_t status, std::uint64_t count);
 
     bool login();
-    void loginFailed(const std::vector<tds::ServerMessage>& messages);
+    bool loginFailed(const std::vector<tds::ServerMessage>& messages); // false, to return
     // Holds the request for an injected delay; ends early, as a lost connection, when the
     // connection goes.
     void holdFor(long milliseconds);
@@ -54,13 +53,9 @@ private:
     void rpc(const tds::Message& m);
     void call(const tds::RpcRequest& request);
     void bulkLoad(const tds::Message& m);
-    void executeSql(const tds::RpcRequest& request);
     void prepare(const tds::RpcRequest& request, bool execute);
-    void executePrepared(const tds::RpcRequest& request);
-    void unprepare(const tds::RpcRequest& request);
-    void runPrepared(const Prepared& p, std::vector<tds::RpcParam> values,
-                     std::size_t firstOrdinal);
-    // Runs the statement with the values as its variables, then sends back the output ones.
+    // Runs the statement with the values as its variables, then sends back the output ones;
+    // throws SqlError for declarations it cannot read, before it runs.
     void runWithParameters(std::u16string_view statement, std::u16string_view declarations,
                            std::vector<tds::RpcParam> values, std::size_t firstOrdinal);
     void transaction(const tds::Message& m);

@@ -19,17 +19,52 @@ bool calls(const tds::RpcRequest& request, const std::string& proc, const char* 
     return proc == name || (request.procName.empty() && request.procId == id);
 }
 
-SqlError unreadableParameter() {
+SqlError unreadableParameter(const tds::RpcRequest& r) {
+    if (r.badLength) {
+        static const char* const kHex = "0123456789ABCDEF";
+        return SqlError{8016, 16, 2,
+                        "The incoming tabular data stream (TDS) remote procedure call (RPC) "
+                        "protocol stream is incorrect. Parameter " +
+                            std::to_string(r.badLength) + " (\"" + tds::utf8(r.badName) +
+                            "\"): Data type 0x" + kHex[r.badType >> 4] + kHex[r.badType & 15] +
+                            " has an invalid data length or metadata length."};
+    }
     return SqlError{8016, 16, 1,
                     "The sandbox cannot read a parameter of this type; it reads the integer, "
                     "bit, float, decimal, money, character, binary, date and time and "
                     "uniqueidentifier types."};
 }
 
-SqlError noSuchHandle(std::int64_t handle) {
+// The handle a call names first (0 when it names none).
+std::int32_t handleOf(const tds::RpcRequest& r) {
+    const auto* handle = r.params.empty() ? nullptr : std::get_if<std::int64_t>(&r.params[0].value);
+    return handle ? static_cast<std::int32_t>(*handle) : 0;
+}
+
+SqlError noSuchHandle(const tds::RpcRequest& r) {
     return SqlError{8179, 16, 4,
-                    "Could not find prepared statement with handle " + std::to_string(handle) +
+                    "Could not find prepared statement with handle " + std::to_string(handleOf(r)) +
                         "."};
+}
+
+// The call's parameter at i as text; nullptr when it is missing or not text.
+const std::u16string* textAt(const tds::RpcRequest& r, std::size_t i) {
+    return i < r.params.size() ? std::get_if<std::u16string>(&r.params[i].value) : nullptr;
+}
+
+std::u16string_view textOrEmpty(const tds::RpcRequest& r, std::size_t i) {
+    const auto* s = textAt(r, i);
+    return s ? std::u16string_view(*s) : std::u16string_view();
+}
+
+std::vector<tds::RpcParam> paramsFrom(const tds::RpcRequest& r, std::size_t i) {
+    return {r.params.begin() + static_cast<std::ptrdiff_t>(std::min(i, r.params.size())),
+            r.params.end()};
+}
+
+SqlError noStatement(const std::string& name) {
+    return SqlError{214, 16, 2,
+                    "Procedure expects parameter '" + name + "' of type 'ntext/nchar/nvarchar'."};
 }
 
 } // namespace
@@ -46,66 +81,48 @@ void Session::rpc(const tds::Message& m) {
     moreCalls_ = false;
 }
 
+// Each procedure answers its call, finishing the request once its statement has run; a refusal
+// is thrown, and answered here.
 void Session::call(const tds::RpcRequest& request) {
     inProc_ = true;
     std::string proc = lowerAscii(request.procName);
     if (auto dot = proc.rfind('.'); dot != std::string::npos) proc = proc.substr(dot + 1);
-    if (proc == "sp_tables") {
-        TableFilter f;
-        auto get = [&](const char16_t* name) -> std::optional<std::string> {
-            auto v = request.text(name);
-            if (!v) return std::nullopt;
-            return tds::utf8(*v);
-        };
-        f.name = get(u"@table_name");
-        f.owner = get(u"@table_owner");
-        f.qualifier = get(u"@table_qualifier");
-        f.types = get(u"@table_type");
-        try {
-            engine_->listTables(f, *this);
-        } catch (const SqlError& e) {
-            error(e);
+    try {
+        if (!request.paramsComplete) throw unreadableParameter(request);
+        if (proc == "sp_tables") {
+            const auto get = [&](const char16_t* name) -> std::optional<std::string> {
+                const auto v = request.text(name);
+                return v ? std::optional(tds::utf8(*v)) : std::nullopt;
+            };
+            engine_->listTables({get(u"@table_name"), get(u"@table_owner"),
+                                 get(u"@table_qualifier"), get(u"@table_type")},
+                                *this);
+        } else if (calls(request, proc, "sp_executesql", 10)) {
+            // The statement, the parameters' declarations, then their values.
+            if (!textAt(request, 0)) throw noStatement("@statement");
+            return runWithParameters(*textAt(request, 0), textOrEmpty(request, 1),
+                                     paramsFrom(request, 2), 2);
+        } else if (calls(request, proc, "sp_prepare", 11)) {
+            return prepare(request, false);
+        } else if (calls(request, proc, "sp_execute", 12)) {
+            // The handle, then the values.
+            const Prepared* p = prepared_.find(handleOf(request));
+            if (!p) throw noSuchHandle(request);
+            return runWithParameters(p->statement, p->declarations, paramsFrom(request, 1), 1);
+        } else if (calls(request, proc, "sp_prepexec", 13)) {
+            return prepare(request, true);
+        } else if (calls(request, proc, "sp_unprepare", 15)) {
+            if (!prepared_.remove(handleOf(request))) throw noSuchHandle(request);
+        } else {
+            std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
+                                                        : tds::utf8(request.procName);
+            throw SqlError{2812, 16, 62,
+                           "Could not find stored procedure '" + name +
+                               "'. The sandbox answers only sp_executesql, sp_prepare, "
+                               "sp_execute, sp_prepexec, sp_unprepare and sp_tables."};
         }
-    } else if (calls(request, proc, "sp_executesql", 10)) {
-        return executeSql(request);
-    } else if (calls(request, proc, "sp_prepare", 11)) {
-        return prepare(request, false);
-    } else if (calls(request, proc, "sp_execute", 12)) {
-        return executePrepared(request);
-    } else if (calls(request, proc, "sp_prepexec", 13)) {
-        return prepare(request, true);
-    } else if (calls(request, proc, "sp_unprepare", 15)) {
-        return unprepare(request);
-    } else {
-        std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
-                                                    : tds::utf8(request.procName);
-        error(SqlError{2812, 16, 62,
-                       "Could not find stored procedure '" + name +
-                           "'. The sandbox answers only sp_executesql, sp_prepare, sp_execute, "
-                           "sp_prepexec, sp_unprepare and sp_tables."});
-    }
-    finishRequest(!attention_);
-}
-
-// sp_executesql: the statement (first), the parameters' declarations (second), then their values.
-void Session::executeSql(const tds::RpcRequest& request) {
-    const auto* statement =
-        request.params.empty() ? nullptr : std::get_if<std::u16string>(&request.params[0].value);
-    if (!request.paramsComplete) {
-        error(unreadableParameter());
-    } else if (!statement) {
-        error(SqlError{214, 16, 2,
-                       "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'."});
-    } else {
-        const auto* declarations = request.params.size() > 1
-                                       ? std::get_if<std::u16string>(&request.params[1].value)
-                                       : nullptr;
-        return runWithParameters(
-            *statement, declarations ? *declarations : std::u16string(),
-            std::vector<tds::RpcParam>(request.params.begin() +
-                                           std::min<std::size_t>(2, request.params.size()),
-                                       request.params.end()),
-            2);
+    } catch (const SqlError& e) {
+        error(e);
     }
     finishRequest(!attention_);
 }
@@ -113,45 +130,13 @@ void Session::executeSql(const tds::RpcRequest& request) {
 // sp_prepare and sp_prepexec: the handle (an output parameter), the parameters' declarations, the
 // statement, then (sp_prepexec) the values. The handle goes back as a return value.
 void Session::prepare(const tds::RpcRequest& request, bool execute) {
-    const auto* statement =
-        request.params.size() < 3 ? nullptr : std::get_if<std::u16string>(&request.params[2].value);
-    if (!request.paramsComplete) {
-        error(unreadableParameter());
-        return finishRequest(!attention_);
-    }
-    if (!statement) {
-        error(SqlError{214, 16, 2,
-                       "Procedure expects parameter '@stmt' of type 'ntext/nchar/nvarchar'."});
-        return finishRequest(!attention_);
-    }
-    const auto* declarations = std::get_if<std::u16string>(&request.params[1].value);
-    Prepared p{declarations ? *declarations : std::u16string(), *statement};
+    if (!textAt(request, 2)) throw noStatement("@stmt");
+    Prepared p{std::u16string(textOrEmpty(request, 1)), *textAt(request, 2)};
     const std::int32_t handle = prepared_.add(p);
     returnValues_.push_back(
         tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
     if (!execute) return finishRequest(true);
-    runPrepared(p, std::vector<tds::RpcParam>(request.params.begin() + 3, request.params.end()), 3);
-}
-
-// sp_execute: the handle, then the values.
-void Session::executePrepared(const tds::RpcRequest& request) {
-    const auto* handle =
-        request.params.empty() ? nullptr : std::get_if<std::int64_t>(&request.params[0].value);
-    const Prepared* p = handle ? prepared_.find(static_cast<std::int32_t>(*handle)) : nullptr;
-    if (!request.paramsComplete) {
-        error(unreadableParameter());
-    } else if (!p) {
-        error(noSuchHandle(handle ? *handle : 0));
-    } else {
-        return runPrepared(
-            *p, std::vector<tds::RpcParam>(request.params.begin() + 1, request.params.end()), 1);
-    }
-    finishRequest(!attention_);
-}
-
-void Session::runPrepared(const Prepared& p, std::vector<tds::RpcParam> values,
-                          std::size_t firstOrdinal) {
-    runWithParameters(p.statement, p.declarations, std::move(values), firstOrdinal);
+    runWithParameters(p.statement, p.declarations, paramsFrom(request, 3), 3);
 }
 
 void Session::runWithParameters(std::u16string_view statement, std::u16string_view declarations,
@@ -161,12 +146,8 @@ void Session::runWithParameters(std::u16string_view statement, std::u16string_vi
         const std::vector<Declaration> declared = parseDeclarations(declarations);
         values = namedByDeclaration(declared, std::move(values));
         variables = parameterVariables(declared, values);
-    } catch (const SqlError& e) {
-        error(e);
-        return finishRequest(!attention_);
     } catch (const LexError& e) {
-        error(SqlError{e.number, 15, 1, e.message, true});
-        return finishRequest(!attention_);
+        throw SqlError{e.number, 15, 1, e.message, true};
     }
     const bool completed =
         engine_->executeBatch(tds::utf8(statement), *this, std::move(variables), true);
@@ -202,14 +183,6 @@ void Session::runWithParameters(std::u16string_view statement, std::u16string_vi
         returnValues_.push_back(std::move(out));
     }
     finishRequest(completed);
-}
-
-void Session::unprepare(const tds::RpcRequest& request) {
-    const auto* handle =
-        request.params.empty() ? nullptr : std::get_if<std::int64_t>(&request.params[0].value);
-    if (!handle || !prepared_.remove(static_cast<std::int32_t>(*handle)))
-        error(noSuchHandle(handle ? *handle : 0));
-    finishRequest(!attention_);
 }
 
 } // namespace sandbox

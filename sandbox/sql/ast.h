@@ -161,11 +161,15 @@ public:
     SqlType type(bool castDefaults);
 
 private:
+    // Each nesting, and each link of a chain (a + b + c is as deep as it is long), goes a level
+    // deeper, until the enclosing Depth ends.
     struct Depth {
-        explicit Depth(Parser& p);
-        ~Depth() { --p_.depth_; }
+        explicit Depth(Parser& p) : p_(p), saved_(p.depth_) { p.deeper(); }
+        ~Depth() { p_.depth_ = saved_; }
         Parser& p_;
+        int saved_;
     };
+    void deeper();
     bool is(std::string_view word) const { return p_ != end_ && p_->is(word); }
     bool isSymbol(std::string_view s) const { return p_ != end_ && p_->isSymbol(s); }
     bool take(std::string_view word);
@@ -174,12 +178,20 @@ private:
     void expectSymbol(std::string_view s);
     [[noreturn]] void fail() const;
     std::vector<std::string> name();
-    ExprPtr orExpr();
-    ExprPtr andExpr();
+    // Items that read reads, separated by commas.
+    template <class Read> auto list(Read read) {
+        std::vector<decltype(read())> items;
+        do
+            items.push_back(read());
+        while (takeSymbol(","));
+        return items;
+    }
+    std::vector<ExprPtr> expressions() {
+        return list([this] { return expression(); });
+    }
+    ExprPtr chain(int level); // 0 OR, 1 AND, 2 adding, 3 multiplying
     ExprPtr notExpr();
     ExprPtr predicate();
-    ExprPtr additive();
-    ExprPtr multiplicative();
     ExprPtr unary();
     ExprPtr primary();
     ExprPtr call(Token name);

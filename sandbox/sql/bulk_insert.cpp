@@ -24,6 +24,21 @@ public:
 
 constexpr std::size_t kRowsPerInsert = 200;
 
+// The INSERT of the load's rows from `from` on, at most kRowsPerInsert of them.
+std::string rowsInsert(const TableDef& def, const std::string& list,
+                       const std::vector<std::size_t>& kept, const tds::BulkLoad& load,
+                       std::size_t from) {
+    std::string sql = "INSERT INTO " + quoteIdent(def.name) + " (" + list + ") VALUES ";
+    const std::size_t to = std::min(load.rows.size(), from + kRowsPerInsert);
+    for (std::size_t r = from; r < to; ++r) {
+        sql += r == from ? "(" : ", (";
+        for (std::size_t k = 0; k < kept.size(); ++k)
+            sql += (k ? ", " : "") + literal(load.columns[kept[k]].type, load.rows[r].at(kept[k]));
+        sql += ")";
+    }
+    return sql;
+}
+
 } // namespace
 
 void Engine::insertBulk(const Tokens& t, ResultSink& sink) {
@@ -101,22 +116,12 @@ void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
         if (target->keepIdentity) identityInsert_ = def->name;
         RowCounter counter;
         try {
-            inSavepoint([&] {
-                for (std::size_t from = 0; from < load.rows.size(); from += kRowsPerInsert) {
-                    std::string sql =
-                        "INSERT INTO " + quoteIdent(def->name) + " (" + list + ") VALUES ";
-                    const std::size_t to = std::min(load.rows.size(), from + kRowsPerInsert);
-                    for (std::size_t r = from; r < to; ++r) {
-                        sql += r == from ? "(" : ", (";
-                        for (std::size_t k = 0; k < kept.size(); ++k) {
-                            const std::size_t i = kept[k];
-                            sql +=
-                                (k ? ", " : "") + literal(load.columns[i].type, load.rows[r].at(i));
-                        }
-                        sql += ")";
-                    }
-                    insertStatement(tokenize(sql), counter);
-                }
+            statement([&] {
+                inSavepoint([&] {
+                    for (std::size_t from = 0; from < load.rows.size(); from += kRowsPerInsert)
+                        insertStatement(tokenize(rowsInsert(*def, list, kept, load, from)),
+                                        counter);
+                });
             });
         } catch (...) {
             identityInsert_ = saved;

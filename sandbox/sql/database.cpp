@@ -7,10 +7,12 @@
 #include "operators.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <sqlite3.h>
 #include <unordered_map>
+#include <utility>
 
 namespace sandbox {
 namespace fs = std::filesystem;
@@ -68,28 +70,19 @@ void objectIdFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     if (!p) return sqlite3_result_null(ctx);
     // The last part of a name such as [dbo].[t] or Demo.dbo.t, brackets removed.
-    std::string_view s(p);
-    std::string last, part;
+    const std::string_view s(p);
+    std::string last;
+    bool bracketed = false;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '[') {
-            for (++i; i < s.size(); ++i) {
-                if (s[i] == ']') {
-                    if (i + 1 < s.size() && s[i + 1] == ']') {
-                        part.push_back(']'), ++i;
-                        continue;
-                    }
-                    break;
-                }
-                part.push_back(s[i]);
-            }
-        } else if (s[i] == '.') {
-            last = part, part.clear();
-            continue;
-        } else {
-            part.push_back(s[i]);
-        }
+        if (bracketed && s[i] == ']' && i + 1 < s.size() && s[i + 1] == ']')
+            last.push_back(']'), ++i;
+        else if ((s[i] == '[' && !bracketed) || (s[i] == ']' && bracketed))
+            bracketed = !bracketed;
+        else if (s[i] == '.' && !bracketed)
+            last.clear();
+        else
+            last.push_back(s[i]);
     }
-    last = part;
     std::string kinds = "('table','view')";
     if (argc > 1 && sqlite3_value_type(argv[1]) != SQLITE_NULL) {
         std::string kind =
@@ -111,68 +104,55 @@ void objectIdFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_finalize(st);
 }
 
-// The catalogue views' helpers, reading the declared type of a column.
+// The catalogue views' helpers' answers about a declared type: each one property (by its
+// place in kTypeFunctions), nullopt where the type has none.
+std::optional<int> typeProperty(const SqlType& t, int what) {
+    using B = BaseType;
+    const bool sized = t.isText() || t.base == B::Binary || t.base == B::VarBinary;
+    const bool large = t.base == B::Text || t.base == B::NText;
+    const bool wide = t.base == B::NChar || t.base == B::NVarChar;
+    // The date and time types' storage: the time part grows with its fraction's digits.
+    const int timeBytes = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
+    static const int kPrecision[] = {3, 5, 10, 19};
+    static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
+                               239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
+    switch (what) {
+    case 1: // CHARACTER_MAXIMUM_LENGTH
+        return sized ? std::optional(large ? 2147483647 : t.length) : std::nullopt;
+    case 2:
+        if (t.isInteger()) return kPrecision[static_cast<int>(t.base)];
+        if (t.base == B::Real) return 24;
+        return t.isExactNumber() || t.base == B::Float ? std::optional(t.precision) : std::nullopt;
+    case 3:
+        return t.isExactNumber() || t.isInteger() ? std::optional(t.scale) : std::nullopt;
+    case 4: // DATETIME_PRECISION: digits of the fraction of a second
+        if (t.base == B::Date || t.base == B::SmallDateTime) return 0;
+        if (t.base == B::DateTime) return 3;
+        return t.base == B::Time || t.base == B::DateTime2 ? std::optional(t.scale) : std::nullopt;
+    case 5: // sys.columns.system_type_id
+        return kIds[static_cast<int>(t.base)];
+    default: // sys.columns.max_length: bytes, -1 for (max)
+        if (sized && t.length == SqlType::kMax) return -1;
+        if (sized) return large ? 16 : wide ? 2 * t.length : t.length;
+        if (t.base == B::Date) return 3;
+        if (t.base == B::Time) return timeBytes;
+        if (t.base == B::DateTime2) return timeBytes + 3;
+        return t.wire().maxLen;
+    }
+}
+
 void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     auto t = p ? SqlType::fromDeclared(p) : std::nullopt;
     const int what = *static_cast<int*>(sqlite3_user_data(ctx));
     if (!t) return sqlite3_result_null(ctx);
-    switch (what) {
-    case 0: {
-        std::string n = t->tsqlName();
-        n = n.substr(0, n.find('('));
-        return sqlite3_result_text(ctx, n.c_str(), -1, SQLITE_TRANSIENT);
+    if (what == 0) { // the type's name without its size
+        const std::string n = t->tsqlName();
+        return sqlite3_result_text(ctx, n.substr(0, n.find('(')).c_str(), -1, SQLITE_TRANSIENT);
     }
-    case 1:
-        if (!t->isText() && t->base != BaseType::Binary && t->base != BaseType::VarBinary)
-            return sqlite3_result_null(ctx);
-        return sqlite3_result_int(
-            ctx, t->base == BaseType::Text || t->base == BaseType::NText ? 2147483647 : t->length);
-    case 2:
-        if (t->isInteger()) {
-            static const int kPrec[] = {3, 5, 10, 19};
-            return sqlite3_result_int(ctx, kPrec[static_cast<int>(t->base)]);
-        }
-        if (!t->isExactNumber() && t->base != BaseType::Float && t->base != BaseType::Real)
-            return sqlite3_result_null(ctx);
-        return sqlite3_result_int(ctx, t->base == BaseType::Real ? 24 : t->precision);
-    case 3:
-        if (!t->isExactNumber() && !t->isInteger()) return sqlite3_result_null(ctx);
-        return sqlite3_result_int(ctx, t->scale);
-    case 4: // DATETIME_PRECISION: digits of the fraction of a second
-        switch (t->base) {
-        case BaseType::Date:
-        case BaseType::SmallDateTime:
-            return sqlite3_result_int(ctx, 0);
-        case BaseType::DateTime:
-            return sqlite3_result_int(ctx, 3);
-        case BaseType::Time:
-        case BaseType::DateTime2:
-            return sqlite3_result_int(ctx, t->scale);
-        default:
-            return sqlite3_result_null(ctx);
-        }
-    case 5: { // sys.columns.system_type_id
-        static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
-                                   239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
-        return sqlite3_result_int(ctx, kIds[static_cast<int>(t->base)]);
-    }
-    default: { // sys.columns.max_length: bytes, -1 for (max)
-        if (t->isText() || t->base == BaseType::Binary || t->base == BaseType::VarBinary) {
-            if (t->length == SqlType::kMax) return sqlite3_result_int(ctx, -1);
-            if (t->base == BaseType::Text || t->base == BaseType::NText)
-                return sqlite3_result_int(ctx, 16);
-            const bool wide = t->base == BaseType::NChar || t->base == BaseType::NVarChar;
-            return sqlite3_result_int(ctx, wide ? 2 * t->length : t->length);
-        }
-        // The date and time types' storage: the time part grows with its fraction's digits.
-        const int timeBytes = t->scale <= 2 ? 3 : t->scale <= 4 ? 4 : 5;
-        if (t->base == BaseType::Date) return sqlite3_result_int(ctx, 3);
-        if (t->base == BaseType::Time) return sqlite3_result_int(ctx, timeBytes);
-        if (t->base == BaseType::DateTime2) return sqlite3_result_int(ctx, timeBytes + 3);
-        return sqlite3_result_int(ctx, t->wire().maxLen);
-    }
-    }
+    const std::optional<int> v = typeProperty(*t, what);
+    if (!v) return sqlite3_result_null(ctx);
+    sqlite3_result_int(ctx, *v);
 }
 
 void lenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -219,61 +199,6 @@ void registerFunctions(sqlite3* db) {
                                 const_cast<int*>(&kTypeCases[i]), typeFn, nullptr, nullptr);
     sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn,
                             nullptr, nullptr);
-}
-
-std::string catalogueViews(const std::string& database) {
-    const std::string userObjects =
-        " FROM main.sqlite_master m WHERE m.type IN ('table','view') AND m.name NOT LIKE "
-        "'sqlite!_%' ESCAPE '!'";
-    const std::string db = quoteString(database);
-    return "CREATE TEMP VIEW \"information_schema.tables\" AS SELECT " + db +
-           " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, m.name COLLATE NOCASE AS TABLE_NAME, "
-           "CASE m.type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END AS TABLE_TYPE" +
-           userObjects +
-           ";"
-           "CREATE TEMP VIEW \"information_schema.columns\" AS SELECT " +
-           db +
-           " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, m.name COLLATE NOCASE AS TABLE_NAME, "
-           "p.name COLLATE NOCASE AS COLUMN_NAME, p.cid + 1 AS ORDINAL_POSITION, "
-           "CASE WHEN p.dflt_value LIKE 'rowlark!_identity(%' ESCAPE '!' THEN NULL ELSE "
-           "p.dflt_value END AS COLUMN_DEFAULT, "
-           "CASE WHEN p.\"notnull\" THEN 'NO' ELSE 'YES' END AS IS_NULLABLE, "
-           "rowlark_type_name(p.type) AS DATA_TYPE, "
-           "rowlark_char_length(p.type) AS CHARACTER_MAXIMUM_LENGTH, "
-           "rowlark_precision(p.type) AS NUMERIC_PRECISION, rowlark_scale(p.type) AS "
-           "NUMERIC_SCALE, rowlark_datetime_precision(p.type) AS DATETIME_PRECISION "
-           "FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
-           "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';"
-           // The catalogue views of sys, with the columns clients read most.
-           "CREATE TEMP VIEW \"sys.objects\" AS SELECT m.name COLLATE NOCASE AS name, "
-           "rowlark_object_id(m.name) AS object_id, 1 AS schema_id, 0 AS parent_object_id, "
-           "CASE m.type WHEN 'table' THEN 'U' ELSE 'V' END AS type, "
-           "CASE m.type WHEN 'table' THEN 'USER_TABLE' ELSE 'VIEW' END AS type_desc, "
-           "0 AS is_ms_shipped" +
-           userObjects +
-           ";"
-           "CREATE TEMP VIEW \"sys.tables\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'U';"
-           // The compatibility views that older scripts read (IF EXISTS (SELECT * FROM sysobjects
-           // WHERE ...)): objects, their columns, the users.
-           "CREATE TEMP VIEW \"sys.sysobjects\" AS SELECT name, object_id AS id, type AS xtype, "
-           "type, 1 AS uid, 0 AS parent_obj FROM temp.\"sys.objects\";"
-           "CREATE TEMP VIEW \"sys.syscolumns\" AS SELECT name, object_id AS id, column_id AS "
-           "colid, system_type_id AS xtype, max_length AS length, is_nullable AS isnullable FROM "
-           "temp.\"sys.columns\";"
-           "CREATE TEMP VIEW \"sys.sysusers\" AS SELECT 0 AS uid, 'public' AS name UNION ALL "
-           "SELECT 1, 'dbo' UNION ALL SELECT 2, 'guest';"
-           "CREATE TEMP VIEW \"sys.views\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'V';"
-           "CREATE TEMP VIEW \"sys.columns\" AS SELECT rowlark_object_id(m.name) AS object_id, "
-           "p.name COLLATE NOCASE AS name, p.cid + 1 AS column_id, "
-           "rowlark_system_type_id(p.type) AS system_type_id, "
-           "rowlark_system_type_id(p.type) AS user_type_id, rowlark_max_length(p.type) AS "
-           "max_length, coalesce(rowlark_precision(p.type), 0) AS precision, "
-           "coalesce(rowlark_scale(p.type), rowlark_datetime_precision(p.type), 0) AS scale, "
-           "CASE WHEN p.\"notnull\" THEN 0 ELSE 1 END AS is_nullable, "
-           "CASE WHEN p.dflt_value LIKE 'rowlark!_identity(%' ESCAPE '!' THEN 1 ELSE 0 END AS "
-           "is_identity, 0 AS is_computed "
-           "FROM main.sqlite_master m JOIN pragma_table_info(m.name) p "
-           "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!';";
 }
 
 } // namespace
@@ -363,6 +288,7 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
                  "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;",
                  nullptr, nullptr, nullptr);
     registerFunctions(db_);
+    sqlite3_set_authorizer(db_, authorize, this);
     sqlite3_create_function(db_, kIdentityFn, 4, SQLITE_UTF8, &lastIdentity_, identityFn, nullptr,
                             nullptr);
     sqlite3_create_function(db_, "rowlark_next_number", 2, SQLITE_UTF8, this, nextNumberFn, nullptr,
@@ -375,12 +301,86 @@ Database::~Database() {
 }
 
 void Database::exec(const std::string& sql, const std::string& table) {
-    char* err = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-        std::string msg = err ? err : "unknown error";
-        sqlite3_free(err);
-        throw fromStore(msg, table);
+    const char* at = sql.c_str();
+    const char* end = at + sql.size();
+    while (at < end) {
+        const char* tail = nullptr;
+        sqlite3_stmt* st = prepare(at, static_cast<int>(end - at), table, &tail);
+        at = tail;
+        if (!st) continue;
+        int rc = SQLITE_ROW;
+        while (rc == SQLITE_ROW)
+            rc = sqlite3_step(st);
+        const std::string msg = rc == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) throw fromStore(msg, table);
     }
+}
+
+namespace {
+
+// The store's actions on a table, as its authorizer reports them, and which of the two names
+// given is the table's.
+struct TableAction {
+    int action;
+    Access::Kind kind;
+    bool second;
+};
+constexpr TableAction kTableActions[] = {{SQLITE_READ, Access::Read, false},
+                                         {SQLITE_INSERT, Access::Write, false},
+                                         {SQLITE_UPDATE, Access::Write, false},
+                                         {SQLITE_DELETE, Access::Write, false},
+                                         {SQLITE_CREATE_INDEX, Access::Schema, true},
+                                         {SQLITE_CREATE_TEMP_INDEX, Access::Schema, true},
+                                         {SQLITE_DROP_INDEX, Access::Schema, true},
+                                         {SQLITE_DROP_TEMP_INDEX, Access::Schema, true},
+                                         {SQLITE_ALTER_TABLE, Access::Schema, true},
+                                         {SQLITE_CREATE_TABLE, Access::Schema, false},
+                                         {SQLITE_CREATE_TEMP_TABLE, Access::Schema, false},
+                                         {SQLITE_DROP_TABLE, Access::Schema, false},
+                                         {SQLITE_DROP_TEMP_TABLE, Access::Schema, false},
+                                         {SQLITE_CREATE_VIEW, Access::Schema, false},
+                                         {SQLITE_DROP_VIEW, Access::Schema, false}};
+
+} // namespace
+
+// Notes, while a statement is prepared, each table it reads, writes or whose schema it changes.
+int authorize(void* self, int action, const char* a, const char* b, const char* schema,
+              const char*) {
+    auto* db = static_cast<Database*>(self);
+    const auto* found = std::find_if(std::begin(kTableActions), std::end(kTableActions),
+                                     [&](const TableAction& t) { return t.action == action; });
+    if (!db->collecting_ || found == std::end(kTableActions)) return SQLITE_OK;
+    Access access{found->second ? b : a, false, found->kind};
+    // (A table read for no column, as by COUNT(*), comes without its schema.)
+    access.temp = schema ? std::string_view(schema) == "temp" : isTempName(access.table);
+    // The store's own tables, and the catalogue views' and the undo logs' helpers, take no lock.
+    if (access.table.rfind("sqlite_", 0) == 0 || access.table.rfind("rowlark_", 0) == 0 ||
+        (access.temp && !isTempName(access.table)))
+        return SQLITE_OK;
+    db->accesses_.push_back(std::move(access));
+    return SQLITE_OK;
+}
+
+sqlite3_stmt* Database::prepare(const char* sql, int size, const std::string& table,
+                                const char** tail) {
+    sqlite3_stmt* st = nullptr;
+    accesses_.clear();
+    collecting_ = hook_ != nullptr;
+    const int rc = sqlite3_prepare_v2(db_, sql, size, &st, tail);
+    collecting_ = false;
+    if (rc != SQLITE_OK) throw fromStore(sqlite3_errmsg(db_), table);
+    if (!st || accesses_.empty()) return st;
+    AccessHook* hook = std::exchange(hook_, nullptr); // what the hook runs is its own
+    try {
+        hook->accessing(std::vector<Access>(std::move(accesses_)));
+    } catch (...) {
+        hook_ = hook;
+        sqlite3_finalize(st);
+        throw;
+    }
+    hook_ = hook;
+    return st;
 }
 
 const TableDef* Database::table(std::string_view name, const char* inSchema) {

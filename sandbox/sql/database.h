@@ -3,6 +3,7 @@
 
 #include "error.h"
 #include "faults.h"
+#include "locks.h"
 #include "types.h"
 
 #include <filesystem>
@@ -28,9 +29,11 @@ public:
     void drop(std::string_view name);   // throws SqlError 3701 when it does not
     std::vector<std::string> names() const;
     Faults& faults() { return faults_; }
+    Locks& locks() { return locks_; }
 
 private:
     Faults faults_;
+    Locks locks_;
     std::filesystem::path dir_;
     mutable std::mutex mutex_;
 };
@@ -53,7 +56,27 @@ struct TableDef {
     int identityIndex = -1;
 };
 
+// The catalogue views of INFORMATION_SCHEMA and sys, as statements that create them (catalog.cpp).
+std::string catalogueViews(const std::string& database);
 void nextNumberFn(::sqlite3_context* ctx, int argc, ::sqlite3_value** argv);
+int authorize(void* db, int action, const char* a, const char* b, const char* schema,
+              const char* trigger);
+
+// A table a statement of the store touches, as the store reports it while preparing it.
+struct Access {
+    std::string table;
+    bool temp = false; // a session's own table (#name)
+    enum Kind { Read, Write, Schema } kind = Read;
+};
+
+// Told what each statement touches before it runs (the engine takes its locks there), and when
+// it first steps (its snapshot of the store is taken then).
+class AccessHook {
+public:
+    virtual ~AccessHook() = default;
+    virtual void accessing(const std::vector<Access>& accesses) = 0;
+    virtual void stepped() = 0;
+};
 
 // One connection to one database file, with the functions and catalogue views that statements
 // written for the store rely on.
@@ -70,6 +93,14 @@ public:
 
     // Runs SQL that returns no rows; throws SqlError.
     void exec(const std::string& sql, const std::string& table = {});
+    // Prepares one statement (nullptr for none: blank or a comment) and tells the hook what it
+    // touches; tail, when given, is where the next statement starts. Throws SqlError.
+    sqlite3_stmt* prepare(const char* sql, int size, const std::string& table,
+                          const char** tail = nullptr);
+    void setHook(AccessHook* hook) { hook_ = hook; }
+    void stepped() {
+        if (hook_) hook_->stepped();
+    }
     // The table or view of that name (in any case), from a cache that forgetSchema() clears.
     // schema: "temp" for the catalogue views, which the connection keeps there.
     const TableDef* table(std::string_view name, const char* schema = nullptr);
@@ -86,6 +117,10 @@ private:
     std::map<std::string, std::unique_ptr<TableDef>> tables_;
     std::int64_t numbered_ = 0;
     std::optional<std::int64_t> lastIdentity_;
+    AccessHook* hook_ = nullptr;
+    bool collecting_ = false; // the authorizer notes accesses while a statement is prepared
+    std::vector<Access> accesses_;
+    friend int authorize(void*, int, const char*, const char*, const char*, const char*);
     friend void nextNumberFn(::sqlite3_context*, int, ::sqlite3_value**);
 };
 

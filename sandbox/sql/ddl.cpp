@@ -47,6 +47,12 @@ std::string names(TokenIt b, TokenIt e) {
     return out;
 }
 
+SqlError secondIdentity(const std::string& table) {
+    return {2744, 16, 2,
+            "Multiple identity columns specified for table '" + table +
+                "'. Only one identity column per table is allowed."};
+}
+
 bool endsElement(TokenIt p, TokenIt end) {
     return p == end || p->isSymbol(",") || p->isSymbol(")");
 }
@@ -85,18 +91,10 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, Database& db) {
         } else if (p->is("constraint")) {
             p += 2;
         } else if (p->is("default")) {
-            TokenIt start = ++p;
-            int depth = 0;
-            while (p != end &&
-                   !(depth == 0 && (endsElement(p, end) || p->is("not") || p->is("null") ||
-                                    p->is("primary") || p->is("unique") || p->is("constraint")))) {
-                if (p->isSymbol("(")) ++depth;
-                if (p->isSymbol(")")) --depth;
-                ++p;
-            }
-            Parser parser(start, p);
+            // The value ends where the parser stops: at the next option, a comma or the ")".
+            Parser parser(p + 1, end);
             ExprPtr value = parser.expression();
-            if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+            p = parser.position();
             const Variables none;
             c.defaultSql = Binder(db, none).value(*value);
         } else if (p->is("collate")) {
@@ -135,6 +133,15 @@ std::string columnSql(const ColumnSpec& c, const std::string& table) {
     return s;
 }
 
+// The store's name of the table's index of that name (in any case), if it has one.
+std::optional<std::string> indexNamed(Database& db, const std::string& table,
+                                      const std::string& index) {
+    Prepared find(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
+                          quoteString(table + "." + index) + " COLLATE NOCASE");
+    if (!find.step()) return std::nullopt;
+    return reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0));
+}
+
 std::string indexSql(const std::string& table, const std::string& index, const std::string& columns,
                      bool unique) {
     return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
@@ -167,7 +174,7 @@ void Engine::create(const Tokens& t, ResultSink& sink) {
         inSavepoint([&] {
             db_->exec("CREATE VIEW " + quoteIdent(name) + columns + " AS " + select, name);
             // a view over missing objects fails now, as the server checks it at creation
-            Prepared check(db_->handle(), "SELECT * FROM " + quoteIdent(name) + " LIMIT 0");
+            Prepared check(*db_, "SELECT * FROM " + quoteIdent(name) + " LIMIT 0");
         });
     } else if (p->is("database")) {
         ++p;
@@ -188,10 +195,10 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     std::string name = readObjectName(p, end, database());
     if (db_->table(name)) throw alreadyExists(name);
     expectSymbol(p, end, "(");
-    std::vector<std::string> columns, indexes;
+    std::vector<std::string> indexes;
     std::vector<ColumnSpec> specs;
     int identities = 0;
-    for (;;) {
+    for (bool more = true; more;) {
         std::string constraint;
         if (p != end && p->is("constraint")) {
             ++p;
@@ -204,47 +211,33 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             if (p != end && (p->is("clustered") || p->is("nonclustered"))) ++p;
             TokenIt start = p;
             skipGroup(p, end);
-            std::vector<std::string> cols;
-            for (TokenIt c = start; c != p; ++c)
-                if (c->isName() && !c->is("asc") && !c->is("desc")) cols.push_back(c->text);
-            std::string list;
-            for (const auto& c : cols)
-                list += (list.empty() ? "" : ", ") + quoteIdent(c);
             if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
-            indexes.push_back(indexSql(name, (pk ? "$P" : "$U") + constraint, list, true));
-            if (pk)
+            indexes.push_back(
+                indexSql(name, (pk ? "$P" : "$U") + constraint, names(start + 1, p - 1), true));
+            for (TokenIt c = start; pk && c != p; ++c) // a key's columns take no NULL
                 for (auto& s : specs)
-                    for (const auto& c : cols)
-                        if (iequals(s.name, c)) s.notNull = true;
+                    if (c->isName() && iequals(s.name, c->text)) s.notNull = true;
         } else if (p != end && (p->is("foreign") || p->is("check"))) {
             throw unsupported(p->text + " constraints");
         } else {
             specs.push_back(readColumn(p, end, *db_));
             const ColumnSpec& c = specs.back();
-            if (c.identity && ++identities > 1)
-                throw SqlError{2744, 16, 2,
-                               "Multiple identity columns specified for table '" + name +
-                                   "'. Only one identity column per table is allowed."};
+            if (c.identity && ++identities > 1) throw secondIdentity(name);
             if (c.primaryKey || c.unique)
                 indexes.push_back(indexSql(name,
                                            (c.primaryKey ? "$PPK_" : "$UUQ_") + name + "_" + c.name,
                                            quoteIdent(c.name), true));
         }
-        if (p != end && p->isSymbol(",")) {
-            ++p;
-            continue;
-        }
-        expectSymbol(p, end, ")");
-        break;
+        more = p != end && p->isSymbol(",");
+        if (more) ++p;
     }
+    expectSymbol(p, end, ")");
     if (p != end && p->is("on")) p += 2; // filegroup
     if (p != end) throw syntaxNear(p->text);
-    for (const auto& s : specs)
-        columns.push_back(columnSql(s, name));
     std::string sql = std::string(isTempName(name) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
                       quoteIdent(name) + " (";
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        sql += (i ? ", " : "") + columns[i];
+    for (std::size_t i = 0; i < specs.size(); ++i)
+        sql += (i ? ", " : "") + columnSql(specs[i], name);
     sql += ")";
     inSavepoint([&] {
         db_->exec(sql, name);
@@ -286,9 +279,7 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     }
     if (p != end && p->is("on")) p += 2;
     if (p != end) throw syntaxNear(p->text);
-    Prepared exists(db_->handle(), "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = " +
-                                       quoteString(def->name + "." + index) + " COLLATE NOCASE");
-    if (exists.step())
+    if (indexNamed(*db_, def->name, index))
         throw SqlError{1913, 16, 1,
                        "The operation failed because an index or statistics with name '" + index +
                            "' already exists on table '" + def->name + "'."};
@@ -330,18 +321,16 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
         } else {
             throw syntaxNear(first);
         }
-        Prepared find(db_->handle(),
-                      "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
-                          quoteString(tableName + "." + index) + " COLLATE NOCASE");
-        if (!find.step())
+        const auto found = indexNamed(*db_, tableName, index);
+        if (!found)
             throw SqlError{3701, 11, 7,
                            "Cannot drop the index '" + tableName + "." + index +
                                "', because it does not exist or you do not have permission."};
-        db_->exec("DROP INDEX " +
-                  quoteIdent(reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0))));
+        db_->exec("DROP INDEX " + quoteIdent(*found));
         return sink.done(false, 0);
     }
     if (!table && !view) throw unsupported("DROP " + p->text);
+    const std::string kind = table ? "TABLE" : "VIEW", other = table ? "VIEW" : "TABLE";
     ++p;
     bool ifExists = false;
     if (p != t.end() && p->is("if") && p + 1 != t.end() && (p + 1)->is("exists"))
@@ -349,25 +338,18 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
     for (;;) {
         std::string name = readObjectName(p, t.end(), database());
         const TableDef* def = db_->table(name);
-        if (!def || def->isView != view) {
-            if (def && table)
-                throw SqlError{3705, 16, 1,
-                               "Cannot use DROP TABLE with '" + name + "' because '" + name +
-                                   "' is a view. Use DROP VIEW."};
-            if (def)
-                throw SqlError{3705, 16, 1,
-                               "Cannot use DROP VIEW with '" + name + "' because '" + name +
-                                   "' is a table. Use DROP TABLE."};
-            if (!ifExists)
-                throw SqlError{3701, 11, 5,
-                               std::string("Cannot drop the ") + (table ? "table" : "view") + " '" +
-                                   name +
-                                   "', because it does not exist or you do not have permission."};
-        } else {
-            db_->exec(std::string("DROP ") + (table ? "TABLE " : "VIEW ") + quoteIdent(def->name),
-                      def->name);
+        if (def && def->isView != view)
+            throw SqlError{3705, 16, 1,
+                           "Cannot use DROP " + kind + " with '" + name + "' because '" + name +
+                               "' is a " + toLower(other) + ". Use DROP " + other + "."};
+        if (def) {
+            db_->exec("DROP " + kind + " " + quoteIdent(def->name), def->name);
             forgetIdentity(*db_, def->name);
             db_->forgetSchema();
+        } else if (!ifExists) {
+            throw SqlError{3701, 11, 5,
+                           "Cannot drop the " + toLower(kind) + " '" + name +
+                               "', because it does not exist or you do not have permission."};
         }
         if (p == t.end()) break;
         expectSymbol(p, t.end(), ",");
@@ -405,10 +387,7 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
     inSavepoint([&] {
         for (const auto& c : specs) {
             if (c.identity) {
-                if (hasIdentity)
-                    throw SqlError{2744, 16, 2,
-                                   "Multiple identity columns specified for table '" + tableName +
-                                       "'. Only one identity column per table is allowed."};
+                if (hasIdentity) throw secondIdentity(tableName);
                 db_->forgetSchema();
                 addIdentityColumn(*db_->table(tableName), columnSql(c, tableName), c.name, c.seed);
                 continue;
@@ -430,9 +409,8 @@ void Engine::addIdentityColumn(const TableDef& table, const std::string& columnS
     std::string createSql, indexes;
     std::vector<std::string> indexSqls;
     {
-        Prepared st(db_->handle(),
-                    "SELECT type, sql FROM sqlite_master WHERE tbl_name = " + quoteString(name) +
-                        " AND sql IS NOT NULL ORDER BY type DESC");
+        Prepared st(*db_, "SELECT type, sql FROM sqlite_master WHERE tbl_name = " +
+                              quoteString(name) + " AND sql IS NOT NULL ORDER BY type DESC");
         while (st.step()) {
             std::string type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
             std::string sql = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));

@@ -22,6 +22,11 @@ struct OutColumn {
     bool typed = false;
 };
 
+std::uint16_t flagsOf(const ColumnDef& c) {
+    return (c.notNull ? 0 : tds::kFlagNullable) |
+           (c.identity ? tds::kFlagIdentity : tds::kFlagUpdatable);
+}
+
 // Describes the result columns of a prepared query from the store's column metadata.
 std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
     int n = sqlite3_column_count(st);
@@ -30,22 +35,15 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
         OutColumn& c = cols[i];
         c.info.flags = tds::kFlagNullable;
         const char* decl = sqlite3_column_decltype(st, i);
-        if (decl) {
-            if (auto t = SqlType::fromDeclared(decl)) c.type = *t, c.typed = true;
-        }
+        if (auto t = decl ? SqlType::fromDeclared(decl) : std::nullopt) c.type = *t, c.typed = true;
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
         if (table && origin && schema &&
             (std::string_view(schema) == "main" || std::string_view(schema) == "temp")) {
-            if (const TableDef* def = db.table(table)) {
-                for (const auto& col : def->columns) {
-                    if (!iequals(col.name, origin)) continue;
-                    std::uint16_t flags = col.notNull ? 0 : tds::kFlagNullable;
-                    flags |= col.identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
-                    c.info.flags = flags;
-                }
-            }
+            if (const TableDef* def = db.table(table))
+                for (const auto& col : def->columns)
+                    if (iequals(col.name, origin)) c.info.flags = flagsOf(col);
         }
     }
     return cols;
@@ -69,22 +67,6 @@ void settleTypes(std::vector<OutColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     }
 }
 
-// rowlark_session('rowcount' | 'error' | 'trancount' | 'identity' | 'db_name'): the session's
-// value, read when the statement runs.
-void sessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto* engine = static_cast<const Engine*>(sqlite3_user_data(ctx));
-    const auto* what = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const Engine::SessionValues v = engine->sessionValues();
-    const std::string_view name = what ? what : "";
-    if (name == "rowcount") return sqlite3_result_int64(ctx, static_cast<std::int64_t>(v.rowCount));
-    if (name == "error") return sqlite3_result_int(ctx, v.error);
-    if (name == "trancount") return sqlite3_result_int(ctx, v.tranCount);
-    if (name == "identity" && v.identity) return sqlite3_result_int64(ctx, *v.identity);
-    if (name == "db_name")
-        return sqlite3_result_text(ctx, v.database.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_result_null(ctx);
-}
-
 } // namespace
 
 Engine::Engine(Store& store, const std::string& database) : store_(store) {
@@ -103,14 +85,30 @@ void Engine::openDatabase(const std::string& name) {
     db_->lastIdentity() = identity; // @@IDENTITY outlives USE
     sqlite3_create_function(db_->handle(), "rowlark_session", 1, SQLITE_UTF8, this, sessionFn,
                             nullptr, nullptr);
+    db_->setHook(this);
 }
 
-Engine::SessionValues Engine::sessionValues() const {
-    return {rowCount_, lastError_, tranCount_, db_->lastIdentity(), db_->name()};
+void Engine::sessionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* e = static_cast<const Engine*>(sqlite3_user_data(ctx));
+    const auto* what = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const std::string_view name = what ? what : "";
+    const auto identity = e->db_->lastIdentity();
+    if (name == "rowcount")
+        return sqlite3_result_int64(ctx, static_cast<std::int64_t>(e->rowCount_));
+    if (name == "error") return sqlite3_result_int(ctx, e->lastError_);
+    if (name == "trancount") return sqlite3_result_int(ctx, e->tranCount_);
+    if (name == "identity" && identity) return sqlite3_result_int64(ctx, *identity);
+    if (name == "db_name")
+        return sqlite3_result_text(ctx, e->database().c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_result_null(ctx);
 }
 
 Engine::~Engine() {
-    if (tranCount_) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    try {
+        endStatement(false);
+        finishTransaction(false); // a session that ends undoes its open transaction
+    } catch (const SqlError&) {
+    }
 }
 
 bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variables, bool call) {
@@ -118,41 +116,31 @@ bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variab
     variables_ = std::move(variables);
     // A call (sp_executesql, a prepared statement) is a scope of its own: the temporary tables it
     // creates are dropped as it returns.
-    std::vector<std::string> before;
     const auto temporaryTables = [&] {
         std::vector<std::string> names;
-        Prepared st(db_->handle(), "SELECT name FROM temp.sqlite_master WHERE type = 'table'");
-        while (st.step())
+        Prepared st(*db_, "SELECT name FROM temp.sqlite_master WHERE type = 'table' AND name "
+                          "LIKE '#%'");
+        while (call && st.step())
             names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
         return names;
     };
-    if (call) before = temporaryTables();
-    struct Scope {
-        std::function<void()> end;
-        ~Scope() { end(); }
-    } scope{[&] {
-        if (!call) return;
-        for (const auto& name : temporaryTables())
-            if (std::find(before.begin(), before.end(), name) == before.end()) {
-                sqlite3_exec(db_->handle(), ("DROP TABLE temp." + quoteIdent(name)).c_str(),
-                             nullptr, nullptr, nullptr);
-                forgetIdentity(*db_, name);
-            }
-    }};
-    std::vector<Statement> statements;
+    const std::vector<std::string> before = temporaryTables();
+    bool completed = true;
     try {
-        statements = splitStatements(tokenize(sql));
+        for (const auto& s : splitStatements(tokenize(sql)))
+            if (!run(s, sink)) break;
     } catch (const LexError& e) {
         sink.error(SqlError{e.number, 15, 1, e.message, true, static_cast<int>(e.line)});
-        return true;
-    }
-    try {
-        for (const auto& s : statements)
-            if (!run(s, sink)) break;
     } catch (const Cancelled&) {
-        return false;
+        completed = false;
     }
-    return true;
+    for (const auto& name : temporaryTables())
+        if (std::find(before.begin(), before.end(), name) == before.end()) {
+            sqlite3_exec(db_->handle(), ("DROP TABLE temp." + quoteIdent(name)).c_str(), nullptr,
+                         nullptr, nullptr);
+            forgetIdentity(*db_, name);
+        }
+    return completed;
 }
 
 bool Engine::run(const Statement& s, ResultSink& sink) {
@@ -164,12 +152,15 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
             for (const auto& c : s.children)
                 if (!run(c, sink)) return false;
             return true;
-        case Statement::If:
-            if (condition(s.tokens)) return run(s.children[0], sink);
+        case Statement::If: {
+            bool holds = false;
+            statement([&] { holds = condition(s.tokens); });
+            if (holds) return run(s.children[0], sink);
             if (s.children.size() > 1) return run(s.children[1], sink);
             return true;
+        }
         case Statement::Simple:
-            simple(s.tokens, sink);
+            statement([&] { dispatch(s.tokens, sink); });
             return true;
         }
     } catch (SqlError& e) {
@@ -177,40 +168,12 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
         sink.error(e);
         // A conversion error ends the batch and rolls its transaction back, as on a server;
         // under SET XACT_ABORT ON every error does.
-        const bool conversion =
-            e.number == 245 || e.number == 241 || e.number == 8114 || e.number == 8169;
+        const bool conversion = e.number == 245 || e.number == 241 || e.number == 8114 ||
+                                e.number == 8169 || e.number == 1205;
         if ((conversion || xactAbort_) && tranCount_ > 0) endTransaction(sink);
         return !(e.abortsBatch || conversion || xactAbort_);
     }
     return true;
-}
-
-void Engine::simple(const Tokens& t, ResultSink& sink) {
-    const Token& k = t.front();
-    // Outside a user transaction a statement that writes takes the write lock before it reads, as
-    // a server's statement waits for its locks: read first, it could find at its first write that
-    // another session committed meanwhile (SQLite's BUSY_SNAPSHOT), and no wait would help.
-    const TokenIt from = findTopLevel(t.begin(), t.end(), "from");
-    const bool writes = k.is("insert") || k.is("update") || k.is("delete") || k.is("create") ||
-                        k.is("drop") || k.is("alter") || k.is("truncate") ||
-                        (k.is("select") && findTopLevel(t.begin(), from, "into") != from);
-    // A transaction takes the store's write lock at its first write: one that has only read
-    // blocks no writer, and its reads see what others committed meanwhile, as under the server's
-    // READ COMMITTED.
-    if (writes && tranCount_ > 0) writeLock();
-    if (writes && tranCount_ == 0 && !implicitTransactions_ &&
-        sqlite3_get_autocommit(db_->handle())) {
-        db_->exec("BEGIN IMMEDIATE");
-        try {
-            dispatch(t, sink);
-        } catch (...) {
-            sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
-        db_->exec("COMMIT");
-        return;
-    }
-    dispatch(t, sink);
 }
 
 void Engine::dispatch(const Tokens& t, ResultSink& sink) {
@@ -221,7 +184,6 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
              {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
             if (k.is(w)) {
                 openTransaction(sink);
-                if (!k.is("select")) writeLock();
                 break;
             }
     }
@@ -265,16 +227,16 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         return setVariable(t, sink);
     if (k.is("set")) {
         if (t.size() > 1 && t[1].is("identity_insert")) return setIdentityInsert(t, sink);
-        if (t.size() == 3 && t[1].is("implicit_transactions"))
-            implicitTransactions_ = t[2].is("on");
-        if (t.size() == 3 && t[1].is("nocount")) noCount_ = t[2].is("on");
-        if (t.size() == 3 && t[1].is("xact_abort")) xactAbort_ = t[2].is("on");
+        for (auto [option, flag] : {std::pair{"implicit_transactions", &implicitTransactions_},
+                                    {"nocount", &noCount_},
+                                    {"xact_abort", &xactAbort_},
+                                    {"fmtonly", &formatOnly_}})
+            if (t.size() == 3 && t[1].is(option)) *flag = t[2].is("on");
         if (t.size() >= 3 && t[1].is("lock_timeout")) { // milliseconds; -1 waits for ever
             TokenIt p = t.begin() + 2;
             const std::int64_t ms = readInteger(p, t.end());
-            sqlite3_busy_timeout(db_->handle(), ms < 0 || ms > INT32_MAX ? INT32_MAX : int(ms));
+            lockTimeout_ = ms < 0 || ms > INT32_MAX ? -1 : long(ms);
         }
-        if (t.size() == 3 && t[1].is("fmtonly")) formatOnly_ = t[2].is("on");
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
     }
     if (k.is("use")) {
@@ -340,17 +302,14 @@ void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
 }
 
 void Engine::results(const BoundQuery& q, ResultSink& sink) {
-    Prepared st(db_->handle(), q.sql);
+    Prepared st(*db_, q.sql);
     // The store tells the flags of a view's columns from the tables beneath it.
     std::vector<OutColumn> cols = describe(st.get(), *db_);
     for (std::size_t i = 0; i < q.columns.size() && i < cols.size(); ++i) {
         const ResultColumn& c = q.columns[i];
         OutColumn& r = cols[i];
         r.info.name = tds::utf16(c.name);
-        if (c.column) {
-            r.info.flags = c.column->notNull ? 0 : tds::kFlagNullable;
-            r.info.flags |= c.column->identity ? tds::kFlagIdentity : tds::kFlagUpdatable;
-        }
+        if (c.column) r.info.flags = flagsOf(*c.column);
         if (c.type.known && !c.type.nullLiteral) r.type = c.type.type, r.typed = true;
         if (c.type.nullLiteral) r.type = SqlType{BaseType::Int}, r.typed = true;
     }
@@ -385,7 +344,7 @@ void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
     try {
-        Prepared st(db_->handle(), sql, table);
+        Prepared st(*db_, sql, table);
         while (st.step()) {
         }
     } catch (SqlError& e) {
@@ -400,43 +359,30 @@ std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
 SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
     const auto from = e.message.find("on '"), to = e.message.find("'. ");
     if (from == std::string::npos || to == std::string::npos) return e;
-    std::vector<std::string> failed;
-    std::string list = e.message.substr(from + 4, to - from - 4) + ",";
-    for (std::size_t at = 0, comma; (comma = list.find(',', at)) != std::string::npos;
-         at = comma + 1) {
-        const std::string item(trim(std::string_view(list).substr(at, comma - at)));
-        failed.push_back(item.substr(item.rfind('.') + 1));
-    }
-    Prepared indexes(db_->handle(), "SELECT name FROM pragma_index_list(" + quoteString(table) +
-                                        ", " + quoteString(schemaOf(table)) + ") WHERE \"unique\"");
-    while (indexes.step()) {
-        const std::string index =
-            reinterpret_cast<const char*>(sqlite3_column_text(indexes.get(), 0));
-        Prepared columns(db_->handle(), "SELECT name FROM pragma_index_info(" + quoteString(index) +
-                                            ", " + quoteString(schemaOf(table)) + ")");
-        std::size_t matched = 0, count = 0;
-        while (columns.step()) {
-            ++count;
-            const std::string c =
-                reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
-            for (const auto& f : failed)
-                matched += iequals(f, c);
-        }
-        if (count != failed.size() || matched != count) continue;
-        const std::string name = index.substr(index.find('.') + 1);
-        if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
-            return {2627, 14, 1,
-                    std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
-                        " KEY constraint '" + name.substr(2) +
-                        "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
-        return {2601, 14, 1,
-                "Cannot insert duplicate key row in object 'dbo." + table +
-                    "' with unique index '" + name + "'."};
-    }
-    return e;
+    // The store names the columns as table.column, in the index's order.
+    const std::string schema = quoteString(schemaOf(table));
+    Prepared found(*db_, "SELECT i.name FROM pragma_index_list(" + quoteString(table) + ", " +
+                             schema + ") i WHERE i.\"unique\" AND (SELECT group_concat(" +
+                             quoteString(table + ".") +
+                             " || c.name, ', ') FROM pragma_index_info(" + "i.name, " + schema +
+                             ") c) = " + quoteString(e.message.substr(from + 4, to - from - 4)) +
+                             " COLLATE NOCASE");
+    if (!found.step()) return e;
+    const std::string index = reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 0));
+    const std::string name = index.substr(index.find('.') + 1);
+    if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
+        return {2627, 14, 1,
+                std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
+                    " KEY constraint '" + name.substr(2) +
+                    "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
+    return {2601, 14, 1,
+            "Cannot insert duplicate key row in object 'dbo." + table + "' with unique index '" +
+                name + "'."};
 }
 
+// Several changes as one: outside a store transaction the statement's own holds them.
 void Engine::inSavepoint(const std::function<void()>& work) {
+    if (sqlite3_get_autocommit(db_->handle())) return work();
     db_->exec("SAVEPOINT rowlark_statement");
     try {
         work();

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 
 namespace sandbox {
 
@@ -32,7 +33,7 @@ struct TableFilter {
     std::optional<std::string> name, owner, qualifier, types;
 };
 
-class Engine {
+class Engine : private AccessHook {
 public:
     // Throws SqlError 4060 when the database does not exist.
     Engine(Store& store, const std::string& database);
@@ -57,23 +58,15 @@ public:
     void bulkLoad(const tds::BulkLoad& load, ResultSink& sink);
     void forgetBulkLoad() { pendingBulk_.reset(); }
 
-    // What @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read: the session's state
-    // after the statement before the one that asks.
-    struct SessionValues {
-        std::uint64_t rowCount = 0;
-        int error = 0;
-        int tranCount = 0;
-        std::optional<std::int64_t> identity;
-        std::string database;
-    };
-    SessionValues sessionValues() const;
-
 private:
+    // rowlark_session('rowcount' | 'error' | 'trancount' | 'identity' | 'db_name'): what
+    // @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read, the session's state after
+    // the statement before the one that asks.
+    static void sessionFn(::sqlite3_context* ctx, int, ::sqlite3_value** argv);
     // The object's own name from the parts of a name such as Demo.dbo.t (only dbo is a schema).
     std::string objectName(const std::vector<std::string>& parts);
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
-    void simple(const Tokens& t, ResultSink& sink);
     void dispatch(const Tokens& t, ResultSink& sink);
     bool condition(const Tokens& t);
 
@@ -99,16 +92,28 @@ private:
     bool selectAssign(const Tokens& t, ResultSink& sink);
     std::uint64_t assign(struct Query& q);
     void insertBulk(const Tokens& t, ResultSink& sink);
-    bool identityInsertOn(const TableDef& def) const;
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
     void afterExplicitIdentity(const TableDef& def);
     void openTransaction(ResultSink& sink);
-    void writeLock(); // the open transaction's, taken at its first write
     void openDatabase(const std::string& name);
     void saveTransaction(const Tokens& t, ResultSink& sink);
     void rollbackTo(const std::string& name, ResultSink& sink);
     void endTransaction(ResultSink& sink); // rolls the whole transaction back
+    // Locks and the store's own transactions (locking.cpp).
+    void accessing(const std::vector<Access>& accesses) override;
+    void stepped() override;
+    void lock(const std::string& resource, bool exclusive, bool forTransaction);
+    std::string resource(const std::string& table) const; // "" for the store's write lock
+    // Runs one statement: the store transaction it opened ends with it, and its statement locks.
+    void statement(const std::function<void()>& work);
+    void endStatement(bool ok);
+    // The undo logs of a transaction that holds no store transaction: the rows its statements
+    // changed, as they were, kept by the session's own triggers (undo.cpp).
+    void keepUndo(const Access& table);
+    std::map<std::string, std::int64_t> undoPositions();
+    void undoTo(const std::map<std::string, std::int64_t>& positions);
+    void finishTransaction(bool commit); // commits or rolls back, and lets the locks go
     std::uint64_t change(const std::string& sql, const std::string& table);
     SqlError duplicateKey(const SqlError& e, const std::string& table);
     void inSavepoint(const std::function<void()>& work);
@@ -117,11 +122,29 @@ private:
     std::unique_ptr<Database> db_;
     int tranCount_ = 0;
     bool implicitTransactions_ = false;
-    bool noCount_ = false;                // SET NOCOUNT ON: statements send no row counts
-    bool xactAbort_ = false;              // SET XACT_ABORT ON: an error ends the transaction
-    bool formatOnly_ = false;             // SET FMTONLY ON: queries send their columns only
-    std::string outerName_;               // the outermost BEGIN TRAN's name, if it had one
-    std::vector<std::string> savepoints_; // SAVE TRAN names of the open transaction, in order
+    bool noCount_ = false;    // SET NOCOUNT ON: statements send no row counts
+    bool xactAbort_ = false;  // SET XACT_ABORT ON: an error ends the transaction
+    bool formatOnly_ = false; // SET FMTONLY ON: queries send their columns only
+    std::string outerName_;   // the outermost BEGIN TRAN's name, if it had one
+    struct Savepoint {
+        std::string name;
+        std::map<std::string, std::int64_t> undo; // each undo log's length then
+        bool inStore = false;                     // a savepoint of the store transaction too
+    };
+    std::vector<Savepoint> savepoints_; // SAVE TRAN points of the open transaction, in order
+    long lockTimeout_ = 30000;          // SET LOCK_TIMEOUT, in milliseconds; -1 waits for ever
+    std::set<std::string> statementLocks_, transactionLocks_; // held to their ends
+    bool statementWrites_ = false;
+    bool statementStore_ = false;   // the statement opened a store transaction of its own
+    bool transactionStore_ = false; // the user transaction holds one (after a schema change)
+    bool storeBegunHere_ = false;   // ... opened by this statement
+    struct UndoLog {
+        std::string table, log;
+        bool temp = false, rowKey = false;
+        std::vector<std::string> columns;
+    };
+    std::map<std::string, UndoLog> undo_;      // by the table's schema-qualified lower-case name
+    std::vector<std::string> undoOfStatement_; // logs made inside the statement's store transaction
     std::uint64_t rowCount_ = 0;
     int lastError_ = 0;
     friend class CountingSink;

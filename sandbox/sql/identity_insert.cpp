@@ -35,13 +35,9 @@ void Engine::setIdentityInsert(const Tokens& t, ResultSink& sink) {
     sink.done(false, 0);
 }
 
-bool Engine::identityInsertOn(const TableDef& def) const {
-    return !identityInsert_.empty() && iequals(identityInsert_, def.name);
-}
-
 void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const {
     if (def.identityIndex < 0) return;
-    if (!identityInsertOn(def)) {
+    if (!iequals(identityInsert_, def.name)) { // IDENTITY_INSERT is off for the table
         if (identityListed)
             throw SqlError{544, 16, 1,
                            "Cannot insert explicit value for identity column in table '" +
@@ -63,7 +59,7 @@ void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool ide
 
 void Engine::afterExplicitIdentity(const TableDef& def) {
     const std::string column = quoteIdent(def.columns[def.identityIndex].name);
-    Prepared st(db_->handle(), "SELECT max(" + column + ") FROM " + quoteIdent(def.name));
+    Prepared st(*db_, "SELECT max(" + column + ") FROM " + quoteIdent(def.name));
     if (st.step() && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
         keepIdentityAbove(*db_, def.name, sqlite3_column_int64(st.get(), 0));
 }

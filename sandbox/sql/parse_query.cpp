@@ -31,6 +31,7 @@ QueryPtr Parser::query() {
     }
     QueryPtr q = queryTerm();
     while (is("union") || is("except") || is("intersect")) {
+        deeper();
         auto set = std::make_unique<Query>();
         set->setWords = toLower((p_++)->text);
         if (take("all")) set->setWords += " all";
@@ -86,17 +87,11 @@ std::unique_ptr<Select> Parser::select() {
     }
     selectList(*s);
     if (take("into")) s->into = name();
-    if (take("from")) {
-        do
-            s->from.push_back(source());
-        while (takeSymbol(","));
-    }
+    if (take("from")) s->from = list([this] { return source(); });
     if (take("where")) s->where = expression();
     if (take("group")) {
         expect("by");
-        do
-            s->groupBy.push_back(expression());
-        while (takeSymbol(","));
+        s->groupBy = expressions();
     }
     if (take("having")) s->having = expression();
     return s;
@@ -163,6 +158,7 @@ SourcePtr Parser::source() {
             return left;
         }
         expect("join");
+        deeper();
         auto join = std::make_unique<Source>();
         join->kind = Source::Join;
         join->joinWords = words;

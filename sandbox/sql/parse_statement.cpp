@@ -11,25 +11,23 @@ Insert Parser::insert() {
     take("into");
     s.table = name();
     if (takeSymbol("(")) {
-        do {
+        s.columns = list([this] {
             if (p_ == end_ || !p_->isName()) fail();
-            s.columns.push_back((p_++)->text);
-        } while (takeSymbol(","));
+            return (p_++)->text;
+        });
         expectSymbol(")");
     }
     if (take("default")) {
         expect("values");
         s.defaultValues = true;
     } else if (take("values")) {
-        do {
+        s.rows = list([this] {
             expectSymbol("(");
-            std::vector<ExprPtr> row;
-            do
-                row.push_back(is("default") ? makeExpr(Expr::Name, *p_++) : expression());
-            while (takeSymbol(","));
+            auto row =
+                list([this] { return is("default") ? makeExpr(Expr::Name, *p_++) : expression(); });
             expectSymbol(")");
-            s.rows.push_back(std::move(row));
-        } while (takeSymbol(","));
+            return row;
+        });
     } else if (startsQuery() || isSymbol("(")) {
         s.query = query();
     } else if (is("exec") || is("execute")) {

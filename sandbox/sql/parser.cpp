@@ -5,6 +5,8 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
+
 namespace sandbox {
 namespace {
 
@@ -41,8 +43,8 @@ ExprPtr makeExpr(Expr::Kind kind, Token token) {
     return e;
 }
 
-Parser::Depth::Depth(Parser& p) : p_(p) {
-    if (++p_.depth_ > kMaxNesting)
+void Parser::deeper() {
+    if (++depth_ > kMaxNesting)
         throw SqlError{191, 15, 1,
                        "Some part of your SQL statement is nested too deeply. Rewrite the query or "
                        "break it up into smaller queries.",
@@ -120,27 +122,27 @@ SqlType Parser::type(bool castDefaults) {
 
 ExprPtr Parser::expression() {
     Depth d(*this);
-    return orExpr();
+    return chain(0);
 }
 
-ExprPtr Parser::orExpr() {
-    ExprPtr e = andExpr();
-    while (is("or")) {
-        auto o = makeExpr(Expr::Or, *p_++);
-        o->args.push_back(std::move(e));
-        o->args.push_back(andExpr());
-        e = std::move(o);
-    }
-    return e;
-}
-
-ExprPtr Parser::andExpr() {
-    ExprPtr e = notExpr();
-    while (is("and")) {
-        auto a = makeExpr(Expr::And, *p_++);
-        a->args.push_back(std::move(e));
-        a->args.push_back(notExpr());
-        e = std::move(a);
+// The operators of one precedence, left to right: each link nests the chain before it.
+ExprPtr Parser::chain(int level) {
+    // From OR, the loosest, to the multiplying operators, the tightest.
+    static const std::vector<std::string_view> kLevels[] = {
+        {"or"}, {"and"}, {"+", "-", "&", "|", "^"}, {"*", "/", "%"}};
+    const auto next = [&] {
+        return level == 1 ? notExpr() : level == 3 ? unary() : chain(level + 1);
+    };
+    ExprPtr e = next();
+    const auto& ops = kLevels[level];
+    while (p_ != end_ && std::any_of(ops.begin(), ops.end(), [&](std::string_view op) {
+               return p_->is(op) || p_->isSymbol(op);
+           })) {
+        deeper();
+        auto b = makeExpr(level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary, *p_++);
+        b->args.push_back(std::move(e));
+        b->args.push_back(next());
+        e = std::move(b);
     }
     return e;
 }
@@ -163,11 +165,11 @@ ExprPtr Parser::notExpr() {
 }
 
 ExprPtr Parser::predicate() {
-    ExprPtr left = additive();
+    ExprPtr left = chain(2);
     if (p_ != end_ && isComparison(*p_)) {
         auto c = makeExpr(Expr::Compare, *p_++);
         c->args.push_back(std::move(left));
-        c->args.push_back(additive());
+        c->args.push_back(chain(2));
         return c;
     }
     if (take("is")) {
@@ -188,49 +190,26 @@ ExprPtr Parser::predicate() {
         if (startsQuery()) {
             e->query = query();
         } else {
-            do
-                e->args.push_back(expression());
-            while (takeSymbol(","));
+            for (auto& item : expressions())
+                e->args.push_back(std::move(item));
         }
         expectSymbol(")");
     } else if (is("between")) {
         e = makeExpr(Expr::Between, *p_++);
         e->args.push_back(std::move(left));
-        e->args.push_back(additive());
+        e->args.push_back(chain(2));
         expect("and");
-        e->args.push_back(additive());
+        e->args.push_back(chain(2));
     } else if (is("like")) {
         e = makeExpr(Expr::Like, *p_++);
         e->args.push_back(std::move(left));
-        e->args.push_back(additive());
-        if (take("escape")) e->args.push_back(additive());
+        e->args.push_back(chain(2));
+        if (take("escape")) e->args.push_back(chain(2));
     } else {
         if (negated) fail();
         return left;
     }
     e->negated = negated;
-    return e;
-}
-
-ExprPtr Parser::additive() {
-    ExprPtr e = multiplicative();
-    while (isSymbol("+") || isSymbol("-") || isSymbol("&") || isSymbol("|") || isSymbol("^")) {
-        auto b = makeExpr(Expr::Binary, *p_++);
-        b->args.push_back(std::move(e));
-        b->args.push_back(multiplicative());
-        e = std::move(b);
-    }
-    return e;
-}
-
-ExprPtr Parser::multiplicative() {
-    ExprPtr e = unary();
-    while (isSymbol("*") || isSymbol("/") || isSymbol("%")) {
-        auto b = makeExpr(Expr::Binary, *p_++);
-        b->args.push_back(std::move(e));
-        b->args.push_back(unary());
-        e = std::move(b);
-    }
     return e;
 }
 
@@ -251,6 +230,7 @@ ExprPtr Parser::unary() {
     ExprPtr e = primary();
     while (take("collate")) {
         if (p_ == end_ || !p_->isName()) fail();
+        deeper();
         auto c = makeExpr(Expr::Collate, *p_++);
         c->args.push_back(std::move(e));
         e = std::move(c);
@@ -321,9 +301,7 @@ ExprPtr Parser::call(Token fn) {
     } else if (!isSymbol(")")) {
         c->distinct = take("distinct");
         if (!c->distinct) take("all");
-        do
-            c->args.push_back(expression());
-        while (takeSymbol(","));
+        c->args = expressions();
     }
     expectSymbol(")");
     if (take("over")) over(*c);
@@ -335,9 +313,7 @@ void Parser::over(Expr& e) {
     expectSymbol("(");
     if (take("partition")) {
         expect("by");
-        do
-            e.partition.push_back(expression());
-        while (takeSymbol(","));
+        e.partition = expressions();
     }
     if (take("order")) {
         expect("by");
@@ -348,14 +324,11 @@ void Parser::over(Expr& e) {
 }
 
 std::vector<OrderItem> Parser::orderList() {
-    std::vector<OrderItem> items;
-    do {
-        OrderItem o;
-        o.expr = expression();
+    return list([this] {
+        OrderItem o{expression()};
         if (!take("asc")) o.descending = take("desc");
-        items.push_back(std::move(o));
-    } while (takeSymbol(","));
-    return items;
+        return o;
+    });
 }
 
 ExprPtr Parser::caseExpr() {

@@ -51,7 +51,7 @@ std::string Engine::objectName(const std::vector<std::string>& parts) {
 bool Engine::condition(const Tokens& t) {
     ExprPtr e = parsed(t.begin(), t.end(), &Parser::expression);
     Binder binder(*db_, variables_);
-    Prepared st(db_->handle(), "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
+    Prepared st(*db_, "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
     return st.step() && sqlite3_column_int(st.get(), 0) == 1;
 }
 
@@ -112,7 +112,7 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
     {
         // Columns without a type of their own take the type of the first value: only then is
         // the select run an extra time, and only to its first row.
-        Prepared st(db_->handle(), bound.sql);
+        Prepared st(*db_, bound.sql);
         bool stepped = false, row = false;
         for (std::size_t i = 0; i < bound.columns.size(); ++i) {
             const ExprType& type = bound.columns[i].type;
@@ -175,14 +175,11 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
 }
 
 void Engine::declare(const Tokens& t, ResultSink& sink) {
-    Parser p(t.begin() + 1, t.end());
-    TokenIt at = t.begin() + 1;
-    while (at != t.end()) {
+    for (TokenIt at = t.begin() + 1; at != t.end();) {
         if (!isUserVariable(*at)) throw syntaxNear(at->text);
         const std::string name = toLower(at->text), written = at->text;
-        p = Parser(at + 1, t.end());
-        if (at + 1 != t.end() && (at + 1)->is("as")) p = Parser(at + 2, t.end());
-        if (at + 1 != t.end() && (at + 1)->is("table")) throw unsupported("table variables");
+        if (++at != t.end() && at->is("table")) throw unsupported("table variables");
+        Parser p(at != t.end() && at->is("as") ? at + 1 : at, t.end());
         const SqlType type = p.type(false);
         if (variables_.count(name))
             throw SqlError{134, 15, 1,
@@ -231,7 +228,7 @@ bool Engine::selectAssign(const Tokens& t, ResultSink& sink) {
 std::uint64_t Engine::assign(Query& q) {
     Binder binder(*db_, variables_);
     const BoundQuery bound = binder.query(q);
-    Prepared st(db_->handle(), bound.sql);
+    Prepared st(*db_, bound.sql);
     std::uint64_t rows = 0;
     ConversionError err;
     while (st.step()) {

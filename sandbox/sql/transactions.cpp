@@ -1,6 +1,7 @@
-// Transactions: BEGIN, SAVE, COMMIT and ROLLBACK, and the store's write lock they hold.
+// Transactions: BEGIN, SAVE, COMMIT and ROLLBACK.
 #include "engine.h"
 
+#include "statement.h"
 #include "text.h"
 
 #include <sqlite3.h>
@@ -8,25 +9,22 @@
 namespace sandbox {
 namespace {
 
-tds::Bytes transactionDescriptor(std::uint64_t id) {
-    tds::Bytes b(8);
+// A transaction's change of state, with its descriptor: the new one as it begins, the old one as
+// it ends.
+tds::EnvChange transactionChange(std::uint8_t type, std::uint64_t id) {
+    tds::EnvChange e;
+    e.type = type;
+    tds::Bytes& descriptor = type == tds::kEnvBeginTran ? e.newBytes : e.oldBytes;
     for (int i = 0; i < 8; ++i)
-        b[i] = static_cast<std::uint8_t>(id >> (8 * i));
-    return b;
+        descriptor.push_back(static_cast<std::uint8_t>(id >> (8 * i)));
+    return e;
 }
 
 } // namespace
 
-void Engine::writeLock() {
-    if (sqlite3_get_autocommit(db_->handle())) db_->exec("BEGIN IMMEDIATE");
-}
-
 void Engine::openTransaction(ResultSink& sink) {
     tranCount_ = std::max(tranCount_, 1);
-    tds::EnvChange e;
-    e.type = tds::kEnvBeginTran;
-    e.newBytes = transactionDescriptor(++tranId_);
-    sink.envChange(e);
+    sink.envChange(transactionChange(tds::kEnvBeginTran, ++tranId_));
 }
 
 void Engine::beginTransaction(ResultSink& sink) {
@@ -42,19 +40,26 @@ void Engine::saveTransaction(const Tokens& t, ResultSink& sink) {
     if (tranCount_ == 0)
         throw SqlError{628, 16, 0,
                        "Cannot issue SAVE TRANSACTION when there is no active transaction."};
-    writeLock();
-    db_->exec("SAVEPOINT " + quoteIdent(t[2].text));
-    savepoints_.push_back(t[2].text);
+    if (transactionStore_) db_->exec("SAVEPOINT " + quoteIdent(t[2].text));
+    savepoints_.push_back({t[2].text, undoPositions(), transactionStore_});
     sink.done(false, 0);
 }
 
 void Engine::rollbackTo(const std::string& name, ResultSink& sink) {
-    for (std::size_t i = savepoints_.size(); i-- > 0;)
-        if (iequals(savepoints_[i], name)) {
-            db_->exec("ROLLBACK TO " + quoteIdent(savepoints_[i]));
-            savepoints_.resize(i + 1); // later points are gone; this one stays
-            return sink.done(false, 0);
+    for (std::size_t i = savepoints_.size(); i-- > 0;) {
+        const Savepoint& s = savepoints_[i];
+        if (!iequals(s.name, name)) continue;
+        if (s.inStore) {
+            db_->exec("ROLLBACK TO " + quoteIdent(s.name));
+        } else {
+            // The point came before the schema changed: the store transaction goes, a new one
+            // takes its place, and the logs go back to the point.
+            if (transactionStore_) db_->exec("ROLLBACK; BEGIN IMMEDIATE");
+            undoTo(s.undo);
         }
+        savepoints_.resize(i + 1); // later points are gone; this one stays
+        return sink.done(false, 0);
+    }
     if (tranCount_ > 0 && iequals(name, outerName_)) return rollback(sink);
     throw SqlError{6401, 16, 1,
                    "Cannot roll back " + name +
@@ -66,12 +71,8 @@ void Engine::commit(ResultSink& sink) {
         throw SqlError{3902, 16, 1,
                        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     if (--tranCount_ == 0) {
-        savepoints_.clear();
-        if (!sqlite3_get_autocommit(db_->handle())) db_->exec("COMMIT");
-        tds::EnvChange e;
-        e.type = tds::kEnvCommitTran;
-        e.oldBytes = transactionDescriptor(tranId_);
-        sink.envChange(e);
+        finishTransaction(true);
+        sink.envChange(transactionChange(tds::kEnvCommitTran, tranId_));
     }
     sink.done(false, 0);
 }
@@ -85,13 +86,30 @@ void Engine::rollback(ResultSink& sink) {
 }
 
 void Engine::endTransaction(ResultSink& sink) {
+    finishTransaction(false);
+    sink.envChange(transactionChange(tds::kEnvRollbackTran, tranId_));
+}
+
+void Engine::finishTransaction(bool commit) {
     tranCount_ = 0;
     savepoints_.clear();
-    if (!sqlite3_get_autocommit(db_->handle())) db_->exec("ROLLBACK");
-    tds::EnvChange e;
-    e.type = tds::kEnvRollbackTran;
-    e.oldBytes = transactionDescriptor(tranId_);
-    sink.envChange(e);
+    if (transactionStore_) {
+        transactionStore_ = false;
+        if (commit) db_->exec("COMMIT");
+        if (!commit) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    if (!commit) undoTo({});
+    std::string drop;
+    for (const auto& [key, u] : undo_) {
+        for (const char* t : {"$INSERT", "$DELETE", "$UPDATE"})
+            drop += "DROP TRIGGER IF EXISTS temp." + quoteIdent(u.log + t) + ";";
+        drop += "DROP TABLE temp." + quoteIdent(u.log) + ";";
+    }
+    sqlite3_exec(db_->handle(), drop.c_str(), nullptr, nullptr, nullptr);
+    undo_.clear();
+    for (const auto& r : transactionLocks_)
+        store_.locks().release(this, r);
+    transactionLocks_.clear();
 }
 
 } // namespace sandbox

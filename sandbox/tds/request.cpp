@@ -37,6 +37,7 @@ RpcRequest readCall(Reader& r) {
     else
         rpc.procName = r.ucs2(n);
     rpc.options = r.u16le();
+    RpcParam p;
     try {
         while (!r.atEnd()) {
             const std::size_t at = r.pos();
@@ -45,15 +46,19 @@ RpcRequest readCall(Reader& r) {
                 break;
             }
             r.seek(at);
-            RpcParam p;
+            p = RpcParam{};
             p.name = r.bVarchar();
             p.status = r.u8();
             p.type = decodeTypeInfo(r);
             p.value = decodeValue(r, p.type);
             rpc.params.push_back(std::move(p));
         }
-    } catch (const UnknownType&) {
+    } catch (const ProtocolError& e) {
         // The call is still named, so it can be refused politely; what follows is unreadable.
+        // A value past the message's end (tedious sends a binary(n) value shorter than n with
+        // the length n) names the parameter, as a server's error does.
+        if (!dynamic_cast<const UnknownType*>(&e))
+            rpc.badLength = rpc.params.size() + 1, rpc.badName = p.name, rpc.badType = p.type.type;
         rpc.params.clear();
         rpc.paramsComplete = false;
         r.seek(r.pos() + r.remaining());

@@ -28,6 +28,10 @@ struct RpcRequest {
     std::uint16_t options = 0;
     std::vector<RpcParam> params;
     bool paramsComplete = true; // false when a parameter had a type this side cannot read
+    // A parameter whose value runs past the message's end: its place (from 1), name and type.
+    std::size_t badLength = 0;
+    std::u16string badName;
+    std::uint8_t badType = 0;
 
     static RpcRequest decode(const Bytes& payload);
     // Every call of a message: calls after the first follow a batch flag (0xFF, before TDS 7.2

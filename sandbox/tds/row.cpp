@@ -2,7 +2,8 @@
 
 #include "tokens.h"
 
-#include <cstring>
+#include <algorithm>
+#include <bit>
 #include <stdexcept>
 
 namespace tds {
@@ -83,6 +84,24 @@ Value textValue(const TypeInfo& t, Bytes b) {
     return fromCp1252(b);
 }
 
+Value decodeDateTime(Reader& r, const TypeInfo& t, int n) {
+    if (t.type == kDateTimN && n == 4) {
+        std::int32_t days = r.u16le();
+        std::int64_t minutes = r.u16le();
+        return DateTime{days + kDays1900, minutes * 60'000'000'000};
+    }
+    if (t.type == kDateTimN) {
+        auto days = static_cast<std::int32_t>(r.u32le());
+        std::int64_t ticks = r.u32le();
+        return DateTime{days + kDays1900, (ticks * 10'000'000 + 1) / 3};
+    }
+    if (t.type == kDateN) return DateTime{static_cast<std::int32_t>(getLe(r, 3)), 0};
+    const int tb = timeBytes(t.scale);
+    const auto units = static_cast<std::int64_t>(getLe(r, tb));
+    std::int32_t days = t.type == kDateTime2N ? static_cast<std::int32_t>(getLe(r, 3)) : 0;
+    return DateTime{days, units * pow10(9 - t.scale)};
+}
+
 } // namespace
 
 void appendCp1252(Writer& w, std::u16string_view s) {
@@ -100,21 +119,113 @@ std::u16string fromCp1252(const Bytes& b) {
     return s;
 }
 
+namespace {
+
+// Whether a value of the type goes with a length of one byte (0 for NULL).
+bool byteLength(const TypeInfo& t) {
+    static constexpr std::uint8_t kTypes[] = {kIntN,     kBitN,       kFltN,     kMoneyN,
+                                              kDecimalN, kNumericN,   kDateTimN, kDateN,
+                                              kTimeN,    kDateTime2N, kGuid};
+    return std::find(std::begin(kTypes), std::end(kTypes), t.type) != std::end(kTypes);
+}
+
+void encodeFloat(Writer& w, const TypeInfo& t, double d) {
+    w.u8(static_cast<std::uint8_t>(t.maxLen));
+    if (t.maxLen == 4) return w.u32le(std::bit_cast<std::uint32_t>(static_cast<float>(d)));
+    w.u64le(std::bit_cast<std::uint64_t>(d));
+}
+
+void encodeDecimal(Writer& w, const TypeInfo& t, __int128 s) {
+    if (t.type == kMoneyN) {
+        const auto m = static_cast<std::uint64_t>(static_cast<std::int64_t>(s));
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        if (t.maxLen == 8) w.u32le(static_cast<std::uint32_t>(m >> 32));
+        return w.u32le(static_cast<std::uint32_t>(m));
+    }
+    const int n = decimalBytes(t.precision);
+    w.u8(static_cast<std::uint8_t>(n + 1));
+    w.u8(s < 0 ? 0 : 1);
+    unsigned __int128 mag = s < 0 ? -static_cast<unsigned __int128>(s) : s;
+    for (int i = 0; i < n; ++i)
+        w.u8(static_cast<std::uint8_t>(mag >> (8 * i)));
+}
+
+void encodeDateTime(Writer& w, const TypeInfo& t, const DateTime& dt) {
+    const std::int32_t days = dt.days - kDays1900;
+    if (t.type == kDateTimN && t.maxLen == 4) {
+        // To the minute as the server rounds: 29.998 seconds down, 29.999 up.
+        const std::int64_t minutes = (dt.nanos + 30'001'000'000) / 60'000'000'000;
+        w.u8(4);
+        w.u16le(static_cast<std::uint16_t>(days + minutes / 1440));
+        return w.u16le(static_cast<std::uint16_t>(minutes % 1440));
+    }
+    if (t.type == kDateTimN) {
+        // 1/300 s ticks, rounded as the server rounds
+        const std::int64_t ticks = (dt.nanos * 3 + 5'000'000) / 10'000'000;
+        w.u8(8);
+        w.u32le(static_cast<std::uint32_t>(days + ticks / (300ll * 86400)));
+        return w.u32le(static_cast<std::uint32_t>(ticks % (300ll * 86400)));
+    }
+    const int tb = t.type == kDateN ? 0 : timeBytes(t.scale);
+    w.u8(static_cast<std::uint8_t>(tb + (t.type == kTimeN ? 0 : 3)));
+    if (t.type != kDateN) putLe(w, static_cast<std::uint64_t>(dt.nanos / pow10(9 - t.scale)), tb);
+    if (t.type != kTimeN) putLe(w, static_cast<std::uint32_t>(dt.days), 3);
+}
+
+// A value whose length takes one byte, not NULL.
+void encodeSmall(Writer& w, const TypeInfo& t, const Value& v) {
+    switch (t.type) {
+    case kIntN:
+    case kBitN:
+        w.u8(static_cast<std::uint8_t>(t.maxLen));
+        return putLe(w, static_cast<std::uint64_t>(need<std::int64_t>(v, "integer")), t.maxLen);
+    case kFltN:
+        return encodeFloat(w, t, need<double>(v, "float"));
+    case kMoneyN:
+    case kDecimalN:
+    case kNumericN:
+        return encodeDecimal(w, t, need<Decimal>(v, "decimal").scaled);
+    case kGuid: {
+        const auto& b = need<Bytes>(v, "uniqueidentifier");
+        if (b.size() != 16) throw std::invalid_argument("a uniqueidentifier has 16 bytes");
+        w.u8(16);
+        return w.raw(b);
+    }
+    default:
+        return encodeDateTime(w, t, need<DateTime>(v, "date and time"));
+    }
+}
+
+// Text and bytes of up to 8,000 bytes, with a length of two bytes.
+void encodeShort(Writer& w, const TypeInfo& t, const Value& v) {
+    if (std::holds_alternative<std::monostate>(v)) return w.u16le(0xFFFF);
+    // Text, the bulk of most rows, goes straight into the packet without a copy of its own.
+    if (const auto* s = std::get_if<std::u16string>(&v);
+        s && t.type != kBigVarBinary && t.type != kBigBinary) {
+        const std::size_t size = s->size() * (isUnicode(t) ? 2 : 1);
+        if (size > t.maxLen) throw std::invalid_argument("value longer than its column");
+        w.u16le(static_cast<std::uint16_t>(size));
+        return appendText(w, t, *s);
+    }
+    Bytes b = textBytes(t, v);
+    if (b.size() > t.maxLen) throw std::invalid_argument("value longer than its column");
+    w.u16le(static_cast<std::uint16_t>(b.size()));
+    w.raw(b);
+}
+
+} // namespace
+
 void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
     const bool null = std::holds_alternative<std::monostate>(v);
     if (t.isPlp()) {
-        if (null) {
-            w.u64le(~0ull);
-            return;
-        }
+        if (null) return w.u64le(~0ull);
         Bytes b = textBytes(t, v);
         w.u64le(b.size());
         if (!b.empty()) {
             w.u32le(static_cast<std::uint32_t>(b.size()));
             w.raw(b);
         }
-        w.u32le(0);
-        return;
+        return w.u32le(0);
     }
     if (t.isLongText()) {
         // In a row: a text pointer and a timestamp (anything will do), then the value.
@@ -123,118 +234,49 @@ void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
         w.u8(16);
         w.raw(Bytes(16 + 8, 0));
         w.u32le(static_cast<std::uint32_t>(b.size()));
-        w.raw(b);
-        return;
+        return w.raw(b);
     }
+    if (!byteLength(t)) return encodeShort(w, t, v);
+    if (null) return w.u8(0);
+    encodeSmall(w, t, v);
+}
+
+namespace {
+
+// A value whose length took one byte, n of them, not 0.
+Value decodeSmall(Reader& r, const TypeInfo& t, int n) {
     switch (t.type) {
     case kIntN:
-    case kBitN:
-        if (null) return w.u8(0);
-        w.u8(static_cast<std::uint8_t>(t.maxLen));
-        putLe(w, static_cast<std::uint64_t>(need<std::int64_t>(v, "integer")), t.maxLen);
-        return;
-    case kFltN: {
-        if (null) return w.u8(0);
-        double d = need<double>(v, "float");
-        w.u8(static_cast<std::uint8_t>(t.maxLen));
-        if (t.maxLen == 4) {
-            float f = static_cast<float>(d);
-            std::uint32_t bits;
-            std::memcpy(&bits, &f, 4);
-            w.u32le(bits);
-        } else {
-            std::uint64_t bits;
-            std::memcpy(&bits, &d, 8);
-            w.u64le(bits);
-        }
-        return;
+    case kBitN: {
+        std::uint64_t u = getLe(r, n);
+        if (n < 8 && n > 1 && (u >> (8 * n - 1))) u |= ~0ull << (8 * n); // sign-extend
+        return static_cast<std::int64_t>(u);
     }
+    case kFltN:
+        if (n == 4) return static_cast<double>(std::bit_cast<float>(r.u32le()));
+        return std::bit_cast<double>(r.u64le());
     case kMoneyN: {
-        if (null) return w.u8(0);
-        auto m = static_cast<std::int64_t>(need<Decimal>(v, "money").scaled);
-        w.u8(static_cast<std::uint8_t>(t.maxLen));
-        if (t.maxLen == 4) {
-            w.u32le(static_cast<std::uint32_t>(m));
-        } else {
-            w.u32le(static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) >> 32));
-            w.u32le(static_cast<std::uint32_t>(m));
-        }
-        return;
+        if (n == 4) return Decimal{static_cast<std::int32_t>(r.u32le())};
+        std::uint64_t hi = r.u32le();
+        return Decimal{static_cast<std::int64_t>((hi << 32) | r.u32le())};
     }
     case kDecimalN:
     case kNumericN: {
-        if (null) return w.u8(0);
-        __int128 s = need<Decimal>(v, "decimal").scaled;
-        int n = decimalBytes(t.precision);
-        w.u8(static_cast<std::uint8_t>(n + 1));
-        w.u8(s < 0 ? 0 : 1);
-        unsigned __int128 mag = s < 0 ? -static_cast<unsigned __int128>(s) : s;
-        for (int i = 0; i < n; ++i)
-            w.u8(static_cast<std::uint8_t>(mag >> (8 * i)));
-        return;
+        const bool positive = r.u8() == 1;
+        unsigned __int128 mag = 0;
+        for (int i = 0; i < n - 1; ++i)
+            mag |= static_cast<unsigned __int128>(r.u8()) << (8 * i);
+        const auto s = static_cast<__int128>(mag);
+        return Decimal{positive ? s : -s};
     }
-    case kDateTimN: {
-        if (null) return w.u8(0);
-        const auto& dt = need<DateTime>(v, "datetime");
-        w.u8(static_cast<std::uint8_t>(t.maxLen));
-        if (t.maxLen == 4) {
-            // To the minute as the server rounds: 29.998 seconds down, 29.999 up.
-            std::int64_t minutes = (dt.nanos + 30'001'000'000) / 60'000'000'000;
-            std::int32_t days = dt.days - kDays1900;
-            if (minutes >= 1440) minutes -= 1440, ++days;
-            w.u16le(static_cast<std::uint16_t>(days));
-            w.u16le(static_cast<std::uint16_t>(minutes));
-        } else {
-            // 1/300 s ticks, rounded as the server rounds
-            std::int64_t ticks = (dt.nanos * 3 + 5'000'000) / 10'000'000;
-            std::int32_t days = dt.days - kDays1900;
-            if (ticks >= 300ll * 86400) ticks -= 300ll * 86400, ++days;
-            w.u32le(static_cast<std::uint32_t>(days));
-            w.u32le(static_cast<std::uint32_t>(ticks));
-        }
-        return;
-    }
-    case kDateN:
-        if (null) return w.u8(0);
-        w.u8(3);
-        putLe(w, static_cast<std::uint32_t>(need<DateTime>(v, "date").days), 3);
-        return;
-    case kTimeN:
-    case kDateTime2N: {
-        if (null) return w.u8(0);
-        const auto& dt = need<DateTime>(v, "time");
-        int tb = timeBytes(t.scale);
-        w.u8(static_cast<std::uint8_t>(tb + (t.type == kDateTime2N ? 3 : 0)));
-        putLe(w, static_cast<std::uint64_t>(dt.nanos / pow10(9 - t.scale)), tb);
-        if (t.type == kDateTime2N) putLe(w, static_cast<std::uint32_t>(dt.days), 3);
-        return;
-    }
-    case kGuid: {
-        if (null) return w.u8(0);
-        const auto& b = need<Bytes>(v, "uniqueidentifier");
-        if (b.size() != 16) throw std::invalid_argument("a uniqueidentifier has 16 bytes");
-        w.u8(16);
-        w.raw(b);
-        return;
-    }
-    default: {
-        if (null) return w.u16le(0xFFFF);
-        // Text, the bulk of most rows, goes straight into the packet without a copy of its own.
-        if (const auto* s = std::get_if<std::u16string>(&v);
-            s && t.type != kBigVarBinary && t.type != kBigBinary) {
-            const std::size_t size = s->size() * (isUnicode(t) ? 2 : 1);
-            if (size > t.maxLen) throw std::invalid_argument("value longer than its column");
-            w.u16le(static_cast<std::uint16_t>(size));
-            appendText(w, t, *s);
-            return;
-        }
-        Bytes b = textBytes(t, v);
-        if (b.size() > t.maxLen) throw std::invalid_argument("value longer than its column");
-        w.u16le(static_cast<std::uint16_t>(b.size()));
-        w.raw(b);
-    }
+    case kGuid:
+        return r.raw(n);
+    default:
+        return decodeDateTime(r, t, n);
     }
 }
+
+} // namespace
 
 Value decodeValue(Reader& r, const TypeInfo& t) {
     if (t.isPlp()) {
@@ -253,83 +295,14 @@ Value decodeValue(Reader& r, const TypeInfo& t) {
         if (n == 0xFFFFFFFF) return std::monostate{};
         return textValue(t, r.raw(n));
     }
-    switch (t.type) {
-    case kIntN:
-    case kBitN: {
-        int n = r.u8();
-        if (!n) return std::monostate{};
-        std::uint64_t u = getLe(r, n);
-        if (n < 8 && n > 1 && (u >> (8 * n - 1))) u |= ~0ull << (8 * n); // sign-extend
-        return static_cast<std::int64_t>(u);
-    }
-    case kFltN: {
-        int n = r.u8();
-        if (!n) return std::monostate{};
-        if (n == 4) {
-            std::uint32_t bits = r.u32le();
-            float f;
-            std::memcpy(&f, &bits, 4);
-            return static_cast<double>(f);
-        }
-        std::uint64_t bits = r.u64le();
-        double d;
-        std::memcpy(&d, &bits, 8);
-        return d;
-    }
-    case kMoneyN: {
-        int n = r.u8();
-        if (!n) return std::monostate{};
-        if (n == 4) return Decimal{static_cast<std::int32_t>(r.u32le())};
-        std::uint64_t hi = r.u32le();
-        std::uint64_t lo = r.u32le();
-        return Decimal{static_cast<std::int64_t>((hi << 32) | lo)};
-    }
-    case kDecimalN:
-    case kNumericN: {
-        int n = r.u8();
-        if (!n) return std::monostate{};
-        bool positive = r.u8() == 1;
-        unsigned __int128 mag = 0;
-        for (int i = 0; i < n - 1; ++i)
-            mag |= static_cast<unsigned __int128>(r.u8()) << (8 * i);
-        __int128 s = static_cast<__int128>(mag);
-        return Decimal{positive ? s : -s};
-    }
-    case kDateTimN: {
-        int n = r.u8();
-        if (!n) return std::monostate{};
-        if (n == 4) {
-            std::int32_t days = r.u16le();
-            std::int64_t minutes = r.u16le();
-            return DateTime{days + kDays1900, minutes * 60'000'000'000};
-        }
-        auto days = static_cast<std::int32_t>(r.u32le());
-        std::int64_t ticks = r.u32le();
-        return DateTime{days + kDays1900, (ticks * 10'000'000 + 1) / 3};
-    }
-    case kDateN: {
-        if (!r.u8()) return std::monostate{};
-        return DateTime{static_cast<std::int32_t>(getLe(r, 3)), 0};
-    }
-    case kTimeN:
-    case kDateTime2N: {
-        if (!r.u8()) return std::monostate{};
-        int tb = timeBytes(t.scale);
-        std::int64_t units = static_cast<std::int64_t>(getLe(r, tb));
-        std::int32_t days = t.type == kDateTime2N ? static_cast<std::int32_t>(getLe(r, 3)) : 0;
-        return DateTime{days, units * pow10(9 - t.scale)};
-    }
-    case kGuid: {
-        int n = r.u8();
-        if (!n) return std::monostate{};
-        return r.raw(n);
-    }
-    default: {
+    if (!byteLength(t)) {
         std::uint16_t n = r.u16le();
         if (n == 0xFFFF) return std::monostate{};
         return textValue(t, r.raw(n));
     }
-    }
+    const int n = r.u8();
+    if (!n) return std::monostate{};
+    return decodeSmall(r, t, n);
 }
 
 Value decodeRowValue(Reader& r, const TypeInfo& t) {

@@ -116,6 +116,26 @@ TEST_F(EngineTest, DeepNestingIsAnErrorNotACrash) {
         EXPECT_EQ(fails("SELECT 1 WHERE 1 = " + deep).number, 191) << depth;
     }
     EXPECT_EQ(rows("SELECT " + std::string(100, '(') + "1" + std::string(100, ')')), (Rows{{"1"}}));
+    // A chain is as deep as it is long: each operator, join or UNION nests the one before.
+    const auto chain = [](const std::string& first, const std::string& link, int n) {
+        std::string s = first;
+        for (int i = 0; i < n; ++i)
+            s += link;
+        return s;
+    };
+    for (const char* link :
+         {" + 1", " * 1", " OR 1 = 1", " AND 1 = 1", " COLLATE Latin1_General_CS_AS"}) {
+        const std::string first =
+            std::string(link).find('=') != std::string::npos         ? "SELECT 1 WHERE 1 = 1"
+            : std::string(link).find("COLLATE") != std::string::npos ? "SELECT 'a'"
+                                                                     : "SELECT 1";
+        EXPECT_EQ(fails(chain(first, link, 100'000)).number, 191) << link;
+        EXPECT_FALSE(run(chain(first, link, 20)).front().error) << link;
+    }
+    EXPECT_EQ(fails(chain("SELECT 1", " UNION SELECT 1", 100'000)).number, 191);
+    EXPECT_EQ(
+        fails(chain("SELECT 1 FROM sys.tables t0", " JOIN sys.tables t ON 1 = 1", 100'000)).number,
+        191);
 }
 
 } // namespace sandbox::test

@@ -102,3 +102,65 @@ TEST(SandboxSessions, ADatabaseInUseIsNotDropped) {
     }
     FAIL() << "not dropped once no session used it";
 }
+
+namespace {
+
+int nativeError(db::Connection& c, const std::string& sql) {
+    try {
+        c.execute(sql);
+    } catch (const db::OdbcError& e) {
+        return e.records().at(0).nativeError;
+    }
+    return 0;
+}
+
+void autocommit(db::Connection& c, bool on) {
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(
+        c.handle(), SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0)));
+}
+
+} // namespace
+
+// A transaction that has written one table keeps other sessions from that table only: their
+// writes to other tables, and a reading transaction's, go through at once (LOCK_TIMEOUT 0 makes
+// any wait an error 1222).
+TEST(SandboxSessions, AnOpenTransactionLocksOnlyTheTableItWrote) {
+    const std::string dbName = sharedDatabase("sessions");
+    auto writer = connect(dbName);
+    auto other = connect(dbName);
+    writer->execute("CREATE TABLE LockedA (n int); CREATE TABLE FreeB (n int)");
+    other->execute("SET LOCK_TIMEOUT 0");
+    autocommit(*other, false);
+    EXPECT_EQ(query(*other, "SELECT COUNT(*) FROM FreeB"), (Rows{{"0"}}));
+    autocommit(*writer, false);
+    writer->execute("INSERT INTO LockedA VALUES (1)");
+    EXPECT_EQ(nativeError(*other, "INSERT INTO FreeB VALUES (1)"), 0)
+        << "a write to another table does not wait";
+    EXPECT_EQ(nativeError(*other, "INSERT INTO LockedA VALUES (2)"), 1222);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, other->handle(), SQL_COMMIT)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, writer->handle(), SQL_ROLLBACK)));
+    autocommit(*writer, true);
+    autocommit(*other, true);
+    EXPECT_EQ(nativeError(*other, "INSERT INTO LockedA VALUES (3)"), 0);
+    EXPECT_EQ(query(*writer, "SELECT (SELECT MAX(n) FROM LockedA), (SELECT MAX(n) FROM FreeB)"),
+              (Rows{{"3", "1"}}))
+        << "the rollback undid the writer's row only";
+}
+
+// An expression nested far too deep, as a client may send it, is an error for that statement;
+// the connection and the server go on.
+TEST(SandboxSessions, AnExpressionNestedTooDeepIsRefusedAndTheConnectionGoesOn) {
+    auto c = connect(sharedDatabase("sessions"));
+    for (int depth : {35'000, 50'000, 100'000}) {
+        const std::string deep = std::string(depth, '(') + "1" + std::string(depth, ')');
+        EXPECT_EQ(nativeError(*c, "SELECT " + deep), 191) << depth;
+        EXPECT_EQ(nativeError(*c, "SELECT 1 WHERE 1 = -" + deep), 191) << depth;
+        EXPECT_EQ(query(*c, "SELECT 2"), (Rows{{"2"}})) << depth;
+    }
+    std::string chain = "SELECT 1"; // as deep as it is long
+    for (int i = 0; i < 100'000; ++i)
+        chain += " + 1";
+    EXPECT_EQ(nativeError(*c, chain), 191);
+    EXPECT_EQ(query(*connect(sharedDatabase("sessions")), "SELECT 3"), (Rows{{"3"}}));
+}
