@@ -10,7 +10,7 @@
 namespace sandbox {
 namespace {
 
-struct ColumnSpec {
+struct ColumnDefinition {
     std::string name;
     SqlType type;
     bool notNull = false;
@@ -57,8 +57,8 @@ bool endsElement(TokenIt p, TokenIt end) {
     return p == end || p->isSymbol(",") || p->isSymbol(")");
 }
 
-ColumnSpec readColumn(TokenIt& p, TokenIt end, Database& db) {
-    ColumnSpec c;
+ColumnDefinition readColumn(TokenIt& p, TokenIt end, Database& db) {
+    ColumnDefinition c;
     if (p == end || !p->isName()) throw syntaxNear(p == end ? "end of statement" : p->text);
     c.name = (p++)->text;
     c.type = readType(p, end);
@@ -121,7 +121,7 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, Database& db) {
     return c;
 }
 
-std::string columnSql(const ColumnSpec& c, const std::string& table) {
+std::string columnSql(const ColumnDefinition& c, const std::string& table) {
     std::string s = quoteIdent(c.name) + " " + c.type.declared();
     if (c.type.isText()) s += std::string(" COLLATE ") + c.collation;
     if (c.type.isExactNumber()) s += std::string(" COLLATE ") + kCollationDecimal;
@@ -196,7 +196,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     if (db_->table(name)) throw alreadyExists(name);
     expectSymbol(p, end, "(");
     std::vector<std::string> indexes;
-    std::vector<ColumnSpec> specs;
+    std::vector<ColumnDefinition> definitions;
     int identities = 0;
     for (bool more = true; more;) {
         std::string constraint;
@@ -215,13 +215,13 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             indexes.push_back(
                 indexSql(name, (pk ? "$P" : "$U") + constraint, names(start + 1, p - 1), true));
             for (TokenIt c = start; pk && c != p; ++c) // a key's columns take no NULL
-                for (auto& s : specs)
+                for (auto& s : definitions)
                     if (c->isName() && iequals(s.name, c->text)) s.notNull = true;
         } else if (p != end && (p->is("foreign") || p->is("check"))) {
             throw unsupported(p->text + " constraints");
         } else {
-            specs.push_back(readColumn(p, end, *db_));
-            const ColumnSpec& c = specs.back();
+            definitions.push_back(readColumn(p, end, *db_));
+            const ColumnDefinition& c = definitions.back();
             if (c.identity && ++identities > 1) throw secondIdentity(name);
             if (c.primaryKey || c.unique)
                 indexes.push_back(indexSql(name,
@@ -236,8 +236,8 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     if (p != end) throw syntaxNear(p->text);
     std::string sql = std::string(isTempName(name) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
                       quoteIdent(name) + " (";
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        sql += (i ? ", " : "") + columnSql(specs[i], name);
+    for (std::size_t i = 0; i < definitions.size(); ++i)
+        sql += (i ? ", " : "") + columnSql(definitions[i], name);
     sql += ")";
     inSavepoint([&] {
         db_->exec(sql, name);
@@ -376,16 +376,16 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
     if (p == t.end() || !p->is("add")) throw unsupported("this form of ALTER TABLE");
     ++p;
     if (p != t.end() && p->is("column")) ++p;
-    std::vector<ColumnSpec> specs;
+    std::vector<ColumnDefinition> definitions;
     for (;;) {
-        specs.push_back(readColumn(p, t.end(), *db_));
+        definitions.push_back(readColumn(p, t.end(), *db_));
         if (p == t.end()) break;
         expectSymbol(p, t.end(), ",");
     }
     const std::string tableName = def->name;
     const bool hasIdentity = def->identityIndex >= 0;
     inSavepoint([&] {
-        for (const auto& c : specs) {
+        for (const auto& c : definitions) {
             if (c.identity) {
                 if (hasIdentity) throw secondIdentity(tableName);
                 db_->forgetSchema();
