@@ -102,25 +102,6 @@ Value decodeDateTime(Reader& r, const TypeInfo& t, int n) {
     return DateTime{days, units * pow10(9 - t.scale)};
 }
 
-} // namespace
-
-void appendCp1252(Writer& w, std::u16string_view s) {
-    for (char16_t c : s)
-        w.u8(cp1252Byte(c));
-}
-
-std::u16string fromCp1252(const Bytes& b) {
-    std::u16string s;
-    s.reserve(b.size());
-    for (std::uint8_t c : b) {
-        char16_t u = (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
-        s.push_back(u ? u : u'\uFFFD');
-    }
-    return s;
-}
-
-namespace {
-
 // Whether a value of the type goes with a length of one byte (0 for NULL).
 bool byteLength(const TypeInfo& t) {
     static constexpr std::uint8_t kTypes[] = {kIntN,     kBitN,       kFltN,     kMoneyN,
@@ -213,36 +194,6 @@ void encodeShort(Writer& w, const TypeInfo& t, const Value& v) {
     w.raw(b);
 }
 
-} // namespace
-
-void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
-    const bool null = std::holds_alternative<std::monostate>(v);
-    if (t.isPlp()) {
-        if (null) return w.u64le(~0ull);
-        Bytes b = textBytes(t, v);
-        w.u64le(b.size());
-        if (!b.empty()) {
-            w.u32le(static_cast<std::uint32_t>(b.size()));
-            w.raw(b);
-        }
-        return w.u32le(0);
-    }
-    if (t.isLongText()) {
-        // In a row: a text pointer and a timestamp (anything will do), then the value.
-        if (null) return w.u8(0);
-        Bytes b = textBytes(t, v);
-        w.u8(16);
-        w.raw(Bytes(16 + 8, 0));
-        w.u32le(static_cast<std::uint32_t>(b.size()));
-        return w.raw(b);
-    }
-    if (!byteLength(t)) return encodeShort(w, t, v);
-    if (null) return w.u8(0);
-    encodeSmall(w, t, v);
-}
-
-namespace {
-
 // A value whose length took one byte, n of them, not 0.
 Value decodeSmall(Reader& r, const TypeInfo& t, int n) {
     switch (t.type) {
@@ -277,6 +228,32 @@ Value decodeSmall(Reader& r, const TypeInfo& t, int n) {
 }
 
 } // namespace
+
+void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
+    const bool null = std::holds_alternative<std::monostate>(v);
+    if (t.isPlp()) {
+        if (null) return w.u64le(~0ull);
+        Bytes b = textBytes(t, v);
+        w.u64le(b.size());
+        if (!b.empty()) {
+            w.u32le(static_cast<std::uint32_t>(b.size()));
+            w.raw(b);
+        }
+        return w.u32le(0);
+    }
+    if (t.isLongText()) {
+        // In a row: a text pointer and a timestamp (anything will do), then the value.
+        if (null) return w.u8(0);
+        Bytes b = textBytes(t, v);
+        w.u8(16);
+        w.raw(Bytes(16 + 8, 0));
+        w.u32le(static_cast<std::uint32_t>(b.size()));
+        return w.raw(b);
+    }
+    if (!byteLength(t)) return encodeShort(w, t, v);
+    if (null) return w.u8(0);
+    encodeSmall(w, t, v);
+}
 
 Value decodeValue(Reader& r, const TypeInfo& t) {
     if (t.isPlp()) {
@@ -317,6 +294,21 @@ void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vec
     w.u8(kTokRow);
     for (std::size_t i = 0; i < columns.size(); ++i)
         encodeValue(w, columns[i].type, row.at(i));
+}
+
+void appendCp1252(Writer& w, std::u16string_view s) {
+    for (char16_t c : s)
+        w.u8(cp1252Byte(c));
+}
+
+std::u16string fromCp1252(const Bytes& b) {
+    std::u16string s;
+    s.reserve(b.size());
+    for (std::uint8_t c : b) {
+        char16_t u = (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
+        s.push_back(u ? u : u'\uFFFD');
+    }
+    return s;
 }
 
 } // namespace tds
