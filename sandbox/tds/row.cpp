@@ -58,6 +58,10 @@ bool isUnicode(const TypeInfo& t) {
     return t.type == kNVarChar || t.type == kNChar || t.type == kNText;
 }
 
+bool isBinary(const TypeInfo& t) {
+    return t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage;
+}
+
 // Text as the column's type carries it: UTF-16 for the N types, code page 1252 for the others.
 void appendText(Writer& w, const TypeInfo& t, std::u16string_view s) {
     if (isUnicode(t))
@@ -67,16 +71,15 @@ void appendText(Writer& w, const TypeInfo& t, std::u16string_view s) {
 }
 
 Bytes textBytes(const TypeInfo& t, const Value& v) {
-    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage)
-        return need<Bytes>(v, "binary");
+    if (isBinary(t)) return need<Bytes>(v, "binary");
     Writer w;
     appendText(w, t, need<std::u16string>(v, "text"));
     return std::move(w.bytes());
 }
 
 Value textValue(const TypeInfo& t, Bytes b) {
-    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage) return b;
-    if (t.type == kNVarChar || t.type == kNChar || t.type == kNText) {
+    if (isBinary(t)) return b;
+    if (isUnicode(t)) {
         if (b.size() % 2) throw ProtocolError("odd byte count in a Unicode value");
         Reader r(b);
         return r.ucs2(b.size() / 2);
@@ -181,8 +184,7 @@ void encodeSmall(Writer& w, const TypeInfo& t, const Value& v) {
 void encodeShort(Writer& w, const TypeInfo& t, const Value& v) {
     if (std::holds_alternative<std::monostate>(v)) return w.u16le(0xFFFF);
     // Text, the bulk of most rows, goes straight into the packet without a copy of its own.
-    if (const auto* s = std::get_if<std::u16string>(&v);
-        s && t.type != kBigVarBinary && t.type != kBigBinary) {
+    if (const auto* s = std::get_if<std::u16string>(&v); s && !isBinary(t)) {
         const std::size_t size = s->size() * (isUnicode(t) ? 2 : 1);
         if (size > t.maxLen) throw std::invalid_argument("value longer than its column");
         w.u16le(static_cast<std::uint16_t>(size));
