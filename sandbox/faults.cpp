@@ -16,10 +16,8 @@ void Faults::clear(const std::string& database) {
 
 long Faults::delayFor(const std::string& database, const std::string& text) {
     std::lock_guard lock(mutex_);
-    auto it = rules_.find(toLower(database));
-    if (it == rules_.end()) return 0;
     long delay = 0;
-    for (const auto& r : it->second)
+    for (const auto& r : rules_[toLower(database)])
         if (r.kind == FaultRule::Delay &&
             (r.pattern.empty() || text.find(r.pattern) != std::string::npos))
             delay = std::max(delay, r.milliseconds);
@@ -29,9 +27,7 @@ long Faults::delayFor(const std::string& database, const std::string& text) {
 Faults::Action Faults::onBatch(const std::string& database, const std::string& text) {
     Action action = Action::None;
     std::lock_guard lock(mutex_);
-    auto it = rules_.find(toLower(database));
-    if (it == rules_.end()) return Action::None;
-    auto& rules = it->second;
+    auto& rules = rules_[toLower(database)];
     for (auto r = rules.begin(); r != rules.end();) {
         if (r->kind == FaultRule::Refuse && text.find(r->pattern) != std::string::npos)
             action = Action::Refuse;
@@ -64,12 +60,11 @@ int Faults::sessions(const std::string& database) {
 
 std::optional<long> Faults::takeRowLimit(const std::string& database) {
     std::lock_guard lock(mutex_);
-    auto it = rules_.find(toLower(database));
-    if (it == rules_.end()) return std::nullopt;
-    for (auto r = it->second.begin(); r != it->second.end(); ++r)
+    auto& rules = rules_[toLower(database)];
+    for (auto r = rules.begin(); r != rules.end(); ++r)
         if (r->kind == FaultRule::DropAfterRows) {
             long rows = r->rows;
-            it->second.erase(r);
+            rules.erase(r);
             return rows;
         }
     return std::nullopt;

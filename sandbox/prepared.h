@@ -16,9 +16,15 @@ struct Prepared {
 class PreparedStatements {
 public:
     // The new statement's handle: 1, 2, ... as the server numbers them for a connection.
-    std::int32_t add(Prepared p);
-    const Prepared* find(std::int32_t handle) const;
-    bool remove(std::int32_t handle);
+    std::int32_t add(Prepared p) {
+        byHandle_.emplace(next_, std::move(p));
+        return next_++;
+    }
+    const Prepared* find(std::int32_t handle) const {
+        auto it = byHandle_.find(handle);
+        return it == byHandle_.end() ? nullptr : &it->second;
+    }
+    bool remove(std::int32_t handle) { return byHandle_.erase(handle) > 0; }
 
 private:
     std::map<std::int32_t, Prepared> byHandle_;

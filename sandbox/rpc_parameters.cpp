@@ -18,10 +18,8 @@ std::vector<Declaration> parseDeclarations(std::u16string_view text) {
         ++p;
         if (p != tokens.end() && p->is("as")) ++p;
         d.type = readType(p, tokens.end());
-        if (p != tokens.end() && (p->is("output") || p->is("out"))) {
-            d.output = true;
-            ++p;
-        }
+        d.output = p != tokens.end() && (p->is("output") || p->is("out"));
+        if (d.output) ++p;
         if (p != tokens.end()) {
             if (!p->isSymbol(",")) throw syntaxNear(p->text);
             ++p;

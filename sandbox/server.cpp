@@ -91,10 +91,10 @@ void Server::serve() {
             ::close(fd);
             continue;
         }
-        std::string refusal;
-        if (full)
-            refusal = "The sandbox serves at most " + std::to_string(limits_.maxConnections) +
-                      " connections at once; try again when one has closed.";
+        const std::string refusal =
+            full ? "The sandbox serves at most " + std::to_string(limits_.maxConnections) +
+                       " connections at once; try again when one has closed."
+                 : "";
         Client& c = clients_.emplace_back();
         c.fd = fd;
         try {

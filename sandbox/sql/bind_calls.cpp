@@ -7,48 +7,63 @@
 #include "text.h"
 #include "type_rules.h"
 
-#include <map>
-
 namespace sandbox {
 namespace {
 
 constexpr const char* kProductVersion = "15.0.2000.5";
 
-ExprType known(SqlType t, Collation c = {}) {
-    ExprType e;
-    e.type = t;
-    e.known = true;
-    e.collation = c;
-    return e;
-}
-
 // A date part's full name, from any of its T-SQL spellings (yy, yyyy, mm, dd, hh, mi ...).
 std::string datePart(const Token& word, const std::string& function) {
-    static const std::map<std::string, std::string> kParts = {
-        {"year", "year"},       {"yy", "year"},
-        {"yyyy", "year"},       {"quarter", "quarter"},
-        {"qq", "quarter"},      {"q", "quarter"},
-        {"month", "month"},     {"mm", "month"},
-        {"m", "month"},         {"dayofyear", "dayofyear"},
-        {"dy", "dayofyear"},    {"y", "dayofyear"},
-        {"day", "day"},         {"dd", "day"},
-        {"d", "day"},           {"week", "week"},
-        {"wk", "week"},         {"ww", "week"},
-        {"weekday", "weekday"}, {"dw", "weekday"},
-        {"w", "weekday"},       {"hour", "hour"},
-        {"hh", "hour"},         {"minute", "minute"},
-        {"mi", "minute"},       {"n", "minute"},
-        {"second", "second"},   {"ss", "second"},
-        {"s", "second"},        {"millisecond", "millisecond"},
-        {"ms", "millisecond"},  {"microsecond", "microsecond"},
-        {"mcs", "microsecond"}, {"nanosecond", "nanosecond"},
-        {"ns", "nanosecond"}};
-    const auto it = kParts.find(toLower(word.text));
-    if (it == kParts.end())
-        throw SqlError{155, 15, 1,
-                       "'" + word.text + "' is not a recognized " + function + " option.", true};
-    return it->second;
+    static const char* const kParts[] = {
+        "year yy yyyy",   "quarter qq q",    "month mm m",   "dayofyear dy y", "day dd d",
+        "week wk ww",     "weekday dw w",    "hour hh",      "minute mi n",    "second ss s",
+        "millisecond ms", "microsecond mcs", "nanosecond ns"};
+    const std::string key = " " + toLower(word.text) + " ";
+    for (const std::string parts : kParts)
+        if ((" " + parts + " ").find(key) != std::string::npos)
+            return parts.substr(0, parts.find(' '));
+    throw SqlError{155, 15, 1, "'" + word.text + "' is not a recognized " + function + " option.",
+                   true};
 }
+
+// The functions whose arguments pass as they are to the store function named (or, without
+// arguments, whose SQL is that text), with a result of one type.
+struct Simple {
+    const char* name;
+    std::size_t lo, hi;
+    SqlType type;
+    const char* sql;
+};
+
+using B = BaseType;
+constexpr const char* kNow = "strftime('%Y-%m-%d %H:%M:%f', 'now')";
+constexpr const char* kNewId =
+    "upper(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), "
+    "2) || '-A' || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))";
+const Simple kSimple[] = {
+    {"len", 1, 1, {B::Int}, "rowlark_len"},
+    {"charindex", 2, 3, {B::Int}, "rowlark_charindex"},
+    {"ascii", 1, 1, {B::Int}, "unicode"},
+    {"unicode", 1, 1, {B::Int}, "unicode"},
+    {"char", 1, 1, {B::Char, 1}, "char"},
+    {"nchar", 1, 1, {B::NChar, 1}, "char"},
+    {"power", 1, 2, {B::Float}, "power"},
+    {"sqrt", 1, 1, {B::Float}, "sqrt"},
+    {"exp", 1, 1, {B::Float}, "exp"},
+    {"log", 1, 1, {B::Float}, "ln"},
+    {"log10", 1, 1, {B::Float}, "log10"},
+    {"object_id", 1, 2, {B::Int}, "rowlark_object_id"},
+    // text stands for a datetime, as the server reads it
+    {"year", 1, 1, {B::Int}, "rowlark_year"},
+    {"month", 1, 1, {B::Int}, "rowlark_month"},
+    {"day", 1, 1, {B::Int}, "rowlark_day"},
+    {"getdate", 0, 0, {B::DateTime}, kNow},
+    {"getutcdate", 0, 0, {B::DateTime}, kNow},
+    {"sysdatetime", 0, 0, {B::DateTime2, 0, 0, 7}, "strftime('%Y-%m-%d %H:%M:%f0000', 'now')"},
+    {"newid", 0, 0, {B::UniqueIdentifier}, kNewId},
+    {"scope_identity", 0, 0, {B::Numeric, 0, 38, 0}, "rowlark_session('identity')"},
+    {"db_name", 0, 0, {B::NVarChar, 128}, "rowlark_session('db_name')"},
+};
 
 // A character type of the family of t (varchar or nvarchar), of the length given.
 SqlType textLike(const SqlType& t, int length) {
@@ -121,7 +136,6 @@ std::string Binder::call(Expr& e, Scope& scope) {
                                "Arithmetic overflow error converting expression to data type "
                                "bigint."};
         e.type = known(*type);
-        e.type.known = true;
         return "rowlark_next_number(" + (e.args.size() > 1 ? e.args[1]->token.text : "1") + ", " +
                (e.args.size() > 1 ? e.args[2]->token.text : "1") + ")";
     }
@@ -131,6 +145,15 @@ std::string Binder::call(Expr& e, Scope& scope) {
         c.sql.push_back(expr(*a, scope));
         c.types.push_back(a->type);
     }
+    for (const Simple& f : kSimple) {
+        if (fn != f.name) continue;
+        c.args(f.lo, f.hi);
+        e.type = known(f.type);
+        if (f.hi == 0) return f.sql;
+        if ((fn == "year" || fn == "month" || fn == "day") && c.isText(0))
+            c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::DateTime});
+        return f.sql + ("(" + c.sql[0] + c.list(1) + ")");
+    }
     for (auto group : {&Binder::conditional, &Binder::textCall, &Binder::otherCall}) {
         std::string sql = (this->*group)(e, c);
         if (!sql.empty()) return sql;
@@ -139,7 +162,7 @@ std::string Binder::call(Expr& e, Scope& scope) {
                    "'" + e.token.text + "' is not a recognized built-in function name.", true};
 }
 
-// ISNULL, COALESCE, NULLIF, IIF, LEN and DATALENGTH.
+// ISNULL, COALESCE, NULLIF, IIF and DATALENGTH.
 std::string Binder::conditional(Expr& e, CallContext& c) {
     const std::string& fn = c.fn;
     if (fn == "isnull") {
@@ -147,22 +170,20 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         if (c.types[0].nullLiteral) return e.type = c.types[1], "ifnull(NULL, " + c.sql[1] + ")";
         e.type = c.types[0];
         std::string other = c.sql[1];
-        if (c.types[0].known && c.types[1].known && !c.types[1].nullLiteral)
-            other = convert(other, c.arg(1), c.arg(0));
+        if (c.types[0].known && typed(c.types[1])) other = convert(other, c.arg(1), c.arg(0));
         return "ifnull(" + c.sql[0] + ", " + other + ")";
     }
-    if (fn == "coalesce" || fn == "nullif" || fn == "iif") {
-        if (fn == "iif") {
-            c.args(3, 3);
-            e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
-            if (c.types[1].known && c.types[2].known && !c.types[1].nullLiteral &&
-                !c.types[2].nullLiteral) {
-                e.type.type = common(c.arg(1), c.arg(2));
-                c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
-                c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
-            }
-            return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
+    if (fn == "iif") {
+        c.args(3, 3);
+        e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
+        if (typed(c.types[1]) && typed(c.types[2])) {
+            e.type.type = common(c.arg(1), c.arg(2));
+            c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
+            c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
         }
+        return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
+    }
+    if (fn == "coalesce" || fn == "nullif") {
         c.args(fn == "nullif" ? 2 : 1, fn == "nullif" ? 2 : 255);
         ExprType t = c.types[0];
         for (std::size_t i = 1; i < c.sql.size() && fn == "coalesce"; ++i) {
@@ -177,17 +198,15 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         std::string out = fn + "(";
         for (std::size_t i = 0; i < c.sql.size(); ++i) {
             std::string a = c.sql[i];
-            if (fn == "coalesce" && t.known && c.types[i].known && !c.types[i].nullLiteral)
-                a = convert(a, c.arg(i), t.type);
+            if (fn == "coalesce" && t.known && typed(c.types[i])) a = convert(a, c.arg(i), t.type);
             out += (i ? ", " : "") + a;
         }
         if (fn == "nullif") out += collate(c.types[0], c.types[1], "equal to");
         return out + ")";
     }
-    if (fn == "len" || fn == "datalength") {
+    if (fn == "datalength") {
         c.args(1, 1);
         e.type = known(SqlType{BaseType::Int});
-        if (fn == "len") return "rowlark_len(" + c.sql[0] + ")";
         const SqlType& t = c.arg(0);
         if (!c.types[0].known) return "rowlark_datalength(" + c.sql[0] + ")";
         if (c.types[0].nullLiteral) return "NULL";
@@ -200,15 +219,11 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
                                    : "1") +
                    ")";
         int size = t.wire().maxLen;
-        if (t.base == BaseType::Date) size = 3;
         if (t.base == BaseType::Time || t.base == BaseType::DateTime2)
             size = (t.scale <= 2   ? 3
                     : t.scale <= 4 ? 4
                                    : 5) +
                    (t.base == BaseType::DateTime2 ? 3 : 0);
-        if (t.isExactNumber() && !t.isInteger() && t.base != BaseType::Money &&
-            t.base != BaseType::SmallMoney)
-            size = t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17;
         return "CASE WHEN " + c.sql[0] + " IS NULL THEN NULL ELSE " + std::to_string(size) + " END";
     }
     return {};
@@ -227,25 +242,17 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
     if (fn == "upper" || fn == "lower" || fn == "reverse" || fn == "ltrim" || fn == "rtrim" ||
         fn == "trim" || fn == "left" || fn == "right") {
         c.args(1, fn == "left" || fn == "right" ? 2 : 1);
-        if (c.types[0].known && !c.isText(0) && !c.types[0].nullLiteral)
-            c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
+        if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
         e.type = known(textLike(c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar},
                                 c.isText(0) ? c.arg(0).length : 30),
                        c.collation());
-        static const std::map<std::string, std::string> kStore = {
-            {"upper", "rowlark_upper"}, {"lower", "rowlark_lower"}, {"reverse", "rowlark_reverse"},
-            {"ltrim", "ltrim"},         {"rtrim", "rtrim"},         {"trim", "trim"},
-            {"left", "rowlark_left"},   {"right", "rowlark_right"}};
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
-        return kStore.at(fn) + "(" + c.sql[0] + c.list(1) + (blanks ? ", ' ')" : ")");
+        return (blanks ? fn : "rowlark_" + fn) + "(" + c.sql[0] + c.list(1) +
+               (blanks ? ", ' ')" : ")");
     }
     if (fn == "replace" || fn == "replicate" || fn == "space") {
-        c.args(fn == "space"     ? 1
-               : fn == "replace" ? 3
-                                 : 2,
-               fn == "space"     ? 1
-               : fn == "replace" ? 3
-                                 : 2);
+        const std::size_t n = fn == "space" ? 1 : fn == "replace" ? 3 : 2;
+        c.args(n, n);
         const SqlType base = fn == "space" ? SqlType{BaseType::VarChar, 1} : c.arg(0);
         bool unicode = isUnicode(base);
         for (std::size_t i = 1; fn == "replace" && i < c.sql.size(); ++i)
@@ -264,11 +271,8 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         bool unicode = false;
         int length = 0;
         for (std::size_t i = 0; i < c.sql.size(); ++i) {
-            const SqlType t = c.types[i].known && !c.isText(i) && !c.types[i].nullLiteral
-                                  ? SqlType{BaseType::VarChar, 30}
-                                  : c.arg(i);
-            if (c.types[i].known && !c.isText(i) && !c.types[i].nullLiteral)
-                c.sql[i] = convert(c.sql[i], c.arg(i), t);
+            const SqlType t = c.isOther(i) ? SqlType{BaseType::VarChar, 30} : c.arg(i);
+            if (c.isOther(i)) c.sql[i] = convert(c.sql[i], c.arg(i), t);
             unicode = unicode || isUnicode(t);
             length = length == SqlType::kMax || t.length == SqlType::kMax ? SqlType::kMax
                                                                           : length + t.length;
@@ -276,18 +280,6 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         if (length != SqlType::kMax) length = std::min(length, unicode ? 4000 : 8000);
         e.type = known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length});
         return "rowlark_concat(" + c.sql[0] + c.list(1) + ")";
-    }
-    if (fn == "charindex") {
-        c.args(2, 3);
-        e.type = known(SqlType{BaseType::Int});
-        return "rowlark_charindex(" + c.sql[0] + c.list(1) + ")";
-    }
-    if (fn == "nchar" || fn == "char" || fn == "ascii" || fn == "unicode") {
-        c.args(1, 1);
-        const bool toText = fn == "nchar" || fn == "char";
-        e.type = known(toText ? SqlType{fn == "nchar" ? BaseType::NChar : BaseType::Char, 1}
-                              : SqlType{BaseType::Int});
-        return toText ? "char(" + c.sql[0] + ")" : "unicode(" + c.sql[0] + ")";
     }
     return {};
 }
@@ -299,55 +291,17 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
         c.args(1, fn == "round" ? 3 : 1);
         e.type = c.types[0];
         if (e.type.known && e.type.type.base == BaseType::Bit) e.type.type = SqlType{BaseType::Int};
-        if (e.type.known && !isNumber(e.type.type) && !e.type.nullLiteral)
-            e.type = known(SqlType{BaseType::Float});
+        if (typed(e.type) && !isNumber(e.type.type)) e.type = known(SqlType{BaseType::Float});
         const std::string store = fn == "ceiling" ? "ceil" : fn;
         return store + "(" + c.sql[0] + (fn == "round" ? ", " + c.sql.at(1) : "") + ")";
-    }
-    if (fn == "power" || fn == "sqrt" || fn == "exp" || fn == "log" || fn == "log10") {
-        c.args(1, fn == "power" ? 2 : 1);
-        e.type = known(SqlType{BaseType::Float});
-        return (fn == "log" ? std::string("ln") : fn) + "(" + c.sql[0] + c.list(1) + ")";
-    }
-    if (fn == "year" || fn == "month" || fn == "day") {
-        c.args(1, 1);
-        e.type = known(SqlType{BaseType::Int});
-        std::string a = c.sql[0];
-        if (c.isText(0)) a = convert(a, c.arg(0), SqlType{BaseType::DateTime});
-        return "rowlark_" + fn + "(" + a + ")";
-    }
-    if (fn == "getdate" || fn == "getutcdate" || fn == "sysdatetime") {
-        c.args(0, 0);
-        e.type = known(fn == "sysdatetime" ? SqlType{BaseType::DateTime2, 0, 0, 7}
-                                           : SqlType{BaseType::DateTime});
-        return fn == "sysdatetime" ? "strftime('%Y-%m-%d %H:%M:%f0000', 'now')"
-                                   : "strftime('%Y-%m-%d %H:%M:%f', 'now')";
-    }
-    if (fn == "newid") {
-        c.args(0, 0);
-        e.type = known(SqlType{BaseType::UniqueIdentifier});
-        return "upper(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "
-               "substr(hex(randomblob(2)), 2) || '-A' || substr(hex(randomblob(2)), 2) || '-' || "
-               "hex(randomblob(6)))";
     }
     if (fn == "hashbytes") {
         c.args(2, 2);
         e.type = known(SqlType{BaseType::VarBinary, 8000});
         std::string value = c.sql[1];
-        if (c.types[1].known && !c.types[1].nullLiteral)
+        if (typed(c.types[1]))
             value = convert(value, c.arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
         return "rowlark_hashbytes(" + c.sql[0] + ", " + value + ")";
-    }
-    if (fn == "object_id") {
-        c.args(1, 2);
-        e.type = known(SqlType{BaseType::Int});
-        return "rowlark_object_id(" + c.sql[0] + c.list(1) + ")";
-    }
-    if (fn == "scope_identity" || fn == "db_name") {
-        c.args(0, fn == "db_name" ? 0 : 0);
-        e.type = known(fn == "db_name" ? SqlType{BaseType::NVarChar, 128}
-                                       : SqlType{BaseType::Numeric, 0, 38, 0});
-        return fn == "db_name" ? "rowlark_session('db_name')" : "rowlark_session('identity')";
     }
     if (fn == "serverproperty") {
         c.args(1, 1);
@@ -374,25 +328,18 @@ std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
     }
     if (e.args.size() != 1)
         throw SqlError{174, 15, 1, "The " + fn + " function requires 1 argument(s).", true};
-    std::string a = expr(*e.args[0], scope);
+    const std::string a = sortKey(*e.args[0], scope), distinct = e.distinct ? "DISTINCT " : "";
     const ExprType& t = e.args[0]->type;
-    if (t.known && t.type.isText()) a += std::string(" COLLATE ") + collationName(t.collation.id);
-    const std::string distinct = e.distinct ? "DISTINCT " : "";
     if (fn == "count" || fn == "count_big") {
         e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
         return "count(" + distinct + a + ")";
     }
-    if (fn == "min" || fn == "max") {
-        e.type = t;
-        return fn + "(" + distinct + a + ")";
-    }
     e.type = t;
+    if (fn == "min" || fn == "max") return fn + "(" + distinct + a + ")";
     if (t.known) {
         const SqlType& s = t.type;
         if (s.isText() || isBinary(s) || s.isDateTime() || s.base == BaseType::UniqueIdentifier)
-            throw SqlError{
-                8117, 16, 1,
-                "Operand data type " + s.tsqlName() + " is invalid for " + fn + " operator.", true};
+            throw invalidOperand(s, fn);
         if (s.base == BaseType::Bit || s.base == BaseType::TinyInt || s.base == BaseType::SmallInt)
             e.type.type = SqlType{BaseType::Int};
         if (s.base == BaseType::Decimal || s.base == BaseType::Numeric)
@@ -411,9 +358,7 @@ std::string Binder::window(Expr& e, Scope& scope) {
     std::string sql;
     if (fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile") {
         std::string a = e.args.empty() ? "" : expr(*e.args[0], scope);
-        e.type = known(SqlType{fn == "row_number" || fn == "rank" || fn == "dense_rank"
-                                   ? BaseType::BigInt
-                                   : BaseType::BigInt});
+        e.type = known(SqlType{BaseType::BigInt});
         sql = fn + "(" + a + ")";
     } else {
         sql = aggregate(e, scope, fn);
@@ -423,11 +368,10 @@ std::string Binder::window(Expr& e, Scope& scope) {
     for (auto& p : e.partition)
         over += (over.empty() ? "PARTITION BY " : ", ") + sortKey(*p, scope);
     if (!e.order.empty()) {
-        Scope& s = scope;
         std::string order;
         for (auto& o : e.order)
-            order +=
-                (order.empty() ? "" : ", ") + sortKey(*o.expr, s) + (o.descending ? " DESC" : "");
+            order += (order.empty() ? "" : ", ") + sortKey(*o.expr, scope) +
+                     (o.descending ? " DESC" : "");
         over += (over.empty() ? "" : " ") + std::string("ORDER BY ") + order;
     }
     return sql + " OVER (" + over + ")";

@@ -19,13 +19,6 @@ constexpr const char* kVersionText =
     "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRowlark sandbox: SQL Server's "
     "protocol with SQLite underneath";
 
-ExprType known(SqlType t) {
-    ExprType e;
-    e.type = t;
-    e.known = true;
-    return e;
-}
-
 // Whether the store would read the numeric literal as a double that loses some of its digits.
 bool roundsAsDouble(const std::string& literal) {
     if (literal.find_first_of("eE") != std::string::npos) return false;
@@ -54,7 +47,7 @@ std::string literalSql(const Token& t) {
 std::string Binder::convert(const std::string& sql, const SqlType& from, const SqlType& to,
                             const std::string& style, Mode mode) {
     if (style == "NULL" && mode != Try && !needsConversion(from, to)) return sql;
-    const bool real = to.base == BaseType::Float || to.base == BaseType::Real;
+    const bool real = isFloat(to);
     if (real && style == "NULL" && mode != Try && (from.isInteger() || from.isExactNumber()))
         return "CAST(" + sql + " AS REAL)";
     return "rowlark_convert(" + sql + ", " + quoteString(from.declared()) + ", " +
@@ -78,11 +71,8 @@ std::string Binder::expr(Expr& e, Scope& scope) {
     case Expr::Unary: {
         std::string a = expr(*e.args[0], scope);
         e.type = e.args[0]->type;
-        if (e.type.known && !e.type.nullLiteral && !isNumber(e.type.type))
-            throw SqlError{8117, 16, 1,
-                           "Operand data type " + e.type.type.tsqlName() + " is invalid for " +
-                               (e.token.text == "~" ? "~" : "minus") + " operator.",
-                           true};
+        if (typed(e.type) && !isNumber(e.type.type))
+            throw invalidOperand(e.type.type, e.token.text == "~" ? "~" : "minus");
         return e.token.text == "+" ? a : "(" + e.token.text + " " + a + ")";
     }
     case Expr::Binary:
@@ -200,14 +190,11 @@ std::string Binder::variable(Expr& e) {
     if (auto d = std::get_if<double>(&value)) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.17g", *d);
-        return std::string(buf).find_first_of(".en") == std::string::npos ? std::string(buf) + ".0"
-                                                                          : std::string(buf);
+        const std::string s = buf;
+        return s.find_first_of(".en") == std::string::npos ? s + ".0" : s;
     }
-    if (auto d = std::get_if<tds::Decimal>(&value)) {
-        const bool money =
-            var.type.base == BaseType::Money || var.type.base == BaseType::SmallMoney;
-        return quoteString(decimalText(d->scaled, money ? 4 : var.type.scale));
-    }
+    if (auto d = std::get_if<tds::Decimal>(&value))
+        return quoteString(decimalText(d->scaled, scaleOf(var.type)));
     if (auto s = std::get_if<std::u16string>(&value)) {
         // A value held as text for a typed variable (a date, a number sent as text) converts.
         const std::string text = quoteString(tds::utf8(*s));
@@ -216,11 +203,7 @@ std::string Binder::variable(Expr& e) {
     }
     if (auto b = std::get_if<tds::Bytes>(&value)) {
         if (var.type.base == BaseType::UniqueIdentifier) return quoteString(guidText(*b));
-        static const char digits[] = "0123456789ABCDEF";
-        std::string s = "X'";
-        for (auto byte : *b)
-            s += digits[byte >> 4], s += digits[byte & 0xF];
-        return s + "'";
+        return "X'" + hexText(*b) + "'";
     }
     const auto& dt = std::get<tds::DateTime>(value);
     tds::TypeInfo shape = var.type.wire();
@@ -235,16 +218,12 @@ SqlType Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
     if (ta.nullLiteral) return tb.type;
     if (tb.nullLiteral) return ta.type;
     const SqlType t = common(ta.type, tb.type);
-    const bool sameKind = (isCharacter(ta.type) && isCharacter(tb.type)) ||
-                          (isBinary(ta.type) && isBinary(tb.type)) ||
-                          (isNumber(ta.type) && isNumber(tb.type) &&
-                           ta.type.base != BaseType::Float && ta.type.base != BaseType::Real &&
-                           tb.type.base != BaseType::Float && tb.type.base != BaseType::Real);
+    const bool sameKind =
+        (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
+        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
     if (!sameKind) {
-        if (precedence(ta.type.base) < precedence(t.base) || ta.type.base != t.base)
-            sa = convert(sa, ta.type, t);
-        if (precedence(tb.type.base) < precedence(t.base) || tb.type.base != t.base)
-            sb = convert(sb, tb.type, t);
+        if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
+        if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
     }
     return t;
 }
@@ -345,25 +324,20 @@ std::string Binder::binary(Expr& e, Scope& scope) {
     const ExprType ca = constant(*e.args[0], tb), cb = constant(*e.args[1], ta);
     const SqlType result = arithmetic(op, ca.type, cb.type);
     e.type = known(result);
-    if (op == "+" && isCharacter(result)) {
+    if (op == "+" && result.isText()) {
         e.type.collation =
             tb.collation.strength > ta.collation.strength ? tb.collation : ta.collation;
-        if (!isCharacter(ta.type)) a = convert(a, ta.type, result);
-        if (!isCharacter(tb.type)) b = convert(b, tb.type, result);
+        if (!ta.type.isText()) a = convert(a, ta.type, result);
+        if (!tb.type.isText()) b = convert(b, tb.type, result);
         return "(" + a + " || " + b + ")";
     }
     if (op == "+" && isBinary(result)) return "rowlark_binary_concat(" + a + ", " + b + ")";
     const SqlType operand = common(ca.type, cb.type);
     a = convert(a, ta.type, operand);
     b = convert(b, tb.type, operand);
-    if (result.isExactNumber() && !result.isInteger() &&
-        (result.base == BaseType::Numeric || result.base == BaseType::Decimal ||
-         result.base == BaseType::Money || result.base == BaseType::SmallMoney))
+    if (result.isExactNumber())
         return "rowlark_decimal('" + op + "', " + a + ", " + b + ", " +
-               std::to_string(result.base == BaseType::Money || result.base == BaseType::SmallMoney
-                                  ? 4
-                                  : result.scale) +
-               ")";
+               std::to_string(scaleOf(result)) + ")";
     if (op == "/" || op == "%") b = "rowlark_divisor(" + b + ")";
     if (op == "^") return "((" + a + " | " + b + ") - (" + a + " & " + b + "))";
     if (result.isInteger())
@@ -376,30 +350,29 @@ std::string Binder::caseExpr(Expr& e, Scope& scope) {
     std::vector<std::string> sql;
     for (auto& a : e.args)
         sql.push_back(expr(*a, scope));
-    // The results: every THEN and the ELSE; their type is the highest among them.
-    const std::size_t first = e.hasOperand ? 2 : 1;
+    // The results, every THEN and the ELSE, take the highest of their types.
+    const std::size_t stop = e.hasElse ? e.args.size() - 1 : e.args.size();
     std::vector<std::size_t> results;
-    for (std::size_t i = first; i < e.args.size(); i += 2)
+    for (std::size_t i = e.hasOperand ? 2 : 1; i < stop; i += 2)
         results.push_back(i);
-    if (e.hasElse) results.push_back(e.args.size() - 1);
-    ExprType type;
-    type.nullLiteral = true;
-    type.known = true;
+    if (e.hasElse) results.push_back(stop);
+    ExprType type{SqlType{}, true, true, {}};
     for (std::size_t i : results) {
         const ExprType& t = e.args[i]->type;
         if (!t.known) {
             type = t;
             break;
         }
-        if (t.nullLiteral) continue;
-        if (type.nullLiteral)
-            type = t;
-        else
-            type.type = common(type.type, t.type);
+        if (!t.nullLiteral)
+            type = type.nullLiteral ? t : known(common(type.type, t.type), type.collation);
     }
     e.type = type;
+    const auto result = [&](std::size_t i) {
+        return typed(type) && typed(e.args[i]->type)
+                   ? convert(sql[i], e.args[i]->type.type, type.type)
+                   : sql[i];
+    };
     std::string out = "CASE";
-    const std::size_t stop = e.hasElse ? e.args.size() - 1 : e.args.size();
     for (std::size_t i = e.hasOperand ? 1 : 0; i < stop; i += 2) {
         std::string when = sql[i];
         if (e.hasOperand) {
@@ -408,30 +381,15 @@ std::string Binder::caseExpr(Expr& e, Scope& scope) {
             when = "(" + operand + " = " + when +
                    collate(e.args[0]->type, e.args[i]->type, "equal to") + ")";
         }
-        std::string then = sql[i + 1];
-        if (type.known && !type.nullLiteral && e.args[i + 1]->type.known &&
-            !e.args[i + 1]->type.nullLiteral)
-            then = convert(then, e.args[i + 1]->type.type, type.type);
-        out += " WHEN " + when + " THEN " + then;
+        out += " WHEN " + when + " THEN " + result(i + 1);
     }
-    if (e.hasElse) {
-        std::string other = sql.back();
-        if (type.known && !type.nullLiteral && e.args.back()->type.known &&
-            !e.args.back()->type.nullLiteral)
-            other = convert(other, e.args.back()->type.type, type.type);
-        out += " ELSE " + other;
-    }
-    return out + " END";
+    return out + (e.hasElse ? " ELSE " + result(stop) : "") + " END";
 }
 
 std::string Binder::cast(Expr& e, Scope& scope) {
     std::string a = expr(*e.args[0], scope);
     const ExprType& from = e.args[0]->type;
-    std::string style = "NULL";
-    if (e.style) {
-        Scope none;
-        style = expr(*e.style, none);
-    }
+    const std::string style = e.style ? value(*e.style) : "NULL";
     e.type = known(e.target);
     e.type.collation = from.known && from.type.isText() ? from.collation : Collation{};
     if (from.nullLiteral) return "NULL";

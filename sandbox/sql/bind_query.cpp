@@ -79,7 +79,7 @@ std::string Binder::queryExpr(Query& q, Scope* outer) {
         const ExprType& r = q.right->columns[i].type;
         if (c.type.nullLiteral || !c.type.known)
             c.type = r;
-        else if (r.known && !r.nullLiteral)
+        else if (typed(r))
             c.type.type = common(c.type.type, r.type);
         c.column = nullptr;
     }
@@ -146,8 +146,7 @@ std::string Binder::select(Select& s, Query& q, Scope* outer) {
         throw SqlError{10741, 15, 2,
                        "A TOP can not be used in the same query or sub-query as a OFFSET.", true};
     if (s.top) {
-        Scope none;
-        std::string n = expr(*s.top, none);
+        std::string n = value(*s.top);
         if (s.topPercent) {
             if (outer || subqueries_ > 0) throw unsupported("TOP ... PERCENT in a subquery");
             // the share of the rows, rounded up
@@ -157,9 +156,8 @@ std::string Binder::select(Select& s, Query& q, Scope* outer) {
         }
         sql += " LIMIT " + n;
     } else if (q.offset) {
-        Scope none;
-        sql += " LIMIT " + (q.fetch ? expr(*q.fetch, none) : std::string("-1")) + " OFFSET " +
-               expr(*q.offset, none);
+        sql += " LIMIT " + (q.fetch ? value(*q.fetch) : std::string("-1")) + " OFFSET " +
+               value(*q.offset);
     }
     return sql;
 }
@@ -203,7 +201,7 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
         if (!item.variable.empty()) { // SELECT @v = value: converted to the variable's type
             const auto v = variables_.find(toLower(item.variable));
             if (v == variables_.end()) throw undeclaredVariable(item.variable);
-            if (c.type.known && !c.type.nullLiteral) {
+            if (typed(c.type)) {
                 checkImplicit(c.type.type, v->second.type);
                 value = convert(value, c.type.type, v->second.type);
             }

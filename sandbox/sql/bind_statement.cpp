@@ -63,8 +63,7 @@ std::string Binder::insert(Insert& s, const TableDef& t,
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (row[i]->kind == Expr::Name && row[i]->token.is("default"))
                 throw unsupported("DEFAULT among the values of INSERT");
-            Scope none;
-            const std::string v = expr(*row[i], none);
+            const std::string v = value(*row[i]);
             values += (i ? ", " : "") + assigned(v, row[i]->type, *into[i]);
         }
         rows += (rows.empty() ? "VALUES (" : ", (") + values + ")";

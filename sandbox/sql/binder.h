@@ -102,6 +102,10 @@ struct CallContext {
     void args(std::size_t lo, std::size_t hi) const;
     const SqlType& arg(std::size_t i) const { return types[i].type; }
     bool isText(std::size_t i) const { return types[i].known && arg(i).isText(); }
+    // Typed, and not text: a value that text functions convert first.
+    bool isOther(std::size_t i) const {
+        return types[i].known && !types[i].nullLiteral && !arg(i).isText();
+    }
     std::string list(std::size_t from) const; // ", a, b" from the argument given
     Collation collation() const { return types.empty() ? Collation{} : types[0].collation; }
 };

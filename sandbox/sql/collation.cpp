@@ -90,31 +90,11 @@ int compareMagnitude(const DecimalText& a, const DecimalText& b) {
     return 0;
 }
 
-int ci(void*, int na, const void* a, int nb, const void* b) {
-    return compareIgnoringCase({static_cast<const char*>(a), static_cast<std::size_t>(na)},
-                               {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
-}
-
-int cs(void*, int na, const void* a, int nb, const void* b) {
-    return compareWithCase({static_cast<const char*>(a), static_cast<std::size_t>(na)},
-                           {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
-}
-
-template <int kId> int collated(void*, int na, const void* a, int nb, const void* b) {
-    return compareIn(kId, {static_cast<const char*>(a), static_cast<std::size_t>(na)},
-                     {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
-}
-
 // Latin-1's letters from U+00C0 and Latin Extended-A's, as their base letters ('.': no base).
 constexpr char kBaseLetters[] =
     "AAAAAA.CEEEEIIIIDNOOOOO.OUUUUY..aaaaaa.ceeeeiiiidnooooo.ouuuuy.y"
     "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi..JjKk.LlLlLlLlLlNnNnNn...OoOoOo..RrRrRr"
     "SsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
-
-int dec(void*, int na, const void* a, int nb, const void* b) {
-    return compareDecimalText({static_cast<const char*>(a), static_cast<std::size_t>(na)},
-                              {static_cast<const char*>(b), static_cast<std::size_t>(nb)});
-}
 
 } // namespace
 
@@ -207,16 +187,20 @@ const char* collationFor(std::string_view tsqlName) {
     return collationName(collationId(tsqlName));
 }
 
+// The store's comparison of the collation kId, or of decimal text where kId is -1.
+template <int kId> int collated(void*, int na, const void* a, int nb, const void* b) {
+    const std::string_view x(static_cast<const char*>(a), static_cast<std::size_t>(na)),
+        y(static_cast<const char*>(b), static_cast<std::size_t>(nb));
+    return kId < 0 ? compareDecimalText(x, y) : compareIn(kId, x, y);
+}
+
 void registerCollations(sqlite3* db) {
-    sqlite3_create_collation_v2(db, kCollationCi, SQLITE_UTF8, nullptr, ci, nullptr);
-    sqlite3_create_collation_v2(db, kCollationCs, SQLITE_UTF8, nullptr, cs, nullptr);
-    sqlite3_create_collation_v2(db, kCollationDecimal, SQLITE_UTF8, nullptr, dec, nullptr);
-    sqlite3_create_collation_v2(db, collationName(kCiAi), SQLITE_UTF8, nullptr, collated<kCiAi>,
-                                nullptr);
-    sqlite3_create_collation_v2(db, collationName(kCsAi), SQLITE_UTF8, nullptr, collated<kCsAi>,
-                                nullptr);
-    sqlite3_create_collation_v2(db, collationName(kBin), SQLITE_UTF8, nullptr, collated<kBin>,
-                                nullptr);
+    int (*const kCompare[])(void*, int, const void*, int, const void*) = {
+        collated<kCiAs>, collated<kCsAs>, collated<kCiAi>, collated<kCsAi>, collated<kBin>};
+    for (int id = kCiAs; id <= kBin; ++id)
+        sqlite3_create_collation_v2(db, collationName(id), SQLITE_UTF8, nullptr, kCompare[id],
+                                    nullptr);
+    sqlite3_create_collation_v2(db, kCollationDecimal, SQLITE_UTF8, nullptr, collated<-1>, nullptr);
 }
 
 } // namespace sandbox

@@ -11,34 +11,45 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace sandbox {
 namespace {
 
+// What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
 struct Failure {
     sqlite3_context* ctx;
     bool tryCast;
-    bool strict; // an assignment to a column: cutting text or bytes is an error
+    bool strict;         // an assignment to a column: cutting text or bytes is an error
+    const SqlType* from; // the type the value came from; nullptr: as the store holds it
     void operator()(int number, const std::string& message) const {
         if (tryCast) return sqlite3_result_null(ctx);
-        const std::string text = "Msg " + std::to_string(number) + ": " + message;
-        sqlite3_result_error(ctx, text.c_str(), -1);
+        resultError(ctx, number, message);
     }
 };
 
-std::string overflow(const SqlType& t) {
-    return "Arithmetic overflow error converting expression to data type " + t.tsqlName() + ".";
-}
-
 // The type a value came from, as its error words name it: the declared one, or the store's.
-std::string sourceName(const std::optional<SqlType>& from, int kind) {
+std::string sourceName(const SqlType* from, int kind) {
     if (from) {
         const std::string n = from->tsqlName();
         return n.substr(0, n.find('('));
     }
-    return kind == SQLITE_INTEGER ? "int" : kind == SQLITE_FLOAT ? "float" : "varchar";
+    return kind == SQLITE_INTEGER ? "int"
+           : kind == SQLITE_FLOAT ? "float"
+           : kind == SQLITE_BLOB  ? "varbinary"
+                                  : "varchar";
+}
+
+// The value as the text of an exact number: a double printed at the scale, others as they are.
+std::string exactText(sqlite3_value* v, int scale) {
+    if (sqlite3_value_type(v) != SQLITE_FLOAT) return textOf(v);
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(v));
+    return buf;
 }
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -70,41 +81,35 @@ bool formatDateTime(const tds::DateTime& dt, const SqlType& type, long style, st
         if (type.base == BaseType::Time) return out = time + frac, true;
         return out = date + " " + time + frac, true;
     }
-    const std::string yy = padded(y % 100, 2), mm = padded(m, 2), dd = padded(d, 2);
-    switch (style) {
-    case 0:
-    case 100: {
+    if (style == 0 || style == 100) {
         const std::int64_t h12 = h % 12 == 0 ? 12 : h % 12;
         out = std::string(kMonths[m - 1]) + " " + padded(d, 2, ' ') + " " + padded(y, 4) + " " +
               padded(h12, 2, ' ') + ":" + padded(mi, 2) + (h < 12 ? "AM" : "PM");
         return true;
     }
-    case 1:
-        return out = mm + "/" + dd + "/" + yy, true;
-    case 101:
-        return out = mm + "/" + dd + "/" + padded(y, 4), true;
-    case 3:
-        return out = dd + "/" + mm + "/" + yy, true;
-    case 103:
-        return out = dd + "/" + mm + "/" + padded(y, 4), true;
-    case 23:
-        return out = date, true;
-    case 8:
-    case 108:
-        return out = time, true;
-    case 12:
-        return out = yy + mm + dd, true;
-    case 112:
-        return out = padded(y, 4) + mm + dd, true;
-    case 20:
-    case 120:
-        return out = date + " " + time, true;
-    case 126:
+    if (style == 126) {
         if (fraction == 0 && old) frac.clear();
         return out = date + "T" + time + frac, true;
-    default:
-        return false;
     }
+    // The other styles by their pattern: Y the year's four digits, y its last two, m d the
+    // month and the day, D the date (Y-m-d), T the time.
+    static const std::pair<long, const char*> kStyles[] = {
+        {1, "m/d/y"}, {101, "m/d/Y"}, {3, "d/m/y"}, {103, "d/m/Y"}, {23, "D"},   {8, "T"},
+        {108, "T"},   {12, "ymd"},    {112, "Ymd"}, {20, "D T"},    {120, "D T"}};
+    for (const auto& [number, pattern] : kStyles) {
+        if (number != style) continue;
+        out.clear();
+        for (const char* p = pattern; *p; ++p)
+            out += *p == 'Y'   ? padded(y, 4)
+                   : *p == 'y' ? padded(y % 100, 2)
+                   : *p == 'm' ? padded(m, 2)
+                   : *p == 'd' ? padded(d, 2)
+                   : *p == 'D' ? date
+                   : *p == 'T' ? time
+                               : std::string(1, *p);
+        return true;
+    }
+    return false;
 }
 
 // Text as a date or time of the type, in the style given (or any the server reads by default).
@@ -119,6 +124,12 @@ bool parseStyled(std::string_view s, const SqlType& type, long style, tds::DateT
         const auto end = s.find(' ', second);
         std::string a(s.substr(0, first)), b(s.substr(first + 1, second - first - 1)),
             c(s.substr(second + 1, end - second - 1));
+        const auto number = [](const std::string& part) {
+            return !part.empty() && part.size() <= 4 &&
+                   std::all_of(part.begin(), part.end(),
+                               [](unsigned char ch) { return std::isdigit(ch); });
+        };
+        if (!number(a) || !number(b) || !number(c)) return false;
         if (c.size() == 2) c = (std::stoi(c) < 50 ? "20" : "19") + c;
         if (style == 3 || style == 103) std::swap(a, b);
         iso = padded(std::atoi(c.c_str()), 4) + "-" + padded(std::atoi(a.c_str()), 2) + "-" +
@@ -136,10 +147,8 @@ bool parseStyled(std::string_view s, const SqlType& type, long style, tds::DateT
     const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
     const auto point = iso.find('.', 10);
     if (old && point != std::string::npos && iso.size() - point - 1 > 3) return false;
-    if (!parseDateTime(iso, type.base == BaseType::Date ? BaseType::DateTime2 : type.base, out))
-        return false;
-    if (old && out.days < daysOf(1753, 1, 1)) return false;
-    return true;
+    return parseDateTime(iso, type.base == BaseType::Date ? BaseType::DateTime2 : type.base, out) &&
+           !(old && out.days < daysOf(1753, 1, 1));
 }
 
 // The value's moment: from the store's text of a date type, or from text to be read.
@@ -151,8 +160,7 @@ void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlT
     if (sqlite3_value_type(v) == SQLITE_BLOB ||
         !(fromDate ? parseDateTime(s, from->base, dt) || parseStyled(s, to, -1, dt)
                    : parseStyled(s, to, style, dt)))
-        return fail(241, "Conversion failed when converting date and/or time from character "
-                         "string.");
+        return fail(241, kBadDateText);
     if (to.base == BaseType::Date) dt.nanos = 0;
     if (to.base == BaseType::Time) dt.days = 0;
     if (to.base == BaseType::DateTime) { // to the nearest 1/300 of a second: .000, .003, .007
@@ -178,9 +186,7 @@ void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlT
 bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes& out,
                 bool& number) {
     number = false;
-    if (sqlite3_value_type(v) == SQLITE_BLOB ||
-        (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary ||
-                  from->base == BaseType::Image))) {
+    if (sqlite3_value_type(v) == SQLITE_BLOB || (from && isBinary(*from))) {
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         out.assign(p, p + sqlite3_value_bytes(v));
         return true;
@@ -188,8 +194,7 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
     if (!from || from->isText()) {
         tds::Writer w;
         const std::u16string s = utf16Of(v);
-        if (from && (from->base == BaseType::VarChar || from->base == BaseType::Char ||
-                     from->base == BaseType::Text))
+        if (from && !isUnicode(*from)) // char, varchar, text: their code page
             tds::appendCp1252(w, s);
         else
             w.ucs2(s);
@@ -197,41 +202,20 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
         return true;
     }
     number = true;
-    int size = 0;
-    std::uint64_t bits = 0;
-    switch (from->base) {
-    case BaseType::Bit:
-        size = 1, bits = sqlite3_value_int64(v) != 0;
-        break;
-    case BaseType::TinyInt:
-        size = 1;
-        break;
-    case BaseType::SmallInt:
-        size = 2;
-        break;
-    case BaseType::Int:
-        size = 4;
-        break;
-    case BaseType::BigInt:
-        size = 8;
-        break;
-    case BaseType::Float: {
+    if (!isNumber(*from) || from->isExactNumber()) return false;
+    const int size = from->wire().maxLen; // bit and the whole numbers' bytes; float 8, real 4
+    std::uint64_t bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
+    if (from->base == BaseType::Bit) bits = bits != 0;
+    if (from->base == BaseType::Float) {
         const double d = sqlite3_value_double(v);
         std::memcpy(&bits, &d, 8);
-        size = 8;
-        break;
     }
-    case BaseType::Real: {
+    if (from->base == BaseType::Real) {
         const float f = static_cast<float>(sqlite3_value_double(v));
         std::uint32_t b32;
         std::memcpy(&b32, &f, 4);
-        bits = b32, size = 4;
-        break;
+        bits = b32;
     }
-    default:
-        return false;
-    }
-    if (from->isInteger()) bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
     for (int i = size - 1; i >= 0; --i)
         out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     return true;
@@ -245,8 +229,7 @@ void toBinary(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlTyp
         return fail(40000, "The sandbox does not support the binary form of " +
                                (from ? from->tsqlName() : std::string("this value")) + ".");
     const std::size_t n = static_cast<std::size_t>(to.length);
-    if (fail.strict && to.length != SqlType::kMax && b.size() > n)
-        return fail(8152, "String or binary data would be truncated.");
+    if (fail.strict && to.length != SqlType::kMax && b.size() > n) return fail(8152, kTruncated);
     if (to.length != SqlType::kMax && b.size() > n) // numbers keep their last bytes
         b.erase(number ? b.begin() : b.begin() + static_cast<std::ptrdiff_t>(n),
                 number ? b.end() - static_cast<std::ptrdiff_t>(n) : b.end());
@@ -261,13 +244,12 @@ bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long styl
                  std::u16string& out, bool& numeric) {
     numeric = false;
     std::string s;
-    const int kind = sqlite3_value_type(v);
     if (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary)) return false;
     if (from && from->isDateTime()) {
         tds::DateTime dt;
         if (!parseDateTime(textOf(v), from->base, dt) || !formatDateTime(dt, *from, style, s))
             return false;
-    } else if (from && (from->base == BaseType::Float || from->base == BaseType::Real)) {
+    } else if (from && isFloat(*from)) {
         numeric = true;
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.6g", sqlite3_value_double(v));
@@ -277,16 +259,9 @@ bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long styl
     } else if (from && from->isExactNumber()) {
         numeric = true;
         const bool money = from->base == BaseType::Money || from->base == BaseType::SmallMoney;
-        const int scale = money ? 4 : from->scale;
+        const int scale = scaleOf(*from);
         __int128 scaled = 0;
-        std::string text =
-            kind == SQLITE_FLOAT ? std::to_string(sqlite3_value_double(v)) : textOf(v);
-        if (kind == SQLITE_FLOAT) {
-            char buf[80];
-            std::snprintf(buf, sizeof buf, "%.*f", scale, sqlite3_value_double(v));
-            text = buf;
-        }
-        if (!parseDecimal(text, scale, scaled)) return false;
+        if (!parseDecimal(exactText(v, scale), scale, scaled)) return false;
         if (money && style != 2) scaled = (scaled + (scaled < 0 ? -50 : 50)) / 100;
         s = decimalText(scaled, money && style != 2 ? 2 : scale);
     } else if (from && (from->isInteger() || from->base == BaseType::Bit)) {
@@ -306,12 +281,10 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
             const SqlType& to, long style, const Failure& fail) {
     std::u16string s;
     bool numeric = false;
-    if (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary ||
-                 from->base == BaseType::Image)) {
+    if (from && isBinary(*from)) {
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         const tds::Bytes b(p, p + sqlite3_value_bytes(v));
-        if (to.base == BaseType::NChar || to.base == BaseType::NVarChar ||
-            to.base == BaseType::NText)
+        if (isUnicode(to))
             for (std::size_t i = 0; i + 1 < b.size(); i += 2)
                 s.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
         else
@@ -325,13 +298,13 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
         s.size() > static_cast<std::size_t>(to.length)) {
         const bool wholeNumber = from && (from->isInteger() || from->base == BaseType::Bit);
         const bool wide = to.base == BaseType::NChar || to.base == BaseType::NVarChar;
-        if (numeric && (!wholeNumber || wide)) return fail(8115, overflow(to));
+        if (numeric && (!wholeNumber || wide)) return fail(8115, overflowText(to));
         if (numeric) {
             s.assign(1, u'*'); // the server's mark of a number too long for the text
         } else {
             // an assignment may drop trailing blanks only
             if (fail.strict && s.find_first_not_of(u' ', std::size_t(to.length)) != s.npos)
-                return fail(8152, "String or binary data would be truncated.");
+                return fail(8152, kTruncated);
             s.resize(static_cast<std::size_t>(to.length));
         }
     }
@@ -340,16 +313,75 @@ void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>
     resultUtf16(ctx, s);
 }
 
+void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
+    const int kind = sqlite3_value_type(v);
+    std::int64_t n = 0;
+    if (kind == SQLITE_INTEGER) {
+        n = sqlite3_value_int64(v);
+    } else if (kind == SQLITE_FLOAT) {
+        const double d = std::trunc(sqlite3_value_double(v));
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+            return fail(8115, overflowText(t));
+        n = static_cast<std::int64_t>(d);
+    } else if (kind == SQLITE_BLOB) {
+        // The last bytes, most significant first, as the server reads binary as a number.
+        const auto* b = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+        const int size = sqlite3_value_bytes(v);
+        std::uint64_t u = 0;
+        for (int i = size > 8 ? size - 8 : 0; i < size; ++i)
+            u = (u << 8) | b[i];
+        n = static_cast<std::int64_t>(u);
+    } else {
+        const std::string s = textOf(v);
+        const std::string_view digits = trim(s);
+        std::optional<std::int64_t> parsed;
+        if (t.base == BaseType::Bit && (iequals(digits, "true") || iequals(digits, "false")))
+            parsed = iequals(digits, "true");
+        else
+            parsed = parseWholeNumber(!digits.empty() && digits.front() == '+' ? digits.substr(1)
+                                                                               : digits);
+        if (!parsed)
+            return fail(245, "Conversion failed when converting the " +
+                                 sourceName(fail.from, kind) + " value '" + s + "' to data type " +
+                                 t.tsqlName() + ".");
+        n = *parsed;
+    }
+    if (t.base == BaseType::Bit) n = n != 0;
+    if (!inWholeRange(t.base, n)) return fail(8115, overflowText(t));
+    sqlite3_result_int64(fail.ctx, n);
+}
+
+// decimal(p, s), numeric, money: rounded to the scale, refused past the precision (the result
+// as resultExact keeps it).
+void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
+    const int kind = sqlite3_value_type(v);
+    const bool money = t.base == BaseType::Money || t.base == BaseType::SmallMoney;
+    const int scale = scaleOf(t), precision = digitsOf(t);
+    __int128 scaled = 0;
+    if (kind == SQLITE_BLOB || !parseDecimal(exactText(v, scale), scale, scaled))
+        return fail(8114, "Error converting data type " + sourceName(fail.from, kind) + " to " +
+                              (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) + ".");
+    __int128 limit = 1;
+    for (int i = 0; i < precision; ++i)
+        limit *= 10;
+    const bool tooBig = money
+                            ? (t.base == BaseType::Money ? scaled > INT64_MAX || scaled < INT64_MIN
+                                                         : scaled > INT32_MAX || scaled < INT32_MIN)
+                            : scaled >= limit || scaled <= -limit;
+    if (tooBig)
+        return fail(8115, "Arithmetic overflow error converting " + sourceName(nullptr, kind) +
+                              " to data type " + (money ? t.tsqlName() : "numeric") + ".");
+    resultExact(fail.ctx, decimalText(scaled, scale));
+}
+
 } // namespace
 
 void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
                   const SqlType& to, long style, int mode) {
-    const bool tryCast = mode == 1;
-    const Failure fail{ctx, tryCast, mode == 2};
+    const Failure fail{ctx, mode == 1, mode == 2, from ? &*from : nullptr};
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (to.isText()) return toText(ctx, v, from, to, style, fail);
-    if (to.base == BaseType::Binary || to.base == BaseType::VarBinary || to.base == BaseType::Image)
-        return toBinary(ctx, v, from, to, fail);
+    if (isBinary(to)) return toBinary(ctx, v, from, to, fail);
     if (to.isDateTime()) return toDateTime(ctx, v, from, to, style, fail);
     if (to.base == BaseType::UniqueIdentifier) {
         tds::Bytes b;
@@ -364,27 +396,25 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
         bool ok = s.size() == 36;
         for (std::size_t i = 0; ok && i < 36; ++i)
             ok = (i == 8 || i == 13 || i == 18 || i == 23) ? s[i] == '-' : std::isxdigit(s[i]);
-        if (!ok)
-            return fail(8169, "Conversion failed when converting from a character string to "
-                              "uniqueidentifier.");
+        if (!ok) return fail(8169, kBadGuidText);
         return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
     }
-    if ((to.base == BaseType::Float || to.base == BaseType::Real) &&
-        sqlite3_value_type(v) == SQLITE_TEXT) {
+    if (isFloat(to) && sqlite3_value_type(v) == SQLITE_TEXT) {
         const std::string s(trim(textOf(v)));
         char* end = nullptr;
         const double d = s.empty() ? 0 : std::strtod(s.c_str(), &end);
         if (!s.empty() && *end)
-            return fail(8114, "Error converting data type " + sourceName(from, SQLITE_TEXT) +
+            return fail(8114, "Error converting data type " + sourceName(fail.from, SQLITE_TEXT) +
                                   " to float.");
         return sqlite3_result_double(ctx, d);
     }
-    if (to.base == BaseType::Float || to.base == BaseType::Real)
-        return sqlite3_result_double(ctx, sqlite3_value_double(v));
+    if (isFloat(to)) return sqlite3_result_double(ctx, sqlite3_value_double(v));
     if ((to.isInteger() || to.base == BaseType::Bit) && sqlite3_value_type(v) == SQLITE_TEXT &&
         trim(textOf(v)).empty() && !(from && from->isExactNumber()))
         return sqlite3_result_int(ctx, 0);
-    castLegacy(ctx, v, to, tryCast, from ? sourceName(from, 0) : std::string());
+    if (to.isInteger() || to.base == BaseType::Bit) return castToInteger(v, to, fail);
+    if (to.isExactNumber()) return castToExact(v, to, fail);
+    sqlite3_result_value(ctx, v);
 }
 
 } // namespace sandbox
@@ -397,18 +427,25 @@ const SqlType* cachedType(sqlite3_context* ctx, sqlite3_value** argv, int i) {
     if (auto* t = static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i))) return t;
     const auto parsed = SqlType::fromDeclared(textOf(argv[i]));
     if (!parsed) return nullptr;
-    auto* t = new SqlType(*parsed);
-    sqlite3_set_auxdata(ctx, i, t, [](void* p) { delete static_cast<SqlType*>(p); });
-    return static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i)) ? t : t;
+    sqlite3_set_auxdata(ctx, i, new SqlType(*parsed),
+                        [](void* p) { delete static_cast<SqlType*>(p); });
+    // Where the store could not keep the type it has deleted it already: out of memory.
+    auto* kept = static_cast<SqlType*>(sqlite3_get_auxdata(ctx, i));
+    if (!kept) throw std::bad_alloc();
+    return kept;
 }
 
-void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) try {
     const SqlType* to = cachedType(ctx, argv, 2);
     const SqlType* from = sqlite3_value_bytes(argv[1]) ? cachedType(ctx, argv, 1) : nullptr;
     if (!to) return sqlite3_result_null(ctx);
     const long style = sqlite3_value_type(argv[3]) == SQLITE_NULL ? -1 : sqlite3_value_int(argv[3]);
     convertValue(ctx, argv[0], from ? std::optional<SqlType>(*from) : std::nullopt, *to, style,
                  sqlite3_value_int(argv[4]));
+} catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+} catch (const std::exception&) {
+    resultError(ctx, 40000, "The sandbox could not evaluate this conversion.");
 }
 
 } // namespace

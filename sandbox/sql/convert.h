@@ -18,10 +18,6 @@ namespace sandbox {
 // (cutting text or bytes is error 8152).
 void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
                   const SqlType& to, long style, int mode);
-// To the whole-number and exact types (conversions.cpp); source names the type in errors.
-void castLegacy(sqlite3_context* ctx, sqlite3_value* v, const SqlType& to, bool tryCast,
-                const std::string& source);
-
 void registerConvert(sqlite3* db);
 
 } // namespace sandbox

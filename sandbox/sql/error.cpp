@@ -17,6 +17,12 @@ std::string unqualified(std::string name) {
     return name;
 }
 
+// A column's own name, without its table's: "t.c" is c.
+std::string columnOf(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(dot + 1);
+}
+
 } // namespace
 
 SqlError fromStore(const std::string& msg, const std::string& table) {
@@ -29,11 +35,8 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
     }
     if (msg.rfind("no such table: ", 0) == 0)
         return invalidObject(unqualified(after(msg, "no such table: ")));
-    if (msg.rfind("no such column: ", 0) == 0) {
-        std::string col = after(msg, "no such column: ");
-        auto dot = col.rfind('.');
-        return invalidColumn(dot == std::string::npos ? col : col.substr(dot + 1));
-    }
+    if (msg.rfind("no such column: ", 0) == 0)
+        return invalidColumn(columnOf(after(msg, "no such column: ")));
     if (msg.rfind("no such function: ", 0) == 0)
         return {195, 15, 10,
                 "'" + after(msg, "no such function: ") +
@@ -63,14 +66,10 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
         return {2627, 14, 1,
                 "Violation of UNIQUE KEY constraint on '" + after(msg, "failed: ") +
                     "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
-    if (msg.rfind("NOT NULL constraint failed: ", 0) == 0) {
-        std::string col = after(msg, "failed: ");
-        auto dot = col.rfind('.');
+    if (msg.rfind("NOT NULL constraint failed: ", 0) == 0)
         return {515, 16, 2,
-                "Cannot insert the value NULL into column '" +
-                    (dot == std::string::npos ? col : col.substr(dot + 1)) + "', table 'dbo." +
-                    table + "'; column does not allow nulls. INSERT fails."};
-    }
+                "Cannot insert the value NULL into column '" + columnOf(after(msg, "failed: ")) +
+                    "', table 'dbo." + table + "'; column does not allow nulls. INSERT fails."};
     if (msg.find("values were supplied") != std::string::npos ||
         msg.find("values for") != std::string::npos)
         return {213, 16, 1,

@@ -1,6 +1,8 @@
 #include "functions.h"
 
 #include "store_values.h"
+#include "tds/older_versions.h"
+#include "types.h"
 
 #include <sqlite3.h>
 
@@ -10,27 +12,6 @@
 #include <string>
 
 namespace sandbox {
-
-// Days since 0001-01-01 of a date of the proleptic Gregorian calendar, and back.
-std::int64_t daysOf(std::int64_t y, std::int64_t m, std::int64_t d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 306;
-}
-
-void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d) {
-    const std::int64_t z = days + 306;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = yoe + era * 400 + (m <= 2);
-}
 
 namespace {
 
@@ -47,8 +28,6 @@ void concatFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // REPLICATE(text, n): NULL for a NULL argument or a negative count.
 void replicateFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     const sqlite3_int64 n = sqlite3_value_int64(argv[1]);
     if (n < 0) return sqlite3_result_null(ctx);
     const std::u16string unit = utf16Of(argv[0]);
@@ -63,24 +42,22 @@ void replicateFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // LEFT(text, n) and RIGHT(text, n), in characters; a negative n is the server's error 536.
 template <bool kLeft> void sideFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     const sqlite3_int64 n = sqlite3_value_int64(argv[1]);
     if (n < 0)
-        return sqlite3_result_error(ctx,
-                                    kLeft ? "Msg 536: Invalid length parameter passed to the left "
-                                            "function."
-                                          : "Msg 536: Invalid length parameter passed to the right "
-                                            "function.",
-                                    -1);
+        return resultError(ctx, 536,
+                           std::string("Invalid length parameter passed to the ") +
+                               (kLeft ? "left" : "right") + " function.");
     const std::u16string s = utf16Of(argv[0]);
     const std::size_t k = std::min<std::size_t>(s.size(), static_cast<std::size_t>(n));
     resultUtf16(ctx, kLeft ? s.substr(0, k) : s.substr(s.size() - k));
 }
 
+void badDate(sqlite3_context* ctx) {
+    resultError(ctx, 241, kBadDateText);
+}
+
 // YEAR, MONTH, DAY of a date as the store keeps it ('YYYY-MM-DD...'); NULL stays NULL.
 template <int kFrom, int kLength> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     const std::string s = textOf(argv[0]);
     int value = 0;
     bool ok = s.size() >= 10 && s[4] == '-' && s[7] == '-';
@@ -88,11 +65,7 @@ template <int kFrom, int kLength> void datePartFn(sqlite3_context* ctx, int, sql
         ok = s[static_cast<std::size_t>(i)] >= '0' && s[static_cast<std::size_t>(i)] <= '9';
         value = value * 10 + (s[static_cast<std::size_t>(i)] - '0');
     }
-    if (!ok)
-        return sqlite3_result_error(
-            ctx,
-            "Msg 241: Conversion failed when converting date and/or time from character string.",
-            -1);
+    if (!ok) return badDate(ctx);
     sqlite3_result_int(ctx, value);
 }
 
@@ -141,24 +114,9 @@ bool parseMoment(sqlite3_value* v, Moment& out) {
 }
 
 std::string text(const Moment& t) {
-    std::int64_t y, m, d;
-    civil(t.days, y, m, d);
-    auto padded = [](std::int64_t v, std::size_t width) {
-        std::string s = std::to_string(v);
-        return std::string(s.size() < width ? width - s.size() : 0, '0') + s;
-    };
-    std::string out = padded(y, 4) + "-" + padded(m, 2) + "-" + padded(d, 2);
-    if (t.hasTime) {
-        const std::int64_t s = t.nanos / 1'000'000'000;
-        out += " " + padded(s / 3600, 2) + ":" + padded(s / 60 % 60, 2) + ":" + padded(s % 60, 2);
-        if (t.digits > 0) {
-            std::int64_t fraction = t.nanos % 1'000'000'000;
-            for (int k = t.digits; k < 9; ++k)
-                fraction /= 10;
-            out += "." + padded(fraction, static_cast<std::size_t>(t.digits));
-        }
-    }
-    return out;
+    const tds::TypeInfo shape{t.hasTime ? tds::kDateTime2N : tds::kDateN, 0, 0,
+                              static_cast<std::uint8_t>(t.digits)};
+    return tds::utf8(tds::dateTimeText(shape, {static_cast<std::int32_t>(t.days), t.nanos}));
 }
 
 void addMonths(Moment& t, std::int64_t months) {
@@ -182,34 +140,27 @@ std::int64_t unitOf(std::string_view part) {
     return 0;
 }
 
+// Months in one of the parts counted in months; 0 for the others.
+std::int64_t monthsIn(std::string_view part) {
+    return part == "year" ? 12 : part == "quarter" ? 3 : part == "month" ? 1 : 0;
+}
+
 std::string_view partOf(sqlite3_value* v) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
     return p ? p : "";
 }
 
-void badDate(sqlite3_context* ctx) {
-    sqlite3_result_error(
-        ctx, "Msg 241: Conversion failed when converting date and/or time from character string.",
-        -1);
-}
-
 // DATEADD(part, n, date): the date moved by n parts, in the form it came in.
 void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     Moment t;
     if (!parseMoment(argv[2], t)) return badDate(ctx);
     const std::string_view part = partOf(argv[0]);
     const std::int64_t n = sqlite3_value_int64(argv[1]);
     if (n > INT32_MAX || n < INT32_MIN)
-        return sqlite3_result_error(
-            ctx, "Msg 8115: Arithmetic overflow error converting expression to data type int.", -1);
-    if (part == "year")
-        addMonths(t, 12 * n);
-    else if (part == "quarter")
-        addMonths(t, 3 * n);
-    else if (part == "month")
-        addMonths(t, n);
+        return resultError(ctx, 8115,
+                           "Arithmetic overflow error converting expression to data type int.");
+    if (monthsIn(part))
+        addMonths(t, monthsIn(part) * n);
     else if (part == "week")
         t.days += 7 * n;
     else if (part == "day" || part == "dayofyear" || part == "weekday")
@@ -224,16 +175,13 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         t.hasTime = true;
     }
     if (t.days < 0 || t.days > daysOf(9999, 12, 31))
-        return sqlite3_result_error(
-            ctx, "Msg 517: Adding a value to a 'datetime' column caused an overflow.", -1);
+        return resultError(ctx, 517, "Adding a value to a 'datetime' column caused an overflow.");
     const std::string out = text(t);
     sqlite3_result_text(ctx, out.c_str(), -1, SQLITE_TRANSIENT);
 }
 
 // DATEDIFF(part, from, to): the part's boundaries crossed between the two (weeks start on Sunday).
 void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     Moment a, b;
     if (!parseMoment(argv[1], a) || !parseMoment(argv[2], b)) return badDate(ctx);
     const std::string_view part = partOf(argv[0]);
@@ -241,12 +189,8 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     civil(a.days, ya, ma, da);
     civil(b.days, yb, mb, db);
     __int128 diff;
-    if (part == "year")
-        diff = yb - ya;
-    else if (part == "quarter")
-        diff = (yb * 4 + (mb - 1) / 3) - (ya * 4 + (ma - 1) / 3);
-    else if (part == "month")
-        diff = (yb * 12 + mb) - (ya * 12 + ma);
+    if (const std::int64_t k = monthsIn(part))
+        diff = (yb * 12 + mb - 1) / k - (ya * 12 + ma - 1) / k;
     else if (part == "week")
         diff = (b.days + 1) / 7 - (a.days + 1) / 7; // 0001-01-01 is a Monday
     else if (part == "day" || part == "dayofyear" || part == "weekday")
@@ -260,18 +204,15 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         diff = units(b) - units(a);
     }
     if (diff > INT32_MAX || diff < INT32_MIN)
-        return sqlite3_result_error(
-            ctx,
-            "Msg 535: The datediff function resulted in an overflow. The number of dateparts "
-            "separating two date/time instances is too large. Try to use datediff with a less "
-            "precise datepart.",
-            -1);
+        return resultError(ctx, 535,
+                           "The datediff function resulted in an overflow. The number of dateparts "
+                           "separating two date/time instances is too large. Try to use datediff "
+                           "with a less precise datepart.");
     sqlite3_result_int64(ctx, static_cast<std::int64_t>(diff));
 }
 
 // DATEPART(part, date) as a number (weekday 1 for Sunday, as the server's default DATEFIRST 7).
 void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     Moment t;
     if (!parseMoment(argv[1], t)) return badDate(ctx);
     const std::string_view part = partOf(argv[0]);
@@ -306,24 +247,14 @@ void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 } // namespace
 
 void registerTsqlFunctions(sqlite3* db) {
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function(db, "rowlark_concat", -1, flags, nullptr, concatFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_replicate", 2, flags, nullptr, replicateFn, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "rowlark_left", 2, flags, nullptr, sideFn<true>, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_right", 2, flags, nullptr, sideFn<false>, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "rowlark_year", 1, flags, nullptr, datePartFn<0, 4>, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "rowlark_month", 1, flags, nullptr, datePartFn<5, 2>, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "rowlark_day", 1, flags, nullptr, datePartFn<8, 2>, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "rowlark_dateadd", 3, flags, nullptr, dateaddFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_datediff", 3, flags, nullptr, datediffFn, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "rowlark_datepart", 2, flags, nullptr, datepartFn, nullptr,
-                            nullptr);
+    static const StoreFunction kFunctions[] = {
+        {"rowlark_concat", -1, concatFn},         {"rowlark_replicate", 2, replicateFn, 3},
+        {"rowlark_left", 2, sideFn<true>, 3},     {"rowlark_right", 2, sideFn<false>, 3},
+        {"rowlark_year", 1, datePartFn<0, 4>, 1}, {"rowlark_month", 1, datePartFn<5, 2>, 1},
+        {"rowlark_day", 1, datePartFn<8, 2>, 1},  {"rowlark_dateadd", 3, dateaddFn, 6},
+        {"rowlark_datediff", 3, datediffFn, 6},   {"rowlark_datepart", 2, datepartFn, 2},
+    };
+    registerFunctions(db, kFunctions);
 }
 
 } // namespace sandbox

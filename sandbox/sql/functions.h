@@ -3,7 +3,7 @@
 // rowlark_day.
 #pragma once
 
-#include <cstdint>
+#include "tds/older_versions.h"
 
 struct sqlite3;
 
@@ -11,8 +11,7 @@ namespace sandbox {
 
 void registerTsqlFunctions(sqlite3* db);
 
-// Days since 0001-01-01 of a date of the proleptic Gregorian calendar, and back.
-std::int64_t daysOf(std::int64_t y, std::int64_t m, std::int64_t d);
-void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d);
+using tds::civil;
+using tds::daysOf;
 
 } // namespace sandbox

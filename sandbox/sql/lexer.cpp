@@ -180,6 +180,29 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The text of a quoted string or name that starts at i, up to its closing quote (doubled inside
+// it); i moves past it. A string counts its lines; a name's are not counted.
+std::string quoted(std::string_view s, std::size_t& i, char close, std::size_t& line, bool lines) {
+    const std::size_t start = i;
+    std::string text;
+    for (;;) {
+        if (i >= s.size())
+            throw LexError{105,
+                           "Unclosed quotation mark after the character string '" +
+                               std::string(s.substr(start)) + "'.",
+                           line};
+        if (s[i] == close) {
+            if (i + 1 < s.size() && s[i + 1] == close) {
+                text.push_back(close), i += 2;
+                continue;
+            }
+            return ++i, text;
+        }
+        if (lines && s[i] == '\n') ++line;
+        text.push_back(s[i++]);
+    }
+}
+
 } // namespace
 
 bool Token::is(std::string_view keyword) const {
@@ -197,6 +220,12 @@ Tokens tokenize(std::string_view s) {
         t.text = std::move(text);
         t.line = line;
         out.push_back(std::move(t));
+    };
+    // The end of the run from j of the characters that pass.
+    const auto span = [&](std::size_t j, auto pass) {
+        while (j < s.size() && pass(static_cast<unsigned char>(s[j])))
+            ++j;
+        return j;
     };
     while (i < s.size()) {
         unsigned char c = s[i];
@@ -227,94 +256,37 @@ Tokens tokenize(std::string_view s) {
             } while (nest > 0);
             continue;
         }
-        bool unicode = (c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'';
-        if (c == '\'' || unicode) {
-            std::size_t start = i + (unicode ? 2 : 1);
-            std::string text;
-            std::size_t j = start;
-            for (;;) {
-                if (j >= s.size())
-                    throw LexError{105,
-                                   "Unclosed quotation mark after the character string '" +
-                                       std::string(s.substr(start)) + "'.",
-                                   line};
-                if (s[j] == '\'') {
-                    if (j + 1 < s.size() && s[j + 1] == '\'') {
-                        text.push_back('\''), j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                if (s[j] == '\n') ++line;
-                text.push_back(s[j++]);
-            }
-            push(Token::String, std::move(text));
+        const bool unicode = (c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'';
+        if (c == '\'' || unicode || c == '[' || c == '"') {
+            const bool name = c == '[' || c == '"';
+            i += unicode ? 2 : 1;
+            const char close = c == '[' ? ']' : name ? '"' : '\'';
+            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name));
             out.back().unicode = unicode;
-            i = j + 1;
-            continue;
-        }
-        if (c == '[' || c == '"') {
-            char close = c == '[' ? ']' : '"';
-            std::string text;
-            std::size_t j = i + 1;
-            for (;;) {
-                if (j >= s.size())
-                    throw LexError{105,
-                                   "Unclosed quotation mark after the character string '" +
-                                       std::string(s.substr(i + 1)) + "'.",
-                                   line};
-                if (s[j] == close) {
-                    if (j + 1 < s.size() && s[j + 1] == close) {
-                        text.push_back(close), j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                text.push_back(s[j++]);
-            }
-            push(Token::QuotedName, std::move(text));
-            i = j + 1;
             continue;
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-            std::size_t j = i + 2;
-            while (j < s.size() && std::isxdigit(static_cast<unsigned char>(s[j])))
-                ++j;
+            const std::size_t j = span(i + 2, [](unsigned char x) { return std::isxdigit(x); });
             push(Token::Binary, std::string(s.substr(i + 2, j - i - 2)));
             i = j;
             continue;
         }
         if (std::isdigit(c) ||
             (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-            std::size_t j = i;
-            while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.'))
-                ++j;
+            std::size_t j = span(i, [](unsigned char x) { return std::isdigit(x) || x == '.'; });
             if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
                 std::size_t k = j + 1;
                 if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-                if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
-                    j = k;
-                    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])))
-                        ++j;
-                }
+                if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k])))
+                    j = span(k, [](unsigned char x) { return std::isdigit(x); });
             }
             push(Token::Number, std::string(s.substr(i, j - i)));
             i = j;
             continue;
         }
-        if (c == '@') {
-            std::size_t j = i + 1;
-            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j])))
-                ++j;
-            push(Token::Variable, std::string(s.substr(i, j - i)));
-            i = j;
-            continue;
-        }
-        if (isWordStart(c)) {
-            std::size_t j = i;
-            while (j < s.size() && isWordChar(static_cast<unsigned char>(s[j])))
-                ++j;
-            push(Token::Word, std::string(s.substr(i, j - i)));
+        if (c == '@' || isWordStart(c)) {
+            const std::size_t j = span(i + 1, isWordChar);
+            push(c == '@' ? Token::Variable : Token::Word, std::string(s.substr(i, j - i)));
             i = j;
             continue;
         }

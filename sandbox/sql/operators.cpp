@@ -11,6 +11,7 @@
 #include <nettle/nettle-meta.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -18,31 +19,22 @@
 namespace sandbox {
 namespace {
 
-void error(sqlite3_context* ctx, int number, const std::string& message) {
-    const std::string text = "Msg " + std::to_string(number) + ": " + message;
-    sqlite3_result_error(ctx, text.c_str(), -1);
-}
-
 // rowlark_integer(value, BaseType): a whole-number result in its type's range, or the server's
 // overflow error (the store would go on in floating point past 64 bits).
 void integerFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     const auto base = static_cast<BaseType>(sqlite3_value_int(argv[1]));
     const SqlType t{base};
     const double d = sqlite3_value_double(argv[0]);
     const std::int64_t v = sqlite3_value_int64(argv[0]);
-    std::int64_t lo = INT64_MIN, hi = INT64_MAX;
-    if (base == BaseType::TinyInt) lo = 0, hi = 255;
-    if (base == BaseType::SmallInt) lo = INT16_MIN, hi = INT16_MAX;
-    if (base == BaseType::Int) lo = INT32_MIN, hi = INT32_MAX;
-    const bool out = sqlite3_value_type(argv[0]) != SQLITE_INTEGER || v < lo || v > hi;
-    if (!out) return sqlite3_result_int64(ctx, v);
+    if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && inWholeRange(base, v))
+        return sqlite3_result_int64(ctx, v);
     if (base == BaseType::TinyInt || base == BaseType::SmallInt)
-        return error(ctx, 220,
-                     "Arithmetic overflow error for data type " + t.tsqlName() +
-                         ", value = " + std::to_string(static_cast<long long>(d)) + ".");
-    error(ctx, 8115,
-          "Arithmetic overflow error converting expression to data type " + t.tsqlName() + ".");
+        return resultError(ctx, 220,
+                           "Arithmetic overflow error for data type " + t.tsqlName() +
+                               ", value = " + std::to_string(static_cast<long long>(d)) + ".");
+    resultError(ctx, 8115,
+                "Arithmetic overflow error converting expression to data type " + t.tsqlName() +
+                    ".");
 }
 
 // An exact number: its digits as a whole number and how many of them follow the point.
@@ -100,15 +92,13 @@ bool scaleTo(__int128& v, int from, int to, bool truncate) {
 // rowlark_decimal(op, a, b, scale): + - * / % of exact numbers, exactly, rounded to the scale
 // (a quotient cut to it, as the server cuts); past 38 digits in floating point.
 void decimalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     const char op = textOf(argv[0]).at(0);
     const int scale = sqlite3_value_int(argv[3]);
     Exact a, b;
     __int128 r = 0;
     bool ok = readExact(argv[1], a) && readExact(argv[2], b);
     if (ok && (op == '/' || op == '%') && b.digits == 0)
-        return error(ctx, 8134, "Divide by zero error encountered.");
+        return resultError(ctx, 8134, "Divide by zero error encountered.");
     const int common = std::max(a.scale, b.scale);
     if (ok && (op == '+' || op == '-' || op == '%')) {
         ok = scaleTo(a.digits, a.scale, common, false) && scaleTo(b.digits, b.scale, common, false);
@@ -138,8 +128,6 @@ void decimalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void binaryConcatFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     std::vector<unsigned char> out;
     for (int i = 0; i < 2; ++i) {
         const auto* p = static_cast<const unsigned char*>(sqlite3_value_blob(argv[i]));
@@ -151,8 +139,6 @@ void binaryConcatFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // rowlark_hashbytes(algorithm, bytes): the digest as the server's HASHBYTES gives it; an
 // algorithm it does not know gives NULL.
 void hashbytesFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     static const std::pair<const char*, const nettle_hash*> kAlgorithms[] = {
         {"md2", &nettle_md2},        {"md4", &nettle_md4},   {"md5", &nettle_md5},
         {"sha", &nettle_sha1},       {"sha1", &nettle_sha1}, {"sha2_256", &nettle_sha256},
@@ -215,8 +201,6 @@ std::u32string codePoints(sqlite3_value* v) {
 
 // rowlark_like(value, pattern, escape, collation): % _ [a-z] [^b] and the escape character.
 void likeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
     const std::u32string s = codePoints(argv[0]), pat = codePoints(argv[1]);
     const std::u32string esc =
         sqlite3_value_type(argv[2]) == SQLITE_NULL ? U"" : codePoints(argv[2]);
@@ -243,11 +227,9 @@ void likeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // SUBSTRING(value, start, length): a start below 1 counts the characters before the first.
 void substringFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    for (int k = 0; k < 3; ++k)
-        if (sqlite3_value_type(argv[k]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     const std::int64_t start = sqlite3_value_int64(argv[1]), length = sqlite3_value_int64(argv[2]);
     if (length < 0)
-        return error(ctx, 537, "Invalid length parameter passed to the substring function.");
+        return resultError(ctx, 537, "Invalid length parameter passed to the substring function.");
     const std::int64_t from = std::max<std::int64_t>(start, 1);
     const std::int64_t count = std::max<std::int64_t>(0, start + length - from);
     if (sqlite3_value_type(argv[0]) == SQLITE_BLOB) {
@@ -264,43 +246,33 @@ void substringFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // REVERSE(text), by characters.
 void reverseFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    std::u32string s = codePoints(argv[0]);
-    std::u16string out;
-    for (auto c = s.rbegin(); c != s.rend(); ++c)
-        if (*c >= 0x10000)
-            out += static_cast<char16_t>(0xD800 + ((*c - 0x10000) >> 10)),
-                out += static_cast<char16_t>(0xDC00 + ((*c - 0x10000) & 0x3FF));
-        else
-            out += static_cast<char16_t>(*c);
-    resultUtf16(ctx, out);
+    std::u16string s = utf16Of(argv[0]);
+    std::reverse(s.begin(), s.end());
+    for (std::size_t i = 0; i + 1 < s.size(); ++i) // a surrogate pair keeps its order
+        if (s[i] >= 0xDC00 && s[i] < 0xE000 && s[i + 1] >= 0xD800 && s[i + 1] < 0xDC00)
+            std::swap(s[i], s[i + 1]), ++i;
+    resultUtf16(ctx, s);
 }
 
 void percentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const double p = sqlite3_value_double(argv[0]);
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL || p < 0 || p > 100)
-        return error(ctx, 1031, "Percent values must be between 0 and 100.");
+        return resultError(ctx, 1031, "Percent values must be between 0 and 100.");
     sqlite3_result_double(ctx, p);
 }
 
 } // namespace
 
 void registerOperators(sqlite3* db) {
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    const struct {
-        const char* name;
-        int args;
-        void (*fn)(sqlite3_context*, int, sqlite3_value**);
-    } kFunctions[] = {{"rowlark_integer", 2, integerFn},
-                      {"rowlark_decimal", 4, decimalFn},
-                      {"rowlark_binary_concat", 2, binaryConcatFn},
-                      {"rowlark_hashbytes", 2, hashbytesFn},
-                      {"rowlark_like", 4, likeFn},
-                      {"rowlark_substring", 3, substringFn},
-                      {"rowlark_percent", 1, percentFn},
-                      {"rowlark_reverse", 1, reverseFn}};
-    for (const auto& f : kFunctions)
-        sqlite3_create_function(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr);
+    static const StoreFunction kFunctions[] = {{"rowlark_integer", 2, integerFn, 1},
+                                               {"rowlark_decimal", 4, decimalFn, 6},
+                                               {"rowlark_binary_concat", 2, binaryConcatFn, 3},
+                                               {"rowlark_hashbytes", 2, hashbytesFn, 3},
+                                               {"rowlark_like", 4, likeFn, 3},
+                                               {"rowlark_substring", 3, substringFn, 7},
+                                               {"rowlark_percent", 1, percentFn},
+                                               {"rowlark_reverse", 1, reverseFn, 1}};
+    registerFunctions(db, kFunctions);
 }
 
 } // namespace sandbox

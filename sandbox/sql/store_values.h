@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <exception>
+#include <new>
 #include <string>
 
 namespace sandbox {
@@ -36,6 +38,42 @@ inline void resultBytes(sqlite3_context* ctx, const void* data, std::size_t n) {
 
 inline void resultUtf16(sqlite3_context* ctx, const std::u16string& s) {
     sqlite3_result_text16(ctx, s.data(), static_cast<int>(s.size() * 2), SQLITE_TRANSIENT);
+}
+
+// Fails the call as the server fails: "Msg N: text", which the engine turns into error N.
+inline void resultError(sqlite3_context* ctx, int number, const std::string& message) {
+    const std::string text = "Msg " + std::to_string(number) + ": " + message;
+    sqlite3_result_error(ctx, text.c_str(), -1);
+}
+
+// A store function of the sandbox's. Where an argument the mask names (bit i: argument i) is NULL,
+// the result is NULL without a call.
+struct StoreFunction {
+    const char* name;
+    int args; // -1: any number
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
+    unsigned nulls = 0;
+};
+
+// Registers each as deterministic; the array lives as long as the program (a static one).
+template <std::size_t N> void registerFunctions(sqlite3* db, const StoreFunction (&fns)[N]) {
+    const auto call = [](sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+        const auto* f = static_cast<const StoreFunction*>(sqlite3_user_data(ctx));
+        for (int i = 0; i < argc; ++i)
+            if ((f->nulls >> i & 1) && sqlite3_value_type(argv[i]) == SQLITE_NULL)
+                return sqlite3_result_null(ctx);
+        // An exception must not pass through the store's C frames: it fails the call instead.
+        try {
+            f->fn(ctx, argc, argv);
+        } catch (const std::bad_alloc&) {
+            sqlite3_result_error_nomem(ctx);
+        } catch (const std::exception&) {
+            resultError(ctx, 40000, std::string("The sandbox could not evaluate ") + f->name + ".");
+        }
+    };
+    for (const auto& f : fns)
+        sqlite3_create_function(db, f.name, f.args, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                const_cast<StoreFunction*>(&f), call, nullptr, nullptr);
 }
 
 } // namespace sandbox

@@ -1,6 +1,7 @@
 // Small text helpers: ASCII case folding, trimming, quoting.
 #pragma once
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -14,14 +15,41 @@ namespace sandbox {
 inline char foldAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
-std::string toLower(std::string_view s);
+inline std::string toLower(std::string_view s) {
+    std::string out(s);
+    for (auto& c : out)
+        c = foldAscii(c);
+    return out;
+}
 // Case-insensitive for ASCII letters, as identifiers compare on a default server.
-bool iequals(std::string_view a, std::string_view b);
-std::string_view trim(std::string_view s);
-// "name" for the store, with embedded quotes doubled.
-std::string quoteIdent(std::string_view name);
-// 'text' for the store, with embedded quotes doubled.
-std::string quoteString(std::string_view text);
+inline bool iequals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return foldAscii(x) == foldAscii(y);
+           });
+}
+// Without the blanks, tabs and line ends around it.
+inline std::string_view trim(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    return first == s.npos ? s.substr(s.size())
+                           : s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+// The text between quotes q, with the quotes inside it doubled.
+inline std::string quoteWith(std::string_view s, char q) {
+    std::string out(1, q);
+    for (char c : s) {
+        if (c == q) out.push_back(q);
+        out.push_back(c);
+    }
+    return out + q;
+}
+// "name" for the store.
+inline std::string quoteIdent(std::string_view name) {
+    return quoteWith(name, '"');
+}
+// 'text' for the store.
+inline std::string quoteString(std::string_view text) {
+    return quoteWith(text, '\'');
+}
 // A whole number of the statement's text, or nullopt when it does not fit in 64 bits.
 inline std::optional<std::int64_t> parseWholeNumber(std::string_view text) {
     std::int64_t v = 0;

@@ -8,64 +8,14 @@
 namespace sandbox {
 namespace {
 
-// From the lowest to the highest, as the server ranks them.
-constexpr BaseType kOrder[] = {BaseType::Binary,
-                               BaseType::VarBinary,
-                               BaseType::Char,
-                               BaseType::VarChar,
-                               BaseType::NChar,
-                               BaseType::NVarChar,
-                               BaseType::UniqueIdentifier,
-                               BaseType::Image,
-                               BaseType::Text,
-                               BaseType::NText,
-                               BaseType::Bit,
-                               BaseType::TinyInt,
-                               BaseType::SmallInt,
-                               BaseType::Int,
-                               BaseType::BigInt,
-                               BaseType::SmallMoney,
-                               BaseType::Money,
-                               BaseType::Decimal,
-                               BaseType::Numeric,
-                               BaseType::Real,
-                               BaseType::Float,
-                               BaseType::Time,
-                               BaseType::Date,
-                               BaseType::SmallDateTime,
-                               BaseType::DateTime,
-                               BaseType::DateTime2};
-
 bool isDecimal(const SqlType& t) {
     return t.base == BaseType::Decimal || t.base == BaseType::Numeric;
 }
 
 // An exact number's precision and scale: the whole-number types as decimals of their digits.
 void digits(const SqlType& t, int& p, int& s) {
-    s = t.scale;
-    switch (t.base) {
-    case BaseType::Bit:
-    case BaseType::TinyInt:
-        p = 3;
-        break;
-    case BaseType::SmallInt:
-        p = 5;
-        break;
-    case BaseType::Int:
-        p = 10;
-        break;
-    case BaseType::BigInt:
-        p = 19;
-        break;
-    case BaseType::Money:
-        p = 19, s = 4;
-        break;
-    case BaseType::SmallMoney:
-        p = 10, s = 4;
-        break;
-    default:
-        p = t.precision;
-    }
+    p = digitsOf(t);
+    s = scaleOf(t);
 }
 
 SqlType decimal(int p, int s) {
@@ -80,33 +30,9 @@ SqlType capped(int p, int s) {
     return decimal(38, s);
 }
 
-int lengthOf(const SqlType& t) {
-    return t.length;
-}
-
 } // namespace
 
-int precedence(BaseType b) {
-    return static_cast<int>(std::find(std::begin(kOrder), std::end(kOrder), b) - kOrder);
-}
-
-bool isCharacter(const SqlType& t) {
-    return t.isText();
-}
-bool isBinary(const SqlType& t) {
-    return t.base == BaseType::Binary || t.base == BaseType::VarBinary || t.base == BaseType::Image;
-}
-bool isNumber(const SqlType& t) {
-    return t.isInteger() || t.isExactNumber() || t.base == BaseType::Bit ||
-           t.base == BaseType::Float || t.base == BaseType::Real;
-}
-bool isUnicode(const SqlType& t) {
-    return t.base == BaseType::NChar || t.base == BaseType::NVarChar || t.base == BaseType::NText;
-}
-
 ExprType literalType(const Token& t) {
-    ExprType e;
-    e.known = true;
     const std::string& s = t.text;
     switch (t.kind) {
     case Token::String: {
@@ -115,30 +41,22 @@ ExprType literalType(const Token& t) {
         for (unsigned char c : s)
             units += (c & 0xC0) != 0x80;
         const int n = std::max<int>(1, static_cast<int>(units));
-        e.type = t.unicode ? SqlType{BaseType::NVarChar, n > 4000 ? SqlType::kMax : n}
-                           : SqlType{BaseType::VarChar, n > 8000 ? SqlType::kMax : n};
-        return e;
+        return known(t.unicode ? SqlType{BaseType::NVarChar, n > 4000 ? SqlType::kMax : n}
+                               : SqlType{BaseType::VarChar, n > 8000 ? SqlType::kMax : n});
     }
     case Token::Binary: {
         const int n = std::max<int>(1, static_cast<int>((s.size() + 1) / 2));
-        e.type = SqlType{BaseType::VarBinary, n > 8000 ? SqlType::kMax : n};
-        return e;
+        return known(SqlType{BaseType::VarBinary, n > 8000 ? SqlType::kMax : n});
     }
     case Token::Number: {
-        if (s.find_first_of("eE") != std::string::npos) {
-            e.type = SqlType{BaseType::Float, 0, 53};
-            return e;
-        }
+        if (s.find_first_of("eE") != std::string::npos)
+            return known(SqlType{BaseType::Float, 0, 53});
         std::string_view digitsOnly = s;
         if (!digitsOnly.empty() && digitsOnly.front() == '-') digitsOnly.remove_prefix(1);
         const auto point = digitsOnly.find('.');
-        if (point == std::string_view::npos) {
-            const auto v = parseWholeNumber(s);
-            if (v && *v >= INT32_MIN && *v <= INT32_MAX) {
-                e.type = SqlType{BaseType::Int};
-                return e;
-            }
-        }
+        const auto v = parseWholeNumber(s);
+        if (point == std::string_view::npos && v && inWholeRange(BaseType::Int, *v))
+            return known(SqlType{BaseType::Int});
         std::string_view whole = digitsOnly.substr(0, point);
         while (whole.size() > 1 && whole.front() == '0')
             whole.remove_prefix(1);
@@ -146,16 +64,10 @@ ExprType literalType(const Token& t) {
         const int scale =
             point == std::string_view::npos ? 0 : static_cast<int>(digitsOnly.size() - point - 1);
         const int p = std::max(1, static_cast<int>(whole.size()) + scale);
-        if (p > 38)
-            e.type = SqlType{BaseType::Float, 0, 53};
-        else
-            e.type = decimal(std::max(p, scale), scale);
-        return e;
+        return known(p > 38 ? SqlType{BaseType::Float, 0, 53} : decimal(std::max(p, scale), scale));
     }
     default: // NULL
-        e.type = SqlType{BaseType::Int};
-        e.nullLiteral = true;
-        return e;
+        return {SqlType{BaseType::Int}, true, true, {}};
     }
 }
 
@@ -167,15 +79,15 @@ void checkImplicit(const SqlType& from, const SqlType& to) {
     bool clash = false;
     if (fromDate != toDate) {
         const SqlType& other = fromDate ? to : from;
-        clash = !isCharacter(other) && !(oldDate && isNumber(other));
+        clash = !other.isText() && !(oldDate && isNumber(other));
         if (!clash && isNumber(other)) throw unsupported("date arithmetic with numbers");
     }
     if ((from.base == BaseType::UniqueIdentifier) != (to.base == BaseType::UniqueIdentifier)) {
         const SqlType& other = from.base == BaseType::UniqueIdentifier ? to : from;
-        clash = clash || !(isCharacter(other) || isBinary(other));
+        clash = clash || !(other.isText() || isBinary(other));
     }
     if ((from.base == BaseType::Text || from.base == BaseType::NText) && isNumber(to)) clash = true;
-    if (isBinary(from) && (to.base == BaseType::Float || to.base == BaseType::Real)) clash = true;
+    if (isBinary(from) && isFloat(to)) clash = true;
     if (clash)
         throw SqlError{206, 16, 2,
                        "Operand type clash: " + from.tsqlName() + " is incompatible with " +
@@ -196,7 +108,7 @@ SqlType common(const SqlType& a, const SqlType& b) {
         const int s = std::max(s1, s2);
         return capped(std::max(p1 - s1, p2 - s2) + s, s);
     }
-    if ((isCharacter(high) && isCharacter(low)) || (isBinary(high) && isBinary(low))) {
+    if ((high.isText() && low.isText()) || (isBinary(high) && isBinary(low))) {
         SqlType t = high;
         if (t.length != SqlType::kMax)
             t.length = low.length == SqlType::kMax ? SqlType::kMax : std::max(t.length, low.length);
@@ -206,7 +118,7 @@ SqlType common(const SqlType& a, const SqlType& b) {
 }
 
 SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
-    if (op == "+" && ((isCharacter(a) && isCharacter(b)) || (isBinary(a) && isBinary(b)))) {
+    if (op == "+" && ((a.isText() && b.isText()) || (isBinary(a) && isBinary(b)))) {
         SqlType t = common(a, b);
         if (t.base == BaseType::Text || t.base == BaseType::NText || t.base == BaseType::Image)
             throw SqlError{402, 16, 1,
@@ -214,7 +126,7 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
                                " are incompatible in the add operator.",
                            true};
         const int limit = isUnicode(t) ? 4000 : 8000;
-        if (lengthOf(a) == SqlType::kMax || lengthOf(b) == SqlType::kMax)
+        if (a.length == SqlType::kMax || b.length == SqlType::kMax)
             t.length = SqlType::kMax;
         else
             t.length = std::min(limit, a.length + b.length);
@@ -225,19 +137,14 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
     }
     const SqlType t = common(a, b);
     const bool bits = op == "&" || op == "|" || op == "^";
-    if (isCharacter(t) || isBinary(t) || t.isDateTime() || t.base == BaseType::UniqueIdentifier ||
-        (bits && !(t.isInteger() || t.base == BaseType::Bit)) ||
-        (op == "%" && (t.base == BaseType::Float || t.base == BaseType::Real)))
-        throw SqlError{8117, 16, 1,
-                       "Operand data type " + t.tsqlName() + " is invalid for " +
-                           (op == "+"   ? "add"
-                            : op == "-" ? "subtract"
-                            : op == "*" ? "multiply"
-                            : op == "/" ? "divide"
-                            : op == "%" ? "modulo"
-                                        : "bitwise") +
-                           " operator.",
-                       true};
+    if (t.isText() || isBinary(t) || t.isDateTime() || t.base == BaseType::UniqueIdentifier ||
+        (bits && !(t.isInteger() || t.base == BaseType::Bit)) || (op == "%" && isFloat(t)))
+        throw invalidOperand(t, op == "+"   ? "add"
+                                : op == "-" ? "subtract"
+                                : op == "*" ? "multiply"
+                                : op == "/" ? "divide"
+                                : op == "%" ? "modulo"
+                                            : "bitwise");
     if (!isDecimal(t)) return t.base == BaseType::Bit && !bits ? SqlType{BaseType::Int} : t;
     int p1, s1, p2, s2;
     digits(a, p1, s1);
@@ -264,7 +171,7 @@ bool needsConversion(const SqlType& from, const SqlType& to) {
     if (wideInt(from) && to.isInteger() && precedence(to.base) >= precedence(from.base))
         return false;
     if (wideInt(from) && isDecimal(to)) return false;
-    if (isCharacter(from) && isCharacter(to))
+    if (from.isText() && to.isText())
         return to.length != SqlType::kMax && to.base != BaseType::Text &&
                to.base != BaseType::NText &&
                (from.length == SqlType::kMax || from.length > to.length ||

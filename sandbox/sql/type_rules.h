@@ -3,15 +3,25 @@
 #pragma once
 
 #include "ast.h"
+#include "error.h"
 
 namespace sandbox {
 
-// Higher wins: the operand of the lower type is converted to the higher.
-int precedence(BaseType b);
-bool isCharacter(const SqlType& t);
-bool isBinary(const SqlType& t);
-bool isNumber(const SqlType& t);
-bool isUnicode(const SqlType& t);
+// The server's 8117: "Operand data type bit is invalid for minus operator."
+inline SqlError invalidOperand(const SqlType& t, const std::string& op) {
+    return {8117, 16, 1,
+            "Operand data type " + t.tsqlName() + " is invalid for " + op + " operator.", true};
+}
+
+// Whether the expression has a type of its own: known, and not NULL itself.
+inline bool typed(const ExprType& t) {
+    return t.known && !t.nullLiteral;
+}
+
+// A type the binder knows.
+inline ExprType known(SqlType t, Collation c = {}) {
+    return {t, true, false, c};
+}
 
 // 42 is int, 3000000000 numeric(10,0), 1.50 numeric(3,2), 1e3 float, 'ab' varchar(2),
 // N'ab' nvarchar(2), 0x0102 varbinary(2), NULL a NULL.

@@ -1,58 +1,65 @@
 #include "types.h"
 
-#include "functions.h"
 #include "text.h"
 
-#include "db/utf16.h"
-
-#include <cmath>
-#include <cstring>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace sandbox {
 namespace {
 
-struct Named {
+using B = BaseType;
+enum Kind : std::uint8_t { Whole, Exact, Approximate, Chars, Bytes, Moment, Other };
+
+// Each type, in BaseType's order: its T-SQL name, its kind, its rank in the server's data type
+// precedence (higher wins), how it travels (the wire type, and its length where that is fixed;
+// 0: the declared length's bytes), and a whole number's or money's digits as a decimal's.
+struct Facts {
     const char* name;
-    BaseType base;
+    Kind kind;
+    int rank;
+    std::uint8_t wire;
+    std::uint16_t size;
+    int digits;
 };
 
-constexpr Named kNames[] = {
-    {"tinyint", BaseType::TinyInt},
-    {"smallint", BaseType::SmallInt},
-    {"int", BaseType::Int},
-    {"integer", BaseType::Int},
-    {"bigint", BaseType::BigInt},
-    {"bit", BaseType::Bit},
-    {"decimal", BaseType::Decimal},
-    {"dec", BaseType::Decimal},
-    {"numeric", BaseType::Numeric},
-    {"money", BaseType::Money},
-    {"smallmoney", BaseType::SmallMoney},
-    {"float", BaseType::Float},
-    {"real", BaseType::Real},
-    {"char", BaseType::Char},
-    {"varchar", BaseType::VarChar},
-    {"nchar", BaseType::NChar},
-    {"nvarchar", BaseType::NVarChar},
-    {"text", BaseType::Text},
-    {"ntext", BaseType::NText},
-    {"binary", BaseType::Binary},
-    {"varbinary", BaseType::VarBinary},
-    {"date", BaseType::Date},
-    {"time", BaseType::Time},
-    {"datetime", BaseType::DateTime},
-    {"datetime2", BaseType::DateTime2},
-    {"smalldatetime", BaseType::SmallDateTime},
-    {"uniqueidentifier", BaseType::UniqueIdentifier},
-    {"image", BaseType::Image},
-    {"sysname", BaseType::NVarChar},
+constexpr Facts kFacts[] = {
+    {"tinyint", Whole, 11, tds::kIntN, 1, 3},
+    {"smallint", Whole, 12, tds::kIntN, 2, 5},
+    {"int", Whole, 13, tds::kIntN, 4, 10},
+    {"bigint", Whole, 14, tds::kIntN, 8, 19},
+    {"bit", Other, 10, tds::kBitN, 1, 3},
+    {"decimal", Exact, 17, tds::kDecimalN, 0, 0},
+    {"numeric", Exact, 18, tds::kNumericN, 0, 0},
+    {"money", Exact, 16, tds::kMoneyN, 8, 19},
+    {"smallmoney", Exact, 15, tds::kMoneyN, 4, 10},
+    {"float", Approximate, 20, tds::kFltN, 8, 0},
+    {"real", Approximate, 19, tds::kFltN, 4, 0},
+    {"char", Chars, 2, tds::kBigChar, 0, 0},
+    {"varchar", Chars, 3, tds::kBigVarChar, 0, 0},
+    {"nchar", Chars, 4, tds::kNChar, 0, 0},
+    {"nvarchar", Chars, 5, tds::kNVarChar, 0, 0},
+    // text, ntext and image go out as their (max) successors, which clients read the same way
+    {"text", Chars, 8, tds::kBigVarChar, tds::kPlpMaxLen, 0},
+    {"ntext", Chars, 9, tds::kNVarChar, tds::kPlpMaxLen, 0},
+    {"binary", Bytes, 0, tds::kBigBinary, 0, 0},
+    {"varbinary", Bytes, 1, tds::kBigVarBinary, 0, 0},
+    {"date", Moment, 22, tds::kDateN, 3, 0},
+    {"time", Moment, 21, tds::kTimeN, 0, 0},
+    {"datetime", Moment, 24, tds::kDateTimN, 8, 0},
+    {"datetime2", Moment, 25, tds::kDateTime2N, 0, 0},
+    {"smalldatetime", Moment, 23, tds::kDateTimN, 4, 0},
+    {"uniqueidentifier", Other, 6, tds::kGuid, 16, 0},
+    {"image", Bytes, 7, tds::kBigVarBinary, tds::kPlpMaxLen, 0},
 };
 
-const char* canonicalName(BaseType b) {
-    for (const auto& n : kNames)
-        if (n.base == b) return n.name;
-    return "int";
+const Facts& facts(BaseType b) {
+    return kFacts[static_cast<int>(b)];
+}
+
+// char, varchar, nchar, nvarchar, binary and varbinary: their length is declared.
+bool hasLength(BaseType b) {
+    return (facts(b).kind == Chars || facts(b).kind == Bytes) && facts(b).size == 0;
 }
 
 bool toInt(std::string_view s, int& out) {
@@ -71,106 +78,85 @@ bool toInt(std::string_view s, int& out) {
 
 std::optional<SqlType> SqlType::fromTsql(std::string_view name,
                                          const std::vector<std::string>& args) {
+    static const std::pair<const char*, const char*> kAliases[] = {
+        {"integer", "int"}, {"dec", "decimal"}, {"double precision", "float"}, {"sysname", ""}};
     std::string lower = toLower(name);
-    if (lower == "double precision") lower = "float";
-    const Named* found = nullptr;
-    for (const auto& n : kNames)
-        if (lower == n.name) found = &n;
-    if (!found) return std::nullopt;
-    SqlType t;
-    t.base = found->base;
+    const bool sysname = lower == "sysname";
+    for (const auto& [alias, type] : kAliases)
+        if (lower == alias) lower = sysname ? "nvarchar" : type;
+    const auto found = std::find_if(std::begin(kFacts), std::end(kFacts),
+                                    [&](const Facts& f) { return lower == f.name; });
+    if (found == std::end(kFacts)) return std::nullopt;
+    SqlType t{static_cast<B>(found - kFacts)};
     auto arg = [&](std::size_t i, int& out) {
         if (i >= args.size()) return false;
         if (toLower(args[i]) == "max") return out = kMax, true;
         return toInt(args[i], out);
     };
-    switch (t.base) {
-    case BaseType::Char:
-    case BaseType::VarChar:
-    case BaseType::NChar:
-    case BaseType::NVarChar:
-    case BaseType::Binary:
-    case BaseType::VarBinary:
-        t.length = 1;
-        if (lower == "sysname") t.length = 128;
+    if (hasLength(t.base)) {
+        t.length = sysname ? 128 : 1;
         if (!args.empty() && !arg(0, t.length)) return std::nullopt;
-        if (t.length == kMax &&
-            (t.base == BaseType::Char || t.base == BaseType::NChar || t.base == BaseType::Binary))
-            return std::nullopt;
-        if (t.length != kMax &&
-            (t.length < 1 ||
-             t.length >
-                 ((t.base == BaseType::NChar || t.base == BaseType::NVarChar) ? 4000 : 8000)))
-            return std::nullopt;
-        break;
-    case BaseType::Decimal:
-    case BaseType::Numeric:
+        if (t.length == kMax)
+            return t.base == B::Char || t.base == B::NChar || t.base == B::Binary
+                       ? std::nullopt
+                       : std::optional(t);
+        if (t.length < 1 || t.length > (isUnicode(t) ? 4000 : 8000)) return std::nullopt;
+        return t;
+    }
+    switch (t.base) {
+    case B::Decimal:
+    case B::Numeric:
         t.precision = 18;
         if (!args.empty() && !arg(0, t.precision)) return std::nullopt;
         if (args.size() > 1 && !arg(1, t.scale)) return std::nullopt;
         if (t.precision < 1 || t.precision > 38 || t.scale < 0 || t.scale > t.precision)
             return std::nullopt;
-        break;
-    case BaseType::Money:
-        t.precision = 19, t.scale = 4;
-        break;
-    case BaseType::SmallMoney:
-        t.precision = 10, t.scale = 4;
-        break;
-    case BaseType::Float:
+        return t;
+    case B::Money:
+    case B::SmallMoney:
+        t.precision = facts(t.base).digits, t.scale = 4;
+        return t;
+    case B::Float:
         t.precision = 53;
-        if (!args.empty() && arg(0, t.precision) && t.precision <= 24) t.base = BaseType::Real;
-        break;
-    case BaseType::Time:
-    case BaseType::DateTime2:
+        if (!args.empty() && arg(0, t.precision) && t.precision <= 24) t.base = B::Real;
+        return t;
+    case B::Time:
+    case B::DateTime2:
         t.scale = 7;
         if (!args.empty() && (!arg(0, t.scale) || t.scale < 0 || t.scale > 7)) return std::nullopt;
-        break;
-    case BaseType::Image:
+        return t;
+    case B::Image:
         t.length = kMax;
-        if (!args.empty()) return std::nullopt;
         break;
     default:
-        if (!args.empty()) return std::nullopt;
+        break;
     }
-    return t;
+    return args.empty() ? std::optional(t) : std::nullopt;
 }
 
 // "(50)", "(10,2)", "(7)" or nothing; (max) written as maxText.
 static std::string arguments(const SqlType& t, const std::string& maxText) {
-    switch (t.base) {
-    case BaseType::Char:
-    case BaseType::VarChar:
-    case BaseType::NChar:
-    case BaseType::NVarChar:
-    case BaseType::Binary:
-    case BaseType::VarBinary:
+    if (hasLength(t.base))
         return "(" + (t.length == SqlType::kMax ? maxText : std::to_string(t.length)) + ")";
-    case BaseType::Decimal:
-    case BaseType::Numeric:
+    if (t.base == B::Decimal || t.base == B::Numeric)
         return "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
-    case BaseType::Time:
-    case BaseType::DateTime2:
-        return "(" + std::to_string(t.scale) + ")";
-    default:
-        return "";
-    }
+    if (t.base == B::Time || t.base == B::DateTime2) return "(" + std::to_string(t.scale) + ")";
+    return "";
 }
 
 std::string SqlType::declared() const {
-    std::string s = canonicalName(base);
+    std::string s = facts(base).name;
     // Decimals and money are kept as their text, so that every digit stays (money's 19 do not fit
     // a double); the column's collation compares them as numbers.
-    if (isDateTime() || base == BaseType::UniqueIdentifier || isExactNumber()) s += " text";
-    if (base == BaseType::Binary || base == BaseType::VarBinary || base == BaseType::Image)
-        s += " blob";
+    if (isDateTime() || base == B::UniqueIdentifier || isExactNumber()) s += " text";
+    if (facts(base).kind == Bytes) s += " blob";
     return s + arguments(*this, "-1"); // the store's type names take numbers only
 }
 
 std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
     // The store's own row key (INTEGER PRIMARY KEY, written only for numbering columns): bigint.
     // T-SQL's "integer" reaches the store as "int", so this spelling means nothing else.
-    if (d == kRowKeyType) return SqlType{BaseType::BigInt};
+    if (d == kRowKeyType) return SqlType{B::BigInt};
     std::size_t open = d.find('(');
     std::string_view head = d.substr(0, open);
     std::string name(head.substr(0, head.find(' ')));
@@ -189,89 +175,76 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
 }
 
 std::string SqlType::tsqlName() const {
-    return canonicalName(base) + arguments(*this, "max");
+    return facts(base).name + arguments(*this, "max");
 }
 
 bool SqlType::isInteger() const {
-    return base == BaseType::TinyInt || base == BaseType::SmallInt || base == BaseType::Int ||
-           base == BaseType::BigInt;
+    return facts(base).kind == Whole;
 }
 bool SqlType::isText() const {
-    return base == BaseType::Char || base == BaseType::VarChar || base == BaseType::NChar ||
-           base == BaseType::NVarChar || base == BaseType::Text || base == BaseType::NText;
+    return facts(base).kind == Chars;
 }
 bool SqlType::isExactNumber() const {
-    return base == BaseType::Decimal || base == BaseType::Numeric || base == BaseType::Money ||
-           base == BaseType::SmallMoney;
+    return facts(base).kind == Exact;
 }
 bool SqlType::isDateTime() const {
-    return base == BaseType::Date || base == BaseType::Time || base == BaseType::DateTime ||
-           base == BaseType::DateTime2 || base == BaseType::SmallDateTime;
+    return facts(base).kind == Moment;
+}
+bool isBinary(const SqlType& t) {
+    return facts(t.base).kind == Bytes;
+}
+bool isNumber(const SqlType& t) {
+    return facts(t.base).kind <= Approximate || t.base == B::Bit;
+}
+bool isFloat(const SqlType& t) {
+    return facts(t.base).kind == Approximate;
+}
+bool isUnicode(const SqlType& t) {
+    return t.base == B::NChar || t.base == B::NVarChar || t.base == B::NText;
+}
+int precedence(BaseType b) {
+    return facts(b).rank;
+}
+int digitsOf(const SqlType& t) {
+    return facts(t.base).digits ? facts(t.base).digits : t.precision;
+}
+
+std::string overflowText(const SqlType& t) {
+    return "Arithmetic overflow error converting expression to data type " + t.tsqlName() + ".";
+}
+
+int scaleOf(const SqlType& t) {
+    return t.base == B::Money || t.base == B::SmallMoney ? 4 : t.scale;
 }
 
 tds::TypeInfo SqlType::wire() const {
-    using namespace tds;
-    auto bytesLen = [&](int perChar) -> std::uint16_t {
-        return length == kMax ? kPlpMaxLen : static_cast<std::uint16_t>(length * perChar);
-    };
-    switch (base) {
-    case BaseType::TinyInt:
-        return {kIntN, 1};
-    case BaseType::SmallInt:
-        return {kIntN, 2};
-    case BaseType::Int:
-        return {kIntN, 4};
-    case BaseType::BigInt:
-        return {kIntN, 8};
-    case BaseType::Bit:
-        return {kBitN, 1};
-    case BaseType::Decimal:
-    case BaseType::Numeric: {
-        std::uint8_t n = precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
-        return {static_cast<std::uint8_t>(base == BaseType::Decimal ? kDecimalN : kNumericN), n,
+    const Facts& f = facts(base);
+    if (base == B::Decimal || base == B::Numeric) // the bytes of the value's precision
+        return {f.wire,
+                static_cast<std::uint16_t>(precision <= 9    ? 5
+                                           : precision <= 19 ? 9
+                                           : precision <= 28 ? 13
+                                                             : 17),
                 static_cast<std::uint8_t>(precision), static_cast<std::uint8_t>(scale)};
+    if (base == B::Time || base == B::DateTime2)
+        return {f.wire, 0, 0, static_cast<std::uint8_t>(scale)};
+    if (f.size) return {f.wire, f.size};
+    return {f.wire, length == kMax
+                        ? tds::kPlpMaxLen
+                        : static_cast<std::uint16_t>(length * (isUnicode(*this) ? 2 : 1))};
+}
+
+bool inWholeRange(BaseType b, std::int64_t v) {
+    switch (b) {
+    case B::TinyInt:
+        return v >= 0 && v <= 255;
+    case B::SmallInt:
+        return v >= INT16_MIN && v <= INT16_MAX;
+    case B::Int:
+        return v >= INT32_MIN && v <= INT32_MAX;
+    default:
+        return true;
     }
-    case BaseType::Money:
-        return {kMoneyN, 8};
-    case BaseType::SmallMoney:
-        return {kMoneyN, 4};
-    case BaseType::Float:
-        return {kFltN, 8};
-    case BaseType::Real:
-        return {kFltN, 4};
-    case BaseType::Char:
-        return {kBigChar, bytesLen(1)};
-    case BaseType::VarChar:
-        return {kBigVarChar, bytesLen(1)};
-    case BaseType::NChar:
-        return {kNChar, bytesLen(2)};
-    case BaseType::NVarChar:
-        return {kNVarChar, bytesLen(2)};
-    // text and ntext go out as their (max) successors, which clients read the same way
-    case BaseType::Text:
-        return {kBigVarChar, kPlpMaxLen};
-    case BaseType::NText:
-        return {kNVarChar, kPlpMaxLen};
-    case BaseType::Binary:
-        return {kBigBinary, bytesLen(1)};
-    case BaseType::VarBinary:
-        return {kBigVarBinary, bytesLen(1)};
-    case BaseType::Date:
-        return {kDateN, 3};
-    case BaseType::Time:
-        return {kTimeN, 0, 0, static_cast<std::uint8_t>(scale)};
-    case BaseType::DateTime2:
-        return {kDateTime2N, 0, 0, static_cast<std::uint8_t>(scale)};
-    case BaseType::DateTime:
-        return {kDateTimN, 8};
-    case BaseType::SmallDateTime:
-        return {kDateTimN, 4};
-    case BaseType::UniqueIdentifier:
-        return {kGuid, 16};
-    case BaseType::Image: // as varbinary(max), as text goes as varchar(max)
-        return {kBigVarBinary, kPlpMaxLen};
-    }
-    return {};
 }
 
 SqlType inferType(int sqliteType) {
@@ -292,49 +265,35 @@ SqlType fromWire(const tds::TypeInfo& w) {
     const int chars = w.maxLen == kPlpMaxLen ? SqlType::kMax : w.maxLen;
     switch (w.type) {
     case kIntN:
-        return {w.maxLen == 1   ? BaseType::TinyInt
-                : w.maxLen == 2 ? BaseType::SmallInt
-                : w.maxLen == 4 ? BaseType::Int
-                                : BaseType::BigInt};
-    case kBitN:
-        return {BaseType::Bit};
+        return {w.maxLen == 1   ? B::TinyInt
+                : w.maxLen == 2 ? B::SmallInt
+                : w.maxLen == 4 ? B::Int
+                                : B::BigInt};
     case kFltN:
-        return w.maxLen == 4 ? SqlType{BaseType::Real, 0, 24} : SqlType{BaseType::Float, 0, 53};
+        return w.maxLen == 4 ? SqlType{B::Real, 0, 24} : SqlType{B::Float, 0, 53};
     case kDecimalN:
     case kNumericN:
-        return {w.type == kDecimalN ? BaseType::Decimal : BaseType::Numeric, 0, w.precision,
-                w.scale};
+        return {w.type == kDecimalN ? B::Decimal : B::Numeric, 0, w.precision, w.scale};
     case kMoneyN:
-        return {w.maxLen == 4 ? BaseType::SmallMoney : BaseType::Money, 0, 0, 4};
+        return {w.maxLen == 4 ? B::SmallMoney : B::Money, 0, 0, 4};
     case kDateTimN:
-        return {w.maxLen == 4 ? BaseType::SmallDateTime : BaseType::DateTime};
-    case kDateN:
-        return {BaseType::Date};
+        return {w.maxLen == 4 ? B::SmallDateTime : B::DateTime};
     case kTimeN:
-        return {BaseType::Time, 0, 0, w.scale};
     case kDateTime2N:
-        return {BaseType::DateTime2, 0, 0, w.scale};
-    case kGuid:
-        return {BaseType::UniqueIdentifier};
-    case kBigVarChar:
-        return {BaseType::VarChar, chars};
-    case kBigChar:
-        return {BaseType::Char, chars};
+        return {w.type == kTimeN ? B::Time : B::DateTime2, 0, 0, w.scale};
     case kNVarChar:
-        return {BaseType::NVarChar, chars == SqlType::kMax ? chars : chars / 2};
+        return {B::NVarChar, chars == SqlType::kMax ? chars : chars / 2};
     case kNChar:
-        return {BaseType::NChar, chars / 2};
-    case kBigVarBinary:
-        return {BaseType::VarBinary, chars};
-    case kBigBinary:
-        return {BaseType::Binary, chars};
+        return {B::NChar, chars / 2};
     case kText:
-        return {BaseType::VarChar, SqlType::kMax};
     case kNText:
-        return {BaseType::NVarChar, SqlType::kMax};
-    default:
-        return {BaseType::VarBinary, SqlType::kMax};
+        return {w.type == kText ? B::VarChar : B::NVarChar, SqlType::kMax};
     }
+    // The rest by the wire type alone: bit, date, uniqueidentifier, and the character and binary
+    // types of their length.
+    for (int b = 0; b < static_cast<int>(std::size(kFacts)); ++b)
+        if (kFacts[b].wire == w.type) return {static_cast<B>(b), hasLength(B(b)) ? chars : 0};
+    return {B::VarBinary, SqlType::kMax};
 }
 
 } // namespace sandbox

@@ -75,6 +75,29 @@ struct SqlType {
     bool isDateTime() const;
 };
 
+bool isBinary(const SqlType& t);
+bool isNumber(const SqlType& t); // bit among them
+bool isFloat(const SqlType& t);  // float or real
+bool isUnicode(const SqlType& t);
+// The server's data type precedence: the operand of the lower type converts to the higher.
+int precedence(BaseType b);
+// An exact number's precision: the whole-number types and money as decimals of their digits.
+int digitsOf(const SqlType& t);
+// An exact number's scale: money's is always 4.
+int scaleOf(const SqlType& t);
+// Whether v fits a whole-number type (bigint and bit: any 64-bit value).
+bool inWholeRange(BaseType b, std::int64_t v);
+
+// "Arithmetic overflow error converting expression to data type int."
+std::string overflowText(const SqlType& t);
+
+// The words of the conversion errors 241, 8152 and 8169.
+inline constexpr const char* kBadDateText =
+    "Conversion failed when converting date and/or time from character string.";
+inline constexpr const char* kTruncated = "String or binary data would be truncated.";
+inline constexpr const char* kBadGuidText =
+    "Conversion failed when converting from a character string to uniqueidentifier.";
+
 // A failed conversion of a stored value to its column type.
 struct ConversionError {
     int number;
@@ -93,6 +116,8 @@ bool parseDateTime(std::string_view text, BaseType base, tds::DateTime& out);
 bool parseDecimal(std::string_view text, int scale, __int128& out);
 // A scaled exact number as text: -1.2345, 0.0005.
 std::string decimalText(__int128 scaled, int scale);
+// Bytes as hexadecimal digits: 0A0B.
+std::string hexText(const tds::Bytes& bytes);
 // A uniqueidentifier's 16 bytes as text; the first three groups travel little-endian.
 std::string guidText(const tds::Bytes& bytes);
 

@@ -8,6 +8,7 @@
 
 #include "db/utf16.h"
 
+#include <charconv>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -21,24 +22,13 @@ std::string textOf(sqlite3_stmt* st, int i) {
 
 bool parseGuid(std::string_view s, tds::Bytes& out) {
     if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
-    if (s.size() != 36) return false;
+    if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') return false;
+    std::string hex(s);
+    std::erase(hex, '-');
     std::uint8_t b[16];
-    int k = 0;
-    for (std::size_t i = 0; i < 36;) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (s[i++] != '-') return false;
-            continue;
-        }
-        auto hex = [](char c) {
-            return c >= '0' && c <= '9'   ? c - '0'
-                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                          : -1;
-        };
-        int hi = hex(s[i]), lo = hex(s[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        b[k++] = static_cast<std::uint8_t>(hi * 16 + lo);
-        i += 2;
+    for (int k = 0; k < 16; ++k) {
+        const char* p = hex.data() + 2 * k;
+        if (hex.size() != 32 || std::from_chars(p, p + 2, b[k], 16).ptr != p + 2) return false;
     }
     // the first three groups go out little-endian
     out = {b[3], b[2], b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
@@ -70,18 +60,12 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
             v = std::strtoll(s.c_str(), &end, 10);
             if (s.empty() || *end || errno) return conversion();
         }
-        std::int64_t lo = INT64_MIN, hi = INT64_MAX;
-        if (t.base == BaseType::TinyInt) lo = 0, hi = 255;
-        if (t.base == BaseType::SmallInt) lo = INT16_MIN, hi = INT16_MAX;
-        if (t.base == BaseType::Int) lo = INT32_MIN, hi = INT32_MAX;
         if (t.base == BaseType::Bit) v = v != 0;
-        if (v < lo || v > hi)
-            return fail(8115, "Arithmetic overflow error converting expression to data type " +
-                                  t.tsqlName() + ".");
+        if (!inWholeRange(t.base, v)) return fail(8115, overflowText(t));
         out = v;
         return true;
     }
-    if (t.base == BaseType::Float || t.base == BaseType::Real) {
+    if (isFloat(t)) {
         if (kind == SQLITE_TEXT || kind == SQLITE_BLOB) {
             std::string s = textOf(st, i);
             char* end = nullptr;
@@ -109,9 +93,7 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
         // Money is a scaled 64-bit integer (smallmoney 32): past it the server refuses the value.
         const bool tooBig = (t.base == BaseType::Money && (v > INT64_MAX || v < INT64_MIN)) ||
                             (t.base == BaseType::SmallMoney && (v > INT32_MAX || v < INT32_MIN));
-        if (tooBig)
-            return fail(8115, "Arithmetic overflow error converting expression to data type " +
-                                  t.tsqlName() + ".");
+        if (tooBig) return fail(8115, overflowText(t));
         out = tds::Decimal{v};
         return true;
     }
@@ -177,11 +159,9 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out) {
     if (base != BaseType::Time || (s.size() >= 10 && s[4] == '-')) {
         int y, m, d;
         if (!num(4, y)) return false;
-        bool dashed = i < s.size() && s[i] == '-';
-        if (dashed) ++i;
-        if (!num(2, m)) return false;
-        if (dashed && (i >= s.size() || s[i++] != '-')) return false;
-        if (!num(2, d)) return false;
+        const bool dashed = i < s.size() && s[i] == '-';
+        i += dashed;
+        if (!num(2, m) || (dashed && (i >= s.size() || s[i++] != '-')) || !num(2, d)) return false;
         static const int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
         if (m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] || y < 1) return false;
         if (m == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
@@ -211,8 +191,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out) {
     } else if (!hasDate) {
         return false;
     }
-    if (base == BaseType::Date && out.nanos) return false;
-    return true;
+    return base != BaseType::Date || out.nanos == 0;
 }
 
 bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, ConversionError& err) {
@@ -225,9 +204,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         err = {number, what};
         return false;
     };
-    if (t.isInteger() || t.base == BaseType::Bit || t.isExactNumber() ||
-        t.base == BaseType::Float || t.base == BaseType::Real)
-        return readNumber(st, i, t, out, err);
+    if (isNumber(t)) return readNumber(st, i, t, out, err);
     if (t.isText()) {
         // The stored UTF-8, turned into the string the value already holds: SQLite's own UTF-16
         // would be a conversion and an allocation inside it for every value.
@@ -242,16 +219,16 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             s->resize(t.length, u' ');
         if (t.length != SqlType::kMax && t.base != BaseType::Text && t.base != BaseType::NText &&
             s->size() > std::size_t(t.length))
-            return fail(8152, "String or binary data would be truncated.");
+            return fail(8152, kTruncated);
         return true;
     }
-    if (t.base == BaseType::Binary || t.base == BaseType::VarBinary || t.base == BaseType::Image) {
+    if (isBinary(t)) {
         auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
         std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
         tds::Bytes b(p, p + n);
         if (t.base == BaseType::Binary && b.size() < std::size_t(t.length)) b.resize(t.length, 0);
         if (t.length != SqlType::kMax && b.size() > std::size_t(t.length))
-            return fail(8152, "String or binary data would be truncated.");
+            return fail(8152, kTruncated);
         out = std::move(b);
         return true;
     }
@@ -261,17 +238,13 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
             b.assign(p, p + 16);
         } else if (!parseGuid(textOf(st, i), b)) {
-            return fail(
-                8169,
-                "Conversion failed when converting from a character string to uniqueidentifier.");
+            return fail(8169, kBadGuidText);
         }
         out = std::move(b);
         return true;
     }
     tds::DateTime dt;
-    if (!parseDateTime(textOf(st, i), t.base, dt))
-        return fail(241,
-                    "Conversion failed when converting date and/or time from character string.");
+    if (!parseDateTime(textOf(st, i), t.base, dt)) return fail(241, kBadDateText);
     out = dt;
     return true;
 }
@@ -290,17 +263,20 @@ std::string decimalText(__int128 scaled, int scale) {
     return (negative ? "-" : "") + digits;
 }
 
-std::string guidText(const tds::Bytes& b) {
+std::string hexText(const tds::Bytes& bytes) {
     static const char digits[] = "0123456789ABCDEF";
-    static const int order[] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
     std::string s;
-    for (int k = 0; k < 16 && b.size() == 16; ++k) {
-        const std::uint8_t byte = b[static_cast<std::size_t>(order[k])];
-        s += digits[byte >> 4];
-        s += digits[byte & 0xF];
-        if (k == 3 || k == 5 || k == 7 || k == 9) s += '-';
-    }
+    for (auto byte : bytes)
+        s += digits[byte >> 4], s += digits[byte & 0xF];
     return s;
+}
+
+std::string guidText(const tds::Bytes& b) {
+    if (b.size() != 16) return "";
+    const std::string h = hexText({b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9],
+                                   b[10], b[11], b[12], b[13], b[14], b[15]});
+    return h.substr(0, 8) + "-" + h.substr(8, 4) + "-" + h.substr(12, 4) + "-" + h.substr(16, 4) +
+           "-" + h.substr(20);
 }
 
 std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
@@ -320,13 +296,7 @@ std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
                quoteString(tds::utf8(*s));
     if (auto b = std::get_if<tds::Bytes>(&v)) {
         if (type.type == tds::kGuid && b->size() == 16) return "'" + guidText(*b) + "'";
-        static const char digits[] = "0123456789ABCDEF";
-        std::string s = "0x";
-        for (auto byte : *b) {
-            s += digits[byte >> 4];
-            s += digits[byte & 0xF];
-        }
-        return s;
+        return "0x" + hexText(*b);
     }
     const auto& dt = std::get<tds::DateTime>(v);
     tds::TypeInfo shape = type;

@@ -6,21 +6,7 @@
 namespace tds {
 
 void BulkLoad::encode(Writer& w, std::uint32_t version) const {
-    w.u8(kTokColMetadata);
-    w.u16le(static_cast<std::uint16_t>(columns.size()));
-    for (const auto& c : columns) {
-        if (version >= kTds72)
-            w.u32le(0);
-        else
-            w.u16le(0);
-        w.u16le(c.flags);
-        encodeTypeInfo(w, c.type);
-        if (c.type.isLongText()) {
-            if (version >= kTds72) w.u8(1); // one part: the table's name
-            w.usVarchar(u"t");
-        }
-        w.bVarchar(c.name);
-    }
+    encodeColMetadata(w, columns, version, u"t");
     for (const auto& row : rows) {
         w.u8(kTokRow);
         for (std::size_t i = 0; i < columns.size(); ++i)
@@ -37,10 +23,7 @@ BulkLoad BulkLoad::decode(const Bytes& payload, std::uint32_t version) {
     if (n == 0 || n == 0xFFFF) throw ProtocolError("bulk load without columns");
     for (std::uint16_t i = 0; i < n; ++i) {
         ColumnInfo c;
-        if (version >= kTds72)
-            r.u32le();
-        else
-            r.u16le();
+        skipUserType(r, version);
         c.flags = r.u16le();
         c.type = decodeTypeInfo(r);
         if (c.type.isLongText()) {
@@ -62,9 +45,7 @@ BulkLoad BulkLoad::decode(const Bytes& payload, std::uint32_t version) {
                 row.push_back(decodeRowValue(r, c.type));
         } else if (token == kTokNbcRow) {
             // A bitmap of the NULL values first; only the others follow.
-            Bytes nulls((n + 7) / 8);
-            for (auto& byte : nulls)
-                byte = r.u8();
+            const Bytes nulls = r.raw((n + 7) / 8);
             for (std::size_t i = 0; i < n; ++i)
                 row.push_back(nulls[i / 8] & (1u << (i % 8))
                                   ? Value{}

@@ -4,104 +4,83 @@
 
 namespace tds {
 
-bool TypeInfo::isPlp() const {
-    return maxLen == kPlpMaxLen &&
-           (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
-}
+namespace {
 
-bool TypeInfo::isLongText() const {
-    return type == kText || type == kNText || type == kImage;
-}
+// How a type's description goes after its identifier.
+enum class Form { Length8, Decimal, None, Scale, Length32, Length16 };
 
-bool TypeInfo::hasCollation() const {
-    return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar ||
-           type == kText || type == kNText;
-}
-
-void encodeTypeInfo(Writer& w, const TypeInfo& t) {
-    w.u8(t.type);
-    switch (t.type) {
+Form formOf(std::uint8_t type) {
+    switch (type) {
     case kIntN:
     case kBitN:
     case kFltN:
     case kMoneyN:
     case kDateTimN:
     case kGuid:
-        w.u8(static_cast<std::uint8_t>(t.maxLen));
-        break;
+        return Form::Length8;
     case kDecimalN:
     case kNumericN:
-        w.u8(static_cast<std::uint8_t>(t.maxLen));
-        w.u8(t.precision);
-        w.u8(t.scale);
-        break;
+        return Form::Decimal;
     case kDateN:
-        break;
+        return Form::None;
     case kTimeN:
     case kDateTime2N:
-        w.u8(t.scale);
-        break;
+        return Form::Scale;
     case kText:
     case kNText:
     case kImage:
-        w.u32le(t.type == kNText ? 0x7FFFFFFE : 0x7FFFFFFF);
-        if (t.hasCollation()) w.raw(kCollation, sizeof kCollation);
-        break;
-    default:
-        w.u16le(t.maxLen);
-        if (t.hasCollation()) w.raw(kCollation, sizeof kCollation);
-    }
-}
-
-TypeInfo decodeTypeInfo(Reader& r) {
-    TypeInfo t;
-    t.type = r.u8();
-    switch (t.type) {
-    case kIntN:
-    case kBitN:
-    case kFltN:
-    case kMoneyN:
-    case kDateTimN:
-    case kGuid:
-        t.maxLen = r.u8();
-        break;
-    case kDecimalN:
-    case kNumericN:
-        t.maxLen = r.u8();
-        t.precision = r.u8();
-        t.scale = r.u8();
-        break;
-    case kDateN:
-        t.maxLen = 3;
-        break;
-    case kTimeN:
-    case kDateTime2N:
-        t.scale = r.u8();
-        t.maxLen = 0;
-        break;
+        return Form::Length32;
     case kBigVarChar:
     case kBigChar:
     case kNVarChar:
     case kNChar:
     case kBigVarBinary:
     case kBigBinary:
-        t.maxLen = r.u16le();
-        if (t.hasCollation()) r.skip(sizeof kCollation);
-        break;
-    case kText:
-    case kNText:
-    case kImage:
-        r.u32le();
-        t.maxLen = 0;
-        if (t.hasCollation()) r.skip(sizeof kCollation);
-        break;
-    default:
-        throw UnknownType("unknown data type");
+        return Form::Length16;
     }
+    throw UnknownType("unknown data type");
+}
+
+} // namespace
+
+void encodeTypeInfo(Writer& w, const TypeInfo& t) {
+    w.u8(t.type);
+    const Form form = formOf(t.type);
+    if (form == Form::Length8 || form == Form::Decimal) w.u8(static_cast<std::uint8_t>(t.maxLen));
+    if (form == Form::Decimal) w.u8(t.precision);
+    if (form == Form::Decimal || form == Form::Scale) w.u8(t.scale);
+    if (form == Form::Length32) w.u32le(t.type == kNText ? 0x7FFFFFFE : 0x7FFFFFFF);
+    if (form == Form::Length16) w.u16le(t.maxLen);
+    if (t.hasCollation()) w.raw(kCollation, sizeof kCollation);
+}
+
+TypeInfo decodeTypeInfo(Reader& r) {
+    TypeInfo t;
+    t.type = r.u8();
+    const Form form = formOf(t.type);
+    t.maxLen = form == Form::None ? 3 : 0;
+    if (form == Form::Length8 || form == Form::Decimal) t.maxLen = r.u8();
+    if (form == Form::Decimal) t.precision = r.u8();
+    if (form == Form::Decimal || form == Form::Scale) t.scale = r.u8();
+    if (form == Form::Length32) r.u32le();
+    if (form == Form::Length16) t.maxLen = r.u16le();
+    if (t.hasCollation()) r.skip(sizeof kCollation);
     return t;
 }
 
-void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns, std::uint32_t version) {
+void encodeUserType(Writer& w, std::uint32_t version) {
+    if (hasLongCounts(version))
+        w.u32le(0);
+    else
+        w.u16le(0);
+}
+
+void skipUserType(Reader& r, std::uint32_t version) {
+    r.skip(hasLongCounts(version) ? 4 : 2);
+}
+
+void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns, std::uint32_t version,
+                       std::u16string_view table) {
     w.u8(kTokColMetadata);
     if (columns.empty()) {
         w.u16le(0xFFFF);
@@ -109,17 +88,12 @@ void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns, std::u
     }
     w.u16le(static_cast<std::uint16_t>(columns.size()));
     for (const auto& c : columns) {
-        if (hasLongCounts(version))
-            w.u32le(0); // user type
-        else
-            w.u16le(0);
+        encodeUserType(w, version);
         w.u16le(c.flags);
         encodeTypeInfo(w, c.type);
-        if (c.type.isLongText()) { // the table's name, which no one asks for
-            if (hasLongCounts(version))
-                w.u8(0);
-            else
-                w.u16le(0);
+        if (c.type.isLongText()) { // the table's name: its parts, then each (none before 7.2)
+            if (hasLongCounts(version)) w.u8(table.empty() ? 0 : 1);
+            if (!hasLongCounts(version) || !table.empty()) w.usVarchar(table);
         }
         w.bVarchar(c.name);
     }

@@ -43,9 +43,16 @@ struct TypeInfo {
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
 
-    bool isPlp() const;
-    bool isLongText() const; // text, ntext or image
-    bool hasCollation() const;
+    // the (max) types, sent in parts
+    bool isPlp() const {
+        return maxLen == kPlpMaxLen &&
+               (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
+    }
+    bool isLongText() const { return type == kText || type == kNText || type == kImage; }
+    bool hasCollation() const {
+        return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar ||
+               type == kText || type == kNText;
+    }
     friend bool operator==(const TypeInfo&, const TypeInfo&) = default;
 };
 
@@ -59,8 +66,12 @@ struct ColumnInfo {
 void encodeTypeInfo(Writer& w, const TypeInfo& t);
 TypeInfo decodeTypeInfo(Reader& r);
 
-// Before 7.2 a column's user type takes two bytes.
+// A column's user type, always 0: four bytes, before 7.2 two.
+void encodeUserType(Writer& w, std::uint32_t version);
+void skipUserType(Reader& r, std::uint32_t version);
+
+// text, ntext and image columns carry the name of their table: none unless one is given.
 void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns,
-                       std::uint32_t version = kTds74);
+                       std::uint32_t version = kTds74, std::u16string_view table = {});
 
 } // namespace tds

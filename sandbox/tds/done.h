@@ -23,7 +23,15 @@ struct Done {
     std::uint64_t rowCount = 0;
 
     // Before 7.2 the row count takes four bytes.
-    void encode(Writer& w, std::uint32_t version = kTds74) const;
+    void encode(Writer& w, std::uint32_t version = kTds74) const {
+        w.u8(token);
+        w.u16le(status);
+        w.u16le(curCmd);
+        if (hasLongCounts(version))
+            w.u64le(rowCount);
+        else
+            w.u32le(static_cast<std::uint32_t>(rowCount));
+    }
     friend bool operator==(const Done&, const Done&) = default;
 };
 

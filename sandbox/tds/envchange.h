@@ -1,6 +1,7 @@
 // ENVCHANGE: the server tells the client that a session setting changed.
 #pragma once
 
+#include "tokens.h"
 #include "wire.h"
 
 namespace tds {
@@ -24,7 +25,21 @@ struct EnvChange {
     bool isText() const {
         return type == kEnvDatabase || type == kEnvLanguage || type == kEnvPacketSize;
     }
-    void encode(Writer& w) const;
+    void encode(Writer& w) const {
+        w.u8(kTokEnvChange);
+        std::size_t at = w.reserveU16();
+        w.u8(type);
+        if (isText()) {
+            w.bVarchar(newText);
+            w.bVarchar(oldText);
+        } else {
+            w.u8(static_cast<std::uint8_t>(newBytes.size()));
+            w.raw(newBytes);
+            w.u8(static_cast<std::uint8_t>(oldBytes.size()));
+            w.raw(oldBytes);
+        }
+        w.patchU16le(at, static_cast<std::uint16_t>(w.size() - at - 2));
+    }
     friend bool operator==(const EnvChange&, const EnvChange&) = default;
 };
 

@@ -1,6 +1,7 @@
 // ERROR and INFO: a numbered server message.
 #pragma once
 
+#include "tokens.h"
 #include "version.h"
 #include "wire.h"
 
@@ -17,7 +18,21 @@ struct ServerMessage {
     std::int32_t line = 1;
 
     // Before 7.2 the line number takes two bytes.
-    void encode(Writer& w, std::uint32_t version = kTds74) const;
+    void encode(Writer& w, std::uint32_t version = kTds74) const {
+        w.u8(isError ? kTokError : kTokInfo);
+        std::size_t at = w.reserveU16();
+        w.u32le(static_cast<std::uint32_t>(number));
+        w.u8(state);
+        w.u8(severity);
+        w.usVarchar(text);
+        w.bVarchar(server);
+        w.bVarchar(procedure);
+        if (hasLongCounts(version))
+            w.u32le(static_cast<std::uint32_t>(line));
+        else
+            w.u16le(static_cast<std::uint16_t>(line));
+        w.patchU16le(at, static_cast<std::uint16_t>(w.size() - at - 2));
+    }
     friend bool operator==(const ServerMessage&, const ServerMessage&) = default;
 };
 

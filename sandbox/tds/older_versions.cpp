@@ -18,20 +18,28 @@ std::uint16_t textChars(const TypeInfo& t) {
     }
 }
 
-// The civil date of a day number counted from 0001-01-01 (Howard Hinnant's algorithm).
-void civil(std::int64_t days, int& y, unsigned& m, unsigned& d) {
-    const std::int64_t z = days - 719162 + 719468; // to days since 0000-03-01
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+} // namespace
+
+std::int64_t daysOf(std::int64_t y, std::int64_t m, std::int64_t d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 306;
 }
 
-} // namespace
+// Howard Hinnant's algorithm, from days since 0000-03-01.
+void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d) {
+    const std::int64_t z = days + 306;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = yoe + era * 400 + (m <= 2);
+}
 
 TypeInfo typeForVersion(const TypeInfo& t, std::uint32_t version) {
     if (!hasDateTypes(version) && (t.type == kDateN || t.type == kTimeN || t.type == kDateTime2N))
@@ -53,10 +61,10 @@ Value valueForVersion(const TypeInfo& type, const TypeInfo& sent, const Value& v
 std::u16string dateTimeText(const TypeInfo& t, const DateTime& v) {
     char date[32] = "", time[48] = "";
     if (t.type != kTimeN) {
-        int y;
-        unsigned m, d;
+        std::int64_t y, m, d;
         civil(v.days, y, m, d);
-        std::snprintf(date, sizeof date, "%04d-%02u-%02u", y, m, d);
+        std::snprintf(date, sizeof date, "%04lld-%02lld-%02lld", static_cast<long long>(y),
+                      static_cast<long long>(m), static_cast<long long>(d));
     }
     if (t.type != kDateN) {
         const std::int64_t seconds = v.nanos / 1'000'000'000;

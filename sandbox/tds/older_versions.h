@@ -8,6 +8,10 @@
 
 namespace tds {
 
+// Days since 0001-01-01 of a date of the proleptic Gregorian calendar, and back.
+std::int64_t daysOf(std::int64_t y, std::int64_t m, std::int64_t d);
+void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d);
+
 TypeInfo typeForVersion(const TypeInfo& type, std::uint32_t version);
 // The value in the type typeForVersion chose for its column's type.
 Value valueForVersion(const TypeInfo& type, const TypeInfo& sent, const Value& v);

@@ -10,10 +10,7 @@ void ReturnValue::encode(Writer& w, std::uint32_t version) const {
     w.u16le(ordinal);
     w.bVarchar(name);
     w.u8(status);
-    if (hasLongCounts(version))
-        w.u32le(0); // user type
-    else
-        w.u16le(0);
+    encodeUserType(w, version);
     w.u16le(0x0001); // flags: nullable
     encodeTypeInfo(w, type);
     encodeValue(w, type, value);
@@ -25,10 +22,7 @@ ReturnValue ReturnValue::decode(Reader& r, std::uint32_t version) {
     v.ordinal = r.u16le();
     v.name = r.bVarchar();
     v.status = r.u8();
-    if (hasLongCounts(version))
-        r.u32le();
-    else
-        r.u16le();
+    skipUserType(r, version);
     r.u16le();
     v.type = decodeTypeInfo(r);
     v.value = decodeValue(r, v.type);

@@ -31,26 +31,11 @@ public:
     void clear() { buf_.clear(); }
 
     void u8(std::uint8_t v) { buf_.push_back(v); }
-    void u16le(std::uint16_t v) {
-        u8(v & 0xff);
-        u8(v >> 8);
-    }
-    void u16be(std::uint16_t v) {
-        u8(v >> 8);
-        u8(v & 0xff);
-    }
-    void u32le(std::uint32_t v) {
-        u16le(v & 0xffff);
-        u16le(v >> 16);
-    }
-    void u32be(std::uint32_t v) {
-        u16be(v >> 16);
-        u16be(v & 0xffff);
-    }
-    void u64le(std::uint64_t v) {
-        u32le(static_cast<std::uint32_t>(v));
-        u32le(static_cast<std::uint32_t>(v >> 32));
-    }
+    void u16le(std::uint16_t v) { put(v, 2, false); }
+    void u16be(std::uint16_t v) { put(v, 2, true); }
+    void u32le(std::uint32_t v) { put(v, 4, false); }
+    void u32be(std::uint32_t v) { put(v, 4, true); }
+    void u64le(std::uint64_t v) { put(v, 8, false); }
     void raw(const void* data, std::size_t n) {
         auto p = static_cast<const std::uint8_t*>(data);
         buf_.insert(buf_.end(), p, p + n);
@@ -81,6 +66,11 @@ public:
     }
 
 private:
+    // The n low bytes of v, least significant first unless bigEndian.
+    void put(std::uint64_t v, int n, bool bigEndian) {
+        for (int i = 0; i < n; ++i)
+            u8(static_cast<std::uint8_t>(v >> (8 * (bigEndian ? n - 1 - i : i))));
+    }
     Bytes buf_;
 };
 
@@ -102,30 +92,11 @@ public:
         need(1);
         return p_[pos_++];
     }
-    std::uint16_t u16le() {
-        need(2);
-        std::uint16_t v = p_[pos_] | (p_[pos_ + 1] << 8);
-        pos_ += 2;
-        return v;
-    }
-    std::uint16_t u16be() {
-        need(2);
-        std::uint16_t v = (p_[pos_] << 8) | p_[pos_ + 1];
-        pos_ += 2;
-        return v;
-    }
-    std::uint32_t u32le() {
-        std::uint32_t lo = u16le();
-        return lo | (std::uint32_t(u16le()) << 16);
-    }
-    std::uint32_t u32be() {
-        std::uint32_t hi = u16be();
-        return (hi << 16) | u16be();
-    }
-    std::uint64_t u64le() {
-        std::uint64_t lo = u32le();
-        return lo | (std::uint64_t(u32le()) << 32);
-    }
+    std::uint16_t u16le() { return static_cast<std::uint16_t>(get(2, false)); }
+    std::uint16_t u16be() { return static_cast<std::uint16_t>(get(2, true)); }
+    std::uint32_t u32le() { return static_cast<std::uint32_t>(get(4, false)); }
+    std::uint32_t u32be() { return static_cast<std::uint32_t>(get(4, true)); }
+    std::uint64_t u64le() { return get(8, false); }
     Bytes raw(std::size_t k) {
         need(k);
         Bytes out(p_ + pos_, p_ + pos_ + k);
@@ -144,6 +115,14 @@ public:
     std::u16string usVarchar() { return ucs2(u16le()); }
 
 private:
+    std::uint64_t get(std::size_t n, bool bigEndian) {
+        need(n);
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            v = v << 8 | p_[pos_ + (bigEndian ? i : n - 1 - i)];
+        pos_ += n;
+        return v;
+    }
     void need(std::size_t k) const {
         if (k > n_ - pos_) throw ProtocolError("message ends too early");
     }
