@@ -27,14 +27,6 @@ constexpr std::uint16_t kSpid = 51;
 
 struct Disconnected {};
 
-tds::EnvChange environment(std::uint8_t type, std::u16string now, std::u16string before = {}) {
-    tds::EnvChange e;
-    e.type = type;
-    e.newText = std::move(now);
-    e.oldText = std::move(before);
-    return e;
-}
-
 } // namespace
 
 Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,

@@ -9,19 +9,6 @@
 namespace sandbox {
 namespace {
 
-// Counts the rows each INSERT of the load reports.
-class RowCounter : public ResultSink {
-public:
-    std::uint64_t rows = 0;
-    void columns(const std::vector<tds::ColumnInfo>&) override {}
-    bool row(const std::vector<tds::Value>&) override { return true; }
-    void done(bool, std::uint64_t count) override { rows += count; }
-    void error(const SqlError& e) override { throw e; }
-    void info(int, const std::string&) override {}
-    void envChange(const tds::EnvChange&) override {}
-    bool cancelled() override { return false; }
-};
-
 constexpr std::size_t kRowsPerInsert = 200;
 
 // The INSERT of the load's rows from `from` on, at most kRowsPerInsert of them.
@@ -114,13 +101,12 @@ void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
         if (kept.empty()) throw unsupported("a bulk load of the identity column alone");
         const std::string saved = identityInsert_;
         if (target->keepIdentity) identityInsert_ = def->name;
-        RowCounter counter;
+        std::uint64_t rows = 0;
         try {
             statement([&] {
                 inSavepoint([&] {
                     for (std::size_t from = 0; from < load.rows.size(); from += kRowsPerInsert)
-                        insertStatement(tokenize(rowsInsert(*def, list, kept, load, from)),
-                                        counter);
+                        rows += insert(tokenize(rowsInsert(*def, list, kept, load, from)));
                 });
             });
         } catch (...) {
@@ -128,7 +114,7 @@ void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
             throw;
         }
         identityInsert_ = saved;
-        sink.done(true, counter.rows);
+        sink.done(true, rows);
     } catch (const SqlError& e) {
         sink.error(e);
     }

@@ -5,6 +5,7 @@
 #include "convert.h"
 #include "functions.h"
 #include "operators.h"
+#include "statement.h"
 #include "text.h"
 
 #include <algorithm>
@@ -171,37 +172,37 @@ const char* const kTypeFunctions[] = {
 const int kTypeCases[] = {0, 1, 2, 3, 4, 5, 6};
 static_assert(std::size(kTypeFunctions) == std::size(kTypeCases));
 
+// The store's actions on a table, as its authorizer reports them, and which of the two names
+// given is the table's.
+struct TableAction {
+    int action;
+    Access::Kind kind;
+    bool second;
+};
+constexpr TableAction kTableActions[] = {{SQLITE_READ, Access::Read, false},
+                                         {SQLITE_INSERT, Access::Write, false},
+                                         {SQLITE_UPDATE, Access::Write, false},
+                                         {SQLITE_DELETE, Access::Write, false},
+                                         {SQLITE_CREATE_INDEX, Access::Schema, true},
+                                         {SQLITE_CREATE_TEMP_INDEX, Access::Schema, true},
+                                         {SQLITE_DROP_INDEX, Access::Schema, true},
+                                         {SQLITE_DROP_TEMP_INDEX, Access::Schema, true},
+                                         {SQLITE_ALTER_TABLE, Access::Schema, true},
+                                         {SQLITE_CREATE_TABLE, Access::Schema, false},
+                                         {SQLITE_CREATE_TEMP_TABLE, Access::Schema, false},
+                                         {SQLITE_DROP_TABLE, Access::Schema, false},
+                                         {SQLITE_DROP_TEMP_TABLE, Access::Schema, false},
+                                         {SQLITE_CREATE_VIEW, Access::Schema, false},
+                                         {SQLITE_DROP_VIEW, Access::Schema, false}};
+
 } // namespace
 
 // The next number of the statement's numbering: one counter per connection, no lock, no lookup.
-void nextNumberFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void Database::nextNumberFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* db = static_cast<Database*>(sqlite3_user_data(ctx));
     const std::int64_t n = db->numbered_++;
     sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]) + n * sqlite3_value_int64(argv[1]));
 }
-
-namespace {
-
-void registerFunctions(sqlite3* db) {
-    registerCollations(db);
-    registerTsqlFunctions(db);
-    registerConversions(db);
-    registerConvert(db);
-    registerOperators(db);
-    const int flags = SQLITE_UTF8;
-    sqlite3_create_function(db, kIdentityFn, 4, flags, nullptr, identityFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_object_id", 1, flags, nullptr, objectIdFn, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "rowlark_object_id", 2, flags, nullptr, objectIdFn, nullptr,
-                            nullptr);
-    for (std::size_t i = 0; i < std::size(kTypeFunctions); ++i)
-        sqlite3_create_function(db, kTypeFunctions[i], 1, flags | SQLITE_DETERMINISTIC,
-                                const_cast<int*>(&kTypeCases[i]), typeFn, nullptr, nullptr);
-    sqlite3_create_function(db, "rowlark_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, lenFn,
-                            nullptr, nullptr);
-}
-
-} // namespace
 
 Store::Store(fs::path dir) : dir_(std::move(dir)) {
     // SQLite keeps memory statistics behind one lock for the whole process, taken for every
@@ -251,21 +252,10 @@ void Store::create(std::string_view name) {
 
 void Store::drop(std::string_view name) {
     auto found = find(name);
-    if (!found)
-        throw SqlError{3701, 11, 1,
-                       "Cannot drop the database '" + std::string(name) +
-                           "', because it does not exist or you do not have permission."};
+    if (!found) throw cannotDrop("the database '" + std::string(name) + "'", 1);
     std::lock_guard lock(mutex_);
     for (const char* suffix : {"", "-wal", "-shm"})
         fs::remove(path(*found).string() + suffix);
-}
-
-std::vector<std::string> Store::names() const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir_))
-        if (e.path().extension() == kExt) out.push_back(e.path().stem().string());
-    return out;
 }
 
 Database::Database(const Store& store, const std::string& name) : name_(name) {
@@ -287,17 +277,30 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
     sqlite3_exec(db_,
                  "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;",
                  nullptr, nullptr, nullptr);
-    registerFunctions(db_);
+    registerCollations(db_);
+    registerTsqlFunctions(db_);
+    registerConversions(db_);
+    registerConvert(db_);
+    registerOperators(db_);
+    define("rowlark_object_id", 1, objectIdFn);
+    define("rowlark_object_id", 2, objectIdFn);
+    for (std::size_t i = 0; i < std::size(kTypeFunctions); ++i)
+        define(kTypeFunctions[i], 1, typeFn, const_cast<int*>(&kTypeCases[i]), true);
+    define("rowlark_len", 1, lenFn, nullptr, true);
+    define(kIdentityFn, 4, identityFn, &lastIdentity_);
+    define("rowlark_next_number", 2, nextNumberFn, this);
     sqlite3_set_authorizer(db_, authorize, this);
-    sqlite3_create_function(db_, kIdentityFn, 4, SQLITE_UTF8, &lastIdentity_, identityFn, nullptr,
-                            nullptr);
-    sqlite3_create_function(db_, "rowlark_next_number", 2, SQLITE_UTF8, this, nextNumberFn, nullptr,
-                            nullptr);
     exec(catalogueViews(name));
 }
 
 Database::~Database() {
     sqlite3_close_v2(db_);
+}
+
+void Database::define(const char* name, int args, Function fn, void* data, bool deterministic) {
+    sqlite3_create_function(db_, name, args,
+                            SQLITE_UTF8 | (deterministic ? SQLITE_DETERMINISTIC : 0), data, fn,
+                            nullptr, nullptr);
 }
 
 void Database::exec(const std::string& sql, const std::string& table) {
@@ -317,36 +320,9 @@ void Database::exec(const std::string& sql, const std::string& table) {
     }
 }
 
-namespace {
-
-// The store's actions on a table, as its authorizer reports them, and which of the two names
-// given is the table's.
-struct TableAction {
-    int action;
-    Access::Kind kind;
-    bool second;
-};
-constexpr TableAction kTableActions[] = {{SQLITE_READ, Access::Read, false},
-                                         {SQLITE_INSERT, Access::Write, false},
-                                         {SQLITE_UPDATE, Access::Write, false},
-                                         {SQLITE_DELETE, Access::Write, false},
-                                         {SQLITE_CREATE_INDEX, Access::Schema, true},
-                                         {SQLITE_CREATE_TEMP_INDEX, Access::Schema, true},
-                                         {SQLITE_DROP_INDEX, Access::Schema, true},
-                                         {SQLITE_DROP_TEMP_INDEX, Access::Schema, true},
-                                         {SQLITE_ALTER_TABLE, Access::Schema, true},
-                                         {SQLITE_CREATE_TABLE, Access::Schema, false},
-                                         {SQLITE_CREATE_TEMP_TABLE, Access::Schema, false},
-                                         {SQLITE_DROP_TABLE, Access::Schema, false},
-                                         {SQLITE_DROP_TEMP_TABLE, Access::Schema, false},
-                                         {SQLITE_CREATE_VIEW, Access::Schema, false},
-                                         {SQLITE_DROP_VIEW, Access::Schema, false}};
-
-} // namespace
-
 // Notes, while a statement is prepared, each table it reads, writes or whose schema it changes.
-int authorize(void* self, int action, const char* a, const char* b, const char* schema,
-              const char*) {
+int Database::authorize(void* self, int action, const char* a, const char* b, const char* schema,
+                        const char*) {
     auto* db = static_cast<Database*>(self);
     const auto* found = std::find_if(std::begin(kTableActions), std::end(kTableActions),
                                      [&](const TableAction& t) { return t.action == action; });

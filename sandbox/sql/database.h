@@ -27,7 +27,6 @@ public:
     std::filesystem::path path(std::string_view canonicalName) const;
     void create(std::string_view name); // throws SqlError 1801 when it exists
     void drop(std::string_view name);   // throws SqlError 3701 when it does not
-    std::vector<std::string> names() const;
     Faults& faults() { return faults_; }
     Locks& locks() { return locks_; }
 
@@ -58,9 +57,6 @@ struct TableDef {
 
 // The catalogue views of INFORMATION_SCHEMA and sys, as statements that create them (catalog.cpp).
 std::string catalogueViews(const std::string& database);
-void nextNumberFn(::sqlite3_context* ctx, int argc, ::sqlite3_value** argv);
-int authorize(void* db, int action, const char* a, const char* b, const char* schema,
-              const char* trigger);
 
 // A table a statement of the store touches, as the store reports it while preparing it.
 struct Access {
@@ -109,6 +105,10 @@ public:
     void startNumbering() { numbered_ = 0; }
     // The identity value this connection drew last, if any.
     std::optional<std::int64_t>& lastIdentity() { return lastIdentity_; }
+    using Function = void (*)(::sqlite3_context*, int, ::sqlite3_value**);
+    // A function of the store's SQL on this connection; data is what it finds as its user data.
+    void define(const char* name, int args, Function fn, void* data = nullptr,
+                bool deterministic = false);
 
 private:
     sqlite3* db_ = nullptr;
@@ -120,8 +120,9 @@ private:
     AccessHook* hook_ = nullptr;
     bool collecting_ = false; // the authorizer notes accesses while a statement is prepared
     std::vector<Access> accesses_;
-    friend int authorize(void*, int, const char*, const char*, const char*, const char*);
-    friend void nextNumberFn(::sqlite3_context*, int, ::sqlite3_value**);
+    static int authorize(void* self, int action, const char* a, const char* b, const char* schema,
+                         const char* trigger);
+    static void nextNumberFn(::sqlite3_context* ctx, int argc, ::sqlite3_value** argv);
 };
 
 // Identity values: one counter per table, shared by every connection of the process, as a

@@ -10,17 +10,6 @@
 namespace sandbox {
 namespace {
 
-struct ColumnSpec {
-    std::string name;
-    SqlType type;
-    bool notNull = false;
-    bool identity = false;
-    std::int64_t seed = 1, increment = 1;
-    std::string defaultSql;
-    bool primaryKey = false, unique = false;
-    const char* collation = kCollationCi; // for character data
-};
-
 void expectSymbol(TokenIt& p, TokenIt end, std::string_view s) {
     if (p == end || !p->isSymbol(s)) throw syntaxNear(p == end ? "end of statement" : p->text);
     ++p;
@@ -57,8 +46,8 @@ bool endsElement(TokenIt p, TokenIt end) {
     return p == end || p->isSymbol(",") || p->isSymbol(")");
 }
 
-ColumnSpec readColumn(TokenIt& p, TokenIt end, Database& db) {
-    ColumnSpec c;
+ColumnDefinition readColumn(TokenIt& p, TokenIt end, Database& db) {
+    ColumnDefinition c;
     if (p == end || !p->isName()) throw syntaxNear(p == end ? "end of statement" : p->text);
     c.name = (p++)->text;
     c.type = readType(p, end);
@@ -121,8 +110,26 @@ ColumnSpec readColumn(TokenIt& p, TokenIt end, Database& db) {
     return c;
 }
 
-std::string columnSql(const ColumnSpec& c, const std::string& table) {
-    std::string s = quoteIdent(c.name) + " " + c.type.declared();
+// The store's name of the table's index of that name (in any case), if it has one.
+std::optional<std::string> indexNamed(Database& db, const std::string& table,
+                                      const std::string& index) {
+    Prepared find(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
+                          quoteString(table + "." + index) + " COLLATE NOCASE");
+    if (!find.step()) return std::nullopt;
+    return find.text(0);
+}
+
+std::string indexSql(const std::string& table, const std::string& index, const std::string& columns,
+                     bool unique) {
+    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+           quoteIdent(table + "." + index) + " ON " + quoteIdent(table) + " (" + columns + ")";
+}
+
+} // namespace
+
+std::string columnSql(const ColumnDefinition& c, const std::string& table) {
+    std::string s = quoteIdent(c.name) + " " +
+                    (c.rowKey ? std::string(kRowKeyType) + " PRIMARY KEY" : c.type.declared());
     if (c.type.isText()) s += std::string(" COLLATE ") + c.collation;
     if (c.type.isExactNumber()) s += std::string(" COLLATE ") + kCollationDecimal;
     if (c.notNull) s += " NOT NULL";
@@ -133,22 +140,19 @@ std::string columnSql(const ColumnSpec& c, const std::string& table) {
     return s;
 }
 
-// The store's name of the table's index of that name (in any case), if it has one.
-std::optional<std::string> indexNamed(Database& db, const std::string& table,
-                                      const std::string& index) {
-    Prepared find(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
-                          quoteString(table + "." + index) + " COLLATE NOCASE");
-    if (!find.step()) return std::nullopt;
-    return reinterpret_cast<const char*>(sqlite3_column_text(find.get(), 0));
+std::string createTableSql(const std::string& table, const std::vector<ColumnDefinition>& columns) {
+    std::string sql = std::string(isTempName(table) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
+                      quoteIdent(table) + " (";
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        sql += (i ? ", " : "") + columnSql(columns[i], table);
+    return sql + ")";
 }
 
-std::string indexSql(const std::string& table, const std::string& index, const std::string& columns,
-                     bool unique) {
-    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-           quoteIdent(table + "." + index) + " ON " + quoteIdent(table) + " (" + columns + ")";
+SqlError duplicateColumn(const std::string& column, const std::string& table, int state) {
+    return {2705, 16, state,
+            "Column names in each table must be unique. Column name '" + column + "' in table '" +
+                table + "' is specified more than once."};
 }
-
-} // namespace
 
 void Engine::create(const Tokens& t, ResultSink& sink) {
     TokenIt p = t.begin() + 1;
@@ -196,7 +200,7 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     if (db_->table(name)) throw alreadyExists(name);
     expectSymbol(p, end, "(");
     std::vector<std::string> indexes;
-    std::vector<ColumnSpec> specs;
+    std::vector<ColumnDefinition> definitions;
     int identities = 0;
     for (bool more = true; more;) {
         std::string constraint;
@@ -215,13 +219,13 @@ void Engine::createTable(TokenIt p, TokenIt end) {
             indexes.push_back(
                 indexSql(name, (pk ? "$P" : "$U") + constraint, names(start + 1, p - 1), true));
             for (TokenIt c = start; pk && c != p; ++c) // a key's columns take no NULL
-                for (auto& s : specs)
+                for (auto& s : definitions)
                     if (c->isName() && iequals(s.name, c->text)) s.notNull = true;
         } else if (p != end && (p->is("foreign") || p->is("check"))) {
             throw unsupported(p->text + " constraints");
         } else {
-            specs.push_back(readColumn(p, end, *db_));
-            const ColumnSpec& c = specs.back();
+            definitions.push_back(readColumn(p, end, *db_));
+            const ColumnDefinition& c = definitions.back();
             if (c.identity && ++identities > 1) throw secondIdentity(name);
             if (c.primaryKey || c.unique)
                 indexes.push_back(indexSql(name,
@@ -234,13 +238,8 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     expectSymbol(p, end, ")");
     if (p != end && p->is("on")) p += 2; // filegroup
     if (p != end) throw syntaxNear(p->text);
-    std::string sql = std::string(isTempName(name) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
-                      quoteIdent(name) + " (";
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        sql += (i ? ", " : "") + columnSql(specs[i], name);
-    sql += ")";
     inSavepoint([&] {
-        db_->exec(sql, name);
+        db_->exec(createTableSql(name, definitions), name);
         for (const auto& ix : indexes)
             db_->exec(ix, name);
     });
@@ -322,10 +321,7 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
             throw syntaxNear(first);
         }
         const auto found = indexNamed(*db_, tableName, index);
-        if (!found)
-            throw SqlError{3701, 11, 7,
-                           "Cannot drop the index '" + tableName + "." + index +
-                               "', because it does not exist or you do not have permission."};
+        if (!found) throw cannotDrop("the index '" + tableName + "." + index + "'", 7);
         db_->exec("DROP INDEX " + quoteIdent(*found));
         return sink.done(false, 0);
     }
@@ -347,9 +343,7 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
             forgetIdentity(*db_, def->name);
             db_->forgetSchema();
         } else if (!ifExists) {
-            throw SqlError{3701, 11, 5,
-                           "Cannot drop the " + toLower(kind) + " '" + name +
-                               "', because it does not exist or you do not have permission."};
+            throw cannotDrop("the " + toLower(kind) + " '" + name + "'", 5);
         }
         if (p == t.end()) break;
         expectSymbol(p, t.end(), ",");
@@ -376,16 +370,16 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
     if (p == t.end() || !p->is("add")) throw unsupported("this form of ALTER TABLE");
     ++p;
     if (p != t.end() && p->is("column")) ++p;
-    std::vector<ColumnSpec> specs;
+    std::vector<ColumnDefinition> definitions;
     for (;;) {
-        specs.push_back(readColumn(p, t.end(), *db_));
+        definitions.push_back(readColumn(p, t.end(), *db_));
         if (p == t.end()) break;
         expectSymbol(p, t.end(), ",");
     }
     const std::string tableName = def->name;
     const bool hasIdentity = def->identityIndex >= 0;
     inSavepoint([&] {
-        for (const auto& c : specs) {
+        for (const auto& c : definitions) {
             if (c.identity) {
                 if (hasIdentity) throw secondIdentity(tableName);
                 db_->forgetSchema();
@@ -406,25 +400,20 @@ void Engine::alter(const Tokens& t, ResultSink& sink) {
 void Engine::addIdentityColumn(const TableDef& table, const std::string& columnSql,
                                const std::string& column, std::int64_t seed) {
     const std::string name = table.name;
-    std::string createSql, indexes;
+    std::string createSql;
     std::vector<std::string> indexSqls;
     {
-        Prepared st(*db_, "SELECT type, sql FROM sqlite_master WHERE tbl_name = " +
-                              quoteString(name) + " AND sql IS NOT NULL ORDER BY type DESC");
-        while (st.step()) {
-            std::string type = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
-            std::string sql = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));
-            if (type == "table")
-                createSql = sql;
-            else if (type == "index")
-                indexSqls.push_back(sql);
-        }
+        Prepared st(*db_,
+                    "SELECT type, sql FROM sqlite_master WHERE tbl_name = " + quoteString(name) +
+                        " AND type IN ('table', 'index') AND sql IS NOT NULL");
+        while (st.step())
+            if (st.text(0) == "table")
+                createSql = st.text(1);
+            else
+                indexSqls.push_back(st.text(1));
     }
     for (const auto& c : table.columns)
-        if (iequals(c.name, column))
-            throw SqlError{2705, 16, 4,
-                           "Column names in each table must be unique. Column name '" + column +
-                               "' in table '" + name + "' is specified more than once."};
+        if (iequals(c.name, column)) throw duplicateColumn(column, name, 4);
     const std::string work = name + "$rowlark_rebuild";
     std::string body = createSql.substr(createSql.find('('));
     body.insert(body.rfind(')'), ", " + columnSql);

@@ -83,8 +83,7 @@ void Engine::openDatabase(const std::string& name) {
     if (db_) identity = db_->lastIdentity();
     db_ = std::make_unique<Database>(store_, name);
     db_->lastIdentity() = identity; // @@IDENTITY outlives USE
-    sqlite3_create_function(db_->handle(), "rowlark_session", 1, SQLITE_UTF8, this, sessionFn,
-                            nullptr, nullptr);
+    db_->define("rowlark_session", 1, sessionFn, this);
     db_->setHook(this);
 }
 
@@ -121,7 +120,7 @@ bool Engine::executeBatch(std::string_view sql, ResultSink& to, Variables variab
         Prepared st(*db_, "SELECT name FROM temp.sqlite_master WHERE type = 'table' AND name "
                           "LIKE '#%'");
         while (call && st.step())
-            names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+            names.push_back(st.text(0));
         return names;
     };
     const std::vector<std::string> before = temporaryTables();
@@ -203,10 +202,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         ++p;
         std::string name = readObjectName(p, t.end(), database());
         const TableDef* def = db_->table(name);
-        if (!def || def->isView)
-            throw SqlError{4701, 16, 1,
-                           "Cannot find the object \"" + name +
-                               "\" because it does not exist or you do not have permissions."};
+        if (!def || def->isView) throw cannotFind(4701, 1, name);
         change("DELETE FROM " + quoteIdent(def->name), def->name);
         forgetIdentity(*db_, def->name);
         return sink.done(false, 0);
@@ -368,7 +364,7 @@ SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
                              ") c) = " + quoteString(e.message.substr(from + 4, to - from - 4)) +
                              " COLLATE NOCASE");
     if (!found.step()) return e;
-    const std::string index = reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 0));
+    const std::string index = found.text(0);
     const std::string name = index.substr(index.find('.') + 1);
     if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
         return {2627, 14, 1,
@@ -404,11 +400,7 @@ void Engine::use(const std::string& name, ResultSink& sink) {
     if (tranCount_) throw unsupported("USE inside a transaction");
     std::string old = database();
     openDatabase(*found);
-    tds::EnvChange e;
-    e.type = tds::kEnvDatabase;
-    e.newText = tds::utf16(*found);
-    e.oldText = tds::utf16(old);
-    sink.envChange(e);
+    sink.envChange(environment(tds::kEnvDatabase, tds::utf16(*found), tds::utf16(old)));
     sink.info(5701, "Changed database context to '" + *found + "'.");
     sink.done(false, 0);
 }

@@ -29,6 +29,16 @@ public:
     virtual bool cancelled() = 0;
 };
 
+// A change of the session's environment (its database, language ...): the new value, the old.
+inline tds::EnvChange environment(std::uint8_t type, std::u16string now,
+                                  std::u16string before = {}) {
+    tds::EnvChange e;
+    e.type = type;
+    e.newText = std::move(now);
+    e.oldText = std::move(before);
+    return e;
+}
+
 struct TableFilter {
     std::optional<std::string> name, owner, qualifier, types;
 };
@@ -75,6 +85,7 @@ private:
     void selectStatement(const Tokens& t, ResultSink& sink);
     void selectInto(const Tokens& t, ResultSink& sink);
     void insertStatement(const Tokens& t, ResultSink& sink);
+    std::uint64_t insert(const Tokens& t); // the rows it added
     void changeStatement(const Tokens& t, ResultSink& sink);
     void create(const Tokens& t, ResultSink& sink);
     void createTable(TokenIt p, TokenIt end);

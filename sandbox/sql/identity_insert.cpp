@@ -15,10 +15,7 @@ void Engine::setIdentityInsert(const Tokens& t, ResultSink& sink) {
         throw syntaxNear(p == t.end() ? name : p->text);
     const bool on = p->is("on");
     const TableDef* def = db_->table(name);
-    if (!def || def->isView)
-        throw SqlError{1088, 16, 11,
-                       "Cannot find the object \"" + name +
-                           "\" because it does not exist or you do not have permissions."};
+    if (!def || def->isView) throw cannotFind(1088, 11, name);
     if (def->identityIndex < 0)
         throw SqlError{8106, 16, 1,
                        "Table '" + def->name +

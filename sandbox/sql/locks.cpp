@@ -11,8 +11,8 @@ std::vector<const void*> Locks::blockers(const void* owner, const Wait& wanted) 
     std::vector<const void*> out;
     const auto it = held_.find(wanted.resource);
     if (it == held_.end()) return out;
-    for (const auto& [other, h] : it->second)
-        if (other != owner && (wanted.exclusive || h.exclusive)) out.push_back(other);
+    for (const auto& [other, alone] : it->second)
+        if (other != owner && (wanted.exclusive || alone)) out.push_back(other);
     return out;
 }
 
@@ -60,8 +60,8 @@ void Locks::acquire(const void* owner, const std::string& resource, bool exclusi
         }
     }
     waiting_.erase(owner);
-    Holder& h = held_[resource][owner];
-    h.exclusive = h.exclusive || exclusive;
+    bool& alone = held_[resource][owner];
+    alone = alone || exclusive;
 }
 
 void Locks::release(const void* owner, const std::string& resource) {
@@ -77,7 +77,7 @@ bool Locks::holds(const void* owner, const std::string& resource, bool exclusive
     const auto it = held_.find(resource);
     if (it == held_.end()) return false;
     const auto h = it->second.find(owner);
-    return h != it->second.end() && (h->second.exclusive || !exclusive);
+    return h != it->second.end() && (h->second || !exclusive);
 }
 
 std::size_t Locks::waiting() const {

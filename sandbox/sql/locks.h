@@ -24,10 +24,7 @@ public:
     std::size_t waiting() const; // owners waiting now
 
 private:
-    struct Holder {
-        bool exclusive = false;
-    };
-    using Holders = std::map<const void*, Holder>;
+    using Holders = std::map<const void*, bool>; // each holder, and whether it holds alone
     struct Wait {
         std::string resource;
         bool exclusive = false;

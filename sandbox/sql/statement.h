@@ -1,6 +1,8 @@
-// A prepared statement of the store, finalised on scope exit.
+// What the statements share: a prepared statement of the store, the columns of the tables they
+// create, and their errors.
 #pragma once
 
+#include "collation.h"
 #include "database.h"
 
 #include <sqlite3.h>
@@ -18,6 +20,9 @@ public:
     Prepared& operator=(const Prepared&) = delete;
 
     sqlite3_stmt* get() const { return st_; }
+    std::string text(int column) const {
+        return reinterpret_cast<const char*>(sqlite3_column_text(st_, column));
+    }
     // True for a row, false when done; throws SqlError on failure.
     bool step() {
         const int rc = sqlite3_step(st_);
@@ -33,5 +38,32 @@ private:
     std::string table_;
     bool stepped_ = false;
 };
+
+// A column of CREATE TABLE, ALTER TABLE ADD or SELECT ... INTO, and the store's SQL for it.
+struct ColumnDefinition {
+    std::string name;
+    SqlType type;
+    bool notNull = false;
+    bool identity = false;
+    std::int64_t seed = 1, increment = 1;
+    std::string defaultSql;
+    bool primaryKey = false, unique = false;
+    bool rowKey = false;                  // the store's own row key (a numbering bigint)
+    const char* collation = kCollationCi; // for character data
+};
+std::string columnSql(const ColumnDefinition& c, const std::string& table);
+std::string createTableSql(const std::string& table, const std::vector<ColumnDefinition>& columns);
+
+SqlError duplicateColumn(const std::string& column, const std::string& table, int state);
+// what: "the table 't'", "the index 't.i'" ...
+inline SqlError cannotDrop(const std::string& what, int state) {
+    return {3701, 11, state,
+            "Cannot drop " + what + ", because it does not exist or you do not have permission."};
+}
+inline SqlError cannotFind(int number, int state, const std::string& name) {
+    return {number, 16, state,
+            "Cannot find the object \"" + name +
+                "\" because it does not exist or you do not have permissions."};
+}
 
 } // namespace sandbox

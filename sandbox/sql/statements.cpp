@@ -57,6 +57,10 @@ bool Engine::condition(const Tokens& t) {
 
 void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
     if (t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
+    sink.done(true, insert(t));
+}
+
+std::uint64_t Engine::insert(const Tokens& t) {
     Insert s = parsed(t.begin(), t.end(), &Parser::insert);
     const std::string name = objectName(s.table);
     const TableDef* def = db_->table(name);
@@ -82,7 +86,7 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
     Binder binder(*db_, variables_);
     const std::uint64_t rows = change(binder.insert(s, *def, into), def->name);
     if (explicitIdentity) afterExplicitIdentity(*def);
-    sink.done(true, rows);
+    return rows;
 }
 
 void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
@@ -125,7 +129,7 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
                 inferType(row ? sqlite3_column_type(st.get(), static_cast<int>(i)) : SQLITE_TEXT));
         }
     }
-    std::string defs;
+    std::vector<ColumnDefinition> definitions;
     bool identityTaken = false;
     const bool numbered = std::any_of(bound.columns.begin(), bound.columns.end(),
                                       [](const ResultColumn& c) { return c.numbering; });
@@ -133,10 +137,7 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
         const ResultColumn& c = bound.columns[i];
         if (c.name.empty()) throw nameMissing();
         for (std::size_t k = 0; k < i; ++k)
-            if (iequals(bound.columns[k].name, c.name))
-                throw SqlError{2705, 16, 3,
-                               "Column names in each table must be unique. Column name '" + c.name +
-                                   "' in table '" + target + "' is specified more than once."};
+            if (iequals(bound.columns[k].name, c.name)) throw duplicateColumn(c.name, target, 3);
         const bool inherits = c.column && c.column->identity && keepsIdentity;
         if (numbered && inherits)
             throw SqlError{
@@ -144,29 +145,21 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
                 "Cannot add identity column, using the SELECT INTO statement, to table '" + target +
                     "', which already has column '" + c.name +
                     "' that inherits the identity property."};
+        ColumnDefinition& d = definitions.emplace_back();
+        d.name = c.name, d.type = types[i];
         // A bigint numbering column is the store's row key: rows go in by it, and are found by
         // it without an index.
-        const bool rowKey = c.numbering && types[i].base == BaseType::BigInt;
-        std::string def =
-            quoteIdent(c.name) + " " +
-            (rowKey ? std::string(kRowKeyType) + " PRIMARY KEY" : types[i].declared());
+        d.rowKey = c.numbering && types[i].base == BaseType::BigInt;
         // a column's collation travels with it into the copy
-        if (types[i].isText())
-            def += std::string(" COLLATE ") + collationName(c.type.known ? c.type.collation.id : 0);
-        if (types[i].isExactNumber()) def += std::string(" COLLATE ") + kCollationDecimal;
-        if (c.numbering || (c.column && c.column->notNull)) def += " NOT NULL";
-        if (c.numbering)
-            def += " DEFAULT (" + identityDefault(target, c.name, c.seed, c.increment) + ")";
-        else if (inherits && !identityTaken)
-            def += " DEFAULT (" + identityDefault(target, c.name, 1, 1) + ")", identityTaken = true;
-        defs += (defs.empty() ? "" : ", ") + def;
+        d.collation = collationName(c.type.known ? c.type.collation.id : 0);
+        d.notNull = c.numbering || (c.column && c.column->notNull);
+        d.identity = c.numbering || (inherits && !identityTaken);
+        if (c.numbering) d.seed = c.seed, d.increment = c.increment;
+        identityTaken = identityTaken || inherits;
     }
-    const std::string create =
-        std::string(isTempName(target) ? "CREATE TEMP TABLE " : "CREATE TABLE ") +
-        quoteIdent(target) + " (" + defs + ")";
     std::uint64_t rows = 0;
     inSavepoint([&] {
-        db_->exec(create, target);
+        db_->exec(createTableSql(target, definitions), target);
         db_->startNumbering();
         rows = change("INSERT INTO " + quoteIdent(target) + " " + bound.sql, target);
     });

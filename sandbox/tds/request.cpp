@@ -3,7 +3,9 @@
 #include <algorithm>
 
 namespace tds {
+namespace {
 
+// Skips ALL_HEADERS when the message carries it.
 void skipAllHeaders(Reader& r) {
     if (r.remaining() < 4) return;
     std::size_t start = r.pos();
@@ -14,15 +16,6 @@ void skipAllHeaders(Reader& r) {
     }
     r.seek(start + total);
 }
-
-SqlBatch SqlBatch::decode(const Bytes& payload) {
-    Reader r(payload);
-    skipAllHeaders(r);
-    if (r.remaining() % 2) throw ProtocolError("odd byte count in a batch text");
-    return {r.ucs2(r.remaining() / 2)};
-}
-
-namespace {
 
 bool isBatchFlag(std::uint8_t b) {
     return b == 0xFF || b == 0xFE || b == 0x80;
@@ -67,6 +60,13 @@ RpcRequest readCall(Reader& r) {
 }
 
 } // namespace
+
+SqlBatch SqlBatch::decode(const Bytes& payload) {
+    Reader r(payload);
+    skipAllHeaders(r);
+    if (r.remaining() % 2) throw ProtocolError("odd byte count in a batch text");
+    return {r.ucs2(r.remaining() / 2)};
+}
 
 RpcRequest RpcRequest::decode(const Bytes& payload) {
     return decodeAll(payload).front();

@@ -7,9 +7,6 @@
 
 namespace tds {
 
-// Skips ALL_HEADERS when the message carries it.
-void skipAllHeaders(Reader& r);
-
 struct SqlBatch {
     std::u16string text;
     static SqlBatch decode(const Bytes& payload);

@@ -58,6 +58,10 @@ bool isUnicode(const TypeInfo& t) {
     return t.type == kNVarChar || t.type == kNChar || t.type == kNText;
 }
 
+bool isBinary(const TypeInfo& t) {
+    return t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage;
+}
+
 // Text as the column's type carries it: UTF-16 for the N types, code page 1252 for the others.
 void appendText(Writer& w, const TypeInfo& t, std::u16string_view s) {
     if (isUnicode(t))
@@ -67,16 +71,15 @@ void appendText(Writer& w, const TypeInfo& t, std::u16string_view s) {
 }
 
 Bytes textBytes(const TypeInfo& t, const Value& v) {
-    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage)
-        return need<Bytes>(v, "binary");
+    if (isBinary(t)) return need<Bytes>(v, "binary");
     Writer w;
     appendText(w, t, need<std::u16string>(v, "text"));
     return std::move(w.bytes());
 }
 
 Value textValue(const TypeInfo& t, Bytes b) {
-    if (t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage) return b;
-    if (t.type == kNVarChar || t.type == kNChar || t.type == kNText) {
+    if (isBinary(t)) return b;
+    if (isUnicode(t)) {
         if (b.size() % 2) throw ProtocolError("odd byte count in a Unicode value");
         Reader r(b);
         return r.ucs2(b.size() / 2);
@@ -101,25 +104,6 @@ Value decodeDateTime(Reader& r, const TypeInfo& t, int n) {
     std::int32_t days = t.type == kDateTime2N ? static_cast<std::int32_t>(getLe(r, 3)) : 0;
     return DateTime{days, units * pow10(9 - t.scale)};
 }
-
-} // namespace
-
-void appendCp1252(Writer& w, std::u16string_view s) {
-    for (char16_t c : s)
-        w.u8(cp1252Byte(c));
-}
-
-std::u16string fromCp1252(const Bytes& b) {
-    std::u16string s;
-    s.reserve(b.size());
-    for (std::uint8_t c : b) {
-        char16_t u = (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
-        s.push_back(u ? u : u'\uFFFD');
-    }
-    return s;
-}
-
-namespace {
 
 // Whether a value of the type goes with a length of one byte (0 for NULL).
 bool byteLength(const TypeInfo& t) {
@@ -200,8 +184,7 @@ void encodeSmall(Writer& w, const TypeInfo& t, const Value& v) {
 void encodeShort(Writer& w, const TypeInfo& t, const Value& v) {
     if (std::holds_alternative<std::monostate>(v)) return w.u16le(0xFFFF);
     // Text, the bulk of most rows, goes straight into the packet without a copy of its own.
-    if (const auto* s = std::get_if<std::u16string>(&v);
-        s && t.type != kBigVarBinary && t.type != kBigBinary) {
+    if (const auto* s = std::get_if<std::u16string>(&v); s && !isBinary(t)) {
         const std::size_t size = s->size() * (isUnicode(t) ? 2 : 1);
         if (size > t.maxLen) throw std::invalid_argument("value longer than its column");
         w.u16le(static_cast<std::uint16_t>(size));
@@ -212,36 +195,6 @@ void encodeShort(Writer& w, const TypeInfo& t, const Value& v) {
     w.u16le(static_cast<std::uint16_t>(b.size()));
     w.raw(b);
 }
-
-} // namespace
-
-void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
-    const bool null = std::holds_alternative<std::monostate>(v);
-    if (t.isPlp()) {
-        if (null) return w.u64le(~0ull);
-        Bytes b = textBytes(t, v);
-        w.u64le(b.size());
-        if (!b.empty()) {
-            w.u32le(static_cast<std::uint32_t>(b.size()));
-            w.raw(b);
-        }
-        return w.u32le(0);
-    }
-    if (t.isLongText()) {
-        // In a row: a text pointer and a timestamp (anything will do), then the value.
-        if (null) return w.u8(0);
-        Bytes b = textBytes(t, v);
-        w.u8(16);
-        w.raw(Bytes(16 + 8, 0));
-        w.u32le(static_cast<std::uint32_t>(b.size()));
-        return w.raw(b);
-    }
-    if (!byteLength(t)) return encodeShort(w, t, v);
-    if (null) return w.u8(0);
-    encodeSmall(w, t, v);
-}
-
-namespace {
 
 // A value whose length took one byte, n of them, not 0.
 Value decodeSmall(Reader& r, const TypeInfo& t, int n) {
@@ -277,6 +230,32 @@ Value decodeSmall(Reader& r, const TypeInfo& t, int n) {
 }
 
 } // namespace
+
+void encodeValue(Writer& w, const TypeInfo& t, const Value& v) {
+    const bool null = std::holds_alternative<std::monostate>(v);
+    if (t.isPlp()) {
+        if (null) return w.u64le(~0ull);
+        Bytes b = textBytes(t, v);
+        w.u64le(b.size());
+        if (!b.empty()) {
+            w.u32le(static_cast<std::uint32_t>(b.size()));
+            w.raw(b);
+        }
+        return w.u32le(0);
+    }
+    if (t.isLongText()) {
+        // In a row: a text pointer and a timestamp (anything will do), then the value.
+        if (null) return w.u8(0);
+        Bytes b = textBytes(t, v);
+        w.u8(16);
+        w.raw(Bytes(16 + 8, 0));
+        w.u32le(static_cast<std::uint32_t>(b.size()));
+        return w.raw(b);
+    }
+    if (!byteLength(t)) return encodeShort(w, t, v);
+    if (null) return w.u8(0);
+    encodeSmall(w, t, v);
+}
 
 Value decodeValue(Reader& r, const TypeInfo& t) {
     if (t.isPlp()) {
@@ -317,6 +296,21 @@ void encodeRow(Writer& w, const std::vector<ColumnInfo>& columns, const std::vec
     w.u8(kTokRow);
     for (std::size_t i = 0; i < columns.size(); ++i)
         encodeValue(w, columns[i].type, row.at(i));
+}
+
+void appendCp1252(Writer& w, std::u16string_view s) {
+    for (char16_t c : s)
+        w.u8(cp1252Byte(c));
+}
+
+std::u16string fromCp1252(const Bytes& b) {
+    std::u16string s;
+    s.reserve(b.size());
+    for (std::uint8_t c : b) {
+        char16_t u = (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
+        s.push_back(u ? u : u'\uFFFD');
+    }
+    return s;
 }
 
 } // namespace tds
