@@ -1,5 +1,6 @@
 #include "signals.h"
 
+#include "common/process_end.h"
 #include "system_signals.h"
 #include "terminal.h"
 
@@ -30,7 +31,7 @@ void endRun() {
     if (gEnding.exchange(true)) return;
     RestoreTerminal();
     const int first = gCaught;
-    std::_Exit(gLastWords ? gLastWords(first) : 128 + first);
+    EndProcessNow(gLastWords ? gLastWords(first) : 128 + first);
 }
 
 // What every signal does, however the system delivers it.
@@ -45,7 +46,7 @@ void onSignal(int sig) {
         RestoreTerminal();
         if (gEnding.exchange(true)) hold();
         if (gTellStop) gTellStop(first);
-        std::_Exit(128 + first);
+        EndProcessNow(128 + first);
     }
     // Told first: what the pull sets off may end the run at once.
     if (gTold && !gEnding) gTold(sig, count);

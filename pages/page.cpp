@@ -3,6 +3,7 @@
 #include "look.h"
 #include "wizard.h"
 
+#include "common/process_end.h"
 #include "shell/page_controls.h"
 
 #include <QAbstractScrollArea>
@@ -16,8 +17,7 @@ namespace rowlark::pages {
 std::function<void()> Page::endProgram = [] {
     // Ends the run at once. A job's work table is a temporary table of its connection: the server
     // drops it when the process's connections go.
-    std::fflush(nullptr);
-    std::_Exit(0);
+    EndProcessNow(0);
 };
 
 Page::Page(Wizard& wizard, int w, int h) : QWidget(nullptr, Qt::Window), wizard_(wizard) {
