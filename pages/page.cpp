@@ -12,11 +12,14 @@
 #include <QMouseEvent>
 #include <QScreen>
 
+#include <cstdio>
+
 namespace rowlark::pages {
 
 std::function<void()> Page::endProgram = [] {
     // Ends the run at once. A job's work table is a temporary table of its connection: the server
     // drops it when the process's connections go.
+    std::fflush(nullptr);
     EndProcessNow(0);
 };
 
