@@ -70,10 +70,7 @@ protected:
     Rows values(const std::string& table) {
         return query(*c, "SELECT v FROM " + table + " ORDER BY v");
     }
-    bool exists(const std::string& table) {
-        return query(*c, "SELECT CASE WHEN OBJECT_ID(N'" + table +
-                             "') IS NULL THEN 0 ELSE 1 END")[0][0] == "1";
-    }
+    bool exists(const std::string& table) { return Exists(*c, table); }
     static QString support() { return ROWLARK_TEST_SUPPORT_DIR; }
 
     std::unique_ptr<db::Connection> c;

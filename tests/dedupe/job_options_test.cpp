@@ -83,16 +83,8 @@ protected:
         s.fingerprintBits = GetParam();
         return dedupe::RunJob(s, e);
     }
-    std::vector<std::string> column(const std::string& table) {
-        std::vector<std::string> out;
-        for (const auto& r : query(*c, "SELECT v FROM " + table + " ORDER BY v"))
-            out.push_back(r[0]);
-        return out;
-    }
-    bool exists(const std::string& table) {
-        return query(*c, "SELECT CASE WHEN OBJECT_ID(N'" + table +
-                             "') IS NULL THEN 0 ELSE 1 END")[0][0] == "1";
-    }
+    std::vector<std::string> column(const std::string& table) { return ValuesOfV(*c, table); }
+    bool exists(const std::string& table) { return Exists(*c, table); }
 
     std::unique_ptr<db::Connection> c;
 };

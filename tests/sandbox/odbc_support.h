@@ -42,4 +42,18 @@ inline const std::string kWorkTablesLeft =
     "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME LIKE "
     "N'TEMP!_TABLE!_CREATED!_BY!_ORVANDEL%' ESCAPE '!'";
 
+// Whether the database holds an object of that name.
+inline bool Exists(db::Connection& c, const std::string& name) {
+    return query(c, "SELECT CASE WHEN OBJECT_ID(N'" + name +
+                        "') IS NULL THEN 0 ELSE 1 END")[0][0] == "1";
+}
+
+// A table's column v, in order.
+inline std::vector<std::string> ValuesOfV(db::Connection& c, const std::string& table) {
+    std::vector<std::string> out;
+    for (const auto& r : query(c, "SELECT v FROM " + table + " ORDER BY v"))
+        out.push_back(r[0]);
+    return out;
+}
+
 } // namespace rowlark::test
