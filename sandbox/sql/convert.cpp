@@ -90,14 +90,15 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
         out.assign(p, p + sqlite3_value_bytes(v));
         return true;
     }
-    if (!from || from->isText()) {
+    if (from && from->isText() && !isUnicode(*from)) { // char, varchar, text: their code page
         tds::Writer w;
-        const std::u16string s = utf16Of(v);
-        if (from && !isUnicode(*from)) // char, varchar, text: their code page
-            tds::appendCp1252(w, s);
-        else
-            w.ucs2(s);
+        tds::appendCp1252(w, utf16Of(v));
         out = std::move(w.bytes());
+        return true;
+    }
+    if (!from || from->isText()) { // UTF-16LE as the store gives it: no copy of ours per row
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_text16le(v));
+        out.assign(p, p + sqlite3_value_bytes16(v));
         return true;
     }
     number = true;
@@ -170,9 +171,7 @@ bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long styl
         out = utf16Of(v);
         return true;
     }
-    out.clear();
-    for (char c : s)
-        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    out.assign(s.begin(), s.end()); // ASCII only: digits, signs, names of months
     return true;
 }
 

@@ -221,16 +221,15 @@ void substringFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return resultError(ctx, 537, "Invalid length parameter passed to the substring function.");
     const std::int64_t from = std::max<std::int64_t>(start, 1);
     const std::int64_t count = std::max<std::int64_t>(0, start + length - from);
-    if (sqlite3_value_type(argv[0]) == SQLITE_BLOB) {
-        const auto* p = static_cast<const unsigned char*>(sqlite3_value_blob(argv[0]));
-        const std::int64_t size = sqlite3_value_bytes(argv[0]);
-        const std::int64_t at = std::min(from - 1, size), n = std::min(count, size - at);
-        return resultBytes(ctx, p + at, static_cast<std::size_t>(n));
-    }
-    const std::u16string s = utf16Of(argv[0]);
-    const auto size = static_cast<std::int64_t>(s.size());
+    // a blob's bytes, or the text's UTF-16 units as the store gives them
+    const bool blob = sqlite3_value_type(argv[0]) == SQLITE_BLOB;
+    const auto* p = static_cast<const char*>(blob ? sqlite3_value_blob(argv[0])
+                                                  : sqlite3_value_text16(argv[0]));
+    const std::int64_t size =
+        blob ? sqlite3_value_bytes(argv[0]) : sqlite3_value_bytes16(argv[0]) / 2;
     const std::int64_t at = std::min(from - 1, size), n = std::min(count, size - at);
-    resultUtf16(ctx, s.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n)));
+    if (blob) return resultBytes(ctx, p + at, static_cast<std::size_t>(n));
+    sqlite3_result_text16(ctx, p + 2 * at, static_cast<int>(2 * n), SQLITE_TRANSIENT);
 }
 
 // REVERSE(text), by characters.

@@ -19,9 +19,10 @@
 namespace sandbox {
 namespace {
 
-std::string textOf(sqlite3_stmt* st, int i) {
+// The stored text without a copy: read at once, before the statement moves on.
+std::string_view textOf(sqlite3_stmt* st, int i) {
     auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-    return p ? std::string(p, sqlite3_column_bytes(st, i)) : std::string();
+    return p ? std::string_view(p, sqlite3_column_bytes(st, i)) : std::string_view();
 }
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -42,8 +43,8 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
         return false;
     };
     auto conversion = [&]() {
-        return fail(245, "Conversion failed when converting the nvarchar value '" + textOf(st, i) +
-                             "' to data type " + t.tsqlName() + ".");
+        return fail(245, "Conversion failed when converting the nvarchar value '" +
+                             std::string(textOf(st, i)) + "' to data type " + t.tsqlName() + ".");
     };
     if (t.isInteger() || t.base == BaseType::Bit) {
         std::int64_t v;
@@ -65,7 +66,7 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
     }
     if (isFloat(t)) {
         if (kind == SQLITE_TEXT || kind == SQLITE_BLOB) {
-            std::string s = textOf(st, i);
+            const std::string s(textOf(st, i));
             char* end = nullptr;
             double d = std::strtod(s.c_str(), &end);
             if (s.empty() || *end) return conversion();
