@@ -11,8 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <new>
 
 namespace sandbox {
@@ -106,16 +106,9 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
     const int size = from->wire().maxLen; // bit and the whole numbers' bytes; float 8, real 4
     std::uint64_t bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
     if (from->base == BaseType::Bit) bits = bits != 0;
-    if (from->base == BaseType::Float) {
-        const double d = sqlite3_value_double(v);
-        std::memcpy(&bits, &d, 8);
-    }
-    if (from->base == BaseType::Real) {
-        const float f = static_cast<float>(sqlite3_value_double(v));
-        std::uint32_t b32;
-        std::memcpy(&b32, &f, 4);
-        bits = b32;
-    }
+    if (from->base == BaseType::Float) bits = std::bit_cast<std::uint64_t>(sqlite3_value_double(v));
+    if (from->base == BaseType::Real)
+        bits = std::bit_cast<std::uint32_t>(static_cast<float>(sqlite3_value_double(v)));
     for (int i = size - 1; i >= 0; --i)
         out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     return true;

@@ -141,8 +141,7 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const Part& part = partOf(argv[0]);
     const std::int64_t n = sqlite3_value_int64(argv[1]);
     if (n > INT32_MAX || n < INT32_MIN)
-        return resultError(ctx, 8115,
-                           "Arithmetic overflow error converting expression to data type int.");
+        return resultError(ctx, 8115, overflowText(SqlType{BaseType::Int}));
     if (part.months) {
         addMonths(t, part.months * n);
     } else {

@@ -33,9 +33,7 @@ void integerFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return resultError(ctx, 220,
                            "Arithmetic overflow error for data type " + t.tsqlName() +
                                ", value = " + std::to_string(static_cast<long long>(d)) + ".");
-    resultError(ctx, 8115,
-                "Arithmetic overflow error converting expression to data type " + t.tsqlName() +
-                    ".");
+    resultError(ctx, 8115, overflowText(t));
 }
 
 // An exact number: its digits as a whole number and how many of them follow the point.
