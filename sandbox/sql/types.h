@@ -112,10 +112,10 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& type, tds::Value& out, Co
 SqlType inferType(int sqliteType);
 
 // Text as a date and time: yyyy-mm-dd or yyyymmdd and a time hh:mm[:ss][.fraction] after a blank
-// or a T (a time alone for time), as the store keeps it. With a style (below 0: none given) as
-// CONVERT reads text: also mm/dd/yyyy (dd/mm/yyyy in styles 3 and 103; a two-digit year is 1950
-// to 2049) where the style is none or one of those and 1, 101, Mon dd yyyy (its time left out),
-// and the ranges of datetime and smalldatetime.
+// or a T (a time alone for time), as the store keeps it. Given a style (below 0: none), as CONVERT
+// reads text: also m/d/yyyy where the style is none, 1 or 101, d/m/yyyy in 3 and 103 (a two-digit
+// year is 1950 to 2049), and Mon dd yyyy (its time left out); datetime and smalldatetime keep
+// their range and three digits of a second, and a date may carry a time (dropped later).
 bool parseDateTime(std::string_view text, BaseType base, tds::DateTime& out,
                    std::optional<long> style = std::nullopt);
 // A point in time as text of the type (the store's form, style below 0), or in a style of

@@ -35,16 +35,19 @@ std::string padded(std::int64_t v, int width, char fill = '0') {
     return s;
 }
 
+// A value that does not convert: the error, and false.
+bool failed(ConversionError& err, int number, std::string what) {
+    err = {number, std::move(what)};
+    return false;
+}
+
 // A whole, floating-point or exact number of the type, from whatever the store holds.
 bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, ConversionError& err) {
     const int kind = sqlite3_column_type(st, i);
-    auto fail = [&](int number, const std::string& what) {
-        err = {number, what};
-        return false;
-    };
     auto conversion = [&]() {
-        return fail(245, "Conversion failed when converting the nvarchar value '" +
-                             std::string(textOf(st, i)) + "' to data type " + t.tsqlName() + ".");
+        return failed(err, 245,
+                      "Conversion failed when converting the nvarchar value '" +
+                          std::string(textOf(st, i)) + "' to data type " + t.tsqlName() + ".");
     };
     if (t.isInteger() || t.base == BaseType::Bit) {
         std::int64_t v;
@@ -60,7 +63,7 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
             if (s.empty() || *end || errno) return conversion();
         }
         if (t.base == BaseType::Bit) v = v != 0;
-        if (!inWholeRange(t.base, v)) return fail(8115, overflowText(t));
+        if (!inWholeRange(t.base, v)) return failed(err, 8115, overflowText(t));
         out = v;
         return true;
     }
@@ -92,7 +95,7 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
         // Money is a scaled 64-bit integer (smallmoney 32): past it the server refuses the value.
         const bool tooBig = (t.base == BaseType::Money && (v > INT64_MAX || v < INT64_MIN)) ||
                             (t.base == BaseType::SmallMoney && (v > INT32_MAX || v < INT32_MIN));
-        if (tooBig) return fail(8115, overflowText(t));
+        if (tooBig) return failed(err, 8115, overflowText(t));
         out = tds::Decimal{v};
         return true;
     }
@@ -268,10 +271,6 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         out = std::monostate{};
         return true;
     }
-    auto fail = [&](int number, const std::string& what) {
-        err = {number, what};
-        return false;
-    };
     if (isNumber(t)) return readNumber(st, i, t, out, err);
     if (t.isText()) {
         // The stored UTF-8, turned into the string the value already holds: SQLite's own UTF-16
@@ -287,7 +286,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             s->resize(t.length, u' ');
         if (t.length != SqlType::kMax && t.base != BaseType::Text && t.base != BaseType::NText &&
             s->size() > std::size_t(t.length))
-            return fail(8152, kTruncated);
+            return failed(err, 8152, kTruncated);
         return true;
     }
     if (isBinary(t)) {
@@ -296,7 +295,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
         tds::Bytes b(p, p + n);
         if (t.base == BaseType::Binary && b.size() < std::size_t(t.length)) b.resize(t.length, 0);
         if (t.length != SqlType::kMax && b.size() > std::size_t(t.length))
-            return fail(8152, kTruncated);
+            return failed(err, 8152, kTruncated);
         out = std::move(b);
         return true;
     }
@@ -306,13 +305,13 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
             auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
             b.assign(p, p + 16);
         } else if (!parseGuid(textOf(st, i), b)) {
-            return fail(8169, kBadGuidText);
+            return failed(err, 8169, kBadGuidText);
         }
         out = std::move(b);
         return true;
     }
     tds::DateTime dt;
-    if (!parseDateTime(textOf(st, i), t.base, dt)) return fail(241, kBadDateText);
+    if (!parseDateTime(textOf(st, i), t.base, dt)) return failed(err, 241, kBadDateText);
     out = dt;
     return true;
 }
