@@ -319,13 +319,12 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
 bool parseGuid(std::string_view s, tds::Bytes& out) {
     if (s.size() == 38 && s.front() == '{') s = s.substr(1, 36);
     if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') return false;
-    std::string hex(s);
-    std::erase(hex, '-');
     std::uint8_t b[16];
-    for (int k = 0; k < 16; ++k) {
-        const char* p = hex.data() + 2 * k;
-        if (hex.size() != 32 || std::from_chars(p, p + 2, b[k], 16).ptr != p + 2) return false;
-    }
+    // two digits a byte, read where they stand, past the four hyphens
+    for (std::size_t k = 0, at = 0; k < 16;
+         ++k, at += at == 6 || at == 11 || at == 16 || at == 21 ? 3 : 2)
+        if (std::from_chars(s.data() + at, s.data() + at + 2, b[k], 16).ptr != s.data() + at + 2)
+            return false;
     // the first three groups go out little-endian
     out = {b[3], b[2], b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
            b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
@@ -356,10 +355,11 @@ std::string hexText(const tds::Bytes& bytes) {
 
 std::string guidText(const tds::Bytes& b) {
     if (b.size() != 16) return "";
-    const std::string h = hexText({b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9],
-                                   b[10], b[11], b[12], b[13], b[14], b[15]});
-    return h.substr(0, 8) + "-" + h.substr(8, 4) + "-" + h.substr(12, 4) + "-" + h.substr(16, 4) +
-           "-" + h.substr(20);
+    std::string h = hexText({b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10],
+                             b[11], b[12], b[13], b[14], b[15]});
+    for (const std::size_t at : {8, 13, 18, 23})
+        h.insert(at, 1, '-');
+    return h;
 }
 
 std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
