@@ -96,7 +96,7 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
         out = std::move(w.bytes());
         return true;
     }
-    if (!from || from->isText()) { // UTF-16LE as the store gives it: no copy of ours per row
+    if (!from || from->isText()) { // UTF-16LE as the store hands it out, converted once
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_text16le(v));
         out.assign(p, p + sqlite3_value_bytes16(v));
         return true;
