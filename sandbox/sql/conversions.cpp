@@ -56,17 +56,15 @@ void averageFinal(sqlite3_context* ctx) {
     sqlite3_result_int64(ctx, a->sum / a->count);
 }
 
-template <char32_t (*kMap)(char32_t)> void caseFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    std::u16string s = utf16Of(argv[0]);
+// Each UTF-16 unit through the map: letter case beyond ASCII.
+template <char32_t (*kMap)(char32_t)> std::u16string mapped(std::u16string s) {
     for (char16_t& c : s)
         c = static_cast<char16_t>(kMap(c));
-    resultUtf16(ctx, s);
+    return s;
 }
 
-std::u16string folded(std::u16string s) {
-    for (char16_t& c : s)
-        c = static_cast<char16_t>(lowerCase(c));
-    return s;
+template <char32_t (*kMap)(char32_t)> void caseFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    resultUtf16(ctx, mapped<kMap>(utf16Of(argv[0])));
 }
 
 // REPLACE(text, pattern, replacement): the pattern is found without regard to letter case, as
@@ -75,7 +73,7 @@ void replaceFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const std::u16string s = utf16Of(argv[0]), pattern = utf16Of(argv[1]),
                          replacement = utf16Of(argv[2]);
     if (pattern.empty()) return resultUtf16(ctx, s);
-    const std::u16string hay = folded(s), needle = folded(pattern);
+    const std::u16string hay = mapped<lowerCase>(s), needle = mapped<lowerCase>(pattern);
     std::u16string out;
     std::size_t from = 0;
     for (std::size_t at = hay.find(needle); at != std::u16string::npos;
@@ -90,7 +88,8 @@ void replaceFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // CHARINDEX(pattern, text [, start]): found without regard to letter case.
 void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    const std::u16string needle = folded(utf16Of(argv[0])), hay = folded(utf16Of(argv[1]));
+    const std::u16string needle = mapped<lowerCase>(utf16Of(argv[0])),
+                         hay = mapped<lowerCase>(utf16Of(argv[1]));
     const std::size_t from =
         argc > 2
             ? static_cast<std::size_t>(std::max<sqlite3_int64>(1, sqlite3_value_int64(argv[2])) - 1)

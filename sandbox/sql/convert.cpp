@@ -11,10 +11,8 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <cctype>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <new>
 
 namespace sandbox {
@@ -52,105 +50,6 @@ std::string exactText(sqlite3_value* v, int scale) {
     return buf;
 }
 
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-std::string padded(std::int64_t v, int width, char fill = '0') {
-    const std::string digits = std::to_string(v);
-    std::string s(digits.size() < std::size_t(width) ? width - digits.size() : 0, fill);
-    s += digits;
-    return s;
-}
-
-// A point in time as text of the type (the store's form), or in a style of CONVERT's.
-bool formatDateTime(const tds::DateTime& dt, const SqlType& type, long style, std::string& out) {
-    std::int64_t y, m, d;
-    civil(dt.days, y, m, d);
-    const std::int64_t secs = dt.nanos / 1'000'000'000, fraction = dt.nanos % 1'000'000'000;
-    const std::int64_t h = secs / 3600, mi = secs / 60 % 60, s = secs % 60;
-    const std::string date = padded(y, 4) + "-" + padded(m, 2) + "-" + padded(d, 2);
-    int digits = type.base == BaseType::DateTime        ? 3
-                 : type.base == BaseType::SmallDateTime ? 0
-                                                        : type.scale;
-    std::string frac = digits ? "." + padded(fraction, 9).substr(0, digits) : "";
-    const std::string time = padded(h, 2) + ":" + padded(mi, 2) + ":" + padded(s, 2);
-    const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
-    if (style < 0 || ((style == 0 || style == 100) && !old) || style == 21 || style == 121 ||
-        style == 25) {
-        if (type.base == BaseType::Date) return out = date, true;
-        if (type.base == BaseType::Time) return out = time + frac, true;
-        return out = date + " " + time + frac, true;
-    }
-    if (style == 0 || style == 100) {
-        const std::int64_t h12 = h % 12 == 0 ? 12 : h % 12;
-        out = std::string(kMonths[m - 1]) + " " + padded(d, 2, ' ') + " " + padded(y, 4) + " " +
-              padded(h12, 2, ' ') + ":" + padded(mi, 2) + (h < 12 ? "AM" : "PM");
-        return true;
-    }
-    if (style == 126) {
-        if (fraction == 0 && old) frac.clear();
-        return out = date + "T" + time + frac, true;
-    }
-    // The other styles by their pattern: Y the year's four digits, y its last two, m d the
-    // month and the day, D the date (Y-m-d), T the time.
-    static const std::pair<long, const char*> kStyles[] = {
-        {1, "m/d/y"}, {101, "m/d/Y"}, {3, "d/m/y"}, {103, "d/m/Y"}, {23, "D"},   {8, "T"},
-        {108, "T"},   {12, "ymd"},    {112, "Ymd"}, {20, "D T"},    {120, "D T"}};
-    for (const auto& [number, pattern] : kStyles) {
-        if (number != style) continue;
-        out.clear();
-        for (const char* p = pattern; *p; ++p)
-            out += *p == 'Y'   ? padded(y, 4)
-                   : *p == 'y' ? padded(y % 100, 2)
-                   : *p == 'm' ? padded(m, 2)
-                   : *p == 'd' ? padded(d, 2)
-                   : *p == 'D' ? date
-                   : *p == 'T' ? time
-                               : std::string(1, *p);
-        return true;
-    }
-    return false;
-}
-
-// Text as a date or time of the type, in the style given (or any the server reads by default).
-bool parseStyled(std::string_view s, const SqlType& type, long style, tds::DateTime& out) {
-    s = trim(s);
-    std::string iso(s);
-    const bool slashes = s.size() >= 8 && (s[2] == '/' || s[1] == '/');
-    if (slashes && (style < 0 || style == 1 || style == 101 || style == 3 || style == 103)) {
-        // mm/dd/yyyy (the default, us_english) or dd/mm/yyyy (3, 103), the time after a blank
-        const auto first = s.find('/'), second = s.find('/', first + 1);
-        if (second == std::string_view::npos) return false;
-        const auto end = s.find(' ', second);
-        std::string a(s.substr(0, first)), b(s.substr(first + 1, second - first - 1)),
-            c(s.substr(second + 1, end - second - 1));
-        const auto number = [](const std::string& part) {
-            return !part.empty() && part.size() <= 4 &&
-                   std::all_of(part.begin(), part.end(),
-                               [](unsigned char ch) { return std::isdigit(ch); });
-        };
-        if (!number(a) || !number(b) || !number(c)) return false;
-        if (c.size() == 2) c = (std::stoi(c) < 50 ? "20" : "19") + c;
-        if (style == 3 || style == 103) std::swap(a, b);
-        iso = padded(std::atoi(c.c_str()), 4) + "-" + padded(std::atoi(a.c_str()), 2) + "-" +
-              padded(std::atoi(b.c_str()), 2) +
-              (end == std::string_view::npos ? "" : std::string(s.substr(end)));
-    } else if (s.size() >= 10 && std::isalpha(static_cast<unsigned char>(s[0]))) {
-        for (int k = 0; k < 12; ++k)
-            if (iequals(s.substr(0, 3), kMonths[k])) {
-                int d = 0, y = 0;
-                if (std::sscanf(std::string(s.substr(3)).c_str(), "%d %d", &d, &y) != 2)
-                    return false;
-                iso = padded(y, 4) + "-" + padded(k + 1, 2) + "-" + padded(d, 2);
-            }
-    }
-    const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
-    const auto point = iso.find('.', 10);
-    if (old && point != std::string::npos && iso.size() - point - 1 > 3) return false;
-    return parseDateTime(iso, type.base == BaseType::Date ? BaseType::DateTime2 : type.base, out) &&
-           !(old && out.days < daysOf(1753, 1, 1));
-}
-
 // The value's moment: from the store's text of a date type, or from text to be read.
 void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
                 const SqlType& to, long style, const Failure& fail) {
@@ -158,8 +57,8 @@ void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlT
     const std::string s = textOf(v);
     const bool fromDate = from && from->isDateTime();
     if (sqlite3_value_type(v) == SQLITE_BLOB ||
-        !(fromDate ? parseDateTime(s, from->base, dt) || parseStyled(s, to, -1, dt)
-                   : parseStyled(s, to, style, dt)))
+        !(fromDate ? parseDateTime(s, from->base, dt) || parseDateTime(s, to.base, dt, -1)
+                   : parseDateTime(s, to.base, dt, style)))
         return fail(241, kBadDateText);
     if (to.base == BaseType::Date) dt.nanos = 0;
     if (to.base == BaseType::Time) dt.days = 0;
@@ -191,14 +90,15 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
         out.assign(p, p + sqlite3_value_bytes(v));
         return true;
     }
-    if (!from || from->isText()) {
+    if (from && from->isText() && !isUnicode(*from)) { // char, varchar, text: their code page
         tds::Writer w;
-        const std::u16string s = utf16Of(v);
-        if (from && !isUnicode(*from)) // char, varchar, text: their code page
-            tds::appendCp1252(w, s);
-        else
-            w.ucs2(s);
+        tds::appendCp1252(w, utf16Of(v));
         out = std::move(w.bytes());
+        return true;
+    }
+    if (!from || from->isText()) { // UTF-16LE as the store hands it out, converted once
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_text16le(v));
+        out.assign(p, p + sqlite3_value_bytes16(v));
         return true;
     }
     number = true;
@@ -206,16 +106,9 @@ bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes
     const int size = from->wire().maxLen; // bit and the whole numbers' bytes; float 8, real 4
     std::uint64_t bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
     if (from->base == BaseType::Bit) bits = bits != 0;
-    if (from->base == BaseType::Float) {
-        const double d = sqlite3_value_double(v);
-        std::memcpy(&bits, &d, 8);
-    }
-    if (from->base == BaseType::Real) {
-        const float f = static_cast<float>(sqlite3_value_double(v));
-        std::uint32_t b32;
-        std::memcpy(&b32, &f, 4);
-        bits = b32;
-    }
+    if (from->base == BaseType::Float) bits = std::bit_cast<std::uint64_t>(sqlite3_value_double(v));
+    if (from->base == BaseType::Real)
+        bits = std::bit_cast<std::uint32_t>(static_cast<float>(sqlite3_value_double(v)));
     for (int i = size - 1; i >= 0; --i)
         out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     return true;
@@ -271,9 +164,7 @@ bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long styl
         out = utf16Of(v);
         return true;
     }
-    out.clear();
-    for (char c : s)
-        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    out.assign(s.begin(), s.end()); // ASCII only: digits, signs, names of months
     return true;
 }
 
@@ -385,18 +276,13 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
     if (to.isDateTime()) return toDateTime(ctx, v, from, to, style, fail);
     if (to.base == BaseType::UniqueIdentifier) {
         tds::Bytes b;
-        std::string s = textOf(v);
         if (sqlite3_value_type(v) == SQLITE_BLOB && sqlite3_value_bytes(v) >= 16) {
             const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
-            s = guidText(tds::Bytes(p, p + 16));
+            b.assign(p, p + 16);
+        } else if (!parseGuid(textOf(v), b)) {
+            return fail(8169, kBadGuidText);
         }
-        for (auto& c : s)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (s.size() == 38 && s.front() == '{') s = s.substr(1, 36);
-        bool ok = s.size() == 36;
-        for (std::size_t i = 0; ok && i < 36; ++i)
-            ok = (i == 8 || i == 13 || i == 18 || i == 23) ? s[i] == '-' : std::isxdigit(s[i]);
-        if (!ok) return fail(8169, kBadGuidText);
+        const std::string s = guidText(b);
         return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
     }
     if (isFloat(to) && sqlite3_value_type(v) == SQLITE_TEXT) {
@@ -435,24 +321,20 @@ const SqlType* cachedType(sqlite3_context* ctx, sqlite3_value** argv, int i) {
     return kept;
 }
 
-void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) try {
+void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const SqlType* to = cachedType(ctx, argv, 2);
     const SqlType* from = sqlite3_value_bytes(argv[1]) ? cachedType(ctx, argv, 1) : nullptr;
     if (!to) return sqlite3_result_null(ctx);
     const long style = sqlite3_value_type(argv[3]) == SQLITE_NULL ? -1 : sqlite3_value_int(argv[3]);
     convertValue(ctx, argv[0], from ? std::optional<SqlType>(*from) : std::nullopt, *to, style,
                  sqlite3_value_int(argv[4]));
-} catch (const std::bad_alloc&) {
-    sqlite3_result_error_nomem(ctx);
-} catch (const std::exception&) {
-    resultError(ctx, 40000, "The sandbox could not evaluate this conversion.");
 }
 
 } // namespace
 
 void registerConvert(sqlite3* db) {
-    sqlite3_create_function(db, "rowlark_convert", 5, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                            convertFn, nullptr, nullptr);
+    static const StoreFunction kFunctions[] = {{"rowlark_convert", 5, convertFn}};
+    registerFunctions(db, kFunctions);
 }
 
 } // namespace sandbox

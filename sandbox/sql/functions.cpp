@@ -7,8 +7,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 namespace sandbox {
@@ -58,15 +61,12 @@ void badDate(sqlite3_context* ctx) {
 
 // YEAR, MONTH, DAY of a date as the store keeps it ('YYYY-MM-DD...'); NULL stays NULL.
 template <int kFrom, int kLength> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const std::string s = textOf(argv[0]);
-    int value = 0;
-    bool ok = s.size() >= 10 && s[4] == '-' && s[7] == '-';
-    for (int i = kFrom; ok && i < kFrom + kLength; ++i) {
-        ok = s[static_cast<std::size_t>(i)] >= '0' && s[static_cast<std::size_t>(i)] <= '9';
-        value = value * 10 + (s[static_cast<std::size_t>(i)] - '0');
-    }
-    if (!ok) return badDate(ctx);
-    sqlite3_result_int(ctx, value);
+    const auto* s = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    unsigned value = 0; // unsigned: no sign is read
+    if (!s || std::strlen(s) < 10 || s[4] != '-' || s[7] != '-' ||
+        std::from_chars(s + kFrom, s + kFrom + kLength, value).ptr != s + kFrom + kLength)
+        return badDate(ctx);
+    sqlite3_result_int(ctx, static_cast<int>(value));
 }
 
 // A point in time as the store keeps it: days since 0001-01-01, nanoseconds into the day, and
@@ -83,33 +83,11 @@ constexpr std::int64_t kDay = 86'400'000'000'000;
 bool parseMoment(sqlite3_value* v, Moment& out) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
     const std::string_view s = p ? p : "";
-    auto digitsAt = [&](std::size_t at, std::size_t n, std::int64_t& value) {
-        value = 0;
-        for (std::size_t i = at; i < at + n; ++i) {
-            if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
-            value = value * 10 + (s[i] - '0');
-        }
-        return true;
-    };
-    std::int64_t y, m, d;
-    if (s.size() < 10 || s[4] != '-' || s[7] != '-' || !digitsAt(0, 4, y) || !digitsAt(5, 2, m) ||
-        !digitsAt(8, 2, d) || m < 1 || m > 12 || d < 1 || d > 31)
-        return false;
-    out = {daysOf(y, m, d), 0, false, 3};
-    if (s.size() == 10) return true;
-    std::int64_t h, mi, sec = 0;
-    if (s.size() < 16 || !digitsAt(11, 2, h) || s[13] != ':' || !digitsAt(14, 2, mi)) return false;
-    if (s.size() >= 19 && s[16] == ':' && !digitsAt(17, 2, sec)) return false;
-    out.hasTime = true;
-    out.nanos = ((h * 60 + mi) * 60 + sec) * 1'000'000'000;
-    if (s.size() > 20 && s[19] == '.') {
-        std::int64_t unit = 100'000'000;
-        out.digits = 0;
-        for (std::size_t i = 20; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, unit /= 10) {
-            out.nanos += (s[i] - '0') * unit;
-            ++out.digits;
-        }
-    }
+    tds::DateTime dt;
+    if (!parseDateTime(s, BaseType::DateTime2, dt)) return false;
+    const auto point = s.find('.');
+    out = {dt.days, dt.nanos, s.size() > 10,
+           point == s.npos ? 3 : static_cast<int>(s.size() - point - 1)};
     return true;
 }
 
@@ -122,57 +100,58 @@ std::string text(const Moment& t) {
 void addMonths(Moment& t, std::int64_t months) {
     std::int64_t y, m, d;
     civil(t.days, y, m, d);
-    std::int64_t total = y * 12 + (m - 1) + months;
+    const std::int64_t total = y * 12 + (m - 1) + months;
     y = total / 12;
     m = total % 12 + 1;
-    const std::int64_t last = daysOf(m == 12 ? y + 1 : y, m == 12 ? 1 : m + 1, 1) - daysOf(y, m, 1);
-    t.days = daysOf(y, m, std::min(d, last));
+    // the month's last day where it is shorter (the 13th month is the next year's first)
+    t.days = daysOf(y, m, std::min(d, daysOf(y, m + 1, 1) - daysOf(y, m, 1)));
 }
 
-// Nanoseconds in one of the time parts; 0 for the parts counted in days or months.
-std::int64_t unitOf(std::string_view part) {
-    if (part == "hour") return 3'600'000'000'000;
-    if (part == "minute") return 60'000'000'000;
-    if (part == "second") return 1'000'000'000;
-    if (part == "millisecond") return 1'000'000;
-    if (part == "microsecond") return 1'000;
-    if (part == "nanosecond") return 1;
-    return 0;
-}
+// A date part: the months it counts (year, quarter, month) or its nanoseconds (the others), and
+// for the parts of the time what DATEPART counts them within.
+struct Part {
+    std::string_view name;
+    std::int64_t months, nanos, cycle;
+};
 
-// Months in one of the parts counted in months; 0 for the others.
-std::int64_t monthsIn(std::string_view part) {
-    return part == "year" ? 12 : part == "quarter" ? 3 : part == "month" ? 1 : 0;
-}
-
-std::string_view partOf(sqlite3_value* v) {
+const Part& partOf(sqlite3_value* v) {
+    static const Part kParts[] = {{"year", 12, 0, 0},
+                                  {"quarter", 3, 0, 0},
+                                  {"month", 1, 0, 0},
+                                  {"dayofyear", 0, kDay, 0},
+                                  {"day", 0, kDay, 0},
+                                  {"week", 0, 7 * kDay, 0},
+                                  {"weekday", 0, kDay, 0},
+                                  {"hour", 0, 3'600'000'000'000, 24},
+                                  {"minute", 0, 60'000'000'000, 60},
+                                  {"second", 0, 1'000'000'000, 60},
+                                  {"millisecond", 0, 1'000'000, 1000},
+                                  {"microsecond", 0, 1'000, 1'000'000},
+                                  {"nanosecond", 0, 1, 1'000'000'000}};
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-    return p ? p : "";
+    for (const Part& part : kParts)
+        if (part.name == (p ? p : "")) return part;
+    throw std::invalid_argument("not a date part"); // the binder passes only these
 }
 
 // DATEADD(part, n, date): the date moved by n parts, in the form it came in.
 void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Moment t;
     if (!parseMoment(argv[2], t)) return badDate(ctx);
-    const std::string_view part = partOf(argv[0]);
+    const Part& part = partOf(argv[0]);
     const std::int64_t n = sqlite3_value_int64(argv[1]);
     if (n > INT32_MAX || n < INT32_MIN)
-        return resultError(ctx, 8115,
-                           "Arithmetic overflow error converting expression to data type int.");
-    if (monthsIn(part))
-        addMonths(t, monthsIn(part) * n);
-    else if (part == "week")
-        t.days += 7 * n;
-    else if (part == "day" || part == "dayofyear" || part == "weekday")
-        t.days += n;
-    else {
+        return resultError(ctx, 8115, overflowText(SqlType{BaseType::Int}));
+    if (part.months) {
+        addMonths(t, part.months * n);
+    } else {
         // 2^31 hours in nanoseconds pass 64 bits: the sum is kept in 128.
         const __int128 total =
-            static_cast<__int128>(t.nanos) + static_cast<__int128>(n) * unitOf(part);
+            static_cast<__int128>(t.nanos) + static_cast<__int128>(n) * part.nanos;
         const __int128 days = total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay);
         t.days += static_cast<std::int64_t>(days);
         t.nanos = static_cast<std::int64_t>(total - days * kDay);
-        t.hasTime = true;
+        t.hasTime = t.hasTime || part.nanos < kDay; // days and weeks keep a date a date
     }
     if (t.days < 0 || t.days > daysOf(9999, 12, 31))
         return resultError(ctx, 517, "Adding a value to a 'datetime' column caused an overflow.");
@@ -184,21 +163,18 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Moment a, b;
     if (!parseMoment(argv[1], a) || !parseMoment(argv[2], b)) return badDate(ctx);
-    const std::string_view part = partOf(argv[0]);
+    const Part& part = partOf(argv[0]);
     std::int64_t ya, ma, da, yb, mb, db;
     civil(a.days, ya, ma, da);
     civil(b.days, yb, mb, db);
     __int128 diff;
-    if (const std::int64_t k = monthsIn(part))
+    if (const std::int64_t k = part.months) {
         diff = (yb * 12 + mb - 1) / k - (ya * 12 + ma - 1) / k;
-    else if (part == "week")
+    } else if (part.name == "week") {
         diff = (b.days + 1) / 7 - (a.days + 1) / 7; // 0001-01-01 is a Monday
-    else if (part == "day" || part == "dayofyear" || part == "weekday")
-        diff = b.days - a.days;
-    else {
-        const std::int64_t unit = unitOf(part);
-        // Nanoseconds since year 1 pass 64 bits: counted in 128.
-        const auto units = [unit](const Moment& t) {
+    } else {
+        // Nanoseconds since year 1 pass 64 bits: counted in 128 (days as they stand).
+        const auto units = [unit = part.nanos](const Moment& t) {
             return static_cast<__int128>(t.days) * (kDay / unit) + t.nanos / unit;
         };
         diff = units(b) - units(a);
@@ -215,32 +191,26 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Moment t;
     if (!parseMoment(argv[1], t)) return badDate(ctx);
-    const std::string_view part = partOf(argv[0]);
+    const Part& part = partOf(argv[0]);
     std::int64_t y, m, d;
     civil(t.days, y, m, d);
-    const std::int64_t dayOfYear = t.days - daysOf(y, 1, 1) + 1;
     std::int64_t v = 0;
-    if (part == "year")
+    if (part.cycle)
+        v = t.nanos / part.nanos % part.cycle;
+    else if (part.name == "year")
         v = y;
-    else if (part == "quarter")
+    else if (part.name == "quarter")
         v = (m - 1) / 3 + 1;
-    else if (part == "month")
+    else if (part.name == "month")
         v = m;
-    else if (part == "dayofyear")
-        v = dayOfYear;
-    else if (part == "day")
+    else if (part.name == "dayofyear")
+        v = t.days - daysOf(y, 1, 1) + 1;
+    else if (part.name == "day")
         v = d;
-    else if (part == "week")
+    else if (part.name == "week")
         v = (t.days + 1) / 7 - (daysOf(y, 1, 1) + 1) / 7 + 1;
-    else if (part == "weekday")
-        v = (t.days + 1) % 7 + 1;
     else
-        v = t.nanos / unitOf(part) %
-            (part == "hour"          ? 24
-             : part == "millisecond" ? 1000
-             : part == "microsecond" ? 1'000'000
-             : part == "nanosecond"  ? 1'000'000'000
-                                     : 60);
+        v = (t.days + 1) % 7 + 1; // weekday
     sqlite3_result_int64(ctx, v);
 }
 

@@ -9,6 +9,7 @@
 #include "types.h"
 
 #include <nettle/nettle-meta.h>
+#include <nettle/sha2.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -32,9 +33,7 @@ void integerFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return resultError(ctx, 220,
                            "Arithmetic overflow error for data type " + t.tsqlName() +
                                ", value = " + std::to_string(static_cast<long long>(d)) + ".");
-    resultError(ctx, 8115,
-                "Arithmetic overflow error converting expression to data type " + t.tsqlName() +
-                    ".");
+    resultError(ctx, 8115, overflowText(t));
 }
 
 // An exact number: its digits as a whole number and how many of them follow the point.
@@ -53,28 +52,15 @@ bool readExact(sqlite3_value* v, Exact& out) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
         s = buf;
-        if (s.find_first_of("en") != std::string::npos) return false;
     } else {
         s = std::string(trim(textOf(v)));
     }
-    bool negative = false, any = false;
-    out = {};
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    bool fraction = false;
-    for (; i < s.size(); ++i) {
-        if (s[i] == '.' && !fraction) {
-            fraction = true;
-            continue;
-        }
-        if (s[i] < '0' || s[i] > '9' || out.scale > 37) return false;
-        if (__builtin_mul_overflow(out.digits, 10, &out.digits)) return false;
-        out.digits += s[i] - '0';
-        out.scale += fraction;
-        any = true;
-    }
-    if (negative) out.digits = -out.digits;
-    return any;
+    // Digits as they stand, 38 at most: an exponent (a float's) or more is not exact here.
+    const auto point = s.find('.');
+    out.scale = point == std::string::npos ? 0 : static_cast<int>(s.size() - point - 1);
+    return s.find_first_of("eEn") == std::string::npos &&
+           std::count_if(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }) <= 38 &&
+           parseDecimal(s, out.scale, out.digits);
 }
 
 bool scaleTo(__int128& v, int from, int to, bool truncate) {
@@ -146,12 +132,13 @@ void hashbytesFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const std::string name = toLower(trim(textOf(argv[0])));
     for (const auto& [n, hash] : kAlgorithms) {
         if (name != n) continue;
-        std::vector<std::uint8_t> state(hash->context_size), digest(hash->digest_size);
-        hash->init(state.data());
-        hash->update(state.data(), static_cast<std::size_t>(sqlite3_value_bytes(argv[1])),
+        // on the stack, as this runs for every row: sha512's state is the largest of them
+        alignas(sha512_ctx) std::uint8_t state[sizeof(sha512_ctx)], digest[SHA512_DIGEST_SIZE];
+        hash->init(state);
+        hash->update(state, static_cast<std::size_t>(sqlite3_value_bytes(argv[1])),
                      static_cast<const std::uint8_t*>(sqlite3_value_blob(argv[1])));
-        hash->digest(state.data(), digest.size(), digest.data());
-        return sqlite3_result_blob(ctx, digest.data(), static_cast<int>(digest.size()),
+        hash->digest(state, hash->digest_size, digest);
+        return sqlite3_result_blob(ctx, digest, static_cast<int>(hash->digest_size),
                                    SQLITE_TRANSIENT);
     }
     sqlite3_result_null(ctx);
@@ -232,16 +219,15 @@ void substringFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return resultError(ctx, 537, "Invalid length parameter passed to the substring function.");
     const std::int64_t from = std::max<std::int64_t>(start, 1);
     const std::int64_t count = std::max<std::int64_t>(0, start + length - from);
-    if (sqlite3_value_type(argv[0]) == SQLITE_BLOB) {
-        const auto* p = static_cast<const unsigned char*>(sqlite3_value_blob(argv[0]));
-        const std::int64_t size = sqlite3_value_bytes(argv[0]);
-        const std::int64_t at = std::min(from - 1, size), n = std::min(count, size - at);
-        return resultBytes(ctx, p + at, static_cast<std::size_t>(n));
-    }
-    const std::u16string s = utf16Of(argv[0]);
-    const auto size = static_cast<std::int64_t>(s.size());
+    // a blob's bytes, or the text's UTF-16 units as the store gives them
+    const bool blob = sqlite3_value_type(argv[0]) == SQLITE_BLOB;
+    const auto* p = static_cast<const char*>(blob ? sqlite3_value_blob(argv[0])
+                                                  : sqlite3_value_text16(argv[0]));
+    const std::int64_t size =
+        blob ? sqlite3_value_bytes(argv[0]) : sqlite3_value_bytes16(argv[0]) / 2;
     const std::int64_t at = std::min(from - 1, size), n = std::min(count, size - at);
-    resultUtf16(ctx, s.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n)));
+    if (blob) return resultBytes(ctx, p + at, static_cast<std::size_t>(n));
+    sqlite3_result_text16(ctx, p + 2 * at, static_cast<int>(2 * n), SQLITE_TRANSIENT);
 }
 
 // REVERSE(text), by characters.

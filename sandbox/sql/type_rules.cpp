@@ -12,12 +12,6 @@ bool isDecimal(const SqlType& t) {
     return t.base == BaseType::Decimal || t.base == BaseType::Numeric;
 }
 
-// An exact number's precision and scale: the whole-number types as decimals of their digits.
-void digits(const SqlType& t, int& p, int& s) {
-    p = digitsOf(t);
-    s = scaleOf(t);
-}
-
 SqlType decimal(int p, int s) {
     return SqlType{BaseType::Numeric, 0, p, s};
 }
@@ -101,10 +95,8 @@ SqlType common(const SqlType& a, const SqlType& b) {
     checkImplicit(low, high);
     if (isDecimal(high) || (high.isExactNumber() && low.isExactNumber())) {
         if (!isDecimal(high) && low.base == high.base) return high;
-        int p1, s1, p2, s2;
-        digits(a, p1, s1);
-        digits(b, p2, s2);
         if (!isNumber(low)) return high;
+        const int p1 = digitsOf(a), s1 = scaleOf(a), p2 = digitsOf(b), s2 = scaleOf(b);
         const int s = std::max(s1, s2);
         return capped(std::max(p1 - s1, p2 - s2) + s, s);
     }
@@ -146,9 +138,7 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
                                 : op == "%" ? "modulo"
                                             : "bitwise");
     if (!isDecimal(t)) return t.base == BaseType::Bit && !bits ? SqlType{BaseType::Int} : t;
-    int p1, s1, p2, s2;
-    digits(a, p1, s1);
-    digits(b, p2, s2);
+    const int p1 = digitsOf(a), s1 = scaleOf(a), p2 = digitsOf(b), s2 = scaleOf(b);
     if (a.base == BaseType::Float || b.base == BaseType::Float) return SqlType{BaseType::Float};
     if (op == "*") return capped(p1 + p2 + 1, s1 + s2);
     if (op == "/") {

@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <climits>
 #include <sqlite3.h>
 
 namespace sandbox {
@@ -62,18 +63,6 @@ bool hasLength(BaseType b) {
     return (facts(b).kind == Chars || facts(b).kind == Bytes) && facts(b).size == 0;
 }
 
-bool toInt(std::string_view s, int& out) {
-    if (s.empty()) return false;
-    long v = 0;
-    bool neg = s[0] == '-';
-    for (std::size_t i = neg ? 1 : 0; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9' || v > 100000) return false;
-        v = v * 10 + (s[i] - '0');
-    }
-    out = static_cast<int>(neg ? -v : v);
-    return true;
-}
-
 } // namespace
 
 std::optional<SqlType> SqlType::fromTsql(std::string_view name,
@@ -91,7 +80,9 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
     auto arg = [&](std::size_t i, int& out) {
         if (i >= args.size()) return false;
         if (toLower(args[i]) == "max") return out = kMax, true;
-        return toInt(args[i], out);
+        const auto v = parseWholeNumber(args[i]);
+        if (!v || *v < INT_MIN || *v > INT_MAX) return false;
+        return out = static_cast<int>(*v), true;
     };
     if (hasLength(t.base)) {
         t.length = sysname ? 128 : 1;

@@ -111,8 +111,16 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& type, tds::Value& out, Co
 // The type a column without a declared type gets, from the store's type of its first value.
 SqlType inferType(int sqliteType);
 
-// Text forms used to store dates and times, and their parsers.
-bool parseDateTime(std::string_view text, BaseType base, tds::DateTime& out);
+// Text as a date and time: yyyy-mm-dd or yyyymmdd and a time hh:mm[:ss][.fraction] after a blank
+// or a T (a time alone for time), as the store keeps it. Given a style (below 0: none), as CONVERT
+// reads text: also m/d/yyyy where the style is none, 1 or 101, d/m/yyyy in 3 and 103 (a two-digit
+// year is 1950 to 2049), and Mon dd yyyy (its time left out); datetime and smalldatetime keep
+// their range and three digits of a second, and a date may carry a time (dropped later).
+bool parseDateTime(std::string_view text, BaseType base, tds::DateTime& out,
+                   std::optional<long> style = std::nullopt);
+// A point in time as text of the type (the store's form, style below 0), or in a style of
+// CONVERT's; false for a style it does not know.
+bool formatDateTime(const tds::DateTime& dt, const SqlType& type, long style, std::string& out);
 bool parseDecimal(std::string_view text, int scale, __int128& out);
 // A scaled exact number as text: -1.2345, 0.0005.
 std::string decimalText(__int128 scaled, int scale);
@@ -120,6 +128,8 @@ std::string decimalText(__int128 scaled, int scale);
 std::string hexText(const tds::Bytes& bytes);
 // A uniqueidentifier's 16 bytes as text; the first three groups travel little-endian.
 std::string guidText(const tds::Bytes& bytes);
+// And back: 36 characters, or 38 in braces, of either letter case.
+bool parseGuid(std::string_view text, tds::Bytes& out);
 
 // The value as a T-SQL literal of its wire type: NULL, 42, 1.5E+00, N'it''s', 0x0A0B,
 // '2024-02-29 ...'.
