@@ -7,6 +7,8 @@
 #include "text.h"
 #include "type_rules.h"
 
+#include <numeric>
+
 namespace sandbox {
 namespace {
 
@@ -79,6 +81,18 @@ void CallContext::args(std::size_t lo, std::size_t hi) const {
                        true};
 }
 
+ExprType CallContext::highest(const std::vector<std::size_t>& results) {
+    ExprType type{SqlType{}, true, true, {}};
+    for (std::size_t i : results) {
+        if (!types[i].known) return types[i];
+        if (!types[i].nullLiteral)
+            type = type.nullLiteral ? types[i] : known(common(type.type, arg(i)), type.collation);
+    }
+    for (std::size_t i : results)
+        if (typed(type) && typed(types[i])) sql[i] = Binder::convert(sql[i], arg(i), type.type);
+    return type;
+}
+
 std::string CallContext::list(std::size_t from) const {
     std::string s;
     for (std::size_t i = from; i < sql.size(); ++i)
@@ -139,12 +153,8 @@ std::string Binder::call(Expr& e, Scope& scope) {
         return "rowlark_next_number(" + (e.args.size() > 1 ? e.args[1]->token.text : "1") + ", " +
                (e.args.size() > 1 ? e.args[2]->token.text : "1") + ")";
     }
-    CallContext c;
+    CallContext c = operands(e, scope);
     c.fn = fn;
-    for (auto& a : e.args) {
-        c.sql.push_back(expr(*a, scope));
-        c.types.push_back(a->type);
-    }
     for (const Simple& f : kSimple) {
         if (fn != f.name) continue;
         c.args(f.lo, f.hi);
@@ -173,36 +183,19 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         if (c.types[0].known && typed(c.types[1])) other = convert(other, c.arg(1), c.arg(0));
         return "ifnull(" + c.sql[0] + ", " + other + ")";
     }
-    if (fn == "iif") {
+    if (fn == "iif") { // as CASE
         c.args(3, 3);
-        e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
-        if (typed(c.types[1]) && typed(c.types[2])) {
-            e.type.type = common(c.arg(1), c.arg(2));
-            c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
-            c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
-        }
+        e.type = c.highest({1, 2});
         return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
     }
     if (fn == "coalesce" || fn == "nullif") {
-        c.args(fn == "nullif" ? 2 : 1, fn == "nullif" ? 2 : 255);
-        ExprType t = c.types[0];
-        for (std::size_t i = 1; i < c.sql.size() && fn == "coalesce"; ++i) {
-            if (!c.types[i].known || !t.known)
-                t.known = false;
-            else if (t.nullLiteral)
-                t = c.types[i];
-            else if (!c.types[i].nullLiteral)
-                t.type = common(t.type, c.arg(i));
-        }
-        e.type = t;
-        std::string out = fn + "(";
-        for (std::size_t i = 0; i < c.sql.size(); ++i) {
-            std::string a = c.sql[i];
-            if (fn == "coalesce" && t.known && typed(c.types[i])) a = convert(a, c.arg(i), t.type);
-            out += (i ? ", " : "") + a;
-        }
-        if (fn == "nullif") out += collate(c.types[0], c.types[1], "equal to");
-        return out + ")";
+        const bool nullif = fn == "nullif";
+        c.args(nullif ? 2 : 1, nullif ? 2 : 255);
+        std::vector<std::size_t> all(c.sql.size());
+        std::iota(all.begin(), all.end(), std::size_t{0});
+        e.type = nullif ? c.types[0] : c.highest(all); // COALESCE as CASE
+        return fn + "(" + c.sql[0] + c.list(1) +
+               (nullif ? collate(c.types[0], c.types[1], "equal to") : "") + ")";
     }
     if (fn == "datalength") {
         c.args(1, 1);

@@ -346,44 +346,36 @@ std::string Binder::binary(Expr& e, Scope& scope) {
     return "(" + a + " " + op + " " + b + ")";
 }
 
+CallContext Binder::operands(Expr& e, Scope& scope) {
+    CallContext c;
+    for (auto& a : e.args) {
+        c.sql.push_back(expr(*a, scope));
+        c.types.push_back(a->type);
+    }
+    return c;
+}
+
 std::string Binder::caseExpr(Expr& e, Scope& scope) {
-    std::vector<std::string> sql;
-    for (auto& a : e.args)
-        sql.push_back(expr(*a, scope));
+    CallContext c = operands(e, scope);
     // The results, every THEN and the ELSE, take the highest of their types.
     const std::size_t stop = e.hasElse ? e.args.size() - 1 : e.args.size();
     std::vector<std::size_t> results;
     for (std::size_t i = e.hasOperand ? 2 : 1; i < stop; i += 2)
         results.push_back(i);
     if (e.hasElse) results.push_back(stop);
-    ExprType type{SqlType{}, true, true, {}};
-    for (std::size_t i : results) {
-        const ExprType& t = e.args[i]->type;
-        if (!t.known) {
-            type = t;
-            break;
-        }
-        if (!t.nullLiteral)
-            type = type.nullLiteral ? t : known(common(type.type, t.type), type.collation);
-    }
-    e.type = type;
-    const auto result = [&](std::size_t i) {
-        return typed(type) && typed(e.args[i]->type)
-                   ? convert(sql[i], e.args[i]->type.type, type.type)
-                   : sql[i];
-    };
+    e.type = c.highest(results);
     std::string out = "CASE";
     for (std::size_t i = e.hasOperand ? 1 : 0; i < stop; i += 2) {
-        std::string when = sql[i];
+        std::string when = c.sql[i];
         if (e.hasOperand) {
-            std::string operand = sql[0];
+            std::string operand = c.sql[0];
             unify(*e.args[0], operand, *e.args[i], when);
             when = "(" + operand + " = " + when +
                    collate(e.args[0]->type, e.args[i]->type, "equal to") + ")";
         }
-        out += " WHEN " + when + " THEN " + result(i + 1);
+        out += " WHEN " + when + " THEN " + c.sql[i + 1];
     }
-    return out + (e.hasElse ? " ELSE " + result(stop) : "") + " END";
+    return out + (e.hasElse ? " ELSE " + c.sql[stop] : "") + " END";
 }
 
 std::string Binder::cast(Expr& e, Scope& scope) {

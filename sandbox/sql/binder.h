@@ -70,6 +70,7 @@ private:
     std::string compare(Expr& e, Scope& scope);
     std::string predicate(Expr& e, Scope& scope);
     std::string caseExpr(Expr& e, Scope& scope);
+    struct CallContext operands(Expr& e, Scope& scope); // binds each argument
     std::string cast(Expr& e, Scope& scope);
     std::string call(Expr& e, Scope& scope);
     std::string conditional(Expr& e, struct CallContext& c);
@@ -107,6 +108,9 @@ struct CallContext {
         return types[i].known && !types[i].nullLiteral && !arg(i).isText();
     }
     std::string list(std::size_t from) const; // ", a, b" from the argument given
+    // The type the results at the places given take (CASE's THENs and ELSE), the highest of
+    // theirs (unknown where one is); their SQL is converted to it.
+    ExprType highest(const std::vector<std::size_t>& results);
     Collation collation() const { return types.empty() ? Collation{} : types[0].collation; }
 };
 
