@@ -72,13 +72,15 @@ SqlType textLike(const SqlType& t, int length) {
     return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, length};
 }
 
+SqlError argumentCount(const std::string& fn, std::size_t n) {
+    return {174, 15, 1, "The " + fn + " function requires " + std::to_string(n) + " argument(s).",
+            true};
+}
+
 } // namespace
 
 void CallContext::args(std::size_t lo, std::size_t hi) const {
-    if (sql.size() < lo || sql.size() > hi)
-        throw SqlError{174, 15, 1,
-                       "The " + fn + " function requires " + std::to_string(lo) + " argument(s).",
-                       true};
+    if (sql.size() < lo || sql.size() > hi) throw argumentCount(fn, lo);
 }
 
 ExprType CallContext::highest(const std::vector<std::size_t>& results) {
@@ -102,18 +104,15 @@ std::string CallContext::list(std::size_t from) const {
 
 std::string Binder::call(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
+    if (e.window || fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile")
+        return window(e, scope);
     if (fn == "count" || fn == "count_big" || fn == "sum" || fn == "avg" || fn == "min" ||
         fn == "max")
         return aggregate(e, scope, fn);
-    if (e.window || fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile")
-        return window(e, scope);
     if (fn == "dateadd" || fn == "datediff" || fn == "datepart") {
         const std::size_t wanted = fn == "datepart" ? 2 : 3;
         if (e.args.size() != wanted || e.args[0]->kind != Expr::Name)
-            throw SqlError{174, 15, 1,
-                           "The " + fn + " function requires " + std::to_string(wanted) +
-                               " argument(s).",
-                           true};
+            throw argumentCount(fn, wanted);
         std::string out = "rowlark_" + fn + "('" + datePart(e.args[0]->token, fn) + "'";
         for (std::size_t i = 1; i < e.args.size(); ++i) {
             std::string a = expr(*e.args[i], scope);
@@ -203,20 +202,16 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         const SqlType& t = c.arg(0);
         if (!c.types[0].known) return "rowlark_datalength(" + c.sql[0] + ")";
         if (c.types[0].nullLiteral) return "NULL";
-        const bool varies = t.isText() || isBinary(t);
-        if (varies && t.base != BaseType::Char && t.base != BaseType::NChar &&
-            t.base != BaseType::Binary)
-            return "rowlark_datalength(" + c.sql[0] + ", " +
-                   (isBinary(t)    ? "0"
-                    : isUnicode(t) ? "2"
-                                   : "1") +
-                   ")";
-        int size = t.wire().maxLen;
-        if (t.base == BaseType::Time || t.base == BaseType::DateTime2)
-            size = (t.scale <= 2   ? 3
-                    : t.scale <= 4 ? 4
-                                   : 5) +
-                   (t.base == BaseType::DateTime2 ? 3 : 0);
+        if ((t.isText() || isBinary(t)) && t.base != BaseType::Char && t.base != BaseType::NChar &&
+            t.base != BaseType::Binary) {
+            const char* unit = isBinary(t) ? "0" : isUnicode(t) ? "2" : "1";
+            return "rowlark_datalength(" + c.sql[0] + ", " + unit + ")";
+        }
+        // the time part grows with its fraction's digits
+        const int time = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
+        const int size = t.base == BaseType::Time        ? time
+                         : t.base == BaseType::DateTime2 ? time + 3
+                                                         : t.wire().maxLen;
         return "CASE WHEN " + c.sql[0] + " IS NULL THEN NULL ELSE " + std::to_string(size) + " END";
     }
     return {};
@@ -313,20 +308,16 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
 }
 
 std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
-    if (e.window) return window(e, scope);
-    if (e.star) {
-        if (fn != "count" && fn != "count_big") throw syntaxNear("*");
-        e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
-        return "count(*)";
-    }
-    if (e.args.size() != 1)
-        throw SqlError{174, 15, 1, "The " + fn + " function requires 1 argument(s).", true};
-    const std::string a = sortKey(*e.args[0], scope), distinct = e.distinct ? "DISTINCT " : "";
-    const ExprType& t = e.args[0]->type;
-    if (fn == "count" || fn == "count_big") {
+    const bool count = fn == "count" || fn == "count_big";
+    if (e.star && !count) throw syntaxNear("*");
+    if (!e.star && e.args.size() != 1) throw argumentCount(fn, 1);
+    const std::string a = e.star ? "*" : sortKey(*e.args[0], scope);
+    const std::string distinct = e.distinct ? "DISTINCT " : "";
+    if (count) {
         e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
         return "count(" + distinct + a + ")";
     }
+    const ExprType& t = e.args[0]->type;
     e.type = t;
     if (fn == "min" || fn == "max") return fn + "(" + distinct + a + ")";
     if (t.known) {
@@ -347,7 +338,6 @@ std::string Binder::window(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
     if (!e.window)
         throw SqlError{10753, 15, 1, "The function '" + fn + "' must have an OVER clause.", true};
-    e.window = false;
     std::string sql;
     if (fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile") {
         std::string a = e.args.empty() ? "" : expr(*e.args[0], scope);
@@ -356,7 +346,6 @@ std::string Binder::window(Expr& e, Scope& scope) {
     } else {
         sql = aggregate(e, scope, fn);
     }
-    e.window = true;
     std::string over;
     for (auto& p : e.partition)
         over += (over.empty() ? "PARTITION BY " : ", ") + sortKey(*p, scope);

@@ -80,17 +80,15 @@ std::string Binder::expr(Expr& e, Scope& scope) {
     case Expr::Compare:
         return compare(e, scope);
     case Expr::And:
-    case Expr::Or: {
-        std::string a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
-        e.type = known(SqlType{BaseType::Bit});
-        return "(" + a + (e.kind == Expr::And ? " AND " : " OR ") + b + ")";
-    }
+    case Expr::Or:
     case Expr::Not:
+    case Expr::IsNull: {
         e.type = known(SqlType{BaseType::Bit});
-        return "(NOT " + expr(*e.args[0], scope) + ")";
-    case Expr::IsNull:
-        e.type = known(SqlType{BaseType::Bit});
-        return "(" + expr(*e.args[0], scope) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+        const std::string a = expr(*e.args[0], scope);
+        if (e.kind == Expr::Not) return "(NOT " + a + ")";
+        if (e.kind == Expr::IsNull) return "(" + a + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+        return "(" + a + (e.kind == Expr::And ? " AND " : " OR ") + expr(*e.args[1], scope) + ")";
+    }
     case Expr::In:
     case Expr::Between:
     case Expr::Like:
