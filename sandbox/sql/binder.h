@@ -63,6 +63,9 @@ private:
     std::string orderBy(std::vector<OrderItem>& items, Scope& scope);
     std::string source(::sandbox::Source& src, Scope& scope);
     std::string table(const std::vector<std::string>& name, const std::string& alias, Scope& scope);
+    // A derived table's or a CTE's columns (of: its name in the error where one has none).
+    static Source derived(const std::vector<ResultColumn>& columns, const std::string& exposed,
+                          const std::string& of);
     std::string expr(Expr& e, Scope& scope);
     std::string name(Expr& e, Scope& scope);
     std::string variable(Expr& e);
