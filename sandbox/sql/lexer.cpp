@@ -22,9 +22,7 @@ const char* const kStatementWords[] = {
     "execute", "print",  "save",     "while",  "return", "merge",    "grant"};
 
 bool startsStatement(const Token& t) {
-    if (t.kind != Token::Word) return false;
-    return std::any_of(std::begin(kStatementWords), std::end(kStatementWords),
-                       [&](const char* w) { return t.is(w); });
+    return std::ranges::any_of(kStatementWords, [&](const char* w) { return t.is(w); });
 }
 
 class Splitter {
@@ -290,16 +288,12 @@ Tokens tokenize(std::string_view s) {
             i = j;
             continue;
         }
-        static const char* const kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>",
-                                           "||", "+=", "-=", "*=", "/="};
-        std::string sym(1, static_cast<char>(c));
-        if (i + 1 < s.size()) {
-            std::string two(s.substr(i, 2));
-            for (const char* t : kTwo)
-                if (two == t) sym = two;
-        }
-        push(Token::Symbol, sym);
-        i += sym.size();
+        static constexpr std::string_view kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>",
+                                                    "||", "+=", "-=", "*=", "/="};
+        const std::string_view two = s.substr(i, 2);
+        const bool pair = std::ranges::find(kTwo, two) != std::end(kTwo);
+        push(Token::Symbol, std::string(pair ? two : two.substr(0, 1)));
+        i += pair ? 2 : 1;
     }
     return out;
 }
