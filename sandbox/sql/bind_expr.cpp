@@ -44,14 +44,15 @@ std::string literalSql(const Token& t) {
 
 } // namespace
 
-std::string Binder::convert(const std::string& sql, const SqlType& from, const SqlType& to,
+std::string Binder::convert(const std::string& sql, const ExprType& from, const SqlType& to,
                             const std::string& style, Mode mode) {
-    if (style == "NULL" && mode != Try && !needsConversion(from, to)) return sql;
-    const bool real = isFloat(to);
-    if (real && style == "NULL" && mode != Try && (from.isInteger() || from.isExactNumber()))
+    const bool plain = from.known && style == "NULL" && mode != Try;
+    if (plain && !needsConversion(from.type, to)) return sql;
+    if (plain && isFloat(to) && (from.type.isInteger() || from.type.isExactNumber()))
         return "CAST(" + sql + " AS REAL)";
-    return "rowlark_convert(" + sql + ", " + quoteString(from.declared()) + ", " +
-           quoteString(to.declared()) + ", " + style + ", " + std::to_string(int(mode)) + ")";
+    return "rowlark_convert(" + sql + ", " + quoteString(from.known ? from.type.declared() : "") +
+           ", " + quoteString(to.declared()) + ", " + style + ", " + std::to_string(int(mode)) +
+           ")";
 }
 
 std::string Binder::value(Expr& e) {
@@ -383,10 +384,7 @@ std::string Binder::cast(Expr& e, Scope& scope) {
     e.type = known(e.target);
     e.type.collation = from.known && from.type.isText() ? from.collation : Collation{};
     if (from.nullLiteral) return "NULL";
-    if (!from.known)
-        return "rowlark_convert(" + a + ", '', " + quoteString(e.target.declared()) + ", " + style +
-               ", " + (e.tryCast ? "1" : "0") + ")";
-    return convert(a, from.type, e.target, style, e.tryCast ? Try : Cast);
+    return convert(a, from, e.target, style, e.tryCast ? Try : Cast);
 }
 
 std::string Binder::sortKey(Expr& e, Scope& scope) {

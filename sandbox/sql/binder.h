@@ -35,9 +35,12 @@ public:
     // column, which also refuses to cut text or bytes.
     enum Mode { Cast, Try, Assign };
     // The SQL that converts a value of one type to another, as CAST does (implicit: as the
-    // server converts on its own).
-    static std::string convert(const std::string& sql, const SqlType& from, const SqlType& to,
+    // server converts on its own); a value of unknown type converts as the store finds it.
+    static std::string convert(const std::string& sql, const ExprType& from, const SqlType& to,
                                const std::string& style = "NULL", Mode mode = Cast);
+    static std::string convert(const std::string& sql, const SqlType& from, const SqlType& to) {
+        return convert(sql, ExprType{from, true, false, {}}, to);
+    }
 
 private:
     struct Column {
