@@ -338,25 +338,19 @@ std::string Binder::window(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
     if (!e.window)
         throw SqlError{10753, 15, 1, "The function '" + fn + "' must have an OVER clause.", true};
-    std::string sql;
-    if (fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile") {
-        std::string a = e.args.empty() ? "" : expr(*e.args[0], scope);
-        e.type = known(SqlType{BaseType::BigInt});
-        sql = fn + "(" + a + ")";
-    } else {
-        sql = aggregate(e, scope, fn);
-    }
-    std::string over;
+    const bool ranking = fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile";
+    const std::string sql = ranking
+                                ? fn + "(" + (e.args.empty() ? "" : expr(*e.args[0], scope)) + ")"
+                                : aggregate(e, scope, fn);
+    if (ranking) e.type = known(SqlType{BaseType::BigInt});
+    std::string over, order;
     for (auto& p : e.partition)
         over += (over.empty() ? "PARTITION BY " : ", ") + sortKey(*p, scope);
-    if (!e.order.empty()) {
-        std::string order;
-        for (auto& o : e.order)
-            order += (order.empty() ? "" : ", ") + sortKey(*o.expr, scope) +
-                     (o.descending ? " DESC" : "");
-        over += (over.empty() ? "" : " ") + std::string("ORDER BY ") + order;
-    }
-    return sql + " OVER (" + over + ")";
+    for (auto& o : e.order)
+        order += (order.empty() ? "ORDER BY " : ", ") + sortKey(*o.expr, scope) +
+                 (o.descending ? " DESC" : "");
+    if (!over.empty() && !order.empty()) over += " ";
+    return sql + " OVER (" + over + order + ")";
 }
 
 } // namespace sandbox
