@@ -137,13 +137,13 @@ int compareIn(int collation, std::string_view a, std::string_view b) {
 }
 
 int collationId(std::string_view tsqlName) {
-    const std::string lower = toLower(tsqlName);
+    const std::string lower = toLower(tsqlName), name(tsqlName);
+    const SqlError invalid{448, 16, 1, "Invalid collation '" + name + "'.", true};
     if (lower.rfind("latin1_general", 0) != 0 && lower.rfind("sql_latin1_general_cp1_", 0) != 0) {
         if (lower.find("_ci") == std::string::npos && lower.find("_cs") == std::string::npos &&
             lower.find("_bin") == std::string::npos)
-            throw SqlError{448, 16, 1, "Invalid collation '" + std::string(tsqlName) + "'.", true};
-        throw unsupported("the collation " + std::string(tsqlName) +
-                          " (only the Latin1_General families)");
+            throw invalid;
+        throw unsupported("the collation " + name + " (only the Latin1_General families)");
     }
     const auto has = [&](const char* part) {
         const std::string p = std::string("_") + part;
@@ -153,8 +153,7 @@ int collationId(std::string_view tsqlName) {
     };
     if (has("bin") || has("bin2")) return kBin;
     const bool cs = has("cs"), ai = has("ai");
-    if (!cs && !has("ci"))
-        throw SqlError{448, 16, 1, "Invalid collation '" + std::string(tsqlName) + "'.", true};
+    if (!cs && !has("ci")) throw invalid;
     return cs ? (ai ? kCsAi : kCsAs) : (ai ? kCiAi : kCiAs);
 }
 
