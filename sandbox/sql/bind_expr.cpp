@@ -159,8 +159,7 @@ std::string Binder::name(Expr& e, Scope& scope) {
         std::string written;
         for (const auto& p : e.parts)
             written += (written.empty() ? "" : ".") + p;
-        throw SqlError{4104, 16, 1,
-                       "The multi-part identifier \"" + written + "\" could not be bound.", true};
+        throw unboundName(written);
     }
     throw invalidColumn(column);
 }

@@ -179,11 +179,7 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
                 for (const auto& c : src.columns)
                     add(c.sql, ResultColumn{c.name, c.type, c.def, {}, false, 1, 1});
             }
-            if (!found && !item.star.empty())
-                throw SqlError{4104, 16, 1,
-                               "The multi-part identifier \"" + item.star.back() +
-                                   "\" could not be bound.",
-                               true};
+            if (!found && !item.star.empty()) throw unboundName(item.star.back());
             if (scope.sources.empty())
                 throw SqlError{263, 16, 1, "Must specify table to select from.", true};
             continue;
