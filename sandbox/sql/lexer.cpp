@@ -212,12 +212,8 @@ bool Token::is(std::string_view keyword) const {
 Tokens tokenize(std::string_view s) {
     Tokens out;
     std::size_t i = 0, line = 1;
-    auto push = [&](Token::Kind k, std::string text) {
-        Token t;
-        t.kind = k;
-        t.text = std::move(text);
-        t.line = line;
-        out.push_back(std::move(t));
+    auto push = [&](Token::Kind k, std::string text, bool unicode = false) {
+        out.push_back(Token{k, std::move(text), unicode, line});
     };
     // The end of the run from j of the characters that pass.
     const auto span = [&](std::size_t j, auto pass) {
@@ -259,8 +255,8 @@ Tokens tokenize(std::string_view s) {
             const bool name = c == '[' || c == '"';
             i += unicode ? 2 : 1;
             const char close = c == '[' ? ']' : name ? '"' : '\'';
-            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name));
-            out.back().unicode = unicode;
+            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name),
+                 unicode);
             continue;
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
