@@ -223,17 +223,13 @@ Tokens tokenize(std::string_view s) {
     };
     while (i < s.size()) {
         unsigned char c = s[i];
-        if (c == '\n') {
-            ++line, ++i;
-            continue;
-        }
         if (std::isspace(c)) {
+            line += c == '\n';
             ++i;
             continue;
         }
         if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-            while (i < s.size() && s[i] != '\n')
-                ++i;
+            i = std::min(s.find('\n', i), s.size()); // to the line's end
             continue;
         }
         if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
