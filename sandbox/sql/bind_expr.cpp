@@ -210,20 +210,16 @@ std::string Binder::variable(Expr& e) {
     return quoteString(tds::utf8(tds::dateTimeText(shape, dt)));
 }
 
-SqlType Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
+void Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
     const ExprType &ta = a.type, &tb = b.type;
-    if (!ta.known || !tb.known) return ta.known ? ta.type : tb.type;
-    if (ta.nullLiteral) return tb.type;
-    if (tb.nullLiteral) return ta.type;
+    if (!typed(ta) || !typed(tb)) return; // NULL or a value of unknown type stays as it is
     const SqlType t = common(ta.type, tb.type);
     const bool sameKind =
         (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
         (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
-    if (!sameKind) {
-        if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
-        if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
-    }
-    return t;
+    if (sameKind) return; // compared as they stand, without a conversion
+    if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
+    if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
 }
 
 std::string Binder::collate(const ExprType& a, const ExprType& b, const char* operation) {
