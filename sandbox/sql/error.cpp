@@ -2,7 +2,6 @@
 
 #include "text.h"
 
-#include <cstring>
 #include <optional>
 
 namespace sandbox {
@@ -49,9 +48,9 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
         return syntaxNear(table.empty() ? "end of batch" : table);
     if (const auto exists = msg.find(" already exists"); exists != std::string::npos) {
         std::string name;
-        for (const char* kind : {"table ", "view ", "index "})
+        for (const std::string_view kind : {"table ", "view ", "index "})
             if (const auto at = msg.find(kind); at != std::string::npos && at < exists) {
-                name = msg.substr(at + std::strlen(kind), exists - at - std::strlen(kind));
+                name = msg.substr(at + kind.size(), exists - at - kind.size());
                 break;
             }
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
