@@ -7,6 +7,8 @@
 #include "text.h"
 #include "type_rules.h"
 
+#include <numeric>
+
 namespace sandbox {
 namespace {
 
@@ -70,13 +72,27 @@ SqlType textLike(const SqlType& t, int length) {
     return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, length};
 }
 
+SqlError argumentCount(const std::string& fn, std::size_t n) {
+    return {174, 15, 1, "The " + fn + " function requires " + std::to_string(n) + " argument(s).",
+            true};
+}
+
 } // namespace
 
 void CallContext::args(std::size_t lo, std::size_t hi) const {
-    if (sql.size() < lo || sql.size() > hi)
-        throw SqlError{174, 15, 1,
-                       "The " + fn + " function requires " + std::to_string(lo) + " argument(s).",
-                       true};
+    if (sql.size() < lo || sql.size() > hi) throw argumentCount(fn, lo);
+}
+
+ExprType CallContext::highest(const std::vector<std::size_t>& results) {
+    ExprType type{SqlType{}, true, true, {}};
+    for (std::size_t i : results) {
+        if (!types[i].known) return types[i];
+        if (!types[i].nullLiteral)
+            type = type.nullLiteral ? types[i] : known(common(type.type, arg(i)), type.collation);
+    }
+    for (std::size_t i : results)
+        if (typed(type) && typed(types[i])) sql[i] = Binder::convert(sql[i], arg(i), type.type);
+    return type;
 }
 
 std::string CallContext::list(std::size_t from) const {
@@ -88,18 +104,15 @@ std::string CallContext::list(std::size_t from) const {
 
 std::string Binder::call(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
+    if (e.window || fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile")
+        return window(e, scope);
     if (fn == "count" || fn == "count_big" || fn == "sum" || fn == "avg" || fn == "min" ||
         fn == "max")
         return aggregate(e, scope, fn);
-    if (e.window || fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile")
-        return window(e, scope);
     if (fn == "dateadd" || fn == "datediff" || fn == "datepart") {
         const std::size_t wanted = fn == "datepart" ? 2 : 3;
         if (e.args.size() != wanted || e.args[0]->kind != Expr::Name)
-            throw SqlError{174, 15, 1,
-                           "The " + fn + " function requires " + std::to_string(wanted) +
-                               " argument(s).",
-                           true};
+            throw argumentCount(fn, wanted);
         std::string out = "rowlark_" + fn + "('" + datePart(e.args[0]->token, fn) + "'";
         for (std::size_t i = 1; i < e.args.size(); ++i) {
             std::string a = expr(*e.args[i], scope);
@@ -139,12 +152,8 @@ std::string Binder::call(Expr& e, Scope& scope) {
         return "rowlark_next_number(" + (e.args.size() > 1 ? e.args[1]->token.text : "1") + ", " +
                (e.args.size() > 1 ? e.args[2]->token.text : "1") + ")";
     }
-    CallContext c;
+    CallContext c = operands(e, scope);
     c.fn = fn;
-    for (auto& a : e.args) {
-        c.sql.push_back(expr(*a, scope));
-        c.types.push_back(a->type);
-    }
     for (const Simple& f : kSimple) {
         if (fn != f.name) continue;
         c.args(f.lo, f.hi);
@@ -173,36 +182,19 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         if (c.types[0].known && typed(c.types[1])) other = convert(other, c.arg(1), c.arg(0));
         return "ifnull(" + c.sql[0] + ", " + other + ")";
     }
-    if (fn == "iif") {
+    if (fn == "iif") { // as CASE
         c.args(3, 3);
-        e.type = c.types[1].nullLiteral ? c.types[2] : c.types[1];
-        if (typed(c.types[1]) && typed(c.types[2])) {
-            e.type.type = common(c.arg(1), c.arg(2));
-            c.sql[1] = convert(c.sql[1], c.arg(1), e.type.type);
-            c.sql[2] = convert(c.sql[2], c.arg(2), e.type.type);
-        }
+        e.type = c.highest({1, 2});
         return "CASE WHEN " + c.sql[0] + " THEN " + c.sql[1] + " ELSE " + c.sql[2] + " END";
     }
     if (fn == "coalesce" || fn == "nullif") {
-        c.args(fn == "nullif" ? 2 : 1, fn == "nullif" ? 2 : 255);
-        ExprType t = c.types[0];
-        for (std::size_t i = 1; i < c.sql.size() && fn == "coalesce"; ++i) {
-            if (!c.types[i].known || !t.known)
-                t.known = false;
-            else if (t.nullLiteral)
-                t = c.types[i];
-            else if (!c.types[i].nullLiteral)
-                t.type = common(t.type, c.arg(i));
-        }
-        e.type = t;
-        std::string out = fn + "(";
-        for (std::size_t i = 0; i < c.sql.size(); ++i) {
-            std::string a = c.sql[i];
-            if (fn == "coalesce" && t.known && typed(c.types[i])) a = convert(a, c.arg(i), t.type);
-            out += (i ? ", " : "") + a;
-        }
-        if (fn == "nullif") out += collate(c.types[0], c.types[1], "equal to");
-        return out + ")";
+        const bool nullif = fn == "nullif";
+        c.args(nullif ? 2 : 1, nullif ? 2 : 255);
+        std::vector<std::size_t> all(c.sql.size());
+        std::iota(all.begin(), all.end(), std::size_t{0});
+        e.type = nullif ? c.types[0] : c.highest(all); // COALESCE as CASE
+        return fn + "(" + c.sql[0] + c.list(1) +
+               (nullif ? collate(c.types[0], c.types[1], "equal to") : "") + ")";
     }
     if (fn == "datalength") {
         c.args(1, 1);
@@ -210,20 +202,16 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         const SqlType& t = c.arg(0);
         if (!c.types[0].known) return "rowlark_datalength(" + c.sql[0] + ")";
         if (c.types[0].nullLiteral) return "NULL";
-        const bool varies = t.isText() || isBinary(t);
-        if (varies && t.base != BaseType::Char && t.base != BaseType::NChar &&
-            t.base != BaseType::Binary)
-            return "rowlark_datalength(" + c.sql[0] + ", " +
-                   (isBinary(t)    ? "0"
-                    : isUnicode(t) ? "2"
-                                   : "1") +
-                   ")";
-        int size = t.wire().maxLen;
-        if (t.base == BaseType::Time || t.base == BaseType::DateTime2)
-            size = (t.scale <= 2   ? 3
-                    : t.scale <= 4 ? 4
-                                   : 5) +
-                   (t.base == BaseType::DateTime2 ? 3 : 0);
+        if ((t.isText() || isBinary(t)) && t.base != BaseType::Char && t.base != BaseType::NChar &&
+            t.base != BaseType::Binary) {
+            const char* unit = isBinary(t) ? "0" : isUnicode(t) ? "2" : "1";
+            return "rowlark_datalength(" + c.sql[0] + ", " + unit + ")";
+        }
+        // the time part grows with its fraction's digits
+        const int time = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
+        const int size = t.base == BaseType::Time        ? time
+                         : t.base == BaseType::DateTime2 ? time + 3
+                                                         : t.wire().maxLen;
         return "CASE WHEN " + c.sql[0] + " IS NULL THEN NULL ELSE " + std::to_string(size) + " END";
     }
     return {};
@@ -320,20 +308,16 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
 }
 
 std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
-    if (e.window) return window(e, scope);
-    if (e.star) {
-        if (fn != "count" && fn != "count_big") throw syntaxNear("*");
-        e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
-        return "count(*)";
-    }
-    if (e.args.size() != 1)
-        throw SqlError{174, 15, 1, "The " + fn + " function requires 1 argument(s).", true};
-    const std::string a = sortKey(*e.args[0], scope), distinct = e.distinct ? "DISTINCT " : "";
-    const ExprType& t = e.args[0]->type;
-    if (fn == "count" || fn == "count_big") {
+    const bool count = fn == "count" || fn == "count_big";
+    if (e.star && !count) throw syntaxNear("*");
+    if (!e.star && e.args.size() != 1) throw argumentCount(fn, 1);
+    const std::string a = e.star ? "*" : sortKey(*e.args[0], scope);
+    const std::string distinct = e.distinct ? "DISTINCT " : "";
+    if (count) {
         e.type = known(SqlType{fn == "count" ? BaseType::Int : BaseType::BigInt});
         return "count(" + distinct + a + ")";
     }
+    const ExprType& t = e.args[0]->type;
     e.type = t;
     if (fn == "min" || fn == "max") return fn + "(" + distinct + a + ")";
     if (t.known) {
@@ -354,27 +338,19 @@ std::string Binder::window(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
     if (!e.window)
         throw SqlError{10753, 15, 1, "The function '" + fn + "' must have an OVER clause.", true};
-    e.window = false;
-    std::string sql;
-    if (fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile") {
-        std::string a = e.args.empty() ? "" : expr(*e.args[0], scope);
-        e.type = known(SqlType{BaseType::BigInt});
-        sql = fn + "(" + a + ")";
-    } else {
-        sql = aggregate(e, scope, fn);
-    }
-    e.window = true;
-    std::string over;
+    const bool ranking = fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile";
+    const std::string sql = ranking
+                                ? fn + "(" + (e.args.empty() ? "" : expr(*e.args[0], scope)) + ")"
+                                : aggregate(e, scope, fn);
+    if (ranking) e.type = known(SqlType{BaseType::BigInt});
+    std::string over, order;
     for (auto& p : e.partition)
         over += (over.empty() ? "PARTITION BY " : ", ") + sortKey(*p, scope);
-    if (!e.order.empty()) {
-        std::string order;
-        for (auto& o : e.order)
-            order += (order.empty() ? "" : ", ") + sortKey(*o.expr, scope) +
-                     (o.descending ? " DESC" : "");
-        over += (over.empty() ? "" : " ") + std::string("ORDER BY ") + order;
-    }
-    return sql + " OVER (" + over + ")";
+    for (auto& o : e.order)
+        order += (order.empty() ? "ORDER BY " : ", ") + sortKey(*o.expr, scope) +
+                 (o.descending ? " DESC" : "");
+    if (!over.empty() && !order.empty()) over += " ";
+    return sql + " OVER (" + over + order + ")";
 }
 
 } // namespace sandbox

@@ -44,14 +44,15 @@ std::string literalSql(const Token& t) {
 
 } // namespace
 
-std::string Binder::convert(const std::string& sql, const SqlType& from, const SqlType& to,
+std::string Binder::convert(const std::string& sql, const ExprType& from, const SqlType& to,
                             const std::string& style, Mode mode) {
-    if (style == "NULL" && mode != Try && !needsConversion(from, to)) return sql;
-    const bool real = isFloat(to);
-    if (real && style == "NULL" && mode != Try && (from.isInteger() || from.isExactNumber()))
+    const bool plain = from.known && style == "NULL" && mode != Try;
+    if (plain && !needsConversion(from.type, to)) return sql;
+    if (plain && isFloat(to) && (from.type.isInteger() || from.type.isExactNumber()))
         return "CAST(" + sql + " AS REAL)";
-    return "rowlark_convert(" + sql + ", " + quoteString(from.declared()) + ", " +
-           quoteString(to.declared()) + ", " + style + ", " + std::to_string(int(mode)) + ")";
+    return "rowlark_convert(" + sql + ", " + quoteString(from.known ? from.type.declared() : "") +
+           ", " + quoteString(to.declared()) + ", " + style + ", " + std::to_string(int(mode)) +
+           ")";
 }
 
 std::string Binder::value(Expr& e) {
@@ -80,17 +81,15 @@ std::string Binder::expr(Expr& e, Scope& scope) {
     case Expr::Compare:
         return compare(e, scope);
     case Expr::And:
-    case Expr::Or: {
-        std::string a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
-        e.type = known(SqlType{BaseType::Bit});
-        return "(" + a + (e.kind == Expr::And ? " AND " : " OR ") + b + ")";
-    }
+    case Expr::Or:
     case Expr::Not:
+    case Expr::IsNull: {
         e.type = known(SqlType{BaseType::Bit});
-        return "(NOT " + expr(*e.args[0], scope) + ")";
-    case Expr::IsNull:
-        e.type = known(SqlType{BaseType::Bit});
-        return "(" + expr(*e.args[0], scope) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+        const std::string a = expr(*e.args[0], scope);
+        if (e.kind == Expr::Not) return "(NOT " + a + ")";
+        if (e.kind == Expr::IsNull) return "(" + a + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+        return "(" + a + (e.kind == Expr::And ? " AND " : " OR ") + expr(*e.args[1], scope) + ")";
+    }
     case Expr::In:
     case Expr::Between:
     case Expr::Like:
@@ -160,8 +159,7 @@ std::string Binder::name(Expr& e, Scope& scope) {
         std::string written;
         for (const auto& p : e.parts)
             written += (written.empty() ? "" : ".") + p;
-        throw SqlError{4104, 16, 1,
-                       "The multi-part identifier \"" + written + "\" could not be bound.", true};
+        throw unboundName(written);
     }
     throw invalidColumn(column);
 }
@@ -212,20 +210,16 @@ std::string Binder::variable(Expr& e) {
     return quoteString(tds::utf8(tds::dateTimeText(shape, dt)));
 }
 
-SqlType Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
+void Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
     const ExprType &ta = a.type, &tb = b.type;
-    if (!ta.known || !tb.known) return ta.known ? ta.type : tb.type;
-    if (ta.nullLiteral) return tb.type;
-    if (tb.nullLiteral) return ta.type;
+    if (!typed(ta) || !typed(tb)) return; // NULL or a value of unknown type stays as it is
     const SqlType t = common(ta.type, tb.type);
     const bool sameKind =
         (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
         (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
-    if (!sameKind) {
-        if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
-        if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
-    }
-    return t;
+    if (sameKind) return; // compared as they stand, without a conversion
+    if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
+    if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
 }
 
 std::string Binder::collate(const ExprType& a, const ExprType& b, const char* operation) {
@@ -346,44 +340,36 @@ std::string Binder::binary(Expr& e, Scope& scope) {
     return "(" + a + " " + op + " " + b + ")";
 }
 
+CallContext Binder::operands(Expr& e, Scope& scope) {
+    CallContext c;
+    for (auto& a : e.args) {
+        c.sql.push_back(expr(*a, scope));
+        c.types.push_back(a->type);
+    }
+    return c;
+}
+
 std::string Binder::caseExpr(Expr& e, Scope& scope) {
-    std::vector<std::string> sql;
-    for (auto& a : e.args)
-        sql.push_back(expr(*a, scope));
+    CallContext c = operands(e, scope);
     // The results, every THEN and the ELSE, take the highest of their types.
     const std::size_t stop = e.hasElse ? e.args.size() - 1 : e.args.size();
     std::vector<std::size_t> results;
     for (std::size_t i = e.hasOperand ? 2 : 1; i < stop; i += 2)
         results.push_back(i);
     if (e.hasElse) results.push_back(stop);
-    ExprType type{SqlType{}, true, true, {}};
-    for (std::size_t i : results) {
-        const ExprType& t = e.args[i]->type;
-        if (!t.known) {
-            type = t;
-            break;
-        }
-        if (!t.nullLiteral)
-            type = type.nullLiteral ? t : known(common(type.type, t.type), type.collation);
-    }
-    e.type = type;
-    const auto result = [&](std::size_t i) {
-        return typed(type) && typed(e.args[i]->type)
-                   ? convert(sql[i], e.args[i]->type.type, type.type)
-                   : sql[i];
-    };
+    e.type = c.highest(results);
     std::string out = "CASE";
     for (std::size_t i = e.hasOperand ? 1 : 0; i < stop; i += 2) {
-        std::string when = sql[i];
+        std::string when = c.sql[i];
         if (e.hasOperand) {
-            std::string operand = sql[0];
+            std::string operand = c.sql[0];
             unify(*e.args[0], operand, *e.args[i], when);
             when = "(" + operand + " = " + when +
                    collate(e.args[0]->type, e.args[i]->type, "equal to") + ")";
         }
-        out += " WHEN " + when + " THEN " + result(i + 1);
+        out += " WHEN " + when + " THEN " + c.sql[i + 1];
     }
-    return out + (e.hasElse ? " ELSE " + result(stop) : "") + " END";
+    return out + (e.hasElse ? " ELSE " + c.sql[stop] : "") + " END";
 }
 
 std::string Binder::cast(Expr& e, Scope& scope) {
@@ -393,10 +379,7 @@ std::string Binder::cast(Expr& e, Scope& scope) {
     e.type = known(e.target);
     e.type.collation = from.known && from.type.isText() ? from.collation : Collation{};
     if (from.nullLiteral) return "NULL";
-    if (!from.known)
-        return "rowlark_convert(" + a + ", '', " + quoteString(e.target.declared()) + ", " + style +
-               ", " + (e.tryCast ? "1" : "0") + ")";
-    return convert(a, from.type, e.target, style, e.tryCast ? Try : Cast);
+    return convert(a, from, e.target, style, e.tryCast ? Try : Cast);
 }
 
 std::string Binder::sortKey(Expr& e, Scope& scope) {

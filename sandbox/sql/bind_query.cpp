@@ -15,13 +15,6 @@ std::string upper(std::string s) {
     return s;
 }
 
-SqlError noColumnName(std::size_t i, const std::string& of) {
-    return {8155, 16, 2,
-            "No column name was specified for column " + std::to_string(i + 1) + " of '" + of +
-                "'.",
-            true};
-}
-
 // The catalogue views the connection keeps in its temp schema: INFORMATION_SCHEMA.X, sys.x.
 std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
     const std::string view = toLower(name.back());
@@ -186,11 +179,7 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
                 for (const auto& c : src.columns)
                     add(c.sql, ResultColumn{c.name, c.type, c.def, {}, false, 1, 1});
             }
-            if (!found && !item.star.empty())
-                throw SqlError{4104, 16, 1,
-                               "The multi-part identifier \"" + item.star.back() +
-                                   "\" could not be bound.",
-                               true};
+            if (!found && !item.star.empty()) throw unboundName(item.star.back());
             if (scope.sources.empty())
                 throw SqlError{263, 16, 1, "Must specify table to select from.", true};
             continue;
@@ -236,18 +225,26 @@ std::string Binder::source(::sandbox::Source& src, Scope& scope) {
         ++subqueries_;
         std::string sql = queryExpr(*src.query, nullptr);
         --subqueries_;
-        Source s;
-        s.exposed = src.alias;
-        for (std::size_t i = 0; i < src.query->columns.size(); ++i) {
-            const ResultColumn& c = src.query->columns[i];
-            if (c.name.empty()) throw noColumnName(i, src.alias);
-            s.columns.push_back(
-                {c.name, c.type, c.column, quoteIdent(src.alias) + "." + quoteIdent(c.sqlName)});
-        }
-        scope.sources.push_back(std::move(s));
+        scope.sources.push_back(derived(src.query->columns, src.alias, src.alias));
         return "(" + sql + ") AS " + quoteIdent(src.alias);
     }
     return table(src.name, src.alias, scope);
+}
+
+Binder::Source Binder::derived(const std::vector<ResultColumn>& columns, const std::string& exposed,
+                               const std::string& of) {
+    Source s{exposed, {}};
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const ResultColumn& c = columns[i];
+        if (c.name.empty())
+            throw SqlError{8155, 16, 2,
+                           "No column name was specified for column " + std::to_string(i + 1) +
+                               " of '" + of + "'.",
+                           true};
+        s.columns.push_back(
+            {c.name, c.type, c.column, quoteIdent(exposed) + "." + quoteIdent(c.sqlName)});
+    }
+    return s;
 }
 
 std::string Binder::table(const std::vector<std::string>& name, const std::string& alias,
@@ -257,13 +254,7 @@ std::string Binder::table(const std::vector<std::string>& name, const std::strin
     std::string from;
     const TableDef* def = nullptr;
     if (name.size() == 1 && ctes_.count(toLower(name[0]))) {
-        const Query& cte = *ctes_[toLower(name[0])];
-        for (std::size_t i = 0; i < cte.columns.size(); ++i) {
-            if (cte.columns[i].name.empty()) throw noColumnName(i, name[0]);
-            s.columns.push_back({cte.columns[i].name, cte.columns[i].type, cte.columns[i].column,
-                                 quoteIdent(s.exposed) + "." + quoteIdent(cte.columns[i].sqlName)});
-        }
-        scope.sources.push_back(std::move(s));
+        scope.sources.push_back(derived(ctes_[toLower(name[0])]->columns, s.exposed, name[0]));
         return quoteIdent(name[0]) + " AS " + quoteIdent(alias.empty() ? name[0] : alias);
     }
     if (const auto view = catalogueView(name)) {

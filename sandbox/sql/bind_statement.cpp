@@ -12,10 +12,8 @@ namespace {
 // The SQL of a value assigned to a column: converted to the column's type, refusing to cut.
 std::string assigned(const std::string& sql, const ExprType& from, const ColumnDef& to) {
     if (from.nullLiteral) return sql;
-    if (!from.known)
-        return "rowlark_convert(" + sql + ", '', " + quoteString(to.type.declared()) + ", NULL, 2)";
-    checkImplicit(from.type, to.type);
-    return Binder::convert(sql, from.type, to.type, "NULL", Binder::Assign);
+    if (from.known) checkImplicit(from.type, to.type);
+    return Binder::convert(sql, from, to.type, "NULL", Binder::Assign);
 }
 
 } // namespace

@@ -35,9 +35,12 @@ public:
     // column, which also refuses to cut text or bytes.
     enum Mode { Cast, Try, Assign };
     // The SQL that converts a value of one type to another, as CAST does (implicit: as the
-    // server converts on its own).
-    static std::string convert(const std::string& sql, const SqlType& from, const SqlType& to,
+    // server converts on its own); a value of unknown type converts as the store finds it.
+    static std::string convert(const std::string& sql, const ExprType& from, const SqlType& to,
                                const std::string& style = "NULL", Mode mode = Cast);
+    static std::string convert(const std::string& sql, const SqlType& from, const SqlType& to) {
+        return convert(sql, ExprType{from, true, false, {}}, to);
+    }
 
 private:
     struct Column {
@@ -63,6 +66,9 @@ private:
     std::string orderBy(std::vector<OrderItem>& items, Scope& scope);
     std::string source(::sandbox::Source& src, Scope& scope);
     std::string table(const std::vector<std::string>& name, const std::string& alias, Scope& scope);
+    // A derived table's or a CTE's columns (of: its name in the error where one has none).
+    static Source derived(const std::vector<ResultColumn>& columns, const std::string& exposed,
+                          const std::string& of);
     std::string expr(Expr& e, Scope& scope);
     std::string name(Expr& e, Scope& scope);
     std::string variable(Expr& e);
@@ -70,6 +76,7 @@ private:
     std::string compare(Expr& e, Scope& scope);
     std::string predicate(Expr& e, Scope& scope);
     std::string caseExpr(Expr& e, Scope& scope);
+    struct CallContext operands(Expr& e, Scope& scope); // binds each argument
     std::string cast(Expr& e, Scope& scope);
     std::string call(Expr& e, Scope& scope);
     std::string conditional(Expr& e, struct CallContext& c);
@@ -77,8 +84,8 @@ private:
     std::string otherCall(Expr& e, CallContext& c);
     std::string aggregate(Expr& e, Scope& scope, const std::string& lower);
     std::string window(Expr& e, Scope& scope);
-    // The SQL of two operands converted to one type, and that type.
-    SqlType unify(Expr& a, std::string& sa, Expr& b, std::string& sb);
+    // The SQL of two operands converted to the one type both take, where the store needs it.
+    void unify(Expr& a, std::string& sa, Expr& b, std::string& sb);
     // The collation a comparison of the two takes, as the store's COLLATE clause ("" if none).
     std::string collate(const ExprType& a, const ExprType& b, const char* operation);
     std::string sortKey(Expr& e, Scope& scope);
@@ -107,6 +114,9 @@ struct CallContext {
         return types[i].known && !types[i].nullLiteral && !arg(i).isText();
     }
     std::string list(std::size_t from) const; // ", a, b" from the argument given
+    // The type the results at the places given take (CASE's THENs and ELSE), the highest of
+    // theirs (unknown where one is); their SQL is converted to it.
+    ExprType highest(const std::vector<std::size_t>& results);
     Collation collation() const { return types.empty() ? Collation{} : types[0].collation; }
 };
 

@@ -3,8 +3,10 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <tuple>
 
 namespace sandbox {
 namespace {
@@ -30,15 +32,9 @@ char32_t next(std::string_view s, std::size_t& i) {
     return c;
 }
 
-std::string_view withoutTrailingBlanks(std::string_view s) {
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
-int compare(std::string_view a, std::string_view b, bool ignoreCase, bool ignoreAccents = false) {
-    a = withoutTrailingBlanks(a);
-    b = withoutTrailingBlanks(b);
+int compare(std::string_view a, std::string_view b, bool ignoreCase, bool ignoreAccents) {
+    a = a.substr(0, a.find_last_not_of(' ') + 1); // trailing blanks do not count
+    b = b.substr(0, b.find_last_not_of(' ') + 1);
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         char32_t x = next(a, i), y = next(b, j);
@@ -58,10 +54,8 @@ struct DecimalText {
 };
 
 std::optional<DecimalText> parseDecimalText(std::string_view s) {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
+    s.remove_prefix(std::min(s.find_first_not_of(' '), s.size()));
+    s = s.substr(0, s.find_last_not_of(' ') + 1);
     DecimalText d;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
         d.negative = s.front() == '-';
@@ -74,20 +68,10 @@ std::optional<DecimalText> parseDecimalText(std::string_view s) {
     for (std::string_view part : {d.whole, d.fraction})
         for (char c : part)
             if (c < '0' || c > '9') return std::nullopt;
-    while (!d.whole.empty() && d.whole.front() == '0')
-        d.whole.remove_prefix(1);
-    while (!d.fraction.empty() && d.fraction.back() == '0')
-        d.fraction.remove_suffix(1);
+    d.whole.remove_prefix(std::min(d.whole.find_first_not_of('0'), d.whole.size()));
+    d.fraction = d.fraction.substr(0, d.fraction.find_last_not_of('0') + 1);
     if (d.whole.empty() && d.fraction.empty()) d.negative = false; // -0 is 0
     return d;
-}
-
-// Compares two magnitudes.
-int compareMagnitude(const DecimalText& a, const DecimalText& b) {
-    if (a.whole.size() != b.whole.size()) return a.whole.size() < b.whole.size() ? -1 : 1;
-    if (int c = a.whole.compare(b.whole)) return c < 0 ? -1 : 1;
-    if (int c = a.fraction.compare(b.fraction)) return c < 0 ? -1 : 1;
-    return 0;
 }
 
 // Latin-1's letters from U+00C0 and Latin Extended-A's, as their base letters ('.': no base).
@@ -132,16 +116,13 @@ int compareDecimalText(std::string_view a, std::string_view b) {
         return c < 0 ? -1 : c > 0;
     }
     if (x->negative != y->negative) return x->negative ? -1 : 1;
-    const int c = compareMagnitude(*x, *y);
-    return x->negative ? -c : c;
-}
-
-int compareIgnoringCase(std::string_view a, std::string_view b) {
-    return compare(a, b, true);
-}
-
-int compareWithCase(std::string_view a, std::string_view b) {
-    return compare(a, b, false);
+    // the longer whole part is the larger; then digit by digit
+    const auto magnitude = [](const DecimalText& d) {
+        return std::tuple(d.whole.size(), d.whole, d.fraction);
+    };
+    const auto c = magnitude(*x) <=> magnitude(*y);
+    const int m = c < 0 ? -1 : c > 0;
+    return x->negative ? -m : m;
 }
 
 char32_t withoutAccent(char32_t c) {
@@ -156,13 +137,13 @@ int compareIn(int collation, std::string_view a, std::string_view b) {
 }
 
 int collationId(std::string_view tsqlName) {
-    const std::string lower = toLower(tsqlName);
+    const std::string lower = toLower(tsqlName), name(tsqlName);
+    const SqlError invalid{448, 16, 1, "Invalid collation '" + name + "'.", true};
     if (lower.rfind("latin1_general", 0) != 0 && lower.rfind("sql_latin1_general_cp1_", 0) != 0) {
         if (lower.find("_ci") == std::string::npos && lower.find("_cs") == std::string::npos &&
             lower.find("_bin") == std::string::npos)
-            throw SqlError{448, 16, 1, "Invalid collation '" + std::string(tsqlName) + "'.", true};
-        throw unsupported("the collation " + std::string(tsqlName) +
-                          " (only the Latin1_General families)");
+            throw invalid;
+        throw unsupported("the collation " + name + " (only the Latin1_General families)");
     }
     const auto has = [&](const char* part) {
         const std::string p = std::string("_") + part;
@@ -172,8 +153,7 @@ int collationId(std::string_view tsqlName) {
     };
     if (has("bin") || has("bin2")) return kBin;
     const bool cs = has("cs"), ai = has("ai");
-    if (!cs && !has("ci"))
-        throw SqlError{448, 16, 1, "Invalid collation '" + std::string(tsqlName) + "'.", true};
+    if (!cs && !has("ci")) throw invalid;
     return cs ? (ai ? kCsAi : kCsAs) : (ai ? kCiAi : kCiAs);
 }
 

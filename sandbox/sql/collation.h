@@ -20,15 +20,13 @@ inline constexpr const char* kCollationDecimal = "rowlark_decimal";
 char32_t lowerCase(char32_t c);
 char32_t upperCase(char32_t c);
 
-// <0, 0 or >0 as a sorts before, with or after b (UTF-8).
-int compareIgnoringCase(std::string_view a, std::string_view b);
-int compareWithCase(std::string_view a, std::string_view b);
-int compareIn(int collation, std::string_view a, std::string_view b);
-
-int compareDecimalText(std::string_view a, std::string_view b);
-
 // The collations a T-SQL collation name can ask for, by number: 0 is the server default.
 enum CollationId { kCiAs, kCsAs, kCiAi, kCsAi, kBin };
+
+// <0, 0 or >0 as a sorts before, with or after b (UTF-8) in the collation given.
+int compareIn(int collation, std::string_view a, std::string_view b);
+int compareDecimalText(std::string_view a, std::string_view b);
+
 // The number of the collation a T-SQL name asks for (_CI/_CS, _AI/_AS, _BIN/_BIN2); throws
 // SqlError 448 for a name that is none, 40000 for a family whose code page is not Latin-1's.
 int collationId(std::string_view tsqlName);

@@ -2,15 +2,10 @@
 
 #include "text.h"
 
-#include <cstring>
+#include <optional>
 
 namespace sandbox {
 namespace {
-
-std::string after(const std::string& msg, const std::string& prefix) {
-    auto at = msg.find(prefix);
-    return at == std::string::npos ? std::string() : msg.substr(at + prefix.size());
-}
 
 std::string unqualified(std::string name) {
     if (name.rfind("main.", 0) == 0) name = name.substr(5);
@@ -33,15 +28,15 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
             colon != std::string::npos && number && *number < 100000)
             return {static_cast<int>(*number), 16, 1, msg.substr(colon + 2)};
     }
-    if (msg.rfind("no such table: ", 0) == 0)
-        return invalidObject(unqualified(after(msg, "no such table: ")));
-    if (msg.rfind("no such column: ", 0) == 0)
-        return invalidColumn(columnOf(after(msg, "no such column: ")));
-    if (msg.rfind("no such function: ", 0) == 0)
-        return {195, 15, 10,
-                "'" + after(msg, "no such function: ") +
-                    "' is not a recognized built-in function name.",
-                true};
+    // The rest of the message, where it starts so.
+    const auto after = [&](std::string_view start) -> std::optional<std::string> {
+        if (msg.rfind(start, 0) != 0) return std::nullopt;
+        return msg.substr(start.size());
+    };
+    if (const auto name = after("no such table: ")) return invalidObject(unqualified(*name));
+    if (const auto name = after("no such column: ")) return invalidColumn(columnOf(*name));
+    if (const auto name = after("no such function: "))
+        return {195, 15, 10, "'" + *name + "' is not a recognized built-in function name.", true};
     // Read by hand: a regular expression recurses once per character, and a token of a hundred
     // thousand characters would overflow the stack.
     if (const auto at = msg.find("near \""); at != std::string::npos) {
@@ -53,22 +48,22 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
         return syntaxNear(table.empty() ? "end of batch" : table);
     if (const auto exists = msg.find(" already exists"); exists != std::string::npos) {
         std::string name;
-        for (const char* kind : {"table ", "view ", "index "})
+        for (const std::string_view kind : {"table ", "view ", "index "})
             if (const auto at = msg.find(kind); at != std::string::npos && at < exists) {
-                name = msg.substr(at + std::strlen(kind), exists - at - std::strlen(kind));
+                name = msg.substr(at + kind.size(), exists - at - kind.size());
                 break;
             }
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
             name = name.substr(1, name.size() - 2);
         return alreadyExists(name.empty() ? table : unqualified(name));
     }
-    if (msg.rfind("UNIQUE constraint failed: ", 0) == 0)
+    if (const auto key = after("UNIQUE constraint failed: "))
         return {2627, 14, 1,
-                "Violation of UNIQUE KEY constraint on '" + after(msg, "failed: ") +
+                "Violation of UNIQUE KEY constraint on '" + *key +
                     "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
-    if (msg.rfind("NOT NULL constraint failed: ", 0) == 0)
+    if (const auto column = after("NOT NULL constraint failed: "))
         return {515, 16, 2,
-                "Cannot insert the value NULL into column '" + columnOf(after(msg, "failed: ")) +
+                "Cannot insert the value NULL into column '" + columnOf(*column) +
                     "', table 'dbo." + table + "'; column does not allow nulls. INSERT fails."};
     if (msg.find("values were supplied") != std::string::npos ||
         msg.find("values for") != std::string::npos)
@@ -76,9 +71,8 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
                 "Column name or number of supplied values does not match table definition.", true};
     if (msg.find("database is locked") != std::string::npos)
         return {1222, 16, 56, "Lock request time out period exceeded."};
-    if (msg.find("ambiguous column name") != std::string::npos)
-        return {209, 16, 1,
-                "Ambiguous column name '" + after(msg, "ambiguous column name: ") + "'.", true};
+    if (const auto name = after("ambiguous column name: "))
+        return {209, 16, 1, "Ambiguous column name '" + *name + "'.", true};
     return {40001, 16, 1, "The sandbox could not run this statement: " + msg, true};
 }
 

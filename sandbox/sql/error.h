@@ -23,6 +23,9 @@ inline SqlError invalidObject(const std::string& name) {
 inline SqlError invalidColumn(const std::string& name) {
     return {207, 16, 1, "Invalid column name '" + name + "'.", true};
 }
+inline SqlError unboundName(const std::string& written) {
+    return {4104, 16, 1, "The multi-part identifier \"" + written + "\" could not be bound.", true};
+}
 inline SqlError undeclaredVariable(const std::string& name) {
     return {137, 15, 2, "Must declare the scalar variable \"" + name + "\".", true};
 }

@@ -22,9 +22,7 @@ const char* const kStatementWords[] = {
     "execute", "print",  "save",     "while",  "return", "merge",    "grant"};
 
 bool startsStatement(const Token& t) {
-    if (t.kind != Token::Word) return false;
-    return std::any_of(std::begin(kStatementWords), std::end(kStatementWords),
-                       [&](const char* w) { return t.is(w); });
+    return std::ranges::any_of(kStatementWords, [&](const char* w) { return t.is(w); });
 }
 
 class Splitter {
@@ -214,12 +212,8 @@ bool Token::is(std::string_view keyword) const {
 Tokens tokenize(std::string_view s) {
     Tokens out;
     std::size_t i = 0, line = 1;
-    auto push = [&](Token::Kind k, std::string text) {
-        Token t;
-        t.kind = k;
-        t.text = std::move(text);
-        t.line = line;
-        out.push_back(std::move(t));
+    auto push = [&](Token::Kind k, std::string text, bool unicode = false) {
+        out.push_back(Token{k, std::move(text), unicode, line});
     };
     // The end of the run from j of the characters that pass.
     const auto span = [&](std::size_t j, auto pass) {
@@ -229,17 +223,13 @@ Tokens tokenize(std::string_view s) {
     };
     while (i < s.size()) {
         unsigned char c = s[i];
-        if (c == '\n') {
-            ++line, ++i;
-            continue;
-        }
         if (std::isspace(c)) {
+            line += c == '\n';
             ++i;
             continue;
         }
         if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-            while (i < s.size() && s[i] != '\n')
-                ++i;
+            i = std::min(s.find('\n', i), s.size()); // to the line's end
             continue;
         }
         if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
@@ -261,8 +251,8 @@ Tokens tokenize(std::string_view s) {
             const bool name = c == '[' || c == '"';
             i += unicode ? 2 : 1;
             const char close = c == '[' ? ']' : name ? '"' : '\'';
-            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name));
-            out.back().unicode = unicode;
+            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name),
+                 unicode);
             continue;
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
@@ -290,16 +280,12 @@ Tokens tokenize(std::string_view s) {
             i = j;
             continue;
         }
-        static const char* const kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>",
-                                           "||", "+=", "-=", "*=", "/="};
-        std::string sym(1, static_cast<char>(c));
-        if (i + 1 < s.size()) {
-            std::string two(s.substr(i, 2));
-            for (const char* t : kTwo)
-                if (two == t) sym = two;
-        }
-        push(Token::Symbol, sym);
-        i += sym.size();
+        static constexpr std::string_view kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>",
+                                                    "||", "+=", "-=", "*=", "/="};
+        const std::string_view two = s.substr(i, 2);
+        const bool pair = std::ranges::find(kTwo, two) != std::end(kTwo);
+        push(Token::Symbol, std::string(pair ? two : two.substr(0, 1)));
+        i += pair ? 2 : 1;
     }
     return out;
 }

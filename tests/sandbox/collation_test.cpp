@@ -10,21 +10,20 @@ namespace {
 using Rows = std::vector<std::vector<std::string>>;
 
 TEST(Collation, ComparesAsTheServerDefault) {
-    EXPECT_EQ(compareIgnoringCase("Abc", "aBC"), 0);
-    EXPECT_EQ(compareIgnoringCase("abc", "abc   "), 0) << "trailing blanks";
-    EXPECT_NE(compareIgnoringCase("abc", " abc"), 0) << "leading blanks count";
-    EXPECT_NE(compareIgnoringCase("e", "\u00e9"), 0) << "accents count";
-    EXPECT_EQ(compareIgnoringCase("\u00c9T\u00c9", "\u00e9t\u00e9"), 0);
-    EXPECT_EQ(compareIgnoringCase("\u0429\u0401", "\u0449\u0451"), 0) << "Cyrillic";
-    EXPECT_EQ(compareIgnoringCase("\u03a3", "\u03c3"), 0) << "Greek";
-    EXPECT_EQ(compareIgnoringCase("\u0141\u00f3d\u017a", "\u0142\u00d3D\u0179"), 0);
-    EXPECT_LT(compareIgnoringCase("a", "B"), 0);
-    EXPECT_LT(compareIgnoringCase("B", "c"), 0);
-    EXPECT_LT(compareIgnoringCase("ab", "abc"), 0);
-    EXPECT_NE(compareWithCase("a", "A"), 0);
-    EXPECT_EQ(compareWithCase("a", "a  "), 0);
-    EXPECT_NE(compareIgnoringCase("\xff\xfe", "\xff"), 0)
-        << "bytes that are no UTF-8 still compare";
+    EXPECT_EQ(compareIn(kCiAs, "Abc", "aBC"), 0);
+    EXPECT_EQ(compareIn(kCiAs, "abc", "abc   "), 0) << "trailing blanks";
+    EXPECT_NE(compareIn(kCiAs, "abc", " abc"), 0) << "leading blanks count";
+    EXPECT_NE(compareIn(kCiAs, "e", "\u00e9"), 0) << "accents count";
+    EXPECT_EQ(compareIn(kCiAs, "\u00c9T\u00c9", "\u00e9t\u00e9"), 0);
+    EXPECT_EQ(compareIn(kCiAs, "\u0429\u0401", "\u0449\u0451"), 0) << "Cyrillic";
+    EXPECT_EQ(compareIn(kCiAs, "\u03a3", "\u03c3"), 0) << "Greek";
+    EXPECT_EQ(compareIn(kCiAs, "\u0141\u00f3d\u017a", "\u0142\u00d3D\u0179"), 0);
+    EXPECT_LT(compareIn(kCiAs, "a", "B"), 0);
+    EXPECT_LT(compareIn(kCiAs, "B", "c"), 0);
+    EXPECT_LT(compareIn(kCiAs, "ab", "abc"), 0);
+    EXPECT_NE(compareIn(kCsAs, "a", "A"), 0);
+    EXPECT_EQ(compareIn(kCsAs, "a", "a  "), 0);
+    EXPECT_NE(compareIn(kCiAs, "\xff\xfe", "\xff"), 0) << "bytes that are no UTF-8 still compare";
 }
 
 TEST(Collation, DecimalTextComparesAsNumbers) {
@@ -38,6 +37,9 @@ TEST(Collation, DecimalTextComparesAsNumbers) {
     EXPECT_LT(compareDecimalText("99999999999999999999999999999999999999", "1e40"), 0)
         << "text that is no plain number sorts after the numbers";
     EXPECT_GT(compareDecimalText("abc", "abb"), 0);
+    EXPECT_LT(compareDecimalText("-1.5", "-1.25"), 0) << "a negative's larger magnitude is less";
+    EXPECT_GT(compareDecimalText("0.2", "0.15"), 0);
+    EXPECT_EQ(compareDecimalText(" 12 ", "+12.000"), 0) << "blanks around and the sign";
 }
 
 class CollatedData : public EngineTest {

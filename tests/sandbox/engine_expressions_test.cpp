@@ -104,6 +104,16 @@ TEST_F(EngineTest, ExpressionsGoOutWithTheServersTypes) {
               (tds::TypeInfo{tds::kIntN, 4}));
 }
 
+// A view's computed column has no declared type, so its values decide: COALESCE, IIF and CASE
+// pass them on alike, and a CAST converts them.
+TEST_F(EngineTest, ValuesOfAViewsComputedColumnPassThroughConditionals) {
+    ok("CREATE TABLE u (a int); INSERT INTO u VALUES (41); "
+       "CREATE VIEW uv AS SELECT a + 1 AS x FROM u");
+    EXPECT_EQ(rows("SELECT CAST(COALESCE(NULL, x) AS int), IIF(1 = 1, 7, x), "
+                   "CASE WHEN 1 = 0 THEN 7 ELSE x END, COALESCE(x, 1) FROM uv"),
+              (Rows{{"42", "7", "42", "42"}}));
+}
+
 } // namespace sandbox::test
 
 namespace sandbox::test {
