@@ -8,13 +8,10 @@ namespace {
 // Skips ALL_HEADERS when the message carries it.
 void skipAllHeaders(Reader& r) {
     if (r.remaining() < 4) return;
-    std::size_t start = r.pos();
-    std::uint32_t total = r.u32le();
-    if (total < 4 || total > r.remaining() + 4) {
-        r.seek(start); // no headers: text starts at once
-        return;
-    }
-    r.seek(start + total);
+    const std::size_t start = r.pos();
+    const std::uint32_t total = r.u32le();
+    // A total that cannot be the headers' means there are none: the text starts at once.
+    r.seek(total < 4 || total > r.remaining() + 4 ? start : start + total);
 }
 
 bool isBatchFlag(std::uint8_t b) {
