@@ -155,11 +155,8 @@ void Session::runWithParameters(std::u16string_view statement, std::u16string_vi
             // A decimal goes back scaled as the client's type is, which need not be the declared
             // one's.
             if (auto* d = std::get_if<tds::Decimal>(&value)) {
-                const SqlType& declared = found->second.type;
-                const bool money =
-                    declared.base == BaseType::Money || declared.base == BaseType::SmallMoney;
-                const int from = money ? 4 : declared.scale;
-                const int to = out.type.type == tds::kMoneyN ? 4 : out.type.scale;
+                const int from = scaleOf(found->second.type);
+                const int to = scaleOf(fromWire(out.type));
                 for (int k = from; k < to; ++k)
                     d->scaled *= 10;
                 for (int k = to; k < from; ++k)
