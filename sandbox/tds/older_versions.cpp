@@ -8,15 +8,9 @@ namespace {
 
 // Characters of the text form of each date and time type.
 std::uint16_t textChars(const TypeInfo& t) {
-    const std::uint16_t fraction = t.scale ? static_cast<std::uint16_t>(t.scale + 1) : 0;
-    switch (t.type) {
-    case kDateN:
-        return 10;
-    case kTimeN:
-        return static_cast<std::uint16_t>(8 + fraction);
-    default:
-        return static_cast<std::uint16_t>(19 + fraction);
-    }
+    if (t.type == kDateN) return 10;
+    const int fraction = t.scale ? t.scale + 1 : 0; // the point and the digits
+    return static_cast<std::uint16_t>((t.type == kTimeN ? 8 : 19) + fraction);
 }
 
 } // namespace
