@@ -30,12 +30,7 @@ RpcRequest readCall(Reader& r) {
     RpcParam p;
     try {
         while (!r.atEnd()) {
-            const std::size_t at = r.pos();
-            if (isBatchFlag(r.u8())) {
-                r.seek(at);
-                break;
-            }
-            r.seek(at);
+            if (isBatchFlag(r.peek())) break;
             p = RpcParam{};
             p.name = r.bVarchar();
             p.status = r.u8();

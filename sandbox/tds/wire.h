@@ -92,6 +92,10 @@ public:
         need(1);
         return p_[pos_++];
     }
+    std::uint8_t peek() const { // the next byte, left to read
+        need(1);
+        return p_[pos_];
+    }
     std::uint16_t u16le() { return static_cast<std::uint16_t>(get(2, false)); }
     std::uint16_t u16be() { return static_cast<std::uint16_t>(get(2, true)); }
     std::uint32_t u32le() { return static_cast<std::uint32_t>(get(4, false)); }
