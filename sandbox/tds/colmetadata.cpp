@@ -55,10 +55,7 @@ TypeInfo decodeTypeInfo(Reader& r) {
 }
 
 void encodeUserType(Writer& w, std::uint32_t version) {
-    if (hasLongCounts(version))
-        w.u32le(0);
-    else
-        w.u16le(0);
+    w.put(0, hasLongCounts(version) ? 4 : 2);
 }
 
 void skipUserType(Reader& r, std::uint32_t version) {
