@@ -425,9 +425,8 @@ std::string identityDefault(std::string_view table, std::string_view column, std
 }
 
 bool isIdentityDefault(std::string_view d) {
-    while (!d.empty() && d.front() == '(')
-        d.remove_prefix(1);
-    return d.rfind(kIdentityFn, 0) == 0;
+    d.remove_prefix(std::min(d.find_first_not_of('('), d.size()));
+    return d.starts_with(kIdentityFn);
 }
 
 } // namespace sandbox

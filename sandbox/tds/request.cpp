@@ -75,15 +75,11 @@ std::vector<RpcRequest> RpcRequest::decodeAll(const Bytes& payload) {
 
 std::optional<std::u16string> RpcRequest::text(std::u16string_view name) const {
     auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-    for (const auto& p : params) {
-        if (p.name.size() != name.size() ||
-            !std::equal(p.name.begin(), p.name.end(), name.begin(),
-                        [&](char16_t a, char16_t b) { return lower(a) == lower(b); }))
-            continue;
-        if (auto s = std::get_if<std::u16string>(&p.value)) return *s;
-        return std::nullopt;
-    }
-    return std::nullopt;
+    const auto found = std::ranges::find_if(params, [&](const RpcParam& p) {
+        return std::ranges::equal(p.name, name, {}, lower, lower);
+    });
+    const auto* s = found == params.end() ? nullptr : std::get_if<std::u16string>(&found->value);
+    return s ? std::optional(*s) : std::nullopt;
 }
 
 TransactionManager TransactionManager::decode(const Bytes& payload) {
