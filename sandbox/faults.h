@@ -3,8 +3,6 @@
 // sessions of the database the rule was set in.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <map>
 #include <mutex>
 #include <optional>
