@@ -29,9 +29,9 @@ struct Counter {
 
 // A statement of the store outside any hook, finalized when it goes (nullptr when it does not
 // prepare: each step then fails).
-using Query = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+using Stmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
-Query query(sqlite3* db, const std::string& sql) {
+Stmt stmt(sqlite3* db, const std::string& sql) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
     return {st, sqlite3_finalize};
@@ -59,8 +59,8 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (it == gIdentity.end()) {
         // First use since start: continue after the values the table holds.
         std::int64_t next = seed;
-        const Query st = query(db, std::string("SELECT ") + (inc > 0 ? "max(" : "min(") +
-                                       quoteIdent(column) + ") FROM " + quoteIdent(table));
+        const Stmt st = stmt(db, std::string("SELECT ") + (inc > 0 ? "max(" : "min(") +
+                                     quoteIdent(column) + ") FROM " + quoteIdent(table));
         if (sqlite3_step(st.get()) == SQLITE_ROW && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
             next = sqlite3_column_int64(st.get(), 0) + inc;
         it = gIdentity.emplace(key, Counter{next}).first;
@@ -97,10 +97,10 @@ void objectIdFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
             toLower(trim(reinterpret_cast<const char*>(sqlite3_value_text(argv[1]))));
         kinds = kind == "u" ? "('table')" : kind == "v" ? "('view')" : "()";
     }
-    const Query st =
-        query(sqlite3_context_db_handle(ctx), std::string("SELECT rowid FROM ") + schemaOf(last) +
-                                                  ".sqlite_master WHERE type IN " + kinds +
-                                                  " AND name = ?1 COLLATE NOCASE");
+    const Stmt st =
+        stmt(sqlite3_context_db_handle(ctx), std::string("SELECT rowid FROM ") + schemaOf(last) +
+                                                 ".sqlite_master WHERE type IN " + kinds +
+                                                 " AND name = ?1 COLLATE NOCASE");
     sqlite3_bind_text(st.get(), 1, last.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(st.get()) == SQLITE_ROW)
         sqlite3_result_int64(ctx, 1000 + sqlite3_column_int64(st.get(), 0));
@@ -364,9 +364,9 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
     const std::string schema = inSchema ? inSchema : schemaOf(name);
     std::string key = schema + "." + toLower(name);
     if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
-    Query found = query(db_, "SELECT name, type FROM " + schema +
-                                 ".sqlite_master WHERE type IN ('table','view') AND name = ?1 "
-                                 "COLLATE NOCASE");
+    Stmt found = stmt(db_, "SELECT name, type FROM " + schema +
+                               ".sqlite_master WHERE type IN ('table','view') AND name = ?1 "
+                               "COLLATE NOCASE");
     sqlite3_bind_text(found.get(), 1, std::string(name).c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(found.get()) != SQLITE_ROW) return nullptr;
     auto def = std::make_unique<TableDef>();
@@ -374,8 +374,8 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
     def->isView = std::string_view(
                       reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 1))) == "view";
     found.reset();
-    const Query columns =
-        query(db_, "PRAGMA " + schema + ".table_info(" + quoteIdent(def->name) + ")");
+    const Stmt columns =
+        stmt(db_, "PRAGMA " + schema + ".table_info(" + quoteIdent(def->name) + ")");
     sqlite3_stmt* st = columns.get();
     while (sqlite3_step(st) == SQLITE_ROW) {
         ColumnDef c;
