@@ -194,9 +194,8 @@ void Session::finishRequest(bool completed) {
         for (const auto& v : returnValues_)
             v.encode(out_, tdsVersion_);
         // a call with more after it in the same message: its DONEPROC says so, the message goes on
-        tds::Done{tds::kTokDoneProc, static_cast<std::uint16_t>(moreCalls_ ? tds::kDoneMore : 0), 0,
-                  0}
-            .encode(out_, tdsVersion_);
+        tds::Done{tds::kTokDoneProc, moreCalls_ ? tds::kDoneMore : tds::kDoneFinal, 0, 0}.encode(
+            out_, tdsVersion_);
     } else {
         (hasPending_ ? pending_ : tds::Done{}).encode(out_, tdsVersion_);
     }
