@@ -2,6 +2,8 @@
 
 #include "sql/text.h"
 
+#include <algorithm>
+
 namespace sandbox {
 
 void Faults::add(const std::string& database, FaultRule rule) {
@@ -43,14 +45,9 @@ Faults::Action Faults::onBatch(const std::string& database, const std::string& t
     return action;
 }
 
-void Faults::sessionStarted(const std::string& database) {
+void Faults::countSession(const std::string& database, int change) {
     std::lock_guard lock(mutex_);
-    ++sessions_[toLower(database)];
-}
-
-void Faults::sessionEnded(const std::string& database) {
-    std::lock_guard lock(mutex_);
-    --sessions_[toLower(database)];
+    sessions_[toLower(database)] += change;
 }
 
 int Faults::sessions(const std::string& database) {
@@ -61,13 +58,11 @@ int Faults::sessions(const std::string& database) {
 std::optional<long> Faults::takeRowLimit(const std::string& database) {
     std::lock_guard lock(mutex_);
     auto& rules = rules_[toLower(database)];
-    for (auto r = rules.begin(); r != rules.end(); ++r)
-        if (r->kind == FaultRule::DropAfterRows) {
-            long rows = r->rows;
-            rules.erase(r);
-            return rows;
-        }
-    return std::nullopt;
+    const auto r = std::ranges::find(rules, FaultRule::DropAfterRows, &FaultRule::kind);
+    if (r == rules.end()) return std::nullopt;
+    const long rows = r->rows;
+    rules.erase(r);
+    return rows;
 }
 
 } // namespace sandbox

@@ -3,8 +3,6 @@
 // sessions of the database the rule was set in.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -37,8 +35,7 @@ public:
     std::optional<long> takeRowLimit(const std::string& database);
 
     // Connections open now, by the database they logged in to.
-    void sessionStarted(const std::string& database);
-    void sessionEnded(const std::string& database);
+    void countSession(const std::string& database, int change); // +1 at a login, -1 at its end
     int sessions(const std::string& database);
 
 private:

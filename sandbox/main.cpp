@@ -4,7 +4,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 namespace {

@@ -2,9 +2,6 @@
 
 #include "sql/lexer.h"
 #include "sql/text.h"
-#include "tds/older_versions.h"
-
-#include <cstdio>
 
 namespace sandbox {
 
@@ -50,10 +47,6 @@ Variables parameterVariables(const std::vector<Declaration>& declarations,
         it->second.type = d.type;
     }
     return vars;
-}
-
-std::string literal(const tds::RpcParam& p) {
-    return literal(p.type, p.value);
 }
 
 } // namespace sandbox

@@ -29,7 +29,4 @@ std::vector<tds::RpcParam> namedByDeclaration(const std::vector<Declaration>& de
 Variables parameterVariables(const std::vector<Declaration>& declarations,
                              const std::vector<tds::RpcParam>& values);
 
-// The value as a literal of its type: NULL, 42, 1.5E+00, N'it''s', 0x0A0B, '2024-02-29 ...'.
-std::string literal(const tds::RpcParam& param);
-
 } // namespace sandbox

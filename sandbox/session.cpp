@@ -1,15 +1,10 @@
 #include "session.h"
 
-#include "rpc_parameters.h"
-#include "sql/text.h"
-
 #include "tds/envchange.h"
 #include "tds/login7.h"
 #include "tds/loginack.h"
-#include "tds/message.h"
 #include "tds/older_versions.h"
 #include "tds/prelogin.h"
-#include "tds/request.h"
 #include "tds/returnstatus.h"
 #include "tds/tokens.h"
 
@@ -38,7 +33,7 @@ Session::Session(int fd, Store& store, const Credentials& credentials, long logi
                [this](const std::uint8_t* data, std::size_t n) { writeAll(data, n); }) {}
 
 Session::~Session() {
-    if (!loggedInTo_.empty()) store_.faults().sessionEnded(loggedInTo_);
+    if (!loggedInTo_.empty()) store_.faults().countSession(loggedInTo_, -1);
 }
 
 bool Session::readExact(std::uint8_t* into, std::size_t n) {
@@ -199,9 +194,8 @@ void Session::finishRequest(bool completed) {
         for (const auto& v : returnValues_)
             v.encode(out_, tdsVersion_);
         // a call with more after it in the same message: its DONEPROC says so, the message goes on
-        tds::Done{tds::kTokDoneProc, static_cast<std::uint16_t>(moreCalls_ ? tds::kDoneMore : 0), 0,
-                  0}
-            .encode(out_, tdsVersion_);
+        tds::Done{tds::kTokDoneProc, moreCalls_ ? tds::kDoneMore : tds::kDoneFinal, 0, 0}.encode(
+            out_, tdsVersion_);
     } else {
         (hasPending_ ? pending_ : tds::Done{}).encode(out_, tdsVersion_);
     }
@@ -239,20 +233,21 @@ bool Session::login() {
 
     if (!refusal_.empty()) return loginFailed({message(17809, 20, 1, refusal_, true)});
     const std::string user = tds::utf8(login.userName);
+    const auto failed = message(18456, 14, 1, "Login failed for user '" + user + "'.", true);
     if (user != credentials_.user || tds::utf8(login.password) != credentials_.password)
-        return loginFailed({message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
+        return loginFailed({failed});
     std::string database = login.database.empty() ? "master" : tds::utf8(login.database);
     try {
         engine_ = std::make_unique<Engine>(store_, database);
-    } catch (const SqlError& e) {
+    } catch (const SqlError&) {
         return loginFailed({message(4060, 11, 1,
                                     "Cannot open database \"" + database +
                                         "\" requested by the login. The login failed.",
                                     true),
-                            message(18456, 14, 1, "Login failed for user '" + user + "'.", true)});
+                            failed});
     }
     loggedInTo_ = engine_->database();
-    store_.faults().sessionStarted(loggedInTo_);
+    store_.faults().countSession(loggedInTo_, 1);
     environment(tds::kEnvDatabase, tds::utf16(engine_->database()), u"master").encode(out_);
     info(5701, "Changed database context to '" + engine_->database() + "'.");
     tds::EnvChange collation = environment(tds::kEnvCollation, u"");

@@ -7,13 +7,6 @@
 namespace sandbox {
 namespace {
 
-std::string lowerAscii(std::u16string_view s) {
-    std::string out;
-    for (char16_t c : s)
-        out.push_back(c < 128 ? foldAscii(static_cast<char>(c)) : '?');
-    return out;
-}
-
 // Whether the call names the procedure, by name (proc: lower case, without its schema) or by id.
 bool calls(const tds::RpcRequest& request, const std::string& proc, const char* name, int id) {
     return proc == name || (request.procName.empty() && request.procId == id);
@@ -85,8 +78,8 @@ void Session::rpc(const tds::Message& m) {
 // is thrown, and answered here.
 void Session::call(const tds::RpcRequest& request) {
     inProc_ = true;
-    std::string proc = lowerAscii(request.procName);
-    if (auto dot = proc.rfind('.'); dot != std::string::npos) proc = proc.substr(dot + 1);
+    std::string proc = toLower(tds::utf8(request.procName));
+    proc.erase(0, proc.rfind('.') + 1); // without its schema (npos + 1 is 0: no schema)
     try {
         if (!request.paramsComplete) throw unreadableParameter(request);
         if (proc == "sp_tables") {
@@ -162,11 +155,8 @@ void Session::runWithParameters(std::u16string_view statement, std::u16string_vi
             // A decimal goes back scaled as the client's type is, which need not be the declared
             // one's.
             if (auto* d = std::get_if<tds::Decimal>(&value)) {
-                const SqlType& declared = found->second.type;
-                const bool money =
-                    declared.base == BaseType::Money || declared.base == BaseType::SmallMoney;
-                const int from = money ? 4 : declared.scale;
-                const int to = out.type.type == tds::kMoneyN ? 4 : out.type.scale;
+                const int from = scaleOf(found->second.type);
+                const int to = scaleOf(fromWire(out.type));
                 for (int k = from; k < to; ++k)
                     d->scaled *= 10;
                 for (int k = to; k < from; ++k)

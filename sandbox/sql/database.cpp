@@ -27,6 +27,16 @@ struct Counter {
     std::int64_t next;
 };
 
+// A statement of the store outside any hook, finalized when it goes (nullptr when it does not
+// prepare: each step then fails).
+using Stmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+
+Stmt stmt(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    return {st, sqlite3_finalize};
+}
+
 std::mutex gIdentityMutex;
 std::unordered_map<std::string, Counter> gIdentity;
 
@@ -49,13 +59,10 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (it == gIdentity.end()) {
         // First use since start: continue after the values the table holds.
         std::int64_t next = seed;
-        std::string sql = std::string("SELECT ") + (inc > 0 ? "max(" : "min(") +
-                          quoteIdent(column) + ") FROM " + quoteIdent(table);
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL)
-            next = sqlite3_column_int64(st, 0) + inc;
-        sqlite3_finalize(st);
+        const Stmt st = stmt(db, std::string("SELECT ") + (inc > 0 ? "max(" : "min(") +
+                                     quoteIdent(column) + ") FROM " + quoteIdent(table));
+        if (sqlite3_step(st.get()) == SQLITE_ROW && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
+            next = sqlite3_column_int64(st.get(), 0) + inc;
         it = gIdentity.emplace(key, Counter{next}).first;
     }
     sqlite3_result_int64(ctx, it->second.next);
@@ -90,19 +97,15 @@ void objectIdFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
             toLower(trim(reinterpret_cast<const char*>(sqlite3_value_text(argv[1]))));
         kinds = kind == "u" ? "('table')" : kind == "v" ? "('view')" : "()";
     }
-    sqlite3* db = sqlite3_context_db_handle(ctx);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       (std::string("SELECT rowid FROM ") + schemaOf(last) +
-                        ".sqlite_master WHERE type IN " + kinds + " AND name = ?1 COLLATE NOCASE")
-                           .c_str(),
-                       -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, last.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(st) == SQLITE_ROW)
-        sqlite3_result_int64(ctx, 1000 + sqlite3_column_int64(st, 0));
+    const Stmt st =
+        stmt(sqlite3_context_db_handle(ctx), std::string("SELECT rowid FROM ") + schemaOf(last) +
+                                                 ".sqlite_master WHERE type IN " + kinds +
+                                                 " AND name = ?1 COLLATE NOCASE");
+    sqlite3_bind_text(st.get(), 1, last.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st.get()) == SQLITE_ROW)
+        sqlite3_result_int64(ctx, 1000 + sqlite3_column_int64(st.get(), 0));
     else
         sqlite3_result_null(ctx);
-    sqlite3_finalize(st);
 }
 
 // The catalogue views' helpers' answers about a declared type: each one property (by its
@@ -145,7 +148,7 @@ std::optional<int> typeProperty(const SqlType& t, int what) {
 void typeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     auto t = p ? SqlType::fromDeclared(p) : std::nullopt;
-    const int what = *static_cast<int*>(sqlite3_user_data(ctx));
+    const auto what = static_cast<int>(reinterpret_cast<std::intptr_t>(sqlite3_user_data(ctx)));
     if (!t) return sqlite3_result_null(ctx);
     if (what == 0) { // the type's name without its size
         const std::string n = t->tsqlName();
@@ -165,12 +168,10 @@ void lenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int(ctx, n);
 }
 
-// The catalogue helpers, each answered by the case of typeFn at its place.
+// The catalogue helpers, each answered by the case of typeFn at its place (its user data).
 const char* const kTypeFunctions[] = {
     "rowlark_type_name",          "rowlark_char_length",    "rowlark_precision", "rowlark_scale",
     "rowlark_datetime_precision", "rowlark_system_type_id", "rowlark_max_length"};
-const int kTypeCases[] = {0, 1, 2, 3, 4, 5, 6};
-static_assert(std::size(kTypeFunctions) == std::size(kTypeCases));
 
 // The store's actions on a table, as its authorizer reports them, and which of the two names
 // given is the table's.
@@ -285,7 +286,7 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
     define("rowlark_object_id", 1, objectIdFn);
     define("rowlark_object_id", 2, objectIdFn);
     for (std::size_t i = 0; i < std::size(kTypeFunctions); ++i)
-        define(kTypeFunctions[i], 1, typeFn, const_cast<int*>(&kTypeCases[i]), true);
+        define(kTypeFunctions[i], 1, typeFn, reinterpret_cast<void*>(i), true);
     define("rowlark_len", 1, lenFn, nullptr, true);
     define(kIdentityFn, 4, identityFn, &lastIdentity_);
     define("rowlark_next_number", 2, nextNumberFn, this);
@@ -363,26 +364,19 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
     const std::string schema = inSchema ? inSchema : schemaOf(name);
     std::string key = schema + "." + toLower(name);
     if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(
-        db_,
-        ("SELECT name, type FROM " + schema +
-         ".sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE")
-            .c_str(),
-        -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, std::string(name).c_str(), -1, SQLITE_TRANSIENT);
-    std::unique_ptr<TableDef> def;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-        def = std::make_unique<TableDef>();
-        def->name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-        def->isView =
-            std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) == "view";
-    }
-    sqlite3_finalize(st);
-    if (!def) return nullptr;
-    sqlite3_prepare_v2(db_,
-                       ("PRAGMA " + schema + ".table_info(" + quoteIdent(def->name) + ")").c_str(),
-                       -1, &st, nullptr);
+    Stmt found = stmt(db_, "SELECT name, type FROM " + schema +
+                               ".sqlite_master WHERE type IN ('table','view') AND name = ?1 "
+                               "COLLATE NOCASE");
+    sqlite3_bind_text(found.get(), 1, std::string(name).c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(found.get()) != SQLITE_ROW) return nullptr;
+    auto def = std::make_unique<TableDef>();
+    def->name = reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 0));
+    def->isView = std::string_view(
+                      reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 1))) == "view";
+    found.reset();
+    const Stmt columns =
+        stmt(db_, "PRAGMA " + schema + ".table_info(" + quoteIdent(def->name) + ")");
+    sqlite3_stmt* st = columns.get();
     while (sqlite3_step(st) == SQLITE_ROW) {
         ColumnDef c;
         c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
@@ -403,7 +397,6 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
         if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
         def->columns.push_back(std::move(c));
     }
-    sqlite3_finalize(st);
     return tables_.emplace(key, std::move(def)).first->second.get();
 }
 
@@ -432,9 +425,8 @@ std::string identityDefault(std::string_view table, std::string_view column, std
 }
 
 bool isIdentityDefault(std::string_view d) {
-    while (!d.empty() && d.front() == '(')
-        d.remove_prefix(1);
-    return d.rfind(kIdentityFn, 0) == 0;
+    d.remove_prefix(std::min(d.find_first_not_of('('), d.size()));
+    return d.starts_with(kIdentityFn);
 }
 
 } // namespace sandbox

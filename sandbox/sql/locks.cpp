@@ -47,10 +47,8 @@ void Locks::acquire(const void* owner, const std::string& resource, bool exclusi
                            "the transaction.",
                            true};
         }
-        if (!waiting_.count(owner)) {
-            waiting_[owner] = wanted;
+        if (waiting_.emplace(owner, wanted).second)
             changed_.notify_all(); // the others look again for a circle this wait closes
-        }
         if (timeoutMs < 0) {
             changed_.wait(lock);
         } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout &&

@@ -7,11 +7,8 @@ namespace tds {
 
 void BulkLoad::encode(Writer& w, std::uint32_t version) const {
     encodeColMetadata(w, columns, version, u"t");
-    for (const auto& row : rows) {
-        w.u8(kTokRow);
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            encodeValue(w, columns[i].type, row.at(i));
-    }
+    for (const auto& row : rows)
+        encodeRow(w, columns, row);
     Done{}.encode(w, version);
 }
 

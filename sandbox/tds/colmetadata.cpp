@@ -2,6 +2,8 @@
 
 #include "tokens.h"
 
+#include <utility>
+
 namespace tds {
 
 namespace {
@@ -9,35 +11,19 @@ namespace {
 // How a type's description goes after its identifier.
 enum class Form { Length8, Decimal, None, Scale, Length32, Length16 };
 
+// The form of each type this side knows.
+constexpr std::pair<std::uint8_t, Form> kForms[] = {
+    {kIntN, Form::Length8},          {kBitN, Form::Length8},      {kFltN, Form::Length8},
+    {kMoneyN, Form::Length8},        {kDateTimN, Form::Length8},  {kGuid, Form::Length8},
+    {kDecimalN, Form::Decimal},      {kNumericN, Form::Decimal},  {kDateN, Form::None},
+    {kTimeN, Form::Scale},           {kDateTime2N, Form::Scale},  {kText, Form::Length32},
+    {kNText, Form::Length32},        {kImage, Form::Length32},    {kBigVarChar, Form::Length16},
+    {kBigChar, Form::Length16},      {kNVarChar, Form::Length16}, {kNChar, Form::Length16},
+    {kBigVarBinary, Form::Length16}, {kBigBinary, Form::Length16}};
+
 Form formOf(std::uint8_t type) {
-    switch (type) {
-    case kIntN:
-    case kBitN:
-    case kFltN:
-    case kMoneyN:
-    case kDateTimN:
-    case kGuid:
-        return Form::Length8;
-    case kDecimalN:
-    case kNumericN:
-        return Form::Decimal;
-    case kDateN:
-        return Form::None;
-    case kTimeN:
-    case kDateTime2N:
-        return Form::Scale;
-    case kText:
-    case kNText:
-    case kImage:
-        return Form::Length32;
-    case kBigVarChar:
-    case kBigChar:
-    case kNVarChar:
-    case kNChar:
-    case kBigVarBinary:
-    case kBigBinary:
-        return Form::Length16;
-    }
+    for (const auto& [t, form] : kForms)
+        if (t == type) return form;
     throw UnknownType("unknown data type");
 }
 
@@ -69,10 +55,7 @@ TypeInfo decodeTypeInfo(Reader& r) {
 }
 
 void encodeUserType(Writer& w, std::uint32_t version) {
-    if (hasLongCounts(version))
-        w.u32le(0);
-    else
-        w.u16le(0);
+    w.put(0, hasLongCounts(version) ? 4 : 2);
 }
 
 void skipUserType(Reader& r, std::uint32_t version) {

@@ -49,9 +49,10 @@ struct TypeInfo {
                (type == kBigVarChar || type == kNVarChar || type == kBigVarBinary);
     }
     bool isLongText() const { return type == kText || type == kNText || type == kImage; }
+    bool isUnicode() const { return type == kNVarChar || type == kNChar || type == kNText; }
+    bool isBinary() const { return type == kBigVarBinary || type == kBigBinary || type == kImage; }
     bool hasCollation() const {
-        return type == kBigVarChar || type == kBigChar || type == kNVarChar || type == kNChar ||
-               type == kText || type == kNText;
+        return isUnicode() || type == kBigVarChar || type == kBigChar || type == kText;
     }
     friend bool operator==(const TypeInfo&, const TypeInfo&) = default;
 };

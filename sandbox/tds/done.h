@@ -27,10 +27,7 @@ struct Done {
         w.u8(token);
         w.u16le(status);
         w.u16le(curCmd);
-        if (hasLongCounts(version))
-            w.u64le(rowCount);
-        else
-            w.u32le(static_cast<std::uint32_t>(rowCount));
+        w.put(rowCount, hasLongCounts(version) ? 8 : 4);
     }
     friend bool operator==(const Done&, const Done&) = default;
 };

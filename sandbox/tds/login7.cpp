@@ -13,8 +13,7 @@ std::u16string readName(Reader& r, const Bytes& payload, std::size_t at, bool sc
         throw ProtocolError("login field outside the message");
     Bytes raw(payload.begin() + offset, payload.begin() + offset + chars * 2);
     if (scrambled) unscramblePassword(raw);
-    Reader s(raw);
-    return s.ucs2(chars);
+    return Reader(raw).ucs2(chars);
 }
 
 } // namespace

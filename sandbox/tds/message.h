@@ -27,10 +27,7 @@ struct ServerMessage {
         w.usVarchar(text);
         w.bVarchar(server);
         w.bVarchar(procedure);
-        if (hasLongCounts(version))
-            w.u32le(static_cast<std::uint32_t>(line));
-        else
-            w.u16le(static_cast<std::uint16_t>(line));
+        w.put(static_cast<std::uint32_t>(line), hasLongCounts(version) ? 4 : 2);
         w.patchU16le(at, static_cast<std::uint16_t>(w.size() - at - 2));
     }
     friend bool operator==(const ServerMessage&, const ServerMessage&) = default;

@@ -1,5 +1,6 @@
 #include "older_versions.h"
 
+#include <cinttypes>
 #include <cstdio>
 
 namespace tds {
@@ -7,15 +8,9 @@ namespace {
 
 // Characters of the text form of each date and time type.
 std::uint16_t textChars(const TypeInfo& t) {
-    const std::uint16_t fraction = t.scale ? static_cast<std::uint16_t>(t.scale + 1) : 0;
-    switch (t.type) {
-    case kDateN:
-        return 10;
-    case kTimeN:
-        return static_cast<std::uint16_t>(8 + fraction);
-    default:
-        return static_cast<std::uint16_t>(19 + fraction);
-    }
+    if (t.type == kDateN) return 10;
+    const int fraction = t.scale ? t.scale + 1 : 0; // the point and the digits
+    return static_cast<std::uint16_t>((t.type == kTimeN ? 8 : 19) + fraction);
 }
 
 } // namespace
@@ -59,30 +54,22 @@ Value valueForVersion(const TypeInfo& type, const TypeInfo& sent, const Value& v
 }
 
 std::u16string dateTimeText(const TypeInfo& t, const DateTime& v) {
-    char date[32] = "", time[48] = "";
+    char text[64];
+    int n = 0;
     if (t.type != kTimeN) {
         std::int64_t y, m, d;
         civil(v.days, y, m, d);
-        std::snprintf(date, sizeof date, "%04lld-%02lld-%02lld", static_cast<long long>(y),
-                      static_cast<long long>(m), static_cast<long long>(d));
+        n = std::snprintf(text, sizeof text, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "%s", y, m, d,
+                          t.type == kDateN ? "" : " ");
     }
     if (t.type != kDateN) {
         const std::int64_t seconds = v.nanos / 1'000'000'000;
-        std::snprintf(
-            time, sizeof time, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-            static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-        if (t.scale) {
-            char fraction[16];
-            std::snprintf(fraction, sizeof fraction, ".%09lld",
-                          static_cast<long long>(v.nanos % 1'000'000'000));
-            fraction[1 + t.scale] = '\0';
-            std::snprintf(time + 8, sizeof time - 8, "%s", fraction);
-        }
+        n += std::snprintf(text + n, sizeof text - n,
+                           "%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%09" PRId64, seconds / 3600,
+                           seconds / 60 % 60, seconds % 60, v.nanos % 1'000'000'000);
+        n -= t.scale ? 9 - t.scale : 10; // as many digits of the fraction as the scale
     }
-    std::string s = t.type == kTimeN   ? time
-                    : t.type == kDateN ? date
-                                       : std::string(date) + " " + time;
-    return std::u16string(s.begin(), s.end());
+    return std::u16string(text, text + n);
 }
 
 } // namespace tds

@@ -8,13 +8,10 @@ namespace {
 // Skips ALL_HEADERS when the message carries it.
 void skipAllHeaders(Reader& r) {
     if (r.remaining() < 4) return;
-    std::size_t start = r.pos();
-    std::uint32_t total = r.u32le();
-    if (total < 4 || total > r.remaining() + 4) {
-        r.seek(start); // no headers: text starts at once
-        return;
-    }
-    r.seek(start + total);
+    const std::size_t start = r.pos();
+    const std::uint32_t total = r.u32le();
+    // A total that cannot be the headers' means there are none: the text starts at once.
+    r.seek(total < 4 || total > r.remaining() + 4 ? start : start + total);
 }
 
 bool isBatchFlag(std::uint8_t b) {
@@ -33,12 +30,7 @@ RpcRequest readCall(Reader& r) {
     RpcParam p;
     try {
         while (!r.atEnd()) {
-            const std::size_t at = r.pos();
-            if (isBatchFlag(r.u8())) {
-                r.seek(at);
-                break;
-            }
-            r.seek(at);
+            if (isBatchFlag(r.peek())) break;
             p = RpcParam{};
             p.name = r.bVarchar();
             p.status = r.u8();
@@ -83,15 +75,11 @@ std::vector<RpcRequest> RpcRequest::decodeAll(const Bytes& payload) {
 
 std::optional<std::u16string> RpcRequest::text(std::u16string_view name) const {
     auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-    for (const auto& p : params) {
-        if (p.name.size() != name.size() ||
-            !std::equal(p.name.begin(), p.name.end(), name.begin(),
-                        [&](char16_t a, char16_t b) { return lower(a) == lower(b); }))
-            continue;
-        if (auto s = std::get_if<std::u16string>(&p.value)) return *s;
-        return std::nullopt;
-    }
-    return std::nullopt;
+    const auto found = std::ranges::find_if(params, [&](const RpcParam& p) {
+        return std::ranges::equal(p.name, name, {}, lower, lower);
+    });
+    const auto* s = found == params.end() ? nullptr : std::get_if<std::u16string>(&found->value);
+    return s ? std::optional(*s) : std::nullopt;
 }
 
 TransactionManager TransactionManager::decode(const Bytes& payload) {

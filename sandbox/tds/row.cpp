@@ -17,9 +17,8 @@ constexpr char16_t kCp1252High[32] = {
 
 std::uint8_t cp1252Byte(char16_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<std::uint8_t>(c);
-    for (int i = 0; i < 32; ++i)
-        if (kCp1252High[i] == c && c) return static_cast<std::uint8_t>(0x80 + i);
-    return '?';
+    const auto* at = std::find(std::begin(kCp1252High), std::end(kCp1252High), c);
+    return at == std::end(kCp1252High) ? '?' : static_cast<std::uint8_t>(0x80 + (at - kCp1252High));
 }
 
 int decimalBytes(std::uint8_t precision) {
@@ -42,47 +41,26 @@ template <class T> const T& need(const Value& v, const char* what) {
     throw std::invalid_argument(std::string("value does not fit a ") + what + " column");
 }
 
-void putLe(Writer& w, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        w.u8(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-std::uint64_t getLe(Reader& r, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= std::uint64_t(r.u8()) << (8 * i);
-    return v;
-}
-
-bool isUnicode(const TypeInfo& t) {
-    return t.type == kNVarChar || t.type == kNChar || t.type == kNText;
-}
-
-bool isBinary(const TypeInfo& t) {
-    return t.type == kBigVarBinary || t.type == kBigBinary || t.type == kImage;
-}
-
 // Text as the column's type carries it: UTF-16 for the N types, code page 1252 for the others.
 void appendText(Writer& w, const TypeInfo& t, std::u16string_view s) {
-    if (isUnicode(t))
+    if (t.isUnicode())
         w.ucs2(s);
     else
         appendCp1252(w, s);
 }
 
 Bytes textBytes(const TypeInfo& t, const Value& v) {
-    if (isBinary(t)) return need<Bytes>(v, "binary");
+    if (t.isBinary()) return need<Bytes>(v, "binary");
     Writer w;
     appendText(w, t, need<std::u16string>(v, "text"));
     return std::move(w.bytes());
 }
 
 Value textValue(const TypeInfo& t, Bytes b) {
-    if (isBinary(t)) return b;
-    if (isUnicode(t)) {
+    if (t.isBinary()) return b;
+    if (t.isUnicode()) {
         if (b.size() % 2) throw ProtocolError("odd byte count in a Unicode value");
-        Reader r(b);
-        return r.ucs2(b.size() / 2);
+        return Reader(b).ucs2(b.size() / 2);
     }
     return fromCp1252(b);
 }
@@ -98,10 +76,10 @@ Value decodeDateTime(Reader& r, const TypeInfo& t, int n) {
         std::int64_t ticks = r.u32le();
         return DateTime{days + kDays1900, (ticks * 10'000'000 + 1) / 3};
     }
-    if (t.type == kDateN) return DateTime{static_cast<std::int32_t>(getLe(r, 3)), 0};
+    if (t.type == kDateN) return DateTime{static_cast<std::int32_t>(r.get(3)), 0};
     const int tb = timeBytes(t.scale);
-    const auto units = static_cast<std::int64_t>(getLe(r, tb));
-    std::int32_t days = t.type == kDateTime2N ? static_cast<std::int32_t>(getLe(r, 3)) : 0;
+    const auto units = static_cast<std::int64_t>(r.get(tb));
+    std::int32_t days = t.type == kDateTime2N ? static_cast<std::int32_t>(r.get(3)) : 0;
     return DateTime{days, units * pow10(9 - t.scale)};
 }
 
@@ -152,8 +130,8 @@ void encodeDateTime(Writer& w, const TypeInfo& t, const DateTime& dt) {
     }
     const int tb = t.type == kDateN ? 0 : timeBytes(t.scale);
     w.u8(static_cast<std::uint8_t>(tb + (t.type == kTimeN ? 0 : 3)));
-    if (t.type != kDateN) putLe(w, static_cast<std::uint64_t>(dt.nanos / pow10(9 - t.scale)), tb);
-    if (t.type != kTimeN) putLe(w, static_cast<std::uint32_t>(dt.days), 3);
+    if (t.type != kDateN) w.put(static_cast<std::uint64_t>(dt.nanos / pow10(9 - t.scale)), tb);
+    if (t.type != kTimeN) w.put(static_cast<std::uint32_t>(dt.days), 3);
 }
 
 // A value whose length takes one byte, not NULL.
@@ -162,7 +140,7 @@ void encodeSmall(Writer& w, const TypeInfo& t, const Value& v) {
     case kIntN:
     case kBitN:
         w.u8(static_cast<std::uint8_t>(t.maxLen));
-        return putLe(w, static_cast<std::uint64_t>(need<std::int64_t>(v, "integer")), t.maxLen);
+        return w.put(static_cast<std::uint64_t>(need<std::int64_t>(v, "integer")), t.maxLen);
     case kFltN:
         return encodeFloat(w, t, need<double>(v, "float"));
     case kMoneyN:
@@ -184,8 +162,8 @@ void encodeSmall(Writer& w, const TypeInfo& t, const Value& v) {
 void encodeShort(Writer& w, const TypeInfo& t, const Value& v) {
     if (std::holds_alternative<std::monostate>(v)) return w.u16le(0xFFFF);
     // Text, the bulk of most rows, goes straight into the packet without a copy of its own.
-    if (const auto* s = std::get_if<std::u16string>(&v); s && !isBinary(t)) {
-        const std::size_t size = s->size() * (isUnicode(t) ? 2 : 1);
+    if (const auto* s = std::get_if<std::u16string>(&v); s && !t.isBinary()) {
+        const std::size_t size = s->size() * (t.isUnicode() ? 2 : 1);
         if (size > t.maxLen) throw std::invalid_argument("value longer than its column");
         w.u16le(static_cast<std::uint16_t>(size));
         return appendText(w, t, *s);
@@ -201,7 +179,7 @@ Value decodeSmall(Reader& r, const TypeInfo& t, int n) {
     switch (t.type) {
     case kIntN:
     case kBitN: {
-        std::uint64_t u = getLe(r, n);
+        std::uint64_t u = r.get(n);
         if (n < 8 && n > 1 && (u >> (8 * n - 1))) u |= ~0ull << (8 * n); // sign-extend
         return static_cast<std::int64_t>(u);
     }

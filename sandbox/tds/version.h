@@ -17,9 +17,7 @@ enum TdsVersion : std::uint32_t {
 // The version a login goes on in: the client's own when the server knows it, else the nearest
 // below it, and never outside 7.1 to 7.4.
 inline std::uint32_t negotiateVersion(std::uint32_t client) {
-    if (client <= kTds71) return kTds71;
-    if (client >= kTds74) return kTds74;
-    for (std::uint32_t v : {kTds73B, kTds73A, kTds72})
+    for (std::uint32_t v : {kTds74, kTds73B, kTds73A, kTds72})
         if (client >= v) return v;
     return kTds71;
 }

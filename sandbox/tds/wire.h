@@ -64,13 +64,13 @@ public:
         buf_[at] = v & 0xff;
         buf_[at + 1] = v >> 8;
     }
-
-private:
     // The n low bytes of v, least significant first unless bigEndian.
-    void put(std::uint64_t v, int n, bool bigEndian) {
+    void put(std::uint64_t v, int n, bool bigEndian = false) {
         for (int i = 0; i < n; ++i)
             u8(static_cast<std::uint8_t>(v >> (8 * (bigEndian ? n - 1 - i : i))));
     }
+
+private:
     Bytes buf_;
 };
 
@@ -91,6 +91,10 @@ public:
     std::uint8_t u8() {
         need(1);
         return p_[pos_++];
+    }
+    std::uint8_t peek() const { // the next byte, left to read
+        need(1);
+        return p_[pos_];
     }
     std::uint16_t u16le() { return static_cast<std::uint16_t>(get(2, false)); }
     std::uint16_t u16be() { return static_cast<std::uint16_t>(get(2, true)); }
@@ -113,9 +117,8 @@ public:
     }
     std::u16string bVarchar() { return ucs2(u8()); }
     std::u16string usVarchar() { return ucs2(u16le()); }
-
-private:
-    std::uint64_t get(std::size_t n, bool bigEndian) {
+    // An unsigned number of n bytes, least significant first unless bigEndian.
+    std::uint64_t get(std::size_t n, bool bigEndian = false) {
         need(n);
         std::uint64_t v = 0;
         for (std::size_t i = 0; i < n; ++i)
@@ -123,6 +126,8 @@ private:
         pos_ += n;
         return v;
     }
+
+private:
     void need(std::size_t k) const {
         if (k > n_ - pos_) throw ProtocolError("message ends too early");
     }

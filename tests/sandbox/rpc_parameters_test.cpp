@@ -45,24 +45,22 @@ TEST(RpcParameters, DeclarationsReadAsTsqlAndTypeTheValues) {
 }
 
 TEST(RpcParameters, LiteralsOfEveryType) {
-    EXPECT_EQ(literal(param(u"@p", {tds::kIntN, 4}, std::monostate{})), "NULL");
-    EXPECT_EQ(literal(param(u"@p", {tds::kIntN, 8}, std::int64_t{-9007199254740993})),
-              "-9007199254740993");
-    EXPECT_EQ(literal(param(u"@p", {tds::kFltN, 8}, 0.1)), "1.00000000000000006E-01");
-    EXPECT_EQ(literal(param(u"@p", {tds::kDecimalN, 17, 38, 4}, tds::Decimal{-12345})), "-1.2345");
-    EXPECT_EQ(literal(param(u"@p", {tds::kDecimalN, 17, 38, 4}, tds::Decimal{5})), "0.0005");
-    EXPECT_EQ(literal(param(u"@p", {tds::kMoneyN, 8}, tds::Decimal{-123456789})), "-12345.6789");
-    EXPECT_EQ(literal(param(u"@p", {tds::kBigVarChar, 40}, u"caf\u00e9")), "'caf\u00e9'");
-    EXPECT_EQ(literal(param(u"@p", {tds::kBigVarBinary, 8}, tds::Bytes{0x00, 0xAB})), "0x00AB");
-    EXPECT_EQ(literal(param(u"@p", {tds::kGuid, 16},
-                            tds::Bytes{0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D,
-                                       0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF})),
+    EXPECT_EQ(literal({tds::kIntN, 4}, std::monostate{}), "NULL");
+    EXPECT_EQ(literal({tds::kIntN, 8}, std::int64_t{-9007199254740993}), "-9007199254740993");
+    EXPECT_EQ(literal({tds::kFltN, 8}, 0.1), "1.00000000000000006E-01");
+    EXPECT_EQ(literal({tds::kDecimalN, 17, 38, 4}, tds::Decimal{-12345}), "-1.2345");
+    EXPECT_EQ(literal({tds::kDecimalN, 17, 38, 4}, tds::Decimal{5}), "0.0005");
+    EXPECT_EQ(literal({tds::kMoneyN, 8}, tds::Decimal{-123456789}), "-12345.6789");
+    EXPECT_EQ(literal({tds::kBigVarChar, 40}, u"caf\u00e9"), "'caf\u00e9'");
+    EXPECT_EQ(literal({tds::kBigVarBinary, 8}, tds::Bytes{0x00, 0xAB}), "0x00AB");
+    EXPECT_EQ(literal({tds::kGuid, 16}, tds::Bytes{0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0,
+                                                   0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF}),
               "'6F9619FF-8B86-D011-B42D-00C04FC964FF'")
         << "the first three groups travel little-endian";
     const tds::DateTime leapDay{738944, (13 * 3600 + 5 * 60 + 7) * 1'000'000'000LL + 120'000'000};
-    EXPECT_EQ(literal(param(u"@p", {tds::kDateTimN, 8}, leapDay)), "'2024-02-29 13:05:07.120'");
-    EXPECT_EQ(literal(param(u"@p", {tds::kDateN, 3}, leapDay)), "'2024-02-29'");
-    EXPECT_EQ(literal(param(u"@p", {tds::kTimeN, 0, 0, 7}, leapDay)), "'13:05:07.1200000'");
+    EXPECT_EQ(literal({tds::kDateTimN, 8}, leapDay), "'2024-02-29 13:05:07.120'");
+    EXPECT_EQ(literal({tds::kDateN, 3}, leapDay), "'2024-02-29'");
+    EXPECT_EQ(literal({tds::kTimeN, 0, 0, 7}, leapDay), "'13:05:07.1200000'");
 }
 
 // sp_execute's values may come without names: each takes the name declared at its place, past
