@@ -99,7 +99,7 @@ void Session::call(const tds::RpcRequest& request) {
             return prepare(request, false);
         } else if (calls(request, proc, "sp_execute", 12)) {
             // The handle, then the values.
-            const Prepared* p = prepared_.find(handleOf(request));
+            const PreparedText* p = prepared_.find(handleOf(request));
             if (!p) throw noSuchHandle(request);
             return runWithParameters(p->statement, p->declarations, paramsFrom(request, 1), 1);
         } else if (calls(request, proc, "sp_prepexec", 13)) {
@@ -124,7 +124,7 @@ void Session::call(const tds::RpcRequest& request) {
 // statement, then (sp_prepexec) the values. The handle goes back as a return value.
 void Session::prepare(const tds::RpcRequest& request, bool execute) {
     if (!textAt(request, 2)) throw noStatement("@stmt");
-    Prepared p{std::u16string(textOrEmpty(request, 1)), *textAt(request, 2)};
+    PreparedText p{std::u16string(textOrEmpty(request, 1)), *textAt(request, 2)};
     const std::int32_t handle = prepared_.add(p);
     returnValues_.push_back(
         tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
