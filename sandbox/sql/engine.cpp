@@ -193,20 +193,12 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         return sink.done(false, 0); // described, not run
     if (k.is("insert")) return insertStatement(t, sink);
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
-    if (k.is("create")) return create(t, sink);
-    if (k.is("drop")) return drop(t, sink);
-    if (k.is("alter")) return alter(t, sink);
-    if (k.is("truncate")) {
-        auto p = t.begin() + 1;
-        if (p == t.end() || !p->is("table")) throw syntaxNear(k.text);
-        ++p;
-        std::string name = readObjectName(p, t.end(), database());
-        const TableDef* def = db_->table(name);
-        if (!def || def->isView) throw cannotFind(4701, 1, name);
-        change("DELETE FROM " + quoteIdent(def->name), def->name);
-        forgetIdentity(*db_, def->name);
-        return sink.done(false, 0);
-    }
+    Parser p(t.begin(), t.end());
+    for (auto [verb, run] : {std::pair{"create", &Engine::create},
+                             {"drop", &Engine::drop},
+                             {"alter", &Engine::alter},
+                             {"truncate", &Engine::truncate}})
+        if (p.take(verb)) return (this->*run)(p), sink.done(false, 0);
     const bool tran = t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction"));
     if (k.is("begin") && tran) {
         if (tranCount_ == 0) outerName_ = t.size() >= 3 && t[2].isName() ? t[2].text : "";
@@ -229,8 +221,7 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
                                     {"fmtonly", &formatOnly_}})
             if (t.size() == 3 && t[1].is(option)) *flag = t[2].is("on");
         if (t.size() >= 3 && t[1].is("lock_timeout")) { // milliseconds; -1 waits for ever
-            TokenIt p = t.begin() + 2;
-            const std::int64_t ms = readInteger(p, t.end());
+            const std::int64_t ms = Parser(t.begin() + 2, t.end()).integer();
             lockTimeout_ = ms < 0 || ms > INT32_MAX ? -1 : long(ms);
         }
         return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here

@@ -73,8 +73,6 @@ private:
     // @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read, the session's state after
     // the statement before the one that asks.
     static void sessionFn(::sqlite3_context* ctx, int, ::sqlite3_value** argv);
-    // The object's own name from the parts of a name such as Demo.dbo.t (only dbo is a schema).
-    std::string objectName(const std::vector<std::string>& parts);
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
     void dispatch(const Tokens& t, ResultSink& sink);
@@ -87,11 +85,15 @@ private:
     void insertStatement(const Tokens& t, ResultSink& sink);
     std::uint64_t insert(const Tokens& t); // the rows it added
     void changeStatement(const Tokens& t, ResultSink& sink);
-    void create(const Tokens& t, ResultSink& sink);
-    void createTable(TokenIt p, TokenIt end);
-    void createIndex(TokenIt p, TokenIt end, bool unique);
-    void drop(const Tokens& t, ResultSink& sink);
-    void alter(const Tokens& t, ResultSink& sink);
+    // CREATE, DROP, ALTER and TRUNCATE read at p, past their first words (ddl.cpp).
+    void create(class Parser& p);
+    void createTable(Parser& p);
+    void createView(Parser& p);
+    void createIndex(Parser& p, bool unique);
+    void drop(Parser& p);
+    void dropDatabase(const std::string& name);
+    void alter(Parser& p);
+    void truncate(Parser& p);
     void addIdentityColumn(const TableDef& table, const std::string& columnSql,
                            const std::string& column, std::int64_t seed);
     void use(const std::string& name, ResultSink& sink);

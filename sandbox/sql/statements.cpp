@@ -10,13 +10,6 @@
 namespace sandbox {
 namespace {
 
-template <class T> T parsed(TokenIt b, TokenIt e, T (Parser::*read)()) {
-    Parser p(b, e);
-    T out = (p.*read)();
-    if (!p.atEnd()) throw syntaxNear(p.position()->text);
-    return out;
-}
-
 SqlError nameMissing() {
     return {1038, 15, 5, "An object or column name is missing or empty.", true};
 }
@@ -38,18 +31,8 @@ QueryPtr assignment(const std::string& variable, ExprPtr value) {
 
 } // namespace
 
-std::string Engine::objectName(const std::vector<std::string>& parts) {
-    Tokens tokens;
-    for (const auto& p : parts) {
-        if (!tokens.empty()) tokens.push_back(Token{Token::Symbol, "."});
-        if (!p.empty()) tokens.push_back(Token{Token::QuotedName, p});
-    }
-    TokenIt p = tokens.begin();
-    return readObjectName(p, tokens.end(), database());
-}
-
 bool Engine::condition(const Tokens& t) {
-    ExprPtr e = parsed(t.begin(), t.end(), &Parser::expression);
+    ExprPtr e = Parser(t.begin(), t.end()).whole(&Parser::expression);
     Binder binder(*db_, variables_);
     Prepared st(*db_, "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
     return st.step() && sqlite3_column_int(st.get(), 0) == 1;
@@ -61,8 +44,8 @@ void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
 }
 
 std::uint64_t Engine::insert(const Tokens& t) {
-    Insert s = parsed(t.begin(), t.end(), &Parser::insert);
-    const std::string name = objectName(s.table);
+    Insert s = Parser(t.begin(), t.end()).whole(&Parser::insert);
+    const std::string name = objectName(s.table, database());
     const TableDef* def = db_->table(name);
     if (!def) throw invalidObject(name);
     std::vector<const ColumnDef*> into;
@@ -90,8 +73,8 @@ std::uint64_t Engine::insert(const Tokens& t) {
 }
 
 void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
-    Update s = parsed(t.begin(), t.end(), &Parser::update);
-    const std::string name = objectName(s.table);
+    Update s = Parser(t.begin(), t.end()).whole(&Parser::update);
+    const std::string name = objectName(s.table, database());
     const TableDef* def = db_->table(name);
     if (!def) throw invalidObject(name);
     Binder binder(*db_, variables_);
@@ -99,12 +82,12 @@ void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
 }
 
 void Engine::selectInto(const Tokens& t, ResultSink& sink) {
-    QueryPtr q = parsed(t.begin(), t.end(), &Parser::query);
+    QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
     Query* first = q.get();
     while (first->left)
         first = first->left.get();
     Select& s = *first->select;
-    const std::string target = objectName(s.into);
+    const std::string target = objectName(s.into, database());
     s.into.clear();
     if (db_->table(target)) throw alreadyExists(target);
     // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
@@ -197,14 +180,14 @@ void Engine::declare(const Tokens& t, ResultSink& sink) {
 
 void Engine::setVariable(const Tokens& t, ResultSink& sink) {
     if (t.size() < 4 || !t[2].isSymbol("=")) throw syntaxNear(t.size() > 2 ? t[2].text : "SET");
-    QueryPtr q = assignment(t[1].text, parsed(t.begin() + 3, t.end(), &Parser::expression));
+    QueryPtr q = assignment(t[1].text, Parser(t.begin() + 3, t.end()).whole(&Parser::expression));
     assign(*q);
     sink.done(false, 0);
 }
 
 bool Engine::selectAssign(const Tokens& t, ResultSink& sink) {
     if (t.size() < 4 || !isUserVariable(t[1]) || !t[2].isSymbol("=")) return false;
-    QueryPtr q = parsed(t.begin(), t.end(), &Parser::query);
+    QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
     if (!q->select) throw unsupported("assigning variables in a UNION");
     for (const auto& item : q->select->items)
         if (item.variable.empty())
