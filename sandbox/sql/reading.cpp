@@ -35,17 +35,4 @@ SqlType readType(TokenIt& p, TokenIt end) {
     return t;
 }
 
-TokenIt findTopLevel(TokenIt b, TokenIt e, std::string_view keyword) {
-    int depth = 0;
-    for (TokenIt p = b; p != e; ++p) {
-        if (p->isSymbol("("))
-            ++depth;
-        else if (p->isSymbol(")"))
-            --depth;
-        else if (depth == 0 && p->is(keyword))
-            return p;
-    }
-    return e;
-}
-
 } // namespace sandbox

@@ -21,8 +21,9 @@ std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database)
 // The T-SQL type named at p (nvarchar(50), decimal(10, 2), varchar(max)); p moves past it.
 SqlType readType(TokenIt& p, TokenIt end);
 
-// Finds the first token at parenthesis depth 0 in [b, e) that is the keyword; e when none.
-TokenIt findTopLevel(TokenIt b, TokenIt e, std::string_view keyword);
+inline bool isUserVariable(const Token& t) { // @v, not @@ROWCOUNT
+    return t.kind == Token::Variable && t.text.rfind("@@", 0) != 0;
+}
 
 // A variable of the batch (DECLARE, or a parameter of sp_executesql or a prepared statement):
 // its declared type and its value, held as a value of that type is sent.

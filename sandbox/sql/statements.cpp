@@ -14,10 +14,6 @@ SqlError nameMissing() {
     return {1038, 15, 5, "An object or column name is missing or empty.", true};
 }
 
-bool isUserVariable(const Token& t) {
-    return t.kind == Token::Variable && t.text.rfind("@@", 0) != 0;
-}
-
 // SELECT @variable = value as a query of its own.
 QueryPtr assignment(const std::string& variable, ExprPtr value) {
     auto q = std::make_unique<Query>();
@@ -81,20 +77,27 @@ void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
     sink.done(true, change(binder.update(s, *def, t.front().is("delete")), def->name));
 }
 
-void Engine::selectInto(const Tokens& t, ResultSink& sink) {
+// SELECT ... INTO where the first select has INTO; SELECT @a = value, ...; or a query's rows.
+void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
     QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
     Query* first = q.get();
     while (first->left)
         first = first->left.get();
-    Select& s = *first->select;
+    if (!first->select->into.empty()) return selectInto(*q, *first, sink);
+    if (t.size() >= 4 && isUserVariable(t[1]) && t[2].isSymbol("=")) return selectAssign(*q, sink);
+    results(Binder(*db_, variables_).query(*q), sink);
+}
+
+void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
+    Select& s = *first.select;
     const std::string target = objectName(s.into, database());
     s.into.clear();
     if (db_->table(target)) throw alreadyExists(target);
     // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
-    const bool keepsIdentity = first == q.get() && s.from.size() == 1 &&
+    const bool keepsIdentity = &first == &q && s.from.size() == 1 &&
                                s.from[0]->kind == Source::Table && s.groupBy.empty() && !s.distinct;
     Binder binder(*db_, variables_);
-    const BoundQuery bound = binder.query(*q, true);
+    const BoundQuery bound = binder.query(q, true);
     std::vector<SqlType> types;
     {
         // Columns without a type of their own take the type of the first value: only then is
@@ -150,53 +153,45 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
     sink.done(true, rows);
 }
 
-void Engine::declare(const Tokens& t, ResultSink& sink) {
-    for (TokenIt at = t.begin() + 1; at != t.end();) {
-        if (!isUserVariable(*at)) throw syntaxNear(at->text);
-        const std::string name = toLower(at->text), written = at->text;
-        if (++at != t.end() && at->is("table")) throw unsupported("table variables");
-        Parser p(at != t.end() && at->is("as") ? at + 1 : at, t.end());
-        const SqlType type = p.type(false);
+void Engine::declare(Parser& p) {
+    while (!p.atEnd()) {
+        if (!isUserVariable(*p.position())) p.fail();
+        const std::string written = p.takeAny(), name = toLower(written);
+        if (p.is("table")) throw unsupported("table variables");
+        p.take("as");
+        const SqlType type = p.apart(p.end(), [](Parser& t) { return t.type(false); });
         if (variables_.count(name))
             throw SqlError{134, 15, 1,
                            "The variable name '" + written +
                                "' has already been declared. Variable names must be unique "
                                "within a query batch or stored procedure."};
         variables_[name] = Variable{type, std::monostate{}};
-        at = p.position();
-        if (at != t.end() && at->isSymbol("=")) {
-            Parser value(at + 1, t.end());
-            QueryPtr q = assignment(name, value.expression());
+        if (p.takeSymbol("=")) {
+            QueryPtr q =
+                assignment(name, p.apart(p.end(), [](Parser& v) { return v.expression(); }));
             assign(*q);
-            at = value.position();
         }
-        if (at != t.end()) {
-            if (!at->isSymbol(",")) throw syntaxNear(at->text);
-            ++at;
-        }
+        if (!p.atEnd()) p.expectSymbol(",");
     }
-    sink.done(false, 0);
 }
 
-void Engine::setVariable(const Tokens& t, ResultSink& sink) {
-    if (t.size() < 4 || !t[2].isSymbol("=")) throw syntaxNear(t.size() > 2 ? t[2].text : "SET");
-    QueryPtr q = assignment(t[1].text, Parser(t.begin() + 3, t.end()).whole(&Parser::expression));
-    assign(*q);
-    sink.done(false, 0);
+void Engine::setVariable(Parser& p) {
+    const std::string name = p.takeAny();
+    if (p.end() - p.position() < 2 || !p.takeSymbol("="))
+        throw syntaxNear(p.atEnd() ? "SET" : p.position()->text);
+    assign(*assignment(name,
+                       p.apart(p.end(), [](Parser& v) { return v.whole(&Parser::expression); })));
 }
 
-bool Engine::selectAssign(const Tokens& t, ResultSink& sink) {
-    if (t.size() < 4 || !isUserVariable(t[1]) || !t[2].isSymbol("=")) return false;
-    QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
-    if (!q->select) throw unsupported("assigning variables in a UNION");
-    for (const auto& item : q->select->items)
+void Engine::selectAssign(Query& q, ResultSink& sink) {
+    if (!q.select) throw unsupported("assigning variables in a UNION");
+    for (const auto& item : q.select->items)
         if (item.variable.empty())
             throw SqlError{141, 15, 1,
                            "A SELECT statement that assigns a value to a variable must not be "
                            "combined with data-retrieval operations.",
                            true};
-    sink.done(true, assign(*q));
-    return true;
+    sink.done(true, assign(q));
 }
 
 // Runs the assigning select and gives each variable its value in the last row, converted to its
