@@ -1,17 +1,12 @@
 #include "engine.h"
 
-#include "collation.h"
+#include "binder.h"
 #include "counting_sink.h"
 #include "statement.h"
 #include "text.h"
 
-#include "binder.h"
-#include "reading.h"
 #include <algorithm>
-#include <cctype>
-#include <cmath>
 #include <memory>
-#include <set>
 
 namespace sandbox {
 namespace {
@@ -187,11 +182,15 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
             }
     }
     if (k.is("select")) return selectStatement(t, sink);
-    if (k.is("with")) return typedQuery(t.begin(), t.end(), sink);
+    if (k.is("with")) {
+        QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
+        return results(Binder(*db_, variables_).query(*q), sink);
+    }
     if (formatOnly_ && (k.is("insert") || k.is("update") || k.is("delete")) &&
         !(t.size() > 1 && t[1].is("bulk")))
         return sink.done(false, 0); // described, not run
-    if (k.is("insert")) return insertStatement(t, sink);
+    if (k.is("insert") && t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
+    if (k.is("insert")) return sink.done(true, insert(t));
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
     const bool tran = t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction"));
     if (k.is("begin") && tran) {
@@ -313,14 +312,6 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
         haveRow = st.step();
     }
     sink.done(true, count);
-}
-
-void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
-    Parser parser(b, e);
-    QueryPtr q = parser.query();
-    if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
-    Binder binder(*db_, variables_);
-    results(binder.query(*q), sink);
 }
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {

@@ -78,11 +78,9 @@ private:
     void dispatch(const Tokens& t, ResultSink& sink);
     bool condition(const Tokens& t);
 
-    void typedQuery(TokenIt b, TokenIt e, ResultSink& sink);
     void results(const struct BoundQuery& q, ResultSink& sink);
     void selectStatement(const Tokens& t, ResultSink& sink);
     void selectInto(struct Query& q, Query& first, ResultSink& sink);
-    void insertStatement(const Tokens& t, ResultSink& sink);
     std::uint64_t insert(const Tokens& t); // the rows it added
     void changeStatement(const Tokens& t, ResultSink& sink);
     // CREATE, DROP, ALTER and TRUNCATE read at p, past their first words (ddl.cpp).

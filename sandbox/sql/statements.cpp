@@ -34,11 +34,6 @@ bool Engine::condition(const Tokens& t) {
     return st.step() && sqlite3_column_int(st.get(), 0) == 1;
 }
 
-void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
-    if (t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
-    sink.done(true, insert(t));
-}
-
 std::uint64_t Engine::insert(const Tokens& t) {
     Insert s = Parser(t.begin(), t.end()).whole(&Parser::insert);
     const std::string name = objectName(s.table, database());
