@@ -189,13 +189,13 @@ public:
     bool take(std::string_view word);
     bool takeSymbol(std::string_view s);
     void expect(std::string_view word);
-    void expectSymbol(std::string_view s);
+    // Past s; else fails naming the token at hand, or past the last token atEnd, or that token.
+    void expectSymbol(std::string_view s, std::string_view atEnd = {});
     [[noreturn]] void fail() const;
 
     // What statements other than queries and changes read as they run (parse_command.cpp).
     // Fails naming the token at hand, or atEnd past the last.
     [[noreturn]] void failNear(std::string_view atEnd) const;
-    void expectSymbol(std::string_view s, std::string_view atEnd);
     bool takeBoth(std::string_view first, std::string_view second); // both words, or neither
     std::string takeAny(); // the token at hand, whatever it is ("" at the end)
     void skipGroup();      // a parenthesised group, or one token

@@ -12,10 +12,6 @@ void Parser::failNear(std::string_view atEnd) const {
     throw syntaxNear(std::string(p_ != end_ ? std::string_view(p_->text) : atEnd));
 }
 
-void Parser::expectSymbol(std::string_view s, std::string_view atEnd) {
-    if (!takeSymbol(s)) failNear(atEnd);
-}
-
 bool Parser::takeBoth(std::string_view first, std::string_view second) {
     if (!is(first) || p_ + 1 == end_ || !(p_ + 1)->is(second)) return false;
     p_ += 2;

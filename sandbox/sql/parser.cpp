@@ -68,8 +68,9 @@ void Parser::expect(std::string_view word) {
     if (!take(word)) fail();
 }
 
-void Parser::expectSymbol(std::string_view s) {
-    if (!takeSymbol(s)) fail();
+void Parser::expectSymbol(std::string_view s, std::string_view atEnd) {
+    if (takeSymbol(s)) return;
+    atEnd.empty() ? fail() : failNear(atEnd);
 }
 
 std::vector<std::string> Parser::name() {
