@@ -93,29 +93,21 @@ void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
                                s.from[0]->kind == Source::Table && s.groupBy.empty() && !s.distinct;
     Binder binder(*db_, variables_);
     const BoundQuery bound = binder.query(q, true);
-    std::vector<SqlType> types;
-    {
-        // Columns without a type of their own take the type of the first value: only then is
-        // the select run an extra time, and only to its first row.
-        Prepared st(*db_, bound.sql);
-        bool stepped = false, row = false;
-        for (std::size_t i = 0; i < bound.columns.size(); ++i) {
-            const ExprType& type = bound.columns[i].type;
-            if (type.known && !type.nullLiteral) {
-                types.push_back(type.type);
-                continue;
-            }
-            if (!stepped) row = st.step(), stepped = true;
-            types.push_back(
-                inferType(row ? sqlite3_column_type(st.get(), static_cast<int>(i)) : SQLITE_TEXT));
-        }
-    }
     std::vector<ColumnDefinition> definitions;
     bool identityTaken = false;
     const bool numbered = std::any_of(bound.columns.begin(), bound.columns.end(),
                                       [](const ResultColumn& c) { return c.numbering; });
+    // Columns without a type of their own take the type of the first value: only then is the
+    // select run an extra time, and only to its first row.
+    std::optional<Prepared> firstRow;
+    bool row = false;
     for (std::size_t i = 0; i < bound.columns.size(); ++i) {
         const ResultColumn& c = bound.columns[i];
+        SqlType type = c.type.type;
+        if (!c.type.known || c.type.nullLiteral) {
+            if (!firstRow) row = firstRow.emplace(*db_, bound.sql).step();
+            type = inferType(row ? sqlite3_column_type(firstRow->get(), int(i)) : SQLITE_TEXT);
+        }
         if (c.name.empty()) throw nameMissing();
         for (std::size_t k = 0; k < i; ++k)
             if (iequals(bound.columns[k].name, c.name)) throw duplicateColumn(c.name, target, 3);
@@ -127,10 +119,10 @@ void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
                     "', which already has column '" + c.name +
                     "' that inherits the identity property."};
         ColumnDefinition& d = definitions.emplace_back();
-        d.name = c.name, d.type = types[i];
+        d.name = c.name, d.type = type;
         // A bigint numbering column is the store's row key: rows go in by it, and are found by
         // it without an index.
-        d.rowKey = c.numbering && types[i].base == BaseType::BigInt;
+        d.rowKey = c.numbering && type.base == BaseType::BigInt;
         // a column's collation travels with it into the copy
         d.collation = collationName(c.type.known ? c.type.collation.id : 0);
         d.notNull = c.numbering || (c.column && c.column->notNull);
@@ -138,6 +130,7 @@ void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
         if (c.numbering) d.seed = c.seed, d.increment = c.increment;
         identityTaken = identityTaken || inherits;
     }
+    firstRow.reset(); // the select is finished before the copy's table is made
     std::uint64_t rows = 0;
     inSavepoint([&] {
         db_->exec(createTableSql(target, definitions), target);
