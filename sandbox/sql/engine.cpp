@@ -227,15 +227,15 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
 // SET @variable = value, IDENTITY_INSERT t ON|OFF, LOCK_TIMEOUT ms or option ON|OFF; other
 // session options (TEXTSIZE, ...) change nothing here.
 void Engine::set(Parser& p) {
-    const Token* option = p.atEnd() ? nullptr : &*p.position();
-    if (option && isUserVariable(*option)) return setVariable(p);
+    const TokenIt option = p.position();
+    if (!p.atEnd() && isUserVariable(*option)) return setVariable(p);
     if (p.take("identity_insert")) return setIdentityInsert(p);
-    const bool onOff = p.end() - p.position() == 2;
+    const bool onOff = p.end() - option == 2; // SET option ON|OFF
     for (auto [name, flag] : {std::pair{"implicit_transactions", &implicitTransactions_},
                               {"nocount", &noCount_},
                               {"xact_abort", &xactAbort_},
                               {"fmtonly", &formatOnly_}})
-        if (onOff && option->is(name)) *flag = (option + 1)->is("on");
+        if (onOff && option->is(name)) *flag = option[1].is("on");
     if (p.end() - p.position() >= 2 && p.take("lock_timeout")) { // milliseconds; -1: for ever
         const std::int64_t ms = p.integer();
         lockTimeout_ = ms < 0 || ms > INT32_MAX ? -1 : long(ms);
@@ -265,7 +265,9 @@ void Engine::sandboxFault(Parser& p) {
         r.kind = FaultRule::DropOn;
         r.pattern = text();
         if (left() > 1 && p.take("skip")) r.skip = number();
-    } else if (left() > 3 && p.take("drop") && p.take("after") && (p.position() + 1)->is("rows")) {
+    } else if (left() > 3 && p.is("drop") && p.position()[1].is("after") &&
+               p.position()[3].is("rows")) {
+        p.takeAny(), p.takeAny(); // DROP AFTER
         r.kind = FaultRule::DropAfterRows;
         r.rows = number();
     } else if (p.take("delay")) {
