@@ -172,15 +172,12 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
 
 void Engine::dispatch(const Tokens& t, ResultSink& sink) {
     const Token& k = t.front();
-    if (implicitTransactions_ && tranCount_ == 0) {
-        // With IMPLICIT_TRANSACTIONS on, the first statement that touches data opens a transaction.
-        for (const char* w :
-             {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
-            if (k.is(w)) {
-                openTransaction(sink);
-                break;
-            }
-    }
+    // With IMPLICIT_TRANSACTIONS on, the first statement that touches data opens a transaction.
+    static const char* const kTouching[] = {"select", "insert", "update", "delete",
+                                            "create", "drop",   "alter",  "truncate"};
+    if (implicitTransactions_ && tranCount_ == 0 &&
+        std::ranges::any_of(kTouching, [&](const char* w) { return k.is(w); }))
+        openTransaction(sink);
     if (k.is("select")) return selectStatement(t, sink);
     if (k.is("with")) {
         QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
