@@ -2,6 +2,7 @@
 // it (each expression's server type and collation, each name's column).
 #pragma once
 
+#include "collation.h"
 #include "lexer.h"
 #include "types.h"
 
@@ -135,6 +136,23 @@ struct Update {
     ExprPtr where;
 };
 
+// A column of CREATE TABLE, ALTER TABLE ADD or SELECT ... INTO, and what the store makes of it.
+struct ColumnDefinition {
+    std::string name;
+    SqlType type;
+    bool notNull = false;
+    bool identity = false;
+    std::int64_t seed = 1, increment = 1;
+    ExprPtr defaultValue;   // as written
+    std::string defaultSql; // as the store writes it
+    bool primaryKey = false, unique = false;
+    bool rowKey = false;                  // the store's own row key (a numbering bigint)
+    const char* collation = kCollationCi; // for character data
+};
+
+// Columns of an index or a key: each name with its ASC or DESC as written, if any.
+using IndexColumns = std::vector<std::pair<std::string, std::string>>;
+
 struct Query {
     std::vector<std::pair<std::string, QueryPtr>> with; // common table expressions
     std::unique_ptr<Select> select;                     // or a set operation:
@@ -154,11 +172,50 @@ public:
     QueryPtr query();
     Insert insert();
     Update update(); // DELETE too: an update without SET
+    // Reads with read, and fails where tokens are left after it.
+    template <class T> T whole(T (Parser::*read)()) {
+        T out = (this->*read)();
+        if (!atEnd()) fail();
+        return out;
+    }
     bool atEnd() const { return p_ == end_; }
     TokenIt position() const { return p_; }
+    TokenIt end() const { return end_; }
     // The type named at the current token: nvarchar(50), decimal(10, 2); CAST's own defaults
     // (a length of 30) when castDefaults.
     SqlType type(bool castDefaults);
+    bool is(std::string_view word) const { return p_ != end_ && p_->is(word); }
+    bool isSymbol(std::string_view s) const { return p_ != end_ && p_->isSymbol(s); }
+    bool take(std::string_view word);
+    bool takeSymbol(std::string_view s);
+    void expect(std::string_view word);
+    // Past s; else fails naming the token at hand, or past the last token atEnd, or that token.
+    void expectSymbol(std::string_view s, std::string_view atEnd = {});
+    [[noreturn]] void fail() const;
+
+    // What statements other than queries and changes read as they run (parse_command.cpp).
+    // Fails naming the token at hand, or atEnd past the last.
+    [[noreturn]] void failNear(std::string_view atEnd) const;
+    bool takeBoth(std::string_view first, std::string_view second); // both words, or neither
+    std::string takeAny(); // the token at hand, whatever it is ("" at the end)
+    void skipGroup();      // a parenthesised group, or one token
+    // A name; else fails naming near, or (without it) the token at hand or the end of statement.
+    std::string takeName(std::string_view near = {});
+    std::int64_t integer(); // signed; 8115 past 64 bits
+    // An object's name such as t, [t], dbo.t or Demo.dbo.t (db..t: dbo), reserved words too.
+    std::vector<std::string> objectName();
+    ColumnDefinition columnDefinition(); // of CREATE TABLE or ALTER TABLE ADD
+    IndexColumns indexColumns();         // (a, b DESC)
+    // Past an item of a list that runs to the end: false at the end, else past the comma.
+    bool nextItem();
+    // Reads with read(parser) as a parser of its own up to stop, whose faults at its start name
+    // nothing, as the statement's own do.
+    template <class Read> auto apart(TokenIt stop, Read read) {
+        Parser sub(p_, stop);
+        auto out = read(sub);
+        p_ = sub.p_;
+        return out;
+    }
 
 private:
     // Each nesting, and each link of a chain (a + b + c is as deep as it is long), goes a level
@@ -170,13 +227,6 @@ private:
         int saved_;
     };
     void deeper();
-    bool is(std::string_view word) const { return p_ != end_ && p_->is(word); }
-    bool isSymbol(std::string_view s) const { return p_ != end_ && p_->isSymbol(s); }
-    bool take(std::string_view word);
-    bool takeSymbol(std::string_view s);
-    void expect(std::string_view word);
-    void expectSymbol(std::string_view s);
-    [[noreturn]] void fail() const;
     std::vector<std::string> name();
     // Items that read reads, separated by commas.
     template <class Read> auto list(Read read) {

@@ -2,9 +2,11 @@
 // one statement, all or none.
 #include "engine.h"
 
+#include "ast.h"
 #include "counting_sink.h"
-#include "reading.h"
 #include "text.h"
+
+#include <algorithm>
 
 namespace sandbox {
 namespace {
@@ -29,42 +31,36 @@ std::string rowsInsert(const TableDef& def, const std::string& list,
 } // namespace
 
 void Engine::insertBulk(const Tokens& t, ResultSink& sink) {
-    TokenIt p = t.begin() + 2;
-    const std::string name = readObjectName(p, t.end(), database());
+    Parser p(t.begin() + 2, t.end());
+    const std::string name = objectName(p.objectName(), database());
     const TableDef* def = db_->table(name);
     if (!def || def->isView) throw invalidObject(name);
     BulkTarget target{def->name, {}, false};
-    if (p != t.end() && p->isSymbol("(")) {
+    if (p.takeSymbol("(")) {
         // Each column's name, then its type, which the rows' own description repeats.
-        int depth = 0;
-        bool expectName = true;
-        for (++p; p != t.end() && !(depth == 0 && p->isSymbol(")")); ++p) {
-            if (p->isSymbol("(")) ++depth;
-            if (p->isSymbol(")")) --depth;
-            if (depth == 0 && p->isSymbol(",")) {
-                expectName = true;
-                continue;
-            }
-            if (!expectName) continue;
-            expectName = false;
-            if (!p->isName()) throw syntaxNear(p->text);
-            bool found = false;
-            for (const auto& c : def->columns)
-                found = found || iequals(c.name, p->text);
-            if (!found) throw invalidColumn(p->text);
-            target.columns.push_back(p->text);
+        while (!p.atEnd() && !p.isSymbol(")")) {
+            if (p.takeSymbol(",")) continue;
+            if (!p.position()->isName()) p.fail();
+            const std::string column = p.takeAny();
+            if (std::none_of(def->columns.begin(), def->columns.end(),
+                             [&](const ColumnDef& c) { return iequals(c.name, column); }))
+                throw invalidColumn(column);
+            target.columns.push_back(column);
+            for (int depth = 0; !p.atEnd() && (depth > 0 || !(p.isSymbol(",") || p.isSymbol(")")));
+                 p.takeAny())
+                depth += p.isSymbol("(") ? 1 : p.isSymbol(")") ? -1 : 0;
         }
-        if (p == t.end()) throw syntaxNear(name);
-        ++p;
+        p.expectSymbol(")", name);
     } else {
         for (const auto& c : def->columns)
             target.columns.push_back(c.name);
     }
-    if (p != t.end() && p->is("with")) {
-        for (; p != t.end(); ++p)
-            if (p->is("keep_identity") || p->is("keepidentity")) target.keepIdentity = true;
-    } else if (p != t.end()) {
-        throw syntaxNear(p->text);
+    if (p.take("with")) {
+        for (; !p.atEnd(); p.takeAny())
+            target.keepIdentity =
+                target.keepIdentity || p.is("keep_identity") || p.is("keepidentity");
+    } else if (!p.atEnd()) {
+        p.fail();
     }
     pendingBulk_ = std::move(target);
     sink.done(false, 0);

@@ -88,7 +88,7 @@ void Engine::listTables(const TableFilter& f, ResultSink& sink) {
         (f.types ? " AND k IN (" + types + ")" : "") + " ORDER BY k, o, n";
     const Tokens t = tokenize(sql);
     try {
-        statement([&] { typedQuery(t.begin(), t.end(), sink); });
+        statement([&] { selectStatement(t, sink); });
     } catch (const Cancelled&) {
     }
 }

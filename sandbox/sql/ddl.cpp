@@ -1,40 +1,15 @@
-// CREATE, DROP and ALTER.
+// CREATE, DROP, ALTER and TRUNCATE, read through the parser as they run.
 #include "engine.h"
 
 #include "binder.h"
 #include "collation.h"
-#include "reading.h"
 #include "statement.h"
 #include "text.h"
 
+#include <utility>
+
 namespace sandbox {
 namespace {
-
-void expectSymbol(TokenIt& p, TokenIt end, std::string_view s) {
-    if (p == end || !p->isSymbol(s)) throw syntaxNear(p == end ? "end of statement" : p->text);
-    ++p;
-}
-
-// Skips a parenthesised group starting at p.
-void skipGroup(TokenIt& p, TokenIt end) {
-    int depth = 0;
-    do {
-        if (p == end) throw syntaxNear("end of statement");
-        if (p->isSymbol("(")) ++depth;
-        if (p->isSymbol(")")) --depth;
-        ++p;
-    } while (depth > 0);
-}
-
-// A list of names as the store writes it: (a, [b c] DESC) to ("a", "b c" DESC).
-std::string names(TokenIt b, TokenIt e) {
-    std::string out;
-    for (TokenIt p = b; p != e; ++p)
-        out += p->isName() && !p->is("asc") && !p->is("desc") ? quoteIdent(p->text)
-               : p->isSymbol(",")                             ? ", "
-                                                              : " " + p->text;
-    return out;
-}
 
 SqlError secondIdentity(const std::string& table) {
     return {2744, 16, 2,
@@ -42,71 +17,19 @@ SqlError secondIdentity(const std::string& table) {
                 "'. Only one identity column per table is allowed."};
 }
 
-bool endsElement(TokenIt p, TokenIt end) {
-    return p == end || p->isSymbol(",") || p->isSymbol(")");
+// A list of columns as the store writes it: "a", "b c" DESC.
+std::string columnList(const IndexColumns& columns) {
+    std::string out;
+    for (const auto& [name, order] : columns)
+        out += (out.empty() ? "" : ", ") + quoteIdent(name) + order;
+    return out;
 }
 
-ColumnDefinition readColumn(TokenIt& p, TokenIt end, Database& db) {
-    ColumnDefinition c;
-    if (p == end || !p->isName()) throw syntaxNear(p == end ? "end of statement" : p->text);
-    c.name = (p++)->text;
-    c.type = readType(p, end);
-    bool explicitNull = false;
-    while (!endsElement(p, end)) {
-        if (p->is("identity")) {
-            ++p;
-            if (p != end && p->isSymbol("(")) {
-                ++p;
-                c.seed = readInteger(p, end);
-                expectSymbol(p, end, ",");
-                c.increment = readInteger(p, end);
-                expectSymbol(p, end, ")");
-            }
-            c.identity = true;
-        } else if (p->is("not") && p + 1 != end && (p + 1)->is("null")) {
-            c.notNull = true;
-            p += 2;
-        } else if (p->is("null")) {
-            explicitNull = true;
-            ++p;
-        } else if (p->is("primary") && p + 1 != end && (p + 1)->is("key")) {
-            c.primaryKey = true;
-            p += 2;
-        } else if (p->is("unique")) {
-            c.unique = true;
-            ++p;
-        } else if (p->is("clustered") || p->is("nonclustered")) {
-            ++p;
-        } else if (p->is("constraint")) {
-            p += 2;
-        } else if (p->is("default")) {
-            // The value ends where the parser stops: at the next option, a comma or the ")".
-            Parser parser(p + 1, end);
-            ExprPtr value = parser.expression();
-            p = parser.position();
-            const Variables none;
-            c.defaultSql = Binder(db, none).value(*value);
-        } else if (p->is("collate")) {
-            if (p + 1 == end) throw syntaxNear("COLLATE");
-            c.collation = collationFor((p + 1)->text);
-            p += 2;
-        } else {
-            throw unsupported("the column option " + p->text);
-        }
-    }
-    if (c.identity) {
-        bool integral = c.type.isInteger() ||
-                        ((c.type.base == BaseType::Decimal || c.type.base == BaseType::Numeric) &&
-                         c.type.scale == 0);
-        if (!integral || explicitNull)
-            throw SqlError{2749, 16, 2,
-                           "Identity column '" + c.name +
-                               "' must be of data type int, bigint, smallint, "
-                               "tinyint, or decimal or numeric with a scale of 0, and constrained "
-                               "to be nonnullable."};
-        c.notNull = true;
-    }
-    if (c.primaryKey) c.notNull = true;
+// A column read at p, with its default as the store writes it (a default reads no variables).
+ColumnDefinition column(Parser& p, Database& db) {
+    ColumnDefinition c = p.columnDefinition();
+    const Variables none;
+    if (c.defaultValue) c.defaultSql = Binder(db, none).value(*c.defaultValue);
     return c;
 }
 
@@ -154,90 +77,60 @@ SqlError duplicateColumn(const std::string& column, const std::string& table, in
                 table + "' is specified more than once."};
 }
 
-void Engine::create(const Tokens& t, ResultSink& sink) {
-    TokenIt p = t.begin() + 1;
-    if (p == t.end()) throw syntaxNear("CREATE");
-    if (p->is("table")) {
-        createTable(p + 1, t.end());
-    } else if (p->is("view")) {
-        ++p;
-        std::string name = readObjectName(p, t.end(), database());
-        if (db_->table(name)) throw alreadyExists(name);
-        std::string columns;
-        if (p != t.end() && p->isSymbol("(")) {
-            TokenIt start = p;
-            skipGroup(p, t.end());
-            columns = " " + names(start, p);
-        }
-        if (p == t.end() || !p->is("as")) throw syntaxNear(p == t.end() ? name : p->text);
-        Parser parser(p + 1, t.end());
-        QueryPtr q = parser.query();
-        if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
-        // the view's columns keep their collations, as a table's do
-        const std::string select = Binder(*db_, variables_, true).query(*q).sql;
-        inSavepoint([&] {
-            db_->exec("CREATE VIEW " + quoteIdent(name) + columns + " AS " + select, name);
-            // a view over missing objects fails now, as the server checks it at creation
-            Prepared check(*db_, "SELECT * FROM " + quoteIdent(name) + " LIMIT 0");
-        });
-    } else if (p->is("database")) {
-        ++p;
-        if (p == t.end() || !p->isName() || p + 1 != t.end()) throw syntaxNear("DATABASE");
-        store_.create(p->text);
-    } else {
-        bool unique = false;
-        if (p->is("unique")) unique = true, ++p;
-        if (p != t.end() && (p->is("clustered") || p->is("nonclustered"))) ++p;
-        if (p == t.end() || !p->is("index"))
-            throw unsupported("CREATE " + (p == t.end() ? std::string() : p->text));
-        createIndex(p + 1, t.end(), unique);
+void Engine::create(Parser& p) {
+    if (p.atEnd()) throw syntaxNear("CREATE");
+    if (p.take("table")) return createTable(p);
+    if (p.take("view")) return createView(p);
+    if (p.take("database")) {
+        const std::string name = p.takeName("DATABASE");
+        if (!p.atEnd()) throw syntaxNear("DATABASE");
+        return store_.create(name);
     }
-    sink.done(false, 0);
+    const bool unique = p.take("unique");
+    if (!p.take("clustered")) p.take("nonclustered");
+    if (!p.take("index"))
+        throw unsupported("CREATE " + (p.atEnd() ? std::string() : p.position()->text));
+    createIndex(p, unique);
 }
 
-void Engine::createTable(TokenIt p, TokenIt end) {
-    std::string name = readObjectName(p, end, database());
+void Engine::createTable(Parser& p) {
+    const std::string name = objectName(p.objectName(), database());
     if (db_->table(name)) throw alreadyExists(name);
-    expectSymbol(p, end, "(");
+    p.expectSymbol("(", "end of statement");
     std::vector<std::string> indexes;
     std::vector<ColumnDefinition> definitions;
     int identities = 0;
-    for (bool more = true; more;) {
+    do {
         std::string constraint;
-        if (p != end && p->is("constraint")) {
-            ++p;
-            if (p == end) throw syntaxNear("CONSTRAINT");
-            constraint = (p++)->text;
+        if (p.take("constraint")) {
+            if (p.atEnd()) throw syntaxNear("CONSTRAINT");
+            constraint = p.takeAny();
         }
-        bool pk = p != end && p->is("primary");
-        if (pk || (p != end && p->is("unique"))) {
-            p += pk ? 2 : 1;
-            if (p != end && (p->is("clustered") || p->is("nonclustered"))) ++p;
-            TokenIt start = p;
-            skipGroup(p, end);
+        const bool pk = p.is("primary");
+        if (pk || p.take("unique")) {
+            if (pk) p.takeAny(), p.takeAny(); // PRIMARY KEY
+            if (!p.take("clustered")) p.take("nonclustered");
+            const IndexColumns columns = p.indexColumns();
             if (constraint.empty()) constraint = (pk ? "PK_" : "UQ_") + name;
             indexes.push_back(
-                indexSql(name, (pk ? "$P" : "$U") + constraint, names(start + 1, p - 1), true));
-            for (TokenIt c = start; pk && c != p; ++c) // a key's columns take no NULL
-                for (auto& s : definitions)
-                    if (c->isName() && iequals(s.name, c->text)) s.notNull = true;
-        } else if (p != end && (p->is("foreign") || p->is("check"))) {
-            throw unsupported(p->text + " constraints");
+                indexSql(name, (pk ? "$P" : "$U") + constraint, columnList(columns), true));
+            for (const auto& [column, order] : pk ? columns : IndexColumns{})
+                for (auto& d : definitions) // a key's columns take no NULL
+                    d.notNull = d.notNull || iequals(d.name, column);
+        } else if (p.is("foreign") || p.is("check")) {
+            throw unsupported(p.position()->text + " constraints");
         } else {
-            definitions.push_back(readColumn(p, end, *db_));
-            const ColumnDefinition& c = definitions.back();
+            const ColumnDefinition& c = definitions.emplace_back(column(p, *db_));
             if (c.identity && ++identities > 1) throw secondIdentity(name);
             if (c.primaryKey || c.unique)
                 indexes.push_back(indexSql(name,
                                            (c.primaryKey ? "$PPK_" : "$UUQ_") + name + "_" + c.name,
                                            quoteIdent(c.name), true));
         }
-        more = p != end && p->isSymbol(",");
-        if (more) ++p;
-    }
-    expectSymbol(p, end, ")");
-    if (p != end && p->is("on")) p += 2; // filegroup
-    if (p != end) throw syntaxNear(p->text);
+    } while (p.takeSymbol(","));
+    p.expectSymbol(")", "end of statement");
+    if (p.take("on")) p.takeAny(); // the filegroup
+    if (!p.atEnd()) p.fail();
     inSavepoint([&] {
         db_->exec(createTableSql(name, definitions), name);
         for (const auto& ix : indexes)
@@ -246,38 +139,41 @@ void Engine::createTable(TokenIt p, TokenIt end) {
     forgetIdentity(*db_, name);
 }
 
-void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
-    if (p == end || !p->isName()) throw syntaxNear("INDEX");
-    std::string index = (p++)->text;
-    if (p == end || !p->is("on")) throw syntaxNear(index);
-    ++p;
-    std::string table = readObjectName(p, end, database());
+void Engine::createView(Parser& p) {
+    const std::string name = objectName(p.objectName(), database());
+    if (db_->table(name)) throw alreadyExists(name);
+    const std::string columns = p.isSymbol("(") ? " (" + columnList(p.indexColumns()) + ")" : "";
+    if (!p.take("as")) p.failNear(name);
+    const QueryPtr q = p.apart(p.end(), [](Parser& rest) { return rest.whole(&Parser::query); });
+    // the view's columns keep their collations, as a table's do
+    const std::string select = Binder(*db_, variables_, true).query(*q).sql;
+    inSavepoint([&] {
+        db_->exec("CREATE VIEW " + quoteIdent(name) + columns + " AS " + select, name);
+        // a view over missing objects fails now, as the server checks it at creation
+        Prepared check(*db_, "SELECT * FROM " + quoteIdent(name) + " LIMIT 0");
+    });
+}
+
+void Engine::createIndex(Parser& p, bool unique) {
+    const std::string index = p.takeName("INDEX");
+    if (!p.take("on")) throw syntaxNear(index);
+    const std::string table = objectName(p.objectName(), database());
     const TableDef* def = db_->table(table);
     if (!def) throw invalidObject(table);
-    if (p == end || !p->isSymbol("(")) throw syntaxNear(table);
-    TokenIt start = p + 1;
-    skipGroup(p, end);
-    std::string columns = names(start, p - 1);
-    if (p != end && p->is("include")) {
-        ++p;
-        skipGroup(p, end);
-    }
+    if (!p.isSymbol("(")) throw syntaxNear(table);
+    const std::string columns = columnList(p.indexColumns());
+    if (p.take("include")) p.skipGroup();
     std::string where;
-    if (p != end && p->is("where")) {
-        TokenIt w = p;
-        while (p != end && !p->is("with"))
-            ++p;
-        Parser parser(w + 1, p);
-        ExprPtr condition = parser.expression();
-        if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
+    if (p.take("where")) {
+        TokenIt stop = p.position();
+        while (stop != p.end() && !stop->is("with"))
+            ++stop;
+        ExprPtr condition = p.apart(stop, [](Parser& w) { return w.whole(&Parser::expression); });
         where = " WHERE " + Binder(*db_, variables_).overTable(*def, *condition);
     }
-    if (p != end && p->is("with")) {
-        ++p;
-        skipGroup(p, end);
-    }
-    if (p != end && p->is("on")) p += 2;
-    if (p != end) throw syntaxNear(p->text);
+    if (p.take("with")) p.skipGroup();
+    if (p.take("on")) p.takeAny(); // the filegroup
+    if (!p.atEnd()) p.fail();
     if (indexNamed(*db_, def->name, index))
         throw SqlError{1913, 16, 1,
                        "The operation failed because an index or statistics with name '" + index +
@@ -288,51 +184,30 @@ void Engine::createIndex(TokenIt p, TokenIt end, bool unique) {
     db_->exec(indexSql(def->name, index, columns, unique) + where, def->name);
 }
 
-void Engine::drop(const Tokens& t, ResultSink& sink) {
-    TokenIt p = t.begin() + 1;
-    if (p == t.end()) throw syntaxNear("DROP");
-    const bool table = p->is("table"), view = p->is("view");
-    if (p->is("database")) {
-        ++p;
-        if (p == t.end() || !p->isName()) throw syntaxNear("DATABASE");
-        const auto target = store_.find(p->text);
-        // In use by this session or any other: its sessions' later work would vanish unseen.
-        if (iequals(p->text, database()) || iequals(p->text, "master") ||
-            (target && store_.faults().sessions(*target) > 0))
-            throw SqlError{3702, 16, 4,
-                           "Cannot drop database \"" + p->text +
-                               "\" because it is currently in use."};
-        store_.drop(p->text);
-        return sink.done(false, 0);
-    }
-    if (p->is("index")) {
-        ++p;
-        if (p == t.end() || !p->isName()) throw syntaxNear("INDEX");
-        std::string first = (p++)->text, tableName, index;
-        if (p != t.end() && p->isSymbol(".")) {
-            ++p;
-            if (p == t.end()) throw syntaxNear(first);
-            tableName = first, index = (p++)->text;
-        } else if (p != t.end() && p->is("on")) {
-            ++p;
-            index = first;
-            tableName = readObjectName(p, t.end(), database());
+// DROP DATABASE and DROP INDEX read no further than their names.
+void Engine::drop(Parser& p) {
+    if (p.atEnd()) throw syntaxNear("DROP");
+    if (p.take("database")) return dropDatabase(p.takeName("DATABASE"));
+    if (p.take("index")) {
+        std::string table = p.takeName("INDEX"), index;
+        if (p.takeSymbol(".")) {
+            if (p.atEnd()) throw syntaxNear(table);
+            index = p.takeAny();
+        } else if (p.take("on")) {
+            index = std::exchange(table, objectName(p.objectName(), database()));
         } else {
-            throw syntaxNear(first);
+            throw syntaxNear(table);
         }
-        const auto found = indexNamed(*db_, tableName, index);
-        if (!found) throw cannotDrop("the index '" + tableName + "." + index + "'", 7);
-        db_->exec("DROP INDEX " + quoteIdent(*found));
-        return sink.done(false, 0);
+        const auto found = indexNamed(*db_, table, index);
+        if (!found) throw cannotDrop("the index '" + table + "." + index + "'", 7);
+        return db_->exec("DROP INDEX " + quoteIdent(*found));
     }
-    if (!table && !view) throw unsupported("DROP " + p->text);
+    const bool table = p.take("table"), view = !table && p.take("view");
+    if (!table && !view) throw unsupported("DROP " + p.position()->text);
     const std::string kind = table ? "TABLE" : "VIEW", other = table ? "VIEW" : "TABLE";
-    ++p;
-    bool ifExists = false;
-    if (p != t.end() && p->is("if") && p + 1 != t.end() && (p + 1)->is("exists"))
-        ifExists = true, p += 2;
-    for (;;) {
-        std::string name = readObjectName(p, t.end(), database());
+    const bool ifExists = p.takeBoth("if", "exists");
+    do {
+        std::string name = objectName(p.objectName(), database());
         const TableDef* def = db_->table(name);
         if (def && def->isView != view)
             throw SqlError{3705, 16, 1,
@@ -345,54 +220,62 @@ void Engine::drop(const Tokens& t, ResultSink& sink) {
         } else if (!ifExists) {
             throw cannotDrop("the " + toLower(kind) + " '" + name + "'", 5);
         }
-        if (p == t.end()) break;
-        expectSymbol(p, t.end(), ",");
-    }
-    sink.done(false, 0);
+    } while (p.nextItem());
 }
 
-void Engine::alter(const Tokens& t, ResultSink& sink) {
-    TokenIt p = t.begin() + 1;
-    if (p == t.end() || !p->is("table"))
-        throw unsupported("ALTER " + (p == t.end() ? std::string() : p->text));
-    ++p;
-    std::string name = readObjectName(p, t.end(), database());
+void Engine::dropDatabase(const std::string& name) {
+    const auto target = store_.find(name);
+    // In use by this session or any other: its sessions' later work would vanish unseen.
+    if (iequals(name, database()) || iequals(name, "master") ||
+        (target && store_.faults().sessions(*target) > 0))
+        throw SqlError{3702, 16, 4,
+                       "Cannot drop database \"" + name + "\" because it is currently in use."};
+    store_.drop(name);
+}
+
+// ALTER TABLE t DROP [COLUMN] c (reading no further), or ADD [COLUMN] definition, ...
+void Engine::alter(Parser& p) {
+    if (!p.take("table"))
+        throw unsupported("ALTER " + (p.atEnd() ? std::string() : p.position()->text));
+    const std::string name = objectName(p.objectName(), database());
     const TableDef* def = db_->table(name);
     if (!def || def->isView) throw invalidObject(name);
-    if (p != t.end() && p->is("drop")) {
-        ++p;
-        if (p != t.end() && p->is("column")) ++p;
-        if (p == t.end() || !p->isName()) throw syntaxNear("DROP");
-        db_->exec("ALTER TABLE " + quoteIdent(def->name) + " DROP COLUMN " + quoteIdent(p->text),
-                  def->name);
-        return sink.done(false, 0);
+    const std::string table = def->name;
+    if (p.take("drop")) {
+        p.take("column");
+        const std::string column = p.takeName("DROP");
+        return db_->exec("ALTER TABLE " + quoteIdent(table) + " DROP COLUMN " + quoteIdent(column),
+                         table);
     }
-    if (p == t.end() || !p->is("add")) throw unsupported("this form of ALTER TABLE");
-    ++p;
-    if (p != t.end() && p->is("column")) ++p;
+    if (!p.take("add")) throw unsupported("this form of ALTER TABLE");
+    p.take("column");
     std::vector<ColumnDefinition> definitions;
-    for (;;) {
-        definitions.push_back(readColumn(p, t.end(), *db_));
-        if (p == t.end()) break;
-        expectSymbol(p, t.end(), ",");
-    }
-    const std::string tableName = def->name;
+    do
+        definitions.push_back(column(p, *db_));
+    while (p.nextItem());
     const bool hasIdentity = def->identityIndex >= 0;
     inSavepoint([&] {
         for (const auto& c : definitions) {
             if (c.identity) {
-                if (hasIdentity) throw secondIdentity(tableName);
+                if (hasIdentity) throw secondIdentity(table);
                 db_->forgetSchema();
-                addIdentityColumn(*db_->table(tableName), columnSql(c, tableName), c.name, c.seed);
+                addIdentityColumn(*db_->table(table), columnSql(c, table), c.name, c.seed);
                 continue;
             }
             if (c.primaryKey || c.unique) throw unsupported("adding a key with ALTER TABLE");
-            db_->exec("ALTER TABLE " + quoteIdent(tableName) + " ADD COLUMN " +
-                          columnSql(c, tableName),
-                      tableName);
+            db_->exec("ALTER TABLE " + quoteIdent(table) + " ADD COLUMN " + columnSql(c, table),
+                      table);
         }
     });
-    sink.done(false, 0);
+}
+
+void Engine::truncate(Parser& p) {
+    if (!p.take("table")) throw syntaxNear((p.position() - 1)->text);
+    const std::string name = objectName(p.objectName(), database());
+    const TableDef* def = db_->table(name);
+    if (!def || def->isView) throw cannotFind(4701, 1, name);
+    change("DELETE FROM " + quoteIdent(def->name), def->name);
+    forgetIdentity(*db_, def->name);
 }
 
 // The store cannot add a column whose default draws identity values, so the table is rebuilt with

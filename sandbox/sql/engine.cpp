@@ -1,17 +1,12 @@
 #include "engine.h"
 
-#include "collation.h"
+#include "binder.h"
 #include "counting_sink.h"
 #include "statement.h"
 #include "text.h"
 
-#include "binder.h"
-#include "reading.h"
 #include <algorithm>
-#include <cctype>
-#include <cmath>
 #include <memory>
-#include <set>
 
 namespace sandbox {
 namespace {
@@ -177,124 +172,112 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
 
 void Engine::dispatch(const Tokens& t, ResultSink& sink) {
     const Token& k = t.front();
-    if (implicitTransactions_ && tranCount_ == 0) {
-        // With IMPLICIT_TRANSACTIONS on, the first statement that touches data opens a transaction.
-        for (const char* w :
-             {"select", "insert", "update", "delete", "create", "drop", "alter", "truncate"})
-            if (k.is(w)) {
-                openTransaction(sink);
-                break;
-            }
-    }
+    // With IMPLICIT_TRANSACTIONS on, the first statement that touches data opens a transaction.
+    static const char* const kTouching[] = {"select", "insert", "update", "delete",
+                                            "create", "drop",   "alter",  "truncate"};
+    if (implicitTransactions_ && tranCount_ == 0 &&
+        std::ranges::any_of(kTouching, [&](const char* w) { return k.is(w); }))
+        openTransaction(sink);
     if (k.is("select")) return selectStatement(t, sink);
-    if (k.is("with")) return typedQuery(t.begin(), t.end(), sink);
+    if (k.is("with")) {
+        QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
+        return results(Binder(*db_, variables_).query(*q), sink);
+    }
     if (formatOnly_ && (k.is("insert") || k.is("update") || k.is("delete")) &&
         !(t.size() > 1 && t[1].is("bulk")))
         return sink.done(false, 0); // described, not run
-    if (k.is("insert")) return insertStatement(t, sink);
+    if (k.is("insert") && t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
+    if (k.is("insert")) return sink.done(true, insert(t));
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
-    if (k.is("create")) return create(t, sink);
-    if (k.is("drop")) return drop(t, sink);
-    if (k.is("alter")) return alter(t, sink);
-    if (k.is("truncate")) {
-        auto p = t.begin() + 1;
-        if (p == t.end() || !p->is("table")) throw syntaxNear(k.text);
-        ++p;
-        std::string name = readObjectName(p, t.end(), database());
-        const TableDef* def = db_->table(name);
-        if (!def || def->isView) throw cannotFind(4701, 1, name);
-        change("DELETE FROM " + quoteIdent(def->name), def->name);
-        forgetIdentity(*db_, def->name);
-        return sink.done(false, 0);
-    }
     const bool tran = t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction"));
     if (k.is("begin") && tran) {
         if (tranCount_ == 0) outerName_ = t.size() >= 3 && t[2].isName() ? t[2].text : "";
         return beginTransaction(sink);
     }
     if (k.is("commit")) return commit(sink);
-    if (k.is("save")) return saveTransaction(t, sink);
     if (k.is("rollback") && tran && t.size() >= 3 && t[2].isName())
         return rollbackTo(t[2].text, sink);
     if (k.is("rollback")) return rollback(sink);
-    if (k.is("declare")) return declare(t, sink);
-    if (k.is("set") && t.size() > 1 && t[1].kind == Token::Variable &&
-        t[1].text.rfind("@@", 0) != 0)
-        return setVariable(t, sink);
-    if (k.is("set")) {
-        if (t.size() > 1 && t[1].is("identity_insert")) return setIdentityInsert(t, sink);
-        for (auto [option, flag] : {std::pair{"implicit_transactions", &implicitTransactions_},
-                                    {"nocount", &noCount_},
-                                    {"xact_abort", &xactAbort_},
-                                    {"fmtonly", &formatOnly_}})
-            if (t.size() == 3 && t[1].is(option)) *flag = t[2].is("on");
-        if (t.size() >= 3 && t[1].is("lock_timeout")) { // milliseconds; -1 waits for ever
-            TokenIt p = t.begin() + 2;
-            const std::int64_t ms = readInteger(p, t.end());
-            lockTimeout_ = ms < 0 || ms > INT32_MAX ? -1 : long(ms);
-        }
-        return sink.done(false, 0); // other session options (TEXTSIZE, ...) change nothing here
-    }
     if (k.is("use")) {
         if (t.size() != 2 || !t[1].isName()) throw syntaxNear(k.text);
         return use(t[1].text, sink);
     }
-    if (k.is("sandbox")) return sandboxStatement(t, sink);
-    throw unsupported("the statement " + k.text);
-}
-
-// The sandbox's own statements, for tests: SANDBOX CONNECTIONS, and SANDBOX FAULT DROP ON 'text'
-// [SKIP n] | DROP AFTER n ROWS | DELAY ms [ON 'text'] | REFUSE 'text' | CLEAR.
-void Engine::sandboxStatement(const Tokens& t, ResultSink& sink) {
-    auto number = [&](std::size_t i) -> long {
-        if (i >= t.size() || t[i].kind != Token::Number)
-            throw syntaxNear(i < t.size() ? t[i].text : "SANDBOX");
-        auto v = parseWholeNumber(t[i].text);
-        if (!v || *v > INT32_MAX) throw syntaxNear(t[i].text);
-        return static_cast<long>(*v);
-    };
-    auto text = [&](std::size_t i) -> std::string {
-        if (i >= t.size() || t[i].kind != Token::String)
-            throw syntaxNear(i < t.size() ? t[i].text : "SANDBOX");
-        return t[i].text;
-    };
-    if (t.size() == 2 && t[1].is("connections")) {
+    if (k.is("sandbox") && t.size() == 2 && t[1].is("connections")) {
         sink.columns({{tds::TypeInfo{tds::kIntN, 4}, 0, u"connections"}});
         if (!sink.row({std::int64_t{store_.faults().sessions(database())}})) throw Cancelled{};
         return sink.done(true, 1);
     }
-    if (t.size() < 3 || !t[1].is("fault")) throw unsupported("this SANDBOX statement");
+    // The statements that send nothing but their end, read past their first words.
+    Parser p(t.begin(), t.end());
+    for (auto [verb, run] : {std::pair{"create", &Engine::create},
+                             {"drop", &Engine::drop},
+                             {"alter", &Engine::alter},
+                             {"truncate", &Engine::truncate},
+                             {"declare", &Engine::declare},
+                             {"set", &Engine::set},
+                             {"save", &Engine::saveTransaction},
+                             {"sandbox", &Engine::sandboxFault}})
+        if (p.take(verb)) return (this->*run)(p), sink.done(false, 0);
+    throw unsupported("the statement " + k.text);
+}
+
+// SET @variable = value, IDENTITY_INSERT t ON|OFF, LOCK_TIMEOUT ms or option ON|OFF; other
+// session options (TEXTSIZE, ...) change nothing here.
+void Engine::set(Parser& p) {
+    const TokenIt option = p.position();
+    if (!p.atEnd() && isUserVariable(*option)) return setVariable(p);
+    if (p.take("identity_insert")) return setIdentityInsert(p);
+    const bool onOff = p.end() - option == 2; // SET option ON|OFF
+    for (auto [name, flag] : {std::pair{"implicit_transactions", &implicitTransactions_},
+                              {"nocount", &noCount_},
+                              {"xact_abort", &xactAbort_},
+                              {"fmtonly", &formatOnly_}})
+        if (onOff && option->is(name)) *flag = option[1].is("on");
+    if (p.end() - p.position() >= 2 && p.take("lock_timeout")) { // milliseconds; -1: for ever
+        const std::int64_t ms = p.integer();
+        lockTimeout_ = ms < 0 || ms > INT32_MAX ? -1 : long(ms);
+    }
+}
+
+// The sandbox's faults, for tests: SANDBOX FAULT DROP ON 'text' [SKIP n] | DROP AFTER n ROWS |
+// DELAY ms [ON 'text'] | REFUSE 'text' | CLEAR; its other statement is SANDBOX CONNECTIONS.
+void Engine::sandboxFault(Parser& p) {
+    const auto number = [&]() -> long {
+        if (p.atEnd()) throw syntaxNear("SANDBOX");
+        const Token& t = *p.position();
+        const auto v = t.kind == Token::Number ? parseWholeNumber(t.text) : std::nullopt;
+        if (!v || *v > INT32_MAX) p.fail();
+        return p.takeAny(), static_cast<long>(*v);
+    };
+    const auto text = [&] {
+        if (p.atEnd()) throw syntaxNear("SANDBOX");
+        if (p.position()->kind != Token::String) p.fail();
+        return p.takeAny();
+    };
+    const auto left = [&] { return p.end() - p.position(); };
+    if (left() < 2 || !p.take("fault")) throw unsupported("this SANDBOX statement");
     FaultRule r;
-    if (t[2].is("clear")) {
-        store_.faults().clear(database());
-        return sink.done(false, 0);
-    } else if (t[2].is("drop") && t.size() > 3 && t[3].is("on")) {
+    if (p.take("clear")) return store_.faults().clear(database());
+    if (p.takeBoth("drop", "on")) {
         r.kind = FaultRule::DropOn;
-        r.pattern = text(4);
-        if (t.size() > 6 && t[5].is("skip")) r.skip = number(6);
-    } else if (t[2].is("drop") && t.size() > 5 && t[3].is("after") && t[5].is("rows")) {
+        r.pattern = text();
+        if (left() > 1 && p.take("skip")) r.skip = number();
+    } else if (left() > 3 && p.is("drop") && p.position()[1].is("after") &&
+               p.position()[3].is("rows")) {
+        p.takeAny(), p.takeAny(); // DROP AFTER
         r.kind = FaultRule::DropAfterRows;
-        r.rows = number(4);
-    } else if (t[2].is("delay")) {
+        r.rows = number();
+    } else if (p.take("delay")) {
         r.kind = FaultRule::Delay;
-        r.milliseconds = number(3);
-        if (t.size() > 5 && t[4].is("on")) r.pattern = text(5);
-    } else if (t[2].is("refuse")) {
+        r.milliseconds = number();
+        if (left() > 1 && p.take("on")) r.pattern = text();
+    } else if (p.take("refuse")) {
         r.kind = FaultRule::Refuse;
-        r.pattern = text(3);
+        r.pattern = text();
     } else {
         throw unsupported("this SANDBOX FAULT");
     }
     store_.faults().add(database(), std::move(r));
-    sink.done(false, 0);
-}
-
-void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
-    TokenIt from = findTopLevel(t.begin(), t.end(), "from");
-    TokenIt into = findTopLevel(t.begin(), from, "into");
-    if (into != from) return selectInto(t, sink);
-    if (selectAssign(t, sink)) return;
-    typedQuery(t.begin(), t.end(), sink);
 }
 
 void Engine::results(const BoundQuery& q, ResultSink& sink) {
@@ -328,14 +311,6 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
         haveRow = st.step();
     }
     sink.done(true, count);
-}
-
-void Engine::typedQuery(TokenIt b, TokenIt e, ResultSink& sink) {
-    Parser parser(b, e);
-    QueryPtr q = parser.query();
-    if (!parser.atEnd()) throw syntaxNear(parser.position()->text);
-    Binder binder(*db_, variables_);
-    results(binder.query(*q), sink);
 }
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {

@@ -73,42 +73,44 @@ private:
     // @@ROWCOUNT, @@ERROR, @@TRANCOUNT, @@IDENTITY and DB_NAME() read, the session's state after
     // the statement before the one that asks.
     static void sessionFn(::sqlite3_context* ctx, int, ::sqlite3_value** argv);
-    // The object's own name from the parts of a name such as Demo.dbo.t (only dbo is a schema).
-    std::string objectName(const std::vector<std::string>& parts);
     struct Cancelled {};
     bool run(const Statement& s, ResultSink& sink);
     void dispatch(const Tokens& t, ResultSink& sink);
     bool condition(const Tokens& t);
 
-    void typedQuery(TokenIt b, TokenIt e, ResultSink& sink);
     void results(const struct BoundQuery& q, ResultSink& sink);
     void selectStatement(const Tokens& t, ResultSink& sink);
-    void selectInto(const Tokens& t, ResultSink& sink);
-    void insertStatement(const Tokens& t, ResultSink& sink);
+    void selectInto(struct Query& q, Query& first, ResultSink& sink);
     std::uint64_t insert(const Tokens& t); // the rows it added
     void changeStatement(const Tokens& t, ResultSink& sink);
-    void create(const Tokens& t, ResultSink& sink);
-    void createTable(TokenIt p, TokenIt end);
-    void createIndex(TokenIt p, TokenIt end, bool unique);
-    void drop(const Tokens& t, ResultSink& sink);
-    void alter(const Tokens& t, ResultSink& sink);
+    // CREATE, DROP, ALTER and TRUNCATE read at p, past their first words (ddl.cpp).
+    void create(class Parser& p);
+    void createTable(Parser& p);
+    void createView(Parser& p);
+    void createIndex(Parser& p, bool unique);
+    void drop(Parser& p);
+    void dropDatabase(const std::string& name);
+    void alter(Parser& p);
+    void truncate(Parser& p);
     void addIdentityColumn(const TableDef& table, const std::string& columnSql,
                            const std::string& column, std::int64_t seed);
     void use(const std::string& name, ResultSink& sink);
-    void sandboxStatement(const Tokens& t, ResultSink& sink);
-    void setIdentityInsert(const Tokens& t, ResultSink& sink);
-    void declare(const Tokens& t, ResultSink& sink);
-    void setVariable(const Tokens& t, ResultSink& sink);
-    // SELECT @a = expr, @b = expr [FROM ...]: false when the select list assigns nothing.
-    bool selectAssign(const Tokens& t, ResultSink& sink);
-    std::uint64_t assign(struct Query& q);
+    // The statements that send nothing but their end, read past their first words.
+    void set(Parser& p);
+    void sandboxFault(Parser& p);
+    void setIdentityInsert(Parser& p);
+    void declare(Parser& p);
+    void setVariable(Parser& p);
+    // SELECT @a = expr, @b = expr [FROM ...].
+    void selectAssign(Query& q, ResultSink& sink);
+    std::uint64_t assign(Query& q);
     void insertBulk(const Tokens& t, ResultSink& sink);
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
     void afterExplicitIdentity(const TableDef& def);
     void openTransaction(ResultSink& sink);
     void openDatabase(const std::string& name);
-    void saveTransaction(const Tokens& t, ResultSink& sink);
+    void saveTransaction(Parser& p);
     void rollbackTo(const std::string& name, ResultSink& sink);
     void endTransaction(ResultSink& sink); // rolls the whole transaction back
     // Locks and the store's own transactions (locking.cpp).

@@ -2,18 +2,16 @@
 // through a column list; the table's next value then goes past the highest.
 #include "engine.h"
 
-#include "reading.h"
+#include "ast.h"
 #include "statement.h"
 #include "text.h"
 
 namespace sandbox {
 
-void Engine::setIdentityInsert(const Tokens& t, ResultSink& sink) {
-    TokenIt p = t.begin() + 2;
-    const std::string name = readObjectName(p, t.end(), database());
-    if (p == t.end() || !(p->is("on") || p->is("off")) || p + 1 != t.end())
-        throw syntaxNear(p == t.end() ? name : p->text);
-    const bool on = p->is("on");
+void Engine::setIdentityInsert(Parser& p) {
+    const std::string name = objectName(p.objectName(), database());
+    if (!(p.is("on") || p.is("off")) || p.end() - p.position() != 1) p.failNear(name);
+    const bool on = p.take("on");
     const TableDef* def = db_->table(name);
     if (!def || def->isView) throw cannotFind(1088, 11, name);
     if (def->identityIndex < 0)
@@ -29,7 +27,6 @@ void Engine::setIdentityInsert(const Tokens& t, ResultSink& sink) {
         identityInsert_ = def->name;
     else if (iequals(identityInsert_, def->name))
         identityInsert_.clear();
-    sink.done(false, 0);
 }
 
 void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const {

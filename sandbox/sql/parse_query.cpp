@@ -139,22 +139,18 @@ SourcePtr Parser::source() {
     Depth d(*this);
     SourcePtr left = tableSource();
     for (;;) {
-        std::string words;
+        std::string words = "JOIN";
         if (take("cross")) {
             if (is("apply")) throw unsupported("CROSS APPLY");
             words = "CROSS JOIN";
-        } else if (is("outer") && p_ + 1 != end_ && (p_ + 1)->is("apply")) {
+        } else if (takeBoth("outer", "apply")) {
             throw unsupported("OUTER APPLY");
-        } else if (take("inner")) {
-            words = "JOIN";
-        } else if (is("left") || is("right") || is("full")) {
-            words = toLower((p_++)->text) + " JOIN";
+        } else if (is("right") || is("full")) {
+            throw unsupported("RIGHT and FULL joins");
+        } else if (take("left")) {
+            words = "left JOIN";
             take("outer");
-            if (words == "right JOIN" || words == "full JOIN")
-                throw unsupported("RIGHT and FULL joins");
-        } else if (is("join")) {
-            words = "JOIN";
-        } else {
+        } else if (!take("inner") && !is("join")) {
             return left;
         }
         expect("join");

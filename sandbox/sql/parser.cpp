@@ -11,10 +11,9 @@ namespace sandbox {
 namespace {
 
 bool isComparison(const Token& t) {
-    if (t.kind != Token::Symbol) return false;
-    for (const char* op : {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"})
-        if (t.text == op) return true;
-    return false;
+    static const std::string_view kOperators[] = {"=",  "<>", "!=", "<", ">",
+                                                  "<=", ">=", "!<", "!>"};
+    return t.kind == Token::Symbol && std::ranges::find(kOperators, t.text) != std::end(kOperators);
 }
 
 } // namespace
@@ -30,10 +29,8 @@ bool isReservedWord(const Token& t) {
         "delete",    "create",  "drop",  "alter",   "declare",  "if",       "begin",  "commit",
         "rollback",  "use",     "exec",  "execute", "truncate", "print",    "while",  "return",
         "save",      "merge",   "grant", "percent", "ties",     "apply"};
-    if (t.kind != Token::Word) return false;
-    for (const char* w : kWords)
-        if (t.is(w)) return true;
-    return false;
+    return t.kind == Token::Word &&
+           std::ranges::any_of(kWords, [&](const char* w) { return t.is(w); });
 }
 
 ExprPtr makeExpr(Expr::Kind kind, Token token) {
@@ -71,8 +68,9 @@ void Parser::expect(std::string_view word) {
     if (!take(word)) fail();
 }
 
-void Parser::expectSymbol(std::string_view s) {
-    if (!takeSymbol(s)) fail();
+void Parser::expectSymbol(std::string_view s, std::string_view atEnd) {
+    if (takeSymbol(s)) return;
+    atEnd.empty() ? fail() : failNear(atEnd);
 }
 
 std::vector<std::string> Parser::name() {
@@ -182,10 +180,12 @@ ExprPtr Parser::predicate() {
     const bool negated = is("not") && p_ + 1 != end_ &&
                          ((p_ + 1)->is("in") || (p_ + 1)->is("like") || (p_ + 1)->is("between"));
     if (negated) ++p_;
-    ExprPtr e;
-    if (is("in")) {
-        e = makeExpr(Expr::In, *p_++);
-        e->args.push_back(std::move(left));
+    if (!is("in") && !is("between") && !is("like")) return left; // (NOT comes only before one)
+    const Expr::Kind kind = is("in") ? Expr::In : is("between") ? Expr::Between : Expr::Like;
+    auto e = makeExpr(kind, *p_++);
+    e->negated = negated;
+    e->args.push_back(std::move(left));
+    if (e->kind == Expr::In) {
         expectSymbol("(");
         if (startsQuery()) {
             e->query = query();
@@ -194,22 +194,12 @@ ExprPtr Parser::predicate() {
                 e->args.push_back(std::move(item));
         }
         expectSymbol(")");
-    } else if (is("between")) {
-        e = makeExpr(Expr::Between, *p_++);
-        e->args.push_back(std::move(left));
-        e->args.push_back(chain(2));
-        expect("and");
-        e->args.push_back(chain(2));
-    } else if (is("like")) {
-        e = makeExpr(Expr::Like, *p_++);
-        e->args.push_back(std::move(left));
-        e->args.push_back(chain(2));
-        if (take("escape")) e->args.push_back(chain(2));
-    } else {
-        if (negated) fail();
-        return left;
+        return e;
     }
-    e->negated = negated;
+    e->args.push_back(chain(2)); // the pattern, or BETWEEN's low bound
+    if (e->kind == Expr::Between) expect("and");
+    if (e->kind == Expr::Between || (e->kind == Expr::Like && take("escape")))
+        e->args.push_back(chain(2));
     return e;
 }
 

@@ -2,7 +2,7 @@
 // create, and their errors.
 #pragma once
 
-#include "collation.h"
+#include "ast.h"
 #include "database.h"
 
 #include <sqlite3.h>
@@ -39,18 +39,6 @@ private:
     bool stepped_ = false;
 };
 
-// A column of CREATE TABLE, ALTER TABLE ADD or SELECT ... INTO, and the store's SQL for it.
-struct ColumnDefinition {
-    std::string name;
-    SqlType type;
-    bool notNull = false;
-    bool identity = false;
-    std::int64_t seed = 1, increment = 1;
-    std::string defaultSql;
-    bool primaryKey = false, unique = false;
-    bool rowKey = false;                  // the store's own row key (a numbering bigint)
-    const char* collation = kCollationCi; // for character data
-};
 std::string columnSql(const ColumnDefinition& c, const std::string& table);
 std::string createTableSql(const std::string& table, const std::vector<ColumnDefinition>& columns);
 

@@ -10,19 +10,8 @@
 namespace sandbox {
 namespace {
 
-template <class T> T parsed(TokenIt b, TokenIt e, T (Parser::*read)()) {
-    Parser p(b, e);
-    T out = (p.*read)();
-    if (!p.atEnd()) throw syntaxNear(p.position()->text);
-    return out;
-}
-
 SqlError nameMissing() {
     return {1038, 15, 5, "An object or column name is missing or empty.", true};
-}
-
-bool isUserVariable(const Token& t) {
-    return t.kind == Token::Variable && t.text.rfind("@@", 0) != 0;
 }
 
 // SELECT @variable = value as a query of its own.
@@ -38,31 +27,16 @@ QueryPtr assignment(const std::string& variable, ExprPtr value) {
 
 } // namespace
 
-std::string Engine::objectName(const std::vector<std::string>& parts) {
-    Tokens tokens;
-    for (const auto& p : parts) {
-        if (!tokens.empty()) tokens.push_back(Token{Token::Symbol, "."});
-        if (!p.empty()) tokens.push_back(Token{Token::QuotedName, p});
-    }
-    TokenIt p = tokens.begin();
-    return readObjectName(p, tokens.end(), database());
-}
-
 bool Engine::condition(const Tokens& t) {
-    ExprPtr e = parsed(t.begin(), t.end(), &Parser::expression);
+    ExprPtr e = Parser(t.begin(), t.end()).whole(&Parser::expression);
     Binder binder(*db_, variables_);
     Prepared st(*db_, "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
     return st.step() && sqlite3_column_int(st.get(), 0) == 1;
 }
 
-void Engine::insertStatement(const Tokens& t, ResultSink& sink) {
-    if (t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
-    sink.done(true, insert(t));
-}
-
 std::uint64_t Engine::insert(const Tokens& t) {
-    Insert s = parsed(t.begin(), t.end(), &Parser::insert);
-    const std::string name = objectName(s.table);
+    Insert s = Parser(t.begin(), t.end()).whole(&Parser::insert);
+    const std::string name = objectName(s.table, database());
     const TableDef* def = db_->table(name);
     if (!def) throw invalidObject(name);
     std::vector<const ColumnDef*> into;
@@ -90,51 +64,50 @@ std::uint64_t Engine::insert(const Tokens& t) {
 }
 
 void Engine::changeStatement(const Tokens& t, ResultSink& sink) {
-    Update s = parsed(t.begin(), t.end(), &Parser::update);
-    const std::string name = objectName(s.table);
+    Update s = Parser(t.begin(), t.end()).whole(&Parser::update);
+    const std::string name = objectName(s.table, database());
     const TableDef* def = db_->table(name);
     if (!def) throw invalidObject(name);
     Binder binder(*db_, variables_);
     sink.done(true, change(binder.update(s, *def, t.front().is("delete")), def->name));
 }
 
-void Engine::selectInto(const Tokens& t, ResultSink& sink) {
-    QueryPtr q = parsed(t.begin(), t.end(), &Parser::query);
+// SELECT ... INTO where the first select has INTO; SELECT @a = value, ...; or a query's rows.
+void Engine::selectStatement(const Tokens& t, ResultSink& sink) {
+    QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
     Query* first = q.get();
     while (first->left)
         first = first->left.get();
-    Select& s = *first->select;
-    const std::string target = objectName(s.into);
+    if (!first->select->into.empty()) return selectInto(*q, *first, sink);
+    if (t.size() >= 4 && isUserVariable(t[1]) && t[2].isSymbol("=")) return selectAssign(*q, sink);
+    results(Binder(*db_, variables_).query(*q), sink);
+}
+
+void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
+    Select& s = *first.select;
+    const std::string target = objectName(s.into, database());
     s.into.clear();
     if (db_->table(target)) throw alreadyExists(target);
     // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
-    const bool keepsIdentity = first == q.get() && s.from.size() == 1 &&
+    const bool keepsIdentity = &first == &q && s.from.size() == 1 &&
                                s.from[0]->kind == Source::Table && s.groupBy.empty() && !s.distinct;
     Binder binder(*db_, variables_);
-    const BoundQuery bound = binder.query(*q, true);
-    std::vector<SqlType> types;
-    {
-        // Columns without a type of their own take the type of the first value: only then is
-        // the select run an extra time, and only to its first row.
-        Prepared st(*db_, bound.sql);
-        bool stepped = false, row = false;
-        for (std::size_t i = 0; i < bound.columns.size(); ++i) {
-            const ExprType& type = bound.columns[i].type;
-            if (type.known && !type.nullLiteral) {
-                types.push_back(type.type);
-                continue;
-            }
-            if (!stepped) row = st.step(), stepped = true;
-            types.push_back(
-                inferType(row ? sqlite3_column_type(st.get(), static_cast<int>(i)) : SQLITE_TEXT));
-        }
-    }
+    const BoundQuery bound = binder.query(q, true);
     std::vector<ColumnDefinition> definitions;
     bool identityTaken = false;
     const bool numbered = std::any_of(bound.columns.begin(), bound.columns.end(),
                                       [](const ResultColumn& c) { return c.numbering; });
+    // Columns without a type of their own take the type of the first value: only then is the
+    // select run an extra time, and only to its first row.
+    std::optional<Prepared> firstRow;
+    bool row = false;
     for (std::size_t i = 0; i < bound.columns.size(); ++i) {
         const ResultColumn& c = bound.columns[i];
+        SqlType type = c.type.type;
+        if (!c.type.known || c.type.nullLiteral) {
+            if (!firstRow) row = firstRow.emplace(*db_, bound.sql).step();
+            type = inferType(row ? sqlite3_column_type(firstRow->get(), int(i)) : SQLITE_TEXT);
+        }
         if (c.name.empty()) throw nameMissing();
         for (std::size_t k = 0; k < i; ++k)
             if (iequals(bound.columns[k].name, c.name)) throw duplicateColumn(c.name, target, 3);
@@ -146,10 +119,10 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
                     "', which already has column '" + c.name +
                     "' that inherits the identity property."};
         ColumnDefinition& d = definitions.emplace_back();
-        d.name = c.name, d.type = types[i];
+        d.name = c.name, d.type = type;
         // A bigint numbering column is the store's row key: rows go in by it, and are found by
         // it without an index.
-        d.rowKey = c.numbering && types[i].base == BaseType::BigInt;
+        d.rowKey = c.numbering && type.base == BaseType::BigInt;
         // a column's collation travels with it into the copy
         d.collation = collationName(c.type.known ? c.type.collation.id : 0);
         d.notNull = c.numbering || (c.column && c.column->notNull);
@@ -157,6 +130,7 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
         if (c.numbering) d.seed = c.seed, d.increment = c.increment;
         identityTaken = identityTaken || inherits;
     }
+    firstRow.reset(); // the select is finished before the copy's table is made
     std::uint64_t rows = 0;
     inSavepoint([&] {
         db_->exec(createTableSql(target, definitions), target);
@@ -167,53 +141,45 @@ void Engine::selectInto(const Tokens& t, ResultSink& sink) {
     sink.done(true, rows);
 }
 
-void Engine::declare(const Tokens& t, ResultSink& sink) {
-    for (TokenIt at = t.begin() + 1; at != t.end();) {
-        if (!isUserVariable(*at)) throw syntaxNear(at->text);
-        const std::string name = toLower(at->text), written = at->text;
-        if (++at != t.end() && at->is("table")) throw unsupported("table variables");
-        Parser p(at != t.end() && at->is("as") ? at + 1 : at, t.end());
-        const SqlType type = p.type(false);
+void Engine::declare(Parser& p) {
+    while (!p.atEnd()) {
+        if (!isUserVariable(*p.position())) p.fail();
+        const std::string written = p.takeAny(), name = toLower(written);
+        if (p.is("table")) throw unsupported("table variables");
+        p.take("as");
+        const SqlType type = p.apart(p.end(), [](Parser& t) { return t.type(false); });
         if (variables_.count(name))
             throw SqlError{134, 15, 1,
                            "The variable name '" + written +
                                "' has already been declared. Variable names must be unique "
                                "within a query batch or stored procedure."};
         variables_[name] = Variable{type, std::monostate{}};
-        at = p.position();
-        if (at != t.end() && at->isSymbol("=")) {
-            Parser value(at + 1, t.end());
-            QueryPtr q = assignment(name, value.expression());
+        if (p.takeSymbol("=")) {
+            QueryPtr q =
+                assignment(name, p.apart(p.end(), [](Parser& v) { return v.expression(); }));
             assign(*q);
-            at = value.position();
         }
-        if (at != t.end()) {
-            if (!at->isSymbol(",")) throw syntaxNear(at->text);
-            ++at;
-        }
+        if (!p.atEnd()) p.expectSymbol(",");
     }
-    sink.done(false, 0);
 }
 
-void Engine::setVariable(const Tokens& t, ResultSink& sink) {
-    if (t.size() < 4 || !t[2].isSymbol("=")) throw syntaxNear(t.size() > 2 ? t[2].text : "SET");
-    QueryPtr q = assignment(t[1].text, parsed(t.begin() + 3, t.end(), &Parser::expression));
-    assign(*q);
-    sink.done(false, 0);
+void Engine::setVariable(Parser& p) {
+    const std::string name = p.takeAny();
+    if (p.end() - p.position() < 2 || !p.takeSymbol("="))
+        throw syntaxNear(p.atEnd() ? "SET" : p.position()->text);
+    assign(*assignment(name,
+                       p.apart(p.end(), [](Parser& v) { return v.whole(&Parser::expression); })));
 }
 
-bool Engine::selectAssign(const Tokens& t, ResultSink& sink) {
-    if (t.size() < 4 || !isUserVariable(t[1]) || !t[2].isSymbol("=")) return false;
-    QueryPtr q = parsed(t.begin(), t.end(), &Parser::query);
-    if (!q->select) throw unsupported("assigning variables in a UNION");
-    for (const auto& item : q->select->items)
+void Engine::selectAssign(Query& q, ResultSink& sink) {
+    if (!q.select) throw unsupported("assigning variables in a UNION");
+    for (const auto& item : q.select->items)
         if (item.variable.empty())
             throw SqlError{141, 15, 1,
                            "A SELECT statement that assigns a value to a variable must not be "
                            "combined with data-retrieval operations.",
                            true};
-    sink.done(true, assign(*q));
-    return true;
+    sink.done(true, assign(q));
 }
 
 // Runs the assigning select and gives each variable its value in the last row, converted to its

@@ -1,6 +1,7 @@
 // Transactions: BEGIN, SAVE, COMMIT and ROLLBACK.
 #include "engine.h"
 
+#include "ast.h"
 #include "statement.h"
 #include "text.h"
 
@@ -34,15 +35,16 @@ void Engine::beginTransaction(ResultSink& sink) {
 
 // SAVE TRAN[SACTION] name: a point inside the open transaction that ROLLBACK TRAN name returns
 // to, leaving the transaction open.
-void Engine::saveTransaction(const Tokens& t, ResultSink& sink) {
-    if (t.size() != 3 || !(t[1].is("tran") || t[1].is("transaction")) || !t[2].isName())
-        throw syntaxNear(t.size() > 1 ? t.back().text : t.front().text);
+void Engine::saveTransaction(Parser& p) {
+    const bool tran = p.take("tran") || p.take("transaction");
+    if (!tran || p.end() - p.position() != 1 || !p.position()->isName())
+        throw syntaxNear((p.end() - 1)->text);
+    const std::string name = p.takeAny();
     if (tranCount_ == 0)
         throw SqlError{628, 16, 0,
                        "Cannot issue SAVE TRANSACTION when there is no active transaction."};
-    if (transactionStore_) db_->exec("SAVEPOINT " + quoteIdent(t[2].text));
-    savepoints_.push_back({t[2].text, undoPositions(), transactionStore_});
-    sink.done(false, 0);
+    if (transactionStore_) db_->exec("SAVEPOINT " + quoteIdent(name));
+    savepoints_.push_back({name, undoPositions(), transactionStore_});
 }
 
 void Engine::rollbackTo(const std::string& name, ResultSink& sink) {

@@ -220,3 +220,49 @@ TEST_F(EngineTest, AWaitForALockEndsAtTheLockTimeout) {
 }
 
 } // namespace sandbox::test
+
+namespace sandbox::test {
+
+// CREATE, DROP, ALTER, TRUNCATE, SET, SAVE and SANDBOX read through the parser; their syntax
+// errors name what they named before: the keyword where the statement names one, "end of
+// statement" past its end, nothing where a part of its own (a type, a query) is missing.
+TEST_F(EngineTest, StatementSyntaxErrorsNameTheSameWords) {
+    ok("CREATE TABLE s (id int IDENTITY, v nvarchar(5))");
+    const std::pair<const char*, const char*> cases[] = {
+        {"CREATE", "CREATE"},
+        {"CREATE TABLE x (a int", "end of statement"},
+        {"CREATE TABLE x (a int) junk", "junk"},
+        {"CREATE TABLE x (a int, CONSTRAINT", "CONSTRAINT"},
+        {"CREATE TABLE x (a int IDENTITY(1,", "end of statement"},
+        {"ALTER TABLE s ADD a", ""},
+        {"CREATE VIEW v (x AS SELECT 1", "end of statement"},
+        {"CREATE VIEW v AS", ""},
+        {"CREATE VIEW v x AS SELECT 1", "x"},
+        {"CREATE DATABASE d x", "DATABASE"},
+        {"CREATE INDEX 'i' ON s (v)", "INDEX"},
+        {"CREATE INDEX i s (v)", "i"},
+        {"CREATE INDEX i ON s v", "s"},
+        {"CREATE INDEX i ON s (v", "end of statement"},
+        {"CREATE INDEX i ON s (v) WHERE", ""},
+        {"DROP", "DROP"},
+        {"DROP INDEX s.", "s"},
+        {"DROP TABLE s t", "t"},
+        {"TRUNCATE s", "TRUNCATE"},
+        {"SET IDENTITY_INSERT s ON x", "ON"},
+        {"SET IDENTITY_INSERT s", "s"},
+        {"SAVE TRAN", "TRAN"},
+        {"SANDBOX FAULT DELAY", "SANDBOX"},
+        {"SANDBOX FAULT DROP ON x", "x"},
+        // a key's columns are names: an expression there made an expression index before
+        {"CREATE TABLE x (a int, PRIMARY KEY (a, 5))", "5"},
+        {"CREATE INDEX i ON s ((v))", "("},
+    };
+    for (const auto& [sql, near] : cases) {
+        const SqlError e = fails(sql);
+        EXPECT_EQ(e.number, 102) << sql;
+        EXPECT_EQ(e.message, std::string("Incorrect syntax near '") + near + "'.") << sql;
+    }
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM sys.objects WHERE name = N'x'"), (Rows{{"0"}}));
+}
+
+} // namespace sandbox::test
