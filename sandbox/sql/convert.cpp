@@ -28,6 +28,8 @@ struct Failure {
         if (tryCast) return sqlite3_result_null(ctx);
         resultError(ctx, number, message);
     }
+    // 8114, a value of the store's kind that is no number of the type named
+    void refused(int kind, const std::string& type) const;
 };
 
 // The type a value came from, as its error words name it: the declared one, or the store's.
@@ -40,6 +42,10 @@ std::string sourceName(const SqlType* from, int kind) {
            : kind == SQLITE_FLOAT ? "float"
            : kind == SQLITE_BLOB  ? "varbinary"
                                   : "varchar";
+}
+
+void Failure::refused(int kind, const std::string& type) const {
+    (*this)(8114, "Error converting data type " + sourceName(from, kind) + " to " + type + ".");
 }
 
 // The value as the text of an exact number: a double printed at the scale, others as they are.
@@ -223,14 +229,13 @@ void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
             u = (u << 8) | b[i];
         n = static_cast<std::int64_t>(u);
     } else {
+        // blank text is 0, but not as the text of an exact number
         const std::string s = textOf(v);
-        const std::string_view digits = trim(s);
-        std::optional<std::int64_t> parsed;
-        if (t.base == BaseType::Bit && (iequals(digits, "true") || iequals(digits, "false")))
-            parsed = iequals(digits, "true");
-        else
-            parsed = parseWholeNumber(!digits.empty() && digits.front() == '+' ? digits.substr(1)
-                                                                               : digits);
+        const std::string_view word = trim(s);
+        std::optional<std::int64_t> parsed = parseNumber<std::int64_t>(s);
+        if (word.empty() && !(fail.from && fail.from->isExactNumber())) parsed = 0;
+        if (t.base == BaseType::Bit && (iequals(word, "true") || iequals(word, "false")))
+            parsed = iequals(word, "true");
         if (!parsed)
             return fail(245, "Conversion failed when converting the " +
                                  sourceName(fail.from, kind) + " value '" + s + "' to data type " +
@@ -250,8 +255,7 @@ void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
     const int scale = scaleOf(t), precision = digitsOf(t);
     __int128 scaled = 0;
     if (kind == SQLITE_BLOB || !parseDecimal(exactText(v, scale), scale, scaled))
-        return fail(8114, "Error converting data type " + sourceName(fail.from, kind) + " to " +
-                              (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) + ".");
+        return fail.refused(kind, t.base == BaseType::Numeric ? "numeric" : t.tsqlName());
     __int128 limit = 1;
     for (int i = 0; i < precision; ++i)
         limit *= 10;
@@ -286,18 +290,12 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
         return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
     }
     if (isFloat(to) && sqlite3_value_type(v) == SQLITE_TEXT) {
-        const std::string s(trim(textOf(v)));
-        char* end = nullptr;
-        const double d = s.empty() ? 0 : std::strtod(s.c_str(), &end);
-        if (!s.empty() && *end)
-            return fail(8114, "Error converting data type " + sourceName(fail.from, SQLITE_TEXT) +
-                                  " to float.");
-        return sqlite3_result_double(ctx, d);
+        const std::string s = textOf(v);
+        const auto d = trim(s).empty() ? 0.0 : parseNumber<double>(s);
+        if (!d) return fail.refused(SQLITE_TEXT, "float");
+        return sqlite3_result_double(ctx, *d);
     }
     if (isFloat(to)) return sqlite3_result_double(ctx, sqlite3_value_double(v));
-    if ((to.isInteger() || to.base == BaseType::Bit) && sqlite3_value_type(v) == SQLITE_TEXT &&
-        trim(textOf(v)).empty() && !(from && from->isExactNumber()))
-        return sqlite3_result_int(ctx, 0);
     if (to.isInteger() || to.base == BaseType::Bit) return castToInteger(v, to, fail);
     if (to.isExactNumber()) return castToExact(v, to, fail);
     sqlite3_result_value(ctx, v);
