@@ -15,15 +15,20 @@ namespace sandbox {
 
 namespace {
 
-// CONCAT(a, b, ...): NULLs count as empty text.
+// CONCAT(a, b, ...): NULLs count as empty text. This runs for every row of a fingerprint: the
+// result is written once into a buffer the store takes over.
 void concatFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    std::string out;
+    sqlite3_uint64 size = 0;
     for (int i = 0; i < argc; ++i)
-        if (sqlite3_value_type(argv[i]) != SQLITE_NULL) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[i]));
-            out.append(p, static_cast<std::size_t>(sqlite3_value_bytes(argv[i])));
-        }
-    sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+        size += static_cast<sqlite3_uint64>(sqlite3_value_bytes(argv[i])); // NULL: 0
+    auto* out = static_cast<char*>(sqlite3_malloc64(size + 1));
+    if (!out) return sqlite3_result_error_nomem(ctx);
+    char* at = out;
+    for (int i = 0; i < argc; ++i)
+        if (const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[i])))
+            at = std::copy_n(p, sqlite3_value_bytes(argv[i]), at);
+    sqlite3_result_text64(ctx, out, static_cast<sqlite3_uint64>(at - out), sqlite3_free,
+                          SQLITE_UTF8);
 }
 
 // REPLICATE(text, n): NULL for a NULL argument or a negative count.
