@@ -67,9 +67,8 @@ ExprType literalType(const Token& t) {
 
 void checkImplicit(const SqlType& from, const SqlType& to) {
     const bool fromDate = from.isDateTime(), toDate = to.isDateTime();
-    const bool oldDate = [](const SqlType& t) {
-        return t.base == BaseType::DateTime || t.base == BaseType::SmallDateTime;
-    }(fromDate ? from : to);
+    const BaseType date = (fromDate ? from : to).base;
+    const bool oldDate = date == BaseType::DateTime || date == BaseType::SmallDateTime;
     bool clash = false;
     if (fromDate != toDate) {
         const SqlType& other = fromDate ? to : from;
