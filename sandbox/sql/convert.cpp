@@ -20,20 +20,6 @@
 namespace sandbox {
 namespace {
 
-// What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
-struct Failure {
-    sqlite3_context* ctx;
-    bool tryCast;
-    bool strict;         // an assignment to a column: cutting text or bytes is an error
-    const SqlType* from; // the type the value came from; nullptr: as the store holds it
-    void operator()(int number, const std::string& message) const {
-        if (tryCast) return sqlite3_result_null(ctx);
-        resultError(ctx, number, message);
-    }
-    // 8114, a value of the store's kind that is no number of the type named
-    void refused(int kind, const std::string& type) const;
-};
-
 // The type a value came from, as its error words name it: the declared one, or the store's.
 std::string sourceName(const SqlType* from, int kind) {
     if (from) {
@@ -46,9 +32,21 @@ std::string sourceName(const SqlType* from, int kind) {
                                   : "varchar";
 }
 
-void Failure::refused(int kind, const std::string& type) const {
-    (*this)(8114, "Error converting data type " + sourceName(from, kind) + " to " + type + ".");
-}
+// What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
+struct Failure {
+    sqlite3_context* ctx;
+    bool tryCast;
+    bool strict;         // an assignment to a column: cutting text or bytes is an error
+    const SqlType* from; // the type the value came from; nullptr: as the store holds it
+    void operator()(int number, const std::string& message) const {
+        if (tryCast) return sqlite3_result_null(ctx);
+        resultError(ctx, number, message);
+    }
+    // 8114, a value of the store's kind that is no number of the type named
+    void refused(int kind, const std::string& type) const {
+        (*this)(8114, "Error converting data type " + sourceName(from, kind) + " to " + type + ".");
+    }
+};
 
 // The value as the text of an exact number: a double printed at the scale, others as they are.
 std::string exactText(sqlite3_value* v, int scale) {
