@@ -324,17 +324,15 @@ bool parseGuid(std::string_view s, tds::Bytes& out) {
 }
 
 std::string decimalText(__int128 scaled, int scale) {
-    const bool negative = scaled < 0;
-    unsigned __int128 m = negative ? -static_cast<unsigned __int128>(scaled) : scaled;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
-        m /= 10;
-    } while (m);
-    while (static_cast<int>(digits.size()) <= scale)
-        digits.insert(digits.begin(), '0');
-    if (scale > 0) digits.insert(digits.end() - scale, '.');
-    return (negative ? "-" : "") + digits;
+    unsigned __int128 m = scaled < 0 ? -static_cast<unsigned __int128>(scaled) : scaled;
+    // from the last digit back: 39 digits, the point, a zero before it and the sign fit
+    char buf[48], *p = std::end(buf);
+    for (int i = 0; m || i <= scale; ++i, m /= 10) {
+        if (i == scale && scale > 0) *--p = '.';
+        *--p = static_cast<char>('0' + static_cast<int>(m % 10));
+    }
+    if (scaled < 0) *--p = '-';
+    return std::string(p, std::end(buf));
 }
 
 std::string hexText(const tds::Bytes& bytes) {
