@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <ranges>
 #include <sqlite3.h>
 
 namespace sandbox {
@@ -154,12 +155,9 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
     std::vector<std::string> args;
     if (open != std::string_view::npos) {
         std::string_view inner = d.substr(open + 1, d.rfind(')') - open - 1);
-        for (std::size_t at = 0;;) {
-            std::size_t comma = inner.find(',', at);
-            std::string a(trim(inner.substr(at, comma - at)));
+        for (const auto part : std::views::split(inner, ',')) {
+            std::string a(trim(std::string_view(part.begin(), part.end())));
             args.push_back(a == "-1" ? "max" : a);
-            if (comma == std::string_view::npos) break;
-            at = comma + 1;
         }
     }
     return fromTsql(name, args);
