@@ -273,8 +273,9 @@ void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
     resultExact(fail.ctx, decimalText(scaled, scale));
 }
 
-} // namespace
-
+// Converts the value, of the type from (nullopt: as the store holds it), to the type to; a style
+// below 0 is none. mode: 0 CAST, 1 TRY_CAST (a failure is NULL), 2 an assignment to a column
+// (cutting text or bytes is error 8152).
 void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
                   const SqlType& to, long style, int mode) {
     const Failure fail{ctx, mode == 1, mode == 2, from ? &*from : nullptr};
@@ -304,11 +305,6 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
     if (to.isExactNumber()) return castToExact(v, to, fail);
     sqlite3_result_value(ctx, v);
 }
-
-} // namespace sandbox
-
-namespace sandbox {
-namespace {
 
 // The types of a call, parsed once for each statement.
 const SqlType* cachedType(sqlite3_context* ctx, sqlite3_value** argv, int i) {
