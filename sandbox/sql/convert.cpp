@@ -175,7 +175,7 @@ void resultText(String s, const SqlType& to, bool numeric, const Failure& fail) 
         s.size() > static_cast<std::size_t>(to.length)) {
         const bool wide = to.base == BaseType::NChar || to.base == BaseType::NVarChar;
         if (numeric && (wide || !(fail.from->isInteger() || fail.from->base == BaseType::Bit)))
-            return fail(8115, overflowText(to)); // a whole number in varchar gives '*
+            return fail(8115, overflowText(to)); // only a whole number in varchar becomes *
         if (numeric) {
             s.assign(1, '*'); // the server's mark of a number too long for the text
         } else {

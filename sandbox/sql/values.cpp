@@ -325,14 +325,16 @@ bool parseGuid(std::string_view s, tds::Bytes& out) {
 
 std::string decimalText(__int128 scaled, int scale) {
     unsigned __int128 m = scaled < 0 ? -static_cast<unsigned __int128>(scaled) : scaled;
-    // from the last digit back: 39 digits, the point, a zero before it and the sign fit
-    char buf[48], *p = std::end(buf);
+    // from the last digit back into room for 39 digits or the scale's, a zero, the point, a sign
+    std::string s(static_cast<std::size_t>(std::max(scale, 39)) + 3, '0');
+    auto p = s.end();
     for (int i = 0; m || i <= scale; ++i, m /= 10) {
         if (i == scale && scale > 0) *--p = '.';
         *--p = static_cast<char>('0' + static_cast<int>(m % 10));
     }
     if (scaled < 0) *--p = '-';
-    return std::string(p, std::end(buf));
+    s.erase(s.begin(), p);
+    return s;
 }
 
 std::string hexText(const tds::Bytes& bytes) {
