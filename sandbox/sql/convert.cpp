@@ -12,23 +12,13 @@
 #include <sqlite3.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <new>
+#include <type_traits>
 
 namespace sandbox {
 namespace {
-
-// What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
-struct Failure {
-    sqlite3_context* ctx;
-    bool tryCast;
-    bool strict;         // an assignment to a column: cutting text or bytes is an error
-    const SqlType* from; // the type the value came from; nullptr: as the store holds it
-    void operator()(int number, const std::string& message) const {
-        if (tryCast) return sqlite3_result_null(ctx);
-        resultError(ctx, number, message);
-    }
-};
 
 // The type a value came from, as its error words name it: the declared one, or the store's.
 std::string sourceName(const SqlType* from, int kind) {
@@ -41,6 +31,22 @@ std::string sourceName(const SqlType* from, int kind) {
            : kind == SQLITE_BLOB  ? "varbinary"
                                   : "varchar";
 }
+
+// What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
+struct Failure {
+    sqlite3_context* ctx;
+    bool tryCast;
+    bool strict;         // an assignment to a column: cutting text or bytes is an error
+    const SqlType* from; // the type the value came from; nullptr: as the store holds it
+    void operator()(int number, const std::string& message) const {
+        if (tryCast) return sqlite3_result_null(ctx);
+        resultError(ctx, number, message);
+    }
+    // 8114, a value of the store's kind that is no number of the type named
+    void refused(int kind, const std::string& type) const {
+        (*this)(8114, "Error converting data type " + sourceName(from, kind) + " to " + type + ".");
+    }
+};
 
 // The value as the text of an exact number: a double printed at the scale, others as they are.
 std::string exactText(sqlite3_value* v, int scale) {
@@ -131,77 +137,81 @@ void toBinary(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlTyp
     resultBytes(ctx, b.data(), b.size());
 }
 
-// A number or a date as text: style 0 for floating-point numbers (six digits), two decimals for
-// money, the digits of a decimal at its scale.
-bool textOfValue(sqlite3_value* v, const std::optional<SqlType>& from, long style,
-                 std::u16string& out, bool& numeric) {
-    numeric = false;
-    std::string s;
-    if (from && (from->base == BaseType::Binary || from->base == BaseType::VarBinary)) return false;
-    if (from && from->isDateTime()) {
+// A number, a date or a uniqueidentifier as text: style 0 for floating-point numbers (six
+// digits), two decimals for money, the digits of a decimal at its scale. All of it is ASCII.
+bool textOfValue(sqlite3_value* v, const SqlType& from, long style, std::string& s) {
+    if (from.isDateTime()) {
         tds::DateTime dt;
-        if (!parseDateTime(textOf(v), from->base, dt) || !formatDateTime(dt, *from, style, s))
-            return false;
-    } else if (from && isFloat(*from)) {
-        numeric = true;
+        return parseDateTime(textOf(v), from.base, dt) && formatDateTime(dt, from, style, s);
+    }
+    if (isFloat(from)) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.6g", sqlite3_value_double(v));
         s = buf;
         const auto e = s.find('e');
         if (e != std::string::npos && s.size() - e == 4) s.insert(e + 2, "0");
-    } else if (from && from->isExactNumber()) {
-        numeric = true;
-        const bool money = from->base == BaseType::Money || from->base == BaseType::SmallMoney;
-        const int scale = scaleOf(*from);
+    } else if (from.isExactNumber()) {
+        const bool money = from.base == BaseType::Money || from.base == BaseType::SmallMoney;
+        const int scale = scaleOf(from);
         __int128 scaled = 0;
         if (!parseDecimal(exactText(v, scale), scale, scaled)) return false;
         if (money && style != 2) scaled = (scaled + (scaled < 0 ? -50 : 50)) / 100;
         s = decimalText(scaled, money && style != 2 ? 2 : scale);
-    } else if (from && (from->isInteger() || from->base == BaseType::Bit)) {
-        numeric = true;
-        s = std::to_string(sqlite3_value_int64(v));
+    } else if (from.isInteger() || from.base == BaseType::Bit) {
+        char buf[24];
+        s.assign(buf, std::to_chars(buf, buf + sizeof buf, sqlite3_value_int64(v)).ptr);
     } else {
-        out = utf16Of(v);
-        return true;
+        s = textOf(v);
     }
-    out.assign(s.begin(), s.end()); // ASCII only: digits, signs, names of months
     return true;
 }
 
-void toText(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
-            const SqlType& to, long style, const Failure& fail) {
-    std::u16string s;
-    bool numeric = false;
-    if (from && isBinary(*from)) {
-        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
-        const tds::Bytes b(p, p + sqlite3_value_bytes(v));
-        if (isUnicode(to))
-            for (std::size_t i = 0; i + 1 < b.size(); i += 2)
-                s.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
-        else
-            s = tds::fromCp1252(b);
-    } else if (!textOfValue(v, from, style, s, numeric)) {
-        return fail(40000, "The sandbox does not support the style " + std::to_string(style) +
-                               " for this conversion.");
-    }
+// The text cut or padded to the type's length, as the call's result: UTF-16 from text and bytes,
+// and the ASCII of numbers and dates as it stands, with no conversion to UTF-16 and back.
+template <class String>
+void resultText(String s, const SqlType& to, bool numeric, const Failure& fail) {
     const bool fixed = to.base == BaseType::Char || to.base == BaseType::NChar;
     if (to.length != SqlType::kMax && to.base != BaseType::Text && to.base != BaseType::NText &&
         s.size() > static_cast<std::size_t>(to.length)) {
-        const bool wholeNumber = from && (from->isInteger() || from->base == BaseType::Bit);
         const bool wide = to.base == BaseType::NChar || to.base == BaseType::NVarChar;
-        if (numeric && (!wholeNumber || wide)) return fail(8115, overflowText(to));
+        if (numeric && (wide || !(fail.from->isInteger() || fail.from->base == BaseType::Bit)))
+            return fail(8115, overflowText(to)); // only a whole number in varchar becomes *
         if (numeric) {
-            s.assign(1, u'*'); // the server's mark of a number too long for the text
+            s.assign(1, '*'); // the server's mark of a number too long for the text
         } else {
             // an assignment may drop trailing blanks only
-            if (fail.strict && s.find_first_not_of(u' ', std::size_t(to.length)) != s.npos)
+            if (fail.strict && s.find_first_not_of(' ', std::size_t(to.length)) != s.npos)
                 return fail(8152, kTruncated);
             s.resize(static_cast<std::size_t>(to.length));
         }
     }
     if (fixed && s.size() < static_cast<std::size_t>(to.length))
-        s.resize(static_cast<std::size_t>(to.length), u' ');
-    resultUtf16(ctx, s);
+        s.resize(static_cast<std::size_t>(to.length), ' ');
+    if constexpr (std::is_same_v<String, std::string>)
+        sqlite3_result_text(fail.ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    else
+        resultUtf16(fail.ctx, s);
+}
+
+void toText(sqlite3_value* v, const std::optional<SqlType>& from, const SqlType& to, long style,
+            const Failure& fail) {
+    if (!from || from->isText()) return resultText(utf16Of(v), to, false, fail);
+    if (isBinary(*from)) {
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
+        const tds::Bytes b(p, p + sqlite3_value_bytes(v));
+        std::u16string s;
+        if (isUnicode(to))
+            for (std::size_t i = 0; i + 1 < b.size(); i += 2)
+                s.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
+        else
+            s = tds::fromCp1252(b);
+        return resultText(std::move(s), to, false, fail);
+    }
+    std::string s;
+    if (!textOfValue(v, *from, style, s))
+        return fail(40000, "The sandbox does not support the style " + std::to_string(style) +
+                               " for this conversion.");
+    resultText(std::move(s), to, isNumber(*from), fail);
 }
 
 void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
@@ -223,14 +233,13 @@ void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
             u = (u << 8) | b[i];
         n = static_cast<std::int64_t>(u);
     } else {
+        // blank text is 0, but not as the text of an exact number
         const std::string s = textOf(v);
-        const std::string_view digits = trim(s);
-        std::optional<std::int64_t> parsed;
-        if (t.base == BaseType::Bit && (iequals(digits, "true") || iequals(digits, "false")))
-            parsed = iequals(digits, "true");
-        else
-            parsed = parseWholeNumber(!digits.empty() && digits.front() == '+' ? digits.substr(1)
-                                                                               : digits);
+        const std::string_view word = trim(s);
+        std::optional<std::int64_t> parsed = parseNumber<std::int64_t>(s);
+        if (word.empty() && !(fail.from && fail.from->isExactNumber())) parsed = 0;
+        if (t.base == BaseType::Bit && (iequals(word, "true") || iequals(word, "false")))
+            parsed = iequals(word, "true");
         if (!parsed)
             return fail(245, "Conversion failed when converting the " +
                                  sourceName(fail.from, kind) + " value '" + s + "' to data type " +
@@ -250,8 +259,7 @@ void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
     const int scale = scaleOf(t), precision = digitsOf(t);
     __int128 scaled = 0;
     if (kind == SQLITE_BLOB || !parseDecimal(exactText(v, scale), scale, scaled))
-        return fail(8114, "Error converting data type " + sourceName(fail.from, kind) + " to " +
-                              (t.base == BaseType::Numeric ? "numeric" : t.tsqlName()) + ".");
+        return fail.refused(kind, t.base == BaseType::Numeric ? "numeric" : t.tsqlName());
     __int128 limit = 1;
     for (int i = 0; i < precision; ++i)
         limit *= 10;
@@ -265,13 +273,14 @@ void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
     resultExact(fail.ctx, decimalText(scaled, scale));
 }
 
-} // namespace
-
+// Converts the value, of the type from (nullopt: as the store holds it), to the type to; a style
+// below 0 is none. mode: 0 CAST, 1 TRY_CAST (a failure is NULL), 2 an assignment to a column
+// (cutting text or bytes is error 8152).
 void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
                   const SqlType& to, long style, int mode) {
     const Failure fail{ctx, mode == 1, mode == 2, from ? &*from : nullptr};
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    if (to.isText()) return toText(ctx, v, from, to, style, fail);
+    if (to.isText()) return toText(v, from, to, style, fail);
     if (isBinary(to)) return toBinary(ctx, v, from, to, fail);
     if (to.isDateTime()) return toDateTime(ctx, v, from, to, style, fail);
     if (to.base == BaseType::UniqueIdentifier) {
@@ -286,27 +295,16 @@ void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<Sq
         return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
     }
     if (isFloat(to) && sqlite3_value_type(v) == SQLITE_TEXT) {
-        const std::string s(trim(textOf(v)));
-        char* end = nullptr;
-        const double d = s.empty() ? 0 : std::strtod(s.c_str(), &end);
-        if (!s.empty() && *end)
-            return fail(8114, "Error converting data type " + sourceName(fail.from, SQLITE_TEXT) +
-                                  " to float.");
-        return sqlite3_result_double(ctx, d);
+        const std::string s = textOf(v);
+        const auto d = trim(s).empty() ? 0.0 : parseNumber<double>(s);
+        if (!d) return fail.refused(SQLITE_TEXT, "float");
+        return sqlite3_result_double(ctx, *d);
     }
     if (isFloat(to)) return sqlite3_result_double(ctx, sqlite3_value_double(v));
-    if ((to.isInteger() || to.base == BaseType::Bit) && sqlite3_value_type(v) == SQLITE_TEXT &&
-        trim(textOf(v)).empty() && !(from && from->isExactNumber()))
-        return sqlite3_result_int(ctx, 0);
     if (to.isInteger() || to.base == BaseType::Bit) return castToInteger(v, to, fail);
     if (to.isExactNumber()) return castToExact(v, to, fail);
     sqlite3_result_value(ctx, v);
 }
-
-} // namespace sandbox
-
-namespace sandbox {
-namespace {
 
 // The types of a call, parsed once for each statement.
 const SqlType* cachedType(sqlite3_context* ctx, sqlite3_value** argv, int i) {

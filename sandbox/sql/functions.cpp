@@ -7,9 +7,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
-
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -18,15 +15,20 @@ namespace sandbox {
 
 namespace {
 
-// CONCAT(a, b, ...): NULLs count as empty text.
+// CONCAT(a, b, ...): NULLs count as empty text. This runs for every row of a fingerprint: the
+// result is written once into a buffer the store takes over.
 void concatFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    std::string out;
+    sqlite3_uint64 size = 0;
     for (int i = 0; i < argc; ++i)
-        if (sqlite3_value_type(argv[i]) != SQLITE_NULL) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[i]));
-            out.append(p, static_cast<std::size_t>(sqlite3_value_bytes(argv[i])));
-        }
-    sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+        size += static_cast<sqlite3_uint64>(sqlite3_value_bytes(argv[i])); // NULL: 0
+    auto* out = static_cast<char*>(sqlite3_malloc64(size + 1));
+    if (!out) return sqlite3_result_error_nomem(ctx);
+    char* at = out;
+    for (int i = 0; i < argc; ++i)
+        if (const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[i])))
+            at = std::copy_n(p, sqlite3_value_bytes(argv[i]), at);
+    sqlite3_result_text64(ctx, out, static_cast<sqlite3_uint64>(at - out), sqlite3_free,
+                          SQLITE_UTF8);
 }
 
 // REPLICATE(text, n): NULL for a NULL argument or a negative count.
@@ -57,16 +59,6 @@ template <bool kLeft> void sideFn(sqlite3_context* ctx, int, sqlite3_value** arg
 
 void badDate(sqlite3_context* ctx) {
     resultError(ctx, 241, kBadDateText);
-}
-
-// YEAR, MONTH, DAY of a date as the store keeps it ('YYYY-MM-DD...'); NULL stays NULL.
-template <int kFrom, int kLength> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto* s = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    unsigned value = 0; // unsigned: no sign is read
-    if (!s || std::strlen(s) < 10 || s[4] != '-' || s[7] != '-' ||
-        std::from_chars(s + kFrom, s + kFrom + kLength, value).ptr != s + kFrom + kLength)
-        return badDate(ctx);
-    sqlite3_result_int(ctx, static_cast<int>(value));
 }
 
 // A point in time as the store keeps it: days since 0001-01-01, nanoseconds into the day, and
@@ -114,20 +106,22 @@ struct Part {
     std::int64_t months, nanos, cycle;
 };
 
+// In YEAR, MONTH and DAY's order at the start: they are DATEPART of those parts.
+constexpr Part kParts[] = {{"year", 12, 0, 0},
+                           {"month", 1, 0, 0},
+                           {"day", 0, kDay, 0},
+                           {"quarter", 3, 0, 0},
+                           {"dayofyear", 0, kDay, 0},
+                           {"week", 0, 7 * kDay, 0},
+                           {"weekday", 0, kDay, 0},
+                           {"hour", 0, 3'600'000'000'000, 24},
+                           {"minute", 0, 60'000'000'000, 60},
+                           {"second", 0, 1'000'000'000, 60},
+                           {"millisecond", 0, 1'000'000, 1000},
+                           {"microsecond", 0, 1'000, 1'000'000},
+                           {"nanosecond", 0, 1, 1'000'000'000}};
+
 const Part& partOf(sqlite3_value* v) {
-    static const Part kParts[] = {{"year", 12, 0, 0},
-                                  {"quarter", 3, 0, 0},
-                                  {"month", 1, 0, 0},
-                                  {"dayofyear", 0, kDay, 0},
-                                  {"day", 0, kDay, 0},
-                                  {"week", 0, 7 * kDay, 0},
-                                  {"weekday", 0, kDay, 0},
-                                  {"hour", 0, 3'600'000'000'000, 24},
-                                  {"minute", 0, 60'000'000'000, 60},
-                                  {"second", 0, 1'000'000'000, 60},
-                                  {"millisecond", 0, 1'000'000, 1000},
-                                  {"microsecond", 0, 1'000, 1'000'000},
-                                  {"nanosecond", 0, 1, 1'000'000'000}};
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
     for (const Part& part : kParts)
         if (part.name == (p ? p : "")) return part;
@@ -188,21 +182,16 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // DATEPART(part, date) as a number (weekday 1 for Sunday, as the server's default DATEFIRST 7).
-void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void datepart(sqlite3_context* ctx, const Part& part, sqlite3_value* date) {
     Moment t;
-    if (!parseMoment(argv[1], t)) return badDate(ctx);
-    const Part& part = partOf(argv[0]);
+    if (!parseMoment(date, t)) return badDate(ctx);
     std::int64_t y, m, d;
     civil(t.days, y, m, d);
     std::int64_t v = 0;
     if (part.cycle)
         v = t.nanos / part.nanos % part.cycle;
-    else if (part.name == "year")
-        v = y;
-    else if (part.name == "quarter")
-        v = (m - 1) / 3 + 1;
-    else if (part.name == "month")
-        v = m;
+    else if (part.months) // year, quarter, month
+        v = part.months == 12 ? y : (m - 1) / part.months + 1;
     else if (part.name == "dayofyear")
         v = t.days - daysOf(y, 1, 1) + 1;
     else if (part.name == "day")
@@ -214,15 +203,24 @@ void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, v);
 }
 
+void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    datepart(ctx, partOf(argv[0]), argv[1]);
+}
+
+// YEAR, MONTH, DAY: the first three of kParts.
+template <int kPart> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    datepart(ctx, kParts[kPart], argv[0]);
+}
+
 } // namespace
 
 void registerTsqlFunctions(sqlite3* db) {
     static const StoreFunction kFunctions[] = {
-        {"rowlark_concat", -1, concatFn},         {"rowlark_replicate", 2, replicateFn, 3},
-        {"rowlark_left", 2, sideFn<true>, 3},     {"rowlark_right", 2, sideFn<false>, 3},
-        {"rowlark_year", 1, datePartFn<0, 4>, 1}, {"rowlark_month", 1, datePartFn<5, 2>, 1},
-        {"rowlark_day", 1, datePartFn<8, 2>, 1},  {"rowlark_dateadd", 3, dateaddFn, 6},
-        {"rowlark_datediff", 3, datediffFn, 6},   {"rowlark_datepart", 2, datepartFn, 2},
+        {"rowlark_concat", -1, concatFn},       {"rowlark_replicate", 2, replicateFn, 3},
+        {"rowlark_left", 2, sideFn<true>, 3},   {"rowlark_right", 2, sideFn<false>, 3},
+        {"rowlark_year", 1, datePartFn<0>, 1},  {"rowlark_month", 1, datePartFn<1>, 1},
+        {"rowlark_day", 1, datePartFn<2>, 1},   {"rowlark_dateadd", 3, dateaddFn, 6},
+        {"rowlark_datediff", 3, datediffFn, 6}, {"rowlark_datepart", 2, datepartFn, 2},
     };
     registerFunctions(db, kFunctions);
 }

@@ -8,6 +8,8 @@
 #include "text.h"
 #include "types.h"
 
+#include "db/utf16.h"
+
 #include <nettle/nettle-meta.h>
 #include <nettle/sha2.h>
 #include <sqlite3.h>
@@ -177,12 +179,8 @@ bool matchesOne(const std::u32string& pat, std::size_t& p, char32_t c, int colla
 std::u32string codePoints(sqlite3_value* v) {
     const std::u16string s = utf16Of(v);
     std::u32string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size())
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        out.push_back(c);
-    }
+    for (std::size_t i = 0; i < s.size(); ++i)
+        out.push_back(rowlark::utf::codePointAt(s.data(), s.size(), i));
     return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -23,10 +24,8 @@ inline std::u16string utf16Of(sqlite3_value* v) {
 // An exact number's text as the store keeps a value: a number where a double holds it exactly
 // enough (15 digits), so that it compares as one, and its text otherwise.
 inline void resultExact(sqlite3_context* ctx, const std::string& text) {
-    std::size_t significant = 0;
-    for (char c : text)
-        significant += c >= '0' && c <= '9';
-    if (significant <= 15) return sqlite3_result_double(ctx, std::strtod(text.c_str(), nullptr));
+    if (std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) <= 15)
+        return sqlite3_result_double(ctx, std::strtod(text.c_str(), nullptr));
     sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 

@@ -50,12 +50,25 @@ inline std::string quoteIdent(std::string_view name) {
 inline std::string quoteString(std::string_view text) {
     return quoteWith(text, '\'');
 }
-// A whole number of the statement's text, or nullopt when it does not fit in 64 bits.
-inline std::optional<std::int64_t> parseWholeNumber(std::string_view text) {
-    std::int64_t v = 0;
+// The number the whole text is, or nullopt (past the type's range too).
+template <class T> std::optional<T> fromChars(std::string_view text) {
+    T v{};
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return v;
+}
+// A whole number of the statement's text, or nullopt when it does not fit in 64 bits.
+inline std::optional<std::int64_t> parseWholeNumber(std::string_view text) {
+    return fromChars<std::int64_t>(text);
+}
+// A value's text as a whole or floating-point number, as the server reads it: blanks around it
+// and one sign allowed; no inf, nan or hexadecimal form.
+template <class T> std::optional<T> parseNumber(std::string_view text) {
+    text = trim(text);
+    const std::size_t sign = !text.empty() && (text[0] == '+' || text[0] == '-');
+    if (text.size() == sign || !((text[sign] >= '0' && text[sign] <= '9') || text[sign] == '.'))
+        return std::nullopt;
+    return fromChars<T>(text.substr(text[0] == '+')); // from_chars takes '-' only
 }
 // A session's temporary table (#name): it lives in the connection's own temp schema.
 inline bool isTempName(std::string_view name) {

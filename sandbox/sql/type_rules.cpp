@@ -31,9 +31,8 @@ ExprType literalType(const Token& t) {
     switch (t.kind) {
     case Token::String: {
         // A literal's length is its characters (bytes of the code page, one each), at least 1.
-        std::size_t units = 0;
-        for (unsigned char c : s)
-            units += (c & 0xC0) != 0x80;
+        const auto units =
+            std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; });
         const int n = std::max<int>(1, static_cast<int>(units));
         return known(t.unicode ? SqlType{BaseType::NVarChar, n > 4000 ? SqlType::kMax : n}
                                : SqlType{BaseType::VarChar, n > 8000 ? SqlType::kMax : n});
@@ -67,9 +66,8 @@ ExprType literalType(const Token& t) {
 
 void checkImplicit(const SqlType& from, const SqlType& to) {
     const bool fromDate = from.isDateTime(), toDate = to.isDateTime();
-    const bool oldDate = [](const SqlType& t) {
-        return t.base == BaseType::DateTime || t.base == BaseType::SmallDateTime;
-    }(fromDate ? from : to);
+    const BaseType date = (fromDate ? from : to).base;
+    const bool oldDate = date == BaseType::DateTime || date == BaseType::SmallDateTime;
     bool clash = false;
     if (fromDate != toDate) {
         const SqlType& other = fromDate ? to : from;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <ranges>
 #include <sqlite3.h>
 
 namespace sandbox {
@@ -154,12 +155,9 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
     std::vector<std::string> args;
     if (open != std::string_view::npos) {
         std::string_view inner = d.substr(open + 1, d.rfind(')') - open - 1);
-        for (std::size_t at = 0;;) {
-            std::size_t comma = inner.find(',', at);
-            std::string a(trim(inner.substr(at, comma - at)));
+        for (const auto part : std::views::split(inner, ',')) {
+            std::string a(trim(std::string_view(part.begin(), part.end())));
             args.push_back(a == "-1" ? "max" : a);
-            if (comma == std::string_view::npos) break;
-            at = comma + 1;
         }
     }
     return fromTsql(name, args);
@@ -226,16 +224,9 @@ tds::TypeInfo SqlType::wire() const {
 }
 
 bool inWholeRange(BaseType b, std::int64_t v) {
-    switch (b) {
-    case B::TinyInt:
-        return v >= 0 && v <= 255;
-    case B::SmallInt:
-        return v >= INT16_MIN && v <= INT16_MAX;
-    case B::Int:
-        return v >= INT32_MIN && v <= INT32_MAX;
-    default:
-        return true;
-    }
+    if (facts(b).kind != Whole || facts(b).size == 8) return true;
+    const std::int64_t half = std::int64_t(1) << (8 * facts(b).size - 1); // tinyint: 0 to 255
+    return b == B::TinyInt ? v >= 0 && v < 2 * half : v >= -half && v < half;
 }
 
 SqlType inferType(int sqliteType) {
@@ -253,38 +244,27 @@ SqlType inferType(int sqliteType) {
 
 SqlType fromWire(const tds::TypeInfo& w) {
     using namespace tds;
-    const int chars = w.maxLen == kPlpMaxLen ? SqlType::kMax : w.maxLen;
-    switch (w.type) {
-    case kIntN:
-        return {w.maxLen == 1   ? B::TinyInt
-                : w.maxLen == 2 ? B::SmallInt
-                : w.maxLen == 4 ? B::Int
-                                : B::BigInt};
-    case kFltN:
-        return w.maxLen == 4 ? SqlType{B::Real, 0, 24} : SqlType{B::Float, 0, 53};
-    case kDecimalN:
-    case kNumericN:
-        return {w.type == kDecimalN ? B::Decimal : B::Numeric, 0, w.precision, w.scale};
-    case kMoneyN:
-        return {w.maxLen == 4 ? B::SmallMoney : B::Money, 0, 0, 4};
-    case kDateTimN:
-        return {w.maxLen == 4 ? B::SmallDateTime : B::DateTime};
-    case kTimeN:
-    case kDateTime2N:
-        return {w.type == kTimeN ? B::Time : B::DateTime2, 0, 0, w.scale};
-    case kNVarChar:
-        return {B::NVarChar, chars == SqlType::kMax ? chars : chars / 2};
-    case kNChar:
-        return {B::NChar, chars / 2};
-    case kText:
-    case kNText:
-        return {w.type == kText ? B::VarChar : B::NVarChar, SqlType::kMax};
+    // text and ntext arrive as their (max) successors; image and the unknown as varbinary(max)
+    const std::uint8_t type = w.type == kText    ? std::uint8_t(kBigVarChar)
+                              : w.type == kNText ? std::uint8_t(kNVarChar)
+                                                 : w.type;
+    const int chars = w.maxLen == kPlpMaxLen || type != w.type ? SqlType::kMax : w.maxLen;
+    // The type that travels so: of that size where the size tells them apart (IntN of 4 bytes is
+    // int), the widest of them for a size none has.
+    int found = -1;
+    for (int b = 0; b < static_cast<int>(std::size(kFacts)); ++b) {
+        const std::uint16_t size = kFacts[b].size;
+        if (kFacts[b].wire == type && size != kPlpMaxLen &&
+            (found < 0 ||
+             (kFacts[found].size != w.maxLen && (size == w.maxLen || size > kFacts[found].size))))
+            found = b;
     }
-    // The rest by the wire type alone: bit, date, uniqueidentifier, and the character and binary
-    // types of their length.
-    for (int b = 0; b < static_cast<int>(std::size(kFacts)); ++b)
-        if (kFacts[b].wire == w.type) return {static_cast<B>(b), hasLength(B(b)) ? chars : 0};
-    return {B::VarBinary, SqlType::kMax};
+    if (found < 0) return {B::VarBinary, SqlType::kMax};
+    SqlType t{static_cast<B>(found), hasLength(B(found)) ? chars : 0, w.precision, w.scale};
+    if (isUnicode(t) && t.length != SqlType::kMax) t.length /= 2; // two bytes a character
+    if (isFloat(t)) t.precision = t.base == B::Real ? 24 : 53;
+    t.scale = scaleOf(t); // money's 4
+    return t;
 }
 
 } // namespace sandbox

@@ -55,43 +55,35 @@ bool readNumber(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conv
             v = sqlite3_column_int64(st, i);
         else if (kind == SQLITE_FLOAT)
             v = static_cast<std::int64_t>(sqlite3_column_double(st, i));
-        else {
-            std::string s = std::string(trim(textOf(st, i)));
-            char* end = nullptr;
-            errno = 0;
-            v = std::strtoll(s.c_str(), &end, 10);
-            if (s.empty() || *end || errno) return conversion();
-        }
+        else if (const auto parsed = parseNumber<std::int64_t>(textOf(st, i)))
+            v = *parsed;
+        else
+            return conversion();
         if (t.base == BaseType::Bit) v = v != 0;
         if (!inWholeRange(t.base, v)) return failed(err, 8115, overflowText(t));
         out = v;
         return true;
     }
     if (isFloat(t)) {
-        if (kind == SQLITE_TEXT || kind == SQLITE_BLOB) {
-            const std::string s(textOf(st, i));
-            char* end = nullptr;
-            double d = std::strtod(s.c_str(), &end);
-            if (s.empty() || *end) return conversion();
-            out = d;
-        } else {
-            out = sqlite3_column_double(st, i);
-        }
+        const auto d = kind == SQLITE_TEXT || kind == SQLITE_BLOB
+                           ? parseNumber<double>(textOf(st, i))
+                           : std::optional(sqlite3_column_double(st, i));
+        if (!d) return conversion();
+        out = *d;
         return true;
     }
     if (t.isExactNumber()) {
+        // a whole number's digits and others' text as they stand, a double's at the scale
+        char buf[64];
+        const std::string_view text =
+            kind == SQLITE_FLOAT
+                ? std::string_view(buf,
+                                   std::to_chars(buf, std::end(buf), sqlite3_column_double(st, i),
+                                                 std::chars_format::fixed, t.scale)
+                                       .ptr)
+                : textOf(st, i);
         __int128 v;
-        if (kind == SQLITE_INTEGER) {
-            v = sqlite3_column_int64(st, i);
-            for (int k = 0; k < t.scale; ++k)
-                v *= 10;
-        } else if (kind == SQLITE_FLOAT) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.*f", t.scale, sqlite3_column_double(st, i));
-            if (!parseDecimal(buf, t.scale, v)) return conversion();
-        } else if (!parseDecimal(textOf(st, i), t.scale, v)) {
-            return conversion();
-        }
+        if (!parseDecimal(text, t.scale, v)) return conversion();
         // Money is a scaled 64-bit integer (smallmoney 32): past it the server refuses the value.
         const bool tooBig = (t.base == BaseType::Money && (v > INT64_MAX || v < INT64_MIN)) ||
                             (t.base == BaseType::SmallMoney && (v > INT32_MAX || v < INT32_MIN));
@@ -332,17 +324,17 @@ bool parseGuid(std::string_view s, tds::Bytes& out) {
 }
 
 std::string decimalText(__int128 scaled, int scale) {
-    const bool negative = scaled < 0;
-    unsigned __int128 m = negative ? -static_cast<unsigned __int128>(scaled) : scaled;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
-        m /= 10;
-    } while (m);
-    while (static_cast<int>(digits.size()) <= scale)
-        digits.insert(digits.begin(), '0');
-    if (scale > 0) digits.insert(digits.end() - scale, '.');
-    return (negative ? "-" : "") + digits;
+    unsigned __int128 m = scaled < 0 ? -static_cast<unsigned __int128>(scaled) : scaled;
+    // from the last digit back into room for 39 digits or the scale's, a zero, the point, a sign
+    std::string s(static_cast<std::size_t>(std::max(scale, 39)) + 3, '0');
+    auto p = s.end();
+    for (int i = 0; m || i <= scale; ++i, m /= 10) {
+        if (i == scale && scale > 0) *--p = '.';
+        *--p = static_cast<char>('0' + static_cast<int>(m % 10));
+    }
+    if (scaled < 0) *--p = '-';
+    s.erase(s.begin(), p);
+    return s;
 }
 
 std::string hexText(const tds::Bytes& bytes) {
