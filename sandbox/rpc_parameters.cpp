@@ -1,5 +1,6 @@
 #include "rpc_parameters.h"
 
+#include "sql/ast.h"
 #include "sql/lexer.h"
 #include "sql/text.h"
 
@@ -14,7 +15,9 @@ std::vector<Declaration> parseDeclarations(std::u16string_view text) {
         Declaration d{p->text, {}, false};
         ++p;
         if (p != tokens.end() && p->is("as")) ++p;
-        d.type = readType(p, tokens.end());
+        Parser type(p, tokens.end());
+        d.type = type.type(false);
+        p = type.position();
         d.output = p != tokens.end() && (p->is("output") || p->is("out"));
         if (d.output) ++p;
         if (p != tokens.end()) {

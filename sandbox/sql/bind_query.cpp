@@ -261,13 +261,7 @@ std::string Binder::table(const std::vector<std::string>& name, const std::strin
         def = db_.table(*view, "temp");
         from = "temp." + quoteIdent(*view);
     } else {
-        Tokens parts;
-        for (const auto& p : name) {
-            if (!parts.empty()) parts.push_back(Token{Token::Symbol, "."});
-            if (!p.empty()) parts.push_back(Token{Token::QuotedName, p});
-        }
-        TokenIt p = parts.begin();
-        const std::string object = readObjectName(p, parts.end(), db_.name());
+        const std::string object = objectName(name, db_.name());
         def = db_.table(object);
         if (!def) throw invalidObject(object);
         from = quoteIdent(def->name);

@@ -1,6 +1,5 @@
 #include "reading.h"
 
-#include "ast.h"
 #include "text.h"
 
 #include <algorithm>
@@ -19,20 +18,6 @@ std::string objectName(std::vector<std::string> parts, const std::string& databa
     if (parts.size() == 3 && !iequals(parts[0], database))
         throw unsupported("a name in another database ('" + parts[0] + "')");
     return parts.back();
-}
-
-std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database) {
-    Parser parser(p, end);
-    std::vector<std::string> parts = parser.objectName();
-    p = parser.position();
-    return objectName(std::move(parts), database);
-}
-
-SqlType readType(TokenIt& p, TokenIt end) {
-    Parser parser(p, end);
-    const SqlType t = parser.type(false);
-    p = parser.position();
-    return t;
 }
 
 } // namespace sandbox

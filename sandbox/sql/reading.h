@@ -1,5 +1,5 @@
-// What statements read from their tokens besides expressions: object names and types, and the
-// batch's variables they name.
+// What statements share besides the tree: the object a name stands for, and the batch's
+// variables.
 #pragma once
 
 #include "error.h"
@@ -13,13 +13,6 @@ namespace sandbox {
 // The object's own name from the parts of a name such as Demo.dbo.t (only dbo is a schema; an
 // empty part is dbo). Throws SqlError for a schema other than dbo or another database.
 std::string objectName(std::vector<std::string> parts, const std::string& database);
-
-// Reads an object name such as t, [t], dbo.t or Demo.dbo.t at p and returns the object's own
-// name; p moves past it. Throws SqlError as objectName does, or for a name that is missing.
-std::string readObjectName(TokenIt& p, TokenIt end, const std::string& database);
-
-// The T-SQL type named at p (nvarchar(50), decimal(10, 2), varchar(max)); p moves past it.
-SqlType readType(TokenIt& p, TokenIt end);
 
 inline bool isUserVariable(const Token& t) { // @v, not @@ROWCOUNT
     return t.kind == Token::Variable && t.text.rfind("@@", 0) != 0;
