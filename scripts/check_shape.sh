@@ -7,7 +7,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-sandbox}
 # Where the house stands; the goal is under 10,000. Lower it as the sandbox shrinks, never raise it.
-ceiling=10600
+ceiling=10550
 status=0
 total=$(git ls-files "$dir" | xargs cat | wc -l)
 if [ "$total" -gt "$ceiling" ]; then
