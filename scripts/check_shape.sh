@@ -30,7 +30,7 @@ long=$(git ls-files "$dir" | grep -E '\.(cpp|h)$' | xargs awk '
         if (FNR - start + 1 > 80 && name !~ /^Tokens tokenize\(/)
             printf "%s:%d: a function of %d lines (80 at most): %s\n", FILENAME, start,
                 FNR - start + 1, name
-        start = 0
+        start = 0; head = 0
     }')
 if [ -n "$long" ]; then
     echo "$long" >&2
