@@ -1,7 +1,7 @@
 // rowlark_convert(value, 'from type', 'to type', style, try): CAST, CONVERT and the server's
 // implicit conversions, knowing the type the value comes from: text of numbers and dates by
 // style, dates from text by style, the binary forms of text and numbers.
-#include "convert.h"
+#include "conversions.h"
 
 #include "functions.h"
 #include "store_values.h"
