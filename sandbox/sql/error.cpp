@@ -14,8 +14,7 @@ std::string unqualified(std::string name) {
 
 // A column's own name, without its table's: "t.c" is c.
 std::string columnOf(const std::string& name) {
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(dot + 1);
+    return name.substr(name.rfind('.') + 1); // npos + 1: all of it
 }
 
 } // namespace

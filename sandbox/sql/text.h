@@ -17,8 +17,7 @@ inline char foldAscii(char c) {
 }
 inline std::string toLower(std::string_view s) {
     std::string out(s);
-    for (auto& c : out)
-        c = foldAscii(c);
+    std::ranges::transform(out, out.begin(), foldAscii);
     return out;
 }
 // Case-insensitive for ASCII letters, as identifiers compare on a default server.
