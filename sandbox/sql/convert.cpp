@@ -165,19 +165,16 @@ bool textOfValue(sqlite3_value* v, const SqlType& from, long style, std::string&
 
 // The text cut or padded to the type's length, as the call's result: UTF-16 from text and bytes,
 // and the ASCII of numbers and dates as it stands, with no conversion to UTF-16 and back.
-template <class String> void resultText(String s, bool numeric, const Call& c) {
+template <class String> void resultText(String s, const Call& c) {
+    const bool numeric = c.from && isNumber(*c.from);
     const std::size_t length = static_cast<std::size_t>(c.to.length);
     if (c.to.length != SqlType::kMax && !isLargeObject(c.to) && s.size() > length) {
         if (numeric && (isUnicode(c.to) || !(c.from->isInteger() || c.from->base == BaseType::Bit)))
             return c.fail(8115, overflowText(c.to)); // only a whole number in varchar becomes *
-        if (numeric) {
-            s.assign(1, '*'); // the server's mark of a number too long for the text
-        } else {
-            // an assignment may drop trailing blanks only
-            if (c.strict && s.find_first_not_of(' ', length) != s.npos)
-                return c.fail(8152, kTruncated);
-            s.resize(length);
-        }
+        if (!numeric && c.strict && s.find_first_not_of(' ', length) != s.npos)
+            return c.fail(8152, kTruncated); // an assignment may drop trailing blanks only
+        // a number too long for the text becomes the server's mark, other text is cut
+        s = numeric ? String(1, '*') : s.substr(0, length);
     }
     if (isFixedLength(c.to) && s.size() < length) s.resize(length, ' ');
     if constexpr (std::is_same_v<String, std::string>)
@@ -188,18 +185,18 @@ template <class String> void resultText(String s, bool numeric, const Call& c) {
 
 void toText(sqlite3_value* v, const Call& c) {
     const SqlType* from = c.from;
-    if (!from || from->isText()) return resultText(utf16Of(v), false, c);
+    if (!from || from->isText()) return resultText(utf16Of(v), c);
     if (isBinary(*from)) { // bytes as UTF-16LE to Unicode text, else a character each
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         const tds::Bytes b(p, p + sqlite3_value_bytes(v));
         return resultText(isUnicode(c.to) ? tds::Reader(b).ucs2(b.size() / 2) : tds::fromCp1252(b),
-                          false, c);
+                          c);
     }
     std::string s;
     if (!textOfValue(v, *from, c.style, s))
         return c.fail(40000, "The sandbox does not support the style " + std::to_string(c.style) +
                                  " for this conversion.");
-    resultText(std::move(s), isNumber(*from), c);
+    resultText(std::move(s), c);
 }
 
 void castToInteger(sqlite3_value* v, const Call& c) {
@@ -250,10 +247,9 @@ void castToExact(sqlite3_value* v, const Call& c) {
     __int128 limit = 1;
     for (int i = 0; i < precision; ++i)
         limit *= 10;
-    const bool tooBig = money
-                            ? (t.base == BaseType::Money ? scaled > INT64_MAX || scaled < INT64_MIN
-                                                         : scaled > INT32_MAX || scaled < INT32_MIN)
-                            : scaled >= limit || scaled <= -limit;
+    const bool tooBig = t.base == BaseType::Money        ? scaled > INT64_MAX || scaled < INT64_MIN
+                        : t.base == BaseType::SmallMoney ? scaled > INT32_MAX || scaled < INT32_MIN
+                                                         : scaled >= limit || scaled <= -limit;
     if (tooBig)
         return c.fail(8115, "Arithmetic overflow error converting " + sourceName(nullptr, kind) +
                                 " to data type " + (money ? t.tsqlName() : "numeric") + ".");
