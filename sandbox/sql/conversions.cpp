@@ -56,8 +56,7 @@ void averageFinal(sqlite3_context* ctx) {
 
 // Each UTF-16 unit through the map: letter case beyond ASCII.
 template <char32_t (*kMap)(char32_t)> std::u16string mapped(std::u16string s) {
-    for (char16_t& c : s)
-        c = static_cast<char16_t>(kMap(c));
+    std::ranges::transform(s, s.begin(), [](char16_t c) { return static_cast<char16_t>(kMap(c)); });
     return s;
 }
 
@@ -104,10 +103,9 @@ void datalengthFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         const int units = sqlite3_value_bytes16(argv[0]) / 2;
         return sqlite3_result_int(ctx, perChar == 1 ? units : 2 * units);
     }
-    if (kind == SQLITE_INTEGER) {
-        const std::int64_t n = sqlite3_value_int64(argv[0]);
-        return sqlite3_result_int(ctx, n >= INT32_MIN && n <= INT32_MAX ? 4 : 8);
-    }
+    if (kind == SQLITE_INTEGER)
+        return sqlite3_result_int(
+            ctx, inWholeRange(BaseType::Int, sqlite3_value_int64(argv[0])) ? 4 : 8);
     if (kind == SQLITE_FLOAT) return sqlite3_result_int(ctx, 8);
     sqlite3_result_int(ctx, sqlite3_value_bytes(argv[0]));
 }
