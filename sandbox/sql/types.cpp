@@ -145,9 +145,8 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
     // The store's own row key (INTEGER PRIMARY KEY, written only for numbering columns): bigint.
     // T-SQL's "integer" reaches the store as "int", so this spelling means nothing else.
     if (d == kRowKeyType) return SqlType{B::BigInt};
-    std::size_t open = d.find('(');
-    std::string_view head = d.substr(0, open);
-    std::string name(head.substr(0, head.find(' ')));
+    const std::size_t open = d.find('(');
+    const std::string name(d.substr(0, d.find_first_of(" (")));
     std::vector<std::string> args;
     if (open != std::string_view::npos) {
         std::string_view inner = d.substr(open + 1, d.rfind(')') - open - 1);

@@ -104,8 +104,7 @@ struct ConversionError {
     std::string message;
 };
 
-// Reads column i of the current row as a value of the given type.
-// Returns false and fills err when the stored value does not convert.
+// Column i of the current row as a value of the type; false, with err, where it does not convert.
 bool readValue(sqlite3_stmt* st, int i, const SqlType& type, tds::Value& out, ConversionError& err);
 
 // The type a column without a declared type gets, from the store's type of its first value.
