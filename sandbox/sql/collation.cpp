@@ -35,11 +35,8 @@ struct DecimalText {
 std::optional<DecimalText> parseDecimalText(std::string_view s) {
     s.remove_prefix(std::min(s.find_first_not_of(' '), s.size()));
     s = s.substr(0, s.find_last_not_of(' ') + 1);
-    DecimalText d;
-    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-        d.negative = s.front() == '-';
-        s.remove_prefix(1);
-    }
+    DecimalText d{!s.empty() && s.front() == '-', {}, {}};
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) s.remove_prefix(1);
     const std::size_t point = s.find('.');
     d.whole = s.substr(0, point);
     d.fraction = point == std::string_view::npos ? std::string_view() : s.substr(point + 1);

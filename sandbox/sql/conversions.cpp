@@ -99,9 +99,8 @@ void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void datalengthFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const int kind = sqlite3_value_type(argv[0]);
     if (kind == SQLITE_TEXT) {
-        const int perChar = argc > 1 ? sqlite3_value_int(argv[1]) : 2;
-        const int units = sqlite3_value_bytes16(argv[0]) / 2;
-        return sqlite3_result_int(ctx, perChar == 1 ? units : 2 * units);
+        const int perChar = argc > 1 && sqlite3_value_int(argv[1]) == 1 ? 1 : 2;
+        return sqlite3_result_int(ctx, sqlite3_value_bytes16(argv[0]) / 2 * perChar);
     }
     if (kind == SQLITE_INTEGER)
         return sqlite3_result_int(

@@ -17,10 +17,9 @@ SqlType decimal(int p, int s) {
 
 // Past 38 digits the scale gives way, keeping at least 6 where the whole part allows.
 SqlType capped(int p, int s) {
-    if (p <= 38) return decimal(p, s);
     const int whole = p - s;
-    s = whole < 32 ? std::min(s, 38 - whole) : std::min(s, 6);
-    return decimal(38, s);
+    if (p > 38) s = whole < 32 ? std::min(s, 38 - whole) : std::min(s, 6);
+    return decimal(std::min(p, 38), s);
 }
 
 } // namespace
