@@ -140,13 +140,11 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
 }
 
 bool needsConversion(const SqlType& from, const SqlType& to) {
-    if (from.base == to.base && from.length == to.length && from.precision == to.precision &&
-        from.scale == to.scale)
+    if (from == to) return false;
+    // a whole number (bit among them) needs none to be a wider whole number or a decimal
+    if ((from.isInteger() || from.base == BaseType::Bit) &&
+        ((to.isInteger() && precedence(to.base) >= precedence(from.base)) || isDecimal(to)))
         return false;
-    const auto wideInt = [](const SqlType& t) { return t.isInteger() || t.base == BaseType::Bit; };
-    if (wideInt(from) && to.isInteger() && precedence(to.base) >= precedence(from.base))
-        return false;
-    if (wideInt(from) && isDecimal(to)) return false;
     // text to text and bytes to bytes only where the value may be cut or padded
     if ((from.isText() && to.isText()) || (isBinary(from) && isBinary(to)))
         return to.length != SqlType::kMax && !isLargeObject(to) &&

@@ -53,6 +53,7 @@ struct SqlType {
     int scale = 0;
 
     static constexpr int kMax = -1;
+    bool operator==(const SqlType&) const = default;
 
     // From T-SQL words such as "nvarchar", "50" or "decimal", "10", "2"; nullopt for bad ones.
     static std::optional<SqlType> fromTsql(std::string_view name,
