@@ -184,16 +184,15 @@ template <class String> void resultText(String s, const Call& c) {
 }
 
 void toText(sqlite3_value* v, const Call& c) {
-    const SqlType* from = c.from;
-    if (!from || from->isText()) return resultText(utf16Of(v), c);
-    if (isBinary(*from)) { // bytes as UTF-16LE to Unicode text, else a character each
+    if (!c.from || c.from->isText()) return resultText(utf16Of(v), c);
+    if (isBinary(*c.from)) { // bytes as UTF-16LE to Unicode text, else a character each
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         const tds::Bytes b(p, p + sqlite3_value_bytes(v));
         return resultText(isUnicode(c.to) ? tds::Reader(b).ucs2(b.size() / 2) : tds::fromCp1252(b),
                           c);
     }
     std::string s;
-    if (!textOfValue(v, *from, c.style, s))
+    if (!textOfValue(v, *c.from, c.style, s))
         return c.fail(40000, "The sandbox does not support the style " + std::to_string(c.style) +
                                  " for this conversion.");
     resultText(std::move(s), c);
