@@ -1,6 +1,8 @@
-// rowlark_convert(value, 'from type', 'to type', style, try): CAST, CONVERT and the server's
-// implicit conversions, knowing the type the value comes from: text of numbers and dates by
-// style, dates from text by style, the binary forms of text and numbers.
+// rowlark_convert(value, 'from type' ('': as the store holds it), 'to type', style (NULL: none),
+// mode: 0 CAST, 1 TRY_CAST (a failure is NULL), 2 an assignment to a column (cutting text or bytes
+// is error 8152)): CAST, CONVERT and the server's implicit conversions, knowing the type the value
+// comes from: text of numbers and dates by style, dates from text by style, the binary forms of
+// text and numbers.
 #include "conversions.h"
 
 #include "store_values.h"
@@ -268,9 +270,6 @@ const SqlType* cachedType(sqlite3_context* ctx, sqlite3_value** argv, int i) {
     return kept;
 }
 
-// The value argv[0], of the type argv[1] ('': as the store holds it), to the type argv[2]; the
-// style argv[3] (NULL: none). argv[4], the mode: 0 CAST, 1 TRY_CAST (a failure is NULL), 2 an
-// assignment to a column (cutting text or bytes is error 8152).
 void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const SqlType* to = cachedType(ctx, argv, 2);
     const SqlType* from = sqlite3_value_bytes(argv[1]) ? cachedType(ctx, argv, 1) : nullptr;
