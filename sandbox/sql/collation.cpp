@@ -13,38 +13,17 @@ namespace {
 
 // One code point from UTF-8; a byte that starts no valid sequence stands for itself.
 char32_t next(std::string_view s, std::size_t& i) {
-    const auto b = static_cast<unsigned char>(s[i]);
+    const auto b = static_cast<unsigned char>(s[i++]);
     const std::size_t extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-    if (extra == 0 || i + extra >= s.size()) {
-        ++i;
-        return b;
-    }
+    if (extra == 0 || i + extra > s.size()) return b;
     char32_t c = b & (0x3F >> extra);
-    for (std::size_t k = 1; k <= extra; ++k) {
+    for (std::size_t k = 0; k < extra; ++k) {
         const auto n = static_cast<unsigned char>(s[i + k]);
-        if ((n & 0xC0) != 0x80) {
-            ++i;
-            return b;
-        }
+        if ((n & 0xC0) != 0x80) return b;
         c = (c << 6) | (n & 0x3F);
     }
-    i += extra + 1;
+    i += extra;
     return c;
-}
-
-int compare(std::string_view a, std::string_view b, bool ignoreCase, bool ignoreAccents) {
-    a = a.substr(0, a.find_last_not_of(' ') + 1); // trailing blanks do not count
-    b = b.substr(0, b.find_last_not_of(' ') + 1);
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        char32_t x = next(a, i), y = next(b, j);
-        if (ignoreAccents) x = withoutAccent(x), y = withoutAccent(y);
-        if (ignoreCase) x = lowerCase(x), y = lowerCase(y);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
-    return 0;
 }
 
 // A decimal number's parts, without leading zeros before the point or trailing zeros after it.
@@ -56,11 +35,8 @@ struct DecimalText {
 std::optional<DecimalText> parseDecimalText(std::string_view s) {
     s.remove_prefix(std::min(s.find_first_not_of(' '), s.size()));
     s = s.substr(0, s.find_last_not_of(' ') + 1);
-    DecimalText d;
-    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-        d.negative = s.front() == '-';
-        s.remove_prefix(1);
-    }
+    DecimalText d{!s.empty() && s.front() == '-', {}, {}};
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) s.remove_prefix(1);
     const std::size_t point = s.find('.');
     d.whole = s.substr(0, point);
     d.fraction = point == std::string_view::npos ? std::string_view() : s.substr(point + 1);
@@ -109,12 +85,7 @@ char32_t upperCase(char32_t c) {
 
 int compareDecimalText(std::string_view a, std::string_view b) {
     const auto x = parseDecimalText(a), y = parseDecimalText(b);
-    if (!x || !y) {
-        if (x) return -1;
-        if (y) return 1;
-        const int c = a.compare(b);
-        return c < 0 ? -1 : c > 0;
-    }
+    if (!x || !y) return x ? -1 : y ? 1 : std::clamp(a.compare(b), -1, 1);
     if (x->negative != y->negative) return x->negative ? -1 : 1;
     // the longer whole part is the larger; then digit by digit
     const auto magnitude = [](const DecimalText& d) {
@@ -132,8 +103,18 @@ char32_t withoutAccent(char32_t c) {
 }
 
 int compareIn(int collation, std::string_view a, std::string_view b) {
-    return compare(a, b, collation == kCiAs || collation == kCiAi,
-                   collation == kCiAi || collation == kCsAi);
+    const bool ignoreCase = collation == kCiAs || collation == kCiAi;
+    const bool ignoreAccents = collation == kCiAi || collation == kCsAi;
+    a = a.substr(0, a.find_last_not_of(' ') + 1); // trailing blanks do not count
+    b = b.substr(0, b.find_last_not_of(' ') + 1);
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = next(a, i), y = next(b, j);
+        if (ignoreAccents) x = withoutAccent(x), y = withoutAccent(y);
+        if (ignoreCase) x = lowerCase(x), y = lowerCase(y);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return (i < a.size()) - (j < b.size()); // equal so far: the longer is the greater
 }
 
 int collationId(std::string_view tsqlName) {
@@ -158,13 +139,9 @@ int collationId(std::string_view tsqlName) {
 }
 
 const char* collationName(int id) {
-    static const char* const kNames[] = {kCollationCi, kCollationCs, "rowlark_ci_ai",
+    static const char* const kNames[] = {kCollationCi, "rowlark_cs", "rowlark_ci_ai",
                                          "rowlark_cs_ai", "rowlark_bin"};
     return kNames[id];
-}
-
-const char* collationFor(std::string_view tsqlName) {
-    return collationName(collationId(tsqlName));
 }
 
 // The store's comparison of the collation kId, or of decimal text where kId is -1.

@@ -1,5 +1,5 @@
 // The collations of character data: the server default, case-insensitive and accent-sensitive,
-// and a case-sensitive one for columns declared _CS. Both ignore trailing blanks, as SQL Server's
+// and the others a T-SQL collation name may ask for. All ignore trailing blanks, as SQL Server's
 // comparisons of character data do, in =, <, GROUP BY, DISTINCT, ORDER BY and unique indexes.
 #pragma once
 
@@ -10,7 +10,6 @@
 namespace sandbox {
 
 inline constexpr const char* kCollationCi = "rowlark_ci";
-inline constexpr const char* kCollationCs = "rowlark_cs";
 // Decimal and numeric columns keep their values as text, exactly; this compares them as numbers
 // (1.50 equals 1.5, 9 sorts before 10). Text that is no number sorts after every number.
 inline constexpr const char* kCollationDecimal = "rowlark_decimal";
@@ -32,12 +31,10 @@ int compareDecimalText(std::string_view a, std::string_view b);
 int collationId(std::string_view tsqlName);
 // The store's name of that collation.
 const char* collationName(int id);
-const char* collationFor(std::string_view tsqlName);
-// The letter without its accent, for accent-insensitive comparison (Latin letters to Latin
-// Extended-A).
+// The letter without its accent, for accent-insensitive comparison (Latin to Latin Extended-A).
 char32_t withoutAccent(char32_t c);
 
-// Registers the three on a connection of the store.
+// Registers them all, and the decimal one, on a connection of the store.
 void registerCollations(sqlite3* db);
 
 } // namespace sandbox

@@ -2,7 +2,6 @@
 
 #include "collation.h"
 #include "store_values.h"
-#include "text.h"
 #include "types.h"
 
 #include <sqlite3.h>
@@ -16,8 +15,7 @@ namespace {
 // The right operand of / and %: zero is the server's error, where the store would give NULL.
 void divisorFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int kind = sqlite3_value_type(argv[0]);
-    if ((kind == SQLITE_INTEGER && sqlite3_value_int64(argv[0]) == 0) ||
-        (kind == SQLITE_FLOAT && sqlite3_value_double(argv[0]) == 0.0))
+    if ((kind == SQLITE_INTEGER || kind == SQLITE_FLOAT) && sqlite3_value_double(argv[0]) == 0.0)
         return resultError(ctx, 8134, "Divide by zero error encountered.");
     sqlite3_result_value(ctx, argv[0]);
 }
@@ -58,8 +56,7 @@ void averageFinal(sqlite3_context* ctx) {
 
 // Each UTF-16 unit through the map: letter case beyond ASCII.
 template <char32_t (*kMap)(char32_t)> std::u16string mapped(std::u16string s) {
-    for (char16_t& c : s)
-        c = static_cast<char16_t>(kMap(c));
+    std::ranges::transform(s, s.begin(), [](char16_t c) { return static_cast<char16_t>(kMap(c)); });
     return s;
 }
 
@@ -90,12 +87,10 @@ void replaceFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const std::u16string needle = mapped<lowerCase>(utf16Of(argv[0])),
                          hay = mapped<lowerCase>(utf16Of(argv[1]));
-    const std::size_t from =
-        argc > 2
-            ? static_cast<std::size_t>(std::max<sqlite3_int64>(1, sqlite3_value_int64(argv[2])) - 1)
-            : 0;
+    const sqlite3_int64 start =
+        argc > 2 ? std::max<sqlite3_int64>(1, sqlite3_value_int64(argv[2])) : 1;
     if (needle.empty()) return sqlite3_result_int(ctx, 0);
-    const auto at = hay.find(needle, from);
+    const auto at = hay.find(needle, static_cast<std::size_t>(start - 1));
     sqlite3_result_int64(ctx, at == std::u16string::npos ? 0 : sqlite3_int64(at) + 1);
 }
 
@@ -104,14 +99,12 @@ void charindexFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void datalengthFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const int kind = sqlite3_value_type(argv[0]);
     if (kind == SQLITE_TEXT) {
-        const int perChar = argc > 1 ? sqlite3_value_int(argv[1]) : 2;
-        const int units = sqlite3_value_bytes16(argv[0]) / 2;
-        return sqlite3_result_int(ctx, perChar == 1 ? units : 2 * units);
+        const int perChar = argc > 1 && sqlite3_value_int(argv[1]) == 1 ? 1 : 2;
+        return sqlite3_result_int(ctx, sqlite3_value_bytes16(argv[0]) / 2 * perChar);
     }
-    if (kind == SQLITE_INTEGER) {
-        const std::int64_t n = sqlite3_value_int64(argv[0]);
-        return sqlite3_result_int(ctx, n >= INT32_MIN && n <= INT32_MAX ? 4 : 8);
-    }
+    if (kind == SQLITE_INTEGER)
+        return sqlite3_result_int(
+            ctx, inWholeRange(BaseType::Int, sqlite3_value_int64(argv[0])) ? 4 : 8);
     if (kind == SQLITE_FLOAT) return sqlite3_result_int(ctx, 8);
     sqlite3_result_int(ctx, sqlite3_value_bytes(argv[0]));
 }

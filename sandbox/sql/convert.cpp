@@ -1,9 +1,10 @@
-// rowlark_convert(value, 'from type', 'to type', style, try): CAST, CONVERT and the server's
-// implicit conversions, knowing the type the value comes from: text of numbers and dates by
-// style, dates from text by style, the binary forms of text and numbers.
-#include "convert.h"
+// rowlark_convert(value, 'from type' ('': as the store holds it), 'to type', style (NULL: none),
+// mode: 0 CAST, 1 TRY_CAST (a failure is NULL), 2 an assignment to a column (cutting text or bytes
+// is error 8152)): CAST, CONVERT and the server's implicit conversions, knowing the type the value
+// comes from: text of numbers and dates by style, dates from text by style, the binary forms of
+// text and numbers.
+#include "conversions.h"
 
-#include "functions.h"
 #include "store_values.h"
 #include "tds/row.h"
 #include "text.h"
@@ -32,19 +33,22 @@ std::string sourceName(const SqlType* from, int kind) {
                                   : "varchar";
 }
 
-// What a failed conversion says: the server's number and words, or NULL for TRY_CAST.
-struct Failure {
+// One conversion: its types, its style (below 0: none), and what a failure gives: the server's
+// number and words, or NULL for TRY_CAST.
+struct Call {
     sqlite3_context* ctx;
-    bool tryCast;
-    bool strict;         // an assignment to a column: cutting text or bytes is an error
     const SqlType* from; // the type the value came from; nullptr: as the store holds it
-    void operator()(int number, const std::string& message) const {
+    const SqlType& to;
+    long style;
+    bool tryCast;
+    bool strict; // an assignment to a column: cutting text or bytes is an error
+    void fail(int number, const std::string& message) const {
         if (tryCast) return sqlite3_result_null(ctx);
         resultError(ctx, number, message);
     }
     // 8114, a value of the store's kind that is no number of the type named
     void refused(int kind, const std::string& type) const {
-        (*this)(8114, "Error converting data type " + sourceName(from, kind) + " to " + type + ".");
+        fail(8114, "Error converting data type " + sourceName(from, kind) + " to " + type + ".");
     }
 };
 
@@ -57,15 +61,15 @@ std::string exactText(sqlite3_value* v, int scale) {
 }
 
 // The value's moment: from the store's text of a date type, or from text to be read.
-void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
-                const SqlType& to, long style, const Failure& fail) {
+void toDateTime(sqlite3_value* v, const Call& c) {
+    const SqlType& to = c.to;
     tds::DateTime dt;
     const std::string s = textOf(v);
-    const bool fromDate = from && from->isDateTime();
+    const bool fromDate = c.from && c.from->isDateTime();
     if (sqlite3_value_type(v) == SQLITE_BLOB ||
-        !(fromDate ? parseDateTime(s, from->base, dt) || parseDateTime(s, to.base, dt, -1)
-                   : parseDateTime(s, to.base, dt, style)))
-        return fail(241, kBadDateText);
+        !(fromDate ? parseDateTime(s, c.from->base, dt) || parseDateTime(s, to.base, dt, -1)
+                   : parseDateTime(s, to.base, dt, c.style)))
+        return c.fail(241, kBadDateText);
     if (to.base == BaseType::Date) dt.nanos = 0;
     if (to.base == BaseType::Time) dt.days = 0;
     if (to.base == BaseType::DateTime) { // to the nearest 1/300 of a second: .000, .003, .007
@@ -83,58 +87,53 @@ void toDateTime(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlT
     if (dt.nanos >= 86'400'000'000'000) dt.nanos -= 86'400'000'000'000, ++dt.days;
     std::string out;
     formatDateTime(dt, to, -1, out);
-    sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+    sqlite3_result_text(c.ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
 // The bytes of a value in its binary form: text in its code page or UTF-16LE, whole numbers and
 // floating-point numbers most significant byte first.
-bool binaryForm(sqlite3_value* v, const std::optional<SqlType>& from, tds::Bytes& out,
-                bool& number) {
+bool binaryForm(sqlite3_value* v, const SqlType* from, tds::Writer& out, bool& number) {
     number = false;
     if (sqlite3_value_type(v) == SQLITE_BLOB || (from && isBinary(*from))) {
-        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
-        out.assign(p, p + sqlite3_value_bytes(v));
+        const void* p = sqlite3_value_blob(v);
+        out.raw(p, static_cast<std::size_t>(sqlite3_value_bytes(v)));
         return true;
     }
     if (from && from->isText() && !isUnicode(*from)) { // char, varchar, text: their code page
-        tds::Writer w;
-        tds::appendCp1252(w, utf16Of(v));
-        out = std::move(w.bytes());
+        tds::appendCp1252(out, utf16Of(v));
         return true;
     }
     if (!from || from->isText()) { // UTF-16LE as the store hands it out, converted once
-        const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_text16le(v));
-        out.assign(p, p + sqlite3_value_bytes16(v));
+        const void* p = sqlite3_value_text16le(v);
+        out.raw(p, static_cast<std::size_t>(sqlite3_value_bytes16(v)));
         return true;
     }
     number = true;
     if (!isNumber(*from) || from->isExactNumber()) return false;
-    const int size = from->wire().maxLen; // bit and the whole numbers' bytes; float 8, real 4
     std::uint64_t bits = static_cast<std::uint64_t>(sqlite3_value_int64(v));
     if (from->base == BaseType::Bit) bits = bits != 0;
     if (from->base == BaseType::Float) bits = std::bit_cast<std::uint64_t>(sqlite3_value_double(v));
     if (from->base == BaseType::Real)
         bits = std::bit_cast<std::uint32_t>(static_cast<float>(sqlite3_value_double(v)));
-    for (int i = size - 1; i >= 0; --i)
-        out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    out.put(bits, from->wire().maxLen, true); // bit and the whole numbers' bytes; float 8, real 4
     return true;
 }
 
-void toBinary(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
-              const SqlType& to, const Failure& fail) {
-    tds::Bytes b;
+void toBinary(sqlite3_value* v, const Call& c) {
+    tds::Writer w;
     bool number = false;
-    if (!binaryForm(v, from, b, number))
-        return fail(40000, "The sandbox does not support the binary form of " +
-                               (from ? from->tsqlName() : std::string("this value")) + ".");
-    const std::size_t n = static_cast<std::size_t>(to.length);
-    if (fail.strict && to.length != SqlType::kMax && b.size() > n) return fail(8152, kTruncated);
-    if (to.length != SqlType::kMax && b.size() > n) // numbers keep their last bytes
+    if (!binaryForm(v, c.from, w, number)) // a from of none is bytes or text
+        return c.fail(40000, "The sandbox does not support the binary form of " +
+                                 c.from->tsqlName() + ".");
+    tds::Bytes& b = w.bytes();
+    const std::size_t n = static_cast<std::size_t>(c.to.length);
+    if (c.strict && c.to.length != SqlType::kMax && b.size() > n) return c.fail(8152, kTruncated);
+    if (c.to.length != SqlType::kMax && b.size() > n) // numbers keep their last bytes
         b.erase(number ? b.begin() : b.begin() + static_cast<std::ptrdiff_t>(n),
                 number ? b.end() - static_cast<std::ptrdiff_t>(n) : b.end());
-    if (to.base == BaseType::Binary && b.size() < n)
+    if (isFixedLength(c.to) && b.size() < n)
         b.insert(number ? b.begin() : b.end(), n - b.size(), 0);
-    resultBytes(ctx, b.data(), b.size());
+    resultBytes(c.ctx, b.data(), b.size());
 }
 
 // A number, a date or a uniqueidentifier as text: style 0 for floating-point numbers (six
@@ -168,53 +167,41 @@ bool textOfValue(sqlite3_value* v, const SqlType& from, long style, std::string&
 
 // The text cut or padded to the type's length, as the call's result: UTF-16 from text and bytes,
 // and the ASCII of numbers and dates as it stands, with no conversion to UTF-16 and back.
-template <class String>
-void resultText(String s, const SqlType& to, bool numeric, const Failure& fail) {
-    const bool fixed = to.base == BaseType::Char || to.base == BaseType::NChar;
-    if (to.length != SqlType::kMax && to.base != BaseType::Text && to.base != BaseType::NText &&
-        s.size() > static_cast<std::size_t>(to.length)) {
-        const bool wide = to.base == BaseType::NChar || to.base == BaseType::NVarChar;
-        if (numeric && (wide || !(fail.from->isInteger() || fail.from->base == BaseType::Bit)))
-            return fail(8115, overflowText(to)); // only a whole number in varchar becomes *
-        if (numeric) {
-            s.assign(1, '*'); // the server's mark of a number too long for the text
-        } else {
-            // an assignment may drop trailing blanks only
-            if (fail.strict && s.find_first_not_of(' ', std::size_t(to.length)) != s.npos)
-                return fail(8152, kTruncated);
-            s.resize(static_cast<std::size_t>(to.length));
-        }
+template <class String> void resultText(String s, const Call& c) {
+    const bool numeric = c.from && isNumber(*c.from);
+    const std::size_t length = static_cast<std::size_t>(c.to.length);
+    if (c.to.length != SqlType::kMax && !isLargeObject(c.to) && s.size() > length) {
+        if (numeric && (isUnicode(c.to) || !(c.from->isInteger() || c.from->base == BaseType::Bit)))
+            return c.fail(8115, overflowText(c.to)); // only a whole number in varchar becomes *
+        if (!numeric && c.strict && s.find_first_not_of(' ', length) != s.npos)
+            return c.fail(8152, kTruncated); // an assignment may drop trailing blanks only
+        // a number too long for the text becomes the server's mark, other text is cut
+        s = numeric ? String(1, '*') : s.substr(0, length);
     }
-    if (fixed && s.size() < static_cast<std::size_t>(to.length))
-        s.resize(static_cast<std::size_t>(to.length), ' ');
+    if (isFixedLength(c.to) && s.size() < length) s.resize(length, ' ');
     if constexpr (std::is_same_v<String, std::string>)
-        sqlite3_result_text(fail.ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        sqlite3_result_text(c.ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
     else
-        resultUtf16(fail.ctx, s);
+        resultUtf16(c.ctx, s);
 }
 
-void toText(sqlite3_value* v, const std::optional<SqlType>& from, const SqlType& to, long style,
-            const Failure& fail) {
-    if (!from || from->isText()) return resultText(utf16Of(v), to, false, fail);
-    if (isBinary(*from)) {
+void toText(sqlite3_value* v, const Call& c) {
+    if (!c.from || c.from->isText()) return resultText(utf16Of(v), c);
+    if (isBinary(*c.from)) { // bytes as UTF-16LE to Unicode text, else a character each
         const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
         const tds::Bytes b(p, p + sqlite3_value_bytes(v));
-        std::u16string s;
-        if (isUnicode(to))
-            for (std::size_t i = 0; i + 1 < b.size(); i += 2)
-                s.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
-        else
-            s = tds::fromCp1252(b);
-        return resultText(std::move(s), to, false, fail);
+        return resultText(isUnicode(c.to) ? tds::Reader(b).ucs2(b.size() / 2) : tds::fromCp1252(b),
+                          c);
     }
     std::string s;
-    if (!textOfValue(v, *from, style, s))
-        return fail(40000, "The sandbox does not support the style " + std::to_string(style) +
-                               " for this conversion.");
-    resultText(std::move(s), to, isNumber(*from), fail);
+    if (!textOfValue(v, *c.from, c.style, s))
+        return c.fail(40000, "The sandbox does not support the style " + std::to_string(c.style) +
+                                 " for this conversion.");
+    resultText(std::move(s), c);
 }
 
-void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
+void castToInteger(sqlite3_value* v, const Call& c) {
+    const SqlType& t = c.to;
     const int kind = sqlite3_value_type(v);
     std::int64_t n = 0;
     if (kind == SQLITE_INTEGER) {
@@ -222,88 +209,52 @@ void castToInteger(sqlite3_value* v, const SqlType& t, const Failure& fail) {
     } else if (kind == SQLITE_FLOAT) {
         const double d = std::trunc(sqlite3_value_double(v));
         if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
-            return fail(8115, overflowText(t));
+            return c.fail(8115, overflowText(t));
         n = static_cast<std::int64_t>(d);
     } else if (kind == SQLITE_BLOB) {
         // The last bytes, most significant first, as the server reads binary as a number.
-        const auto* b = static_cast<const unsigned char*>(sqlite3_value_blob(v));
-        const int size = sqlite3_value_bytes(v);
-        std::uint64_t u = 0;
-        for (int i = size > 8 ? size - 8 : 0; i < size; ++i)
-            u = (u << 8) | b[i];
-        n = static_cast<std::int64_t>(u);
+        const auto* b = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
+        const std::size_t size = static_cast<std::size_t>(sqlite3_value_bytes(v));
+        const std::size_t last = std::min<std::size_t>(size, 8);
+        n = static_cast<std::int64_t>(tds::Reader(b + size - last, last).get(last, true));
     } else {
         // blank text is 0, but not as the text of an exact number
         const std::string s = textOf(v);
         const std::string_view word = trim(s);
         std::optional<std::int64_t> parsed = parseNumber<std::int64_t>(s);
-        if (word.empty() && !(fail.from && fail.from->isExactNumber())) parsed = 0;
+        if (word.empty() && !(c.from && c.from->isExactNumber())) parsed = 0;
         if (t.base == BaseType::Bit && (iequals(word, "true") || iequals(word, "false")))
             parsed = iequals(word, "true");
         if (!parsed)
-            return fail(245, "Conversion failed when converting the " +
-                                 sourceName(fail.from, kind) + " value '" + s + "' to data type " +
-                                 t.tsqlName() + ".");
+            return c.fail(245, "Conversion failed when converting the " + sourceName(c.from, kind) +
+                                   " value '" + s + "' to data type " + t.tsqlName() + ".");
         n = *parsed;
     }
     if (t.base == BaseType::Bit) n = n != 0;
-    if (!inWholeRange(t.base, n)) return fail(8115, overflowText(t));
-    sqlite3_result_int64(fail.ctx, n);
+    if (!inWholeRange(t.base, n)) return c.fail(8115, overflowText(t));
+    sqlite3_result_int64(c.ctx, n);
 }
 
 // decimal(p, s), numeric, money: rounded to the scale, refused past the precision (the result
 // as resultExact keeps it).
-void castToExact(sqlite3_value* v, const SqlType& t, const Failure& fail) {
+void castToExact(sqlite3_value* v, const Call& c) {
+    const SqlType& t = c.to;
     const int kind = sqlite3_value_type(v);
     const bool money = t.base == BaseType::Money || t.base == BaseType::SmallMoney;
     const int scale = scaleOf(t), precision = digitsOf(t);
     __int128 scaled = 0;
     if (kind == SQLITE_BLOB || !parseDecimal(exactText(v, scale), scale, scaled))
-        return fail.refused(kind, t.base == BaseType::Numeric ? "numeric" : t.tsqlName());
+        return c.refused(kind, t.base == BaseType::Numeric ? "numeric" : t.tsqlName());
     __int128 limit = 1;
     for (int i = 0; i < precision; ++i)
         limit *= 10;
-    const bool tooBig = money
-                            ? (t.base == BaseType::Money ? scaled > INT64_MAX || scaled < INT64_MIN
-                                                         : scaled > INT32_MAX || scaled < INT32_MIN)
-                            : scaled >= limit || scaled <= -limit;
+    const bool tooBig = t.base == BaseType::Money        ? scaled > INT64_MAX || scaled < INT64_MIN
+                        : t.base == BaseType::SmallMoney ? scaled > INT32_MAX || scaled < INT32_MIN
+                                                         : scaled >= limit || scaled <= -limit;
     if (tooBig)
-        return fail(8115, "Arithmetic overflow error converting " + sourceName(nullptr, kind) +
-                              " to data type " + (money ? t.tsqlName() : "numeric") + ".");
-    resultExact(fail.ctx, decimalText(scaled, scale));
-}
-
-// Converts the value, of the type from (nullopt: as the store holds it), to the type to; a style
-// below 0 is none. mode: 0 CAST, 1 TRY_CAST (a failure is NULL), 2 an assignment to a column
-// (cutting text or bytes is error 8152).
-void convertValue(sqlite3_context* ctx, sqlite3_value* v, const std::optional<SqlType>& from,
-                  const SqlType& to, long style, int mode) {
-    const Failure fail{ctx, mode == 1, mode == 2, from ? &*from : nullptr};
-    if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    if (to.isText()) return toText(v, from, to, style, fail);
-    if (isBinary(to)) return toBinary(ctx, v, from, to, fail);
-    if (to.isDateTime()) return toDateTime(ctx, v, from, to, style, fail);
-    if (to.base == BaseType::UniqueIdentifier) {
-        tds::Bytes b;
-        if (sqlite3_value_type(v) == SQLITE_BLOB && sqlite3_value_bytes(v) >= 16) {
-            const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
-            b.assign(p, p + 16);
-        } else if (!parseGuid(textOf(v), b)) {
-            return fail(8169, kBadGuidText);
-        }
-        const std::string s = guidText(b);
-        return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
-    }
-    if (isFloat(to) && sqlite3_value_type(v) == SQLITE_TEXT) {
-        const std::string s = textOf(v);
-        const auto d = trim(s).empty() ? 0.0 : parseNumber<double>(s);
-        if (!d) return fail.refused(SQLITE_TEXT, "float");
-        return sqlite3_result_double(ctx, *d);
-    }
-    if (isFloat(to)) return sqlite3_result_double(ctx, sqlite3_value_double(v));
-    if (to.isInteger() || to.base == BaseType::Bit) return castToInteger(v, to, fail);
-    if (to.isExactNumber()) return castToExact(v, to, fail);
-    sqlite3_result_value(ctx, v);
+        return c.fail(8115, "Arithmetic overflow error converting " + sourceName(nullptr, kind) +
+                                " to data type " + (money ? t.tsqlName() : "numeric") + ".");
+    resultExact(c.ctx, decimalText(scaled, scale));
 }
 
 // The types of a call, parsed once for each statement.
@@ -324,8 +275,34 @@ void convertFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const SqlType* from = sqlite3_value_bytes(argv[1]) ? cachedType(ctx, argv, 1) : nullptr;
     if (!to) return sqlite3_result_null(ctx);
     const long style = sqlite3_value_type(argv[3]) == SQLITE_NULL ? -1 : sqlite3_value_int(argv[3]);
-    convertValue(ctx, argv[0], from ? std::optional<SqlType>(*from) : std::nullopt, *to, style,
-                 sqlite3_value_int(argv[4]));
+    const int mode = sqlite3_value_int(argv[4]);
+    const Call c{ctx, from, *to, style, mode == 1, mode == 2};
+    sqlite3_value* v = argv[0];
+    if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (to->isText()) return toText(v, c);
+    if (isBinary(*to)) return toBinary(v, c);
+    if (to->isDateTime()) return toDateTime(v, c);
+    if (to->base == BaseType::UniqueIdentifier) {
+        tds::Bytes b;
+        if (sqlite3_value_type(v) == SQLITE_BLOB && sqlite3_value_bytes(v) >= 16) {
+            const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
+            b.assign(p, p + 16);
+        } else if (!parseGuid(textOf(v), b)) {
+            return c.fail(8169, kBadGuidText);
+        }
+        const std::string s = guidText(b);
+        return sqlite3_result_text(ctx, s.c_str(), 36, SQLITE_TRANSIENT);
+    }
+    if (isFloat(*to) && sqlite3_value_type(v) == SQLITE_TEXT) {
+        const std::string s = textOf(v);
+        const auto d = trim(s).empty() ? 0.0 : parseNumber<double>(s);
+        if (!d) return c.refused(SQLITE_TEXT, "float");
+        return sqlite3_result_double(ctx, *d);
+    }
+    if (isFloat(*to)) return sqlite3_result_double(ctx, sqlite3_value_double(v));
+    if (to->isInteger() || to->base == BaseType::Bit) return castToInteger(v, c);
+    if (to->isExactNumber()) return castToExact(v, c);
+    sqlite3_result_value(ctx, v);
 }
 
 } // namespace

@@ -1,12 +1,11 @@
-// The counting sink the engine puts between itself and a session.
+// The sink the engine puts between itself and a session's: it notes each statement's count and
+// error for the session's variables, and leaves the count out under SET NOCOUNT ON.
 #pragma once
 
 #include "engine.h"
 
 namespace sandbox {
 
-// Between the engine and the session's sink: notes each statement's count and error for the
-// session's variables, and leaves the count out under SET NOCOUNT ON.
 class CountingSink : public ResultSink {
 public:
     CountingSink(Engine& engine, ResultSink& to) : engine_(engine), to_(to) {}

@@ -2,7 +2,6 @@
 
 #include "collation.h"
 #include "conversions.h"
-#include "convert.h"
 #include "functions.h"
 #include "operators.h"
 #include "statement.h"

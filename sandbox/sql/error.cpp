@@ -14,8 +14,7 @@ std::string unqualified(std::string name) {
 
 // A column's own name, without its table's: "t.c" is c.
 std::string columnOf(const std::string& name) {
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(dot + 1);
+    return name.substr(name.rfind('.') + 1); // npos + 1: all of it
 }
 
 } // namespace
@@ -30,8 +29,7 @@ SqlError fromStore(const std::string& msg, const std::string& table) {
     }
     // The rest of the message, where it starts so.
     const auto after = [&](std::string_view start) -> std::optional<std::string> {
-        if (msg.rfind(start, 0) != 0) return std::nullopt;
-        return msg.substr(start.size());
+        return msg.rfind(start, 0) == 0 ? std::optional(msg.substr(start.size())) : std::nullopt;
     };
     if (const auto name = after("no such table: ")) return invalidObject(unqualified(*name));
     if (const auto name = after("no such column: ")) return invalidColumn(columnOf(*name));

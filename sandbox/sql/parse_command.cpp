@@ -99,7 +99,7 @@ ColumnDefinition Parser::columnDefinition() {
             c.defaultValue = apart(end_, [](Parser& value) { return value.expression(); });
         } else if (take("collate")) {
             if (atEnd()) throw syntaxNear("COLLATE");
-            c.collation = collationFor((p_++)->text);
+            c.collation = collationName(collationId((p_++)->text));
         } else {
             throw unsupported("the column option " + p_->text);
         }

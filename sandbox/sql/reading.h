@@ -1,5 +1,4 @@
-// What statements share besides the tree: the object a name stands for, and the batch's
-// variables.
+// What statements share besides the tree: the object a name stands for, the batch's variables.
 #pragma once
 
 #include "error.h"

@@ -17,15 +17,12 @@ inline char foldAscii(char c) {
 }
 inline std::string toLower(std::string_view s) {
     std::string out(s);
-    for (auto& c : out)
-        c = foldAscii(c);
+    std::ranges::transform(out, out.begin(), foldAscii);
     return out;
 }
 // Case-insensitive for ASCII letters, as identifiers compare on a default server.
 inline bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return foldAscii(x) == foldAscii(y);
-           });
+    return std::ranges::equal(a, b, {}, foldAscii, foldAscii);
 }
 // Without the blanks, tabs and line ends around it.
 inline std::string_view trim(std::string_view s) {

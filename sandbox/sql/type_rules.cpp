@@ -1,6 +1,5 @@
 #include "type_rules.h"
 
-#include "error.h"
 #include "text.h"
 
 #include <algorithm>
@@ -18,10 +17,9 @@ SqlType decimal(int p, int s) {
 
 // Past 38 digits the scale gives way, keeping at least 6 where the whole part allows.
 SqlType capped(int p, int s) {
-    if (p <= 38) return decimal(p, s);
     const int whole = p - s;
-    s = whole < 32 ? std::min(s, 38 - whole) : std::min(s, 6);
-    return decimal(38, s);
+    if (p > 38) s = whole < 32 ? std::min(s, 38 - whole) : std::min(s, 6);
+    return decimal(std::min(p, 38), s);
 }
 
 } // namespace
@@ -50,14 +48,12 @@ ExprType literalType(const Token& t) {
         const auto v = parseWholeNumber(s);
         if (point == std::string_view::npos && v && inWholeRange(BaseType::Int, *v))
             return known(SqlType{BaseType::Int});
-        std::string_view whole = digitsOnly.substr(0, point);
-        while (whole.size() > 1 && whole.front() == '0')
-            whole.remove_prefix(1);
-        if (whole == "0") whole = {};
+        std::string_view whole = digitsOnly.substr(0, point); // its digits after leading zeros
+        whole.remove_prefix(std::min(whole.find_first_not_of('0'), whole.size()));
         const int scale =
             point == std::string_view::npos ? 0 : static_cast<int>(digitsOnly.size() - point - 1);
         const int p = std::max(1, static_cast<int>(whole.size()) + scale);
-        return known(p > 38 ? SqlType{BaseType::Float, 0, 53} : decimal(std::max(p, scale), scale));
+        return known(p > 38 ? SqlType{BaseType::Float, 0, 53} : decimal(p, scale));
     }
     default: // NULL
         return {SqlType{BaseType::Int}, true, true, {}};
@@ -92,8 +88,7 @@ SqlType common(const SqlType& a, const SqlType& b) {
     const SqlType& low = &high == &a ? b : a;
     checkImplicit(low, high);
     if (isDecimal(high) || (high.isExactNumber() && low.isExactNumber())) {
-        if (!isDecimal(high) && low.base == high.base) return high;
-        if (!isNumber(low)) return high;
+        if ((!isDecimal(high) && low.base == high.base) || !isNumber(low)) return high;
         const int p1 = digitsOf(a), s1 = scaleOf(a), p2 = digitsOf(b), s2 = scaleOf(b);
         const int s = std::max(s1, s2);
         return capped(std::max(p1 - s1, p2 - s2) + s, s);
@@ -110,16 +105,13 @@ SqlType common(const SqlType& a, const SqlType& b) {
 SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
     if (op == "+" && ((a.isText() && b.isText()) || (isBinary(a) && isBinary(b)))) {
         SqlType t = common(a, b);
-        if (t.base == BaseType::Text || t.base == BaseType::NText || t.base == BaseType::Image)
+        if (isLargeObject(t))
             throw SqlError{402, 16, 1,
                            "The data types " + a.tsqlName() + " and " + b.tsqlName() +
                                " are incompatible in the add operator.",
                            true};
-        const int limit = isUnicode(t) ? 4000 : 8000;
-        if (a.length == SqlType::kMax || b.length == SqlType::kMax)
-            t.length = SqlType::kMax;
-        else
-            t.length = std::min(limit, a.length + b.length);
+        const bool max = a.length == SqlType::kMax || b.length == SqlType::kMax;
+        t.length = max ? SqlType::kMax : std::min(isUnicode(t) ? 4000 : 8000, a.length + b.length);
         if (t.base == BaseType::Char) t.base = BaseType::VarChar;
         if (t.base == BaseType::NChar) t.base = BaseType::NVarChar;
         if (t.base == BaseType::Binary) t.base = BaseType::VarBinary;
@@ -127,8 +119,8 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
     }
     const SqlType t = common(a, b);
     const bool bits = op == "&" || op == "|" || op == "^";
-    if (t.isText() || isBinary(t) || t.isDateTime() || t.base == BaseType::UniqueIdentifier ||
-        (bits && !(t.isInteger() || t.base == BaseType::Bit)) || (op == "%" && isFloat(t)))
+    if (!isNumber(t) || (bits && !(t.isInteger() || t.base == BaseType::Bit)) ||
+        (op == "%" && isFloat(t)))
         throw invalidOperand(t, op == "+"   ? "add"
                                 : op == "-" ? "subtract"
                                 : op == "*" ? "multiply"
@@ -137,37 +129,26 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
                                             : "bitwise");
     if (!isDecimal(t)) return t.base == BaseType::Bit && !bits ? SqlType{BaseType::Int} : t;
     const int p1 = digitsOf(a), s1 = scaleOf(a), p2 = digitsOf(b), s2 = scaleOf(b);
-    if (a.base == BaseType::Float || b.base == BaseType::Float) return SqlType{BaseType::Float};
     if (op == "*") return capped(p1 + p2 + 1, s1 + s2);
     if (op == "/") {
         const int s = std::max(6, s1 + p2 + 1);
         return capped(p1 - s1 + s2 + s, s);
     }
-    if (op == "%") {
-        const int s = std::max(s1, s2);
-        return capped(std::min(p1 - s1, p2 - s2) + s, s);
-    }
     const int s = std::max(s1, s2);
+    if (op == "%") return capped(std::min(p1 - s1, p2 - s2) + s, s);
     return capped(std::max(p1 - s1, p2 - s2) + s + 1, s);
 }
 
 bool needsConversion(const SqlType& from, const SqlType& to) {
-    if (from.base == to.base && from.length == to.length && from.precision == to.precision &&
-        from.scale == to.scale)
+    if (from == to) return false;
+    // a whole number (bit among them) needs none to be a wider whole number or a decimal
+    if ((from.isInteger() || from.base == BaseType::Bit) &&
+        ((to.isInteger() && precedence(to.base) >= precedence(from.base)) || isDecimal(to)))
         return false;
-    const auto wideInt = [](const SqlType& t) { return t.isInteger() || t.base == BaseType::Bit; };
-    if (wideInt(from) && to.isInteger() && precedence(to.base) >= precedence(from.base))
-        return false;
-    if (wideInt(from) && isDecimal(to)) return false;
-    if (from.isText() && to.isText())
-        return to.length != SqlType::kMax && to.base != BaseType::Text &&
-               to.base != BaseType::NText &&
-               (from.length == SqlType::kMax || from.length > to.length ||
-                to.base == BaseType::Char || to.base == BaseType::NChar);
-    if (isBinary(from) && isBinary(to))
-        return to.length != SqlType::kMax && to.base != BaseType::Image &&
-               (from.length == SqlType::kMax || from.length > to.length ||
-                to.base == BaseType::Binary);
+    // text to text and bytes to bytes only where the value may be cut or padded
+    if ((from.isText() && to.isText()) || (isBinary(from) && isBinary(to)))
+        return to.length != SqlType::kMax && !isLargeObject(to) &&
+               (from.length == SqlType::kMax || from.length > to.length || isFixedLength(to));
     return true;
 }
 

@@ -78,8 +78,8 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
                                     [&](const Facts& f) { return lower == f.name; });
     if (found == std::end(kFacts)) return std::nullopt;
     SqlType t{static_cast<B>(found - kFacts)};
-    auto arg = [&](std::size_t i, int& out) {
-        if (i >= args.size()) return false;
+    auto arg = [&](std::size_t i, int& out) { // false for a bad one; one not given leaves out
+        if (i >= args.size()) return true;
         if (toLower(args[i]) == "max") return out = kMax, true;
         const auto v = parseWholeNumber(args[i]);
         if (!v || *v < INT_MIN || *v > INT_MAX) return false;
@@ -87,11 +87,8 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
     };
     if (hasLength(t.base)) {
         t.length = sysname ? 128 : 1;
-        if (!args.empty() && !arg(0, t.length)) return std::nullopt;
-        if (t.length == kMax)
-            return t.base == B::Char || t.base == B::NChar || t.base == B::Binary
-                       ? std::nullopt
-                       : std::optional(t);
+        if (!arg(0, t.length)) return std::nullopt;
+        if (t.length == kMax) return isFixedLength(t) ? std::nullopt : std::optional(t);
         if (t.length < 1 || t.length > (isUnicode(t) ? 4000 : 8000)) return std::nullopt;
         return t;
     }
@@ -99,8 +96,7 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
     case B::Decimal:
     case B::Numeric:
         t.precision = 18;
-        if (!args.empty() && !arg(0, t.precision)) return std::nullopt;
-        if (args.size() > 1 && !arg(1, t.scale)) return std::nullopt;
+        if (!arg(0, t.precision) || !arg(1, t.scale)) return std::nullopt;
         if (t.precision < 1 || t.precision > 38 || t.scale < 0 || t.scale > t.precision)
             return std::nullopt;
         return t;
@@ -110,12 +106,12 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
         return t;
     case B::Float:
         t.precision = 53;
-        if (!args.empty() && arg(0, t.precision) && t.precision <= 24) t.base = B::Real;
+        if (arg(0, t.precision) && t.precision <= 24) t.base = B::Real;
         return t;
     case B::Time:
     case B::DateTime2:
         t.scale = 7;
-        if (!args.empty() && (!arg(0, t.scale) || t.scale < 0 || t.scale > 7)) return std::nullopt;
+        if (!arg(0, t.scale) || t.scale < 0 || t.scale > 7) return std::nullopt;
         return t;
     case B::Image:
         t.length = kMax;
@@ -149,9 +145,8 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
     // The store's own row key (INTEGER PRIMARY KEY, written only for numbering columns): bigint.
     // T-SQL's "integer" reaches the store as "int", so this spelling means nothing else.
     if (d == kRowKeyType) return SqlType{B::BigInt};
-    std::size_t open = d.find('(');
-    std::string_view head = d.substr(0, open);
-    std::string name(head.substr(0, head.find(' ')));
+    const std::size_t open = d.find('(');
+    const std::string name(d.substr(0, d.find_first_of(" (")));
     std::vector<std::string> args;
     if (open != std::string_view::npos) {
         std::string_view inner = d.substr(open + 1, d.rfind(')') - open - 1);
@@ -191,6 +186,12 @@ bool isFloat(const SqlType& t) {
 bool isUnicode(const SqlType& t) {
     return t.base == B::NChar || t.base == B::NVarChar || t.base == B::NText;
 }
+bool isFixedLength(const SqlType& t) {
+    return t.base == B::Char || t.base == B::NChar || t.base == B::Binary;
+}
+bool isLargeObject(const SqlType& t) {
+    return facts(t.base).size == tds::kPlpMaxLen;
+}
 int precedence(BaseType b) {
     return facts(b).rank;
 }
@@ -208,13 +209,10 @@ int scaleOf(const SqlType& t) {
 
 tds::TypeInfo SqlType::wire() const {
     const Facts& f = facts(base);
-    if (base == B::Decimal || base == B::Numeric) // the bytes of the value's precision
-        return {f.wire,
-                static_cast<std::uint16_t>(precision <= 9    ? 5
-                                           : precision <= 19 ? 9
-                                           : precision <= 28 ? 13
-                                                             : 17),
-                static_cast<std::uint8_t>(precision), static_cast<std::uint8_t>(scale)};
+    if (base == B::Decimal || base == B::Numeric) { // a sign and the bytes of the precision
+        const int bytes = precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
+        return {f.wire, std::uint16_t(bytes), std::uint8_t(precision), std::uint8_t(scale)};
+    }
     if (base == B::Time || base == B::DateTime2)
         return {f.wire, 0, 0, static_cast<std::uint8_t>(scale)};
     if (f.size) return {f.wire, f.size};
@@ -230,16 +228,10 @@ bool inWholeRange(BaseType b, std::int64_t v) {
 }
 
 SqlType inferType(int sqliteType) {
-    switch (sqliteType) {
-    case SQLITE_INTEGER:
-        return {BaseType::BigInt};
-    case SQLITE_FLOAT:
-        return {BaseType::Float, 0, 53};
-    case SQLITE_BLOB:
-        return {BaseType::VarBinary, SqlType::kMax};
-    default:
-        return {BaseType::NVarChar, 4000};
-    }
+    return sqliteType == SQLITE_INTEGER ? SqlType{B::BigInt}
+           : sqliteType == SQLITE_FLOAT ? SqlType{B::Float, 0, 53}
+           : sqliteType == SQLITE_BLOB  ? SqlType{B::VarBinary, SqlType::kMax}
+                                        : SqlType{B::NVarChar, 4000};
 }
 
 SqlType fromWire(const tds::TypeInfo& w) {
@@ -251,16 +243,13 @@ SqlType fromWire(const tds::TypeInfo& w) {
     const int chars = w.maxLen == kPlpMaxLen || type != w.type ? SqlType::kMax : w.maxLen;
     // The type that travels so: of that size where the size tells them apart (IntN of 4 bytes is
     // int), the widest of them for a size none has.
-    int found = -1;
-    for (int b = 0; b < static_cast<int>(std::size(kFacts)); ++b) {
-        const std::uint16_t size = kFacts[b].size;
-        if (kFacts[b].wire == type && size != kPlpMaxLen &&
-            (found < 0 ||
-             (kFacts[found].size != w.maxLen && (size == w.maxLen || size > kFacts[found].size))))
-            found = b;
-    }
-    if (found < 0) return {B::VarBinary, SqlType::kMax};
-    SqlType t{static_cast<B>(found), hasLength(B(found)) ? chars : 0, w.precision, w.scale};
+    const auto fit = [&](const Facts& f) {
+        return f.wire != type || f.size == kPlpMaxLen ? -1 : f.size == w.maxLen ? 1 << 16 : f.size;
+    };
+    const Facts* found = std::ranges::max_element(kFacts, {}, fit);
+    if (fit(*found) < 0) return {B::VarBinary, SqlType::kMax};
+    const auto base = static_cast<B>(found - kFacts);
+    SqlType t{base, hasLength(base) ? chars : 0, w.precision, w.scale};
     if (isUnicode(t) && t.length != SqlType::kMax) t.length /= 2; // two bytes a character
     if (isFloat(t)) t.precision = t.base == B::Real ? 24 : 53;
     t.scale = scaleOf(t); // money's 4

@@ -1,5 +1,4 @@
-// The server's column types: how each is declared in the store, described on the wire, and read
-// back.
+// The server's column types: how each is declared in the store, sent on the wire and read back.
 #pragma once
 
 #include "tds/colmetadata.h"
@@ -54,9 +53,9 @@ struct SqlType {
     int scale = 0;
 
     static constexpr int kMax = -1;
+    bool operator==(const SqlType&) const = default;
 
-    // From T-SQL words such as "nvarchar", "50" or "decimal", "10", "2"; nullopt for an unknown
-    // name.
+    // From T-SQL words such as "nvarchar", "50" or "decimal", "10", "2"; nullopt for bad ones.
     static std::optional<SqlType> fromTsql(std::string_view name,
                                            const std::vector<std::string>& args);
     // From the type text this sandbox declares in the store (see declared()).
@@ -79,6 +78,8 @@ bool isBinary(const SqlType& t);
 bool isNumber(const SqlType& t); // bit among them
 bool isFloat(const SqlType& t);  // float or real
 bool isUnicode(const SqlType& t);
+bool isFixedLength(const SqlType& t); // char, nchar, binary: padded to their length
+bool isLargeObject(const SqlType& t); // text, ntext, image
 // The server's data type precedence: the operand of the lower type converts to the higher.
 int precedence(BaseType b);
 // An exact number's precision: the whole-number types and money as decimals of their digits.
@@ -104,8 +105,7 @@ struct ConversionError {
     std::string message;
 };
 
-// Reads column i of the current row as a value of the given type.
-// Returns false and fills err when the stored value does not convert.
+// Column i of the current row as a value of the type; false, with err, where it does not convert.
 bool readValue(sqlite3_stmt* st, int i, const SqlType& type, tds::Value& out, ConversionError& err);
 
 // The type a column without a declared type gets, from the store's type of its first value.
@@ -131,8 +131,7 @@ std::string guidText(const tds::Bytes& bytes);
 // And back: 36 characters, or 38 in braces, of either letter case.
 bool parseGuid(std::string_view text, tds::Bytes& out);
 
-// The value as a T-SQL literal of its wire type: NULL, 42, 1.5E+00, N'it''s', 0x0A0B,
-// '2024-02-29 ...'.
+// The value as a T-SQL literal of its wire type: NULL, 42, 1.5E+00, N'it''s', 0x0A0B, '2024-02-29'.
 std::string literal(const tds::TypeInfo& type, const tds::Value& value);
 
 // The type a value of that wire type has: IntN of 4 bytes is int, NVarChar of 80 nvarchar(40).
