@@ -23,10 +23,6 @@ namespace {
 constexpr const char* kExt = ".sqlite";
 constexpr const char* kIdentityFn = "rowlark_identity";
 
-struct Counter {
-    std::int64_t next;
-};
-
 // A statement of the store outside any hook, finalized when it goes (nullptr when it does not
 // prepare: each step then fails).
 using Stmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
@@ -38,7 +34,7 @@ Stmt stmt(sqlite3* db, const std::string& sql) {
 }
 
 std::mutex gIdentityMutex;
-std::unordered_map<std::string, Counter> gIdentity;
+std::unordered_map<std::string, std::int64_t> gIdentity; // each table's next value
 
 std::string identityKey(sqlite3* db, std::string_view table) {
     std::string key = sqlite3_db_filename(db, "main");
@@ -55,21 +51,19 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3* db = sqlite3_context_db_handle(ctx);
     std::string key = identityKey(db, table);
     std::lock_guard lock(gIdentityMutex);
-    auto it = gIdentity.find(key);
-    if (it == gIdentity.end()) {
+    const auto [it, first] = gIdentity.try_emplace(key, seed);
+    if (first) {
         // First use since start: continue after the values the table holds.
-        std::int64_t next = seed;
         const Stmt st = stmt(db, std::string("SELECT ") + (inc > 0 ? "max(" : "min(") +
                                      quoteIdent(column) + ") FROM " + quoteIdent(table));
         if (sqlite3_step(st.get()) == SQLITE_ROW && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
-            next = sqlite3_column_int64(st.get(), 0) + inc;
-        it = gIdentity.emplace(key, Counter{next}).first;
+            it->second = sqlite3_column_int64(st.get(), 0) + inc;
     }
-    sqlite3_result_int64(ctx, it->second.next);
+    sqlite3_result_int64(ctx, it->second);
     // The connection's last identity value, for @@IDENTITY and SCOPE_IDENTITY().
     if (auto* last = static_cast<std::optional<std::int64_t>*>(sqlite3_user_data(ctx)))
-        *last = it->second.next;
-    it->second.next += inc;
+        *last = it->second;
+    it->second += inc;
 }
 
 // rowlark_object_id('name' [, 'U' | 'V']): an id for a table or view of that name (of that kind
@@ -114,21 +108,19 @@ std::optional<int> typeProperty(const SqlType& t, int what) {
     using B = BaseType;
     const bool sized = t.isText() || t.base == B::Binary || t.base == B::VarBinary;
     const bool large = t.base == B::Text || t.base == B::NText;
-    const bool wide = t.base == B::NChar || t.base == B::NVarChar;
+    const bool numeric = t.isExactNumber() || t.isInteger();
     // The date and time types' storage: the time part grows with its fraction's digits.
     const int timeBytes = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
-    static const int kPrecision[] = {3, 5, 10, 19};
     static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
                                239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
     switch (what) {
     case 1: // CHARACTER_MAXIMUM_LENGTH
         return sized ? std::optional(large ? 2147483647 : t.length) : std::nullopt;
-    case 2:
-        if (t.isInteger()) return kPrecision[static_cast<int>(t.base)];
+    case 2: // NUMERIC_PRECISION: digits, or bits of a float's mantissa
         if (t.base == B::Real) return 24;
-        return t.isExactNumber() || t.base == B::Float ? std::optional(t.precision) : std::nullopt;
+        return numeric || t.base == B::Float ? std::optional(digitsOf(t)) : std::nullopt;
     case 3:
-        return t.isExactNumber() || t.isInteger() ? std::optional(t.scale) : std::nullopt;
+        return numeric ? std::optional(t.scale) : std::nullopt;
     case 4: // DATETIME_PRECISION: digits of the fraction of a second
         if (t.base == B::Date || t.base == B::SmallDateTime) return 0;
         if (t.base == B::DateTime) return 3;
@@ -136,9 +128,8 @@ std::optional<int> typeProperty(const SqlType& t, int what) {
     case 5: // sys.columns.system_type_id
         return kIds[static_cast<int>(t.base)];
     default: // sys.columns.max_length: bytes, -1 for (max)
+        if (large) return 16;
         if (sized && t.length == SqlType::kMax) return -1;
-        if (sized) return large ? 16 : wide ? 2 * t.length : t.length;
-        if (t.base == B::Date) return 3;
         if (t.base == B::Time) return timeBytes;
         if (t.base == B::DateTime2) return timeBytes + 3;
         return t.wire().maxLen;
@@ -209,8 +200,7 @@ Store::Store(fs::path dir) : dir_(std::move(dir)) {
     // SQLite keeps memory statistics behind one lock for the whole process, taken for every
     // allocation: each value streamed to a client allocates. Nothing here reads them. (Refused,
     // harmlessly, once SQLite has started.)
-    static const int once = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    (void)once;
+    [[maybe_unused]] static const int once = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     fs::create_directories(dir_);
     if (!find("master")) create("master");
     // tempdb starts empty with the server, as a server's does.
@@ -235,7 +225,7 @@ fs::path Store::path(std::string_view name) const {
 void Store::create(std::string_view name) {
     if (name.empty() || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos || name == "." || name == "..")
-        throw SqlError{102, 15, 1, "Incorrect syntax near '" + std::string(name) + "'.", true};
+        throw syntaxNear(std::string(name));
     if (find(name))
         throw SqlError{1801, 16, 3,
                        "Database '" + std::string(name) +
@@ -308,9 +298,7 @@ void Database::exec(const std::string& sql, const std::string& table) {
     const char* at = sql.c_str();
     const char* end = at + sql.size();
     while (at < end) {
-        const char* tail = nullptr;
-        sqlite3_stmt* st = prepare(at, static_cast<int>(end - at), table, &tail);
-        at = tail;
+        sqlite3_stmt* st = prepare(at, static_cast<int>(end - at), table, &at);
         if (!st) continue;
         int rc = SQLITE_ROW;
         while (rc == SQLITE_ROW)
@@ -364,15 +352,14 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
     const std::string schema = inSchema ? inSchema : schemaOf(name);
     std::string key = schema + "." + toLower(name);
     if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
-    Stmt found = stmt(db_, "SELECT name, type FROM " + schema +
+    Stmt found = stmt(db_, "SELECT name, type = 'view' FROM " + schema +
                                ".sqlite_master WHERE type IN ('table','view') AND name = ?1 "
                                "COLLATE NOCASE");
     sqlite3_bind_text(found.get(), 1, std::string(name).c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(found.get()) != SQLITE_ROW) return nullptr;
     auto def = std::make_unique<TableDef>();
     def->name = reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 0));
-    def->isView = std::string_view(
-                      reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 1))) == "view";
+    def->isView = sqlite3_column_int(found.get(), 1) != 0;
     found.reset();
     const Stmt columns =
         stmt(db_, "PRAGMA " + schema + ".table_info(" + quoteIdent(def->name) + ")");
@@ -393,7 +380,6 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
                                    &collation, nullptr, nullptr, nullptr) == SQLITE_OK)
             for (int id = kCiAs; id <= kBin && collation; ++id)
                 if (std::string_view(collation) == collationName(id)) c.collation = id;
-        c.caseSensitive = c.collation == kCsAs || c.collation == kCsAi || c.collation == kBin;
         if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
         def->columns.push_back(std::move(c));
     }
@@ -407,7 +393,7 @@ void forgetIdentity(const Database& db, std::string_view table) {
 
 void setNextIdentity(const Database& db, std::string_view table, std::int64_t next) {
     std::lock_guard lock(gIdentityMutex);
-    gIdentity[identityKey(db.handle(), table)] = Counter{next};
+    gIdentity[identityKey(db.handle(), table)] = next;
 }
 
 void keepIdentityAbove(const Database& db, std::string_view table, std::int64_t highest) {
@@ -415,7 +401,7 @@ void keepIdentityAbove(const Database& db, std::string_view table, std::int64_t 
     // A counter at or below the highest value is dropped: its next use counts on from the
     // table's highest value, as a table never used since start does.
     const auto it = gIdentity.find(identityKey(db.handle(), table));
-    if (it != gIdentity.end() && it->second.next <= highest) gIdentity.erase(it);
+    if (it != gIdentity.end() && it->second <= highest) gIdentity.erase(it);
 }
 
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,

@@ -43,9 +43,8 @@ struct ColumnDef {
     std::string declared;
     bool notNull = false;
     bool identity = false;
-    bool rowKey = false;        // the store's own row key (kRowKeyType)
-    bool caseSensitive = false; // character data declared _CS or _BIN
-    int collation = 0;          // of character data: a CollationId
+    bool rowKey = false; // the store's own row key (kRowKeyType)
+    int collation = 0;   // of character data: a CollationId
 };
 
 struct TableDef {
