@@ -89,11 +89,9 @@ private:
     void createView(Parser& p);
     void createIndex(Parser& p, bool unique);
     void drop(Parser& p);
-    void dropDatabase(const std::string& name);
     void alter(Parser& p);
     void truncate(Parser& p);
-    void addIdentityColumn(const TableDef& table, const std::string& columnSql,
-                           const std::string& column, std::int64_t seed);
+    void addIdentityColumn(const TableDef& table, const struct ColumnDefinition& column);
     void use(const std::string& name, ResultSink& sink);
     // The statements that send nothing but their end, read past their first words.
     void set(Parser& p);
