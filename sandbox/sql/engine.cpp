@@ -35,11 +35,10 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
         if (table && origin && schema &&
-            (std::string_view(schema) == "main" || std::string_view(schema) == "temp")) {
+            (std::string_view(schema) == "main" || std::string_view(schema) == "temp"))
             if (const TableDef* def = db.table(table))
                 for (const auto& col : def->columns)
                     if (iequals(col.name, origin)) c.info.flags = flagsOf(col);
-        }
     }
     return cols;
 }
@@ -183,10 +182,9 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
         return results(Binder(*db_, variables_).query(*q), sink);
     }
-    if (formatOnly_ && (k.is("insert") || k.is("update") || k.is("delete")) &&
-        !(t.size() > 1 && t[1].is("bulk")))
-        return sink.done(false, 0); // described, not run
     if (k.is("insert") && t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
+    if (formatOnly_ && (k.is("insert") || k.is("update") || k.is("delete")))
+        return sink.done(false, 0); // described, not run
     if (k.is("insert")) return sink.done(true, insert(t));
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
     const bool tran = t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction"));
@@ -207,7 +205,6 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         if (!sink.row({std::int64_t{store_.faults().sessions(database())}})) throw Cancelled{};
         return sink.done(true, 1);
     }
-    // The statements that send nothing but their end, read past their first words.
     Parser p(t.begin(), t.end());
     for (auto [verb, run] : {std::pair{"create", &Engine::create},
                              {"drop", &Engine::drop},
@@ -242,16 +239,14 @@ void Engine::set(Parser& p) {
 // The sandbox's faults, for tests: SANDBOX FAULT DROP ON 'text' [SKIP n] | DROP AFTER n ROWS |
 // DELAY ms [ON 'text'] | REFUSE 'text' | CLEAR; its other statement is SANDBOX CONNECTIONS.
 void Engine::sandboxFault(Parser& p) {
+    const auto at = [&](Token::Kind kind) { return !p.atEnd() && p.position()->kind == kind; };
     const auto number = [&]() -> long {
-        if (p.atEnd()) throw syntaxNear("SANDBOX");
-        const Token& t = *p.position();
-        const auto v = t.kind == Token::Number ? parseWholeNumber(t.text) : std::nullopt;
-        if (!v || *v > INT32_MAX) p.fail();
+        const auto v = at(Token::Number) ? parseWholeNumber(p.position()->text) : std::nullopt;
+        if (!v || *v > INT32_MAX) p.failNear("SANDBOX");
         return p.takeAny(), static_cast<long>(*v);
     };
     const auto text = [&] {
-        if (p.atEnd()) throw syntaxNear("SANDBOX");
-        if (p.position()->kind != Token::String) p.fail();
+        if (!at(Token::String)) p.failNear("SANDBOX");
         return p.takeAny();
     };
     const auto left = [&] { return p.end() - p.position(); };
@@ -295,9 +290,8 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
     // Under SET FMTONLY ON a query describes its columns and sends no rows.
     bool haveRow = !formatOnly_ && st.step();
     settleTypes(cols, st.get(), haveRow);
-    std::vector<tds::ColumnInfo> infos;
-    for (const auto& c : cols)
-        infos.push_back(c.info);
+    std::vector<tds::ColumnInfo> infos(cols.size());
+    std::ranges::transform(cols, infos.begin(), &OutColumn::info);
     sink.columns(infos);
     std::vector<tds::Value> values(cols.size());
     std::uint64_t count = 0;
