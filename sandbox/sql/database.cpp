@@ -250,11 +250,11 @@ void Store::drop(std::string_view name) {
 }
 
 Database::Database(const Store& store, const std::string& name) : name_(name) {
-    file_ = fs::absolute(store.path(name)).string();
+    const std::string file = fs::absolute(store.path(name)).string();
     // A connection belongs to one session, served by one thread: SQLite need not lock it for
     // every call, which would cost a lock for each value of each row streamed.
-    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
         throw SqlError{4060, 11, 1,
@@ -396,12 +396,18 @@ void setNextIdentity(const Database& db, std::string_view table, std::int64_t ne
     gIdentity[identityKey(db.handle(), table)] = next;
 }
 
-void keepIdentityAbove(const Database& db, std::string_view table, std::int64_t highest) {
+void keepIdentityAbove(const Database& db, const TableDef& table) {
+    const Stmt st =
+        stmt(db.handle(), "SELECT max(" + quoteIdent(table.columns[table.identityIndex].name) +
+                              ") FROM " + quoteIdent(table.name));
+    if (sqlite3_step(st.get()) != SQLITE_ROW || sqlite3_column_type(st.get(), 0) == SQLITE_NULL)
+        return;
     std::lock_guard lock(gIdentityMutex);
     // A counter at or below the highest value is dropped: its next use counts on from the
     // table's highest value, as a table never used since start does.
-    const auto it = gIdentity.find(identityKey(db.handle(), table));
-    if (it != gIdentity.end() && it->second <= highest) gIdentity.erase(it);
+    const auto it = gIdentity.find(identityKey(db.handle(), table.name));
+    if (it != gIdentity.end() && it->second <= sqlite3_column_int64(st.get(), 0))
+        gIdentity.erase(it);
 }
 
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,

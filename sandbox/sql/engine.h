@@ -105,7 +105,6 @@ private:
     void insertBulk(const Tokens& t, ResultSink& sink);
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
-    void afterExplicitIdentity(const TableDef& def);
     void openTransaction(ResultSink& sink);
     void openDatabase(const std::string& name);
     void saveTransaction(Parser& p);

@@ -51,11 +51,4 @@ void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool ide
                            "is inserting into a NOT FOR REPLICATION identity column."};
 }
 
-void Engine::afterExplicitIdentity(const TableDef& def) {
-    const std::string column = quoteIdent(def.columns[def.identityIndex].name);
-    Prepared st(*db_, "SELECT max(" + column + ") FROM " + quoteIdent(def.name));
-    if (st.step() && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
-        keepIdentityAbove(*db_, def.name, sqlite3_column_int64(st.get(), 0));
-}
-
 } // namespace sandbox

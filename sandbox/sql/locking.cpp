@@ -14,7 +14,7 @@
 namespace sandbox {
 
 std::string Engine::resource(const std::string& table) const {
-    return db_->file() + '\0' + toLower(table);
+    return std::string(sqlite3_db_filename(db_->handle(), "main")) + '\0' + toLower(table);
 }
 
 void Engine::lock(const std::string& r, bool exclusive, bool forTransaction) {

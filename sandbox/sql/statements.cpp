@@ -54,7 +54,7 @@ std::uint64_t Engine::insert(const Tokens& t) {
         checkIdentityColumns(*def, true, explicitIdentity);
     }
     const std::uint64_t rows = change(Binder(*db_, variables_).insert(s, *def, into), def->name);
-    if (explicitIdentity) afterExplicitIdentity(*def);
+    if (explicitIdentity) keepIdentityAbove(*db_, *def);
     return rows;
 }
 
