@@ -13,8 +13,7 @@ namespace {
 
 struct OutColumn {
     tds::ColumnInfo info;
-    SqlType type;
-    bool typed = false;
+    std::optional<SqlType> type; // the binder's, else the store's, else its first value's
 };
 
 std::uint16_t flagsOf(const ColumnDef& c) {
@@ -30,7 +29,7 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
         OutColumn& c = cols[i];
         c.info.flags = tds::kFlagNullable;
         const char* decl = sqlite3_column_decltype(st, i);
-        if (auto t = decl ? SqlType::fromDeclared(decl) : std::nullopt) c.type = *t, c.typed = true;
+        if (decl) c.type = SqlType::fromDeclared(decl);
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
@@ -45,19 +44,19 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
 
 void settleTypes(std::vector<OutColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
-        if (!cols[i].typed) {
+        if (!cols[i].type) {
             const int at = static_cast<int>(i);
             cols[i].type = inferType(haveRow ? sqlite3_column_type(st, at) : SQLITE_TEXT);
             // Text longer than nvarchar(4000) holds (a long literal, REPLICATE) goes out as
             // nvarchar(max), as the server types such an expression.
             // (UTF-8 has at least a byte for each UTF-16 unit: the exact count only when needed.)
-            if (haveRow && cols[i].type.base == BaseType::NVarChar &&
+            if (haveRow && cols[i].type->base == BaseType::NVarChar &&
                 sqlite3_column_type(st, at) == SQLITE_TEXT &&
-                sqlite3_column_bytes(st, at) > cols[i].type.length &&
-                sqlite3_column_bytes16(st, at) > 2 * cols[i].type.length)
-                cols[i].type.length = SqlType::kMax;
+                sqlite3_column_bytes(st, at) > cols[i].type->length &&
+                sqlite3_column_bytes16(st, at) > 2 * cols[i].type->length)
+                cols[i].type->length = SqlType::kMax;
         }
-        cols[i].info.type = cols[i].type.wire();
+        cols[i].info.type = cols[i].type->wire();
     }
 }
 
@@ -73,8 +72,7 @@ Engine::Engine(Store& store, const std::string& database) : store_(store) {
 }
 
 void Engine::openDatabase(const std::string& name) {
-    std::optional<std::int64_t> identity;
-    if (db_) identity = db_->lastIdentity();
+    const auto identity = db_ ? db_->lastIdentity() : std::nullopt;
     db_ = std::make_unique<Database>(store_, name);
     db_->lastIdentity() = identity; // @@IDENTITY outlives USE
     db_->define("rowlark_session", 1, sessionFn, this);
@@ -284,8 +282,8 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
         OutColumn& r = cols[i];
         r.info.name = tds::utf16(c.name);
         if (c.column) r.info.flags = flagsOf(*c.column);
-        if (c.type.known && !c.type.nullLiteral) r.type = c.type.type, r.typed = true;
-        if (c.type.nullLiteral) r.type = SqlType{BaseType::Int}, r.typed = true;
+        if (c.type.known && !c.type.nullLiteral) r.type = c.type.type;
+        if (c.type.nullLiteral) r.type = SqlType{BaseType::Int};
     }
     // Under SET FMTONLY ON a query describes its columns and sends no rows.
     bool haveRow = !formatOnly_ && st.step();
@@ -298,7 +296,7 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
     ConversionError err;
     while (haveRow) {
         for (std::size_t i = 0; i < cols.size(); ++i)
-            if (!readValue(st.get(), static_cast<int>(i), cols[i].type, values[i], err))
+            if (!readValue(st.get(), static_cast<int>(i), *cols[i].type, values[i], err))
                 throw SqlError{err.number, 16, 1, err.message};
         if (!sink.row(values)) throw Cancelled{};
         ++count;
@@ -309,9 +307,7 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
     try {
-        Prepared st(*db_, sql, table);
-        while (st.step()) {
-        }
+        db_->exec(sql, table);
     } catch (SqlError& e) {
         if (e.number == 2627) e = duplicateKey(e, table);
         throw;
