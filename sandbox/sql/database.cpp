@@ -313,8 +313,7 @@ void Database::exec(const std::string& sql, const std::string& table) {
 int Database::authorize(void* self, int action, const char* a, const char* b, const char* schema,
                         const char*) {
     auto* db = static_cast<Database*>(self);
-    const auto* found = std::find_if(std::begin(kTableActions), std::end(kTableActions),
-                                     [&](const TableAction& t) { return t.action == action; });
+    const auto* found = std::ranges::find(kTableActions, action, &TableAction::action);
     if (!db->collecting_ || found == std::end(kTableActions)) return SQLITE_OK;
     Access access{found->second ? b : a, false, found->kind};
     // (A table read for no column, as by COUNT(*), comes without its schema.)

@@ -89,8 +89,7 @@ void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
     const BoundQuery bound = Binder(*db_, variables_).query(q, true);
     std::vector<ColumnDefinition> definitions;
     bool identityTaken = false;
-    const bool numbered = std::any_of(bound.columns.begin(), bound.columns.end(),
-                                      [](const ResultColumn& c) { return c.numbering; });
+    const bool numbered = std::ranges::any_of(bound.columns, &ResultColumn::numbering);
     // Columns without a type of their own take the type of the first value: only then is the
     // select run an extra time, and only to its first row.
     std::optional<Prepared> firstRow;
