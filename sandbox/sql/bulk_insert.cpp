@@ -54,13 +54,12 @@ void Engine::insertBulk(const Tokens& t, ResultSink& sink) {
         for (const auto& c : def->columns)
             target.columns.push_back(c.name);
     }
-    if (p.take("with")) {
-        for (; !p.atEnd(); p.takeAny())
-            target.keepIdentity =
-                target.keepIdentity || p.is("keep_identity") || p.is("keepidentity");
-    } else if (!p.atEnd()) {
+    if (p.take("with"))
+        target.keepIdentity = std::any_of(p.position(), p.end(), [](const Token& t) {
+            return t.is("keep_identity") || t.is("keepidentity");
+        });
+    else if (!p.atEnd())
         p.fail();
-    }
     pendingBulk_ = std::move(target);
     sink.done(false, 0);
 }

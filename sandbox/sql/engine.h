@@ -118,8 +118,7 @@ private:
     // Runs one statement: the store transaction it opened ends with it, and its statement locks.
     void statement(const std::function<void()>& work);
     void endStatement(bool ok);
-    // The undo logs of a transaction that holds no store transaction: the rows its statements
-    // changed, as they were, kept by the session's own triggers (undo.cpp).
+    // The undo logs of a transaction that holds no store transaction (undo.cpp).
     void keepUndo(const Access& table);
     std::map<std::string, std::int64_t> undoPositions();
     void undoTo(const std::map<std::string, std::int64_t>& positions);
