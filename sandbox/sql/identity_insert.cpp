@@ -30,14 +30,12 @@ void Engine::setIdentityInsert(Parser& p) {
 }
 
 void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const {
-    if (def.identityIndex < 0) return;
-    if (!iequals(identityInsert_, def.name)) { // IDENTITY_INSERT is off for the table
-        if (identityListed)
-            throw SqlError{544, 16, 1,
-                           "Cannot insert explicit value for identity column in table '" +
-                               def.name + "' when IDENTITY_INSERT is set to OFF."};
-        return;
-    }
+    const bool on = iequals(identityInsert_, def.name); // IDENTITY_INSERT for the table
+    if (def.identityIndex < 0 || (!on && !identityListed)) return;
+    if (!on)
+        throw SqlError{544, 16, 1,
+                       "Cannot insert explicit value for identity column in table '" + def.name +
+                           "' when IDENTITY_INSERT is set to OFF."};
     if (!columnList)
         throw SqlError{8101, 16, 1,
                        "An explicit value for the identity column in table '" + def.name +
