@@ -38,8 +38,7 @@ std::optional<std::string> indexNamed(Database& db, const std::string& table,
                                       const std::string& index) {
     Prepared find(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
                           quoteString(table + "." + index) + " COLLATE NOCASE");
-    if (!find.step()) return std::nullopt;
-    return find.text(0);
+    return find.step() ? std::optional(find.text(0)) : std::nullopt;
 }
 
 std::string indexSql(const std::string& table, const std::string& index, const std::string& columns,
