@@ -148,11 +148,8 @@ void Engine::declare(Parser& p) {
                                "' has already been declared. Variable names must be unique "
                                "within a query batch or stored procedure."};
         variables_[name] = Variable{type, std::monostate{}};
-        if (p.takeSymbol("=")) {
-            QueryPtr q =
-                assignment(name, p.apart(p.end(), [](Parser& v) { return v.expression(); }));
-            assign(*q);
-        }
+        if (p.takeSymbol("="))
+            assign(*assignment(name, p.apart(p.end(), [](Parser& v) { return v.expression(); })));
         if (!p.atEnd()) p.expectSymbol(",");
     }
 }
