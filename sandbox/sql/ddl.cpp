@@ -164,9 +164,8 @@ void Engine::createIndex(Parser& p, bool unique) {
     if (p.take("include")) p.skipGroup();
     std::string where;
     if (p.take("where")) {
-        TokenIt stop = p.position();
-        while (stop != p.end() && !stop->is("with"))
-            ++stop;
+        const TokenIt stop =
+            std::find_if(p.position(), p.end(), [](const Token& t) { return t.is("with"); });
         ExprPtr condition = p.apart(stop, [](Parser& w) { return w.whole(&Parser::expression); });
         where = " WHERE " + Binder(*db_, variables_).overTable(*def, *condition);
     }

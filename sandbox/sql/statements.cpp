@@ -38,12 +38,11 @@ std::uint64_t Engine::insert(const Tokens& t) {
     std::vector<const ColumnDef*> into;
     bool explicitIdentity = false;
     for (const auto& wanted : s.columns) {
-        const ColumnDef* found = nullptr;
-        for (const auto& c : def->columns)
-            if (iequals(c.name, wanted)) found = &c;
-        if (!found) throw invalidColumn(wanted);
+        const auto found = std::ranges::find_if(
+            def->columns, [&](const ColumnDef& c) { return iequals(c.name, wanted); });
+        if (found == def->columns.end()) throw invalidColumn(wanted);
         explicitIdentity = explicitIdentity || found->identity;
-        into.push_back(found);
+        into.push_back(&*found);
     }
     if (s.columns.empty()) {
         // Without a column list the values go to every column but the identity.
