@@ -325,13 +325,13 @@ SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
     Prepared found(*db_, "SELECT i.name FROM pragma_index_list(" + quoteString(table) + ", " +
                              schema + ") i WHERE i.\"unique\" AND (SELECT group_concat(" +
                              quoteString(table + ".") +
-                             " || c.name, ', ') FROM pragma_index_info(" + "i.name, " + schema +
+                             " || c.name, ', ') FROM pragma_index_info(i.name, " + schema +
                              ") c) = " + quoteString(e.message.substr(from + 4, to - from - 4)) +
                              " COLLATE NOCASE");
     if (!found.step()) return e;
     const std::string index = found.text(0);
     const std::string name = index.substr(index.find('.') + 1);
-    if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
+    if (name.starts_with("$P") || name.starts_with("$U"))
         return {2627, 14, 1,
                 std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
                     " KEY constraint '" + name.substr(2) +
