@@ -23,10 +23,10 @@ namespace {
 constexpr const char* kExt = ".sqlite";
 constexpr const char* kIdentityFn = "rowlark_identity";
 
-// A statement of the store outside any hook, finalized when it goes (nullptr when it does not
-// prepare: each step then fails).
+// A statement of the store, finalized when it goes.
 using Stmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
+// A statement outside any hook (nullptr when it does not prepare: each step then fails).
 Stmt stmt(sqlite3* db, const std::string& sql) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
@@ -298,14 +298,12 @@ void Database::exec(const std::string& sql, const std::string& table) {
     const char* at = sql.c_str();
     const char* end = at + sql.size();
     while (at < end) {
-        sqlite3_stmt* st = prepare(at, static_cast<int>(end - at), table, &at);
+        const Stmt st(prepare(at, static_cast<int>(end - at), table, &at), sqlite3_finalize);
         if (!st) continue;
         int rc = SQLITE_ROW;
         while (rc == SQLITE_ROW)
-            rc = sqlite3_step(st);
-        const std::string msg = rc == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) throw fromStore(msg, table);
+            rc = sqlite3_step(st.get());
+        if (rc != SQLITE_DONE) throw fromStore(sqlite3_errmsg(db_), table);
     }
 }
 
