@@ -255,9 +255,7 @@ void Engine::sandboxFault(Parser& p) {
         r.kind = FaultRule::DropOn;
         r.pattern = text();
         if (left() > 1 && p.take("skip")) r.skip = number();
-    } else if (left() > 3 && p.is("drop") && p.position()[1].is("after") &&
-               p.position()[3].is("rows")) {
-        p.takeAny(), p.takeAny(); // DROP AFTER
+    } else if (left() > 3 && p.position()[3].is("rows") && p.takeBoth("drop", "after")) {
         r.kind = FaultRule::DropAfterRows;
         r.rows = number();
     } else if (p.take("delay")) {
