@@ -155,8 +155,7 @@ void Engine::declare(Parser& p) {
 
 void Engine::setVariable(Parser& p) {
     const std::string name = p.takeAny();
-    if (p.end() - p.position() < 2 || !p.takeSymbol("="))
-        throw syntaxNear(p.atEnd() ? "SET" : p.position()->text);
+    if (p.end() - p.position() < 2 || !p.takeSymbol("=")) p.failNear("SET");
     assign(*assignment(name,
                        p.apart(p.end(), [](Parser& v) { return v.whole(&Parser::expression); })));
 }
