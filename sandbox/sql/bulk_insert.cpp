@@ -40,8 +40,7 @@ void Engine::insertBulk(const Tokens& t, ResultSink& sink) {
         // Each column's name, then its type, which the rows' own description repeats.
         while (!p.atEnd() && !p.isSymbol(")")) {
             if (p.takeSymbol(",")) continue;
-            if (!p.position()->isName()) p.fail();
-            const std::string column = p.takeAny();
+            const std::string column = p.takeName();
             if (std::none_of(def->columns.begin(), def->columns.end(),
                              [&](const ColumnDef& c) { return iequals(c.name, column); }))
                 throw invalidColumn(column);
@@ -55,13 +54,12 @@ void Engine::insertBulk(const Tokens& t, ResultSink& sink) {
         for (const auto& c : def->columns)
             target.columns.push_back(c.name);
     }
-    if (p.take("with")) {
-        for (; !p.atEnd(); p.takeAny())
-            target.keepIdentity =
-                target.keepIdentity || p.is("keep_identity") || p.is("keepidentity");
-    } else if (!p.atEnd()) {
+    if (p.take("with"))
+        target.keepIdentity = std::any_of(p.position(), p.end(), [](const Token& t) {
+            return t.is("keep_identity") || t.is("keepidentity");
+        });
+    else if (!p.atEnd())
         p.fail();
-    }
     pendingBulk_ = std::move(target);
     sink.done(false, 0);
 }
@@ -70,6 +68,7 @@ void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
     CountingSink sink(*this, to);
     const std::optional<BulkTarget> target = std::move(pendingBulk_);
     pendingBulk_.reset();
+    const std::string saved = identityInsert_;
     try {
         db_->forgetSchema();
         if (!target)
@@ -95,25 +94,19 @@ void Engine::bulkLoad(const tds::BulkLoad& load, ResultSink& to) {
             list += (list.empty() ? "" : ", ") + quoteIdent(target->columns[i]);
         }
         if (kept.empty()) throw unsupported("a bulk load of the identity column alone");
-        const std::string saved = identityInsert_;
         if (target->keepIdentity) identityInsert_ = def->name;
         std::uint64_t rows = 0;
-        try {
-            statement([&] {
-                inSavepoint([&] {
-                    for (std::size_t from = 0; from < load.rows.size(); from += kRowsPerInsert)
-                        rows += insert(tokenize(rowsInsert(*def, list, kept, load, from)));
-                });
+        statement([&] {
+            inSavepoint([&] {
+                for (std::size_t from = 0; from < load.rows.size(); from += kRowsPerInsert)
+                    rows += insert(tokenize(rowsInsert(*def, list, kept, load, from)));
             });
-        } catch (...) {
-            identityInsert_ = saved;
-            throw;
-        }
-        identityInsert_ = saved;
+        });
         sink.done(true, rows);
     } catch (const SqlError& e) {
         sink.error(e);
     }
+    identityInsert_ = saved;
 }
 
 } // namespace sandbox

@@ -86,9 +86,8 @@ void Engine::listTables(const TableFilter& f, ResultSink& sink) {
         "'VIEW') c WHERE 1 = 1" +
         like("n", f.name) + like("o", f.owner) + like("DB_NAME()", f.qualifier) +
         (f.types ? " AND k IN (" + types + ")" : "") + " ORDER BY k, o, n";
-    const Tokens t = tokenize(sql);
     try {
-        statement([&] { selectStatement(t, sink); });
+        statement([&] { selectStatement(tokenize(sql), sink); });
     } catch (const Cancelled&) {
     }
 }

@@ -22,14 +22,10 @@ namespace {
 constexpr const char* kExt = ".sqlite";
 constexpr const char* kIdentityFn = "rowlark_identity";
 
-struct Counter {
-    std::int64_t next;
-};
-
-// A statement of the store outside any hook, finalized when it goes (nullptr when it does not
-// prepare: each step then fails).
+// A statement of the store, finalized when it goes.
 using Stmt = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
+// A statement outside any hook (nullptr when it does not prepare: each step then fails).
 Stmt stmt(sqlite3* db, const std::string& sql) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
@@ -37,7 +33,7 @@ Stmt stmt(sqlite3* db, const std::string& sql) {
 }
 
 std::mutex gIdentityMutex;
-std::unordered_map<std::string, Counter> gIdentity;
+std::unordered_map<std::string, std::int64_t> gIdentity; // each table's next value
 
 std::string identityKey(sqlite3* db, std::string_view table) {
     std::string key = sqlite3_db_filename(db, "main");
@@ -54,21 +50,19 @@ void identityFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3* db = sqlite3_context_db_handle(ctx);
     std::string key = identityKey(db, table);
     std::lock_guard lock(gIdentityMutex);
-    auto it = gIdentity.find(key);
-    if (it == gIdentity.end()) {
+    const auto [it, first] = gIdentity.try_emplace(key, seed);
+    if (first) {
         // First use since start: continue after the values the table holds.
-        std::int64_t next = seed;
         const Stmt st = stmt(db, std::string("SELECT ") + (inc > 0 ? "max(" : "min(") +
                                      quoteIdent(column) + ") FROM " + quoteIdent(table));
         if (sqlite3_step(st.get()) == SQLITE_ROW && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
-            next = sqlite3_column_int64(st.get(), 0) + inc;
-        it = gIdentity.emplace(key, Counter{next}).first;
+            it->second = sqlite3_column_int64(st.get(), 0) + inc;
     }
-    sqlite3_result_int64(ctx, it->second.next);
+    sqlite3_result_int64(ctx, it->second);
     // The connection's last identity value, for @@IDENTITY and SCOPE_IDENTITY().
     if (auto* last = static_cast<std::optional<std::int64_t>*>(sqlite3_user_data(ctx)))
-        *last = it->second.next;
-    it->second.next += inc;
+        *last = it->second;
+    it->second += inc;
 }
 
 // rowlark_object_id('name' [, 'U' | 'V']): an id for a table or view of that name (of that kind
@@ -113,21 +107,19 @@ std::optional<int> typeProperty(const SqlType& t, int what) {
     using B = BaseType;
     const bool sized = t.isText() || t.base == B::Binary || t.base == B::VarBinary;
     const bool large = t.base == B::Text || t.base == B::NText;
-    const bool wide = t.base == B::NChar || t.base == B::NVarChar;
+    const bool numeric = t.isExactNumber() || t.isInteger();
     // The date and time types' storage: the time part grows with its fraction's digits.
     const int timeBytes = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
-    static const int kPrecision[] = {3, 5, 10, 19};
     static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
                                239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
     switch (what) {
     case 1: // CHARACTER_MAXIMUM_LENGTH
         return sized ? std::optional(large ? 2147483647 : t.length) : std::nullopt;
-    case 2:
-        if (t.isInteger()) return kPrecision[static_cast<int>(t.base)];
+    case 2: // NUMERIC_PRECISION: digits, or bits of a float's mantissa
         if (t.base == B::Real) return 24;
-        return t.isExactNumber() || t.base == B::Float ? std::optional(t.precision) : std::nullopt;
+        return numeric || t.base == B::Float ? std::optional(digitsOf(t)) : std::nullopt;
     case 3:
-        return t.isExactNumber() || t.isInteger() ? std::optional(t.scale) : std::nullopt;
+        return numeric ? std::optional(t.scale) : std::nullopt;
     case 4: // DATETIME_PRECISION: digits of the fraction of a second
         if (t.base == B::Date || t.base == B::SmallDateTime) return 0;
         if (t.base == B::DateTime) return 3;
@@ -135,9 +127,8 @@ std::optional<int> typeProperty(const SqlType& t, int what) {
     case 5: // sys.columns.system_type_id
         return kIds[static_cast<int>(t.base)];
     default: // sys.columns.max_length: bytes, -1 for (max)
+        if (large) return 16;
         if (sized && t.length == SqlType::kMax) return -1;
-        if (sized) return large ? 16 : wide ? 2 * t.length : t.length;
-        if (t.base == B::Date) return 3;
         if (t.base == B::Time) return timeBytes;
         if (t.base == B::DateTime2) return timeBytes + 3;
         return t.wire().maxLen;
@@ -208,8 +199,7 @@ Store::Store(fs::path dir) : dir_(std::move(dir)) {
     // SQLite keeps memory statistics behind one lock for the whole process, taken for every
     // allocation: each value streamed to a client allocates. Nothing here reads them. (Refused,
     // harmlessly, once SQLite has started.)
-    static const int once = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    (void)once;
+    [[maybe_unused]] static const int once = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     fs::create_directories(dir_);
     if (!find("master")) create("master");
     // tempdb starts empty with the server, as a server's does.
@@ -234,7 +224,7 @@ fs::path Store::path(std::string_view name) const {
 void Store::create(std::string_view name) {
     if (name.empty() || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos || name == "." || name == "..")
-        throw SqlError{102, 15, 1, "Incorrect syntax near '" + std::string(name) + "'.", true};
+        throw syntaxNear(std::string(name));
     if (find(name))
         throw SqlError{1801, 16, 3,
                        "Database '" + std::string(name) +
@@ -259,11 +249,11 @@ void Store::drop(std::string_view name) {
 }
 
 Database::Database(const Store& store, const std::string& name) : name_(name) {
-    file_ = fs::absolute(store.path(name)).string();
+    const std::string file = fs::absolute(store.path(name)).string();
     // A connection belongs to one session, served by one thread: SQLite need not lock it for
     // every call, which would cost a lock for each value of each row streamed.
-    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
         throw SqlError{4060, 11, 1,
@@ -307,16 +297,12 @@ void Database::exec(const std::string& sql, const std::string& table) {
     const char* at = sql.c_str();
     const char* end = at + sql.size();
     while (at < end) {
-        const char* tail = nullptr;
-        sqlite3_stmt* st = prepare(at, static_cast<int>(end - at), table, &tail);
-        at = tail;
+        const Stmt st(prepare(at, static_cast<int>(end - at), table, &at), sqlite3_finalize);
         if (!st) continue;
         int rc = SQLITE_ROW;
         while (rc == SQLITE_ROW)
-            rc = sqlite3_step(st);
-        const std::string msg = rc == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) throw fromStore(msg, table);
+            rc = sqlite3_step(st.get());
+        if (rc != SQLITE_DONE) throw fromStore(sqlite3_errmsg(db_), table);
     }
 }
 
@@ -324,8 +310,7 @@ void Database::exec(const std::string& sql, const std::string& table) {
 int Database::authorize(void* self, int action, const char* a, const char* b, const char* schema,
                         const char*) {
     auto* db = static_cast<Database*>(self);
-    const auto* found = std::find_if(std::begin(kTableActions), std::end(kTableActions),
-                                     [&](const TableAction& t) { return t.action == action; });
+    const auto* found = std::ranges::find(kTableActions, action, &TableAction::action);
     if (!db->collecting_ || found == std::end(kTableActions)) return SQLITE_OK;
     Access access{found->second ? b : a, false, found->kind};
     // (A table read for no column, as by COUNT(*), comes without its schema.)
@@ -363,15 +348,14 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
     const std::string schema = inSchema ? inSchema : schemaOf(name);
     std::string key = schema + "." + toLower(name);
     if (auto it = tables_.find(key); it != tables_.end()) return it->second.get();
-    Stmt found = stmt(db_, "SELECT name, type FROM " + schema +
+    Stmt found = stmt(db_, "SELECT name, type = 'view' FROM " + schema +
                                ".sqlite_master WHERE type IN ('table','view') AND name = ?1 "
                                "COLLATE NOCASE");
     sqlite3_bind_text(found.get(), 1, std::string(name).c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(found.get()) != SQLITE_ROW) return nullptr;
     auto def = std::make_unique<TableDef>();
     def->name = reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 0));
-    def->isView = std::string_view(
-                      reinterpret_cast<const char*>(sqlite3_column_text(found.get(), 1))) == "view";
+    def->isView = sqlite3_column_int(found.get(), 1) != 0;
     found.reset();
     const Stmt columns =
         stmt(db_, "PRAGMA " + schema + ".table_info(" + quoteIdent(def->name) + ")");
@@ -392,7 +376,6 @@ const TableDef* Database::table(std::string_view name, const char* inSchema) {
                                    &collation, nullptr, nullptr, nullptr) == SQLITE_OK)
             for (int id = kCiAs; id <= kBin && collation; ++id)
                 if (std::string_view(collation) == collationName(id)) c.collation = id;
-        c.caseSensitive = c.collation == kCsAs || c.collation == kCsAi || c.collation == kBin;
         if (c.identity) def->identityIndex = static_cast<int>(def->columns.size());
         def->columns.push_back(std::move(c));
     }
@@ -406,15 +389,21 @@ void forgetIdentity(const Database& db, std::string_view table) {
 
 void setNextIdentity(const Database& db, std::string_view table, std::int64_t next) {
     std::lock_guard lock(gIdentityMutex);
-    gIdentity[identityKey(db.handle(), table)] = Counter{next};
+    gIdentity[identityKey(db.handle(), table)] = next;
 }
 
-void keepIdentityAbove(const Database& db, std::string_view table, std::int64_t highest) {
+void keepIdentityAbove(const Database& db, const TableDef& table) {
+    const Stmt st =
+        stmt(db.handle(), "SELECT max(" + quoteIdent(table.columns[table.identityIndex].name) +
+                              ") FROM " + quoteIdent(table.name));
+    if (sqlite3_step(st.get()) != SQLITE_ROW || sqlite3_column_type(st.get(), 0) == SQLITE_NULL)
+        return;
     std::lock_guard lock(gIdentityMutex);
     // A counter at or below the highest value is dropped: its next use counts on from the
     // table's highest value, as a table never used since start does.
-    const auto it = gIdentity.find(identityKey(db.handle(), table));
-    if (it != gIdentity.end() && it->second.next <= highest) gIdentity.erase(it);
+    const auto it = gIdentity.find(identityKey(db.handle(), table.name));
+    if (it != gIdentity.end() && it->second <= sqlite3_column_int64(st.get(), 0))
+        gIdentity.erase(it);
 }
 
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,

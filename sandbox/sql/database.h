@@ -43,9 +43,8 @@ struct ColumnDef {
     std::string declared;
     bool notNull = false;
     bool identity = false;
-    bool rowKey = false;        // the store's own row key (kRowKeyType)
-    bool caseSensitive = false; // character data declared _CS or _BIN
-    int collation = 0;          // of character data: a CollationId
+    bool rowKey = false; // the store's own row key (kRowKeyType)
+    int collation = 0;   // of character data: a CollationId
 };
 
 struct TableDef {
@@ -85,7 +84,6 @@ public:
 
     sqlite3* handle() const { return db_; }
     const std::string& name() const { return name_; }
-    const std::string& file() const { return file_; }
 
     // Runs SQL that returns no rows; throws SqlError.
     void exec(const std::string& sql, const std::string& table = {});
@@ -113,7 +111,6 @@ public:
 private:
     sqlite3* db_ = nullptr;
     std::string name_;
-    std::string file_;
     std::map<std::string, std::unique_ptr<TableDef>> tables_;
     std::int64_t numbered_ = 0;
     std::optional<std::int64_t> lastIdentity_;
@@ -131,7 +128,7 @@ private:
 void forgetIdentity(const Database& db, std::string_view table);
 void setNextIdentity(const Database& db, std::string_view table, std::int64_t next);
 // After explicit identity values: the table's next value goes past the highest it holds.
-void keepIdentityAbove(const Database& db, std::string_view table, std::int64_t highest);
+void keepIdentityAbove(const Database& db, const TableDef& table);
 // The DEFAULT expression that draws the next value for an identity column.
 std::string identityDefault(std::string_view table, std::string_view column, std::int64_t seed,
                             std::int64_t increment);

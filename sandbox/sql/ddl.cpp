@@ -38,8 +38,7 @@ std::optional<std::string> indexNamed(Database& db, const std::string& table,
                                       const std::string& index) {
     Prepared find(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND name = " +
                           quoteString(table + "." + index) + " COLLATE NOCASE");
-    if (!find.step()) return std::nullopt;
-    return find.text(0);
+    return find.step() ? std::optional(find.text(0)) : std::nullopt;
 }
 
 std::string indexSql(const std::string& table, const std::string& index, const std::string& columns,
@@ -165,9 +164,8 @@ void Engine::createIndex(Parser& p, bool unique) {
     if (p.take("include")) p.skipGroup();
     std::string where;
     if (p.take("where")) {
-        TokenIt stop = p.position();
-        while (stop != p.end() && !stop->is("with"))
-            ++stop;
+        const TokenIt stop =
+            std::find_if(p.position(), p.end(), [](const Token& t) { return t.is("with"); });
         ExprPtr condition = p.apart(stop, [](Parser& w) { return w.whole(&Parser::expression); });
         where = " WHERE " + Binder(*db_, variables_).overTable(*def, *condition);
     }
@@ -187,7 +185,16 @@ void Engine::createIndex(Parser& p, bool unique) {
 // DROP DATABASE and DROP INDEX read no further than their names.
 void Engine::drop(Parser& p) {
     if (p.atEnd()) throw syntaxNear("DROP");
-    if (p.take("database")) return dropDatabase(p.takeName("DATABASE"));
+    if (p.take("database")) {
+        const std::string name = p.takeName("DATABASE");
+        const auto target = store_.find(name);
+        // In use by this session or any other: its sessions' later work would vanish unseen.
+        if (iequals(name, database()) || iequals(name, "master") ||
+            (target && store_.faults().sessions(*target) > 0))
+            throw SqlError{3702, 16, 4,
+                           "Cannot drop database \"" + name + "\" because it is currently in use."};
+        return store_.drop(name);
+    }
     if (p.take("index")) {
         std::string table = p.takeName("INDEX"), index;
         if (p.takeSymbol(".")) {
@@ -223,16 +230,6 @@ void Engine::drop(Parser& p) {
     } while (p.nextItem());
 }
 
-void Engine::dropDatabase(const std::string& name) {
-    const auto target = store_.find(name);
-    // In use by this session or any other: its sessions' later work would vanish unseen.
-    if (iequals(name, database()) || iequals(name, "master") ||
-        (target && store_.faults().sessions(*target) > 0))
-        throw SqlError{3702, 16, 4,
-                       "Cannot drop database \"" + name + "\" because it is currently in use."};
-    store_.drop(name);
-}
-
 // ALTER TABLE t DROP [COLUMN] c (reading no further), or ADD [COLUMN] definition, ...
 void Engine::alter(Parser& p) {
     if (!p.take("table"))
@@ -259,7 +256,7 @@ void Engine::alter(Parser& p) {
             if (c.identity) {
                 if (hasIdentity) throw secondIdentity(table);
                 db_->forgetSchema();
-                addIdentityColumn(*db_->table(table), columnSql(c, table), c.name, c.seed);
+                addIdentityColumn(*db_->table(table), c);
                 continue;
             }
             if (c.primaryKey || c.unique) throw unsupported("adding a key with ALTER TABLE");
@@ -280,8 +277,7 @@ void Engine::truncate(Parser& p) {
 
 // The store cannot add a column whose default draws identity values, so the table is rebuilt with
 // it, copying the rows in storage order: they are numbered 1, 2, 3 ... in that order.
-void Engine::addIdentityColumn(const TableDef& table, const std::string& columnSql,
-                               const std::string& column, std::int64_t seed) {
+void Engine::addIdentityColumn(const TableDef& table, const ColumnDefinition& column) {
     const std::string name = table.name;
     std::string createSql;
     std::vector<std::string> indexSqls;
@@ -296,15 +292,15 @@ void Engine::addIdentityColumn(const TableDef& table, const std::string& columnS
                 indexSqls.push_back(st.text(1));
     }
     for (const auto& c : table.columns)
-        if (iequals(c.name, column)) throw duplicateColumn(column, name, 4);
+        if (iequals(c.name, column.name)) throw duplicateColumn(column.name, name, 4);
     const std::string work = name + "$rowlark_rebuild";
     std::string body = createSql.substr(createSql.find('('));
-    body.insert(body.rfind(')'), ", " + columnSql);
+    body.insert(body.rfind(')'), ", " + columnSql(column, name));
     std::string list;
     for (const auto& c : table.columns)
         list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
     db_->exec("CREATE TABLE " + quoteIdent(work) + " " + body, name);
-    setNextIdentity(*db_, name, seed);
+    setNextIdentity(*db_, name, column.seed);
     db_->exec("INSERT INTO " + quoteIdent(work) + " (" + list + ") SELECT " + list + " FROM " +
                   quoteIdent(name) + " ORDER BY rowid",
               name);

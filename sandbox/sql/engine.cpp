@@ -13,8 +13,7 @@ namespace {
 
 struct OutColumn {
     tds::ColumnInfo info;
-    SqlType type;
-    bool typed = false;
+    std::optional<SqlType> type; // the binder's, else the store's, else its first value's
 };
 
 std::uint16_t flagsOf(const ColumnDef& c) {
@@ -30,35 +29,34 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
         OutColumn& c = cols[i];
         c.info.flags = tds::kFlagNullable;
         const char* decl = sqlite3_column_decltype(st, i);
-        if (auto t = decl ? SqlType::fromDeclared(decl) : std::nullopt) c.type = *t, c.typed = true;
+        if (decl) c.type = SqlType::fromDeclared(decl);
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
         if (table && origin && schema &&
-            (std::string_view(schema) == "main" || std::string_view(schema) == "temp")) {
+            (std::string_view(schema) == "main" || std::string_view(schema) == "temp"))
             if (const TableDef* def = db.table(table))
                 for (const auto& col : def->columns)
                     if (iequals(col.name, origin)) c.info.flags = flagsOf(col);
-        }
     }
     return cols;
 }
 
 void settleTypes(std::vector<OutColumn>& cols, sqlite3_stmt* st, bool haveRow) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
-        if (!cols[i].typed) {
+        if (!cols[i].type) {
             const int at = static_cast<int>(i);
             cols[i].type = inferType(haveRow ? sqlite3_column_type(st, at) : SQLITE_TEXT);
             // Text longer than nvarchar(4000) holds (a long literal, REPLICATE) goes out as
             // nvarchar(max), as the server types such an expression.
             // (UTF-8 has at least a byte for each UTF-16 unit: the exact count only when needed.)
-            if (haveRow && cols[i].type.base == BaseType::NVarChar &&
+            if (haveRow && cols[i].type->base == BaseType::NVarChar &&
                 sqlite3_column_type(st, at) == SQLITE_TEXT &&
-                sqlite3_column_bytes(st, at) > cols[i].type.length &&
-                sqlite3_column_bytes16(st, at) > 2 * cols[i].type.length)
-                cols[i].type.length = SqlType::kMax;
+                sqlite3_column_bytes(st, at) > cols[i].type->length &&
+                sqlite3_column_bytes16(st, at) > 2 * cols[i].type->length)
+                cols[i].type->length = SqlType::kMax;
         }
-        cols[i].info.type = cols[i].type.wire();
+        cols[i].info.type = cols[i].type->wire();
     }
 }
 
@@ -74,8 +72,7 @@ Engine::Engine(Store& store, const std::string& database) : store_(store) {
 }
 
 void Engine::openDatabase(const std::string& name) {
-    std::optional<std::int64_t> identity;
-    if (db_) identity = db_->lastIdentity();
+    const auto identity = db_ ? db_->lastIdentity() : std::nullopt;
     db_ = std::make_unique<Database>(store_, name);
     db_->lastIdentity() = identity; // @@IDENTITY outlives USE
     db_->define("rowlark_session", 1, sessionFn, this);
@@ -183,10 +180,9 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         QueryPtr q = Parser(t.begin(), t.end()).whole(&Parser::query);
         return results(Binder(*db_, variables_).query(*q), sink);
     }
-    if (formatOnly_ && (k.is("insert") || k.is("update") || k.is("delete")) &&
-        !(t.size() > 1 && t[1].is("bulk")))
-        return sink.done(false, 0); // described, not run
     if (k.is("insert") && t.size() > 1 && t[1].is("bulk")) return insertBulk(t, sink);
+    if (formatOnly_ && (k.is("insert") || k.is("update") || k.is("delete")))
+        return sink.done(false, 0); // described, not run
     if (k.is("insert")) return sink.done(true, insert(t));
     if (k.is("update") || k.is("delete")) return changeStatement(t, sink);
     const bool tran = t.size() >= 2 && (t[1].is("tran") || t[1].is("transaction"));
@@ -207,7 +203,6 @@ void Engine::dispatch(const Tokens& t, ResultSink& sink) {
         if (!sink.row({std::int64_t{store_.faults().sessions(database())}})) throw Cancelled{};
         return sink.done(true, 1);
     }
-    // The statements that send nothing but their end, read past their first words.
     Parser p(t.begin(), t.end());
     for (auto [verb, run] : {std::pair{"create", &Engine::create},
                              {"drop", &Engine::drop},
@@ -242,16 +237,14 @@ void Engine::set(Parser& p) {
 // The sandbox's faults, for tests: SANDBOX FAULT DROP ON 'text' [SKIP n] | DROP AFTER n ROWS |
 // DELAY ms [ON 'text'] | REFUSE 'text' | CLEAR; its other statement is SANDBOX CONNECTIONS.
 void Engine::sandboxFault(Parser& p) {
+    const auto at = [&](Token::Kind kind) { return !p.atEnd() && p.position()->kind == kind; };
     const auto number = [&]() -> long {
-        if (p.atEnd()) throw syntaxNear("SANDBOX");
-        const Token& t = *p.position();
-        const auto v = t.kind == Token::Number ? parseWholeNumber(t.text) : std::nullopt;
-        if (!v || *v > INT32_MAX) p.fail();
+        const auto v = at(Token::Number) ? parseWholeNumber(p.position()->text) : std::nullopt;
+        if (!v || *v > INT32_MAX) p.failNear("SANDBOX");
         return p.takeAny(), static_cast<long>(*v);
     };
     const auto text = [&] {
-        if (p.atEnd()) throw syntaxNear("SANDBOX");
-        if (p.position()->kind != Token::String) p.fail();
+        if (!at(Token::String)) p.failNear("SANDBOX");
         return p.takeAny();
     };
     const auto left = [&] { return p.end() - p.position(); };
@@ -262,9 +255,7 @@ void Engine::sandboxFault(Parser& p) {
         r.kind = FaultRule::DropOn;
         r.pattern = text();
         if (left() > 1 && p.take("skip")) r.skip = number();
-    } else if (left() > 3 && p.is("drop") && p.position()[1].is("after") &&
-               p.position()[3].is("rows")) {
-        p.takeAny(), p.takeAny(); // DROP AFTER
+    } else if (left() > 3 && p.position()[3].is("rows") && p.takeBoth("drop", "after")) {
         r.kind = FaultRule::DropAfterRows;
         r.rows = number();
     } else if (p.take("delay")) {
@@ -289,22 +280,21 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
         OutColumn& r = cols[i];
         r.info.name = tds::utf16(c.name);
         if (c.column) r.info.flags = flagsOf(*c.column);
-        if (c.type.known && !c.type.nullLiteral) r.type = c.type.type, r.typed = true;
-        if (c.type.nullLiteral) r.type = SqlType{BaseType::Int}, r.typed = true;
+        if (c.type.known && !c.type.nullLiteral) r.type = c.type.type;
+        if (c.type.nullLiteral) r.type = SqlType{BaseType::Int};
     }
     // Under SET FMTONLY ON a query describes its columns and sends no rows.
     bool haveRow = !formatOnly_ && st.step();
     settleTypes(cols, st.get(), haveRow);
-    std::vector<tds::ColumnInfo> infos;
-    for (const auto& c : cols)
-        infos.push_back(c.info);
+    std::vector<tds::ColumnInfo> infos(cols.size());
+    std::ranges::transform(cols, infos.begin(), &OutColumn::info);
     sink.columns(infos);
     std::vector<tds::Value> values(cols.size());
     std::uint64_t count = 0;
     ConversionError err;
     while (haveRow) {
         for (std::size_t i = 0; i < cols.size(); ++i)
-            if (!readValue(st.get(), static_cast<int>(i), cols[i].type, values[i], err))
+            if (!readValue(st.get(), static_cast<int>(i), *cols[i].type, values[i], err))
                 throw SqlError{err.number, 16, 1, err.message};
         if (!sink.row(values)) throw Cancelled{};
         ++count;
@@ -315,9 +305,7 @@ void Engine::results(const BoundQuery& q, ResultSink& sink) {
 
 std::uint64_t Engine::change(const std::string& sql, const std::string& table) {
     try {
-        Prepared st(*db_, sql, table);
-        while (st.step()) {
-        }
+        db_->exec(sql, table);
     } catch (SqlError& e) {
         if (e.number == 2627) e = duplicateKey(e, table);
         throw;
@@ -335,13 +323,13 @@ SqlError Engine::duplicateKey(const SqlError& e, const std::string& table) {
     Prepared found(*db_, "SELECT i.name FROM pragma_index_list(" + quoteString(table) + ", " +
                              schema + ") i WHERE i.\"unique\" AND (SELECT group_concat(" +
                              quoteString(table + ".") +
-                             " || c.name, ', ') FROM pragma_index_info(" + "i.name, " + schema +
+                             " || c.name, ', ') FROM pragma_index_info(i.name, " + schema +
                              ") c) = " + quoteString(e.message.substr(from + 4, to - from - 4)) +
                              " COLLATE NOCASE");
     if (!found.step()) return e;
     const std::string index = found.text(0);
     const std::string name = index.substr(index.find('.') + 1);
-    if (name.rfind("$P", 0) == 0 || name.rfind("$U", 0) == 0)
+    if (name.starts_with("$P") || name.starts_with("$U"))
         return {2627, 14, 1,
                 std::string("Violation of ") + (name[1] == 'P' ? "PRIMARY" : "UNIQUE") +
                     " KEY constraint '" + name.substr(2) +

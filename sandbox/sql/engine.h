@@ -89,11 +89,9 @@ private:
     void createView(Parser& p);
     void createIndex(Parser& p, bool unique);
     void drop(Parser& p);
-    void dropDatabase(const std::string& name);
     void alter(Parser& p);
     void truncate(Parser& p);
-    void addIdentityColumn(const TableDef& table, const std::string& columnSql,
-                           const std::string& column, std::int64_t seed);
+    void addIdentityColumn(const TableDef& table, const struct ColumnDefinition& column);
     void use(const std::string& name, ResultSink& sink);
     // The statements that send nothing but their end, read past their first words.
     void set(Parser& p);
@@ -107,7 +105,6 @@ private:
     void insertBulk(const Tokens& t, ResultSink& sink);
     // Refuses an INSERT's columns that do not fit the table's IDENTITY_INSERT setting.
     void checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const;
-    void afterExplicitIdentity(const TableDef& def);
     void openTransaction(ResultSink& sink);
     void openDatabase(const std::string& name);
     void saveTransaction(Parser& p);
@@ -121,8 +118,7 @@ private:
     // Runs one statement: the store transaction it opened ends with it, and its statement locks.
     void statement(const std::function<void()>& work);
     void endStatement(bool ok);
-    // The undo logs of a transaction that holds no store transaction: the rows its statements
-    // changed, as they were, kept by the session's own triggers (undo.cpp).
+    // The undo logs of a transaction that holds no store transaction (undo.cpp).
     void keepUndo(const Access& table);
     std::map<std::string, std::int64_t> undoPositions();
     void undoTo(const std::map<std::string, std::int64_t>& positions);

@@ -30,14 +30,12 @@ void Engine::setIdentityInsert(Parser& p) {
 }
 
 void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool identityListed) const {
-    if (def.identityIndex < 0) return;
-    if (!iequals(identityInsert_, def.name)) { // IDENTITY_INSERT is off for the table
-        if (identityListed)
-            throw SqlError{544, 16, 1,
-                           "Cannot insert explicit value for identity column in table '" +
-                               def.name + "' when IDENTITY_INSERT is set to OFF."};
-        return;
-    }
+    const bool on = iequals(identityInsert_, def.name); // IDENTITY_INSERT for the table
+    if (def.identityIndex < 0 || (!on && !identityListed)) return;
+    if (!on)
+        throw SqlError{544, 16, 1,
+                       "Cannot insert explicit value for identity column in table '" + def.name +
+                           "' when IDENTITY_INSERT is set to OFF."};
     if (!columnList)
         throw SqlError{8101, 16, 1,
                        "An explicit value for the identity column in table '" + def.name +
@@ -49,13 +47,6 @@ void Engine::checkIdentityColumns(const TableDef& def, bool columnList, bool ide
                            def.name +
                            "' either when IDENTITY_INSERT is set to ON or when a replication user "
                            "is inserting into a NOT FOR REPLICATION identity column."};
-}
-
-void Engine::afterExplicitIdentity(const TableDef& def) {
-    const std::string column = quoteIdent(def.columns[def.identityIndex].name);
-    Prepared st(*db_, "SELECT max(" + column + ") FROM " + quoteIdent(def.name));
-    if (st.step() && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
-        keepIdentityAbove(*db_, def.name, sqlite3_column_int64(st.get(), 0));
 }
 
 } // namespace sandbox

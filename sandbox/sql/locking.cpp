@@ -14,7 +14,7 @@
 namespace sandbox {
 
 std::string Engine::resource(const std::string& table) const {
-    return db_->file() + '\0' + toLower(table);
+    return std::string(sqlite3_db_filename(db_->handle(), "main")) + '\0' + toLower(table);
 }
 
 void Engine::lock(const std::string& r, bool exclusive, bool forTransaction) {
@@ -72,9 +72,6 @@ void Engine::statement(const std::function<void()>& work) {
 }
 
 void Engine::endStatement(bool ok) {
-    const auto quietly = [&](const char* sql) {
-        sqlite3_exec(db_->handle(), sql, nullptr, nullptr, nullptr);
-    };
     if (statementStore_ && ok) {
         try {
             db_->exec("COMMIT");
@@ -83,8 +80,10 @@ void Engine::endStatement(bool ok) {
             throw;
         }
     }
-    if (statementStore_ && !ok) quietly("ROLLBACK");
-    if (storeBegunHere_ && !ok) quietly("ROLLBACK"), transactionStore_ = false;
+    // Either store transaction the statement opened, its own or the user transaction's, goes.
+    if (!ok && (statementStore_ || storeBegunHere_))
+        sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!ok && storeBegunHere_) transactionStore_ = false;
     if (!ok) // the logs made inside the store transaction are gone with it
         for (const auto& key : undoOfStatement_)
             undo_.erase(key);

@@ -58,8 +58,7 @@ void Locks::acquire(const void* owner, const std::string& resource, bool exclusi
         }
     }
     waiting_.erase(owner);
-    bool& alone = held_[resource][owner];
-    alone = alone || exclusive;
+    held_[resource][owner] |= exclusive; // a holder alone stays alone when it asks to share
 }
 
 void Locks::release(const void* owner, const std::string& resource) {

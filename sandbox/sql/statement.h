@@ -5,6 +5,7 @@
 #include "ast.h"
 #include "database.h"
 
+#include <memory>
 #include <sqlite3.h>
 #include <string>
 
@@ -13,19 +14,17 @@ namespace sandbox {
 class Prepared {
 public:
     Prepared(Database& db, const std::string& sql, const std::string& table = {})
-        : db_(db), st_(db.prepare(sql.c_str(), static_cast<int>(sql.size()), table)),
+        : db_(db),
+          st_(db.prepare(sql.c_str(), static_cast<int>(sql.size()), table), sqlite3_finalize),
           table_(table) {}
-    ~Prepared() { sqlite3_finalize(st_); }
-    Prepared(const Prepared&) = delete;
-    Prepared& operator=(const Prepared&) = delete;
 
-    sqlite3_stmt* get() const { return st_; }
+    sqlite3_stmt* get() const { return st_.get(); }
     std::string text(int column) const {
-        return reinterpret_cast<const char*>(sqlite3_column_text(st_, column));
+        return reinterpret_cast<const char*>(sqlite3_column_text(st_.get(), column));
     }
     // True for a row, false when done; throws SqlError on failure.
     bool step() {
-        const int rc = sqlite3_step(st_);
+        const int rc = sqlite3_step(st_.get());
         if (!stepped_) stepped_ = true, db_.stepped();
         if (rc == SQLITE_ROW) return true;
         if (rc == SQLITE_DONE) return false;
@@ -34,7 +33,7 @@ public:
 
 private:
     Database& db_;
-    sqlite3_stmt* st_ = nullptr;
+    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> st_;
     std::string table_;
     bool stepped_ = false;
 };

@@ -10,10 +10,6 @@
 namespace sandbox {
 namespace {
 
-SqlError nameMissing() {
-    return {1038, 15, 5, "An object or column name is missing or empty.", true};
-}
-
 // SELECT @variable = value as a query of its own.
 QueryPtr assignment(const std::string& variable, ExprPtr value) {
     auto q = std::make_unique<Query>();
@@ -29,8 +25,8 @@ QueryPtr assignment(const std::string& variable, ExprPtr value) {
 
 bool Engine::condition(const Tokens& t) {
     ExprPtr e = Parser(t.begin(), t.end()).whole(&Parser::expression);
-    Binder binder(*db_, variables_);
-    Prepared st(*db_, "SELECT CASE WHEN " + binder.value(*e) + " THEN 1 ELSE 0 END");
+    Prepared st(*db_,
+                "SELECT CASE WHEN " + Binder(*db_, variables_).value(*e) + " THEN 1 ELSE 0 END");
     return st.step() && sqlite3_column_int(st.get(), 0) == 1;
 }
 
@@ -42,12 +38,11 @@ std::uint64_t Engine::insert(const Tokens& t) {
     std::vector<const ColumnDef*> into;
     bool explicitIdentity = false;
     for (const auto& wanted : s.columns) {
-        const ColumnDef* found = nullptr;
-        for (const auto& c : def->columns)
-            if (iequals(c.name, wanted)) found = &c;
-        if (!found) throw invalidColumn(wanted);
+        const auto found = std::ranges::find_if(
+            def->columns, [&](const ColumnDef& c) { return iequals(c.name, wanted); });
+        if (found == def->columns.end()) throw invalidColumn(wanted);
         explicitIdentity = explicitIdentity || found->identity;
-        into.push_back(found);
+        into.push_back(&*found);
     }
     if (s.columns.empty()) {
         // Without a column list the values go to every column but the identity.
@@ -57,9 +52,8 @@ std::uint64_t Engine::insert(const Tokens& t) {
     } else {
         checkIdentityColumns(*def, true, explicitIdentity);
     }
-    Binder binder(*db_, variables_);
-    const std::uint64_t rows = change(binder.insert(s, *def, into), def->name);
-    if (explicitIdentity) afterExplicitIdentity(*def);
+    const std::uint64_t rows = change(Binder(*db_, variables_).insert(s, *def, into), def->name);
+    if (explicitIdentity) keepIdentityAbove(*db_, *def);
     return rows;
 }
 
@@ -91,12 +85,10 @@ void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
     // Identity survives a plain copy, not a join, grouping, DISTINCT or UNION.
     const bool keepsIdentity = &first == &q && s.from.size() == 1 &&
                                s.from[0]->kind == Source::Table && s.groupBy.empty() && !s.distinct;
-    Binder binder(*db_, variables_);
-    const BoundQuery bound = binder.query(q, true);
+    const BoundQuery bound = Binder(*db_, variables_).query(q, true);
     std::vector<ColumnDefinition> definitions;
     bool identityTaken = false;
-    const bool numbered = std::any_of(bound.columns.begin(), bound.columns.end(),
-                                      [](const ResultColumn& c) { return c.numbering; });
+    const bool numbered = std::ranges::any_of(bound.columns, &ResultColumn::numbering);
     // Columns without a type of their own take the type of the first value: only then is the
     // select run an extra time, and only to its first row.
     std::optional<Prepared> firstRow;
@@ -108,7 +100,8 @@ void Engine::selectInto(Query& q, Query& first, ResultSink& sink) {
             if (!firstRow) row = firstRow.emplace(*db_, bound.sql).step();
             type = inferType(row ? sqlite3_column_type(firstRow->get(), int(i)) : SQLITE_TEXT);
         }
-        if (c.name.empty()) throw nameMissing();
+        if (c.name.empty())
+            throw SqlError{1038, 15, 5, "An object or column name is missing or empty.", true};
         for (std::size_t k = 0; k < i; ++k)
             if (iequals(bound.columns[k].name, c.name)) throw duplicateColumn(c.name, target, 3);
         const bool inherits = c.column && c.column->identity && keepsIdentity;
@@ -154,19 +147,15 @@ void Engine::declare(Parser& p) {
                                "' has already been declared. Variable names must be unique "
                                "within a query batch or stored procedure."};
         variables_[name] = Variable{type, std::monostate{}};
-        if (p.takeSymbol("=")) {
-            QueryPtr q =
-                assignment(name, p.apart(p.end(), [](Parser& v) { return v.expression(); }));
-            assign(*q);
-        }
+        if (p.takeSymbol("="))
+            assign(*assignment(name, p.apart(p.end(), [](Parser& v) { return v.expression(); })));
         if (!p.atEnd()) p.expectSymbol(",");
     }
 }
 
 void Engine::setVariable(Parser& p) {
     const std::string name = p.takeAny();
-    if (p.end() - p.position() < 2 || !p.takeSymbol("="))
-        throw syntaxNear(p.atEnd() ? "SET" : p.position()->text);
+    if (p.end() - p.position() < 2 || !p.takeSymbol("=")) p.failNear("SET");
     assign(*assignment(name,
                        p.apart(p.end(), [](Parser& v) { return v.whole(&Parser::expression); })));
 }
@@ -185,8 +174,7 @@ void Engine::selectAssign(Query& q, ResultSink& sink) {
 // Runs the assigning select and gives each variable its value in the last row, converted to its
 // type; the variables keep their values when there is no row. Returns the rows.
 std::uint64_t Engine::assign(Query& q) {
-    Binder binder(*db_, variables_);
-    const BoundQuery bound = binder.query(q);
+    const BoundQuery bound = Binder(*db_, variables_).query(q);
     Prepared st(*db_, bound.sql);
     std::uint64_t rows = 0;
     ConversionError err;

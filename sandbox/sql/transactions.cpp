@@ -2,10 +2,10 @@
 #include "engine.h"
 
 #include "ast.h"
-#include "statement.h"
 #include "text.h"
 
 #include <sqlite3.h>
+#include <utility>
 
 namespace sandbox {
 namespace {
@@ -95,8 +95,7 @@ void Engine::endTransaction(ResultSink& sink) {
 void Engine::finishTransaction(bool commit) {
     tranCount_ = 0;
     savepoints_.clear();
-    if (transactionStore_) {
-        transactionStore_ = false;
+    if (std::exchange(transactionStore_, false)) {
         if (commit) db_->exec("COMMIT");
         if (!commit) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     }

@@ -19,7 +19,7 @@ void Engine::keepUndo(const Access& a) {
     if (!def) return;
     UndoLog u;
     u.table = def->name, u.log = "rowlark_undo$" + toLower(def->name), u.temp = a.temp;
-    std::string cols, olds, body;
+    std::string cols, olds;
     for (const auto& c : def->columns) {
         u.rowKey = u.rowKey || c.rowKey;
         u.columns.push_back(quoteIdent(c.name));
@@ -79,10 +79,7 @@ void Engine::undoTo(const std::map<std::string, std::int64_t>& positions) {
     const std::string store = resource("");
     const bool held = store_.locks().holds(this, store, true);
     if (!held) store_.locks().acquire(this, store, true, -1, false);
-    const bool begin = sqlite3_get_autocommit(db_->handle());
-    if (begin) db_->exec("BEGIN IMMEDIATE");
-    db_->exec(sql);
-    if (begin) db_->exec("COMMIT");
+    db_->exec(sqlite3_get_autocommit(db_->handle()) ? "BEGIN IMMEDIATE;" + sql + "COMMIT" : sql);
     if (!held) store_.locks().release(this, store);
 }
 
