@@ -22,6 +22,11 @@ constexpr std::uint16_t kSpid = 51;
 
 struct Disconnected {};
 
+tds::ServerMessage message(int number, std::uint8_t severity, std::uint8_t state,
+                           const std::string& text, bool isError, int line = 1) {
+    return {isError, number, state, severity, tds::utf16(text), u"ROWLARK-SANDBOX", {}, line};
+}
+
 } // namespace
 
 Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
@@ -84,18 +89,6 @@ void Session::queueDone(std::uint16_t status, std::uint64_t count) {
     flushFullPackets();
 }
 
-tds::ServerMessage Session::message(int number, int severity, int state, const std::string& text,
-                                    bool isError) const {
-    tds::ServerMessage m;
-    m.isError = isError;
-    m.number = number;
-    m.severity = static_cast<std::uint8_t>(severity);
-    m.state = static_cast<std::uint8_t>(state);
-    m.text = tds::utf16(text);
-    m.server = u"ROWLARK-SANDBOX";
-    return m;
-}
-
 void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
     flushPendingDone();
     sourceTypes_.clear();
@@ -147,9 +140,7 @@ void Session::done(bool hasCount, std::uint64_t count) {
 
 void Session::error(const SqlError& e) {
     flushPendingDone();
-    tds::ServerMessage m = message(e.number, e.severity, e.state, e.message, true);
-    m.line = e.line;
-    m.encode(out_, tdsVersion_);
+    message(e.number, e.severity, e.state, e.message, true, e.line).encode(out_, tdsVersion_);
     queueDone(tds::kDoneError, 0);
 }
 

@@ -61,8 +61,6 @@ private:
     void transaction(const tds::Message& m);
     void finishRequest(bool completed);
     void acknowledgeAttention();
-    tds::ServerMessage message(int number, int severity, int state, const std::string& text,
-                               bool isError) const;
 
     int fd_;
     Store& store_;
