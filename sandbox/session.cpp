@@ -75,17 +75,16 @@ void Session::flushFullPackets() {
 }
 
 void Session::flushPendingDone() {
-    if (!hasPending_) return;
-    pending_.status |= tds::kDoneMore;
-    pending_.encode(out_, tdsVersion_);
-    hasPending_ = false;
+    if (!pending_) return;
+    pending_->status |= tds::kDoneMore;
+    pending_->encode(out_, tdsVersion_);
+    pending_.reset();
 }
 
 void Session::queueDone(std::uint16_t status, std::uint64_t count) {
     flushPendingDone();
     pending_ = tds::Done{inProc_ ? tds::kTokDoneInProc : tds::kTokDone, status, 0xC1, count};
-    if (engine_ && engine_->inTransaction()) pending_.status |= tds::kDoneInXact;
-    hasPending_ = true;
+    if (engine_ && engine_->inTransaction()) pending_->status |= tds::kDoneInXact;
     flushFullPackets();
 }
 
@@ -188,9 +187,9 @@ void Session::finishRequest(bool completed) {
         tds::Done{tds::kTokDoneProc, moreCalls_ ? tds::kDoneMore : tds::kDoneFinal, 0, 0}.encode(
             out_, tdsVersion_);
     } else {
-        (hasPending_ ? pending_ : tds::Done{}).encode(out_, tdsVersion_);
+        pending_.value_or(tds::Done{}).encode(out_, tdsVersion_);
     }
-    hasPending_ = false;
+    pending_.reset();
     inProc_ = false;
     returnValues_.clear();
     if (moreCalls_) return;

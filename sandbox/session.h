@@ -71,8 +71,7 @@ private:
     std::unique_ptr<Engine> engine_;
     tds::PacketWriter replies_;
     tds::Writer& out_ = replies_.body(); // the reply being written
-    tds::Done pending_;
-    bool hasPending_ = false;
+    std::optional<tds::Done> pending_;   // the last DONE, held to learn whether more follow
     bool inProc_ = false;
     bool moreCalls_ = false; // more calls follow in the same message (a parameter array)
     bool attention_ = false;
