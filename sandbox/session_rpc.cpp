@@ -13,15 +13,13 @@ bool calls(const tds::RpcRequest& request, const std::string& proc, const char* 
 }
 
 SqlError unreadableParameter(const tds::RpcRequest& r) {
-    if (r.badLength) {
-        static const char* const kHex = "0123456789ABCDEF";
+    if (r.badLength)
         return SqlError{8016, 16, 2,
                         "The incoming tabular data stream (TDS) remote procedure call (RPC) "
                         "protocol stream is incorrect. Parameter " +
                             std::to_string(r.badLength) + " (\"" + tds::utf8(r.badName) +
-                            "\"): Data type 0x" + kHex[r.badType >> 4] + kHex[r.badType & 15] +
+                            "\"): Data type 0x" + hexText({r.badType}) +
                             " has an invalid data length or metadata length."};
-    }
     return SqlError{8016, 16, 1,
                     "The sandbox cannot read a parameter of this type; it reads the integer, "
                     "bit, float, decimal, money, character, binary, date and time and "
@@ -55,9 +53,12 @@ std::vector<tds::RpcParam> paramsFrom(const tds::RpcRequest& r, std::size_t i) {
             r.params.end()};
 }
 
-SqlError noStatement(const std::string& name) {
-    return SqlError{214, 16, 2,
-                    "Procedure expects parameter '" + name + "' of type 'ntext/nchar/nvarchar'."};
+// The call's statement, its text parameter at i; error 214 names the parameter when it is missing.
+const std::u16string& statementAt(const tds::RpcRequest& r, std::size_t i,
+                                  const std::string& name) {
+    if (const auto* s = textAt(r, i)) return *s;
+    throw SqlError{214, 16, 2,
+                   "Procedure expects parameter '" + name + "' of type 'ntext/nchar/nvarchar'."};
 }
 
 } // namespace
@@ -92,8 +93,7 @@ void Session::call(const tds::RpcRequest& request) {
                                 *this);
         } else if (calls(request, proc, "sp_executesql", 10)) {
             // The statement, the parameters' declarations, then their values.
-            if (!textAt(request, 0)) throw noStatement("@statement");
-            return runWithParameters(*textAt(request, 0), textOrEmpty(request, 1),
+            return runWithParameters(statementAt(request, 0, "@statement"), textOrEmpty(request, 1),
                                      paramsFrom(request, 2), 2);
         } else if (calls(request, proc, "sp_prepare", 11)) {
             return prepare(request, false);
@@ -123,8 +123,7 @@ void Session::call(const tds::RpcRequest& request) {
 // sp_prepare and sp_prepexec: the handle (an output parameter), the parameters' declarations, the
 // statement, then (sp_prepexec) the values. The handle goes back as a return value.
 void Session::prepare(const tds::RpcRequest& request, bool execute) {
-    if (!textAt(request, 2)) throw noStatement("@stmt");
-    PreparedText p{std::u16string(textOrEmpty(request, 1)), *textAt(request, 2)};
+    PreparedText p{std::u16string(textOrEmpty(request, 1)), statementAt(request, 2, "@stmt")};
     const std::int32_t handle = prepared_.add(p);
     returnValues_.push_back(
         tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
