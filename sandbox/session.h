@@ -1,7 +1,6 @@
 // One client connection: login, then requests answered through the engine.
 #pragma once
 
-#include "prepared.h"
 #include "sql/engine.h"
 #include "tds/done.h"
 #include "tds/message.h"
@@ -9,6 +8,7 @@
 #include "tds/request.h"
 #include "tds/returnvalue.h"
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -17,6 +17,13 @@ namespace sandbox {
 struct Credentials {
     std::string user = "sa";
     std::string password;
+};
+
+// A statement a client prepared (sp_prepare, sp_prepexec), kept until sp_unprepare or the
+// connection's end.
+struct PreparedText {
+    std::u16string declarations; // "@P1 int, @P2 nvarchar(10)"
+    std::u16string statement;
 };
 
 class Session : public ResultSink {
@@ -83,7 +90,9 @@ private:
     std::optional<long> rowsLeft_;
     bool rowRuleTaken_ = false;
     std::string loggedInTo_; // the database this connection counts under
-    PreparedStatements prepared_;
+    // By handle: 1, 2, ... as the server numbers them for a connection.
+    std::map<std::int32_t, PreparedText> prepared_;
+    std::int32_t lastHandle_ = 0;
     std::vector<tds::ReturnValue> returnValues_; // go out after the procedure's return status
 };
 

@@ -99,13 +99,14 @@ void Session::call(const tds::RpcRequest& request) {
             return prepare(request, false);
         } else if (calls(request, proc, "sp_execute", 12)) {
             // The handle, then the values.
-            const PreparedText* p = prepared_.find(handleOf(request));
-            if (!p) throw noSuchHandle(request);
-            return runWithParameters(p->statement, p->declarations, paramsFrom(request, 1), 1);
+            const auto p = prepared_.find(handleOf(request));
+            if (p == prepared_.end()) throw noSuchHandle(request);
+            return runWithParameters(p->second.statement, p->second.declarations,
+                                     paramsFrom(request, 1), 1);
         } else if (calls(request, proc, "sp_prepexec", 13)) {
             return prepare(request, true);
         } else if (calls(request, proc, "sp_unprepare", 15)) {
-            if (!prepared_.remove(handleOf(request))) throw noSuchHandle(request);
+            if (!prepared_.erase(handleOf(request))) throw noSuchHandle(request);
         } else {
             std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
                                                         : tds::utf8(request.procName);
@@ -124,7 +125,8 @@ void Session::call(const tds::RpcRequest& request) {
 // statement, then (sp_prepexec) the values. The handle goes back as a return value.
 void Session::prepare(const tds::RpcRequest& request, bool execute) {
     PreparedText p{std::u16string(textOrEmpty(request, 1)), statementAt(request, 2, "@stmt")};
-    const std::int32_t handle = prepared_.add(p);
+    const std::int32_t handle = ++lastHandle_;
+    prepared_.emplace(handle, p);
     returnValues_.push_back(
         tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
     if (!execute) return finishRequest(true);
