@@ -84,12 +84,8 @@ void Session::call(const tds::RpcRequest& request) {
     try {
         if (!request.paramsComplete) throw unreadableParameter(request);
         if (proc == "sp_tables") {
-            const auto get = [&](const char16_t* name) -> std::optional<std::string> {
-                const auto v = request.text(name);
-                return v ? std::optional(tds::utf8(*v)) : std::nullopt;
-            };
-            engine_->listTables({get(u"@table_name"), get(u"@table_owner"),
-                                 get(u"@table_qualifier"), get(u"@table_type")},
+            engine_->listTables({request.text(u"@table_name"), request.text(u"@table_owner"),
+                                 request.text(u"@table_qualifier"), request.text(u"@table_type")},
                                 *this);
         } else if (calls(request, proc, "sp_executesql", 10)) {
             // The statement, the parameters' declarations, then their values.

@@ -481,8 +481,8 @@ TEST(Requests, RpcRoundTripAndParameterLookup) {
     RpcRequest back = RpcRequest::decode(encodeRpc(rpc));
     EXPECT_EQ(back.procName, u"sp_tables");
     ASSERT_EQ(back.params.size(), 2u);
-    EXPECT_EQ(back.text(u"@TABLE_NAME"), u"Ord%");
-    EXPECT_EQ(back.text(u"@table_type"), u"'TABLE','VIEW'");
+    EXPECT_EQ(back.text(u"@TABLE_NAME"), "Ord%");
+    EXPECT_EQ(back.text(u"@table_type"), "'TABLE','VIEW'");
     EXPECT_FALSE(back.text(u"@table_owner").has_value());
 
     // A value that runs past the message's end (as tedious sends a short binary(n)): the call is
