@@ -22,29 +22,10 @@ constexpr std::uint16_t kSpid = 51;
 
 struct Disconnected {};
 
-tds::ServerMessage message(int number, std::uint8_t severity, std::uint8_t state,
-                           const std::string& text, bool isError, int line = 1) {
-    return {isError, number, state, severity, tds::utf16(text), u"ROWLARK-SANDBOX", {}, line};
-}
-
-} // namespace
-
-Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
-                 std::string refusal)
-    : fd_(fd), store_(store), credentials_(credentials), loginSeconds_(loginSeconds),
-      refusal_(std::move(refusal)),
-      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }),
-      replies_(tds::kReply, kSpid,
-               [this](const std::uint8_t* data, std::size_t n) { writeAll(data, n); }) {}
-
-Session::~Session() {
-    if (!loggedInTo_.empty()) store_.faults().countSession(loggedInTo_, -1);
-}
-
-bool Session::readExact(std::uint8_t* into, std::size_t n) {
+bool readExact(int fd, std::uint8_t* into, std::size_t n) {
     std::size_t got = 0;
     while (got < n) {
-        ssize_t r = ::recv(fd_, into + got, n - got, 0);
+        ssize_t r = ::recv(fd, into + got, n - got, 0);
         if (r == 0) {
             if (got == 0) return false;
             throw tds::ProtocolError("connection closed inside a read");
@@ -58,9 +39,9 @@ bool Session::readExact(std::uint8_t* into, std::size_t n) {
     return true;
 }
 
-void Session::writeAll(const std::uint8_t* data, std::size_t n) {
+void writeAll(int fd, const std::uint8_t* data, std::size_t n) {
     while (n) {
-        ssize_t w = ::send(fd_, data, n, MSG_NOSIGNAL);
+        ssize_t w = ::send(fd, data, n, MSG_NOSIGNAL);
         if (w < 0) {
             if (errno == EINTR) continue;
             throw Disconnected{};
@@ -68,6 +49,40 @@ void Session::writeAll(const std::uint8_t* data, std::size_t n) {
         data += w;
         n -= static_cast<std::size_t>(w);
     }
+}
+
+// Holds the request for an injected delay like a statement that keeps the server busy: a cancel is
+// not looked at meanwhile, but the end of the connection is (a lost connection), whether the client
+// cut it or the server is stopping (it shuts every connection down), so neither waits it out.
+void holdFor(int fd, long milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        pollfd p{fd, POLLRDHUP, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+        if (r < 0 && errno != EINTR) throw Disconnected{};
+        if (r > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) throw Disconnected{};
+    }
+}
+
+tds::ServerMessage message(int number, std::uint8_t severity, std::uint8_t state,
+                           const std::string& text, bool isError, int line = 1) {
+    return {isError, number, state, severity, tds::utf16(text), u"ROWLARK-SANDBOX", {}, line};
+}
+
+} // namespace
+
+Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
+                 std::string refusal)
+    : fd_(fd), store_(store), credentials_(credentials), loginSeconds_(loginSeconds),
+      refusal_(std::move(refusal)),
+      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(fd_, into, n); }),
+      replies_(tds::kReply, kSpid,
+               [this](const std::uint8_t* data, std::size_t n) { writeAll(fd_, data, n); }) {}
+
+Session::~Session() {
+    if (!loggedInTo_.empty()) store_.faults().countSession(loggedInTo_, -1);
 }
 
 void Session::flushFullPackets() {
@@ -255,24 +270,9 @@ bool Session::login() {
     return true;
 }
 
-void Session::holdFor(long milliseconds) {
-    // Held like a statement that keeps the server busy: a cancel is not looked at meanwhile, but
-    // the end of the connection is, whether the client cut it or the server is stopping (it shuts
-    // every connection down), so that neither waits for the hold to run out.
-    using Clock = std::chrono::steady_clock;
-    const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
-    for (auto now = Clock::now(); now < until; now = Clock::now()) {
-        pollfd p{fd_, POLLRDHUP, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
-        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
-        if (r < 0 && errno != EINTR) throw Disconnected{};
-        if (r > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) throw Disconnected{};
-    }
-}
-
 void Session::batch(const tds::Message& m) {
     const std::string text = tds::utf8(tds::SqlBatch::decode(m.payload).text);
-    if (const long delay = store_.faults().delayFor(engine_->database(), text)) holdFor(delay);
+    if (const long delay = store_.faults().delayFor(engine_->database(), text)) holdFor(fd_, delay);
     switch (store_.faults().onBatch(engine_->database(), text)) {
     case Faults::Action::Drop:
         throw Disconnected{};

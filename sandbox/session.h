@@ -45,17 +45,12 @@ public:
     bool cancelled() override;
 
 private:
-    bool readExact(std::uint8_t* into, std::size_t n);
-    void writeAll(const std::uint8_t* data, std::size_t n);
     void flushFullPackets();
     void flushPendingDone();
     void queueDone(std::uint16_t status, std::uint64_t count);
 
     bool login();
     bool loginFailed(const std::vector<tds::ServerMessage>& messages); // false, to return
-    // Holds the request for an injected delay; ends early, as a lost connection, when the
-    // connection goes.
-    void holdFor(long milliseconds);
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
     void call(const tds::RpcRequest& request);
