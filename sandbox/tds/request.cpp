@@ -60,10 +60,6 @@ SqlBatch SqlBatch::decode(const Bytes& payload) {
     return {r.ucs2(r.remaining() / 2)};
 }
 
-RpcRequest RpcRequest::decode(const Bytes& payload) {
-    return decodeAll(payload).front();
-}
-
 std::vector<RpcRequest> RpcRequest::decodeAll(const Bytes& payload) {
     Reader r(payload);
     skipAllHeaders(r);

@@ -30,7 +30,6 @@ struct RpcRequest {
     std::u16string badName;
     std::uint8_t badType = 0;
 
-    static RpcRequest decode(const Bytes& payload);
     // Every call of a message: calls after the first follow a batch flag (0xFF, before TDS 7.2
     // 0x80; 0xFE asks for no execution and is read as one).
     static std::vector<RpcRequest> decodeAll(const Bytes& payload);
