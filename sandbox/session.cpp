@@ -260,9 +260,7 @@ bool Session::login() {
     collation.encode(out_);
     environment(tds::kEnvLanguage, u"us_english").encode(out_);
     info(5703, "Changed language setting to us_english.");
-    tds::LoginAck ack;
-    ack.tdsVersion = tdsVersion_;
-    ack.encode(out_);
+    tds::LoginAck{.tdsVersion = tdsVersion_}.encode(out_);
     environment(tds::kEnvPacketSize, tds::utf16(std::to_string(replies_.packetSize())), u"4096")
         .encode(out_);
     tds::Done{}.encode(out_, tdsVersion_);
