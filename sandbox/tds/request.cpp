@@ -29,8 +29,7 @@ RpcRequest readCall(Reader& r) {
     rpc.options = r.u16le();
     RpcParam p;
     try {
-        while (!r.atEnd()) {
-            if (isBatchFlag(r.peek())) break;
+        while (!r.atEnd() && !isBatchFlag(r.peek())) {
             p = RpcParam{};
             p.name = r.bVarchar();
             p.status = r.u8();
