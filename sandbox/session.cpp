@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sandbox {
 namespace {
@@ -85,10 +86,6 @@ Session::~Session() {
     if (!loggedInTo_.empty()) store_.faults().countSession(loggedInTo_, -1);
 }
 
-void Session::flushFullPackets() {
-    if (replies_.flushFull()) packetSent_ = true;
-}
-
 void Session::flushPendingDone() {
     if (!pending_) return;
     pending_->status |= tds::kDoneMore;
@@ -100,7 +97,7 @@ void Session::queueDone(std::uint16_t status, std::uint64_t count) {
     flushPendingDone();
     pending_ = tds::Done{inProc_ ? tds::kTokDoneInProc : tds::kTokDone, status, 0xC1, count};
     if (engine_ && engine_->inTransaction()) pending_->status |= tds::kDoneInXact;
-    flushFullPackets();
+    packetSent_ |= replies_.flushFull();
 }
 
 void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
@@ -117,16 +114,11 @@ void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
 
 bool Session::row(const std::vector<tds::Value>& values) {
     // A cancel can only follow what the client has seen: look for one once per packet sent.
-    if (packetSent_) {
-        packetSent_ = false;
-        if (cancelled()) return false;
-    }
-    if (!rowRuleTaken_) {
+    if (std::exchange(packetSent_, false) && cancelled()) return false;
+    if (!std::exchange(rowRuleTaken_, true))
         rowsLeft_ = store_.faults().takeRowLimit(engine_->database());
-        rowRuleTaken_ = true;
-    }
     if (rowsLeft_ && (*rowsLeft_)-- <= 0) {
-        flushFullPackets(); // what was already sent is on the wire; then the server is gone
+        replies_.flushFull(); // what was already sent is on the wire; then the server is gone
         throw Disconnected{};
     }
     const std::size_t start = out_.size();
@@ -144,7 +136,7 @@ bool Session::row(const std::vector<tds::Value>& values) {
             throw SqlError{8152, 16, 1, e.what()};
         }
     }
-    flushFullPackets();
+    packetSent_ |= replies_.flushFull();
     return true;
 }
 

@@ -45,7 +45,6 @@ public:
     bool cancelled() override;
 
 private:
-    void flushFullPackets();
     void flushPendingDone();
     void queueDone(std::uint16_t status, std::uint64_t count);
 
