@@ -314,10 +314,9 @@ void Session::run() {
         // A client that never finishes its login does not hold its thread for ever.
         timeval limit{loginSeconds_, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        const bool in = login();
-        timeval none{0, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
-        if (!in) return;
+        if (!login()) return;
+        limit = {0, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         tds::Message m;
         while (reader_.next(m)) {
             if (m.oversized && m.type != tds::kAttention) {

@@ -70,9 +70,8 @@ void Session::rpc(const tds::Message& m) {
     for (std::size_t i = 0; i < requests.size(); ++i) {
         moreCalls_ = i + 1 < requests.size();
         call(requests[i]);
-        if (!moreCalls_) break;
+        if (!moreCalls_) break; // a cancelled call ends the message's calls
     }
-    moreCalls_ = false;
 }
 
 // Each procedure answers its call, finishing the request once its statement has run; a refusal
