@@ -272,8 +272,7 @@ void Session::batch(const tds::Message& m) {
     case Faults::Action::None:
         break;
     }
-    bool completed = engine_->executeBatch(text, *this);
-    finishRequest(completed);
+    finishRequest(engine_->executeBatch(text, *this));
 }
 
 void Session::bulkLoad(const tds::Message& m) {
