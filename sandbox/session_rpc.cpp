@@ -120,10 +120,9 @@ void Session::call(const tds::RpcRequest& request) {
 // statement, then (sp_prepexec) the values. The handle goes back as a return value.
 void Session::prepare(const tds::RpcRequest& request, bool execute) {
     PreparedText p{std::u16string(textOrEmpty(request, 1)), statementAt(request, 2, "@stmt")};
-    const std::int32_t handle = ++lastHandle_;
-    prepared_.emplace(handle, p);
-    returnValues_.push_back(
-        tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
+    prepared_.emplace(++lastHandle_, p);
+    returnValues_.push_back(tds::ReturnValue{
+        0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{lastHandle_}});
     if (!execute) return finishRequest(true);
     runWithParameters(p.statement, p.declarations, paramsFrom(request, 3), 3);
 }
