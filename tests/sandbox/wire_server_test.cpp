@@ -70,6 +70,7 @@ namespace {
 // The tokens of a reply: the error numbers it carries, and whether it ends with a final DONE.
 struct ReplyTokens {
     std::vector<std::int32_t> errors;
+    std::vector<std::string> errorTexts;
     std::uint64_t count = 0;
     std::vector<std::uint16_t> procs; // each DONEPROC's status
     std::vector<tds::Value> returned; // each RETURNVALUE's value
@@ -84,7 +85,10 @@ ReplyTokens readReply(const tds::Message& m) {
         const std::uint8_t token = r.u8();
         if (token == tds::kTokError || token == tds::kTokInfo) {
             const auto msg = tds::decodeServerMessage(r, token == tds::kTokError);
-            if (token == tds::kTokError) out.errors.push_back(msg.number);
+            if (token == tds::kTokError) {
+                out.errors.push_back(msg.number);
+                out.errorTexts.push_back(tds::utf8(msg.text));
+            }
         } else if (token == tds::kTokDone || token == tds::kTokDoneInProc) {
             out.count = tds::decodeDone(r, token).rowCount;
         } else if (token == tds::kTokEnvChange) {
@@ -207,4 +211,28 @@ TEST(SandboxWire, PreparedStatementsAreKeptByHandle) {
     EXPECT_EQ(call(15, {integer(1)}).errors, std::vector<std::int32_t>{8179});
     EXPECT_EQ(call(12, {integer(1)}).errors, std::vector<std::int32_t>{8179});
     EXPECT_TRUE(call(12, {integer(2), integer(8)}).errors.empty()) << "the other stays";
+}
+
+// A value that runs past the message's end is refused as a server refuses it, naming the parameter
+// and its type in hexadecimal, and the connection goes on.
+TEST(SandboxWire, AValuePastTheMessagesEndIsRefusedByName) {
+    RawClient client(sandboxPort());
+    logIn(client);
+    tds::RpcRequest rpc;
+    rpc.procId = 10; // sp_executesql
+    rpc.params = {{u"", 0, {tds::kNVarChar, 200}, std::u16string(u"SELECT @a")},
+                  {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"@a nvarchar(10)")},
+                  {u"@a", 0, {tds::kNVarChar, 20}, std::u16string(u"abc")}};
+    tds::Bytes cut = tds::encodeRpc(rpc);
+    cut.resize(cut.size() - 2);
+    client.sendMessage(tds::kRpc, cut);
+    const auto m = client.reply();
+    ASSERT_TRUE(m);
+    const ReplyTokens r = readReply(*m);
+    ASSERT_EQ(r.errors, std::vector<std::int32_t>{8016});
+    EXPECT_NE(r.errorTexts[0].find("Parameter 3 (\"@a\"): Data type 0xE7 has an invalid"),
+              std::string::npos)
+        << r.errorTexts[0];
+    client.sendMessage(tds::kSqlBatch, tds::encodeSqlBatch({u"SELECT 1"}));
+    ASSERT_TRUE(client.reply()) << "the connection goes on";
 }
