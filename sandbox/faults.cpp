@@ -31,16 +31,14 @@ Faults::Action Faults::onBatch(const std::string& database, const std::string& t
     std::lock_guard lock(mutex_);
     auto& rules = rules_[toLower(database)];
     for (auto r = rules.begin(); r != rules.end();) {
-        if (r->kind == FaultRule::Refuse && text.find(r->pattern) != std::string::npos)
-            action = Action::Refuse;
-        if (r->kind == FaultRule::DropOn && text.find(r->pattern) != std::string::npos) {
-            if (r->skip-- <= 0) {
-                r = rules.erase(r);
-                action = Action::Drop;
-                continue;
-            }
+        const bool matches = text.find(r->pattern) != std::string::npos;
+        if (matches && r->kind == FaultRule::Refuse) action = Action::Refuse;
+        if (matches && r->kind == FaultRule::DropOn && r->skip-- <= 0) {
+            r = rules.erase(r);
+            action = Action::Drop;
+        } else {
+            ++r;
         }
-        ++r;
     }
     return action;
 }

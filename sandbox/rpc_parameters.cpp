@@ -20,10 +20,8 @@ std::vector<Declaration> parseDeclarations(std::u16string_view text) {
         p = type.position();
         d.output = p != tokens.end() && (p->is("output") || p->is("out"));
         if (d.output) ++p;
-        if (p != tokens.end()) {
-            if (!p->isSymbol(",")) throw syntaxNear(p->text);
-            ++p;
-        }
+        if (p != tokens.end() && !p->isSymbol(",")) throw syntaxNear(p->text);
+        if (p != tokens.end()) ++p; // the comma before the next
         out.push_back(std::move(d));
     }
     return out;

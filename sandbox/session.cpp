@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sandbox {
 namespace {
@@ -22,24 +23,10 @@ constexpr std::uint16_t kSpid = 51;
 
 struct Disconnected {};
 
-} // namespace
-
-Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
-                 std::string refusal)
-    : fd_(fd), store_(store), credentials_(credentials), loginSeconds_(loginSeconds),
-      refusal_(std::move(refusal)),
-      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(into, n); }),
-      replies_(tds::kReply, kSpid,
-               [this](const std::uint8_t* data, std::size_t n) { writeAll(data, n); }) {}
-
-Session::~Session() {
-    if (!loggedInTo_.empty()) store_.faults().countSession(loggedInTo_, -1);
-}
-
-bool Session::readExact(std::uint8_t* into, std::size_t n) {
+bool readExact(int fd, std::uint8_t* into, std::size_t n) {
     std::size_t got = 0;
     while (got < n) {
-        ssize_t r = ::recv(fd_, into + got, n - got, 0);
+        ssize_t r = ::recv(fd, into + got, n - got, 0);
         if (r == 0) {
             if (got == 0) return false;
             throw tds::ProtocolError("connection closed inside a read");
@@ -53,9 +40,9 @@ bool Session::readExact(std::uint8_t* into, std::size_t n) {
     return true;
 }
 
-void Session::writeAll(const std::uint8_t* data, std::size_t n) {
+void writeAll(int fd, const std::uint8_t* data, std::size_t n) {
     while (n) {
-        ssize_t w = ::send(fd_, data, n, MSG_NOSIGNAL);
+        ssize_t w = ::send(fd, data, n, MSG_NOSIGNAL);
         if (w < 0) {
             if (errno == EINTR) continue;
             throw Disconnected{};
@@ -65,35 +52,52 @@ void Session::writeAll(const std::uint8_t* data, std::size_t n) {
     }
 }
 
-void Session::flushFullPackets() {
-    if (replies_.flushFull()) packetSent_ = true;
+// Holds the request for an injected delay like a statement that keeps the server busy: a cancel is
+// not looked at meanwhile, but the end of the connection is (a lost connection), whether the client
+// cut it or the server is stopping (it shuts every connection down), so neither waits it out.
+void holdFor(int fd, long milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        pollfd p{fd, POLLRDHUP, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+        if (r < 0 && errno != EINTR) throw Disconnected{};
+        if (r > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) throw Disconnected{};
+    }
+}
+
+tds::ServerMessage message(int number, std::uint8_t severity, std::uint8_t state,
+                           const std::string& text, bool isError, int line = 1) {
+    return {isError, number, state, severity, tds::utf16(text), u"ROWLARK-SANDBOX", {}, line};
+}
+
+} // namespace
+
+Session::Session(int fd, Store& store, const Credentials& credentials, long loginSeconds,
+                 std::string refusal)
+    : fd_(fd), store_(store), credentials_(credentials), loginSeconds_(loginSeconds),
+      refusal_(std::move(refusal)),
+      reader_([this](std::uint8_t* into, std::size_t n) { return readExact(fd_, into, n); }),
+      replies_(tds::kReply, kSpid,
+               [this](const std::uint8_t* data, std::size_t n) { writeAll(fd_, data, n); }) {}
+
+Session::~Session() {
+    if (!loggedInTo_.empty()) store_.faults().countSession(loggedInTo_, -1);
 }
 
 void Session::flushPendingDone() {
-    if (!hasPending_) return;
-    pending_.status |= tds::kDoneMore;
-    pending_.encode(out_, tdsVersion_);
-    hasPending_ = false;
+    if (!pending_) return;
+    pending_->status |= tds::kDoneMore;
+    pending_->encode(out_, tdsVersion_);
+    pending_.reset();
 }
 
 void Session::queueDone(std::uint16_t status, std::uint64_t count) {
     flushPendingDone();
     pending_ = tds::Done{inProc_ ? tds::kTokDoneInProc : tds::kTokDone, status, 0xC1, count};
-    if (engine_ && engine_->inTransaction()) pending_.status |= tds::kDoneInXact;
-    hasPending_ = true;
-    flushFullPackets();
-}
-
-tds::ServerMessage Session::message(int number, int severity, int state, const std::string& text,
-                                    bool isError) const {
-    tds::ServerMessage m;
-    m.isError = isError;
-    m.number = number;
-    m.severity = static_cast<std::uint8_t>(severity);
-    m.state = static_cast<std::uint8_t>(state);
-    m.text = tds::utf16(text);
-    m.server = u"ROWLARK-SANDBOX";
-    return m;
+    if (engine_ && engine_->inTransaction()) pending_->status |= tds::kDoneInXact;
+    packetSent_ |= replies_.flushFull();
 }
 
 void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
@@ -110,16 +114,11 @@ void Session::columns(const std::vector<tds::ColumnInfo>& columns) {
 
 bool Session::row(const std::vector<tds::Value>& values) {
     // A cancel can only follow what the client has seen: look for one once per packet sent.
-    if (packetSent_) {
-        packetSent_ = false;
-        if (cancelled()) return false;
-    }
-    if (!rowRuleTaken_) {
+    if (std::exchange(packetSent_, false) && cancelled()) return false;
+    if (!std::exchange(rowRuleTaken_, true))
         rowsLeft_ = store_.faults().takeRowLimit(engine_->database());
-        rowRuleTaken_ = true;
-    }
     if (rowsLeft_ && (*rowsLeft_)-- <= 0) {
-        flushFullPackets(); // what was already sent is on the wire; then the server is gone
+        replies_.flushFull(); // what was already sent is on the wire; then the server is gone
         throw Disconnected{};
     }
     const std::size_t start = out_.size();
@@ -137,7 +136,7 @@ bool Session::row(const std::vector<tds::Value>& values) {
             throw SqlError{8152, 16, 1, e.what()};
         }
     }
-    flushFullPackets();
+    packetSent_ |= replies_.flushFull();
     return true;
 }
 
@@ -147,9 +146,7 @@ void Session::done(bool hasCount, std::uint64_t count) {
 
 void Session::error(const SqlError& e) {
     flushPendingDone();
-    tds::ServerMessage m = message(e.number, e.severity, e.state, e.message, true);
-    m.line = e.line;
-    m.encode(out_, tdsVersion_);
+    message(e.number, e.severity, e.state, e.message, true, e.line).encode(out_, tdsVersion_);
     queueDone(tds::kDoneError, 0);
 }
 
@@ -197,9 +194,9 @@ void Session::finishRequest(bool completed) {
         tds::Done{tds::kTokDoneProc, moreCalls_ ? tds::kDoneMore : tds::kDoneFinal, 0, 0}.encode(
             out_, tdsVersion_);
     } else {
-        (hasPending_ ? pending_ : tds::Done{}).encode(out_, tdsVersion_);
+        pending_.value_or(tds::Done{}).encode(out_, tdsVersion_);
     }
-    hasPending_ = false;
+    pending_.reset();
     inProc_ = false;
     returnValues_.clear();
     if (moreCalls_) return;
@@ -255,9 +252,7 @@ bool Session::login() {
     collation.encode(out_);
     environment(tds::kEnvLanguage, u"us_english").encode(out_);
     info(5703, "Changed language setting to us_english.");
-    tds::LoginAck ack;
-    ack.tdsVersion = tdsVersion_;
-    ack.encode(out_);
+    tds::LoginAck{.tdsVersion = tdsVersion_}.encode(out_);
     environment(tds::kEnvPacketSize, tds::utf16(std::to_string(replies_.packetSize())), u"4096")
         .encode(out_);
     tds::Done{}.encode(out_, tdsVersion_);
@@ -265,24 +260,9 @@ bool Session::login() {
     return true;
 }
 
-void Session::holdFor(long milliseconds) {
-    // Held like a statement that keeps the server busy: a cancel is not looked at meanwhile, but
-    // the end of the connection is, whether the client cut it or the server is stopping (it shuts
-    // every connection down), so that neither waits for the hold to run out.
-    using Clock = std::chrono::steady_clock;
-    const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
-    for (auto now = Clock::now(); now < until; now = Clock::now()) {
-        pollfd p{fd_, POLLRDHUP, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
-        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
-        if (r < 0 && errno != EINTR) throw Disconnected{};
-        if (r > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) throw Disconnected{};
-    }
-}
-
 void Session::batch(const tds::Message& m) {
     const std::string text = tds::utf8(tds::SqlBatch::decode(m.payload).text);
-    if (const long delay = store_.faults().delayFor(engine_->database(), text)) holdFor(delay);
+    if (const long delay = store_.faults().delayFor(engine_->database(), text)) holdFor(fd_, delay);
     switch (store_.faults().onBatch(engine_->database(), text)) {
     case Faults::Action::Drop:
         throw Disconnected{};
@@ -292,8 +272,7 @@ void Session::batch(const tds::Message& m) {
     case Faults::Action::None:
         break;
     }
-    bool completed = engine_->executeBatch(text, *this);
-    finishRequest(completed);
+    finishRequest(engine_->executeBatch(text, *this));
 }
 
 void Session::bulkLoad(const tds::Message& m) {
@@ -334,10 +313,9 @@ void Session::run() {
         // A client that never finishes its login does not hold its thread for ever.
         timeval limit{loginSeconds_, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        const bool in = login();
-        timeval none{0, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
-        if (!in) return;
+        if (!login()) return;
+        limit = {0, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         tds::Message m;
         while (reader_.next(m)) {
             if (m.oversized && m.type != tds::kAttention) {

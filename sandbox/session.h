@@ -1,7 +1,6 @@
 // One client connection: login, then requests answered through the engine.
 #pragma once
 
-#include "prepared.h"
 #include "sql/engine.h"
 #include "tds/done.h"
 #include "tds/message.h"
@@ -9,6 +8,7 @@
 #include "tds/request.h"
 #include "tds/returnvalue.h"
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -17,6 +17,13 @@ namespace sandbox {
 struct Credentials {
     std::string user = "sa";
     std::string password;
+};
+
+// A statement a client prepared (sp_prepare, sp_prepexec), kept until sp_unprepare or the
+// connection's end.
+struct PreparedText {
+    std::u16string declarations; // "@P1 int, @P2 nvarchar(10)"
+    std::u16string statement;
 };
 
 class Session : public ResultSink {
@@ -38,17 +45,11 @@ public:
     bool cancelled() override;
 
 private:
-    bool readExact(std::uint8_t* into, std::size_t n);
-    void writeAll(const std::uint8_t* data, std::size_t n);
-    void flushFullPackets();
     void flushPendingDone();
     void queueDone(std::uint16_t status, std::uint64_t count);
 
     bool login();
     bool loginFailed(const std::vector<tds::ServerMessage>& messages); // false, to return
-    // Holds the request for an injected delay; ends early, as a lost connection, when the
-    // connection goes.
-    void holdFor(long milliseconds);
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
     void call(const tds::RpcRequest& request);
@@ -61,8 +62,6 @@ private:
     void transaction(const tds::Message& m);
     void finishRequest(bool completed);
     void acknowledgeAttention();
-    tds::ServerMessage message(int number, int severity, int state, const std::string& text,
-                               bool isError) const;
 
     int fd_;
     Store& store_;
@@ -73,8 +72,7 @@ private:
     std::unique_ptr<Engine> engine_;
     tds::PacketWriter replies_;
     tds::Writer& out_ = replies_.body(); // the reply being written
-    tds::Done pending_;
-    bool hasPending_ = false;
+    std::optional<tds::Done> pending_;   // the last DONE, held to learn whether more follow
     bool inProc_ = false;
     bool moreCalls_ = false; // more calls follow in the same message (a parameter array)
     bool attention_ = false;
@@ -86,7 +84,9 @@ private:
     std::optional<long> rowsLeft_;
     bool rowRuleTaken_ = false;
     std::string loggedInTo_; // the database this connection counts under
-    PreparedStatements prepared_;
+    // By handle: 1, 2, ... as the server numbers them for a connection.
+    std::map<std::int32_t, PreparedText> prepared_;
+    std::int32_t lastHandle_ = 0;
     std::vector<tds::ReturnValue> returnValues_; // go out after the procedure's return status
 };
 

@@ -13,15 +13,13 @@ bool calls(const tds::RpcRequest& request, const std::string& proc, const char* 
 }
 
 SqlError unreadableParameter(const tds::RpcRequest& r) {
-    if (r.badLength) {
-        static const char* const kHex = "0123456789ABCDEF";
+    if (r.badLength)
         return SqlError{8016, 16, 2,
                         "The incoming tabular data stream (TDS) remote procedure call (RPC) "
                         "protocol stream is incorrect. Parameter " +
                             std::to_string(r.badLength) + " (\"" + tds::utf8(r.badName) +
-                            "\"): Data type 0x" + kHex[r.badType >> 4] + kHex[r.badType & 15] +
+                            "\"): Data type 0x" + hexText({r.badType}) +
                             " has an invalid data length or metadata length."};
-    }
     return SqlError{8016, 16, 1,
                     "The sandbox cannot read a parameter of this type; it reads the integer, "
                     "bit, float, decimal, money, character, binary, date and time and "
@@ -55,9 +53,12 @@ std::vector<tds::RpcParam> paramsFrom(const tds::RpcRequest& r, std::size_t i) {
             r.params.end()};
 }
 
-SqlError noStatement(const std::string& name) {
-    return SqlError{214, 16, 2,
-                    "Procedure expects parameter '" + name + "' of type 'ntext/nchar/nvarchar'."};
+// The call's statement, its text parameter at i; error 214 names the parameter when it is missing.
+const std::u16string& statementAt(const tds::RpcRequest& r, std::size_t i,
+                                  const std::string& name) {
+    if (const auto* s = textAt(r, i)) return *s;
+    throw SqlError{214, 16, 2,
+                   "Procedure expects parameter '" + name + "' of type 'ntext/nchar/nvarchar'."};
 }
 
 } // namespace
@@ -69,9 +70,8 @@ void Session::rpc(const tds::Message& m) {
     for (std::size_t i = 0; i < requests.size(); ++i) {
         moreCalls_ = i + 1 < requests.size();
         call(requests[i]);
-        if (!moreCalls_) break;
+        if (!moreCalls_) break; // a cancelled call ends the message's calls
     }
-    moreCalls_ = false;
 }
 
 // Each procedure answers its call, finishing the request once its statement has run; a refusal
@@ -83,29 +83,25 @@ void Session::call(const tds::RpcRequest& request) {
     try {
         if (!request.paramsComplete) throw unreadableParameter(request);
         if (proc == "sp_tables") {
-            const auto get = [&](const char16_t* name) -> std::optional<std::string> {
-                const auto v = request.text(name);
-                return v ? std::optional(tds::utf8(*v)) : std::nullopt;
-            };
-            engine_->listTables({get(u"@table_name"), get(u"@table_owner"),
-                                 get(u"@table_qualifier"), get(u"@table_type")},
+            engine_->listTables({request.text(u"@table_name"), request.text(u"@table_owner"),
+                                 request.text(u"@table_qualifier"), request.text(u"@table_type")},
                                 *this);
         } else if (calls(request, proc, "sp_executesql", 10)) {
             // The statement, the parameters' declarations, then their values.
-            if (!textAt(request, 0)) throw noStatement("@statement");
-            return runWithParameters(*textAt(request, 0), textOrEmpty(request, 1),
+            return runWithParameters(statementAt(request, 0, "@statement"), textOrEmpty(request, 1),
                                      paramsFrom(request, 2), 2);
         } else if (calls(request, proc, "sp_prepare", 11)) {
             return prepare(request, false);
         } else if (calls(request, proc, "sp_execute", 12)) {
             // The handle, then the values.
-            const PreparedText* p = prepared_.find(handleOf(request));
-            if (!p) throw noSuchHandle(request);
-            return runWithParameters(p->statement, p->declarations, paramsFrom(request, 1), 1);
+            const auto p = prepared_.find(handleOf(request));
+            if (p == prepared_.end()) throw noSuchHandle(request);
+            return runWithParameters(p->second.statement, p->second.declarations,
+                                     paramsFrom(request, 1), 1);
         } else if (calls(request, proc, "sp_prepexec", 13)) {
             return prepare(request, true);
         } else if (calls(request, proc, "sp_unprepare", 15)) {
-            if (!prepared_.remove(handleOf(request))) throw noSuchHandle(request);
+            if (!prepared_.erase(handleOf(request))) throw noSuchHandle(request);
         } else {
             std::string name = request.procName.empty() ? "#" + std::to_string(request.procId)
                                                         : tds::utf8(request.procName);
@@ -123,11 +119,10 @@ void Session::call(const tds::RpcRequest& request) {
 // sp_prepare and sp_prepexec: the handle (an output parameter), the parameters' declarations, the
 // statement, then (sp_prepexec) the values. The handle goes back as a return value.
 void Session::prepare(const tds::RpcRequest& request, bool execute) {
-    if (!textAt(request, 2)) throw noStatement("@stmt");
-    PreparedText p{std::u16string(textOrEmpty(request, 1)), *textAt(request, 2)};
-    const std::int32_t handle = prepared_.add(p);
-    returnValues_.push_back(
-        tds::ReturnValue{0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{handle}});
+    PreparedText p{std::u16string(textOrEmpty(request, 1)), statementAt(request, 2, "@stmt")};
+    prepared_.emplace(++lastHandle_, p);
+    returnValues_.push_back(tds::ReturnValue{
+        0, request.params[0].name, 0x01, {tds::kIntN, 4}, std::int64_t{lastHandle_}});
     if (!execute) return finishRequest(true);
     runWithParameters(p.statement, p.declarations, paramsFrom(request, 3), 3);
 }

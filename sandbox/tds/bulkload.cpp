@@ -32,9 +32,7 @@ BulkLoad BulkLoad::decode(const Bytes& payload, std::uint32_t version) {
         b.columns.push_back(std::move(c));
     }
     // The rows end with a DONE token, or (as FreeTDS's bulk copy sends them) with the message.
-    while (!r.atEnd()) {
-        const std::uint8_t token = r.u8();
-        if (token == kTokDone) break;
+    for (std::uint8_t token; !r.atEnd() && (token = r.u8()) != kTokDone;) {
         std::vector<Value> row;
         row.reserve(n);
         if (token == kTokRow) {

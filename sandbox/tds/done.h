@@ -13,7 +13,6 @@ enum DoneStatus : std::uint16_t {
     kDoneInXact = 0x0004,
     kDoneCount = 0x0010,
     kDoneAttn = 0x0020,
-    kDoneSrvError = 0x0100,
 };
 
 struct Done {

@@ -39,11 +39,8 @@ void civil(std::int64_t days, std::int64_t& y, std::int64_t& m, std::int64_t& d)
 TypeInfo typeForVersion(const TypeInfo& t, std::uint32_t version) {
     if (!hasDateTypes(version) && (t.type == kDateN || t.type == kTimeN || t.type == kDateTime2N))
         return {kNVarChar, static_cast<std::uint16_t>(2 * textChars(t))};
-    if (!hasMaxTypes(version) && t.isPlp()) {
-        if (t.type == kNVarChar) return {kNText};
-        if (t.type == kBigVarChar) return {kText};
-        return {kImage};
-    }
+    if (!hasMaxTypes(version) && t.isPlp())
+        return {t.type == kNVarChar ? kNText : t.type == kBigVarChar ? kText : kImage};
     return t;
 }
 

@@ -53,8 +53,7 @@ void PacketWriter::endMessage() {
 bool MessageReader::next(Message& out) {
     out.payload.clear();
     out.oversized = false;
-    bool first = true;
-    for (;;) {
+    for (bool first = true;; first = false) {
         std::uint8_t head[kHeaderSize];
         if (!source_(head, kHeaderSize)) {
             if (first) return false;
@@ -68,7 +67,6 @@ bool MessageReader::next(Message& out) {
             out.type = h.type;
         else if (h.type != out.type)
             throw ProtocolError("packet type changed inside a message");
-        first = false;
         std::size_t n = h.length - kHeaderSize;
         std::size_t at = out.payload.size();
         out.payload.resize(at + n);

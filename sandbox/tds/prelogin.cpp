@@ -20,9 +20,7 @@ Bytes Prelogin::encode() const {
 Prelogin Prelogin::decode(const Bytes& payload) {
     Prelogin p;
     Reader r(payload);
-    for (;;) {
-        std::uint8_t token = r.u8();
-        if (token == kOptTerminator) break;
+    for (std::uint8_t token; (token = r.u8()) != kOptTerminator;) {
         std::uint16_t offset = r.u16be();
         std::uint16_t length = r.u16be();
         if (std::size_t(offset) + length > payload.size())

@@ -29,8 +29,7 @@ RpcRequest readCall(Reader& r) {
     rpc.options = r.u16le();
     RpcParam p;
     try {
-        while (!r.atEnd()) {
-            if (isBatchFlag(r.peek())) break;
+        while (!r.atEnd() && !isBatchFlag(r.peek())) {
             p = RpcParam{};
             p.name = r.bVarchar();
             p.status = r.u8();
@@ -60,10 +59,6 @@ SqlBatch SqlBatch::decode(const Bytes& payload) {
     return {r.ucs2(r.remaining() / 2)};
 }
 
-RpcRequest RpcRequest::decode(const Bytes& payload) {
-    return decodeAll(payload).front();
-}
-
 std::vector<RpcRequest> RpcRequest::decodeAll(const Bytes& payload) {
     Reader r(payload);
     skipAllHeaders(r);
@@ -73,13 +68,13 @@ std::vector<RpcRequest> RpcRequest::decodeAll(const Bytes& payload) {
     return calls;
 }
 
-std::optional<std::u16string> RpcRequest::text(std::u16string_view name) const {
+std::optional<std::string> RpcRequest::text(std::u16string_view name) const {
     auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
     const auto found = std::ranges::find_if(params, [&](const RpcParam& p) {
         return std::ranges::equal(p.name, name, {}, lower, lower);
     });
     const auto* s = found == params.end() ? nullptr : std::get_if<std::u16string>(&found->value);
-    return s ? std::optional(*s) : std::nullopt;
+    return s ? std::optional(utf8(*s)) : std::nullopt;
 }
 
 TransactionManager TransactionManager::decode(const Bytes& payload) {

@@ -30,12 +30,11 @@ struct RpcRequest {
     std::u16string badName;
     std::uint8_t badType = 0;
 
-    static RpcRequest decode(const Bytes& payload);
     // Every call of a message: calls after the first follow a batch flag (0xFF, before TDS 7.2
     // 0x80; 0xFE asks for no execution and is read as one).
     static std::vector<RpcRequest> decodeAll(const Bytes& payload);
-    // The parameter's text, when it was sent; names compare without regard to case.
-    std::optional<std::u16string> text(std::u16string_view name) const;
+    // The parameter's text in UTF-8, when it was sent; names compare without regard to case.
+    std::optional<std::string> text(std::u16string_view name) const;
 };
 
 enum TransactionRequest : std::uint16_t {

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     tds::Login7::decode(m.payload);
                     break;
                 case 2:
-                    tds::RpcRequest::decode(m.payload);
+                    tds::RpcRequest::decodeAll(m.payload);
                     break;
                 case 3:
                     tds::BulkLoad::decode(m.payload, m.type & 1 ? tds::kTds71 : tds::kTds74);

@@ -1,6 +1,5 @@
 // The parameters of sp_executesql and prepared statements: their declarations, the variables
 // they become, and their values as literals.
-#include "prepared.h"
 #include "rpc_parameters.h"
 
 #include <gtest/gtest.h>
@@ -75,17 +74,6 @@ TEST(PreparedStatements, ValuesTakeTheirNamesFromTheDeclarations) {
     EXPECT_EQ(named[0].name, u"@P1");
     EXPECT_EQ(named[1].name, u"@P2");
     EXPECT_EQ(named[2].name, u"@own");
-
-    PreparedStatements store;
-    const auto first = store.add({u"", u"SELECT 1"});
-    const auto second = store.add({u"@a int", u"SELECT @a"});
-    EXPECT_EQ(first, 1);
-    EXPECT_EQ(second, 2);
-    ASSERT_NE(store.find(second), nullptr);
-    EXPECT_EQ(store.find(second)->statement, u"SELECT @a");
-    EXPECT_TRUE(store.remove(first));
-    EXPECT_FALSE(store.remove(first));
-    EXPECT_EQ(store.find(first), nullptr);
 }
 
 } // namespace

@@ -478,24 +478,24 @@ TEST(Requests, RpcRoundTripAndParameterLookup) {
     rpc.procName = u"sp_tables";
     rpc.params.push_back({u"@table_name", 0, {kNVarChar, 200}, std::u16string(u"Ord%")});
     rpc.params.push_back({u"@table_type", 0, {kNVarChar, 200}, std::u16string(u"'TABLE','VIEW'")});
-    RpcRequest back = RpcRequest::decode(encodeRpc(rpc));
+    RpcRequest back = RpcRequest::decodeAll(encodeRpc(rpc)).front();
     EXPECT_EQ(back.procName, u"sp_tables");
     ASSERT_EQ(back.params.size(), 2u);
-    EXPECT_EQ(back.text(u"@TABLE_NAME"), u"Ord%");
-    EXPECT_EQ(back.text(u"@table_type"), u"'TABLE','VIEW'");
+    EXPECT_EQ(back.text(u"@TABLE_NAME"), "Ord%");
+    EXPECT_EQ(back.text(u"@table_type"), "'TABLE','VIEW'");
     EXPECT_FALSE(back.text(u"@table_owner").has_value());
 
     // A value that runs past the message's end (as tedious sends a short binary(n)): the call is
     // still read, to be refused; a message cut before that is malformed.
     Bytes cut = encodeRpc(rpc);
     cut.resize(cut.size() - 3);
-    back = RpcRequest::decode(cut);
+    back = RpcRequest::decodeAll(cut).front();
     EXPECT_FALSE(back.paramsComplete);
     EXPECT_EQ(back.badLength, 2u);
     EXPECT_EQ(back.badName, u"@table_type");
     EXPECT_EQ(back.badType, kNVarChar);
     cut.resize(10);
-    EXPECT_THROW(RpcRequest::decode(cut), ProtocolError);
+    EXPECT_THROW(RpcRequest::decodeAll(cut), ProtocolError);
 }
 
 TEST(Requests, TransactionManagerRoundTrip) {

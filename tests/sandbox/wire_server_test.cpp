@@ -7,6 +7,7 @@
 #include "tds/login7.h"
 #include "tds/packet.h"
 #include "tds/prelogin.h"
+#include "tds/returnvalue.h"
 #include "tds/tokens.h"
 
 using namespace rowlark::test;
@@ -69,18 +70,25 @@ namespace {
 // The tokens of a reply: the error numbers it carries, and whether it ends with a final DONE.
 struct ReplyTokens {
     std::vector<std::int32_t> errors;
+    std::vector<std::string> errorTexts;
     std::uint64_t count = 0;
     std::vector<std::uint16_t> procs; // each DONEPROC's status
+    std::vector<tds::Value> returned; // each RETURNVALUE's value
+    std::vector<std::vector<tds::Value>> rows;
 };
 
 ReplyTokens readReply(const tds::Message& m) {
     ReplyTokens out;
     tds::Reader r(m.payload);
+    std::vector<tds::ColumnInfo> columns;
     while (!r.atEnd()) {
         const std::uint8_t token = r.u8();
         if (token == tds::kTokError || token == tds::kTokInfo) {
             const auto msg = tds::decodeServerMessage(r, token == tds::kTokError);
-            if (token == tds::kTokError) out.errors.push_back(msg.number);
+            if (token == tds::kTokError) {
+                out.errors.push_back(msg.number);
+                out.errorTexts.push_back(tds::utf8(msg.text));
+            }
         } else if (token == tds::kTokDone || token == tds::kTokDoneInProc) {
             out.count = tds::decodeDone(r, token).rowCount;
         } else if (token == tds::kTokEnvChange) {
@@ -89,6 +97,13 @@ ReplyTokens readReply(const tds::Message& m) {
             tds::decodeReturnStatus(r);
         } else if (token == tds::kTokDoneProc) {
             out.procs.push_back(tds::decodeDone(r, token).status);
+        } else if (token == tds::kTokReturnValue) {
+            r.seek(r.pos() - 1); // the token is read with its identifier
+            out.returned.push_back(tds::ReturnValue::decode(r, tds::kTds74).value);
+        } else if (token == tds::kTokColMetadata) {
+            columns = tds::decodeColMetadata(r);
+        } else if (token == tds::kTokRow) {
+            out.rows.push_back(tds::decodeRow(r, columns));
         } else {
             ADD_FAILURE() << "unexpected token " << int(token);
             break;
@@ -164,5 +179,60 @@ TEST(SandboxWire, SeveralCallsInOneMessageAreEachAnswered) {
     EXPECT_TRUE(r.errors.empty());
     EXPECT_EQ(r.procs, (std::vector<std::uint16_t>{tds::kDoneMore, tds::kDoneMore, 0}));
     client.sendMessage(tds::kSqlBatch, tds::encodeSqlBatch({u"SELECT COUNT(*) FROM #wire_calls"}));
+    ASSERT_TRUE(client.reply()) << "the connection goes on";
+}
+
+// Prepared statements are numbered 1, 2, ... on each connection and kept until sp_unprepare; a
+// handle let go is error 8179, whether it is run or let go again.
+TEST(SandboxWire, PreparedStatementsAreKeptByHandle) {
+    RawClient client(sandboxPort());
+    logIn(client);
+    const auto call = [&client](std::uint16_t procId, std::vector<tds::RpcParam> params) {
+        tds::RpcRequest rpc;
+        rpc.procId = procId;
+        rpc.params = std::move(params);
+        client.sendMessage(tds::kRpc, tds::encodeRpc(rpc));
+        const auto m = client.reply();
+        return m ? readReply(*m) : ReplyTokens{};
+    };
+    const auto integer = [](std::int64_t v) { return tds::RpcParam{u"", 0, {tds::kIntN, 4}, v}; };
+    const auto prepare = [&](const char16_t* declarations, const char16_t* statement) {
+        const tds::TypeInfo text{tds::kNVarChar, 200};
+        return call(11, {{u"@handle", 0x01, {tds::kIntN, 4}, std::monostate{}},
+                         {u"", 0, text, std::u16string(declarations)},
+                         {u"", 0, text, std::u16string(statement)}});
+    };
+    EXPECT_EQ(prepare(u"", u"SELECT 1").returned, std::vector<tds::Value>{std::int64_t{1}});
+    EXPECT_EQ(prepare(u"@a int", u"SELECT @a").returned, std::vector<tds::Value>{std::int64_t{2}});
+    const ReplyTokens run = call(12, {integer(2), integer(7)});
+    EXPECT_TRUE(run.errors.empty());
+    EXPECT_EQ(run.rows, (std::vector<std::vector<tds::Value>>{{std::int64_t{7}}}));
+    EXPECT_TRUE(call(15, {integer(1)}).errors.empty());
+    EXPECT_EQ(call(15, {integer(1)}).errors, std::vector<std::int32_t>{8179});
+    EXPECT_EQ(call(12, {integer(1)}).errors, std::vector<std::int32_t>{8179});
+    EXPECT_TRUE(call(12, {integer(2), integer(8)}).errors.empty()) << "the other stays";
+}
+
+// A value that runs past the message's end is refused as a server refuses it, naming the parameter
+// and its type in hexadecimal, and the connection goes on.
+TEST(SandboxWire, AValuePastTheMessagesEndIsRefusedByName) {
+    RawClient client(sandboxPort());
+    logIn(client);
+    tds::RpcRequest rpc;
+    rpc.procId = 10; // sp_executesql
+    rpc.params = {{u"", 0, {tds::kNVarChar, 200}, std::u16string(u"SELECT @a")},
+                  {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"@a nvarchar(10)")},
+                  {u"@a", 0, {tds::kNVarChar, 20}, std::u16string(u"abc")}};
+    tds::Bytes cut = tds::encodeRpc(rpc);
+    cut.resize(cut.size() - 2);
+    client.sendMessage(tds::kRpc, cut);
+    const auto m = client.reply();
+    ASSERT_TRUE(m);
+    const ReplyTokens r = readReply(*m);
+    ASSERT_EQ(r.errors, std::vector<std::int32_t>{8016});
+    EXPECT_NE(r.errorTexts[0].find("Parameter 3 (\"@a\"): Data type 0xE7 has an invalid"),
+              std::string::npos)
+        << r.errorTexts[0];
+    client.sendMessage(tds::kSqlBatch, tds::encodeSqlBatch({u"SELECT 1"}));
     ASSERT_TRUE(client.reply()) << "the connection goes on";
 }
