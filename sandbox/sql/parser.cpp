@@ -20,16 +20,13 @@ bool isComparison(const Token& t) {
 
 bool isReservedWord(const Token& t) {
     static const char* const kWords[] = {
-        "select",    "from",    "where", "group",   "having",   "order",    "union",  "except",
-        "intersect", "into",    "on",    "join",    "inner",    "left",     "right",  "full",
-        "cross",     "outer",   "and",   "or",      "not",      "as",       "when",   "then",
-        "else",      "end",     "case",  "is",      "in",       "between",  "like",   "escape",
-        "option",    "collate", "over",  "exists",  "all",      "distinct", "null",   "asc",
-        "desc",      "by",      "with",  "set",     "values",   "top",      "insert", "update",
-        "delete",    "create",  "drop",  "alter",   "declare",  "if",       "begin",  "commit",
-        "rollback",  "use",     "exec",  "execute", "truncate", "print",    "while",  "return",
-        "save",      "merge",   "grant", "percent", "ties",     "apply"};
-    return t.kind == Token::Word &&
+        "from",    "where", "group",  "having", "order",    "union", "except", "intersect",
+        "into",    "on",    "join",   "inner",  "left",     "right", "full",   "cross",
+        "outer",   "and",   "or",     "not",    "as",       "when",  "then",   "else",
+        "end",     "case",  "is",     "in",     "between",  "like",  "escape", "option",
+        "collate", "over",  "exists", "all",    "distinct", "null",  "asc",    "desc",
+        "by",      "with",  "values", "top",    "percent",  "ties",  "apply"};
+    return startsStatement(t) ||
            std::ranges::any_of(kWords, [&](const char* w) { return t.is(w); });
 }
 
