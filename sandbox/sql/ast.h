@@ -197,8 +197,9 @@ public:
     // Fails naming the token at hand, or atEnd past the last.
     [[noreturn]] void failNear(std::string_view atEnd) const;
     bool takeBoth(std::string_view first, std::string_view second); // both words, or neither
-    std::string takeAny(); // the token at hand, whatever it is ("" at the end)
-    void skipGroup();      // a parenthesised group, or one token
+    // The token at hand, whatever it is ("" at the end).
+    std::string takeAny() { return p_ != end_ ? (p_++)->text : std::string(); }
+    void skipGroup(); // a parenthesised group, or one token
     // A name; else fails naming near, or (without it) the token at hand or the end of statement.
     std::string takeName(std::string_view near = {});
     std::int64_t integer(); // signed; 8115 past 64 bits
@@ -228,6 +229,7 @@ private:
     };
     void deeper();
     std::vector<std::string> name();
+    std::string identifier(); // a name of one part, reserved words too
     // Items that read reads, separated by commas.
     template <class Read> auto list(Read read) {
         std::vector<decltype(read())> items;
@@ -246,7 +248,7 @@ private:
     ExprPtr primary();
     ExprPtr call(Token name);
     ExprPtr caseExpr();
-    ExprPtr cast(bool convert, bool tryCast);
+    ExprPtr cast(); // CAST, CONVERT or their TRY_ forms, past the name
     void over(Expr& e);
     std::vector<OrderItem> orderList();
     QueryPtr queryTerm();
@@ -254,7 +256,7 @@ private:
     void selectList(Select& s);
     SourcePtr source();
     SourcePtr tableSource();
-    bool startsQuery() const;
+    bool startsQuery() const { return is("select") || is("with"); }
 
     TokenIt begin_, p_, end_;
     int depth_ = 0;

@@ -18,10 +18,6 @@ bool Parser::takeBoth(std::string_view first, std::string_view second) {
     return true;
 }
 
-std::string Parser::takeAny() {
-    return p_ != end_ ? (p_++)->text : std::string();
-}
-
 bool Parser::nextItem() {
     if (p_ == end_) return false;
     expectSymbol(",");

@@ -4,6 +4,8 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
+
 namespace sandbox {
 namespace {
 
@@ -20,8 +22,7 @@ QueryPtr Parser::query() {
     std::vector<std::pair<std::string, QueryPtr>> with;
     if (take("with")) {
         do {
-            if (p_ == end_ || !p_->isName()) fail();
-            std::string cte = (p_++)->text;
+            std::string cte = identifier();
             if (isSymbol("(")) throw unsupported("a column list of a common table expression");
             expect("as");
             expectSymbol("(");
@@ -187,9 +188,7 @@ SourcePtr Parser::tableSource() {
     if (p_ != end_ && isAliasWord(*p_)) s->alias = (p_++)->text;
     if (is("with") && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) {
         // table hints such as WITH (NOLOCK) mean nothing here
-        p_ += 2;
-        while (p_ != end_ && !isSymbol(")"))
-            ++p_;
+        p_ = std::find_if(p_ + 2, end_, [](const Token& t) { return t.isSymbol(")"); });
         expectSymbol(")");
     }
     if (s->kind == Source::Derived && s->alias.empty()) fail();

@@ -8,15 +8,6 @@
 #include <algorithm>
 
 namespace sandbox {
-namespace {
-
-bool isComparison(const Token& t) {
-    static const std::string_view kOperators[] = {"=",  "<>", "!=", "<", ">",
-                                                  "<=", ">=", "!<", "!>"};
-    return t.kind == Token::Symbol && std::ranges::find(kOperators, t.text) != std::end(kOperators);
-}
-
-} // namespace
 
 bool isReservedWord(const Token& t) {
     static const char* const kWords[] = {
@@ -73,21 +64,24 @@ void Parser::expectSymbol(std::string_view s, std::string_view atEnd) {
 std::vector<std::string> Parser::name() {
     std::vector<std::string> parts;
     for (;;) {
-        if (isSymbol(".")) { // db..t: the schema left out
+        if (takeSymbol(".")) { // db..t: the schema left out
             parts.push_back("");
-            ++p_;
             continue;
         }
-        if (p_ == end_ || !p_->isName() || (p_->kind == Token::Word && isReservedWord(*p_))) fail();
+        if (p_ == end_ || !p_->isName() || isReservedWord(*p_)) fail();
         parts.push_back((p_++)->text);
         if (!isSymbol(".") || p_ + 1 == end_ || (p_ + 1)->isSymbol("*")) return parts;
         ++p_;
     }
 }
 
-SqlType Parser::type(bool castDefaults) {
+std::string Parser::identifier() {
     if (p_ == end_ || !p_->isName()) fail();
-    const std::string name = (p_++)->text;
+    return (p_++)->text;
+}
+
+SqlType Parser::type(bool castDefaults) {
+    const std::string name = identifier();
     if (iequals(name, "double")) take("precision");
     std::vector<std::string> args;
     if (takeSymbol("(")) {
@@ -130,9 +124,7 @@ ExprPtr Parser::chain(int level) {
     };
     ExprPtr e = next();
     const auto& ops = kLevels[level];
-    while (p_ != end_ && std::any_of(ops.begin(), ops.end(), [&](std::string_view op) {
-               return p_->is(op) || p_->isSymbol(op);
-           })) {
+    while (std::ranges::any_of(ops, [&](std::string_view op) { return is(op) || isSymbol(op); })) {
         deeper();
         auto b = makeExpr(level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary, *p_++);
         b->args.push_back(std::move(e));
@@ -160,8 +152,10 @@ ExprPtr Parser::notExpr() {
 }
 
 ExprPtr Parser::predicate() {
+    static const std::string_view kComparisons[] = {"=",  "<>", "!=", "<", ">",
+                                                    "<=", ">=", "!<", "!>"};
     ExprPtr left = chain(2);
-    if (p_ != end_ && isComparison(*p_)) {
+    if (std::ranges::any_of(kComparisons, [&](std::string_view op) { return isSymbol(op); })) {
         auto c = makeExpr(Expr::Compare, *p_++);
         c->args.push_back(std::move(left));
         c->args.push_back(chain(2));
@@ -225,10 +219,6 @@ ExprPtr Parser::unary() {
     return e;
 }
 
-bool Parser::startsQuery() const {
-    return is("select") || is("with");
-}
-
 ExprPtr Parser::primary() {
     if (p_ == end_) fail();
     const Token& t = *p_;
@@ -254,11 +244,9 @@ ExprPtr Parser::primary() {
     case Token::Word:
         if (t.is("null")) return makeExpr(Expr::Literal, *p_++);
         if (t.is("case")) return caseExpr();
-        if (t.is("cast") || t.is("try_cast") || t.is("convert") || t.is("try_convert")) {
-            const bool convert = t.is("convert") || t.is("try_convert");
-            const bool tryCast = t.is("try_cast") || t.is("try_convert");
-            if (p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) return ++p_, cast(convert, tryCast);
-        }
+        if ((t.is("cast") || t.is("try_cast") || t.is("convert") || t.is("try_convert")) &&
+            p_ + 1 != end_ && (p_ + 1)->isSymbol("("))
+            return ++p_, cast();
         if (t.is("current_timestamp")) {
             Token getdate = *p_++;
             getdate.text = "getdate";
@@ -338,11 +326,11 @@ ExprPtr Parser::caseExpr() {
     return c;
 }
 
-ExprPtr Parser::cast(bool convert, bool tryCast) {
+ExprPtr Parser::cast() {
     auto c = makeExpr(Expr::Cast, *(p_ - 1));
-    c->tryCast = tryCast;
+    c->tryCast = c->token.is("try_cast") || c->token.is("try_convert");
     expectSymbol("(");
-    if (convert) {
+    if (c->token.is("convert") || c->token.is("try_convert")) {
         c->target = type(true);
         expectSymbol(",");
         c->args.push_back(expression());
