@@ -55,7 +55,7 @@ struct Expr {
         Like,    // args[0] LIKE args[1] [ESCAPE args[2]]
         Case,    // args: [operand], when, then, ..., [else]; hasOperand, hasElse
         Call,    // token: the function's name; args; star for COUNT(*)
-        Cast,    // args[0] to target; style for CONVERT; tryCast; implicit when the binder adds it
+        Cast,    // args[0] to target; style for CONVERT; tryCast
         Collate, // args[0] COLLATE token
         Subquery,
         Exists,
@@ -69,7 +69,7 @@ struct Expr {
     bool hasOperand = false, hasElse = false;
     SqlType target;
     ExprPtr style;
-    bool tryCast = false, implicit = false;
+    bool tryCast = false;
     bool window = false; // OVER (...)
     std::vector<ExprPtr> partition;
     std::vector<OrderItem> order;
@@ -84,8 +84,7 @@ struct SelectItem {
     std::string alias;
     bool hasAlias = false;
     std::vector<std::string> star; // t.* (its qualifier) or *; expr is null then
-    bool isStar = false;
-    std::string variable; // SELECT @v = value
+    std::string variable;          // SELECT @v = value
 };
 
 struct Source {

@@ -103,12 +103,8 @@ void Parser::selectList(Select& s) {
         SelectItem item;
         const bool named = p_ != end_ && (p_->isName() || p_->kind == Token::String ||
                                           p_->kind == Token::Variable);
-        if (isSymbol("*")) {
-            ++p_;
-            item.isStar = true;
-        } else if (p_ != end_ && p_->isName() && p_ + 2 < end_ && (p_ + 1)->isSymbol(".") &&
-                   (p_ + 2)->isSymbol("*")) {
-            item.isStar = true;
+        if (p_ != end_ && p_->isName() && p_ + 2 < end_ && (p_ + 1)->isSymbol(".") &&
+            (p_ + 2)->isSymbol("*")) {
             item.star.push_back(p_->text);
             p_ += 3;
         } else if (named && p_ + 1 != end_ && (p_ + 1)->isSymbol("=")) {
@@ -117,7 +113,7 @@ void Parser::selectList(Select& s) {
             item.hasAlias = p_->kind != Token::Variable;
             p_ += 2;
             item.expr = expression();
-        } else {
+        } else if (!takeSymbol("*")) {
             item.expr = expression();
             // a select list holds values, not conditions
             if (item.expr->kind >= Expr::Compare && item.expr->kind <= Expr::Like)
