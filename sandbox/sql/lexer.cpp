@@ -181,8 +181,10 @@ bool startsStatement(const Token& t) {
 Tokens tokenize(std::string_view s) {
     Tokens out;
     std::size_t i = 0, line = 1;
-    auto push = [&](Token::Kind k, std::string text, bool unicode = false) {
-        out.push_back(Token{k, std::move(text), unicode, line});
+    // A token of the text from `from` up to j, where the lexer goes on.
+    const auto push = [&](Token::Kind k, std::size_t from, std::size_t j) {
+        out.push_back(Token{k, std::string(s.substr(from, j - from)), false, line});
+        i = j;
     };
     // The end of the run from j of the characters that pass.
     const auto span = [&](std::size_t j, auto pass) {
@@ -220,14 +222,14 @@ Tokens tokenize(std::string_view s) {
             const bool name = c == '[' || c == '"';
             i += unicode ? 2 : 1;
             const char close = c == '[' ? ']' : name ? '"' : '\'';
-            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name),
-                 unicode);
+            std::string text = quoted(s, i, close, line, !name); // line: where the string ends
+            out.push_back(
+                {name ? Token::QuotedName : Token::String, std::move(text), unicode, line});
             continue;
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-            const std::size_t j = span(i + 2, [](unsigned char x) { return std::isxdigit(x); });
-            push(Token::Binary, std::string(s.substr(i + 2, j - i - 2)));
-            i = j;
+            push(Token::Binary, i + 2,
+                 span(i + 2, [](unsigned char x) { return std::isxdigit(x); }));
             continue;
         }
         if (std::isdigit(c) ||
@@ -239,22 +241,17 @@ Tokens tokenize(std::string_view s) {
                 if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k])))
                     j = span(k, [](unsigned char x) { return std::isdigit(x); });
             }
-            push(Token::Number, std::string(s.substr(i, j - i)));
-            i = j;
+            push(Token::Number, i, j);
             continue;
         }
         if (c == '@' || isWordStart(c)) {
-            const std::size_t j = span(i + 1, isWordChar);
-            push(c == '@' ? Token::Variable : Token::Word, std::string(s.substr(i, j - i)));
-            i = j;
+            push(c == '@' ? Token::Variable : Token::Word, i, span(i + 1, isWordChar));
             continue;
         }
         static constexpr std::string_view kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>",
                                                     "||", "+=", "-=", "*=", "/="};
-        const std::string_view two = s.substr(i, 2);
-        const bool pair = std::ranges::find(kTwo, two) != std::end(kTwo);
-        push(Token::Symbol, std::string(pair ? two : two.substr(0, 1)));
-        i += pair ? 2 : 1;
+        const bool pair = std::ranges::find(kTwo, s.substr(i, 2)) != std::end(kTwo);
+        push(Token::Symbol, i, i + (pair ? 2 : 1));
     }
     return out;
 }
