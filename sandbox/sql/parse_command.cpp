@@ -101,9 +101,7 @@ ColumnDefinition Parser::columnDefinition() {
         }
     }
     if (c.identity) {
-        bool integral = c.type.isInteger() ||
-                        ((c.type.base == BaseType::Decimal || c.type.base == BaseType::Numeric) &&
-                         c.type.scale == 0);
+        const bool integral = c.type.isInteger() || (c.type.isDecimal() && c.type.scale == 0);
         if (!integral || explicitNull)
             throw SqlError{2749, 16, 2,
                            "Identity column '" + c.name +
