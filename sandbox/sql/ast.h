@@ -185,9 +185,19 @@ public:
     SqlType type(bool castDefaults);
     bool is(std::string_view word) const { return p_ != end_ && p_->is(word); }
     bool isSymbol(std::string_view s) const { return p_ != end_ && p_->isSymbol(s); }
-    bool take(std::string_view word);
-    bool takeSymbol(std::string_view s);
-    void expect(std::string_view word);
+    bool take(std::string_view word) {
+        if (!is(word)) return false;
+        ++p_;
+        return true;
+    }
+    bool takeSymbol(std::string_view s) {
+        if (!isSymbol(s)) return false;
+        ++p_;
+        return true;
+    }
+    void expect(std::string_view word) {
+        if (!take(word)) fail();
+    }
     // Past s; else fails naming the token at hand, or past the last token atEnd, or that token.
     void expectSymbol(std::string_view s, std::string_view atEnd = {});
     [[noreturn]] void fail() const;
@@ -260,10 +270,6 @@ private:
     TokenIt begin_, p_, end_;
     int depth_ = 0;
 };
-
-// The nesting a statement may reach (each parenthesis counts about three): deeper is the
-// server's error 191, never a crash.
-inline constexpr int kMaxNesting = 1000;
 
 ExprPtr makeExpr(Expr::Kind kind, Token token = {});
 // Words that end an expression or a select item: never a column's name or an alias.

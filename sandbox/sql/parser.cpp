@@ -28,32 +28,18 @@ ExprPtr makeExpr(Expr::Kind kind, Token token) {
     return e;
 }
 
+// The nesting a statement may reach (each parenthesis counts about three): deeper is the
+// server's error 191, never a crash.
 void Parser::deeper() {
-    if (++depth_ > kMaxNesting)
+    if (++depth_ > 1000)
         throw SqlError{191, 15, 1,
                        "Some part of your SQL statement is nested too deeply. Rewrite the query or "
                        "break it up into smaller queries.",
                        true};
 }
 
-bool Parser::take(std::string_view word) {
-    if (!is(word)) return false;
-    ++p_;
-    return true;
-}
-
-bool Parser::takeSymbol(std::string_view s) {
-    if (!isSymbol(s)) return false;
-    ++p_;
-    return true;
-}
-
 void Parser::fail() const {
     throw syntaxNear(p_ != end_ ? p_->text : p_ != begin_ ? (p_ - 1)->text : std::string());
-}
-
-void Parser::expect(std::string_view word) {
-    if (!take(word)) fail();
 }
 
 void Parser::expectSymbol(std::string_view s, std::string_view atEnd) {
