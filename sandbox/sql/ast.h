@@ -271,7 +271,14 @@ private:
     int depth_ = 0;
 };
 
-ExprPtr makeExpr(Expr::Kind kind, Token token = {});
+// An expression of that kind whose operands are args.
+template <class... Args> ExprPtr makeExpr(Expr::Kind kind, Token token, Args... args) {
+    auto e = std::make_unique<Expr>();
+    e->kind = kind;
+    e->token = std::move(token);
+    (e->args.push_back(std::move(args)), ...);
+    return e;
+}
 // Words that end an expression or a select item: never a column's name or an alias.
 bool isReservedWord(const Token& t);
 

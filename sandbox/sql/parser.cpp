@@ -6,6 +6,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace sandbox {
 
@@ -19,13 +20,6 @@ bool isReservedWord(const Token& t) {
         "by",      "with",  "values", "top",    "percent",  "ties",  "apply"};
     return startsStatement(t) ||
            std::ranges::any_of(kWords, [&](const char* w) { return t.is(w); });
-}
-
-ExprPtr makeExpr(Expr::Kind kind, Token token) {
-    auto e = std::make_unique<Expr>();
-    e->kind = kind;
-    e->token = std::move(token);
-    return e;
 }
 
 // The nesting a statement may reach (each parenthesis counts about three): deeper is the
@@ -110,12 +104,11 @@ ExprPtr Parser::chain(int level) {
     };
     ExprPtr e = next();
     const auto& ops = kLevels[level];
+    const Expr::Kind kind = level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary;
     while (std::ranges::any_of(ops, [&](std::string_view op) { return is(op) || isSymbol(op); })) {
         deeper();
-        auto b = makeExpr(level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary, *p_++);
-        b->args.push_back(std::move(e));
-        b->args.push_back(next());
-        e = std::move(b);
+        const Token op = *p_++;
+        e = makeExpr(kind, op, std::move(e), next());
     }
     return e;
 }
@@ -123,9 +116,8 @@ ExprPtr Parser::chain(int level) {
 ExprPtr Parser::notExpr() {
     Depth d(*this);
     if (is("not")) {
-        auto n = makeExpr(Expr::Not, *p_++);
-        n->args.push_back(notExpr());
-        return n;
+        const Token op = *p_++;
+        return makeExpr(Expr::Not, op, notExpr());
     }
     if (is("exists")) {
         auto e = makeExpr(Expr::Exists, *p_++);
@@ -142,16 +134,13 @@ ExprPtr Parser::predicate() {
                                                     "<=", ">=", "!<", "!>"};
     ExprPtr left = chain(2);
     if (std::ranges::any_of(kComparisons, [&](std::string_view op) { return isSymbol(op); })) {
-        auto c = makeExpr(Expr::Compare, *p_++);
-        c->args.push_back(std::move(left));
-        c->args.push_back(chain(2));
-        return c;
+        const Token op = *p_++;
+        return makeExpr(Expr::Compare, op, std::move(left), chain(2));
     }
     if (take("is")) {
-        auto n = makeExpr(Expr::IsNull, *(p_ - 1));
+        auto n = makeExpr(Expr::IsNull, *(p_ - 1), std::move(left));
         n->negated = take("not");
         expect("null");
-        n->args.push_back(std::move(left));
         return n;
     }
     const bool negated = is("not") && p_ + 1 != end_ &&
@@ -159,17 +148,14 @@ ExprPtr Parser::predicate() {
     if (negated) ++p_;
     if (!is("in") && !is("between") && !is("like")) return left; // (NOT comes only before one)
     const Expr::Kind kind = is("in") ? Expr::In : is("between") ? Expr::Between : Expr::Like;
-    auto e = makeExpr(kind, *p_++);
+    auto e = makeExpr(kind, *p_++, std::move(left));
     e->negated = negated;
-    e->args.push_back(std::move(left));
     if (e->kind == Expr::In) {
         expectSymbol("(");
-        if (startsQuery()) {
+        if (startsQuery())
             e->query = query();
-        } else {
-            for (auto& item : expressions())
-                e->args.push_back(std::move(item));
-        }
+        else
+            std::ranges::move(expressions(), std::back_inserter(e->args));
         expectSymbol(")");
         return e;
     }
@@ -190,17 +176,13 @@ ExprPtr Parser::unary() {
             literal.text = "-" + literal.text;
             return makeExpr(Expr::Literal, literal);
         }
-        auto u = makeExpr(Expr::Unary, sign);
-        u->args.push_back(unary());
-        return u;
+        return makeExpr(Expr::Unary, sign, unary());
     }
     ExprPtr e = primary();
     while (take("collate")) {
         if (p_ == end_ || !p_->isName()) fail();
         deeper();
-        auto c = makeExpr(Expr::Collate, *p_++);
-        c->args.push_back(std::move(e));
-        e = std::move(c);
+        e = makeExpr(Expr::Collate, *p_++, std::move(e));
     }
     return e;
 }
