@@ -247,22 +247,34 @@ private:
         while (takeSymbol(","));
         return items;
     }
+    // GROUP, ORDER or PARTITION, which BY must follow.
+    bool takeBy(std::string_view word) {
+        if (!take(word)) return false;
+        expect("by");
+        return true;
+    }
     std::vector<ExprPtr> expressions() {
         return list([this] { return expression(); });
+    }
+    template <class T> T parenthesised(T (Parser::*read)()) {
+        expectSymbol("(");
+        T out = (this->*read)();
+        expectSymbol(")");
+        return out;
     }
     ExprPtr chain(int level); // 0 OR, 1 AND, 2 adding, 3 multiplying
     ExprPtr notExpr();
     ExprPtr predicate();
     ExprPtr unary();
     ExprPtr primary();
-    ExprPtr call(Token name);
+    ExprPtr call(); // a function's name with its "(" at hand
     ExprPtr caseExpr();
-    ExprPtr cast(); // CAST, CONVERT or their TRY_ forms, past the name
+    ExprPtr cast(); // CAST, CONVERT or their TRY_ forms
     void over(Expr& e);
     std::vector<OrderItem> orderList();
     QueryPtr queryTerm();
     std::unique_ptr<Select> select();
-    void selectList(Select& s);
+    SelectItem selectItem();
     SourcePtr source();
     SourcePtr tableSource();
     bool startsQuery() const { return is("select") || is("with"); }

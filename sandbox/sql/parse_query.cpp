@@ -20,16 +20,13 @@ bool isAliasWord(const Token& t) {
 QueryPtr Parser::query() {
     Depth d(*this);
     std::vector<std::pair<std::string, QueryPtr>> with;
-    if (take("with")) {
-        do {
+    if (take("with"))
+        with = list([this] {
             std::string cte = identifier();
             if (isSymbol("(")) throw unsupported("a column list of a common table expression");
             expect("as");
-            expectSymbol("(");
-            with.emplace_back(cte, query());
-            expectSymbol(")");
-        } while (takeSymbol(","));
-    }
+            return std::pair{cte, parenthesised(&Parser::query)};
+        });
     QueryPtr q = queryTerm();
     while (is("union") || is("except") || is("intersect")) {
         deeper();
@@ -40,8 +37,7 @@ QueryPtr Parser::query() {
         set->right = queryTerm();
         q = std::move(set);
     }
-    if (take("order")) {
-        expect("by");
+    if (takeBy("order")) {
         q->orderBy = orderList();
         if (take("offset")) {
             q->offset = expression();
@@ -60,11 +56,7 @@ QueryPtr Parser::query() {
 
 QueryPtr Parser::queryTerm() {
     Depth d(*this);
-    if (takeSymbol("(")) {
-        QueryPtr q = query();
-        expectSymbol(")");
-        return q;
-    }
+    if (isSymbol("(")) return parenthesised(&Parser::query);
     auto q = std::make_unique<Query>();
     q->select = select();
     return q;
@@ -75,9 +67,8 @@ std::unique_ptr<Select> Parser::select() {
     auto s = std::make_unique<Select>();
     if (!take("all")) s->distinct = take("distinct");
     if (take("top")) {
-        if (takeSymbol("(")) {
-            s->top = expression();
-            expectSymbol(")");
+        if (isSymbol("(")) {
+            s->top = parenthesised(&Parser::expression);
         } else if (p_ != end_ && p_->kind == Token::Number) {
             s->top = makeExpr(Expr::Literal, *p_++);
         } else {
@@ -86,50 +77,45 @@ std::unique_ptr<Select> Parser::select() {
         s->topPercent = take("percent");
         if (is("with")) throw unsupported("TOP ... WITH TIES");
     }
-    selectList(*s);
+    s->items = list([this] { return selectItem(); });
     if (take("into")) s->into = name();
     if (take("from")) s->from = list([this] { return source(); });
     if (take("where")) s->where = expression();
-    if (take("group")) {
-        expect("by");
-        s->groupBy = expressions();
-    }
+    if (takeBy("group")) s->groupBy = expressions();
     if (take("having")) s->having = expression();
     return s;
 }
 
-void Parser::selectList(Select& s) {
-    do {
-        SelectItem item;
-        const bool named = p_ != end_ && (p_->isName() || p_->kind == Token::String ||
-                                          p_->kind == Token::Variable);
-        if (p_ != end_ && p_->isName() && p_ + 2 < end_ && (p_ + 1)->isSymbol(".") &&
-            (p_ + 2)->isSymbol("*")) {
-            item.star.push_back(p_->text);
-            p_ += 3;
-        } else if (named && p_ + 1 != end_ && (p_ + 1)->isSymbol("=")) {
-            // alias = value, 'alias' = value, @variable = value
-            (p_->kind == Token::Variable ? item.variable : item.alias) = p_->text;
-            item.hasAlias = p_->kind != Token::Variable;
-            p_ += 2;
-            item.expr = expression();
-        } else if (!takeSymbol("*")) {
-            item.expr = expression();
-            // a select list holds values, not conditions
-            if (item.expr->kind >= Expr::Compare && item.expr->kind <= Expr::Like)
-                throw syntaxNear(item.expr->kind == Expr::Compare ? item.expr->token.text
-                                                                  : toLower(item.expr->token.text));
-            const bool as = take("as");
-            if (p_ != end_ && (p_->kind == Token::String || isAliasWord(*p_) ||
-                               (as && p_->kind == Token::Word))) {
-                item.alias = (p_++)->text;
-                item.hasAlias = true;
-            } else if (as) {
-                fail();
-            }
+SelectItem Parser::selectItem() {
+    SelectItem item;
+    const bool named =
+        p_ != end_ && (p_->isName() || p_->kind == Token::String || p_->kind == Token::Variable);
+    if (p_ != end_ && p_->isName() && p_ + 2 < end_ && (p_ + 1)->isSymbol(".") &&
+        (p_ + 2)->isSymbol("*")) {
+        item.star.push_back(p_->text);
+        p_ += 3;
+    } else if (named && p_ + 1 != end_ && (p_ + 1)->isSymbol("=")) {
+        // alias = value, 'alias' = value, @variable = value
+        (p_->kind == Token::Variable ? item.variable : item.alias) = p_->text;
+        item.hasAlias = p_->kind != Token::Variable;
+        p_ += 2;
+        item.expr = expression();
+    } else if (!takeSymbol("*")) {
+        item.expr = expression();
+        // a select list holds values, not conditions
+        if (item.expr->kind >= Expr::Compare && item.expr->kind <= Expr::Like)
+            throw syntaxNear(item.expr->kind == Expr::Compare ? item.expr->token.text
+                                                              : toLower(item.expr->token.text));
+        const bool as = take("as");
+        if (p_ != end_ &&
+            (p_->kind == Token::String || isAliasWord(*p_) || (as && p_->kind == Token::Word))) {
+            item.alias = (p_++)->text;
+            item.hasAlias = true;
+        } else if (as) {
+            fail();
         }
-        s.items.push_back(std::move(item));
-    } while (takeSymbol(","));
+    }
+    return item;
 }
 
 SourcePtr Parser::source() {

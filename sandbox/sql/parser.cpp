@@ -121,9 +121,7 @@ ExprPtr Parser::notExpr() {
     }
     if (is("exists")) {
         auto e = makeExpr(Expr::Exists, *p_++);
-        expectSymbol("(");
-        e->query = query();
-        expectSymbol(")");
+        e->query = parenthesised(&Parser::query);
         return e;
     }
     return predicate();
@@ -199,13 +197,9 @@ ExprPtr Parser::primary() {
         return makeExpr(Expr::Variable, *p_++);
     case Token::Symbol: {
         if (!takeSymbol("(")) fail();
-        ExprPtr e;
-        if (startsQuery()) {
-            e = makeExpr(Expr::Subquery, t);
-            e->query = query();
-        } else {
-            e = expression();
-        }
+        const bool subquery = startsQuery();
+        ExprPtr e = subquery ? makeExpr(Expr::Subquery, t) : expression();
+        if (subquery) e->query = query();
         expectSymbol(")");
         return e;
     }
@@ -214,7 +208,7 @@ ExprPtr Parser::primary() {
         if (t.is("case")) return caseExpr();
         if ((t.is("cast") || t.is("try_cast") || t.is("convert") || t.is("try_convert")) &&
             p_ + 1 != end_ && (p_ + 1)->isSymbol("("))
-            return ++p_, cast();
+            return cast();
         if (t.is("current_timestamp")) {
             Token getdate = *p_++;
             getdate.text = "getdate";
@@ -222,28 +216,22 @@ ExprPtr Parser::primary() {
         }
         if (isReservedWord(t) && !(t.is("left") || t.is("right"))) fail();
         [[fallthrough]];
-    case Token::QuotedName:
-        if (t.kind == Token::Word && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) {
-            Token fn = *p_;
-            p_ += 2;
-            return call(fn);
-        }
-        {
-            auto n = makeExpr(Expr::Name, t);
-            n->parts = name();
-            return n;
-        }
+    case Token::QuotedName: {
+        if (t.kind == Token::Word && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) return call();
+        auto n = makeExpr(Expr::Name, t);
+        n->parts = name();
+        return n;
+    }
     }
     fail();
 }
 
-ExprPtr Parser::call(Token fn) {
-    auto c = makeExpr(Expr::Call, fn);
-    if (takeSymbol("*")) {
-        c->star = true;
-    } else if (!isSymbol(")")) {
-        c->distinct = take("distinct");
-        if (!c->distinct) take("all");
+ExprPtr Parser::call() {
+    auto c = makeExpr(Expr::Call, *p_);
+    p_ += 2; // the name and its "("
+    c->star = takeSymbol("*");
+    if (!c->star && !isSymbol(")")) {
+        if (!take("all")) c->distinct = take("distinct");
         c->args = expressions();
     }
     expectSymbol(")");
@@ -254,14 +242,8 @@ ExprPtr Parser::call(Token fn) {
 void Parser::over(Expr& e) {
     e.window = true;
     expectSymbol("(");
-    if (take("partition")) {
-        expect("by");
-        e.partition = expressions();
-    }
-    if (take("order")) {
-        expect("by");
-        e.order = orderList();
-    }
+    if (takeBy("partition")) e.partition = expressions();
+    if (takeBy("order")) e.order = orderList();
     if (is("rows") || is("range")) throw unsupported("a window frame (ROWS or RANGE)");
     expectSymbol(")");
 }
@@ -276,26 +258,22 @@ std::vector<OrderItem> Parser::orderList() {
 
 ExprPtr Parser::caseExpr() {
     auto c = makeExpr(Expr::Case, *p_++);
-    if (!is("when")) {
-        c->hasOperand = true;
-        c->args.push_back(expression());
-    }
+    c->hasOperand = !is("when");
+    if (c->hasOperand) c->args.push_back(expression());
     if (!is("when")) fail();
     while (take("when")) {
         c->args.push_back(expression());
         expect("then");
         c->args.push_back(expression());
     }
-    if (take("else")) {
-        c->hasElse = true;
-        c->args.push_back(expression());
-    }
+    c->hasElse = take("else");
+    if (c->hasElse) c->args.push_back(expression());
     expect("end");
     return c;
 }
 
 ExprPtr Parser::cast() {
-    auto c = makeExpr(Expr::Cast, *(p_ - 1));
+    auto c = makeExpr(Expr::Cast, *p_++);
     c->tryCast = c->token.is("try_cast") || c->token.is("try_convert");
     expectSymbol("(");
     if (c->token.is("convert") || c->token.is("try_convert")) {
