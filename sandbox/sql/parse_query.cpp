@@ -122,20 +122,14 @@ SourcePtr Parser::source() {
     Depth d(*this);
     SourcePtr left = tableSource();
     for (;;) {
-        std::string words = "JOIN";
-        if (take("cross")) {
-            if (is("apply")) throw unsupported("CROSS APPLY");
-            words = "CROSS JOIN";
-        } else if (takeBoth("outer", "apply")) {
-            throw unsupported("OUTER APPLY");
-        } else if (is("right") || is("full")) {
-            throw unsupported("RIGHT and FULL joins");
-        } else if (take("left")) {
-            words = "left JOIN";
-            take("outer");
-        } else if (!take("inner") && !is("join")) {
-            return left;
-        }
+        if (takeBoth("cross", "apply")) throw unsupported("CROSS APPLY");
+        if (takeBoth("outer", "apply")) throw unsupported("OUTER APPLY");
+        if (is("right") || is("full")) throw unsupported("RIGHT and FULL joins");
+        const std::string words = take("cross")  ? "CROSS JOIN"
+                                  : take("left") ? "left JOIN"
+                                                 : "JOIN";
+        if (words == "left JOIN") take("outer");
+        if (words == "JOIN" && !take("inner") && !is("join")) return left;
         expect("join");
         deeper();
         auto join = std::make_unique<Source>();
@@ -154,8 +148,7 @@ SourcePtr Parser::source() {
 SourcePtr Parser::tableSource() {
     auto s = std::make_unique<Source>();
     if (takeSymbol("(")) {
-        if (!startsQuery()) {
-            // a parenthesised join
+        if (!startsQuery()) { // a parenthesised join
             s = source();
             expectSymbol(")");
             return s;
