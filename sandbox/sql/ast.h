@@ -55,7 +55,7 @@ struct Expr {
         Like,    // args[0] LIKE args[1] [ESCAPE args[2]]
         Case,    // args: [operand], when, then, ..., [else]; hasOperand, hasElse
         Call,    // token: the function's name; args; star for COUNT(*)
-        Cast,    // args[0] to target; style for CONVERT; tryCast; implicit when the binder adds it
+        Cast,    // args[0] to target; style for CONVERT; tryCast
         Collate, // args[0] COLLATE token
         Subquery,
         Exists,
@@ -69,7 +69,7 @@ struct Expr {
     bool hasOperand = false, hasElse = false;
     SqlType target;
     ExprPtr style;
-    bool tryCast = false, implicit = false;
+    bool tryCast = false;
     bool window = false; // OVER (...)
     std::vector<ExprPtr> partition;
     std::vector<OrderItem> order;
@@ -84,8 +84,7 @@ struct SelectItem {
     std::string alias;
     bool hasAlias = false;
     std::vector<std::string> star; // t.* (its qualifier) or *; expr is null then
-    bool isStar = false;
-    std::string variable; // SELECT @v = value
+    std::string variable;          // SELECT @v = value
 };
 
 struct Source {
@@ -186,9 +185,19 @@ public:
     SqlType type(bool castDefaults);
     bool is(std::string_view word) const { return p_ != end_ && p_->is(word); }
     bool isSymbol(std::string_view s) const { return p_ != end_ && p_->isSymbol(s); }
-    bool take(std::string_view word);
-    bool takeSymbol(std::string_view s);
-    void expect(std::string_view word);
+    bool take(std::string_view word) {
+        if (!is(word)) return false;
+        ++p_;
+        return true;
+    }
+    bool takeSymbol(std::string_view s) {
+        if (!isSymbol(s)) return false;
+        ++p_;
+        return true;
+    }
+    void expect(std::string_view word) {
+        if (!take(word)) fail();
+    }
     // Past s; else fails naming the token at hand, or past the last token atEnd, or that token.
     void expectSymbol(std::string_view s, std::string_view atEnd = {});
     [[noreturn]] void fail() const;
@@ -197,8 +206,9 @@ public:
     // Fails naming the token at hand, or atEnd past the last.
     [[noreturn]] void failNear(std::string_view atEnd) const;
     bool takeBoth(std::string_view first, std::string_view second); // both words, or neither
-    std::string takeAny(); // the token at hand, whatever it is ("" at the end)
-    void skipGroup();      // a parenthesised group, or one token
+    // The token at hand, whatever it is ("" at the end).
+    std::string takeAny() { return p_ != end_ ? (p_++)->text : std::string(); }
+    void skipGroup(); // a parenthesised group, or one token
     // A name; else fails naming near, or (without it) the token at hand or the end of statement.
     std::string takeName(std::string_view near = {});
     std::int64_t integer(); // signed; 8115 past 64 bits
@@ -228,6 +238,7 @@ private:
     };
     void deeper();
     std::vector<std::string> name();
+    std::string identifier(); // a name of one part, reserved words too
     // Items that read reads, separated by commas.
     template <class Read> auto list(Read read) {
         std::vector<decltype(read())> items;
@@ -236,35 +247,50 @@ private:
         while (takeSymbol(","));
         return items;
     }
+    // GROUP, ORDER or PARTITION, which BY must follow.
+    bool takeBy(std::string_view word) {
+        if (!take(word)) return false;
+        expect("by");
+        return true;
+    }
     std::vector<ExprPtr> expressions() {
         return list([this] { return expression(); });
+    }
+    template <class T> T parenthesised(T (Parser::*read)()) {
+        expectSymbol("(");
+        T out = (this->*read)();
+        expectSymbol(")");
+        return out;
     }
     ExprPtr chain(int level); // 0 OR, 1 AND, 2 adding, 3 multiplying
     ExprPtr notExpr();
     ExprPtr predicate();
     ExprPtr unary();
     ExprPtr primary();
-    ExprPtr call(Token name);
+    ExprPtr call(); // a function's name with its "(" at hand
     ExprPtr caseExpr();
-    ExprPtr cast(bool convert, bool tryCast);
+    ExprPtr cast(); // CAST, CONVERT or their TRY_ forms
     void over(Expr& e);
     std::vector<OrderItem> orderList();
     QueryPtr queryTerm();
     std::unique_ptr<Select> select();
-    void selectList(Select& s);
+    SelectItem selectItem();
     SourcePtr source();
     SourcePtr tableSource();
-    bool startsQuery() const;
+    bool startsQuery() const { return is("select") || is("with"); }
 
     TokenIt begin_, p_, end_;
     int depth_ = 0;
 };
 
-// The nesting a statement may reach (each parenthesis counts about three): deeper is the
-// server's error 191, never a crash.
-inline constexpr int kMaxNesting = 1000;
-
-ExprPtr makeExpr(Expr::Kind kind, Token token = {});
+// An expression of that kind whose operands are args.
+template <class... Args> ExprPtr makeExpr(Expr::Kind kind, Token token, Args... args) {
+    auto e = std::make_unique<Expr>();
+    e->kind = kind;
+    e->token = std::move(token);
+    (e->args.push_back(std::move(args)), ...);
+    return e;
+}
 // Words that end an expression or a select item: never a column's name or an alias.
 bool isReservedWord(const Token& t);
 

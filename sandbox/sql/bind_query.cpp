@@ -171,7 +171,7 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
         out.push_back(std::move(c));
     };
     for (auto& item : s.items) {
-        if (item.isStar) {
+        if (!item.expr) { // t.* or *
             bool found = false;
             for (const auto& src : scope.sources) {
                 if (!item.star.empty() && !iequals(item.star.back(), src.exposed)) continue;

@@ -1,7 +1,6 @@
 #include "lexer.h"
 
 #include "ast.h"
-#include "text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,168 +14,6 @@ bool isWordStart(unsigned char c) {
 bool isWordChar(unsigned char c) {
     return isWordStart(c) || std::isdigit(c) || c == '$' || c == '@';
 }
-
-const char* const kStatementWords[] = {
-    "select",  "insert", "update",   "delete", "create", "drop",     "alter",   "if",
-    "begin",   "commit", "rollback", "set",    "use",    "truncate", "declare", "exec",
-    "execute", "print",  "save",     "while",  "return", "merge",    "grant"};
-
-bool startsStatement(const Token& t) {
-    return std::ranges::any_of(kStatementWords, [&](const char* w) { return t.is(w); });
-}
-
-class Splitter {
-public:
-    explicit Splitter(const Tokens& t) : t_(t) {}
-
-    std::vector<Statement> all() {
-        std::vector<Statement> out;
-        while (skipSemicolons() < t_.size())
-            out.push_back(statement(false));
-        return out;
-    }
-
-private:
-    std::size_t skipSemicolons() {
-        while (pos_ < t_.size() && t_[pos_].isSymbol(";"))
-            ++pos_;
-        return pos_;
-    }
-
-    [[noreturn]] void syntax(std::size_t at) {
-        const Token& tok = at < t_.size() ? t_[at] : t_.back();
-        throw LexError{102, "Incorrect syntax near '" + tok.text + "'.", tok.line};
-    }
-
-    Statement statement(bool inBlock) {
-        skipSemicolons();
-        if (pos_ >= t_.size()) syntax(t_.size() - 1);
-        const Token& first = t_[pos_];
-        if (first.is("if")) return ifStatement(inBlock);
-        if (first.is("begin") && pos_ + 1 < t_.size() && !t_[pos_ + 1].is("tran") &&
-            !t_[pos_ + 1].is("transaction"))
-            return block();
-        return simple(inBlock);
-    }
-
-    Statement ifStatement(bool inBlock) {
-        Statement s;
-        s.kind = Statement::If;
-        ++pos_;
-        int depth = 0;
-        while (pos_ < t_.size()) {
-            const Token& t = t_[pos_];
-            if (t.isSymbol("("))
-                ++depth;
-            else if (t.isSymbol(")"))
-                --depth;
-            else if (depth == 0 && startsStatement(t))
-                break;
-            s.tokens.push_back(t);
-            ++pos_;
-        }
-        if (s.tokens.empty() || pos_ >= t_.size()) syntax(pos_ - 1);
-        s.children.push_back(statement(inBlock));
-        std::size_t save = pos_;
-        skipSemicolons();
-        if (pos_ < t_.size() && t_[pos_].is("else")) {
-            ++pos_;
-            s.children.push_back(statement(inBlock));
-        } else {
-            pos_ = save;
-        }
-        return s;
-    }
-
-    Statement block() {
-        Statement s;
-        s.kind = Statement::Block;
-        ++pos_;
-        for (;;) {
-            skipSemicolons();
-            if (pos_ >= t_.size()) syntax(t_.size() - 1);
-            if (t_[pos_].is("end")) {
-                ++pos_;
-                return s;
-            }
-            s.children.push_back(statement(true));
-        }
-    }
-
-    bool continues(const Tokens& cur, const Token& t) const {
-        const Token& head = cur.front();
-        const Token& prev = cur.back();
-        if (head.is("sandbox")) return true; // the sandbox's own statements hold words such as DROP
-        if (t.is("select"))
-            return head.is("insert") || head.is("with") || prev.is("union") || prev.is("all") ||
-                   prev.is("except") || prev.is("intersect") || prev.is("as");
-        if (t.is("set")) return head.is("update");
-        if (t.is("if")) return prev.is("table") || prev.is("view") || prev.is("index");
-        if (t.is("delete") || t.is("update")) return prev.is("on") || head.is("with");
-        if (t.is("insert")) return head.is("with");
-        return false;
-    }
-
-    // A query or a change ends where its grammar ends, whatever follows it: the parser finds
-    // the end (INSERT INTO t SELECT 1 SELECT 2 is two statements). Text it cannot read falls
-    // to the token rules, and its statement's error comes when it runs.
-    bool parsedEnd(Statement& s) {
-        const Token& first = t_[pos_];
-        const bool query = first.is("select") || first.is("with");
-        if (!query && !first.is("insert") && !first.is("update") && !first.is("delete"))
-            return false;
-        const TokenIt b = t_.begin() + static_cast<std::ptrdiff_t>(pos_);
-        try {
-            Parser p(b, t_.end());
-            if (query)
-                p.query();
-            else if (first.is("insert"))
-                p.insert();
-            else
-                p.update();
-            const TokenIt e = p.position();
-            if (e != t_.end() && !e->isSymbol(";") && !startsStatement(*e) && !e->is("else") &&
-                !e->is("end"))
-                return false;
-            s.tokens.assign(b, e);
-            pos_ = static_cast<std::size_t>(e - t_.begin());
-            return true;
-        } catch (...) {
-            return false;
-        }
-    }
-
-    Statement simple(bool inBlock) {
-        Statement s;
-        if (parsedEnd(s)) return s;
-        int depth = 0, cases = 0; // CASE ... END nests; its ELSE and END belong to it
-        while (pos_ < t_.size()) {
-            const Token& t = t_[pos_];
-            if (t.is("case"))
-                ++cases;
-            else if (t.is("end") && cases > 0)
-                --cases;
-            else if (depth == 0 && cases == 0) {
-                if (t.isSymbol(";") || t.is("else")) break;
-                if (!s.tokens.empty() && startsStatement(t) && !continues(s.tokens, t)) break;
-                if (t.is("end") && inBlock) break;
-            }
-            if (t.isSymbol("("))
-                ++depth;
-            else if (t.isSymbol(")") && --depth < 0)
-                syntax(pos_);
-            s.tokens.push_back(t);
-            ++pos_;
-        }
-        // An ELSE without its IF (or an END without its BEGIN) starts nothing: without this the
-        // splitter would stand on it for ever.
-        if (s.tokens.empty()) syntax(pos_);
-        return s;
-    }
-
-    const Tokens& t_;
-    std::size_t pos_ = 0;
-};
 
 // The text of a quoted string or name that starts at i, up to its closing quote (doubled inside
 // it); i moves past it. A string counts its lines; a name's are not counted.
@@ -201,10 +38,142 @@ std::string quoted(std::string_view s, std::size_t& i, char close, std::size_t& 
     }
 }
 
+class Splitter {
+public:
+    explicit Splitter(const Tokens& t) : p_(t.begin()), end_(t.end()) {}
+
+    // The statements up to the batch's end, or in a block up to its END.
+    std::vector<Statement> statements(bool inBlock) {
+        std::vector<Statement> out;
+        while (skipSemicolons() != end_ || inBlock) {
+            if (p_ == end_) syntax(p_ - 1);
+            if (inBlock && p_->is("end")) {
+                ++p_;
+                break;
+            }
+            out.push_back(statement(inBlock));
+        }
+        return out;
+    }
+
+private:
+    TokenIt skipSemicolons() {
+        while (p_ != end_ && p_->isSymbol(";"))
+            ++p_;
+        return p_;
+    }
+
+    [[noreturn]] static void syntax(TokenIt at) {
+        throw LexError{102, "Incorrect syntax near '" + at->text + "'.", at->line};
+    }
+
+    Statement statement(bool inBlock) {
+        if (skipSemicolons() == end_) syntax(p_ - 1);
+        if (p_->is("if")) return ifStatement(inBlock);
+        if (p_->is("begin") && p_ + 1 != end_ && !p_[1].is("tran") && !p_[1].is("transaction")) {
+            ++p_;
+            return {Statement::Block, {}, statements(true)};
+        }
+        return simple(inBlock);
+    }
+
+    // The condition runs to the first word that starts a statement outside parentheses.
+    Statement ifStatement(bool inBlock) {
+        int depth = 0;
+        const TokenIt from = ++p_;
+        p_ = std::find_if(from, end_, [&](const Token& t) {
+            depth += t.isSymbol("(") ? 1 : t.isSymbol(")") ? -1 : 0;
+            return depth == 0 && startsStatement(t);
+        });
+        if (p_ == from || p_ == end_) syntax(p_ - 1);
+        Statement s{Statement::If, Tokens(from, p_), {}};
+        s.children.push_back(statement(inBlock));
+        if (skipSemicolons() != end_ && p_->is("else")) {
+            ++p_;
+            s.children.push_back(statement(inBlock));
+        }
+        return s;
+    }
+
+    bool continues(const Tokens& cur, const Token& t) const {
+        const Token& head = cur.front();
+        const Token& prev = cur.back();
+        if (head.is("sandbox")) return true; // the sandbox's own statements hold words such as DROP
+        if (t.is("select"))
+            return head.is("insert") || head.is("with") || prev.is("union") || prev.is("all") ||
+                   prev.is("except") || prev.is("intersect") || prev.is("as");
+        if (t.is("set")) return head.is("update");
+        if (t.is("if")) return prev.is("table") || prev.is("view") || prev.is("index");
+        if (t.is("delete") || t.is("update")) return prev.is("on") || head.is("with");
+        if (t.is("insert")) return head.is("with");
+        return false;
+    }
+
+    // A query or a change ends where its grammar ends, whatever follows it: the parser finds
+    // the end (INSERT INTO t SELECT 1 SELECT 2 is two statements). Text it cannot read falls
+    // to the token rules, and its statement's error comes when it runs.
+    bool parsedEnd(Statement& s) {
+        const bool query = p_->is("select") || p_->is("with");
+        if (!query && !p_->is("insert") && !p_->is("update") && !p_->is("delete")) return false;
+        try {
+            Parser p(p_, end_);
+            if (query)
+                p.query();
+            else if (p_->is("insert"))
+                p.insert();
+            else
+                p.update();
+            const TokenIt e = p.position();
+            if (e != end_ && !e->isSymbol(";") && !startsStatement(*e) && !e->is("else") &&
+                !e->is("end"))
+                return false;
+            s.tokens.assign(p_, e);
+            p_ = e;
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    Statement simple(bool inBlock) {
+        Statement s;
+        if (parsedEnd(s)) return s;
+        int depth = 0, cases = 0; // CASE ... END nests; its ELSE and END belong to it
+        for (; p_ != end_; ++p_) {
+            const Token& t = *p_;
+            if (t.is("case"))
+                ++cases;
+            else if (t.is("end") && cases > 0)
+                --cases;
+            else if (depth == 0 && cases == 0) {
+                if (t.isSymbol(";") || t.is("else")) break;
+                if (!s.tokens.empty() && startsStatement(t) && !continues(s.tokens, t)) break;
+                if (t.is("end") && inBlock) break;
+            }
+            if (t.isSymbol("("))
+                ++depth;
+            else if (t.isSymbol(")") && --depth < 0)
+                syntax(p_);
+            s.tokens.push_back(t);
+        }
+        // An ELSE without its IF (or an END without its BEGIN) starts nothing: without this the
+        // splitter would stand on it for ever.
+        if (s.tokens.empty()) syntax(p_);
+        return s;
+    }
+
+    TokenIt p_;
+    const TokenIt end_;
+};
+
 } // namespace
 
-bool Token::is(std::string_view keyword) const {
-    return kind == Word && iequals(text, keyword);
+bool startsStatement(const Token& t) {
+    static const char* const kStatementWords[] = {
+        "select",  "insert", "update",   "delete", "create", "drop",     "alter",   "if",
+        "begin",   "commit", "rollback", "set",    "use",    "truncate", "declare", "exec",
+        "execute", "print",  "save",     "while",  "return", "merge",    "grant"};
+    return std::ranges::any_of(kStatementWords, [&](const char* w) { return t.is(w); });
 }
 
 // The lexer's one switch over what starts a token, longer than the sandbox's other functions:
@@ -212,8 +181,10 @@ bool Token::is(std::string_view keyword) const {
 Tokens tokenize(std::string_view s) {
     Tokens out;
     std::size_t i = 0, line = 1;
-    auto push = [&](Token::Kind k, std::string text, bool unicode = false) {
-        out.push_back(Token{k, std::move(text), unicode, line});
+    // A token of the text from `from` up to j, where the lexer goes on.
+    const auto push = [&](Token::Kind k, std::size_t from, std::size_t j) {
+        out.push_back(Token{k, std::string(s.substr(from, j - from)), false, line});
+        i = j;
     };
     // The end of the run from j of the characters that pass.
     const auto span = [&](std::size_t j, auto pass) {
@@ -251,14 +222,14 @@ Tokens tokenize(std::string_view s) {
             const bool name = c == '[' || c == '"';
             i += unicode ? 2 : 1;
             const char close = c == '[' ? ']' : name ? '"' : '\'';
-            push(name ? Token::QuotedName : Token::String, quoted(s, i, close, line, !name),
-                 unicode);
+            std::string text = quoted(s, i, close, line, !name); // line: where the string ends
+            out.push_back(
+                {name ? Token::QuotedName : Token::String, std::move(text), unicode, line});
             continue;
         }
         if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-            const std::size_t j = span(i + 2, [](unsigned char x) { return std::isxdigit(x); });
-            push(Token::Binary, std::string(s.substr(i + 2, j - i - 2)));
-            i = j;
+            push(Token::Binary, i + 2,
+                 span(i + 2, [](unsigned char x) { return std::isxdigit(x); }));
             continue;
         }
         if (std::isdigit(c) ||
@@ -270,28 +241,23 @@ Tokens tokenize(std::string_view s) {
                 if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k])))
                     j = span(k, [](unsigned char x) { return std::isdigit(x); });
             }
-            push(Token::Number, std::string(s.substr(i, j - i)));
-            i = j;
+            push(Token::Number, i, j);
             continue;
         }
         if (c == '@' || isWordStart(c)) {
-            const std::size_t j = span(i + 1, isWordChar);
-            push(c == '@' ? Token::Variable : Token::Word, std::string(s.substr(i, j - i)));
-            i = j;
+            push(c == '@' ? Token::Variable : Token::Word, i, span(i + 1, isWordChar));
             continue;
         }
         static constexpr std::string_view kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>",
                                                     "||", "+=", "-=", "*=", "/="};
-        const std::string_view two = s.substr(i, 2);
-        const bool pair = std::ranges::find(kTwo, two) != std::end(kTwo);
-        push(Token::Symbol, std::string(pair ? two : two.substr(0, 1)));
-        i += pair ? 2 : 1;
+        const bool pair = std::ranges::find(kTwo, s.substr(i, 2)) != std::end(kTwo);
+        push(Token::Symbol, i, i + (pair ? 2 : 1));
     }
     return out;
 }
 
 std::vector<Statement> splitStatements(const Tokens& tokens) {
-    return Splitter(tokens).all();
+    return Splitter(tokens).statements(false);
 }
 
 } // namespace sandbox

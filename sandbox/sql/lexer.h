@@ -1,6 +1,8 @@
 // T-SQL tokens and the split of a batch into statements.
 #pragma once
 
+#include "text.h"
+
 #include <string>
 #include <vector>
 
@@ -13,7 +15,8 @@ struct Token {
     bool unicode = false; // N'...'
     std::size_t line = 1;
 
-    bool is(std::string_view keyword) const; // a bare word, compared without regard to case
+    // A bare word, compared without regard to case.
+    bool is(std::string_view keyword) const { return kind == Word && iequals(text, keyword); }
     bool isSymbol(std::string_view s) const { return kind == Symbol && text == s; }
     bool isName() const { return kind == Word || kind == QuotedName; }
 };
@@ -27,6 +30,9 @@ struct LexError {
     std::string message;
     std::size_t line;
 };
+
+// Words such as SELECT, IF or DECLARE that begin a statement.
+bool startsStatement(const Token& t);
 
 // Throws LexError for an unclosed quote, bracket or comment.
 Tokens tokenize(std::string_view sql);

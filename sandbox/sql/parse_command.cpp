@@ -18,10 +18,6 @@ bool Parser::takeBoth(std::string_view first, std::string_view second) {
     return true;
 }
 
-std::string Parser::takeAny() {
-    return p_ != end_ ? (p_++)->text : std::string();
-}
-
 bool Parser::nextItem() {
     if (p_ == end_) return false;
     expectSymbol(",");
@@ -105,9 +101,7 @@ ColumnDefinition Parser::columnDefinition() {
         }
     }
     if (c.identity) {
-        bool integral = c.type.isInteger() ||
-                        ((c.type.base == BaseType::Decimal || c.type.base == BaseType::Numeric) &&
-                         c.type.scale == 0);
+        const bool integral = c.type.isInteger() || (c.type.isDecimal() && c.type.scale == 0);
         if (!integral || explicitNull)
             throw SqlError{2749, 16, 2,
                            "Identity column '" + c.name +

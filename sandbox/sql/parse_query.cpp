@@ -4,6 +4,8 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
+
 namespace sandbox {
 namespace {
 
@@ -18,17 +20,13 @@ bool isAliasWord(const Token& t) {
 QueryPtr Parser::query() {
     Depth d(*this);
     std::vector<std::pair<std::string, QueryPtr>> with;
-    if (take("with")) {
-        do {
-            if (p_ == end_ || !p_->isName()) fail();
-            std::string cte = (p_++)->text;
+    if (take("with"))
+        with = list([this] {
+            std::string cte = identifier();
             if (isSymbol("(")) throw unsupported("a column list of a common table expression");
             expect("as");
-            expectSymbol("(");
-            with.emplace_back(cte, query());
-            expectSymbol(")");
-        } while (takeSymbol(","));
-    }
+            return std::pair{cte, parenthesised(&Parser::query)};
+        });
     QueryPtr q = queryTerm();
     while (is("union") || is("except") || is("intersect")) {
         deeper();
@@ -39,8 +37,7 @@ QueryPtr Parser::query() {
         set->right = queryTerm();
         q = std::move(set);
     }
-    if (take("order")) {
-        expect("by");
+    if (takeBy("order")) {
         q->orderBy = orderList();
         if (take("offset")) {
             q->offset = expression();
@@ -59,11 +56,7 @@ QueryPtr Parser::query() {
 
 QueryPtr Parser::queryTerm() {
     Depth d(*this);
-    if (takeSymbol("(")) {
-        QueryPtr q = query();
-        expectSymbol(")");
-        return q;
-    }
+    if (isSymbol("(")) return parenthesised(&Parser::query);
     auto q = std::make_unique<Query>();
     q->select = select();
     return q;
@@ -74,9 +67,8 @@ std::unique_ptr<Select> Parser::select() {
     auto s = std::make_unique<Select>();
     if (!take("all")) s->distinct = take("distinct");
     if (take("top")) {
-        if (takeSymbol("(")) {
-            s->top = expression();
-            expectSymbol(")");
+        if (isSymbol("(")) {
+            s->top = parenthesised(&Parser::expression);
         } else if (p_ != end_ && p_->kind == Token::Number) {
             s->top = makeExpr(Expr::Literal, *p_++);
         } else {
@@ -85,74 +77,59 @@ std::unique_ptr<Select> Parser::select() {
         s->topPercent = take("percent");
         if (is("with")) throw unsupported("TOP ... WITH TIES");
     }
-    selectList(*s);
+    s->items = list([this] { return selectItem(); });
     if (take("into")) s->into = name();
     if (take("from")) s->from = list([this] { return source(); });
     if (take("where")) s->where = expression();
-    if (take("group")) {
-        expect("by");
-        s->groupBy = expressions();
-    }
+    if (takeBy("group")) s->groupBy = expressions();
     if (take("having")) s->having = expression();
     return s;
 }
 
-void Parser::selectList(Select& s) {
-    do {
-        SelectItem item;
-        const bool named = p_ != end_ && (p_->isName() || p_->kind == Token::String ||
-                                          p_->kind == Token::Variable);
-        if (isSymbol("*")) {
-            ++p_;
-            item.isStar = true;
-        } else if (p_ != end_ && p_->isName() && p_ + 2 < end_ && (p_ + 1)->isSymbol(".") &&
-                   (p_ + 2)->isSymbol("*")) {
-            item.isStar = true;
-            item.star.push_back(p_->text);
-            p_ += 3;
-        } else if (named && p_ + 1 != end_ && (p_ + 1)->isSymbol("=")) {
-            // alias = value, 'alias' = value, @variable = value
-            (p_->kind == Token::Variable ? item.variable : item.alias) = p_->text;
-            item.hasAlias = p_->kind != Token::Variable;
-            p_ += 2;
-            item.expr = expression();
-        } else {
-            item.expr = expression();
-            // a select list holds values, not conditions
-            if (item.expr->kind >= Expr::Compare && item.expr->kind <= Expr::Like)
-                throw syntaxNear(item.expr->kind == Expr::Compare ? item.expr->token.text
-                                                                  : toLower(item.expr->token.text));
-            const bool as = take("as");
-            if (p_ != end_ && (p_->kind == Token::String || isAliasWord(*p_) ||
-                               (as && p_->kind == Token::Word))) {
-                item.alias = (p_++)->text;
-                item.hasAlias = true;
-            } else if (as) {
-                fail();
-            }
+SelectItem Parser::selectItem() {
+    SelectItem item;
+    const bool named =
+        p_ != end_ && (p_->isName() || p_->kind == Token::String || p_->kind == Token::Variable);
+    if (p_ != end_ && p_->isName() && p_ + 2 < end_ && (p_ + 1)->isSymbol(".") &&
+        (p_ + 2)->isSymbol("*")) {
+        item.star.push_back(p_->text);
+        p_ += 3;
+    } else if (named && p_ + 1 != end_ && (p_ + 1)->isSymbol("=")) {
+        // alias = value, 'alias' = value, @variable = value
+        (p_->kind == Token::Variable ? item.variable : item.alias) = p_->text;
+        item.hasAlias = p_->kind != Token::Variable;
+        p_ += 2;
+        item.expr = expression();
+    } else if (!takeSymbol("*")) {
+        item.expr = expression();
+        // a select list holds values, not conditions
+        if (item.expr->kind >= Expr::Compare && item.expr->kind <= Expr::Like)
+            throw syntaxNear(item.expr->kind == Expr::Compare ? item.expr->token.text
+                                                              : toLower(item.expr->token.text));
+        const bool as = take("as");
+        if (p_ != end_ &&
+            (p_->kind == Token::String || isAliasWord(*p_) || (as && p_->kind == Token::Word))) {
+            item.alias = (p_++)->text;
+            item.hasAlias = true;
+        } else if (as) {
+            fail();
         }
-        s.items.push_back(std::move(item));
-    } while (takeSymbol(","));
+    }
+    return item;
 }
 
 SourcePtr Parser::source() {
     Depth d(*this);
     SourcePtr left = tableSource();
     for (;;) {
-        std::string words = "JOIN";
-        if (take("cross")) {
-            if (is("apply")) throw unsupported("CROSS APPLY");
-            words = "CROSS JOIN";
-        } else if (takeBoth("outer", "apply")) {
-            throw unsupported("OUTER APPLY");
-        } else if (is("right") || is("full")) {
-            throw unsupported("RIGHT and FULL joins");
-        } else if (take("left")) {
-            words = "left JOIN";
-            take("outer");
-        } else if (!take("inner") && !is("join")) {
-            return left;
-        }
+        if (takeBoth("cross", "apply")) throw unsupported("CROSS APPLY");
+        if (takeBoth("outer", "apply")) throw unsupported("OUTER APPLY");
+        if (is("right") || is("full")) throw unsupported("RIGHT and FULL joins");
+        const std::string words = take("cross")  ? "CROSS JOIN"
+                                  : take("left") ? "left JOIN"
+                                                 : "JOIN";
+        if (words == "left JOIN") take("outer");
+        if (words == "JOIN" && !take("inner") && !is("join")) return left;
         expect("join");
         deeper();
         auto join = std::make_unique<Source>();
@@ -171,8 +148,7 @@ SourcePtr Parser::source() {
 SourcePtr Parser::tableSource() {
     auto s = std::make_unique<Source>();
     if (takeSymbol("(")) {
-        if (!startsQuery()) {
-            // a parenthesised join
+        if (!startsQuery()) { // a parenthesised join
             s = source();
             expectSymbol(")");
             return s;
@@ -187,9 +163,7 @@ SourcePtr Parser::tableSource() {
     if (p_ != end_ && isAliasWord(*p_)) s->alias = (p_++)->text;
     if (is("with") && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) {
         // table hints such as WITH (NOLOCK) mean nothing here
-        p_ += 2;
-        while (p_ != end_ && !isSymbol(")"))
-            ++p_;
+        p_ = std::find_if(p_ + 2, end_, [](const Token& t) { return t.isSymbol(")"); });
         expectSymbol(")");
     }
     if (s->kind == Source::Derived && s->alias.empty()) fail();

@@ -11,10 +11,7 @@ Insert Parser::insert() {
     take("into");
     s.table = name();
     if (takeSymbol("(")) {
-        s.columns = list([this] {
-            if (p_ == end_ || !p_->isName()) fail();
-            return (p_++)->text;
-        });
+        s.columns = list([this] { return identifier(); });
         expectSymbol(")");
     }
     if (take("default")) {
@@ -48,12 +45,9 @@ Update Parser::update() {
     if (!isDelete) {
         expect("set");
         do {
-            if (p_ == end_ || !p_->isName()) fail();
-            std::string column = (p_++)->text;
-            while (takeSymbol(".")) { // t.column
-                if (p_ == end_ || !p_->isName()) fail();
-                column = (p_++)->text;
-            }
+            std::string column = identifier();
+            while (takeSymbol(".")) // t.column
+                column = identifier();
             expectSymbol("=");
             s.set.emplace_back(column, expression());
         } while (takeSymbol(","));

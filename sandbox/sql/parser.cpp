@@ -6,66 +6,34 @@
 #include "text.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace sandbox {
-namespace {
-
-bool isComparison(const Token& t) {
-    static const std::string_view kOperators[] = {"=",  "<>", "!=", "<", ">",
-                                                  "<=", ">=", "!<", "!>"};
-    return t.kind == Token::Symbol && std::ranges::find(kOperators, t.text) != std::end(kOperators);
-}
-
-} // namespace
 
 bool isReservedWord(const Token& t) {
     static const char* const kWords[] = {
-        "select",    "from",    "where", "group",   "having",   "order",    "union",  "except",
-        "intersect", "into",    "on",    "join",    "inner",    "left",     "right",  "full",
-        "cross",     "outer",   "and",   "or",      "not",      "as",       "when",   "then",
-        "else",      "end",     "case",  "is",      "in",       "between",  "like",   "escape",
-        "option",    "collate", "over",  "exists",  "all",      "distinct", "null",   "asc",
-        "desc",      "by",      "with",  "set",     "values",   "top",      "insert", "update",
-        "delete",    "create",  "drop",  "alter",   "declare",  "if",       "begin",  "commit",
-        "rollback",  "use",     "exec",  "execute", "truncate", "print",    "while",  "return",
-        "save",      "merge",   "grant", "percent", "ties",     "apply"};
-    return t.kind == Token::Word &&
+        "from",    "where", "group",  "having", "order",    "union", "except", "intersect",
+        "into",    "on",    "join",   "inner",  "left",     "right", "full",   "cross",
+        "outer",   "and",   "or",     "not",    "as",       "when",  "then",   "else",
+        "end",     "case",  "is",     "in",     "between",  "like",  "escape", "option",
+        "collate", "over",  "exists", "all",    "distinct", "null",  "asc",    "desc",
+        "by",      "with",  "values", "top",    "percent",  "ties",  "apply"};
+    return startsStatement(t) ||
            std::ranges::any_of(kWords, [&](const char* w) { return t.is(w); });
 }
 
-ExprPtr makeExpr(Expr::Kind kind, Token token) {
-    auto e = std::make_unique<Expr>();
-    e->kind = kind;
-    e->token = std::move(token);
-    return e;
-}
-
+// The nesting a statement may reach (each parenthesis counts about three): deeper is the
+// server's error 191, never a crash.
 void Parser::deeper() {
-    if (++depth_ > kMaxNesting)
+    if (++depth_ > 1000)
         throw SqlError{191, 15, 1,
                        "Some part of your SQL statement is nested too deeply. Rewrite the query or "
                        "break it up into smaller queries.",
                        true};
 }
 
-bool Parser::take(std::string_view word) {
-    if (!is(word)) return false;
-    ++p_;
-    return true;
-}
-
-bool Parser::takeSymbol(std::string_view s) {
-    if (!isSymbol(s)) return false;
-    ++p_;
-    return true;
-}
-
 void Parser::fail() const {
     throw syntaxNear(p_ != end_ ? p_->text : p_ != begin_ ? (p_ - 1)->text : std::string());
-}
-
-void Parser::expect(std::string_view word) {
-    if (!take(word)) fail();
 }
 
 void Parser::expectSymbol(std::string_view s, std::string_view atEnd) {
@@ -76,21 +44,24 @@ void Parser::expectSymbol(std::string_view s, std::string_view atEnd) {
 std::vector<std::string> Parser::name() {
     std::vector<std::string> parts;
     for (;;) {
-        if (isSymbol(".")) { // db..t: the schema left out
+        if (takeSymbol(".")) { // db..t: the schema left out
             parts.push_back("");
-            ++p_;
             continue;
         }
-        if (p_ == end_ || !p_->isName() || (p_->kind == Token::Word && isReservedWord(*p_))) fail();
+        if (p_ == end_ || !p_->isName() || isReservedWord(*p_)) fail();
         parts.push_back((p_++)->text);
         if (!isSymbol(".") || p_ + 1 == end_ || (p_ + 1)->isSymbol("*")) return parts;
         ++p_;
     }
 }
 
-SqlType Parser::type(bool castDefaults) {
+std::string Parser::identifier() {
     if (p_ == end_ || !p_->isName()) fail();
-    const std::string name = (p_++)->text;
+    return (p_++)->text;
+}
+
+SqlType Parser::type(bool castDefaults) {
+    const std::string name = identifier();
     if (iequals(name, "double")) take("precision");
     std::vector<std::string> args;
     if (takeSymbol("(")) {
@@ -133,14 +104,11 @@ ExprPtr Parser::chain(int level) {
     };
     ExprPtr e = next();
     const auto& ops = kLevels[level];
-    while (p_ != end_ && std::any_of(ops.begin(), ops.end(), [&](std::string_view op) {
-               return p_->is(op) || p_->isSymbol(op);
-           })) {
+    const Expr::Kind kind = level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary;
+    while (std::ranges::any_of(ops, [&](std::string_view op) { return is(op) || isSymbol(op); })) {
         deeper();
-        auto b = makeExpr(level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary, *p_++);
-        b->args.push_back(std::move(e));
-        b->args.push_back(next());
-        e = std::move(b);
+        const Token op = *p_++;
+        e = makeExpr(kind, op, std::move(e), next());
     }
     return e;
 }
@@ -148,33 +116,29 @@ ExprPtr Parser::chain(int level) {
 ExprPtr Parser::notExpr() {
     Depth d(*this);
     if (is("not")) {
-        auto n = makeExpr(Expr::Not, *p_++);
-        n->args.push_back(notExpr());
-        return n;
+        const Token op = *p_++;
+        return makeExpr(Expr::Not, op, notExpr());
     }
     if (is("exists")) {
         auto e = makeExpr(Expr::Exists, *p_++);
-        expectSymbol("(");
-        e->query = query();
-        expectSymbol(")");
+        e->query = parenthesised(&Parser::query);
         return e;
     }
     return predicate();
 }
 
 ExprPtr Parser::predicate() {
+    static const std::string_view kComparisons[] = {"=",  "<>", "!=", "<", ">",
+                                                    "<=", ">=", "!<", "!>"};
     ExprPtr left = chain(2);
-    if (p_ != end_ && isComparison(*p_)) {
-        auto c = makeExpr(Expr::Compare, *p_++);
-        c->args.push_back(std::move(left));
-        c->args.push_back(chain(2));
-        return c;
+    if (std::ranges::any_of(kComparisons, [&](std::string_view op) { return isSymbol(op); })) {
+        const Token op = *p_++;
+        return makeExpr(Expr::Compare, op, std::move(left), chain(2));
     }
     if (take("is")) {
-        auto n = makeExpr(Expr::IsNull, *(p_ - 1));
+        auto n = makeExpr(Expr::IsNull, *(p_ - 1), std::move(left));
         n->negated = take("not");
         expect("null");
-        n->args.push_back(std::move(left));
         return n;
     }
     const bool negated = is("not") && p_ + 1 != end_ &&
@@ -182,17 +146,14 @@ ExprPtr Parser::predicate() {
     if (negated) ++p_;
     if (!is("in") && !is("between") && !is("like")) return left; // (NOT comes only before one)
     const Expr::Kind kind = is("in") ? Expr::In : is("between") ? Expr::Between : Expr::Like;
-    auto e = makeExpr(kind, *p_++);
+    auto e = makeExpr(kind, *p_++, std::move(left));
     e->negated = negated;
-    e->args.push_back(std::move(left));
     if (e->kind == Expr::In) {
         expectSymbol("(");
-        if (startsQuery()) {
+        if (startsQuery())
             e->query = query();
-        } else {
-            for (auto& item : expressions())
-                e->args.push_back(std::move(item));
-        }
+        else
+            std::ranges::move(expressions(), std::back_inserter(e->args));
         expectSymbol(")");
         return e;
     }
@@ -213,23 +174,15 @@ ExprPtr Parser::unary() {
             literal.text = "-" + literal.text;
             return makeExpr(Expr::Literal, literal);
         }
-        auto u = makeExpr(Expr::Unary, sign);
-        u->args.push_back(unary());
-        return u;
+        return makeExpr(Expr::Unary, sign, unary());
     }
     ExprPtr e = primary();
     while (take("collate")) {
         if (p_ == end_ || !p_->isName()) fail();
         deeper();
-        auto c = makeExpr(Expr::Collate, *p_++);
-        c->args.push_back(std::move(e));
-        e = std::move(c);
+        e = makeExpr(Expr::Collate, *p_++, std::move(e));
     }
     return e;
-}
-
-bool Parser::startsQuery() const {
-    return is("select") || is("with");
 }
 
 ExprPtr Parser::primary() {
@@ -244,24 +197,18 @@ ExprPtr Parser::primary() {
         return makeExpr(Expr::Variable, *p_++);
     case Token::Symbol: {
         if (!takeSymbol("(")) fail();
-        ExprPtr e;
-        if (startsQuery()) {
-            e = makeExpr(Expr::Subquery, t);
-            e->query = query();
-        } else {
-            e = expression();
-        }
+        const bool subquery = startsQuery();
+        ExprPtr e = subquery ? makeExpr(Expr::Subquery, t) : expression();
+        if (subquery) e->query = query();
         expectSymbol(")");
         return e;
     }
     case Token::Word:
         if (t.is("null")) return makeExpr(Expr::Literal, *p_++);
         if (t.is("case")) return caseExpr();
-        if (t.is("cast") || t.is("try_cast") || t.is("convert") || t.is("try_convert")) {
-            const bool convert = t.is("convert") || t.is("try_convert");
-            const bool tryCast = t.is("try_cast") || t.is("try_convert");
-            if (p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) return ++p_, cast(convert, tryCast);
-        }
+        if ((t.is("cast") || t.is("try_cast") || t.is("convert") || t.is("try_convert")) &&
+            p_ + 1 != end_ && (p_ + 1)->isSymbol("("))
+            return cast();
         if (t.is("current_timestamp")) {
             Token getdate = *p_++;
             getdate.text = "getdate";
@@ -269,28 +216,22 @@ ExprPtr Parser::primary() {
         }
         if (isReservedWord(t) && !(t.is("left") || t.is("right"))) fail();
         [[fallthrough]];
-    case Token::QuotedName:
-        if (t.kind == Token::Word && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) {
-            Token fn = *p_;
-            p_ += 2;
-            return call(fn);
-        }
-        {
-            auto n = makeExpr(Expr::Name, t);
-            n->parts = name();
-            return n;
-        }
+    case Token::QuotedName: {
+        if (t.kind == Token::Word && p_ + 1 != end_ && (p_ + 1)->isSymbol("(")) return call();
+        auto n = makeExpr(Expr::Name, t);
+        n->parts = name();
+        return n;
+    }
     }
     fail();
 }
 
-ExprPtr Parser::call(Token fn) {
-    auto c = makeExpr(Expr::Call, fn);
-    if (takeSymbol("*")) {
-        c->star = true;
-    } else if (!isSymbol(")")) {
-        c->distinct = take("distinct");
-        if (!c->distinct) take("all");
+ExprPtr Parser::call() {
+    auto c = makeExpr(Expr::Call, *p_);
+    p_ += 2; // the name and its "("
+    c->star = takeSymbol("*");
+    if (!c->star && !isSymbol(")")) {
+        if (!take("all")) c->distinct = take("distinct");
         c->args = expressions();
     }
     expectSymbol(")");
@@ -301,14 +242,8 @@ ExprPtr Parser::call(Token fn) {
 void Parser::over(Expr& e) {
     e.window = true;
     expectSymbol("(");
-    if (take("partition")) {
-        expect("by");
-        e.partition = expressions();
-    }
-    if (take("order")) {
-        expect("by");
-        e.order = orderList();
-    }
+    if (takeBy("partition")) e.partition = expressions();
+    if (takeBy("order")) e.order = orderList();
     if (is("rows") || is("range")) throw unsupported("a window frame (ROWS or RANGE)");
     expectSymbol(")");
 }
@@ -323,29 +258,25 @@ std::vector<OrderItem> Parser::orderList() {
 
 ExprPtr Parser::caseExpr() {
     auto c = makeExpr(Expr::Case, *p_++);
-    if (!is("when")) {
-        c->hasOperand = true;
-        c->args.push_back(expression());
-    }
+    c->hasOperand = !is("when");
+    if (c->hasOperand) c->args.push_back(expression());
     if (!is("when")) fail();
     while (take("when")) {
         c->args.push_back(expression());
         expect("then");
         c->args.push_back(expression());
     }
-    if (take("else")) {
-        c->hasElse = true;
-        c->args.push_back(expression());
-    }
+    c->hasElse = take("else");
+    if (c->hasElse) c->args.push_back(expression());
     expect("end");
     return c;
 }
 
-ExprPtr Parser::cast(bool convert, bool tryCast) {
-    auto c = makeExpr(Expr::Cast, *(p_ - 1));
-    c->tryCast = tryCast;
+ExprPtr Parser::cast() {
+    auto c = makeExpr(Expr::Cast, *p_++);
+    c->tryCast = c->token.is("try_cast") || c->token.is("try_convert");
     expectSymbol("(");
-    if (convert) {
+    if (c->token.is("convert") || c->token.is("try_convert")) {
         c->target = type(true);
         expectSymbol(",");
         c->args.push_back(expression());

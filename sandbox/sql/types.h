@@ -71,6 +71,7 @@ struct SqlType {
     bool isInteger() const;
     bool isText() const;
     bool isExactNumber() const;
+    bool isDecimal() const { return base == BaseType::Decimal || base == BaseType::Numeric; }
     bool isDateTime() const;
 };
 
