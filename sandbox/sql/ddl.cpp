@@ -6,6 +6,7 @@
 #include "statement.h"
 #include "text.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace sandbox {
@@ -250,11 +251,12 @@ void Engine::alter(Parser& p) {
     do
         definitions.push_back(column(p, *db_));
     while (p.nextItem());
-    const bool hasIdentity = def->identityIndex >= 0;
+    // The table's identity column and those the statement adds count together: one at most.
+    const auto added = std::ranges::count_if(definitions, &ColumnDefinition::identity);
+    if (added + (def->identityIndex >= 0) > 1) throw secondIdentity(table);
     inSavepoint([&] {
         for (const auto& c : definitions) {
             if (c.identity) {
-                if (hasIdentity) throw secondIdentity(table);
                 db_->forgetSchema();
                 addIdentityColumn(*db_->table(table), c);
                 continue;

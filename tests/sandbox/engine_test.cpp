@@ -183,6 +183,10 @@ TEST_F(EngineTest, AddedIdentityColumnNumbersRowsInStorageOrder) {
                          "column per table is allowed.");
     EXPECT_EQ(rows("SELECT v FROM w WHERE v = N'a'").size(), 2u)
         << "the index survives the rebuild";
+    ok("CREATE TABLE w2 (v int)");
+    EXPECT_EQ(fails("ALTER TABLE w2 ADD a int IDENTITY(1,1), b int IDENTITY(10,1)").number, 2744)
+        << "two identity columns added at once";
+    EXPECT_EQ(rows("SELECT name FROM sys.columns WHERE object_id = OBJECT_ID('w2')").size(), 1u);
 }
 
 TEST_F(EngineTest, ObjectIdGuardsInBothSpellings) {
