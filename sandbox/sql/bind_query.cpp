@@ -9,12 +9,6 @@
 namespace sandbox {
 namespace {
 
-std::string upper(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return s;
-}
-
 // The catalogue views the connection keeps in its temp schema: INFORMATION_SCHEMA.X, sys.x.
 std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
     const std::string view = toLower(name.back());
@@ -60,7 +54,7 @@ std::string Binder::queryExpr(Query& q, Scope* outer) {
         const bool limited = !m.orderBy.empty() || (m.select && m.select->top);
         return limited ? "SELECT * FROM (" + sql + ")" : sql;
     };
-    std::string sql = member(*q.left) + " " + upper(q.setWords) + " " + member(*q.right);
+    std::string sql = member(*q.left) + " " + q.setWords + " " + member(*q.right);
     if (q.left->columns.size() != q.right->columns.size())
         throw SqlError{205, 16, 1,
                        "All queries combined using a UNION, INTERSECT or EXCEPT operator must have "
@@ -219,7 +213,7 @@ std::string Binder::source(::sandbox::Source& src, Scope& scope) {
         std::string left = source(*src.left, scope);
         std::string right = source(*src.right, scope);
         std::string on = src.on ? " ON " + expr(*src.on, scope) : "";
-        return left + " " + upper(src.joinWords) + " " + right + on;
+        return left + " " + src.joinWords + " " + right + on;
     }
     if (src.kind == ::sandbox::Source::Derived) {
         ++subqueries_;

@@ -57,7 +57,6 @@ private:
         std::vector<Source> sources;
         Scope* outer = nullptr;
         const std::vector<ResultColumn>* aliases = nullptr; // ORDER BY reads the select list's
-        bool aggregates = false;
     };
 
     std::string queryExpr(Query& q, Scope* outer);
