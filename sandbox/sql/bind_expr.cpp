@@ -7,8 +7,6 @@
 #include "text.h"
 #include "type_rules.h"
 
-#include "tds/older_versions.h"
-
 #include <algorithm>
 
 namespace sandbox {
@@ -165,49 +163,44 @@ std::string Binder::name(Expr& e, Scope& scope) {
 }
 
 std::string Binder::variable(Expr& e) {
+    using B = BaseType;
+    static const std::tuple<std::string, SqlType, std::string> kServer[] = {
+        {"@@spid", {B::SmallInt}, "51"},
+        {"@@version", {B::NVarChar, 300}, quoteString(kVersionText)},
+        {"@@rowcount", {B::Int}, "rowlark_session('rowcount')"},
+        {"@@error", {B::Int}, "rowlark_session('error')"},
+        {"@@trancount", {B::Int}, "rowlark_session('trancount')"},
+        {"@@identity", {B::Numeric, 0, 38, 0}, "rowlark_session('identity')"}};
     const std::string v = toLower(e.token.text);
-    if (v == "@@spid") return e.type = known(SqlType{BaseType::SmallInt}), "51";
-    if (v == "@@version") {
-        e.type = known(SqlType{BaseType::NVarChar, 300});
-        return quoteString(kVersionText);
-    }
-    for (const char* session : {"@@rowcount", "@@error", "@@trancount", "@@identity"})
-        if (v == session) {
-            e.type = known(v == "@@identity" ? SqlType{BaseType::Numeric, 0, 38, 0}
-                                             : SqlType{BaseType::Int});
-            return "rowlark_session('" + v.substr(2) + "')";
-        }
+    for (const auto& [name, type, sql] : kServer)
+        if (v == name) return e.type = known(type), sql;
     if (v.rfind("@@", 0) == 0) throw unsupported("the variable " + e.token.text);
     const auto it = variables_.find(v);
     if (it == variables_.end()) throw undeclaredVariable(e.token.text);
     const Variable& var = it->second;
     e.type = known(var.type);
     const tds::Value& value = var.value;
-    if (std::holds_alternative<std::monostate>(value)) return "NULL";
-    if (auto i = std::get_if<std::int64_t>(&value)) return std::to_string(*i);
     if (auto d = std::get_if<double>(&value)) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.17g", *d);
         const std::string s = buf;
         return s.find_first_of(".en") == std::string::npos ? s + ".0" : s;
     }
-    if (auto d = std::get_if<tds::Decimal>(&value))
-        return quoteString(decimalText(d->scaled, scaleOf(var.type)));
     if (auto s = std::get_if<std::u16string>(&value)) {
         // A value held as text for a typed variable (a date, a number sent as text) converts.
         const std::string text = quoteString(tds::utf8(*s));
         if (var.type.isText()) return text;
         return convert(text, SqlType{BaseType::NVarChar, SqlType::kMax}, var.type);
     }
-    if (auto b = std::get_if<tds::Bytes>(&value)) {
-        if (var.type.base == BaseType::UniqueIdentifier) return quoteString(guidText(*b));
+    if (auto b = std::get_if<tds::Bytes>(&value); b && var.type.base != BaseType::UniqueIdentifier)
         return "X'" + hexText(*b) + "'";
-    }
-    const auto& dt = std::get<tds::DateTime>(value);
+    // The rest is written as the server's literal of the type is; an exact number stays the
+    // store's text of its digits.
     tds::TypeInfo shape = var.type.wire();
-    if (!var.type.isDateTime()) shape = {tds::kDateTime2N, 0, 0, 7};
-    if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
-    return quoteString(tds::utf8(tds::dateTimeText(shape, dt)));
+    if (std::holds_alternative<tds::DateTime>(value) && !var.type.isDateTime())
+        shape = {tds::kDateTime2N, 0, 0, 7};
+    const std::string sql = literal(shape, value);
+    return std::holds_alternative<tds::Decimal>(value) ? quoteString(sql) : sql;
 }
 
 void Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
