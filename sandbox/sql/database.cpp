@@ -4,7 +4,6 @@
 #include "conversions.h"
 #include "convert.h"
 #include "functions.h"
-#include "operators.h"
 #include "statement.h"
 #include "text.h"
 

@@ -1,7 +1,6 @@
 #include "functions.h"
 
 #include "store_values.h"
-#include "tds/older_versions.h"
 #include "types.h"
 
 #include <sqlite3.h>

@@ -1,6 +1,5 @@
-// T-SQL's string and date functions that the store's SQL lacks, as store functions:
-// rowlark_concat, rowlark_replicate, rowlark_left, rowlark_right, rowlark_year, rowlark_month,
-// rowlark_day.
+// The store functions of T-SQL's that the store's SQL lacks (functions.cpp), and those behind the
+// typed tree's operators (operators.cpp).
 #pragma once
 
 #include "tds/older_versions.h"
@@ -10,6 +9,7 @@ struct sqlite3;
 namespace sandbox {
 
 void registerTsqlFunctions(sqlite3* db);
+void registerOperators(sqlite3* db);
 
 using tds::civil;
 using tds::daysOf;

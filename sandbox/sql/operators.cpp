@@ -1,7 +1,7 @@
 // The store functions behind typed operators and a few functions: whole-number arithmetic that
 // overflows as the server's does, exact decimal arithmetic, binary concatenation, LIKE with its
 // classes and the column's collation, SUBSTRING, HASHBYTES, TOP ... PERCENT.
-#include "operators.h"
+#include "functions.h"
 
 #include "collation.h"
 #include "store_values.h"
