@@ -318,7 +318,8 @@ std::string Binder::binary(Expr& e, Scope& scope) {
         if (!tb.type.isText()) b = convert(b, tb.type, result);
         return "(" + a + " || " + b + ")";
     }
-    if (op == "+" && isBinary(result)) return "rowlark_binary_concat(" + a + ", " + b + ")";
+    // the store's || joins the bytes as they stand, as text it makes a blob again
+    if (op == "+" && isBinary(result)) return "CAST(" + a + " || " + b + " AS BLOB)";
     const SqlType operand = common(ca.type, cb.type);
     a = convert(a, ta.type, operand);
     b = convert(b, tb.type, operand);

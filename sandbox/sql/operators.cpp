@@ -1,6 +1,6 @@
 // The store functions behind typed operators and a few functions: whole-number arithmetic that
-// overflows as the server's does, exact decimal arithmetic, binary concatenation, LIKE with its
-// classes and the column's collation, SUBSTRING, HASHBYTES, TOP ... PERCENT.
+// overflows as the server's does, exact decimal arithmetic, LIKE with its classes and the
+// column's collation, SUBSTRING, HASHBYTES, TOP ... PERCENT.
 #include "functions.h"
 
 #include "collation.h"
@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <vector>
 
 namespace sandbox {
 namespace {
@@ -113,15 +112,6 @@ void decimalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
                                                       : std::fmod(x, y));
     }
     resultExact(ctx, decimalText(r, scale));
-}
-
-void binaryConcatFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    std::vector<unsigned char> out;
-    for (int i = 0; i < 2; ++i) {
-        const auto* p = static_cast<const unsigned char*>(sqlite3_value_blob(argv[i]));
-        out.insert(out.end(), p, p + sqlite3_value_bytes(argv[i]));
-    }
-    resultBytes(ctx, out.data(), out.size());
 }
 
 // rowlark_hashbytes(algorithm, bytes): the digest as the server's HASHBYTES gives it; an
@@ -248,14 +238,11 @@ void percentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 } // namespace
 
 void registerOperators(sqlite3* db) {
-    static const StoreFunction kFunctions[] = {{"rowlark_integer", 2, integerFn, 1},
-                                               {"rowlark_decimal", 4, decimalFn, 6},
-                                               {"rowlark_binary_concat", 2, binaryConcatFn, 3},
-                                               {"rowlark_hashbytes", 2, hashbytesFn, 3},
-                                               {"rowlark_like", 4, likeFn, 3},
-                                               {"rowlark_substring", 3, substringFn, 7},
-                                               {"rowlark_percent", 1, percentFn},
-                                               {"rowlark_reverse", 1, reverseFn, 1}};
+    static const StoreFunction kFunctions[] = {
+        {"rowlark_integer", 2, integerFn, 1},     {"rowlark_decimal", 4, decimalFn, 6},
+        {"rowlark_hashbytes", 2, hashbytesFn, 3}, {"rowlark_like", 4, likeFn, 3},
+        {"rowlark_substring", 3, substringFn, 7}, {"rowlark_percent", 1, percentFn},
+        {"rowlark_reverse", 1, reverseFn, 1}};
     registerFunctions(db, kFunctions);
 }
 
