@@ -95,17 +95,17 @@ ExprType CallContext::highest(const std::vector<std::size_t>& results) {
     return type;
 }
 
-std::string CallContext::list(std::size_t from) const {
+std::string CallContext::list() const {
     std::string s;
-    for (std::size_t i = from; i < sql.size(); ++i)
-        s += ", " + sql[i];
+    for (const std::string& a : sql)
+        s += (s.empty() ? "" : ", ") + a;
     return s;
 }
 
 std::string Binder::call(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
-    if (e.window || fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile")
-        return window(e, scope);
+    const bool ranking = fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile";
+    if (e.window || ranking) return window(e, scope, fn, ranking);
     if (fn == "count" || fn == "count_big" || fn == "sum" || fn == "avg" || fn == "min" ||
         fn == "max")
         return aggregate(e, scope, fn);
@@ -161,7 +161,7 @@ std::string Binder::call(Expr& e, Scope& scope) {
         if (f.hi == 0) return f.sql;
         if ((fn == "year" || fn == "month" || fn == "day") && c.isText(0))
             c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::DateTime});
-        return f.sql + ("(" + c.sql[0] + c.list(1) + ")");
+        return f.sql + ("(" + c.list() + ")");
     }
     for (auto group : {&Binder::conditional, &Binder::textCall, &Binder::otherCall}) {
         std::string sql = (this->*group)(e, c);
@@ -193,8 +193,8 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         std::vector<std::size_t> all(c.sql.size());
         std::iota(all.begin(), all.end(), std::size_t{0});
         e.type = nullif ? c.types[0] : c.highest(all); // COALESCE as CASE
-        return fn + "(" + c.sql[0] + c.list(1) +
-               (nullif ? collate(c.types[0], c.types[1], "equal to") : "") + ")";
+        return fn + "(" + c.list() + (nullif ? collate(c.types[0], c.types[1], "equal to") : "") +
+               ")";
     }
     if (fn == "datalength") {
         c.args(1, 1);
@@ -225,18 +225,16 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         e.type = known(isBinary(c.arg(0)) ? SqlType{BaseType::VarBinary, c.arg(0).length}
                                           : textLike(c.arg(0), c.arg(0).length),
                        c.collation());
-        return "rowlark_substring(" + c.sql[0] + c.list(1) + ")";
+        return "rowlark_substring(" + c.list() + ")";
     }
     if (fn == "upper" || fn == "lower" || fn == "reverse" || fn == "ltrim" || fn == "rtrim" ||
         fn == "trim" || fn == "left" || fn == "right") {
         c.args(1, fn == "left" || fn == "right" ? 2 : 1);
         if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
-        e.type = known(textLike(c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar},
-                                c.isText(0) ? c.arg(0).length : 30),
-                       c.collation());
+        const SqlType t = c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar, 30};
+        e.type = known(textLike(t, t.length), c.collation());
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
-        return (blanks ? fn : "rowlark_" + fn) + "(" + c.sql[0] + c.list(1) +
-               (blanks ? ", ' ')" : ")");
+        return (blanks ? fn : "rowlark_" + fn) + "(" + c.list() + (blanks ? ", ' ')" : ")");
     }
     if (fn == "replace" || fn == "replicate" || fn == "space") {
         const std::size_t n = fn == "space" ? 1 : fn == "replace" ? 3 : 2;
@@ -249,7 +247,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         e.type =
             known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length}, c.collation());
         const std::string sql = fn == "space" ? "rowlark_replicate(' ', " + c.sql[0] + ")"
-                                              : "rowlark_" + fn + "(" + c.sql[0] + c.list(1) + ")";
+                                              : "rowlark_" + fn + "(" + c.list() + ")";
         // past 8,000 bytes the result is cut, unless its type is a (max) one
         return length == SqlType::kMax ? sql
                                        : "substr(" + sql + ", 1, " + std::to_string(length) + ")";
@@ -267,7 +265,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         }
         if (length != SqlType::kMax) length = std::min(length, unicode ? 4000 : 8000);
         e.type = known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length});
-        return "rowlark_concat(" + c.sql[0] + c.list(1) + ")";
+        return "rowlark_concat(" + c.list() + ")";
     }
     return {};
 }
@@ -334,11 +332,9 @@ std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
     return (fn == "avg" ? "rowlark_avg(" : "sum(") + distinct + a + ")";
 }
 
-std::string Binder::window(Expr& e, Scope& scope) {
-    const std::string fn = toLower(e.token.text);
+std::string Binder::window(Expr& e, Scope& scope, const std::string& fn, bool ranking) {
     if (!e.window)
         throw SqlError{10753, 15, 1, "The function '" + fn + "' must have an OVER clause.", true};
-    const bool ranking = fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile";
     const std::string sql = ranking
                                 ? fn + "(" + (e.args.empty() ? "" : expr(*e.args[0], scope)) + ")"
                                 : aggregate(e, scope, fn);

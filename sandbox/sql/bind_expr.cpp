@@ -233,8 +233,7 @@ std::string Binder::collate(const ExprType& a, const ExprType& b, const char* op
 std::string Binder::compare(Expr& e, Scope& scope) {
     std::string a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
     unify(*e.args[0], a, *e.args[1], b);
-    std::string op = e.token.text;
-    if (op == "!=") op = "<>";
+    std::string op = e.token.text; // the store reads != as it stands
     if (op == "!<") op = ">=";
     if (op == "!>") op = "<=";
     e.type = known(SqlType{BaseType::Bit});
@@ -262,16 +261,14 @@ std::string Binder::predicate(Expr& e, Scope& scope) {
         const std::string c = collate(e.args[0]->type, e.args[1]->type, "between");
         return "(" + a + c + " " + negated + "BETWEEN " + lo + " AND " + hi + ")";
     }
+    std::string list, first = a, c;
     if (e.query) {
         ++subqueries_;
-        std::string sql = queryExpr(*e.query, &scope);
+        list = queryExpr(*e.query, &scope);
         --subqueries_;
-        std::string c;
         if (e.query->columns.size() == 1)
             c = collate(e.args[0]->type, e.query->columns[0].type, "in");
-        return "(" + a + c + " " + negated + "IN (" + sql + "))";
     }
-    std::string list, first = a, c;
     for (std::size_t i = 1; i < e.args.size(); ++i) {
         std::string item = expr(*e.args[i], scope);
         a = first;
@@ -370,8 +367,7 @@ std::string Binder::cast(Expr& e, Scope& scope) {
     std::string a = expr(*e.args[0], scope);
     const ExprType& from = e.args[0]->type;
     const std::string style = e.style ? value(*e.style) : "NULL";
-    e.type = known(e.target);
-    e.type.collation = from.known && from.type.isText() ? from.collation : Collation{};
+    e.type = known(e.target, from.known && from.type.isText() ? from.collation : Collation{});
     if (from.nullLiteral) return "NULL";
     return convert(a, from, e.target, style, e.tryCast ? Try : Cast);
 }

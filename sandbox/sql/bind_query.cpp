@@ -32,10 +32,8 @@ std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
 
 BoundQuery Binder::query(Query& q, bool numbering) {
     numbering_ = numbering;
-    BoundQuery out;
-    out.sql = queryExpr(q, nullptr);
-    out.columns = q.columns;
-    return out;
+    std::string sql = queryExpr(q, nullptr); // gives the query its columns
+    return {std::move(sql), q.columns};
 }
 
 std::string Binder::queryExpr(Query& q, Scope* outer) {
@@ -190,13 +188,12 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
             }
             c.name = item.variable;
         }
+        const auto& args = item.expr->args;
         if (item.expr->kind == Expr::Call && iequals(item.expr->token.text, "identity")) {
             c.numbering = true;
-            c.seed = item.expr->args.size() > 1 ? std::stoll(item.expr->args[1]->token.text) : 1;
-            c.increment =
-                item.expr->args.size() > 2 ? std::stoll(item.expr->args[2]->token.text) : 1;
+            c.seed = args.size() > 1 ? std::stoll(args[1]->token.text) : 1;
+            c.increment = args.size() > 2 ? std::stoll(args[2]->token.text) : 1;
         }
-
         if (item.expr->kind == Expr::Name && item.expr->type.known) {
             // a table's column as it stands keeps its flags (identity, nullability)
             for (const auto& src : scope.sources)
@@ -262,10 +259,8 @@ std::string Binder::table(const std::vector<std::string>& name, const std::strin
     }
     if (!def) throw invalidObject(name.back());
     for (const auto& c : def->columns) {
-        ExprType t;
-        t.type = c.type;
-        t.known = !c.declared.empty() && SqlType::fromDeclared(c.declared).has_value();
-        t.collation = {c.collation, Collation::Implicit};
+        const bool typed = !c.declared.empty() && SqlType::fromDeclared(c.declared).has_value();
+        const ExprType t{c.type, typed, false, {c.collation, Collation::Implicit}};
         // a view's column takes its flags from the table beneath it, which the store knows
         s.columns.push_back({c.name, t, def->isView ? nullptr : &c,
                              quoteIdent(s.exposed) + "." + quoteIdent(c.name)});

@@ -71,14 +71,9 @@ std::string Binder::insert(Insert& s, const TableDef& t,
 
 std::string Binder::update(Update& s, const TableDef& t, bool isDelete) {
     Scope scope;
-    table(s.table, "", scope);
+    table(s.table, t.name, scope); // its columns named by the table as the store knows it
     std::string sql =
         isDelete ? "DELETE FROM " + quoteIdent(t.name) : "UPDATE " + quoteIdent(t.name);
-    // the statement's columns are named as its table is written
-    const std::string exposed = scope.sources.back().exposed;
-    if (!iequals(exposed, t.name))
-        for (auto& c : scope.sources.back().columns)
-            c.sql = quoteIdent(t.name) + "." + quoteIdent(c.name);
     std::string set;
     for (auto& [name, value] : s.set) {
         const ColumnDef* column = nullptr;

@@ -82,7 +82,7 @@ private:
     std::string textCall(Expr& e, CallContext& c);
     std::string otherCall(Expr& e, CallContext& c);
     std::string aggregate(Expr& e, Scope& scope, const std::string& lower);
-    std::string window(Expr& e, Scope& scope);
+    std::string window(Expr& e, Scope& scope, const std::string& fn, bool ranking);
     // The SQL of two operands converted to the one type both take, where the store needs it.
     void unify(Expr& a, std::string& sa, Expr& b, std::string& sb);
     // The collation a comparison of the two takes, as the store's COLLATE clause ("" if none).
@@ -112,7 +112,7 @@ struct CallContext {
     bool isOther(std::size_t i) const {
         return types[i].known && !types[i].nullLiteral && !arg(i).isText();
     }
-    std::string list(std::size_t from) const; // ", a, b" from the argument given
+    std::string list() const; // "a, b, c"
     // The type the results at the places given take (CASE's THENs and ELSE), the highest of
     // theirs (unknown where one is); their SQL is converted to it.
     ExprType highest(const std::vector<std::size_t>& results);

@@ -44,18 +44,14 @@ struct Exact {
 };
 
 bool readExact(sqlite3_value* v, Exact& out) {
-    std::string s;
-    if (sqlite3_value_type(v) == SQLITE_INTEGER) {
+    const int kind = sqlite3_value_type(v);
+    if (kind == SQLITE_INTEGER) {
         out = {sqlite3_value_int64(v), 0};
         return true;
     }
-    if (sqlite3_value_type(v) == SQLITE_FLOAT) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
-        s = buf;
-    } else {
-        s = std::string(trim(textOf(v)));
-    }
+    char buf[40];
+    if (kind == SQLITE_FLOAT) std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
+    const std::string s = kind == SQLITE_FLOAT ? buf : std::string(trim(textOf(v)));
     // Digits as they stand, 38 at most: an exponent (a float's) or more is not exact here.
     const auto point = s.find('.');
     out.scale = point == std::string::npos ? 0 : static_cast<int>(s.size() - point - 1);

@@ -362,10 +362,8 @@ std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
         std::snprintf(buf, sizeof buf, "%.17E", *d);
         return buf;
     }
-    if (auto d = std::get_if<tds::Decimal>(&v)) {
-        const int scale = type.type == tds::kMoneyN ? 4 : type.scale;
-        return decimalText(d->scaled, scale);
-    }
+    if (auto d = std::get_if<tds::Decimal>(&v))
+        return decimalText(d->scaled, type.type == tds::kMoneyN ? 4 : type.scale);
     if (auto s = std::get_if<std::u16string>(&v))
         return (type.type == tds::kBigVarChar || type.type == tds::kText ? "" : "N") +
                quoteString(tds::utf8(*s));
