@@ -281,7 +281,6 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
     registerTsqlFunctions(db_);
     registerConversions(db_);
     registerConvert(db_);
-    registerOperators(db_);
     define("rowlark_object_id", 1, objectIdFn);
     define("rowlark_object_id", 2, objectIdFn);
     for (std::size_t i = 0; i < std::size(kTypeFunctions); ++i)

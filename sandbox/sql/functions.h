@@ -1,5 +1,4 @@
-// The store functions of T-SQL's that the store's SQL lacks (functions.cpp), and those behind the
-// typed tree's operators (operators.cpp).
+// The store functions behind T-SQL's functions and operators that the store's SQL lacks.
 #pragma once
 
 #include "tds/older_versions.h"
@@ -9,7 +8,6 @@ struct sqlite3;
 namespace sandbox {
 
 void registerTsqlFunctions(sqlite3* db);
-void registerOperators(sqlite3* db);
 
 using tds::civil;
 using tds::daysOf;
