@@ -55,10 +55,9 @@ const Simple kSimple[] = {
     {"log", 1, 1, {B::Float}, "ln"},
     {"log10", 1, 1, {B::Float}, "log10"},
     {"object_id", 1, 2, {B::Int}, "rowlark_object_id"},
-    // text stands for a datetime, as the server reads it
-    {"year", 1, 1, {B::Int}, "rowlark_year"},
-    {"month", 1, 1, {B::Int}, "rowlark_month"},
-    {"day", 1, 1, {B::Int}, "rowlark_day"},
+    {"year", 1, 1, {B::Int}, "rowlark_datepart"},
+    {"month", 1, 1, {B::Int}, "rowlark_datepart"},
+    {"day", 1, 1, {B::Int}, "rowlark_datepart"},
     {"getdate", 0, 0, {B::DateTime}, kNow},
     {"getutcdate", 0, 0, {B::DateTime}, kNow},
     {"sysdatetime", 0, 0, {B::DateTime2, 0, 0, 7}, "strftime('%Y-%m-%d %H:%M:%f0000', 'now')"},
@@ -159,8 +158,11 @@ std::string Binder::call(Expr& e, Scope& scope) {
         c.args(f.lo, f.hi);
         e.type = known(f.type);
         if (f.hi == 0) return f.sql;
-        if ((fn == "year" || fn == "month" || fn == "day") && c.isText(0))
-            c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::DateTime});
+        if (fn == "year" || fn == "month" || fn == "day") { // DATEPART of that part
+            // text stands for a datetime, as the server reads it
+            if (c.isText(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::DateTime});
+            c.sql.insert(c.sql.begin(), "'" + fn + "'");
+        }
         return f.sql + ("(" + c.list() + ")");
     }
     for (auto group : {&Binder::conditional, &Binder::textCall, &Binder::otherCall}) {

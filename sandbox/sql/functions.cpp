@@ -65,10 +65,6 @@ template <bool kLeft> void sideFn(sqlite3_context* ctx, int, sqlite3_value** arg
     resultUtf16(ctx, kLeft ? s.substr(0, k) : s.substr(s.size() - k));
 }
 
-void badDate(sqlite3_context* ctx) {
-    resultError(ctx, 241, kBadDateText);
-}
-
 // A point in time as the store keeps it: days since 0001-01-01, nanoseconds into the day, and
 // how it was written (with a time part, and how many digits of a second).
 struct Moment {
@@ -114,7 +110,6 @@ struct Part {
     std::int64_t months, nanos, cycle;
 };
 
-// In YEAR, MONTH and DAY's order at the start: they are DATEPART of those parts.
 constexpr Part kParts[] = {{"year", 12, 0, 0},
                            {"month", 1, 0, 0},
                            {"day", 0, kDay, 0},
@@ -139,7 +134,7 @@ const Part& partOf(sqlite3_value* v) {
 // DATEADD(part, n, date): the date moved by n parts, in the form it came in.
 void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Moment t;
-    if (!parseMoment(argv[2], t)) return badDate(ctx);
+    if (!parseMoment(argv[2], t)) return resultError(ctx, 241, kBadDateText);
     const Part& part = partOf(argv[0]);
     const std::int64_t n = sqlite3_value_int64(argv[1]);
     if (n > INT32_MAX || n < INT32_MIN)
@@ -164,7 +159,8 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // DATEDIFF(part, from, to): the part's boundaries crossed between the two (weeks start on Sunday).
 void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Moment a, b;
-    if (!parseMoment(argv[1], a) || !parseMoment(argv[2], b)) return badDate(ctx);
+    if (!parseMoment(argv[1], a) || !parseMoment(argv[2], b))
+        return resultError(ctx, 241, kBadDateText);
     const Part& part = partOf(argv[0]);
     std::int64_t ya, ma, da, yb, mb, db;
     civil(a.days, ya, ma, da);
@@ -190,9 +186,10 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // DATEPART(part, date) as a number (weekday 1 for Sunday, as the server's default DATEFIRST 7).
-void datepart(sqlite3_context* ctx, const Part& part, sqlite3_value* date) {
+void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const Part& part = partOf(argv[0]);
     Moment t;
-    if (!parseMoment(date, t)) return badDate(ctx);
+    if (!parseMoment(argv[1], t)) return resultError(ctx, 241, kBadDateText);
     std::int64_t y, m, d;
     civil(t.days, y, m, d);
     std::int64_t v = 0;
@@ -209,15 +206,6 @@ void datepart(sqlite3_context* ctx, const Part& part, sqlite3_value* date) {
     else
         v = (t.days + 1) % 7 + 1; // weekday
     sqlite3_result_int64(ctx, v);
-}
-
-void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    datepart(ctx, partOf(argv[0]), argv[1]);
-}
-
-// YEAR, MONTH, DAY: the first three of kParts.
-template <int kPart> void datePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    datepart(ctx, kParts[kPart], argv[0]);
 }
 
 // rowlark_integer(value, BaseType): a whole-number result in its type's range, or the server's
@@ -434,15 +422,13 @@ void percentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void registerTsqlFunctions(sqlite3* db) {
     static const StoreFunction kFunctions[] = {
-        {"rowlark_concat", -1, concatFn},         {"rowlark_replicate", 2, replicateFn, 3},
-        {"rowlark_left", 2, sideFn<true>, 3},     {"rowlark_right", 2, sideFn<false>, 3},
-        {"rowlark_year", 1, datePartFn<0>, 1},    {"rowlark_month", 1, datePartFn<1>, 1},
-        {"rowlark_day", 1, datePartFn<2>, 1},     {"rowlark_dateadd", 3, dateaddFn, 6},
-        {"rowlark_datediff", 3, datediffFn, 6},   {"rowlark_datepart", 2, datepartFn, 2},
-        {"rowlark_integer", 2, integerFn, 1},     {"rowlark_decimal", 4, decimalFn, 6},
-        {"rowlark_hashbytes", 2, hashbytesFn, 3}, {"rowlark_like", 4, likeFn, 3},
-        {"rowlark_substring", 3, substringFn, 7}, {"rowlark_percent", 1, percentFn},
-        {"rowlark_reverse", 1, reverseFn, 1},
+        {"rowlark_concat", -1, concatFn},       {"rowlark_replicate", 2, replicateFn, 3},
+        {"rowlark_left", 2, sideFn<true>, 3},   {"rowlark_right", 2, sideFn<false>, 3},
+        {"rowlark_dateadd", 3, dateaddFn, 6},   {"rowlark_datediff", 3, datediffFn, 6},
+        {"rowlark_datepart", 2, datepartFn, 2}, {"rowlark_integer", 2, integerFn, 1},
+        {"rowlark_decimal", 4, decimalFn, 6},   {"rowlark_hashbytes", 2, hashbytesFn, 3},
+        {"rowlark_like", 4, likeFn, 3},         {"rowlark_substring", 3, substringFn, 7},
+        {"rowlark_percent", 1, percentFn},      {"rowlark_reverse", 1, reverseFn, 1},
     };
     registerFunctions(db, kFunctions);
 }
