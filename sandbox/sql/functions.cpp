@@ -8,6 +8,8 @@
 #include "text.h"
 #include "types.h"
 
+#include "tds/older_versions.h"
+
 #include "db/utf16.h"
 
 #include <nettle/nettle-meta.h>
@@ -95,12 +97,12 @@ std::string text(const Moment& t) {
 
 void addMonths(Moment& t, std::int64_t months) {
     std::int64_t y, m, d;
-    civil(t.days, y, m, d);
+    tds::civil(t.days, y, m, d);
     const std::int64_t total = y * 12 + (m - 1) + months;
     y = total / 12;
     m = total % 12 + 1;
     // the month's last day where it is shorter (the 13th month is the next year's first)
-    t.days = daysOf(y, m, std::min(d, daysOf(y, m + 1, 1) - daysOf(y, m, 1)));
+    t.days = tds::daysOf(y, m, std::min(d, tds::daysOf(y, m + 1, 1) - tds::daysOf(y, m, 1)));
 }
 
 // A date part: the months it counts (year, quarter, month) or its nanoseconds (the others), and
@@ -150,7 +152,7 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         t.nanos = static_cast<std::int64_t>(total - days * kDay);
         t.hasTime = t.hasTime || part.nanos < kDay; // days and weeks keep a date a date
     }
-    if (t.days < 0 || t.days > daysOf(9999, 12, 31))
+    if (t.days < 0 || t.days > tds::daysOf(9999, 12, 31))
         return resultError(ctx, 517, "Adding a value to a 'datetime' column caused an overflow.");
     const std::string out = text(t);
     sqlite3_result_text(ctx, out.c_str(), -1, SQLITE_TRANSIENT);
@@ -163,8 +165,8 @@ void datediffFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return resultError(ctx, 241, kBadDateText);
     const Part& part = partOf(argv[0]);
     std::int64_t ya, ma, da, yb, mb, db;
-    civil(a.days, ya, ma, da);
-    civil(b.days, yb, mb, db);
+    tds::civil(a.days, ya, ma, da);
+    tds::civil(b.days, yb, mb, db);
     __int128 diff;
     if (const std::int64_t k = part.months) {
         diff = (yb * 12 + mb - 1) / k - (ya * 12 + ma - 1) / k;
@@ -191,18 +193,18 @@ void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Moment t;
     if (!parseMoment(argv[1], t)) return resultError(ctx, 241, kBadDateText);
     std::int64_t y, m, d;
-    civil(t.days, y, m, d);
+    tds::civil(t.days, y, m, d);
     std::int64_t v = 0;
     if (part.cycle)
         v = t.nanos / part.nanos % part.cycle;
     else if (part.months) // year, quarter, month
         v = part.months == 12 ? y : (m - 1) / part.months + 1;
     else if (part.name == "dayofyear")
-        v = t.days - daysOf(y, 1, 1) + 1;
+        v = t.days - tds::daysOf(y, 1, 1) + 1;
     else if (part.name == "day")
         v = d;
     else if (part.name == "week")
-        v = (t.days + 1) / 7 - (daysOf(y, 1, 1) + 1) / 7 + 1;
+        v = (t.days + 1) / 7 - (tds::daysOf(y, 1, 1) + 1) / 7 + 1;
     else
         v = (t.days + 1) % 7 + 1; // weekday
     sqlite3_result_int64(ctx, v);

@@ -2,7 +2,6 @@
 // values a client is sent.
 #include "types.h"
 
-#include "functions.h"
 #include "tds/older_versions.h"
 #include "text.h"
 
@@ -184,7 +183,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out,
         static const int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
         if (m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] || y < 1 || y > 9999) return false;
         if (m == 2 && d == 29 && !std::chrono::year(y).is_leap()) return false;
-        out.days = static_cast<std::int32_t>(daysOf(y, m, d));
+        out.days = static_cast<std::int32_t>(tds::daysOf(y, m, d));
         if (i < s.size() && (s[i] == ' ' || s[i] == 'T')) ++i;
     }
     if (i < s.size()) {
@@ -205,7 +204,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out,
     } else if (!hasDate) {
         return false;
     }
-    if (style && old && out.days < daysOf(1753, 1, 1)) return false;
+    if (style && old && out.days < tds::daysOf(1753, 1, 1)) return false;
     return base != BaseType::Date || out.nanos == 0;
 }
 
@@ -216,7 +215,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out,
 // PM.
 bool formatDateTime(const tds::DateTime& dt, const SqlType& type, long style, std::string& out) {
     std::int64_t y, m, d;
-    civil(dt.days, y, m, d);
+    tds::civil(dt.days, y, m, d);
     const std::int64_t secs = dt.nanos / 1'000'000'000, fraction = dt.nanos % 1'000'000'000;
     const std::int64_t h = secs / 3600, mi = secs / 60 % 60;
     const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
