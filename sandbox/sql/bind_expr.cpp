@@ -40,6 +40,19 @@ std::string literalSql(const Token& t) {
     }
 }
 
+// The SQL of two operands converted to the one type both take, where the store needs it.
+void unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
+    const ExprType &ta = a.type, &tb = b.type;
+    if (!typed(ta) || !typed(tb)) return; // NULL or a value of unknown type stays as it is
+    const SqlType t = common(ta.type, tb.type);
+    const bool sameKind =
+        (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
+        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
+    if (sameKind) return; // compared as they stand, without a conversion
+    if (ta.type.base != t.base) sa = Binder::convert(sa, ta.type, t);
+    if (tb.type.base != t.base) sb = Binder::convert(sb, tb.type, t);
+}
+
 } // namespace
 
 std::string Binder::convert(const std::string& sql, const ExprType& from, const SqlType& to,
@@ -201,18 +214,6 @@ std::string Binder::variable(Expr& e) {
         shape = {tds::kDateTime2N, 0, 0, 7};
     const std::string sql = literal(shape, value);
     return std::holds_alternative<tds::Decimal>(value) ? quoteString(sql) : sql;
-}
-
-void Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
-    const ExprType &ta = a.type, &tb = b.type;
-    if (!typed(ta) || !typed(tb)) return; // NULL or a value of unknown type stays as it is
-    const SqlType t = common(ta.type, tb.type);
-    const bool sameKind =
-        (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
-        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
-    if (sameKind) return; // compared as they stand, without a conversion
-    if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
-    if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
 }
 
 std::string Binder::collate(const ExprType& a, const ExprType& b, const char* operation) {

@@ -83,8 +83,6 @@ private:
     std::string otherCall(Expr& e, CallContext& c);
     std::string aggregate(Expr& e, Scope& scope, const std::string& lower);
     std::string window(Expr& e, Scope& scope, const std::string& fn, bool ranking);
-    // The SQL of two operands converted to the one type both take, where the store needs it.
-    void unify(Expr& a, std::string& sa, Expr& b, std::string& sb);
     // The collation a comparison of the two takes, as the store's COLLATE clause ("" if none).
     std::string collate(const ExprType& a, const ExprType& b, const char* operation);
     std::string sortKey(Expr& e, Scope& scope);
