@@ -2,7 +2,6 @@
 // rules, aggregates and window functions.
 #include "binder.h"
 
-#include "collation.h"
 #include "error.h"
 #include "text.h"
 #include "type_rules.h"
