@@ -151,8 +151,7 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
                                bool collated) {
     std::string sql;
     out.clear();
-    const auto add = [&](const std::string& value, ResultColumn c) {
-        std::string item = value;
+    const auto add = [&](std::string item, ResultColumn c) {
         // DISTINCT and the set operations compare the values by the select list's collations
         if (collated && c.type.known && c.type.type.isText())
             item += std::string(" COLLATE ") + collationName(c.type.collation.id);
@@ -240,13 +239,12 @@ Binder::Source Binder::derived(const std::vector<ResultColumn>& columns, const s
 
 std::string Binder::table(const std::vector<std::string>& name, const std::string& alias,
                           Scope& scope) {
-    Source s;
-    s.exposed = alias.empty() ? name.back() : alias;
+    Source s{alias.empty() ? name.back() : alias, {}};
     std::string from;
     const TableDef* def = nullptr;
     if (name.size() == 1 && ctes_.count(toLower(name[0]))) {
         scope.sources.push_back(derived(ctes_[toLower(name[0])]->columns, s.exposed, name[0]));
-        return quoteIdent(name[0]) + " AS " + quoteIdent(alias.empty() ? name[0] : alias);
+        return quoteIdent(name[0]) + " AS " + quoteIdent(s.exposed);
     }
     if (const auto view = catalogueView(name)) {
         def = db_.table(*view, "temp");
