@@ -177,11 +177,10 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
     const std::string& fn = c.fn;
     if (fn == "isnull") {
         c.args(2, 2);
-        if (c.types[0].nullLiteral) return e.type = c.types[1], "ifnull(NULL, " + c.sql[1] + ")";
-        e.type = c.types[0];
-        std::string other = c.sql[1];
-        if (c.types[0].known && typed(c.types[1])) other = convert(other, c.arg(1), c.arg(0));
-        return "ifnull(" + c.sql[0] + ", " + other + ")";
+        e.type = c.types[0].nullLiteral ? c.types[1] : c.types[0];
+        if (typed(c.types[0]) && typed(c.types[1]))
+            c.sql[1] = convert(c.sql[1], c.arg(1), c.arg(0));
+        return "ifnull(" + c.list() + ")";
     }
     if (fn == "iif") { // as CASE
         c.args(3, 3);
@@ -285,10 +284,9 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
     if (fn == "hashbytes") {
         c.args(2, 2);
         e.type = known(SqlType{BaseType::VarBinary, 8000});
-        std::string value = c.sql[1];
         if (typed(c.types[1]))
-            value = convert(value, c.arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
-        return "rowlark_hashbytes(" + c.sql[0] + ", " + value + ")";
+            c.sql[1] = convert(c.sql[1], c.arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
+        return "rowlark_hashbytes(" + c.list() + ")";
     }
     if (fn == "serverproperty") {
         c.args(1, 1);
