@@ -29,9 +29,7 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 std::string padded(std::int64_t v, int width, char fill = '0') {
     const std::string digits = std::to_string(v);
-    std::string s(digits.size() < std::size_t(width) ? width - digits.size() : 0, fill);
-    s += digits;
-    return s;
+    return std::string(std::max(0, width - static_cast<int>(digits.size())), fill) + digits;
 }
 
 // A value that does not convert: the error, and false.
