@@ -70,33 +70,32 @@ std::string Binder::queryExpr(Query& q, Scope* outer) {
     }
     if (!q.orderBy.empty()) {
         Scope scope;
-        scope.aliases = &q.columns;
-        sql += " ORDER BY " + orderBy(q.orderBy, scope);
+        sql += " ORDER BY " + orderBy(q.orderBy, scope, q.columns);
     }
     return with + sql;
 }
 
-std::string Binder::orderBy(std::vector<OrderItem>& items, Scope& scope) {
+std::string Binder::orderBy(std::vector<OrderItem>& items, Scope& scope,
+                            const std::vector<ResultColumn>& list) {
     std::string sql;
     for (auto& o : items) {
         std::string key;
         const Expr& e = *o.expr;
         if (e.kind == Expr::Literal && e.token.kind == Token::Number) {
             const auto n = parseWholeNumber(e.token.text);
-            if (!n || !scope.aliases || *n < 1 ||
-                *n > static_cast<std::int64_t>(scope.aliases->size()))
+            if (!n || *n < 1 || *n > static_cast<std::int64_t>(list.size()))
                 throw SqlError{108, 16, 1,
                                "The ORDER BY position number " + e.token.text +
                                    " is out of range of the number of items in the select list.",
                                true};
             key = e.token.text;
-        } else if (e.kind == Expr::Name && e.parts.size() == 1 && scope.aliases) {
-            for (std::size_t i = 0; i < scope.aliases->size() && key.empty(); ++i)
-                if (iequals((*scope.aliases)[i].name, e.parts[0])) {
+        } else if (e.kind == Expr::Name && e.parts.size() == 1) {
+            for (std::size_t i = 0; i < list.size() && key.empty(); ++i)
+                if (iequals(list[i].name, e.parts[0])) {
                     key = std::to_string(i + 1);
-                    const ExprType& t = (*scope.aliases)[i].type;
+                    const ExprType& t = list[i].type;
                     if (t.known && t.type.isText())
-                        key = quoteIdent((*scope.aliases)[i].sqlName) + " COLLATE " +
+                        key = quoteIdent(list[i].sqlName) + " COLLATE " +
                               collationName(t.collation.id);
                 }
         }
@@ -123,10 +122,7 @@ std::string Binder::select(Select& s, Query& q, Scope* outer) {
     if (s.having) having = " HAVING " + expr(*s.having, scope);
     std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + list + from +
                       where + group + having;
-    if (!q.orderBy.empty()) {
-        scope.aliases = &q.columns;
-        sql += " ORDER BY " + orderBy(q.orderBy, scope);
-    }
+    if (!q.orderBy.empty()) sql += " ORDER BY " + orderBy(q.orderBy, scope, q.columns);
     if (s.top && q.offset)
         throw SqlError{10741, 15, 2,
                        "A TOP can not be used in the same query or sub-query as a OFFSET.", true};

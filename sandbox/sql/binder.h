@@ -56,13 +56,14 @@ private:
     struct Scope {
         std::vector<Source> sources;
         Scope* outer = nullptr;
-        const std::vector<ResultColumn>* aliases = nullptr; // ORDER BY reads the select list's
     };
 
     std::string queryExpr(Query& q, Scope* outer);
     std::string select(Select& s, Query& q, Scope* outer);
     std::string selectList(Select& s, Scope& scope, std::vector<ResultColumn>& out, bool collated);
-    std::string orderBy(std::vector<OrderItem>& items, Scope& scope);
+    // ORDER BY, whose names and numbers may also stand for items of the select list given.
+    std::string orderBy(std::vector<OrderItem>& items, Scope& scope,
+                        const std::vector<ResultColumn>& list);
     std::string source(::sandbox::Source& src, Scope& scope);
     std::string table(const std::vector<std::string>& name, const std::string& alias, Scope& scope);
     // A derived table's or a CTE's columns (of: its name in the error where one has none).
