@@ -154,8 +154,7 @@ void dateaddFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     if (t.days < 0 || t.days > tds::daysOf(9999, 12, 31))
         return resultError(ctx, 517, "Adding a value to a 'datetime' column caused an overflow.");
-    const std::string out = text(t);
-    sqlite3_result_text(ctx, out.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_result_text(ctx, text(t).c_str(), -1, SQLITE_TRANSIENT); // copied before it goes
 }
 
 // DATEDIFF(part, from, to): the part's boundaries crossed between the two (weeks start on Sunday).
