@@ -32,8 +32,7 @@ std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
 
 BoundQuery Binder::query(Query& q, bool numbering) {
     numbering_ = numbering;
-    std::string sql = queryExpr(q, nullptr); // gives the query its columns
-    return {std::move(sql), q.columns};
+    return {queryExpr(q, nullptr), q.columns}; // in order: binding gives the query its columns
 }
 
 std::string Binder::queryExpr(Query& q, Scope* outer) {

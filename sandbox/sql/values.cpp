@@ -368,10 +368,9 @@ std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
         if (type.type == tds::kGuid && b->size() == 16) return "'" + guidText(*b) + "'";
         return "0x" + hexText(*b);
     }
-    const auto& dt = std::get<tds::DateTime>(v);
     tds::TypeInfo shape = type;
     if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
-    return "'" + tds::utf8(tds::dateTimeText(shape, dt)) + "'";
+    return "'" + tds::utf8(tds::dateTimeText(shape, std::get<tds::DateTime>(v))) + "'";
 }
 
 } // namespace sandbox
