@@ -65,9 +65,9 @@ const Simple kSimple[] = {
     {"db_name", 0, 0, {B::NVarChar, 128}, "rowlark_session('db_name')"},
 };
 
-// A character type of the family of t (varchar or nvarchar), of the length given.
-SqlType textLike(const SqlType& t, int length) {
-    return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, length};
+// The varchar or nvarchar of t's family and length.
+SqlType textLike(const SqlType& t) {
+    return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, t.length};
 }
 
 SqlError argumentCount(const std::string& fn, std::size_t n) {
@@ -223,7 +223,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
     if (fn == "substring") {
         c.args(3, 3);
         e.type = known(isBinary(c.arg(0)) ? SqlType{BaseType::VarBinary, c.arg(0).length}
-                                          : textLike(c.arg(0), c.arg(0).length),
+                                          : textLike(c.arg(0)),
                        c.collation());
         return "rowlark_substring(" + c.list() + ")";
     }
@@ -232,7 +232,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         c.args(1, fn == "left" || fn == "right" ? 2 : 1);
         if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
         const SqlType t = c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar, 30};
-        e.type = known(textLike(t, t.length), c.collation());
+        e.type = known(textLike(t), c.collation());
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
         return (blanks ? fn : "rowlark_" + fn) + "(" + c.list() + (blanks ? ", ' ')" : ")");
     }
