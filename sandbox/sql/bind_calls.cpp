@@ -11,8 +11,6 @@
 namespace sandbox {
 namespace {
 
-constexpr const char* kProductVersion = "15.0.2000.5";
-
 // A date part's full name, from any of its T-SQL spellings (yy, yyyy, mm, dd, hh, mi ...).
 std::string datePart(const Token& word, const std::string& function) {
     static const char* const kParts[] = {
@@ -295,7 +293,7 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
             e.args[0]->kind == Expr::Literal ? toLower(e.args[0]->token.text) : "";
         // The properties clients ask for to tell the server's version; others are NULL, as the
         // server answers a property it does not know.
-        if (property == "productversion") return quoteString(kProductVersion);
+        if (property == "productversion") return "'15.0.2000.5'";
         if (property == "edition") return "'Developer Edition (64-bit)'";
         if (property == "productlevel") return "'RTM'";
         if (property == "engineedition") return e.type = known(SqlType{BaseType::Int}), "3";
