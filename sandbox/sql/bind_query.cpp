@@ -16,7 +16,6 @@ std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
     if ((view == "sysobjects" || view == "syscolumns" || view == "sysusers") &&
         (schema == "dbo" || schema == "sys" || schema.empty()))
         return "sys." + view;
-    if (name.size() < 2) return std::nullopt;
     if (schema == "information_schema") {
         if (view != "tables" && view != "columns")
             throw unsupported("the catalogue view INFORMATION_SCHEMA." + name.back());
