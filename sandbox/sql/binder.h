@@ -6,6 +6,7 @@
 #include "ast.h"
 #include "database.h"
 #include "reading.h"
+#include "type_rules.h"
 
 #include <map>
 
@@ -39,7 +40,7 @@ public:
     static std::string convert(const std::string& sql, const ExprType& from, const SqlType& to,
                                const std::string& style = "NULL", Mode mode = Cast);
     static std::string convert(const std::string& sql, const SqlType& from, const SqlType& to) {
-        return convert(sql, ExprType{from, true, false, {}}, to);
+        return convert(sql, known(from), to);
     }
 
 private:
@@ -108,9 +109,7 @@ struct CallContext {
     const SqlType& arg(std::size_t i) const { return types[i].type; }
     bool isText(std::size_t i) const { return types[i].known && arg(i).isText(); }
     // Typed, and not text: a value that text functions convert first.
-    bool isOther(std::size_t i) const {
-        return types[i].known && !types[i].nullLiteral && !arg(i).isText();
-    }
+    bool isOther(std::size_t i) const { return typed(types[i]) && !arg(i).isText(); }
     std::string list() const; // "a, b, c"
     // The type the results at the places given take (CASE's THENs and ELSE), the highest of
     // theirs (unknown where one is); their SQL is converted to it.
