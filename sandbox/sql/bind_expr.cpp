@@ -5,7 +5,6 @@
 #include "collation.h"
 #include "error.h"
 #include "text.h"
-#include "type_rules.h"
 
 #include <algorithm>
 

@@ -4,7 +4,6 @@
 
 #include "error.h"
 #include "text.h"
-#include "type_rules.h"
 
 namespace sandbox {
 namespace {
