@@ -233,22 +233,16 @@ Binder::Source Binder::derived(const std::vector<ResultColumn>& columns, const s
 std::string Binder::table(const std::vector<std::string>& name, const std::string& alias,
                           Scope& scope) {
     Source s{alias.empty() ? name.back() : alias, {}};
-    std::string from;
-    const TableDef* def = nullptr;
     if (name.size() == 1 && ctes_.count(toLower(name[0]))) {
         scope.sources.push_back(derived(ctes_[toLower(name[0])]->columns, s.exposed, name[0]));
         return quoteIdent(name[0]) + " AS " + quoteIdent(s.exposed);
     }
-    if (const auto view = catalogueView(name)) {
-        def = db_.table(*view, "temp");
-        from = "temp." + quoteIdent(*view);
-    } else {
-        const std::string object = objectName(name, db_.name());
-        def = db_.table(object);
-        if (!def) throw invalidObject(object);
-        from = quoteIdent(def->name);
-    }
-    if (!def) throw invalidObject(name.back());
+    // a catalogue view lives in the connection's temp schema, under a name of its own
+    const auto view = catalogueView(name);
+    const std::string object = view ? *view : objectName(name, db_.name());
+    const TableDef* def = db_.table(object, view ? "temp" : nullptr);
+    if (!def) throw invalidObject(view ? name.back() : object);
+    const std::string from = view ? "temp." + quoteIdent(object) : quoteIdent(def->name);
     for (const auto& c : def->columns) {
         const bool typed = !c.declared.empty() && SqlType::fromDeclared(c.declared).has_value();
         const ExprType t{c.type, typed, false, {c.collation, Collation::Implicit}};
