@@ -2,17 +2,13 @@
 // rules, aggregates and window functions.
 #include "binder.h"
 
-#include "collation.h"
 #include "error.h"
 #include "text.h"
-#include "type_rules.h"
 
 #include <numeric>
 
 namespace sandbox {
 namespace {
-
-constexpr const char* kProductVersion = "15.0.2000.5";
 
 // A date part's full name, from any of its T-SQL spellings (yy, yyyy, mm, dd, hh, mi ...).
 std::string datePart(const Token& word, const std::string& function) {
@@ -55,10 +51,9 @@ const Simple kSimple[] = {
     {"log", 1, 1, {B::Float}, "ln"},
     {"log10", 1, 1, {B::Float}, "log10"},
     {"object_id", 1, 2, {B::Int}, "rowlark_object_id"},
-    // text stands for a datetime, as the server reads it
-    {"year", 1, 1, {B::Int}, "rowlark_year"},
-    {"month", 1, 1, {B::Int}, "rowlark_month"},
-    {"day", 1, 1, {B::Int}, "rowlark_day"},
+    {"year", 1, 1, {B::Int}, "rowlark_datepart"},
+    {"month", 1, 1, {B::Int}, "rowlark_datepart"},
+    {"day", 1, 1, {B::Int}, "rowlark_datepart"},
     {"getdate", 0, 0, {B::DateTime}, kNow},
     {"getutcdate", 0, 0, {B::DateTime}, kNow},
     {"sysdatetime", 0, 0, {B::DateTime2, 0, 0, 7}, "strftime('%Y-%m-%d %H:%M:%f0000', 'now')"},
@@ -67,9 +62,9 @@ const Simple kSimple[] = {
     {"db_name", 0, 0, {B::NVarChar, 128}, "rowlark_session('db_name')"},
 };
 
-// A character type of the family of t (varchar or nvarchar), of the length given.
-SqlType textLike(const SqlType& t, int length) {
-    return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, length};
+// The varchar or nvarchar of t's family and length.
+SqlType textLike(const SqlType& t) {
+    return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, t.length};
 }
 
 SqlError argumentCount(const std::string& fn, std::size_t n) {
@@ -95,17 +90,17 @@ ExprType CallContext::highest(const std::vector<std::size_t>& results) {
     return type;
 }
 
-std::string CallContext::list(std::size_t from) const {
+std::string CallContext::list() const {
     std::string s;
-    for (std::size_t i = from; i < sql.size(); ++i)
-        s += ", " + sql[i];
+    for (const std::string& a : sql)
+        s += (s.empty() ? "" : ", ") + a;
     return s;
 }
 
 std::string Binder::call(Expr& e, Scope& scope) {
     const std::string fn = toLower(e.token.text);
-    if (e.window || fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile")
-        return window(e, scope);
+    const bool ranking = fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile";
+    if (e.window || ranking) return window(e, scope, fn, ranking);
     if (fn == "count" || fn == "count_big" || fn == "sum" || fn == "avg" || fn == "min" ||
         fn == "max")
         return aggregate(e, scope, fn);
@@ -159,9 +154,12 @@ std::string Binder::call(Expr& e, Scope& scope) {
         c.args(f.lo, f.hi);
         e.type = known(f.type);
         if (f.hi == 0) return f.sql;
-        if ((fn == "year" || fn == "month" || fn == "day") && c.isText(0))
-            c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::DateTime});
-        return f.sql + ("(" + c.sql[0] + c.list(1) + ")");
+        if (fn == "year" || fn == "month" || fn == "day") { // DATEPART of that part
+            // text stands for a datetime, as the server reads it
+            if (c.isText(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::DateTime});
+            c.sql.insert(c.sql.begin(), "'" + fn + "'");
+        }
+        return f.sql + ("(" + c.list() + ")");
     }
     for (auto group : {&Binder::conditional, &Binder::textCall, &Binder::otherCall}) {
         std::string sql = (this->*group)(e, c);
@@ -176,11 +174,10 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
     const std::string& fn = c.fn;
     if (fn == "isnull") {
         c.args(2, 2);
-        if (c.types[0].nullLiteral) return e.type = c.types[1], "ifnull(NULL, " + c.sql[1] + ")";
-        e.type = c.types[0];
-        std::string other = c.sql[1];
-        if (c.types[0].known && typed(c.types[1])) other = convert(other, c.arg(1), c.arg(0));
-        return "ifnull(" + c.sql[0] + ", " + other + ")";
+        e.type = c.types[0].nullLiteral ? c.types[1] : c.types[0];
+        if (typed(c.types[0]) && typed(c.types[1]))
+            c.sql[1] = convert(c.sql[1], c.arg(1), c.arg(0));
+        return "ifnull(" + c.list() + ")";
     }
     if (fn == "iif") { // as CASE
         c.args(3, 3);
@@ -193,8 +190,8 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         std::vector<std::size_t> all(c.sql.size());
         std::iota(all.begin(), all.end(), std::size_t{0});
         e.type = nullif ? c.types[0] : c.highest(all); // COALESCE as CASE
-        return fn + "(" + c.sql[0] + c.list(1) +
-               (nullif ? collate(c.types[0], c.types[1], "equal to") : "") + ")";
+        return fn + "(" + c.list() + (nullif ? collate(c.types[0], c.types[1], "equal to") : "") +
+               ")";
     }
     if (fn == "datalength") {
         c.args(1, 1);
@@ -223,20 +220,18 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
     if (fn == "substring") {
         c.args(3, 3);
         e.type = known(isBinary(c.arg(0)) ? SqlType{BaseType::VarBinary, c.arg(0).length}
-                                          : textLike(c.arg(0), c.arg(0).length),
+                                          : textLike(c.arg(0)),
                        c.collation());
-        return "rowlark_substring(" + c.sql[0] + c.list(1) + ")";
+        return "rowlark_substring(" + c.list() + ")";
     }
     if (fn == "upper" || fn == "lower" || fn == "reverse" || fn == "ltrim" || fn == "rtrim" ||
         fn == "trim" || fn == "left" || fn == "right") {
         c.args(1, fn == "left" || fn == "right" ? 2 : 1);
         if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
-        e.type = known(textLike(c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar},
-                                c.isText(0) ? c.arg(0).length : 30),
-                       c.collation());
+        const SqlType t = c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar, 30};
+        e.type = known(textLike(t), c.collation());
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
-        return (blanks ? fn : "rowlark_" + fn) + "(" + c.sql[0] + c.list(1) +
-               (blanks ? ", ' ')" : ")");
+        return (blanks ? fn : "rowlark_" + fn) + "(" + c.list() + (blanks ? ", ' ')" : ")");
     }
     if (fn == "replace" || fn == "replicate" || fn == "space") {
         const std::size_t n = fn == "space" ? 1 : fn == "replace" ? 3 : 2;
@@ -249,7 +244,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         e.type =
             known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length}, c.collation());
         const std::string sql = fn == "space" ? "rowlark_replicate(' ', " + c.sql[0] + ")"
-                                              : "rowlark_" + fn + "(" + c.sql[0] + c.list(1) + ")";
+                                              : "rowlark_" + fn + "(" + c.list() + ")";
         // past 8,000 bytes the result is cut, unless its type is a (max) one
         return length == SqlType::kMax ? sql
                                        : "substr(" + sql + ", 1, " + std::to_string(length) + ")";
@@ -267,7 +262,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         }
         if (length != SqlType::kMax) length = std::min(length, unicode ? 4000 : 8000);
         e.type = known(SqlType{unicode ? BaseType::NVarChar : BaseType::VarChar, length});
-        return "rowlark_concat(" + c.sql[0] + c.list(1) + ")";
+        return "rowlark_concat(" + c.list() + ")";
     }
     return {};
 }
@@ -286,10 +281,9 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
     if (fn == "hashbytes") {
         c.args(2, 2);
         e.type = known(SqlType{BaseType::VarBinary, 8000});
-        std::string value = c.sql[1];
         if (typed(c.types[1]))
-            value = convert(value, c.arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
-        return "rowlark_hashbytes(" + c.sql[0] + ", " + value + ")";
+            c.sql[1] = convert(c.sql[1], c.arg(1), SqlType{BaseType::VarBinary, SqlType::kMax});
+        return "rowlark_hashbytes(" + c.list() + ")";
     }
     if (fn == "serverproperty") {
         c.args(1, 1);
@@ -298,7 +292,7 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
             e.args[0]->kind == Expr::Literal ? toLower(e.args[0]->token.text) : "";
         // The properties clients ask for to tell the server's version; others are NULL, as the
         // server answers a property it does not know.
-        if (property == "productversion") return quoteString(kProductVersion);
+        if (property == "productversion") return "'15.0.2000.5'";
         if (property == "edition") return "'Developer Edition (64-bit)'";
         if (property == "productlevel") return "'RTM'";
         if (property == "engineedition") return e.type = known(SqlType{BaseType::Int}), "3";
@@ -334,11 +328,9 @@ std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
     return (fn == "avg" ? "rowlark_avg(" : "sum(") + distinct + a + ")";
 }
 
-std::string Binder::window(Expr& e, Scope& scope) {
-    const std::string fn = toLower(e.token.text);
+std::string Binder::window(Expr& e, Scope& scope, const std::string& fn, bool ranking) {
     if (!e.window)
         throw SqlError{10753, 15, 1, "The function '" + fn + "' must have an OVER clause.", true};
-    const bool ranking = fn == "row_number" || fn == "rank" || fn == "dense_rank" || fn == "ntile";
     const std::string sql = ranking
                                 ? fn + "(" + (e.args.empty() ? "" : expr(*e.args[0], scope)) + ")"
                                 : aggregate(e, scope, fn);

@@ -5,9 +5,6 @@
 #include "collation.h"
 #include "error.h"
 #include "text.h"
-#include "type_rules.h"
-
-#include "tds/older_versions.h"
 
 #include <algorithm>
 
@@ -40,6 +37,19 @@ std::string literalSql(const Token& t) {
     default:
         return "NULL";
     }
+}
+
+// The SQL of two operands converted to the one type both take, where the store needs it.
+void unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
+    const ExprType &ta = a.type, &tb = b.type;
+    if (!typed(ta) || !typed(tb)) return; // NULL or a value of unknown type stays as it is
+    const SqlType t = common(ta.type, tb.type);
+    const bool sameKind =
+        (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
+        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
+    if (sameKind) return; // compared as they stand, without a conversion
+    if (ta.type.base != t.base) sa = Binder::convert(sa, ta.type, t);
+    if (tb.type.base != t.base) sb = Binder::convert(sb, tb.type, t);
 }
 
 } // namespace
@@ -165,61 +175,44 @@ std::string Binder::name(Expr& e, Scope& scope) {
 }
 
 std::string Binder::variable(Expr& e) {
+    using B = BaseType;
+    static const std::tuple<std::string, SqlType, std::string> kServer[] = {
+        {"@@spid", {B::SmallInt}, "51"},
+        {"@@version", {B::NVarChar, 300}, quoteString(kVersionText)},
+        {"@@rowcount", {B::Int}, "rowlark_session('rowcount')"},
+        {"@@error", {B::Int}, "rowlark_session('error')"},
+        {"@@trancount", {B::Int}, "rowlark_session('trancount')"},
+        {"@@identity", {B::Numeric, 0, 38, 0}, "rowlark_session('identity')"}};
     const std::string v = toLower(e.token.text);
-    if (v == "@@spid") return e.type = known(SqlType{BaseType::SmallInt}), "51";
-    if (v == "@@version") {
-        e.type = known(SqlType{BaseType::NVarChar, 300});
-        return quoteString(kVersionText);
-    }
-    for (const char* session : {"@@rowcount", "@@error", "@@trancount", "@@identity"})
-        if (v == session) {
-            e.type = known(v == "@@identity" ? SqlType{BaseType::Numeric, 0, 38, 0}
-                                             : SqlType{BaseType::Int});
-            return "rowlark_session('" + v.substr(2) + "')";
-        }
+    for (const auto& [name, type, sql] : kServer)
+        if (v == name) return e.type = known(type), sql;
     if (v.rfind("@@", 0) == 0) throw unsupported("the variable " + e.token.text);
     const auto it = variables_.find(v);
     if (it == variables_.end()) throw undeclaredVariable(e.token.text);
     const Variable& var = it->second;
     e.type = known(var.type);
     const tds::Value& value = var.value;
-    if (std::holds_alternative<std::monostate>(value)) return "NULL";
-    if (auto i = std::get_if<std::int64_t>(&value)) return std::to_string(*i);
     if (auto d = std::get_if<double>(&value)) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.17g", *d);
         const std::string s = buf;
         return s.find_first_of(".en") == std::string::npos ? s + ".0" : s;
     }
-    if (auto d = std::get_if<tds::Decimal>(&value))
-        return quoteString(decimalText(d->scaled, scaleOf(var.type)));
     if (auto s = std::get_if<std::u16string>(&value)) {
         // A value held as text for a typed variable (a date, a number sent as text) converts.
         const std::string text = quoteString(tds::utf8(*s));
         if (var.type.isText()) return text;
         return convert(text, SqlType{BaseType::NVarChar, SqlType::kMax}, var.type);
     }
-    if (auto b = std::get_if<tds::Bytes>(&value)) {
-        if (var.type.base == BaseType::UniqueIdentifier) return quoteString(guidText(*b));
+    if (auto b = std::get_if<tds::Bytes>(&value); b && var.type.base != BaseType::UniqueIdentifier)
         return "X'" + hexText(*b) + "'";
-    }
-    const auto& dt = std::get<tds::DateTime>(value);
+    // The rest is written as the server's literal of the type is; an exact number stays the
+    // store's text of its digits.
     tds::TypeInfo shape = var.type.wire();
-    if (!var.type.isDateTime()) shape = {tds::kDateTime2N, 0, 0, 7};
-    if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
-    return quoteString(tds::utf8(tds::dateTimeText(shape, dt)));
-}
-
-void Binder::unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
-    const ExprType &ta = a.type, &tb = b.type;
-    if (!typed(ta) || !typed(tb)) return; // NULL or a value of unknown type stays as it is
-    const SqlType t = common(ta.type, tb.type);
-    const bool sameKind =
-        (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
-        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
-    if (sameKind) return; // compared as they stand, without a conversion
-    if (ta.type.base != t.base) sa = convert(sa, ta.type, t);
-    if (tb.type.base != t.base) sb = convert(sb, tb.type, t);
+    if (std::holds_alternative<tds::DateTime>(value) && !var.type.isDateTime())
+        shape = {tds::kDateTime2N, 0, 0, 7};
+    const std::string sql = literal(shape, value);
+    return std::holds_alternative<tds::Decimal>(value) ? quoteString(sql) : sql;
 }
 
 std::string Binder::collate(const ExprType& a, const ExprType& b, const char* operation) {
@@ -240,8 +233,7 @@ std::string Binder::collate(const ExprType& a, const ExprType& b, const char* op
 std::string Binder::compare(Expr& e, Scope& scope) {
     std::string a = expr(*e.args[0], scope), b = expr(*e.args[1], scope);
     unify(*e.args[0], a, *e.args[1], b);
-    std::string op = e.token.text;
-    if (op == "!=") op = "<>";
+    std::string op = e.token.text; // the store reads != as it stands
     if (op == "!<") op = ">=";
     if (op == "!>") op = "<=";
     e.type = known(SqlType{BaseType::Bit});
@@ -269,16 +261,14 @@ std::string Binder::predicate(Expr& e, Scope& scope) {
         const std::string c = collate(e.args[0]->type, e.args[1]->type, "between");
         return "(" + a + c + " " + negated + "BETWEEN " + lo + " AND " + hi + ")";
     }
+    std::string list, first = a, c;
     if (e.query) {
         ++subqueries_;
-        std::string sql = queryExpr(*e.query, &scope);
+        list = queryExpr(*e.query, &scope);
         --subqueries_;
-        std::string c;
         if (e.query->columns.size() == 1)
             c = collate(e.args[0]->type, e.query->columns[0].type, "in");
-        return "(" + a + c + " " + negated + "IN (" + sql + "))";
     }
-    std::string list, first = a, c;
     for (std::size_t i = 1; i < e.args.size(); ++i) {
         std::string item = expr(*e.args[i], scope);
         a = first;
@@ -325,7 +315,8 @@ std::string Binder::binary(Expr& e, Scope& scope) {
         if (!tb.type.isText()) b = convert(b, tb.type, result);
         return "(" + a + " || " + b + ")";
     }
-    if (op == "+" && isBinary(result)) return "rowlark_binary_concat(" + a + ", " + b + ")";
+    // the store's || joins the bytes as they stand, as text it makes a blob again
+    if (op == "+" && isBinary(result)) return "CAST(" + a + " || " + b + " AS BLOB)";
     const SqlType operand = common(ca.type, cb.type);
     a = convert(a, ta.type, operand);
     b = convert(b, tb.type, operand);
@@ -376,8 +367,7 @@ std::string Binder::cast(Expr& e, Scope& scope) {
     std::string a = expr(*e.args[0], scope);
     const ExprType& from = e.args[0]->type;
     const std::string style = e.style ? value(*e.style) : "NULL";
-    e.type = known(e.target);
-    e.type.collation = from.known && from.type.isText() ? from.collation : Collation{};
+    e.type = known(e.target, from.known && from.type.isText() ? from.collation : Collation{});
     if (from.nullLiteral) return "NULL";
     return convert(a, from, e.target, style, e.tryCast ? Try : Cast);
 }

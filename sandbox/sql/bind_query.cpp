@@ -4,16 +4,9 @@
 #include "collation.h"
 #include "error.h"
 #include "text.h"
-#include "type_rules.h"
 
 namespace sandbox {
 namespace {
-
-std::string upper(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return s;
-}
 
 // The catalogue views the connection keeps in its temp schema: INFORMATION_SCHEMA.X, sys.x.
 std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
@@ -22,7 +15,6 @@ std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
     if ((view == "sysobjects" || view == "syscolumns" || view == "sysusers") &&
         (schema == "dbo" || schema == "sys" || schema.empty()))
         return "sys." + view;
-    if (name.size() < 2) return std::nullopt;
     if (schema == "information_schema") {
         if (view != "tables" && view != "columns")
             throw unsupported("the catalogue view INFORMATION_SCHEMA." + name.back());
@@ -38,10 +30,7 @@ std::optional<std::string> catalogueView(const std::vector<std::string>& name) {
 
 BoundQuery Binder::query(Query& q, bool numbering) {
     numbering_ = numbering;
-    BoundQuery out;
-    out.sql = queryExpr(q, nullptr);
-    out.columns = q.columns;
-    return out;
+    return {queryExpr(q, nullptr), q.columns}; // in order: binding gives the query its columns
 }
 
 std::string Binder::queryExpr(Query& q, Scope* outer) {
@@ -60,7 +49,7 @@ std::string Binder::queryExpr(Query& q, Scope* outer) {
         const bool limited = !m.orderBy.empty() || (m.select && m.select->top);
         return limited ? "SELECT * FROM (" + sql + ")" : sql;
     };
-    std::string sql = member(*q.left) + " " + upper(q.setWords) + " " + member(*q.right);
+    std::string sql = member(*q.left) + " " + q.setWords + " " + member(*q.right);
     if (q.left->columns.size() != q.right->columns.size())
         throw SqlError{205, 16, 1,
                        "All queries combined using a UNION, INTERSECT or EXCEPT operator must have "
@@ -78,33 +67,32 @@ std::string Binder::queryExpr(Query& q, Scope* outer) {
     }
     if (!q.orderBy.empty()) {
         Scope scope;
-        scope.aliases = &q.columns;
-        sql += " ORDER BY " + orderBy(q.orderBy, scope);
+        sql += " ORDER BY " + orderBy(q.orderBy, scope, q.columns);
     }
     return with + sql;
 }
 
-std::string Binder::orderBy(std::vector<OrderItem>& items, Scope& scope) {
+std::string Binder::orderBy(std::vector<OrderItem>& items, Scope& scope,
+                            const std::vector<ResultColumn>& list) {
     std::string sql;
     for (auto& o : items) {
         std::string key;
         const Expr& e = *o.expr;
         if (e.kind == Expr::Literal && e.token.kind == Token::Number) {
             const auto n = parseWholeNumber(e.token.text);
-            if (!n || !scope.aliases || *n < 1 ||
-                *n > static_cast<std::int64_t>(scope.aliases->size()))
+            if (!n || *n < 1 || *n > static_cast<std::int64_t>(list.size()))
                 throw SqlError{108, 16, 1,
                                "The ORDER BY position number " + e.token.text +
                                    " is out of range of the number of items in the select list.",
                                true};
             key = e.token.text;
-        } else if (e.kind == Expr::Name && e.parts.size() == 1 && scope.aliases) {
-            for (std::size_t i = 0; i < scope.aliases->size() && key.empty(); ++i)
-                if (iequals((*scope.aliases)[i].name, e.parts[0])) {
+        } else if (e.kind == Expr::Name && e.parts.size() == 1) {
+            for (std::size_t i = 0; i < list.size() && key.empty(); ++i)
+                if (iequals(list[i].name, e.parts[0])) {
                     key = std::to_string(i + 1);
-                    const ExprType& t = (*scope.aliases)[i].type;
+                    const ExprType& t = list[i].type;
                     if (t.known && t.type.isText())
-                        key = quoteIdent((*scope.aliases)[i].sqlName) + " COLLATE " +
+                        key = quoteIdent(list[i].sqlName) + " COLLATE " +
                               collationName(t.collation.id);
                 }
         }
@@ -131,10 +119,7 @@ std::string Binder::select(Select& s, Query& q, Scope* outer) {
     if (s.having) having = " HAVING " + expr(*s.having, scope);
     std::string sql = std::string("SELECT ") + (s.distinct ? "DISTINCT " : "") + list + from +
                       where + group + having;
-    if (!q.orderBy.empty()) {
-        scope.aliases = &q.columns;
-        sql += " ORDER BY " + orderBy(q.orderBy, scope);
-    }
+    if (!q.orderBy.empty()) sql += " ORDER BY " + orderBy(q.orderBy, scope, q.columns);
     if (s.top && q.offset)
         throw SqlError{10741, 15, 2,
                        "A TOP can not be used in the same query or sub-query as a OFFSET.", true};
@@ -159,8 +144,7 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
                                bool collated) {
     std::string sql;
     out.clear();
-    const auto add = [&](const std::string& value, ResultColumn c) {
-        std::string item = value;
+    const auto add = [&](std::string item, ResultColumn c) {
         // DISTINCT and the set operations compare the values by the select list's collations
         if (collated && c.type.known && c.type.type.isText())
             item += std::string(" COLLATE ") + collationName(c.type.collation.id);
@@ -196,13 +180,12 @@ std::string Binder::selectList(Select& s, Scope& scope, std::vector<ResultColumn
             }
             c.name = item.variable;
         }
+        const auto& args = item.expr->args;
         if (item.expr->kind == Expr::Call && iequals(item.expr->token.text, "identity")) {
             c.numbering = true;
-            c.seed = item.expr->args.size() > 1 ? std::stoll(item.expr->args[1]->token.text) : 1;
-            c.increment =
-                item.expr->args.size() > 2 ? std::stoll(item.expr->args[2]->token.text) : 1;
+            c.seed = args.size() > 1 ? std::stoll(args[1]->token.text) : 1;
+            c.increment = args.size() > 2 ? std::stoll(args[2]->token.text) : 1;
         }
-
         if (item.expr->kind == Expr::Name && item.expr->type.known) {
             // a table's column as it stands keeps its flags (identity, nullability)
             for (const auto& src : scope.sources)
@@ -219,7 +202,7 @@ std::string Binder::source(::sandbox::Source& src, Scope& scope) {
         std::string left = source(*src.left, scope);
         std::string right = source(*src.right, scope);
         std::string on = src.on ? " ON " + expr(*src.on, scope) : "";
-        return left + " " + upper(src.joinWords) + " " + right + on;
+        return left + " " + src.joinWords + " " + right + on;
     }
     if (src.kind == ::sandbox::Source::Derived) {
         ++subqueries_;
@@ -249,29 +232,20 @@ Binder::Source Binder::derived(const std::vector<ResultColumn>& columns, const s
 
 std::string Binder::table(const std::vector<std::string>& name, const std::string& alias,
                           Scope& scope) {
-    Source s;
-    s.exposed = alias.empty() ? name.back() : alias;
-    std::string from;
-    const TableDef* def = nullptr;
+    Source s{alias.empty() ? name.back() : alias, {}};
     if (name.size() == 1 && ctes_.count(toLower(name[0]))) {
         scope.sources.push_back(derived(ctes_[toLower(name[0])]->columns, s.exposed, name[0]));
-        return quoteIdent(name[0]) + " AS " + quoteIdent(alias.empty() ? name[0] : alias);
+        return quoteIdent(name[0]) + " AS " + quoteIdent(s.exposed);
     }
-    if (const auto view = catalogueView(name)) {
-        def = db_.table(*view, "temp");
-        from = "temp." + quoteIdent(*view);
-    } else {
-        const std::string object = objectName(name, db_.name());
-        def = db_.table(object);
-        if (!def) throw invalidObject(object);
-        from = quoteIdent(def->name);
-    }
-    if (!def) throw invalidObject(name.back());
+    // a catalogue view lives in the connection's temp schema, under a name of its own
+    const auto view = catalogueView(name);
+    const std::string object = view ? *view : objectName(name, db_.name());
+    const TableDef* def = db_.table(object, view ? "temp" : nullptr);
+    if (!def) throw invalidObject(view ? name.back() : object);
+    const std::string from = view ? "temp." + quoteIdent(object) : quoteIdent(def->name);
     for (const auto& c : def->columns) {
-        ExprType t;
-        t.type = c.type;
-        t.known = !c.declared.empty() && SqlType::fromDeclared(c.declared).has_value();
-        t.collation = {c.collation, Collation::Implicit};
+        const bool typed = !c.declared.empty() && SqlType::fromDeclared(c.declared).has_value();
+        const ExprType t{c.type, typed, false, {c.collation, Collation::Implicit}};
         // a view's column takes its flags from the table beneath it, which the store knows
         s.columns.push_back({c.name, t, def->isView ? nullptr : &c,
                              quoteIdent(s.exposed) + "." + quoteIdent(c.name)});

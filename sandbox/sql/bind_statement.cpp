@@ -4,7 +4,6 @@
 
 #include "error.h"
 #include "text.h"
-#include "type_rules.h"
 
 namespace sandbox {
 namespace {
@@ -51,8 +50,7 @@ std::string Binder::insert(Insert& s, const TableDef& t,
             converts = converts || v != column;
             list += (i ? ", " : "") + v;
         }
-        if (!converts) return head + q.sql;
-        return head + "SELECT " + list + " FROM (" + q.sql + ") AS q";
+        return head + (converts ? "SELECT " + list + " FROM (" + q.sql + ") AS q" : q.sql);
     }
     std::string rows;
     for (auto& row : s.rows) {
@@ -61,8 +59,7 @@ std::string Binder::insert(Insert& s, const TableDef& t,
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (row[i]->kind == Expr::Name && row[i]->token.is("default"))
                 throw unsupported("DEFAULT among the values of INSERT");
-            const std::string v = value(*row[i]);
-            values += (i ? ", " : "") + assigned(v, row[i]->type, *into[i]);
+            values += (i ? ", " : "") + assigned(value(*row[i]), row[i]->type, *into[i]);
         }
         rows += (rows.empty() ? "VALUES (" : ", (") + values + ")";
     }
@@ -71,14 +68,9 @@ std::string Binder::insert(Insert& s, const TableDef& t,
 
 std::string Binder::update(Update& s, const TableDef& t, bool isDelete) {
     Scope scope;
-    table(s.table, "", scope);
+    table(s.table, t.name, scope); // its columns named by the table as the store knows it
     std::string sql =
         isDelete ? "DELETE FROM " + quoteIdent(t.name) : "UPDATE " + quoteIdent(t.name);
-    // the statement's columns are named as its table is written
-    const std::string exposed = scope.sources.back().exposed;
-    if (!iequals(exposed, t.name))
-        for (auto& c : scope.sources.back().columns)
-            c.sql = quoteIdent(t.name) + "." + quoteIdent(c.name);
     std::string set;
     for (auto& [name, value] : s.set) {
         const ColumnDef* column = nullptr;
@@ -87,9 +79,8 @@ std::string Binder::update(Update& s, const TableDef& t, bool isDelete) {
         if (!column) throw invalidColumn(name);
         if (column->identity)
             throw SqlError{8102, 16, 1, "Cannot update identity column '" + name + "'."};
-        const std::string v = expr(*value, scope);
         set += (set.empty() ? " SET " : ", ") + quoteIdent(column->name) + " = " +
-               assigned(v, value->type, *column);
+               assigned(expr(*value, scope), value->type, *column);
     }
     return sql + set + (s.where ? " WHERE " + expr(*s.where, scope) : "");
 }

@@ -6,6 +6,7 @@
 #include "ast.h"
 #include "database.h"
 #include "reading.h"
+#include "type_rules.h"
 
 #include <map>
 
@@ -39,7 +40,7 @@ public:
     static std::string convert(const std::string& sql, const ExprType& from, const SqlType& to,
                                const std::string& style = "NULL", Mode mode = Cast);
     static std::string convert(const std::string& sql, const SqlType& from, const SqlType& to) {
-        return convert(sql, ExprType{from, true, false, {}}, to);
+        return convert(sql, known(from), to);
     }
 
 private:
@@ -56,14 +57,14 @@ private:
     struct Scope {
         std::vector<Source> sources;
         Scope* outer = nullptr;
-        const std::vector<ResultColumn>* aliases = nullptr; // ORDER BY reads the select list's
-        bool aggregates = false;
     };
 
     std::string queryExpr(Query& q, Scope* outer);
     std::string select(Select& s, Query& q, Scope* outer);
     std::string selectList(Select& s, Scope& scope, std::vector<ResultColumn>& out, bool collated);
-    std::string orderBy(std::vector<OrderItem>& items, Scope& scope);
+    // ORDER BY, whose names and numbers may also stand for items of the select list given.
+    std::string orderBy(std::vector<OrderItem>& items, Scope& scope,
+                        const std::vector<ResultColumn>& list);
     std::string source(::sandbox::Source& src, Scope& scope);
     std::string table(const std::vector<std::string>& name, const std::string& alias, Scope& scope);
     // A derived table's or a CTE's columns (of: its name in the error where one has none).
@@ -83,9 +84,7 @@ private:
     std::string textCall(Expr& e, CallContext& c);
     std::string otherCall(Expr& e, CallContext& c);
     std::string aggregate(Expr& e, Scope& scope, const std::string& lower);
-    std::string window(Expr& e, Scope& scope);
-    // The SQL of two operands converted to the one type both take, where the store needs it.
-    void unify(Expr& a, std::string& sa, Expr& b, std::string& sb);
+    std::string window(Expr& e, Scope& scope, const std::string& fn, bool ranking);
     // The collation a comparison of the two takes, as the store's COLLATE clause ("" if none).
     std::string collate(const ExprType& a, const ExprType& b, const char* operation);
     std::string sortKey(Expr& e, Scope& scope);
@@ -110,10 +109,8 @@ struct CallContext {
     const SqlType& arg(std::size_t i) const { return types[i].type; }
     bool isText(std::size_t i) const { return types[i].known && arg(i).isText(); }
     // Typed, and not text: a value that text functions convert first.
-    bool isOther(std::size_t i) const {
-        return types[i].known && !types[i].nullLiteral && !arg(i).isText();
-    }
-    std::string list(std::size_t from) const; // ", a, b" from the argument given
+    bool isOther(std::size_t i) const { return typed(types[i]) && !arg(i).isText(); }
+    std::string list() const; // "a, b, c"
     // The type the results at the places given take (CASE's THENs and ELSE), the highest of
     // theirs (unknown where one is); their SQL is converted to it.
     ExprType highest(const std::vector<std::size_t>& results);

@@ -3,7 +3,6 @@
 #include "collation.h"
 #include "conversions.h"
 #include "functions.h"
-#include "operators.h"
 #include "statement.h"
 #include "text.h"
 
@@ -271,7 +270,6 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
     registerTsqlFunctions(db_);
     registerConversions(db_);
     registerConvert(db_);
-    registerOperators(db_);
     define("rowlark_object_id", 1, objectIdFn);
     define("rowlark_object_id", 2, objectIdFn);
     for (std::size_t i = 0; i < std::size(kTypeFunctions); ++i)

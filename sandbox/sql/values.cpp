@@ -2,7 +2,6 @@
 // values a client is sent.
 #include "types.h"
 
-#include "functions.h"
 #include "tds/older_versions.h"
 #include "text.h"
 
@@ -30,9 +29,7 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 std::string padded(std::int64_t v, int width, char fill = '0') {
     const std::string digits = std::to_string(v);
-    std::string s(digits.size() < std::size_t(width) ? width - digits.size() : 0, fill);
-    s += digits;
-    return s;
+    return std::string(std::max(0, width - static_cast<int>(digits.size())), fill) + digits;
 }
 
 // A value that does not convert: the error, and false.
@@ -184,7 +181,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out,
         static const int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
         if (m < 1 || m > 12 || d < 1 || d > kMonthDays[m - 1] || y < 1 || y > 9999) return false;
         if (m == 2 && d == 29 && !std::chrono::year(y).is_leap()) return false;
-        out.days = static_cast<std::int32_t>(daysOf(y, m, d));
+        out.days = static_cast<std::int32_t>(tds::daysOf(y, m, d));
         if (i < s.size() && (s[i] == ' ' || s[i] == 'T')) ++i;
     }
     if (i < s.size()) {
@@ -205,7 +202,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out,
     } else if (!hasDate) {
         return false;
     }
-    if (style && old && out.days < daysOf(1753, 1, 1)) return false;
+    if (style && old && out.days < tds::daysOf(1753, 1, 1)) return false;
     return base != BaseType::Date || out.nanos == 0;
 }
 
@@ -216,7 +213,7 @@ bool parseDateTime(std::string_view s, BaseType base, tds::DateTime& out,
 // PM.
 bool formatDateTime(const tds::DateTime& dt, const SqlType& type, long style, std::string& out) {
     std::int64_t y, m, d;
-    civil(dt.days, y, m, d);
+    tds::civil(dt.days, y, m, d);
     const std::int64_t secs = dt.nanos / 1'000'000'000, fraction = dt.nanos % 1'000'000'000;
     const std::int64_t h = secs / 3600, mi = secs / 60 % 60;
     const bool old = type.base == BaseType::DateTime || type.base == BaseType::SmallDateTime;
@@ -362,10 +359,8 @@ std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
         std::snprintf(buf, sizeof buf, "%.17E", *d);
         return buf;
     }
-    if (auto d = std::get_if<tds::Decimal>(&v)) {
-        const int scale = type.type == tds::kMoneyN ? 4 : type.scale;
-        return decimalText(d->scaled, scale);
-    }
+    if (auto d = std::get_if<tds::Decimal>(&v))
+        return decimalText(d->scaled, type.type == tds::kMoneyN ? 4 : type.scale);
     if (auto s = std::get_if<std::u16string>(&v))
         return (type.type == tds::kBigVarChar || type.type == tds::kText ? "" : "N") +
                quoteString(tds::utf8(*s));
@@ -373,10 +368,9 @@ std::string literal(const tds::TypeInfo& type, const tds::Value& v) {
         if (type.type == tds::kGuid && b->size() == 16) return "'" + guidText(*b) + "'";
         return "0x" + hexText(*b);
     }
-    const auto& dt = std::get<tds::DateTime>(v);
     tds::TypeInfo shape = type;
     if (shape.type == tds::kDateTimN) shape = {tds::kDateTime2N, 0, 0, 3};
-    return "'" + tds::utf8(tds::dateTimeText(shape, dt)) + "'";
+    return "'" + tds::utf8(tds::dateTimeText(shape, std::get<tds::DateTime>(v))) + "'";
 }
 
 } // namespace sandbox
