@@ -126,7 +126,7 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
 static std::string arguments(const SqlType& t, const std::string& maxText) {
     if (hasLength(t.base))
         return "(" + (t.length == SqlType::kMax ? maxText : std::to_string(t.length)) + ")";
-    if (t.base == B::Decimal || t.base == B::Numeric)
+    if (t.isDecimal())
         return "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
     if (t.base == B::Time || t.base == B::DateTime2) return "(" + std::to_string(t.scale) + ")";
     return "";
@@ -209,7 +209,7 @@ int scaleOf(const SqlType& t) {
 
 tds::TypeInfo SqlType::wire() const {
     const Facts& f = facts(base);
-    if (base == B::Decimal || base == B::Numeric) { // a sign and the bytes of the precision
+    if (isDecimal()) { // a sign and the bytes of the precision
         const int bytes = precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
         return {f.wire, std::uint16_t(bytes), std::uint8_t(precision), std::uint8_t(scale)};
     }
