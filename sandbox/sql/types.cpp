@@ -59,12 +59,11 @@ const Facts& facts(BaseType b) {
     return kFacts[static_cast<int>(b)];
 }
 
-// char, varchar, nchar, nvarchar, binary and varbinary: their length is declared.
+} // namespace
+
 bool hasLength(BaseType b) {
     return (facts(b).kind == Chars || facts(b).kind == Bytes) && facts(b).size == 0;
 }
-
-} // namespace
 
 std::optional<SqlType> SqlType::fromTsql(std::string_view name,
                                          const std::vector<std::string>& args) {
