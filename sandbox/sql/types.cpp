@@ -208,10 +208,9 @@ int scaleOf(const SqlType& t) {
 
 tds::TypeInfo SqlType::wire() const {
     const Facts& f = facts(base);
-    if (isDecimal()) { // a sign and the bytes of the precision
-        const int bytes = precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
-        return {f.wire, std::uint16_t(bytes), std::uint8_t(precision), std::uint8_t(scale)};
-    }
+    if (isDecimal())
+        return {f.wire, std::uint16_t(tds::TypeInfo::decimalBytes(precision) + 1),
+                std::uint8_t(precision), std::uint8_t(scale)};
     if (base == B::Time || base == B::DateTime2)
         return {f.wire, 0, 0, static_cast<std::uint8_t>(scale)};
     if (f.size) return {f.wire, f.size};
