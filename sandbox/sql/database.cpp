@@ -254,9 +254,9 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
         SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
-        throw SqlError{4060, 11, 1,
-                       "Cannot open database \"" + name +
-                           "\" requested by the login. The login failed. (" + msg + ")"};
+        SqlError e = cannotOpenDatabase(name);
+        e.message += " (" + msg + ")";
+        throw e;
     }
     sqlite3_busy_timeout(db_, 30000);
     // "name" is always a name, never a string: a misspelt column must fail, not read as text.
