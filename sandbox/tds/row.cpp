@@ -21,13 +21,6 @@ std::uint8_t cp1252Byte(char16_t c) {
     return at == std::end(kCp1252High) ? '?' : static_cast<std::uint8_t>(0x80 + (at - kCp1252High));
 }
 
-std::int64_t pow10(int n) {
-    std::int64_t p = 1;
-    while (n-- > 0)
-        p *= 10;
-    return p;
-}
-
 template <class T> const T& need(const Value& v, const char* what) {
     if (auto p = std::get_if<T>(&v)) return *p;
     throw std::invalid_argument(std::string("value does not fit a ") + what + " column");
