@@ -9,19 +9,14 @@ namespace sandbox {
 std::vector<Declaration> parseDeclarations(std::u16string_view text) {
     std::vector<Declaration> out;
     const Tokens tokens = tokenize(tds::utf8(text));
-    TokenIt p = tokens.begin();
-    while (p != tokens.end()) {
-        if (p->kind != Token::Variable) throw syntaxNear(p->text);
-        Declaration d{p->text, {}, false};
-        ++p;
-        if (p != tokens.end() && p->is("as")) ++p;
-        Parser type(p, tokens.end());
-        d.type = type.type(false);
-        p = type.position();
-        d.output = p != tokens.end() && (p->is("output") || p->is("out"));
-        if (d.output) ++p;
-        if (p != tokens.end() && !p->isSymbol(",")) throw syntaxNear(p->text);
-        if (p != tokens.end()) ++p; // the comma before the next
+    for (Parser p(tokens.begin(), tokens.end()); !p.atEnd();) {
+        if (p.position()->kind != Token::Variable) throw syntaxNear(p.position()->text);
+        Declaration d{p.takeAny(), {}, false};
+        p.take("as");
+        // the type reads as a parser of its own: a type missing at the end names nothing
+        d.type = p.apart(p.end(), [](Parser& t) { return t.type(false); });
+        d.output = p.take("output") || p.take("out");
+        if (!p.atEnd() && !p.takeSymbol(",")) throw syntaxNear(p.position()->text);
         out.push_back(std::move(d));
     }
     return out;

@@ -67,9 +67,10 @@ void holdFor(int fd, long milliseconds) {
     }
 }
 
-tds::ServerMessage message(int number, std::uint8_t severity, std::uint8_t state,
-                           const std::string& text, bool isError, int line = 1) {
-    return {isError, number, state, severity, tds::utf16(text), u"ROWLARK-SANDBOX", {}, line};
+tds::ServerMessage message(const SqlError& e, bool isError = true) {
+    const auto state = std::uint8_t(e.state), severity = std::uint8_t(e.severity);
+    return {isError, e.number, state, severity, tds::utf16(e.message), u"ROWLARK-SANDBOX",
+            {},      e.line};
 }
 
 } // namespace
@@ -146,13 +147,13 @@ void Session::done(bool hasCount, std::uint64_t count) {
 
 void Session::error(const SqlError& e) {
     flushPendingDone();
-    message(e.number, e.severity, e.state, e.message, true, e.line).encode(out_, tdsVersion_);
+    message(e).encode(out_, tdsVersion_);
     queueDone(tds::kDoneError, 0);
 }
 
 void Session::info(int number, const std::string& text) {
     flushPendingDone();
-    message(number, 0, 1, text, false).encode(out_, tdsVersion_);
+    message({number, 0, 1, text}, false).encode(out_, tdsVersion_);
 }
 
 void Session::envChange(const tds::EnvChange& change) {
@@ -204,9 +205,9 @@ void Session::finishRequest(bool completed) {
     if (cancelled) acknowledgeAttention();
 }
 
-bool Session::loginFailed(const std::vector<tds::ServerMessage>& messages) {
-    for (const auto& m : messages)
-        m.encode(out_, tdsVersion_);
+bool Session::loginFailed(const std::vector<SqlError>& errors) {
+    for (const auto& e : errors)
+        message(e).encode(out_, tdsVersion_);
     tds::Done{tds::kTokDone, tds::kDoneError, 0, 0}.encode(out_, tdsVersion_);
     replies_.endMessage();
     return false;
@@ -228,20 +229,16 @@ bool Session::login() {
         replies_.setPacketSize(login.packetSize);
     reader_.setMaxPacketSize(std::max<std::size_t>(replies_.packetSize(), 4096));
 
-    if (!refusal_.empty()) return loginFailed({message(17809, 20, 1, refusal_, true)});
+    if (!refusal_.empty()) return loginFailed({{17809, 20, 1, refusal_}});
     const std::string user = tds::utf8(login.userName);
-    const auto failed = message(18456, 14, 1, "Login failed for user '" + user + "'.", true);
+    const SqlError failed{18456, 14, 1, "Login failed for user '" + user + "'."};
     if (user != credentials_.user || tds::utf8(login.password) != credentials_.password)
         return loginFailed({failed});
     std::string database = login.database.empty() ? "master" : tds::utf8(login.database);
     try {
         engine_ = std::make_unique<Engine>(store_, database);
     } catch (const SqlError&) {
-        return loginFailed({message(4060, 11, 1,
-                                    "Cannot open database \"" + database +
-                                        "\" requested by the login. The login failed.",
-                                    true),
-                            failed});
+        return loginFailed({cannotOpenDatabase(database), failed});
     }
     loggedInTo_ = engine_->database();
     store_.faults().countSession(loggedInTo_, 1);

@@ -49,7 +49,7 @@ private:
     void queueDone(std::uint16_t status, std::uint64_t count);
 
     bool login();
-    bool loginFailed(const std::vector<tds::ServerMessage>& messages); // false, to return
+    bool loginFailed(const std::vector<SqlError>& errors); // false, to return
     void batch(const tds::Message& m);
     void rpc(const tds::Message& m);
     void call(const tds::RpcRequest& request);

@@ -148,15 +148,10 @@ void Session::runWithParameters(std::u16string_view statement, std::u16string_vi
         if (found != engine_->variables().end()) {
             tds::Value value = found->second.value;
             // A decimal goes back scaled as the client's type is, which need not be the declared
-            // one's.
-            if (auto* d = std::get_if<tds::Decimal>(&value)) {
-                const int from = scaleOf(found->second.type);
-                const int to = scaleOf(fromWire(out.type));
-                for (int k = from; k < to; ++k)
-                    d->scaled *= 10;
-                for (int k = to; k < from; ++k)
-                    d->scaled = (d->scaled + (d->scaled < 0 ? -5 : 5)) / 10;
-            }
+            // one's; going through its text rounds it once, as the server does.
+            if (auto* d = std::get_if<tds::Decimal>(&value))
+                parseDecimal(decimalText(d->scaled, scaleOf(found->second.type)),
+                             scaleOf(fromWire(out.type)), d->scaled);
             tds::Writer probe;
             try {
                 tds::encodeValue(probe, out.type, value);

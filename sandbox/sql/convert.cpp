@@ -79,9 +79,7 @@ void toDateTime(sqlite3_value* v, const Call& c) {
     if (to.base == BaseType::SmallDateTime)
         dt.nanos = (dt.nanos + 29'999'000'000) / 60'000'000'000 * 60'000'000'000;
     if (to.base == BaseType::DateTime2 || to.base == BaseType::Time) {
-        std::int64_t unit = 1;
-        for (int k = to.scale; k < 9; ++k)
-            unit *= 10;
+        const std::int64_t unit = tds::pow10(9 - to.scale);
         dt.nanos = (dt.nanos + unit / 2) / unit * unit;
     }
     if (dt.nanos >= 86'400'000'000'000) dt.nanos -= 86'400'000'000'000, ++dt.days;
@@ -245,9 +243,7 @@ void castToExact(sqlite3_value* v, const Call& c) {
     __int128 scaled = 0;
     if (kind == SQLITE_BLOB || !parseDecimal(exactText(v, scale), scale, scaled))
         return c.refused(kind, t.base == BaseType::Numeric ? "numeric" : t.tsqlName());
-    __int128 limit = 1;
-    for (int i = 0; i < precision; ++i)
-        limit *= 10;
+    const __int128 limit = tds::pow10<__int128>(precision);
     const bool tooBig = t.base == BaseType::Money        ? scaled > INT64_MAX || scaled < INT64_MIN
                         : t.base == BaseType::SmallMoney ? scaled > INT32_MAX || scaled < INT32_MIN
                                                          : scaled >= limit || scaled <= -limit;

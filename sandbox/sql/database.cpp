@@ -107,8 +107,6 @@ std::optional<int> typeProperty(const SqlType& t, int what) {
     const bool sized = t.isText() || t.base == B::Binary || t.base == B::VarBinary;
     const bool large = t.base == B::Text || t.base == B::NText;
     const bool numeric = t.isExactNumber() || t.isInteger();
-    // The date and time types' storage: the time part grows with its fraction's digits.
-    const int timeBytes = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
     static const int kIds[] = {48,  52,  56, 127, 104, 106, 108, 60, 122, 62, 59, 175, 167,
                                239, 231, 35, 99,  173, 165, 40,  41, 61,  42, 58, 36,  34};
     switch (what) {
@@ -128,8 +126,8 @@ std::optional<int> typeProperty(const SqlType& t, int what) {
     default: // sys.columns.max_length: bytes, -1 for (max)
         if (large) return 16;
         if (sized && t.length == SqlType::kMax) return -1;
-        if (t.base == B::Time) return timeBytes;
-        if (t.base == B::DateTime2) return timeBytes + 3;
+        if (t.base == B::Time) return tds::TypeInfo::timeBytes(t.scale);
+        if (t.base == B::DateTime2) return tds::TypeInfo::timeBytes(t.scale) + 3; // and a date
         return t.wire().maxLen;
     }
 }
@@ -255,9 +253,9 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
         SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
-        throw SqlError{4060, 11, 1,
-                       "Cannot open database \"" + name +
-                           "\" requested by the login. The login failed. (" + msg + ")"};
+        SqlError e = cannotOpenDatabase(name);
+        e.message += " (" + msg + ")";
+        throw e;
     }
     sqlite3_busy_timeout(db_, 30000);
     // "name" is always a name, never a string: a misspelt column must fail, not read as text.

@@ -64,10 +64,7 @@ void settleTypes(std::vector<OutColumn>& cols, sqlite3_stmt* st, bool haveRow) {
 
 Engine::Engine(Store& store, const std::string& database) : store_(store) {
     auto found = store.find(database.empty() ? "master" : database);
-    if (!found)
-        throw SqlError{4060, 11, 1,
-                       "Cannot open database \"" + database +
-                           "\" requested by the login. The login failed."};
+    if (!found) throw cannotOpenDatabase(database);
     openDatabase(*found);
 }
 

@@ -19,14 +19,15 @@ namespace sandbox {
 class ResultSink {
 public:
     virtual ~ResultSink() = default;
-    virtual void columns(const std::vector<tds::ColumnInfo>& columns) = 0;
+    // Only errors must be handled; a sink that runs statements for their effect ignores the rest.
+    virtual void columns(const std::vector<tds::ColumnInfo>&) {}
     // False when the client cancelled: the engine stops at once.
-    virtual bool row(const std::vector<tds::Value>& values) = 0;
-    virtual void done(bool hasCount, std::uint64_t count) = 0;
+    virtual bool row(const std::vector<tds::Value>&) { return true; }
+    virtual void done(bool /*hasCount*/, std::uint64_t /*count*/) {}
     virtual void error(const SqlError& e) = 0;
-    virtual void info(int number, const std::string& text) = 0;
-    virtual void envChange(const tds::EnvChange& change) = 0;
-    virtual bool cancelled() = 0;
+    virtual void info(int /*number*/, const std::string& /*text*/) {}
+    virtual void envChange(const tds::EnvChange&) {}
+    virtual bool cancelled() { return false; }
 };
 
 // A change of the session's environment (its database, language ...): the new value, the old.

@@ -32,6 +32,10 @@ inline SqlError undeclaredVariable(const std::string& name) {
 inline SqlError syntaxNear(const std::string& text) {
     return {102, 15, 1, "Incorrect syntax near '" + text + "'.", true};
 }
+inline SqlError cannotOpenDatabase(const std::string& name) {
+    return {4060, 11, 1,
+            "Cannot open database \"" + name + "\" requested by the login. The login failed."};
+}
 inline SqlError alreadyExists(const std::string& name) {
     return {2714, 16, 6, "There is already an object named '" + name + "' in the database."};
 }

@@ -82,10 +82,7 @@ SqlType Parser::type(bool castDefaults) {
                        "Column, parameter, or variable #1: Cannot find data type " + name + ".",
                        true};
     }
-    const bool sized = t->isText() || t->base == BaseType::Binary || t->base == BaseType::VarBinary;
-    if (castDefaults && sized && args.empty() && t->base != BaseType::Text &&
-        t->base != BaseType::NText)
-        t->length = 30;
+    if (castDefaults && hasLength(t->base) && args.empty()) t->length = 30;
     return *t;
 }
 

@@ -7,10 +7,6 @@
 namespace sandbox {
 namespace {
 
-bool isDecimal(const SqlType& t) {
-    return t.base == BaseType::Decimal || t.base == BaseType::Numeric;
-}
-
 SqlType decimal(int p, int s) {
     return SqlType{BaseType::Numeric, 0, p, s};
 }
@@ -87,8 +83,8 @@ SqlType common(const SqlType& a, const SqlType& b) {
     const SqlType& high = precedence(a.base) >= precedence(b.base) ? a : b;
     const SqlType& low = &high == &a ? b : a;
     checkImplicit(low, high);
-    if (isDecimal(high) || (high.isExactNumber() && low.isExactNumber())) {
-        if ((!isDecimal(high) && low.base == high.base) || !isNumber(low)) return high;
+    if (high.isDecimal() || (high.isExactNumber() && low.isExactNumber())) {
+        if ((!high.isDecimal() && low.base == high.base) || !isNumber(low)) return high;
         const int p1 = digitsOf(a), s1 = scaleOf(a), p2 = digitsOf(b), s2 = scaleOf(b);
         const int s = std::max(s1, s2);
         return capped(std::max(p1 - s1, p2 - s2) + s, s);
@@ -127,7 +123,7 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
                                 : op == "/" ? "divide"
                                 : op == "%" ? "modulo"
                                             : "bitwise");
-    if (!isDecimal(t)) return t.base == BaseType::Bit && !bits ? SqlType{BaseType::Int} : t;
+    if (!t.isDecimal()) return t.base == BaseType::Bit && !bits ? SqlType{BaseType::Int} : t;
     const int p1 = digitsOf(a), s1 = scaleOf(a), p2 = digitsOf(b), s2 = scaleOf(b);
     if (op == "*") return capped(p1 + p2 + 1, s1 + s2);
     if (op == "/") {
@@ -143,7 +139,7 @@ bool needsConversion(const SqlType& from, const SqlType& to) {
     if (from == to) return false;
     // a whole number (bit among them) needs none to be a wider whole number or a decimal
     if ((from.isInteger() || from.base == BaseType::Bit) &&
-        ((to.isInteger() && precedence(to.base) >= precedence(from.base)) || isDecimal(to)))
+        ((to.isInteger() && precedence(to.base) >= precedence(from.base)) || to.isDecimal()))
         return false;
     // text to text and bytes to bytes only where the value may be cut or padded
     if ((from.isText() && to.isText()) || (isBinary(from) && isBinary(to)))

@@ -59,12 +59,11 @@ const Facts& facts(BaseType b) {
     return kFacts[static_cast<int>(b)];
 }
 
-// char, varchar, nchar, nvarchar, binary and varbinary: their length is declared.
+} // namespace
+
 bool hasLength(BaseType b) {
     return (facts(b).kind == Chars || facts(b).kind == Bytes) && facts(b).size == 0;
 }
-
-} // namespace
 
 std::optional<SqlType> SqlType::fromTsql(std::string_view name,
                                          const std::vector<std::string>& args) {
@@ -126,7 +125,7 @@ std::optional<SqlType> SqlType::fromTsql(std::string_view name,
 static std::string arguments(const SqlType& t, const std::string& maxText) {
     if (hasLength(t.base))
         return "(" + (t.length == SqlType::kMax ? maxText : std::to_string(t.length)) + ")";
-    if (t.base == B::Decimal || t.base == B::Numeric)
+    if (t.isDecimal())
         return "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
     if (t.base == B::Time || t.base == B::DateTime2) return "(" + std::to_string(t.scale) + ")";
     return "";
@@ -209,10 +208,9 @@ int scaleOf(const SqlType& t) {
 
 tds::TypeInfo SqlType::wire() const {
     const Facts& f = facts(base);
-    if (base == B::Decimal || base == B::Numeric) { // a sign and the bytes of the precision
-        const int bytes = precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
-        return {f.wire, std::uint16_t(bytes), std::uint8_t(precision), std::uint8_t(scale)};
-    }
+    if (isDecimal())
+        return {f.wire, std::uint16_t(tds::TypeInfo::decimalBytes(precision) + 1),
+                std::uint8_t(precision), std::uint8_t(scale)};
     if (base == B::Time || base == B::DateTime2)
         return {f.wire, 0, 0, static_cast<std::uint8_t>(scale)};
     if (f.size) return {f.wire, f.size};

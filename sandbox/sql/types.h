@@ -81,6 +81,8 @@ bool isFloat(const SqlType& t);  // float or real
 bool isUnicode(const SqlType& t);
 bool isFixedLength(const SqlType& t); // char, nchar, binary: padded to their length
 bool isLargeObject(const SqlType& t); // text, ntext, image
+// char, varchar, nchar, nvarchar, binary and varbinary: their length is declared (CAST's is 30).
+bool hasLength(BaseType b);
 // The server's data type precedence: the operand of the lower type converts to the higher.
 int precedence(BaseType b);
 // An exact number's precision: the whole-number types and money as decimals of their digits.

@@ -65,10 +65,7 @@ void skipUserType(Reader& r, std::uint32_t version) {
 void encodeColMetadata(Writer& w, const std::vector<ColumnInfo>& columns, std::uint32_t version,
                        std::u16string_view table) {
     w.u8(kTokColMetadata);
-    if (columns.empty()) {
-        w.u16le(0xFFFF);
-        return;
-    }
+    if (columns.empty()) return w.u16le(0xFFFF);
     w.u16le(static_cast<std::uint16_t>(columns.size()));
     for (const auto& c : columns) {
         encodeUserType(w, version);

@@ -54,6 +54,10 @@ struct TypeInfo {
     bool hasCollation() const {
         return isUnicode() || type == kBigVarChar || type == kBigChar || type == kText;
     }
+    // The bytes of a decimal's magnitude (its sign takes one more), and of a time's units of a
+    // day: both grow with the digits declared.
+    static int decimalBytes(int p) { return p <= 9 ? 4 : p <= 19 ? 8 : p <= 28 ? 12 : 16; }
+    static int timeBytes(int scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
     friend bool operator==(const TypeInfo&, const TypeInfo&) = default;
 };
 

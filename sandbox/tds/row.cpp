@@ -21,21 +21,6 @@ std::uint8_t cp1252Byte(char16_t c) {
     return at == std::end(kCp1252High) ? '?' : static_cast<std::uint8_t>(0x80 + (at - kCp1252High));
 }
 
-int decimalBytes(std::uint8_t precision) {
-    return precision <= 9 ? 4 : precision <= 19 ? 8 : precision <= 28 ? 12 : 16;
-}
-
-int timeBytes(std::uint8_t scale) {
-    return scale <= 2 ? 3 : scale <= 4 ? 4 : 5;
-}
-
-std::int64_t pow10(int n) {
-    std::int64_t p = 1;
-    while (n-- > 0)
-        p *= 10;
-    return p;
-}
-
 template <class T> const T& need(const Value& v, const char* what) {
     if (auto p = std::get_if<T>(&v)) return *p;
     throw std::invalid_argument(std::string("value does not fit a ") + what + " column");
@@ -77,7 +62,7 @@ Value decodeDateTime(Reader& r, const TypeInfo& t, int n) {
         return DateTime{days + kDays1900, (ticks * 10'000'000 + 1) / 3};
     }
     if (t.type == kDateN) return DateTime{static_cast<std::int32_t>(r.get(3)), 0};
-    const int tb = timeBytes(t.scale);
+    const int tb = TypeInfo::timeBytes(t.scale);
     const auto units = static_cast<std::int64_t>(r.get(tb));
     std::int32_t days = t.type == kDateTime2N ? static_cast<std::int32_t>(r.get(3)) : 0;
     return DateTime{days, units * pow10(9 - t.scale)};
@@ -104,7 +89,7 @@ void encodeDecimal(Writer& w, const TypeInfo& t, __int128 s) {
         if (t.maxLen == 8) w.u32le(static_cast<std::uint32_t>(m >> 32));
         return w.u32le(static_cast<std::uint32_t>(m));
     }
-    const int n = decimalBytes(t.precision);
+    const int n = TypeInfo::decimalBytes(t.precision);
     w.u8(static_cast<std::uint8_t>(n + 1));
     w.u8(s < 0 ? 0 : 1);
     unsigned __int128 mag = s < 0 ? -static_cast<unsigned __int128>(s) : s;
@@ -128,7 +113,7 @@ void encodeDateTime(Writer& w, const TypeInfo& t, const DateTime& dt) {
         w.u32le(static_cast<std::uint32_t>(days + ticks / (300ll * 86400)));
         return w.u32le(static_cast<std::uint32_t>(ticks % (300ll * 86400)));
     }
-    const int tb = t.type == kDateN ? 0 : timeBytes(t.scale);
+    const int tb = t.type == kDateN ? 0 : TypeInfo::timeBytes(t.scale);
     w.u8(static_cast<std::uint8_t>(tb + (t.type == kTimeN ? 0 : 3)));
     if (t.type != kDateN) w.put(static_cast<std::uint64_t>(dt.nanos / pow10(9 - t.scale)), tb);
     if (t.type != kTimeN) w.put(static_cast<std::uint32_t>(dt.days), 3);

@@ -28,6 +28,14 @@ using Value =
 // Days between 0001-01-01 and 1900-01-01, the epoch of the old datetime type.
 constexpr std::int32_t kDays1900 = 693595;
 
+// 10 to the power n: a fraction's unit, or an exact number's bound at its precision (in __int128).
+template <class T = std::int64_t> constexpr T pow10(int n) {
+    T p = 1;
+    while (n-- > 0)
+        p *= 10;
+    return p;
+}
+
 // Throws std::invalid_argument when the value does not fit the type (a text in an int column, say).
 void encodeValue(Writer& w, const TypeInfo& type, const Value& v);
 Value decodeValue(Reader& r, const TypeInfo& type);

@@ -35,9 +35,7 @@ public:
         current().error = e;
         open_ = false;
     }
-    void info(int, const std::string&) override {}
     void envChange(const tds::EnvChange& e) override { envChanges.push_back(e); }
-    bool cancelled() override { return false; }
 
 private:
     StatementResult& current() {

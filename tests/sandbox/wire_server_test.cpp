@@ -213,6 +213,24 @@ TEST(SandboxWire, PreparedStatementsAreKeptByHandle) {
     EXPECT_TRUE(call(12, {integer(2), integer(8)}).errors.empty()) << "the other stays";
 }
 
+// An output decimal goes back at the scale of the type the client sent, rounded once from the
+// declared scale: 0.149 declared decimal(10,3) is 0.1 as decimal(10,1), not 0.15 rounded again.
+TEST(SandboxWire, AnOutputDecimalIsRoundedOnceToTheClientsScale) {
+    RawClient client(sandboxPort());
+    logIn(client);
+    tds::RpcRequest rpc;
+    rpc.procId = 10; // sp_executesql
+    rpc.params = {{u"", 0, {tds::kNVarChar, 200}, std::u16string(u"SET @d = 0.149")},
+                  {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"@d decimal(10,3) OUTPUT")},
+                  {u"@d", 0x01, {tds::kDecimalN, 5, 10, 1}, tds::Value{}}};
+    client.sendMessage(tds::kRpc, tds::encodeRpc(rpc));
+    const auto m = client.reply();
+    ASSERT_TRUE(m);
+    const ReplyTokens r = readReply(*m);
+    EXPECT_TRUE(r.errors.empty());
+    EXPECT_EQ(r.returned, std::vector<tds::Value>{tds::Decimal{1}});
+}
+
 // A value that runs past the message's end is refused as a server refuses it, naming the parameter
 // and its type in hexadecimal, and the connection goes on.
 TEST(SandboxWire, AValuePastTheMessagesEndIsRefusedByName) {
