@@ -45,7 +45,7 @@ const Simple kSimple[] = {
     {"unicode", 1, 1, {B::Int}, "unicode"},
     {"char", 1, 1, {B::Char, 1}, "char"},
     {"nchar", 1, 1, {B::NChar, 1}, "char"},
-    {"power", 1, 2, {B::Float}, "power"},
+    {"power", 2, 2, {B::Float}, "power"},
     {"sqrt", 1, 1, {B::Float}, "sqrt"},
     {"exp", 1, 1, {B::Float}, "exp"},
     {"log", 1, 1, {B::Float}, "ln"},
@@ -67,15 +67,18 @@ SqlType textLike(const SqlType& t) {
     return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, t.length};
 }
 
-SqlError argumentCount(const std::string& fn, std::size_t n) {
-    return {174, 15, 1, "The " + fn + " function requires " + std::to_string(n) + " argument(s).",
+// The server's 174 for a function of one count of arguments, its 189 for one of a range.
+SqlError argumentCount(const std::string& fn, std::size_t lo, std::size_t hi) {
+    const std::string n = std::to_string(lo) + (lo == hi ? "" : " to " + std::to_string(hi));
+    return {lo == hi ? 174 : 189, 15, 1,
+            "The " + fn + " function requires " + n + (lo == hi ? " argument(s)." : " arguments."),
             true};
 }
 
 } // namespace
 
 void CallContext::args(std::size_t lo, std::size_t hi) const {
-    if (sql.size() < lo || sql.size() > hi) throw argumentCount(fn, lo);
+    if (sql.size() < lo || sql.size() > hi) throw argumentCount(fn, lo, hi);
 }
 
 ExprType CallContext::highest(const std::vector<std::size_t>& results) {
@@ -107,7 +110,7 @@ std::string Binder::call(Expr& e, Scope& scope) {
     if (fn == "dateadd" || fn == "datediff" || fn == "datepart") {
         const std::size_t wanted = fn == "datepart" ? 2 : 3;
         if (e.args.size() != wanted || e.args[0]->kind != Expr::Name)
-            throw argumentCount(fn, wanted);
+            throw argumentCount(fn, wanted, wanted);
         std::string out = "rowlark_" + fn + "('" + datePart(e.args[0]->token, fn) + "'";
         for (std::size_t i = 1; i < e.args.size(); ++i) {
             std::string a = expr(*e.args[i], scope);
@@ -271,12 +274,12 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
 std::string Binder::otherCall(Expr& e, CallContext& c) {
     const std::string& fn = c.fn;
     if (fn == "abs" || fn == "ceiling" || fn == "floor" || fn == "sign" || fn == "round") {
-        c.args(1, fn == "round" ? 3 : 1);
+        c.args(fn == "round" ? 2 : 1, fn == "round" ? 3 : 1);
         e.type = c.types[0];
         if (e.type.known && e.type.type.base == BaseType::Bit) e.type.type = SqlType{BaseType::Int};
         if (typed(e.type) && !isNumber(e.type.type)) e.type = known(SqlType{BaseType::Float});
         const std::string store = fn == "ceiling" ? "ceil" : fn;
-        return store + "(" + c.sql[0] + (fn == "round" ? ", " + c.sql.at(1) : "") + ")";
+        return store + "(" + c.sql[0] + (fn == "round" ? ", " + c.sql[1] : "") + ")";
     }
     if (fn == "hashbytes") {
         c.args(2, 2);
@@ -304,7 +307,7 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
 std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
     const bool count = fn == "count" || fn == "count_big";
     if (e.star && !count) throw syntaxNear("*");
-    if (!e.star && e.args.size() != 1) throw argumentCount(fn, 1);
+    if (!e.star && e.args.size() != 1) throw argumentCount(fn, 1, 1);
     const std::string a = e.star ? "*" : sortKey(*e.args[0], scope);
     const std::string distinct = e.distinct ? "DISTINCT " : "";
     if (count) {
