@@ -278,8 +278,8 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
         e.type = c.types[0];
         if (e.type.known && e.type.type.base == BaseType::Bit) e.type.type = SqlType{BaseType::Int};
         if (typed(e.type) && !isNumber(e.type.type)) e.type = known(SqlType{BaseType::Float});
-        const std::string store = fn == "ceiling" ? "ceil" : fn;
-        return store + "(" + c.sql[0] + (fn == "round" ? ", " + c.sql[1] : "") + ")";
+        if (fn == "round") return "rowlark_round(" + c.list() + (c.sql.size() == 2 ? ", 0)" : ")");
+        return (fn == "ceiling" ? "ceil" : fn) + "(" + c.sql[0] + ")";
     }
     if (fn == "hashbytes") {
         c.args(2, 2);
