@@ -67,6 +67,12 @@ SqlType textLike(const SqlType& t) {
     return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, t.length};
 }
 
+// The varchar a text function reads a value of another type as: a uniqueidentifier keeps all of
+// its 36 characters.
+SqlType asText(const SqlType& t) {
+    return {BaseType::VarChar, t.base == BaseType::UniqueIdentifier ? 36 : 30};
+}
+
 // The server's 174 for a function of one count of arguments, its 189 for one of a range.
 SqlError argumentCount(const std::string& fn, std::size_t lo, std::size_t hi) {
     const std::string n = std::to_string(lo) + (lo == hi ? "" : " to " + std::to_string(hi));
@@ -230,8 +236,8 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
     if (fn == "upper" || fn == "lower" || fn == "reverse" || fn == "ltrim" || fn == "rtrim" ||
         fn == "trim" || fn == "left" || fn == "right") {
         c.args(1, fn == "left" || fn == "right" ? 2 : 1);
-        if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
-        const SqlType t = c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar, 30};
+        const SqlType t = c.isText(0) ? c.arg(0) : asText(c.arg(0));
+        if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), t);
         e.type = known(textLike(t), c.collation());
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
         return (blanks ? fn : "rowlark_" + fn) + "(" + c.list() + (blanks ? ", ' ')" : ")");
@@ -257,7 +263,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         bool unicode = false;
         int length = 0;
         for (std::size_t i = 0; i < c.sql.size(); ++i) {
-            const SqlType t = c.isOther(i) ? SqlType{BaseType::VarChar, 30} : c.arg(i);
+            const SqlType t = c.isOther(i) ? asText(c.arg(i)) : c.arg(i);
             if (c.isOther(i)) c.sql[i] = convert(c.sql[i], c.arg(i), t);
             unicode = unicode || isUnicode(t);
             length = length == SqlType::kMax || t.length == SqlType::kMax ? SqlType::kMax
