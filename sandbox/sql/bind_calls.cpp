@@ -45,7 +45,7 @@ const Simple kSimple[] = {
     {"unicode", 1, 1, {B::Int}, "unicode"},
     {"char", 1, 1, {B::Char, 1}, "char"},
     {"nchar", 1, 1, {B::NChar, 1}, "char"},
-    {"power", 1, 2, {B::Float}, "power"},
+    {"power", 2, 2, {B::Float}, "power"},
     {"sqrt", 1, 1, {B::Float}, "sqrt"},
     {"exp", 1, 1, {B::Float}, "exp"},
     {"log", 1, 1, {B::Float}, "ln"},
@@ -67,15 +67,24 @@ SqlType textLike(const SqlType& t) {
     return SqlType{isUnicode(t) ? BaseType::NVarChar : BaseType::VarChar, t.length};
 }
 
-SqlError argumentCount(const std::string& fn, std::size_t n) {
-    return {174, 15, 1, "The " + fn + " function requires " + std::to_string(n) + " argument(s).",
+// The varchar a text function reads a value of another type as: a uniqueidentifier keeps all of
+// its 36 characters.
+SqlType asText(const SqlType& t) {
+    return {BaseType::VarChar, t.base == BaseType::UniqueIdentifier ? 36 : 30};
+}
+
+// The server's 174 for a function of one count of arguments, its 189 for one of a range.
+SqlError argumentCount(const std::string& fn, std::size_t lo, std::size_t hi) {
+    const std::string n = std::to_string(lo) + (lo == hi ? "" : " to " + std::to_string(hi));
+    return {lo == hi ? 174 : 189, 15, 1,
+            "The " + fn + " function requires " + n + (lo == hi ? " argument(s)." : " arguments."),
             true};
 }
 
 } // namespace
 
 void CallContext::args(std::size_t lo, std::size_t hi) const {
-    if (sql.size() < lo || sql.size() > hi) throw argumentCount(fn, lo);
+    if (sql.size() < lo || sql.size() > hi) throw argumentCount(fn, lo, hi);
 }
 
 ExprType CallContext::highest(const std::vector<std::size_t>& results) {
@@ -107,7 +116,7 @@ std::string Binder::call(Expr& e, Scope& scope) {
     if (fn == "dateadd" || fn == "datediff" || fn == "datepart") {
         const std::size_t wanted = fn == "datepart" ? 2 : 3;
         if (e.args.size() != wanted || e.args[0]->kind != Expr::Name)
-            throw argumentCount(fn, wanted);
+            throw argumentCount(fn, wanted, wanted);
         std::string out = "rowlark_" + fn + "('" + datePart(e.args[0]->token, fn) + "'";
         for (std::size_t i = 1; i < e.args.size(); ++i) {
             std::string a = expr(*e.args[i], scope);
@@ -227,8 +236,8 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
     if (fn == "upper" || fn == "lower" || fn == "reverse" || fn == "ltrim" || fn == "rtrim" ||
         fn == "trim" || fn == "left" || fn == "right") {
         c.args(1, fn == "left" || fn == "right" ? 2 : 1);
-        if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), SqlType{BaseType::VarChar, 30});
-        const SqlType t = c.isText(0) ? c.arg(0) : SqlType{BaseType::VarChar, 30};
+        const SqlType t = c.isText(0) ? c.arg(0) : asText(c.arg(0));
+        if (c.isOther(0)) c.sql[0] = convert(c.sql[0], c.arg(0), t);
         e.type = known(textLike(t), c.collation());
         const bool blanks = fn == "ltrim" || fn == "rtrim" || fn == "trim";
         return (blanks ? fn : "rowlark_" + fn) + "(" + c.list() + (blanks ? ", ' ')" : ")");
@@ -254,7 +263,7 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
         bool unicode = false;
         int length = 0;
         for (std::size_t i = 0; i < c.sql.size(); ++i) {
-            const SqlType t = c.isOther(i) ? SqlType{BaseType::VarChar, 30} : c.arg(i);
+            const SqlType t = c.isOther(i) ? asText(c.arg(i)) : c.arg(i);
             if (c.isOther(i)) c.sql[i] = convert(c.sql[i], c.arg(i), t);
             unicode = unicode || isUnicode(t);
             length = length == SqlType::kMax || t.length == SqlType::kMax ? SqlType::kMax
@@ -271,12 +280,12 @@ std::string Binder::textCall(Expr& e, CallContext& c) {
 std::string Binder::otherCall(Expr& e, CallContext& c) {
     const std::string& fn = c.fn;
     if (fn == "abs" || fn == "ceiling" || fn == "floor" || fn == "sign" || fn == "round") {
-        c.args(1, fn == "round" ? 3 : 1);
+        c.args(fn == "round" ? 2 : 1, fn == "round" ? 3 : 1);
         e.type = c.types[0];
         if (e.type.known && e.type.type.base == BaseType::Bit) e.type.type = SqlType{BaseType::Int};
         if (typed(e.type) && !isNumber(e.type.type)) e.type = known(SqlType{BaseType::Float});
-        const std::string store = fn == "ceiling" ? "ceil" : fn;
-        return store + "(" + c.sql[0] + (fn == "round" ? ", " + c.sql.at(1) : "") + ")";
+        if (fn == "round") return "rowlark_round(" + c.list() + (c.sql.size() == 2 ? ", 0)" : ")");
+        return (fn == "ceiling" ? "ceil" : fn) + "(" + c.sql[0] + ")";
     }
     if (fn == "hashbytes") {
         c.args(2, 2);
@@ -304,7 +313,7 @@ std::string Binder::otherCall(Expr& e, CallContext& c) {
 std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
     const bool count = fn == "count" || fn == "count_big";
     if (e.star && !count) throw syntaxNear("*");
-    if (!e.star && e.args.size() != 1) throw argumentCount(fn, 1);
+    if (!e.star && e.args.size() != 1) throw argumentCount(fn, 1, 1);
     const std::string a = e.star ? "*" : sortKey(*e.args[0], scope);
     const std::string distinct = e.distinct ? "DISTINCT " : "";
     if (count) {

@@ -258,8 +258,10 @@ std::string Binder::predicate(Expr& e, Scope& scope) {
         std::string a2 = a;
         unify(*e.args[0], a, *e.args[1], lo);
         unify(*e.args[0], a2, *e.args[2], hi);
-        const std::string c = collate(e.args[0]->type, e.args[1]->type, "between");
-        return "(" + a + c + " " + negated + "BETWEEN " + lo + " AND " + hi + ")";
+        // two comparisons, as the server makes of it: each converts the first value its own way
+        return "(" + negated + "(" + a + collate(e.args[0]->type, e.args[1]->type, "between") +
+               " >= " + lo + " AND " + a2 + collate(e.args[0]->type, e.args[2]->type, "between") +
+               " <= " + hi + "))";
     }
     std::string list, first = a, c;
     if (e.query) {

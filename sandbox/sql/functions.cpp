@@ -298,6 +298,21 @@ void decimalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     resultExact(ctx, decimalText(r, scale));
 }
 
+// rowlark_round(x, length, function): ROUND, exactly, to the left of the point for a negative
+// length (the store's round reads that as 0), cut instead of rounded where function is not 0.
+void roundFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const int length = std::clamp(sqlite3_value_int(argv[1]), -40, 40);
+    const bool cut = sqlite3_value_int(argv[2]) != 0;
+    Exact x;
+    const bool exact = readExact(argv[0], x);
+    if (exact && length >= x.scale) return sqlite3_result_value(ctx, argv[0]);
+    if (exact && scaleTo(x.digits, x.scale, length, cut) &&
+        scaleTo(x.digits, length, x.scale, false))
+        return resultExact(ctx, decimalText(x.digits, x.scale));
+    const double scale = std::pow(10.0, length), v = sqlite3_value_double(argv[0]) * scale;
+    sqlite3_result_double(ctx, (cut ? std::trunc(v) : std::round(v)) / scale);
+}
+
 // rowlark_hashbytes(algorithm, bytes): the digest as the server's HASHBYTES gives it; an
 // algorithm it does not know gives NULL.
 void hashbytesFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -430,6 +445,7 @@ void registerTsqlFunctions(sqlite3* db) {
         {"rowlark_decimal", 4, decimalFn, 6},   {"rowlark_hashbytes", 2, hashbytesFn, 3},
         {"rowlark_like", 4, likeFn, 3},         {"rowlark_substring", 3, substringFn, 7},
         {"rowlark_percent", 1, percentFn},      {"rowlark_reverse", 1, reverseFn, 1},
+        {"rowlark_round", 3, roundFn, 3},
     };
     registerFunctions(db, kFunctions);
 }
