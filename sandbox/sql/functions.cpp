@@ -335,12 +335,6 @@ void hashbytesFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_null(ctx);
 }
 
-char32_t folded(char32_t c, int collation) {
-    if (collation == kCiAi || collation == kCsAi) c = withoutAccent(c);
-    if (collation == kCiAs || collation == kCiAi) c = lowerCase(c);
-    return c;
-}
-
 // One element of a LIKE pattern at p: whether it matches c; p moves past it.
 bool matchesOne(const std::u32string& pat, std::size_t& p, char32_t c, int collation,
                 char32_t escape) {
