@@ -193,20 +193,14 @@ void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!parseMoment(argv[1], t)) return resultError(ctx, 241, kBadDateText);
     std::int64_t y, m, d;
     tds::civil(t.days, y, m, d);
-    std::int64_t v = 0;
-    if (part.cycle)
-        v = t.nanos / part.nanos % part.cycle;
-    else if (part.months) // year, quarter, month
-        v = part.months == 12 ? y : (m - 1) / part.months + 1;
-    else if (part.name == "dayofyear")
-        v = t.days - tds::daysOf(y, 1, 1) + 1;
-    else if (part.name == "day")
-        v = d;
-    else if (part.name == "week")
-        v = (t.days + 1) / 7 - (tds::daysOf(y, 1, 1) + 1) / 7 + 1;
-    else
-        v = (t.days + 1) % 7 + 1; // weekday
-    sqlite3_result_int64(ctx, v);
+    const std::int64_t jan1 = tds::daysOf(y, 1, 1);
+    sqlite3_result_int64(ctx, part.cycle          ? t.nanos / part.nanos % part.cycle
+                              : part.months == 12 ? y
+                              : part.months       ? (m - 1) / part.months + 1 // quarter, month
+                              : part.name == "dayofyear" ? t.days - jan1 + 1
+                              : part.name == "day"       ? d
+                              : part.name == "week"      ? (t.days + 1) / 7 - (jan1 + 1) / 7 + 1
+                                                         : (t.days + 1) % 7 + 1); // weekday
 }
 
 // rowlark_integer(value, BaseType): a whole-number result in its type's range, or the server's
