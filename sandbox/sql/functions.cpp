@@ -364,8 +364,7 @@ std::u32string codePoints(sqlite3_value* v) {
 // rowlark_like(value, pattern, escape, collation): % _ [a-z] [^b] and the escape character.
 void likeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const std::u32string s = codePoints(argv[0]), pat = codePoints(argv[1]);
-    const std::u32string esc =
-        sqlite3_value_type(argv[2]) == SQLITE_NULL ? U"" : codePoints(argv[2]);
+    const std::u32string esc = codePoints(argv[2]); // NULL: none
     const char32_t escape = esc.empty() ? 0xFFFFFFFF : esc[0];
     const int collation = sqlite3_value_int(argv[3]);
     std::size_t i = 0, p = 0, starP = std::u32string::npos, starI = 0;
