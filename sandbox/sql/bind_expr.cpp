@@ -159,8 +159,7 @@ std::string Binder::name(Expr& e, Scope& scope) {
         }
         if (found) {
             e.type = found->type;
-            e.sql = found->sql;
-            return found->sql;
+            return e.sql = found->sql;
         }
         if (sourceFound && !qualifier.empty()) throw invalidColumn(column);
     }
