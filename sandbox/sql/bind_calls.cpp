@@ -208,13 +208,11 @@ std::string Binder::conditional(Expr& e, CallContext& c) {
         const SqlType& t = c.arg(0);
         if (!c.types[0].known) return "rowlark_datalength(" + c.sql[0] + ")";
         if (c.types[0].nullLiteral) return "NULL";
-        if ((t.isText() || isBinary(t)) && t.base != BaseType::Char && t.base != BaseType::NChar &&
-            t.base != BaseType::Binary) {
+        if ((t.isText() || isBinary(t)) && !isFixedLength(t)) {
             const char* unit = isBinary(t) ? "0" : isUnicode(t) ? "2" : "1";
             return "rowlark_datalength(" + c.sql[0] + ", " + unit + ")";
         }
-        // the time part grows with its fraction's digits
-        const int time = t.scale <= 2 ? 3 : t.scale <= 4 ? 4 : 5;
+        const int time = tds::TypeInfo::timeBytes(t.scale);
         const int size = t.base == BaseType::Time        ? time
                          : t.base == BaseType::DateTime2 ? time + 3
                                                          : t.wire().maxLen;
@@ -325,11 +323,10 @@ std::string Binder::aggregate(Expr& e, Scope& scope, const std::string& fn) {
     if (fn == "min" || fn == "max") return fn + "(" + distinct + a + ")";
     if (t.known) {
         const SqlType& s = t.type;
-        if (s.isText() || isBinary(s) || s.isDateTime() || s.base == BaseType::UniqueIdentifier)
-            throw invalidOperand(s, fn);
+        if (!isNumber(s)) throw invalidOperand(s, fn);
         if (s.base == BaseType::Bit || s.base == BaseType::TinyInt || s.base == BaseType::SmallInt)
             e.type.type = SqlType{BaseType::Int};
-        if (s.base == BaseType::Decimal || s.base == BaseType::Numeric)
+        if (s.isDecimal())
             e.type.type =
                 SqlType{BaseType::Numeric, 0, 38, fn == "avg" ? std::max(6, s.scale) : s.scale};
         if (s.base == BaseType::Real) e.type.type = SqlType{BaseType::Float, 0, 53};

@@ -44,10 +44,9 @@ void unify(Expr& a, std::string& sa, Expr& b, std::string& sb) {
     const ExprType &ta = a.type, &tb = b.type;
     if (!typed(ta) || !typed(tb)) return; // NULL or a value of unknown type stays as it is
     const SqlType t = common(ta.type, tb.type);
-    const bool sameKind =
-        (ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
-        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type));
-    if (sameKind) return; // compared as they stand, without a conversion
+    if ((ta.type.isText() && tb.type.isText()) || (isBinary(ta.type) && isBinary(tb.type)) ||
+        (isNumber(ta.type) && isNumber(tb.type) && !isFloat(ta.type) && !isFloat(tb.type)))
+        return; // of one kind: compared as they stand, without a conversion
     if (ta.type.base != t.base) sa = Binder::convert(sa, ta.type, t);
     if (tb.type.base != t.base) sb = Binder::convert(sb, tb.type, t);
 }
@@ -160,8 +159,7 @@ std::string Binder::name(Expr& e, Scope& scope) {
         }
         if (found) {
             e.type = found->type;
-            e.sql = found->sql;
-            return found->sql;
+            return e.sql = found->sql;
         }
         if (sourceFound && !qualifier.empty()) throw invalidColumn(column);
     }

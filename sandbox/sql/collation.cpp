@@ -103,15 +103,11 @@ char32_t withoutAccent(char32_t c) {
 }
 
 int compareIn(int collation, std::string_view a, std::string_view b) {
-    const bool ignoreCase = collation == kCiAs || collation == kCiAi;
-    const bool ignoreAccents = collation == kCiAi || collation == kCsAi;
     a = a.substr(0, a.find_last_not_of(' ') + 1); // trailing blanks do not count
     b = b.substr(0, b.find_last_not_of(' ') + 1);
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        char32_t x = next(a, i), y = next(b, j);
-        if (ignoreAccents) x = withoutAccent(x), y = withoutAccent(y);
-        if (ignoreCase) x = lowerCase(x), y = lowerCase(y);
+        const char32_t x = folded(next(a, i), collation), y = folded(next(b, j), collation);
         if (x != y) return x < y ? -1 : 1;
     }
     return (i < a.size()) - (j < b.size()); // equal so far: the longer is the greater

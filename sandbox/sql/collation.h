@@ -33,6 +33,12 @@ int collationId(std::string_view tsqlName);
 const char* collationName(int id);
 // The letter without its accent, for accent-insensitive comparison (Latin to Latin Extended-A).
 char32_t withoutAccent(char32_t c);
+// The character as the collation given compares it: without its accent, in lower case, or both.
+inline char32_t folded(char32_t c, int collation) {
+    if (collation == kCiAi || collation == kCsAi) c = withoutAccent(c);
+    if (collation == kCiAs || collation == kCiAi) c = lowerCase(c);
+    return c;
+}
 
 // Registers them all, and the decimal one, on a connection of the store.
 void registerCollations(sqlite3* db);

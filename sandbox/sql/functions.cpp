@@ -193,20 +193,14 @@ void datepartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!parseMoment(argv[1], t)) return resultError(ctx, 241, kBadDateText);
     std::int64_t y, m, d;
     tds::civil(t.days, y, m, d);
-    std::int64_t v = 0;
-    if (part.cycle)
-        v = t.nanos / part.nanos % part.cycle;
-    else if (part.months) // year, quarter, month
-        v = part.months == 12 ? y : (m - 1) / part.months + 1;
-    else if (part.name == "dayofyear")
-        v = t.days - tds::daysOf(y, 1, 1) + 1;
-    else if (part.name == "day")
-        v = d;
-    else if (part.name == "week")
-        v = (t.days + 1) / 7 - (tds::daysOf(y, 1, 1) + 1) / 7 + 1;
-    else
-        v = (t.days + 1) % 7 + 1; // weekday
-    sqlite3_result_int64(ctx, v);
+    const std::int64_t jan1 = tds::daysOf(y, 1, 1);
+    sqlite3_result_int64(ctx, part.cycle          ? t.nanos / part.nanos % part.cycle
+                              : part.months == 12 ? y
+                              : part.months       ? (m - 1) / part.months + 1 // quarter, month
+                              : part.name == "dayofyear" ? t.days - jan1 + 1
+                              : part.name == "day"       ? d
+                              : part.name == "week"      ? (t.days + 1) / 7 - (jan1 + 1) / 7 + 1
+                                                         : (t.days + 1) % 7 + 1); // weekday
 }
 
 // rowlark_integer(value, BaseType): a whole-number result in its type's range, or the server's
@@ -335,12 +329,6 @@ void hashbytesFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_null(ctx);
 }
 
-char32_t folded(char32_t c, int collation) {
-    if (collation == kCiAi || collation == kCsAi) c = withoutAccent(c);
-    if (collation == kCiAs || collation == kCiAi) c = lowerCase(c);
-    return c;
-}
-
 // One element of a LIKE pattern at p: whether it matches c; p moves past it.
 bool matchesOne(const std::u32string& pat, std::size_t& p, char32_t c, int collation,
                 char32_t escape) {
@@ -376,8 +364,7 @@ std::u32string codePoints(sqlite3_value* v) {
 // rowlark_like(value, pattern, escape, collation): % _ [a-z] [^b] and the escape character.
 void likeFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const std::u32string s = codePoints(argv[0]), pat = codePoints(argv[1]);
-    const std::u32string esc =
-        sqlite3_value_type(argv[2]) == SQLITE_NULL ? U"" : codePoints(argv[2]);
+    const std::u32string esc = codePoints(argv[2]); // NULL: none
     const char32_t escape = esc.empty() ? 0xFFFFFFFF : esc[0];
     const int collation = sqlite3_value_int(argv[3]);
     std::size_t i = 0, p = 0, starP = std::u32string::npos, starI = 0;

@@ -264,12 +264,10 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
     if (t.isText()) {
         // The stored UTF-8, turned into the string the value already holds: SQLite's own UTF-16
         // would be a conversion and an allocation inside it for every value.
-        auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
         std::u16string* s = std::get_if<std::u16string>(&out);
         if (!s) s = &out.emplace<std::u16string>();
         s->clear();
-        if (p) rowlark::utf::appendUtf16(*s, std::string_view(p, n));
+        rowlark::utf::appendUtf16(*s, textOf(st, i));
         if ((t.base == BaseType::Char || t.base == BaseType::NChar) &&
             s->size() < std::size_t(t.length))
             s->resize(t.length, u' ');
@@ -280,8 +278,7 @@ bool readValue(sqlite3_stmt* st, int i, const SqlType& t, tds::Value& out, Conve
     }
     if (isBinary(t)) {
         auto p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
-        std::size_t n = static_cast<std::size_t>(sqlite3_column_bytes(st, i));
-        tds::Bytes b(p, p + n);
+        tds::Bytes b(p, p + sqlite3_column_bytes(st, i));
         if (t.base == BaseType::Binary && b.size() < std::size_t(t.length)) b.resize(t.length, 0);
         if (t.length != SqlType::kMax && b.size() > std::size_t(t.length))
             return failed(err, 8152, kTruncated);
