@@ -149,10 +149,8 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
     std::vector<std::string> args;
     if (open != std::string_view::npos) {
         std::string_view inner = d.substr(open + 1, d.rfind(')') - open - 1);
-        for (const auto part : std::views::split(inner, ',')) {
-            std::string a(trim(std::string_view(part.begin(), part.end())));
-            args.push_back(a == "-1" ? "max" : a);
-        }
+        for (const auto part : std::views::split(inner, ','))
+            args.emplace_back(trim(std::string_view(part.begin(), part.end())));
     }
     return fromTsql(name, args);
 }
