@@ -7,9 +7,8 @@
 namespace sandbox {
 namespace {
 
-std::string unqualified(std::string name) {
-    if (name.rfind("main.", 0) == 0) name = name.substr(5);
-    return name;
+std::string unqualified(const std::string& name) {
+    return name.rfind("main.", 0) == 0 ? name.substr(5) : name;
 }
 
 // A column's own name, without its table's: "t.c" is c.

@@ -26,13 +26,8 @@ std::string quoted(std::string_view s, std::size_t& i, char close, std::size_t& 
                            "Unclosed quotation mark after the character string '" +
                                std::string(s.substr(start)) + "'.",
                            line};
-        if (s[i] == close) {
-            if (i + 1 < s.size() && s[i + 1] == close) {
-                text.push_back(close), i += 2;
-                continue;
-            }
-            return ++i, text;
-        }
+        if (s[i] == close && (i + 1 == s.size() || s[i + 1] != close)) return ++i, text;
+        if (s[i] == close) ++i; // a doubled quote stands for one
         if (lines && s[i] == '\n') ++line;
         text.push_back(s[i++]);
     }
@@ -195,8 +190,7 @@ Tokens tokenize(std::string_view s) {
     while (i < s.size()) {
         unsigned char c = s[i];
         if (std::isspace(c)) {
-            line += c == '\n';
-            ++i;
+            line += s[i++] == '\n';
             continue;
         }
         if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {

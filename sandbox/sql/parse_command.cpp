@@ -44,9 +44,7 @@ std::int64_t Parser::integer() {
     if (!takeSymbol("-")) takeSymbol("+");
     if (p_ == end_ || p_->kind != Token::Number) failNear("end of statement");
     const auto v = parseWholeNumber((p_++)->text);
-    if (!v)
-        throw SqlError{8115, 16, 2,
-                       "Arithmetic overflow error converting expression to data type bigint."};
+    if (!v) throw SqlError{8115, 16, 2, overflowText(SqlType{BaseType::BigInt})};
     return negative ? -*v : *v;
 }
 

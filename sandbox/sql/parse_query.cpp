@@ -67,13 +67,9 @@ std::unique_ptr<Select> Parser::select() {
     auto s = std::make_unique<Select>();
     if (!take("all")) s->distinct = take("distinct");
     if (take("top")) {
-        if (isSymbol("(")) {
-            s->top = parenthesised(&Parser::expression);
-        } else if (p_ != end_ && p_->kind == Token::Number) {
-            s->top = makeExpr(Expr::Literal, *p_++);
-        } else {
-            fail();
-        }
+        if (!isSymbol("(") && (p_ == end_ || p_->kind != Token::Number)) fail();
+        s->top =
+            isSymbol("(") ? parenthesised(&Parser::expression) : makeExpr(Expr::Literal, *p_++);
         s->topPercent = take("percent");
         if (is("with")) throw unsupported("TOP ... WITH TIES");
     }

@@ -65,10 +65,8 @@ SqlType Parser::type(bool castDefaults) {
     if (iequals(name, "double")) take("precision");
     std::vector<std::string> args;
     if (takeSymbol("(")) {
-        while (p_ != end_ && !isSymbol(")")) {
+        for (; p_ != end_ && !isSymbol(")"); ++p_)
             if (!isSymbol(",")) args.push_back(p_->text);
-            ++p_;
-        }
         expectSymbol(")");
     }
     auto t = SqlType::fromTsql(name, args);
@@ -206,11 +204,8 @@ ExprPtr Parser::primary() {
         if ((t.is("cast") || t.is("try_cast") || t.is("convert") || t.is("try_convert")) &&
             p_ + 1 != end_ && (p_ + 1)->isSymbol("("))
             return cast();
-        if (t.is("current_timestamp")) {
-            Token getdate = *p_++;
-            getdate.text = "getdate";
-            return makeExpr(Expr::Call, getdate);
-        }
+        if (t.is("current_timestamp"))
+            return makeExpr(Expr::Call, Token{Token::Word, "getdate", false, (p_++)->line});
         if (isReservedWord(t) && !(t.is("left") || t.is("right"))) fail();
         [[fallthrough]];
     case Token::QuotedName: {

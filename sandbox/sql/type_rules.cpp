@@ -38,8 +38,7 @@ ExprType literalType(const Token& t) {
     case Token::Number: {
         if (s.find_first_of("eE") != std::string::npos)
             return known(SqlType{BaseType::Float, 0, 53});
-        std::string_view digitsOnly = s;
-        if (!digitsOnly.empty() && digitsOnly.front() == '-') digitsOnly.remove_prefix(1);
+        const std::string_view digitsOnly = std::string_view(s).substr(s.starts_with('-'));
         const auto point = digitsOnly.find('.');
         const auto v = parseWholeNumber(s);
         if (point == std::string_view::npos && v && inWholeRange(BaseType::Int, *v))
@@ -108,9 +107,8 @@ SqlType arithmetic(const std::string& op, const SqlType& a, const SqlType& b) {
                            true};
         const bool max = a.length == SqlType::kMax || b.length == SqlType::kMax;
         t.length = max ? SqlType::kMax : std::min(isUnicode(t) ? 4000 : 8000, a.length + b.length);
-        if (t.base == BaseType::Char) t.base = BaseType::VarChar;
-        if (t.base == BaseType::NChar) t.base = BaseType::NVarChar;
-        if (t.base == BaseType::Binary) t.base = BaseType::VarBinary;
+        if (isFixedLength(t)) // char, nchar and binary: the varying type BaseType lists after it
+            t.base = static_cast<BaseType>(static_cast<int>(t.base) + 1);
         return t;
     }
     const SqlType t = common(a, b);

@@ -147,13 +147,9 @@ std::optional<SqlType> SqlType::fromDeclared(std::string_view d) {
     const std::size_t open = d.find('(');
     const std::string name(d.substr(0, d.find_first_of(" (")));
     std::vector<std::string> args;
-    if (open != std::string_view::npos) {
-        std::string_view inner = d.substr(open + 1, d.rfind(')') - open - 1);
-        for (const auto part : std::views::split(inner, ',')) {
-            std::string a(trim(std::string_view(part.begin(), part.end())));
-            args.push_back(a == "-1" ? "max" : a);
-        }
-    }
+    if (open != std::string_view::npos)
+        for (const auto part : std::views::split(d.substr(open + 1, d.rfind(')') - open - 1), ','))
+            args.emplace_back(trim(std::string_view(part.begin(), part.end())));
     return fromTsql(name, args);
 }
 
