@@ -13,7 +13,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 #include <utility>
 
 namespace sandbox {
