@@ -144,8 +144,7 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
             bool holds = false;
             statement([&] { holds = condition(s.tokens); });
             if (holds) return run(s.children[0], sink);
-            if (s.children.size() > 1) return run(s.children[1], sink);
-            return true;
+            return s.children.size() < 2 || run(s.children[1], sink); // an ELSE, if any
         }
         case Statement::Simple:
             statement([&] { dispatch(s.tokens, sink); });
