@@ -28,8 +28,7 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
     for (int i = 0; i < n; ++i) {
         OutColumn& c = cols[i];
         c.info.flags = tds::kFlagNullable;
-        const char* decl = sqlite3_column_decltype(st, i);
-        if (decl) c.type = SqlType::fromDeclared(decl);
+        if (const char* decl = sqlite3_column_decltype(st, i)) c.type = SqlType::fromDeclared(decl);
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
