@@ -206,11 +206,9 @@ Store::Store(fs::path dir) : dir_(std::move(dir)) {
 
 std::optional<std::string> Store::find(std::string_view name) const {
     std::lock_guard lock(mutex_);
-    for (const auto& e : fs::directory_iterator(dir_)) {
-        if (e.path().extension() != kExt) continue;
-        std::string stem = e.path().stem().string();
-        if (iequals(stem, name)) return stem;
-    }
+    for (const auto& e : fs::directory_iterator(dir_))
+        if (e.path().extension() == kExt && iequals(e.path().stem().string(), name))
+            return e.path().stem().string();
     return std::nullopt;
 }
 
