@@ -14,10 +14,9 @@ namespace sandbox {
 struct FaultRule {
     enum Kind { DropOn, DropAfterRows, Delay, Refuse };
     Kind kind = DropOn;
-    std::string
-        pattern;   // DropOn, Refuse, Delay: a batch whose text holds it (Delay: any when empty)
-    long skip = 0; // DropOn: matching batches let through first
-    long rows = 0; // DropAfterRows
+    std::string pattern;   // DropOn, Refuse, Delay: found in a batch's text (Delay: empty for any)
+    long skip = 0;         // DropOn: matching batches let through first
+    long rows = 0;         // DropAfterRows
     long milliseconds = 0; // Delay
 };
 

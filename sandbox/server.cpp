@@ -66,10 +66,9 @@ void Server::reap(bool all) {
 void Server::serve() {
     for (;;) {
         pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (::poll(fds, 2, 1000) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
+        const int ready = ::poll(fds, 2, 1000);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) break;
         if (fds[1].revents) break;
         reap(false);
         if (!(fds[0].revents & POLLIN)) continue;

@@ -13,7 +13,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 #include <utility>
 
 namespace sandbox {
@@ -31,10 +30,8 @@ bool readExact(int fd, std::uint8_t* into, std::size_t n) {
             if (got == 0) return false;
             throw tds::ProtocolError("connection closed inside a read");
         }
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            throw Disconnected{};
-        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) throw Disconnected{};
         got += static_cast<std::size_t>(r);
     }
     return true;
@@ -43,10 +40,8 @@ bool readExact(int fd, std::uint8_t* into, std::size_t n) {
 void writeAll(int fd, const std::uint8_t* data, std::size_t n) {
     while (n) {
         ssize_t w = ::send(fd, data, n, MSG_NOSIGNAL);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            throw Disconnected{};
-        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) throw Disconnected{};
         data += w;
         n -= static_cast<std::size_t>(w);
     }

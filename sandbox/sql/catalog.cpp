@@ -17,10 +17,7 @@ std::string catalogueViews(const std::string& database) {
     return "CREATE TEMP VIEW \"information_schema.tables\" AS SELECT " + db +
            " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, m.name COLLATE NOCASE AS TABLE_NAME, "
            "CASE m.type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END AS TABLE_TYPE" +
-           userObjects +
-           ";"
-           "CREATE TEMP VIEW \"information_schema.columns\" AS SELECT " +
-           db +
+           userObjects + ";CREATE TEMP VIEW \"information_schema.columns\" AS SELECT " + db +
            " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, m.name COLLATE NOCASE AS TABLE_NAME, "
            "p.name COLLATE NOCASE AS COLUMN_NAME, p.cid + 1 AS ORDINAL_POSITION, "
            "CASE WHEN p.dflt_value LIKE 'rowlark!_identity(%' ESCAPE '!' THEN NULL ELSE "
@@ -31,16 +28,15 @@ std::string catalogueViews(const std::string& database) {
            "rowlark_precision(p.type) AS NUMERIC_PRECISION, rowlark_scale(p.type) AS "
            "NUMERIC_SCALE, rowlark_datetime_precision(p.type) AS DATETIME_PRECISION" +
            userColumns +
-           ";"
            // The catalogue views of sys, with the columns clients read most.
-           "CREATE TEMP VIEW \"sys.objects\" AS SELECT m.name COLLATE NOCASE AS name, "
+           ";CREATE TEMP VIEW \"sys.objects\" AS SELECT m.name COLLATE NOCASE AS name, "
            "rowlark_object_id(m.name) AS object_id, 1 AS schema_id, 0 AS parent_object_id, "
            "CASE m.type WHEN 'table' THEN 'U' ELSE 'V' END AS type, "
            "CASE m.type WHEN 'table' THEN 'USER_TABLE' ELSE 'VIEW' END AS type_desc, "
            "0 AS is_ms_shipped" +
            userObjects +
-           ";"
-           "CREATE TEMP VIEW \"sys.tables\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = 'U';"
+           ";CREATE TEMP VIEW \"sys.tables\" AS SELECT * FROM temp.\"sys.objects\" WHERE type = "
+           "'U';"
            // The compatibility views that older scripts read (IF EXISTS (SELECT * FROM sysobjects
            // WHERE ...)): objects, their columns, the users.
            "CREATE TEMP VIEW \"sys.sysobjects\" AS SELECT name, object_id AS id, type AS xtype, "

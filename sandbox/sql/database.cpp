@@ -206,11 +206,9 @@ Store::Store(fs::path dir) : dir_(std::move(dir)) {
 
 std::optional<std::string> Store::find(std::string_view name) const {
     std::lock_guard lock(mutex_);
-    for (const auto& e : fs::directory_iterator(dir_)) {
-        if (e.path().extension() != kExt) continue;
-        std::string stem = e.path().stem().string();
-        if (iequals(stem, name)) return stem;
-    }
+    for (const auto& e : fs::directory_iterator(dir_))
+        if (e.path().extension() == kExt && iequals(e.path().stem().string(), name))
+            return e.path().stem().string();
     return std::nullopt;
 }
 
@@ -251,10 +249,9 @@ Database::Database(const Store& store, const std::string& name) : name_(name) {
     // every call, which would cost a lock for each value of each row streamed.
     if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
         SQLITE_OK) {
-        std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
-        sqlite3_close(db_);
         SqlError e = cannotOpenDatabase(name);
-        e.message += " (" + msg + ")";
+        e.message += " (" + std::string(db_ ? sqlite3_errmsg(db_) : "out of memory") + ")";
+        sqlite3_close(db_);
         throw e;
     }
     sqlite3_busy_timeout(db_, 30000);

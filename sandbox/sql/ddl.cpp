@@ -295,21 +295,19 @@ void Engine::addIdentityColumn(const TableDef& table, const ColumnDefinition& co
     }
     for (const auto& c : table.columns)
         if (iequals(c.name, column.name)) throw duplicateColumn(column.name, name, 4);
-    const std::string work = name + "$rowlark_rebuild";
+    const std::string from = quoteIdent(name), work = quoteIdent(name + "$rowlark_rebuild");
     std::string body = createSql.substr(createSql.find('('));
     body.insert(body.rfind(')'), ", " + columnSql(column, name));
     std::string list;
     for (const auto& c : table.columns)
         list += (list.empty() ? "" : ", ") + quoteIdent(c.name);
-    db_->exec("CREATE TABLE " + quoteIdent(work) + " " + body, name);
     setNextIdentity(*db_, name, column.seed);
-    db_->exec("INSERT INTO " + quoteIdent(work) + " (" + list + ") SELECT " + list + " FROM " +
-                  quoteIdent(name) + " ORDER BY rowid",
+    db_->exec("CREATE TABLE " + work + " " + body + "; INSERT INTO " + work + " (" + list +
+                  ") SELECT " + list + " FROM " + from +
+                  " ORDER BY rowid; PRAGMA legacy_alter_table = ON; DROP TABLE " + from +
+                  "; ALTER TABLE " + work + " RENAME TO " + from +
+                  "; PRAGMA legacy_alter_table = OFF",
               name);
-    db_->exec("PRAGMA legacy_alter_table = ON");
-    db_->exec("DROP TABLE " + quoteIdent(name), name);
-    db_->exec("ALTER TABLE " + quoteIdent(work) + " RENAME TO " + quoteIdent(name), name);
-    db_->exec("PRAGMA legacy_alter_table = OFF");
     for (const auto& ix : indexSqls)
         db_->exec(ix, name);
     db_->forgetSchema();

@@ -28,8 +28,7 @@ std::vector<OutColumn> describe(sqlite3_stmt* st, Database& db) {
     for (int i = 0; i < n; ++i) {
         OutColumn& c = cols[i];
         c.info.flags = tds::kFlagNullable;
-        const char* decl = sqlite3_column_decltype(st, i);
-        if (decl) c.type = SqlType::fromDeclared(decl);
+        if (const char* decl = sqlite3_column_decltype(st, i)) c.type = SqlType::fromDeclared(decl);
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
         const char* schema = sqlite3_column_database_name(st, i);
@@ -144,8 +143,7 @@ bool Engine::run(const Statement& s, ResultSink& sink) {
             bool holds = false;
             statement([&] { holds = condition(s.tokens); });
             if (holds) return run(s.children[0], sink);
-            if (s.children.size() > 1) return run(s.children[1], sink);
-            return true;
+            return s.children.size() < 2 || run(s.children[1], sink); // an ELSE, if any
         }
         case Statement::Simple:
             statement([&] { dispatch(s.tokens, sink); });

@@ -89,9 +89,7 @@ void Engine::endStatement(bool ok) {
             undo_.erase(key);
     statementStore_ = storeBegunHere_ = statementWrites_ = false;
     undoOfStatement_.clear();
-    for (const auto& r : statementLocks_)
-        store_.locks().release(this, r);
-    statementLocks_.clear();
+    stepped(); // as the statement writes no more, its locks all go
 }
 
 } // namespace sandbox

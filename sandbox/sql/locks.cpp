@@ -69,12 +69,10 @@ void Locks::release(const void* owner, const std::string& resource) {
     changed_.notify_all();
 }
 
-bool Locks::holds(const void* owner, const std::string& resource, bool exclusive) const {
+bool Locks::holdsAlone(const void* owner, const std::string& resource) const {
     std::lock_guard lock(mutex_);
     const auto it = held_.find(resource);
-    if (it == held_.end()) return false;
-    const auto h = it->second.find(owner);
-    return h != it->second.end() && (h->second || !exclusive);
+    return it != held_.end() && it->second.contains(owner) && it->second.at(owner);
 }
 
 std::size_t Locks::waiting() const {

@@ -20,7 +20,7 @@ public:
     void acquire(const void* owner, const std::string& resource, bool exclusive, long timeoutMs,
                  bool victim = true);
     void release(const void* owner, const std::string& resource);
-    bool holds(const void* owner, const std::string& resource, bool exclusive) const;
+    bool holdsAlone(const void* owner, const std::string& resource) const;
     std::size_t waiting() const; // owners waiting now
 
 private:

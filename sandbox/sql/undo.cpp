@@ -77,7 +77,7 @@ void Engine::undoTo(const std::map<std::string, std::int64_t>& positions) {
     // A rollback must not fail: it waits for the store as long as it takes, and is never the
     // victim of a deadlock (the other side is).
     const std::string store = resource("");
-    const bool held = store_.locks().holds(this, store, true);
+    const bool held = store_.locks().holdsAlone(this, store);
     if (!held) store_.locks().acquire(this, store, true, -1, false);
     db_->exec(sqlite3_get_autocommit(db_->handle()) ? "BEGIN IMMEDIATE;" + sql + "COMMIT" : sql);
     if (!held) store_.locks().release(this, store);

@@ -24,10 +24,8 @@ void scramblePassword(Bytes& b) {
 }
 
 void unscramblePassword(Bytes& b) {
-    for (auto& c : b) {
-        std::uint8_t x = c ^ 0xA5;
-        c = static_cast<std::uint8_t>((x << 4) | (x >> 4));
-    }
+    for (auto& c : b)
+        c = static_cast<std::uint8_t>(((c ^ 0xA5) << 4) | ((c ^ 0xA5) >> 4));
 }
 
 Login7 Login7::decode(const Bytes& payload) {

@@ -11,15 +11,9 @@ void PacketHeader::encode(Writer& w) const {
     w.u8(window);
 }
 
+// The fields in the order they are read: a braced list is evaluated left to right.
 PacketHeader PacketHeader::decode(Reader& r) {
-    PacketHeader h;
-    h.type = r.u8();
-    h.status = r.u8();
-    h.length = r.u16be();
-    h.spid = r.u16be();
-    h.packetId = r.u8();
-    h.window = r.u8();
-    return h;
+    return {r.u8(), r.u8(), r.u16be(), r.u16be(), r.u8(), r.u8()};
 }
 
 void PacketWriter::send(std::uint8_t status, const std::uint8_t* data, std::size_t n) {
