@@ -6,12 +6,12 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-sandbox}
-# Where the house stands; the goal is under 10,000. Lower it as the sandbox shrinks, never raise it.
-ceiling=10550
+# Where the house stands, under 10,000: lower it as the sandbox shrinks, never raise it.
+ceiling=9960
 status=0
 total=$(git ls-files "$dir" | xargs cat | wc -l)
 if [ "$total" -gt "$ceiling" ]; then
-    echo "$dir has $total lines: keep it at $ceiling at most (the goal is under 10,000)" >&2
+    echo "$dir has $total lines: keep it at $ceiling at most" >&2
     status=1
 fi
 while read -r lines file; do
