@@ -112,6 +112,16 @@ ReplyTokens readReply(const tds::Message& m) {
     return out;
 }
 
+// Sends one call and reads its reply; no tokens when the connection ended instead.
+ReplyTokens rpcReply(RawClient& client, std::uint16_t procId, std::vector<tds::RpcParam> params) {
+    tds::RpcRequest rpc;
+    rpc.procId = procId;
+    rpc.params = std::move(params);
+    client.sendMessage(tds::kRpc, tds::encodeRpc(rpc));
+    const auto m = client.reply();
+    return m ? readReply(*m) : ReplyTokens{};
+}
+
 } // namespace
 
 // A bulk load on the wire: INSERT BULK, the rows as a message of their own, one DONE with the
@@ -187,30 +197,23 @@ TEST(SandboxWire, SeveralCallsInOneMessageAreEachAnswered) {
 TEST(SandboxWire, PreparedStatementsAreKeptByHandle) {
     RawClient client(sandboxPort());
     logIn(client);
-    const auto call = [&client](std::uint16_t procId, std::vector<tds::RpcParam> params) {
-        tds::RpcRequest rpc;
-        rpc.procId = procId;
-        rpc.params = std::move(params);
-        client.sendMessage(tds::kRpc, tds::encodeRpc(rpc));
-        const auto m = client.reply();
-        return m ? readReply(*m) : ReplyTokens{};
-    };
     const auto integer = [](std::int64_t v) { return tds::RpcParam{u"", 0, {tds::kIntN, 4}, v}; };
     const auto prepare = [&](const char16_t* declarations, const char16_t* statement) {
         const tds::TypeInfo text{tds::kNVarChar, 200};
-        return call(11, {{u"@handle", 0x01, {tds::kIntN, 4}, std::monostate{}},
+        return rpcReply(client, 11,
+                        {{u"@handle", 0x01, {tds::kIntN, 4}, std::monostate{}},
                          {u"", 0, text, std::u16string(declarations)},
                          {u"", 0, text, std::u16string(statement)}});
     };
     EXPECT_EQ(prepare(u"", u"SELECT 1").returned, std::vector<tds::Value>{std::int64_t{1}});
     EXPECT_EQ(prepare(u"@a int", u"SELECT @a").returned, std::vector<tds::Value>{std::int64_t{2}});
-    const ReplyTokens run = call(12, {integer(2), integer(7)});
+    const ReplyTokens run = rpcReply(client, 12, {integer(2), integer(7)});
     EXPECT_TRUE(run.errors.empty());
     EXPECT_EQ(run.rows, (std::vector<std::vector<tds::Value>>{{std::int64_t{7}}}));
-    EXPECT_TRUE(call(15, {integer(1)}).errors.empty());
-    EXPECT_EQ(call(15, {integer(1)}).errors, std::vector<std::int32_t>{8179});
-    EXPECT_EQ(call(12, {integer(1)}).errors, std::vector<std::int32_t>{8179});
-    EXPECT_TRUE(call(12, {integer(2), integer(8)}).errors.empty()) << "the other stays";
+    EXPECT_TRUE(rpcReply(client, 15, {integer(1)}).errors.empty());
+    EXPECT_EQ(rpcReply(client, 15, {integer(1)}).errors, std::vector<std::int32_t>{8179});
+    EXPECT_EQ(rpcReply(client, 12, {integer(1)}).errors, std::vector<std::int32_t>{8179});
+    EXPECT_TRUE(rpcReply(client, 12, {integer(2), integer(8)}).errors.empty()) << "the other stays";
 }
 
 // An output decimal goes back at the scale of the type the client sent, rounded once from the
@@ -218,15 +221,11 @@ TEST(SandboxWire, PreparedStatementsAreKeptByHandle) {
 TEST(SandboxWire, AnOutputDecimalIsRoundedOnceToTheClientsScale) {
     RawClient client(sandboxPort());
     logIn(client);
-    tds::RpcRequest rpc;
-    rpc.procId = 10; // sp_executesql
-    rpc.params = {{u"", 0, {tds::kNVarChar, 200}, std::u16string(u"SET @d = 0.149")},
+    const ReplyTokens r =
+        rpcReply(client, 10, // sp_executesql
+                 {{u"", 0, {tds::kNVarChar, 200}, std::u16string(u"SET @d = 0.149")},
                   {u"", 0, {tds::kNVarChar, 200}, std::u16string(u"@d decimal(10,3) OUTPUT")},
-                  {u"@d", 0x01, {tds::kDecimalN, 5, 10, 1}, tds::Value{}}};
-    client.sendMessage(tds::kRpc, tds::encodeRpc(rpc));
-    const auto m = client.reply();
-    ASSERT_TRUE(m);
-    const ReplyTokens r = readReply(*m);
+                  {u"@d", 0x01, {tds::kDecimalN, 5, 10, 1}, tds::Value{}}});
     EXPECT_TRUE(r.errors.empty());
     EXPECT_EQ(r.returned, std::vector<tds::Value>{tds::Decimal{1}});
 }
