@@ -265,9 +265,14 @@ private:
     ExprPtr chain(int level); // 0 OR, 1 AND, 2 adding, 3 multiplying
     ExprPtr notExpr();
     ExprPtr predicate();
+    // The recursion of an expression passes through predicate and primary at each parenthesis:
+    // what they read only sometimes stays out of their frames (membership, operand), so that the
+    // nesting limit comes long before the stack's end, under the sanitizers too.
+    [[gnu::noinline]] ExprPtr membership(ExprPtr left); // [NOT] IN, BETWEEN, LIKE
     ExprPtr unary();
     ExprPtr primary();
-    ExprPtr call(); // a function's name with its "(" at hand
+    [[gnu::noinline]] ExprPtr operand(); // what primary reads that is not in parentheses
+    ExprPtr call();                      // a function's name with its "(" at hand
     ExprPtr caseExpr();
     ExprPtr cast(); // CAST, CONVERT or their TRY_ forms
     void over(Expr& e);
@@ -284,11 +289,11 @@ private:
 };
 
 // An expression of that kind whose operands are args.
-template <class... Args> ExprPtr makeExpr(Expr::Kind kind, Token token, Args... args) {
+template <class... Args> ExprPtr makeExpr(Expr::Kind kind, const Token& token, Args&&... args) {
     auto e = std::make_unique<Expr>();
     e->kind = kind;
-    e->token = std::move(token);
-    (e->args.push_back(std::move(args)), ...);
+    e->token = token;
+    (e->args.push_back(std::forward<Args>(args)), ...);
     return e;
 }
 // Words that end an expression or a select item: never a column's name or an alias.

@@ -102,7 +102,7 @@ ExprPtr Parser::chain(int level) {
     const Expr::Kind kind = level == 0 ? Expr::Or : level == 1 ? Expr::And : Expr::Binary;
     while (std::ranges::any_of(ops, [&](std::string_view op) { return is(op) || isSymbol(op); })) {
         deeper();
-        const Token op = *p_++;
+        const Token& op = *p_++;
         e = makeExpr(kind, op, std::move(e), next());
     }
     return e;
@@ -111,7 +111,7 @@ ExprPtr Parser::chain(int level) {
 ExprPtr Parser::notExpr() {
     Depth d(*this);
     if (is("not")) {
-        const Token op = *p_++;
+        const Token& op = *p_++;
         return makeExpr(Expr::Not, op, notExpr());
     }
     if (is("exists")) {
@@ -127,7 +127,7 @@ ExprPtr Parser::predicate() {
                                                     "<=", ">=", "!<", "!>"};
     ExprPtr left = chain(2);
     if (std::ranges::any_of(kComparisons, [&](std::string_view op) { return isSymbol(op); })) {
-        const Token op = *p_++;
+        const Token& op = *p_++;
         return makeExpr(Expr::Compare, op, std::move(left), chain(2));
     }
     if (take("is")) {
@@ -136,6 +136,10 @@ ExprPtr Parser::predicate() {
         expect("null");
         return n;
     }
+    return membership(std::move(left));
+}
+
+ExprPtr Parser::membership(ExprPtr left) {
     const bool negated = is("not") && p_ + 1 != end_ &&
                          ((p_ + 1)->is("in") || (p_ + 1)->is("like") || (p_ + 1)->is("between"));
     if (negated) ++p_;
@@ -183,6 +187,17 @@ ExprPtr Parser::unary() {
 ExprPtr Parser::primary() {
     if (p_ == end_) fail();
     const Token& t = *p_;
+    if (t.kind != Token::Symbol) return operand();
+    if (!takeSymbol("(")) fail();
+    const bool subquery = startsQuery();
+    ExprPtr e = subquery ? makeExpr(Expr::Subquery, t) : expression();
+    if (subquery) e->query = query();
+    expectSymbol(")");
+    return e;
+}
+
+ExprPtr Parser::operand() {
+    const Token& t = *p_;
     switch (t.kind) {
     case Token::String:
     case Token::Number:
@@ -190,14 +205,8 @@ ExprPtr Parser::primary() {
         return makeExpr(Expr::Literal, *p_++);
     case Token::Variable:
         return makeExpr(Expr::Variable, *p_++);
-    case Token::Symbol: {
-        if (!takeSymbol("(")) fail();
-        const bool subquery = startsQuery();
-        ExprPtr e = subquery ? makeExpr(Expr::Subquery, t) : expression();
-        if (subquery) e->query = query();
-        expectSymbol(")");
-        return e;
-    }
+    case Token::Symbol:
+        break;
     case Token::Word:
         if (t.is("null")) return makeExpr(Expr::Literal, *p_++);
         if (t.is("case")) return caseExpr();
